@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+// The station's shared state: one plain struct, owned by VoiceVocta and handed by reference to
+// every handler class. Names follow the station's own vocabulary so that the handlers read like
+// the operating procedures they implement.
+struct AppState
+{
+    // Sound file of each memory (index 0..5; element 6 exists and is never set).
+    std::array<QString, 7> MemFile;
+    // Repeat delay of each memory in milliseconds: a real number when read from the settings
+    // file, a whole number when stored from the slider.
+    std::array<double, 7> MemDelay{};
+
+    bool LockOn = false; // PTT Lock engaged: the transmitter stays keyed
+    bool StdByOn = false; // standby engaged: the transmitter is never keyed
+    qint16 ComNum = 0; // serial port number, 1..8 from the COM dialog
+    qint16 CurMem = 0; // memory last started by a left click; -1 before the first one
+    bool RepOn = false; // repeat wanted for the current memory
+    double PlayTime = 0; // estimated elapsed play time, milliseconds
+    // Play state: 1 while a message plays or waits for its repeat; 0 otherwise. The original
+    // design distinguishes "empty", 0 and false, which all mean "not playing".
+    int Playing = 0;
+
+    bool DtrOn = false; // DTR keys PTT
+    bool DtrPos = false; // DTR polarity: true = positive
+    bool RtsOn = false; // RTS keys PTT
+    bool RtsPos = false; // RTS polarity: true = positive
+
+    QString AppDir; // the executable's directory
+    QString ImgDir; // AppDir + "/Images/"
+    QString WavDir; // AppDir + "/Wav/"
+    QString IniFile; // AppDir + "/vocta.ini"
+
+    // Fonts: element 1 the buttons, element 2 the frame labels; element 0 unused.
+    std::array<QString, 3> FntName;
+    std::array<qint16, 3> FntSize{};
+    std::array<bool, 3> FntBold{};
+    std::array<bool, 3> FntItalic{};
+};

@@ -1,0 +1,43 @@
+#include "Dialogs.h"
+
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+
+QString QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request)
+{
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setNameFilters(request.filters);
+    if (!request.filters.isEmpty())
+        dialog.selectNameFilter(request.filters.first());
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &preload)
+{
+    QFont initial(preload.name);
+    if (preload.pointSize > 0)
+        initial.setPointSizeF(preload.pointSize);
+    initial.setBold(preload.bold);
+    initial.setItalic(preload.italic);
+
+    bool accepted = false;
+    // No effects: underline, strike-out and colour are not offered.
+    const QFont font = QFontDialog::getFont(&accepted, initial, parent, QString(),
+                                            QFontDialog::FontDialogOptions());
+    if (!accepted)
+        return preload;
+    return {font.family(), font.pointSizeF(), font.bold(), font.italic()};
+}
+
+void QtDialogs::critical(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, parent);
+    box.exec();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QPixmap>
+
+// A numbered list of pictures; pictures count from 1.
+class ImageList
+{
+public:
+    ImageList() = default;
+    explicit ImageList(QList<QPixmap> pictures)
+        : m_pictures(std::move(pictures))
+    {
+    }
+
+    // Loads prefix + "1.png", prefix + "2.png", ... up to count.
+    static ImageList load(const QString &prefix, int count);
+
+    // Picture n (1-based); an empty picture when n is out of range.
+    QPixmap picture(int n) const;
+    int count() const { return int(m_pictures.size()); }
+    // The number of the picture that `pixmap` shows, or 0 if it is none of them.
+    int indexOf(const QPixmap &pixmap) const;
+
+private:
+    QList<QPixmap> m_pictures;
+};

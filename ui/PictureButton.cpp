@@ -1,0 +1,96 @@
+#include "PictureButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+
+namespace {
+constexpr int Rim = 3; // width of the back colour around the face
+}
+
+PictureButton::PictureButton(QWidget *parent)
+    : QAbstractButton(parent)
+    , m_backColor(palette().color(QPalette::Button))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureButton::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void PictureButton::setDownPicture(const QPixmap &picture)
+{
+    m_downPicture = picture;
+    update();
+}
+
+void PictureButton::setDisabledPicture(const QPixmap &picture)
+{
+    m_disabledPicture = picture;
+    update();
+}
+
+void PictureButton::setBackColor(const QColor &color)
+{
+    m_backColor = color;
+    update();
+}
+
+QSize PictureButton::sizeHint() const
+{
+    return {73, 41};
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect all = rect();
+    painter.fillRect(all, m_backColor);
+
+    const bool down = isDown();
+    QPixmap face = m_picture;
+    if (!isEnabled() && !m_disabledPicture.isNull())
+        face = m_disabledPicture;
+    else if (down && !m_downPicture.isNull())
+        face = m_downPicture;
+
+    const QRect faceRect = all.adjusted(Rim, Rim, -Rim, -Rim);
+    if (!face.isNull()) {
+        // The whole face is scaled onto the button, so every button shows all its bands.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(faceRect, face);
+    }
+
+    // A raised bevel, sunken while held down.
+    const QColor light(255, 255, 255, 200);
+    const QColor dark(0, 0, 0, 150);
+    painter.setPen(down ? dark : light);
+    painter.drawLine(all.topLeft(), all.topRight());
+    painter.drawLine(all.topLeft(), all.bottomLeft());
+    painter.setPen(down ? light : dark);
+    painter.drawLine(all.bottomLeft(), all.bottomRight());
+    painter.drawLine(all.topRight(), all.bottomRight());
+
+    painter.setFont(font());
+    painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText)
+                               : palette().color(QPalette::Disabled, QPalette::ButtonText));
+    const QRect textRect = down ? faceRect.translated(1, 1) : faceRect;
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, text());
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = faceRect.adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+void PictureButton::mousePressEvent(QMouseEvent *event)
+{
+    emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
+    QAbstractButton::mousePressEvent(event);
+}

@@ -1,0 +1,93 @@
+#include "TransportBar.h"
+
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QToolButton>
+
+namespace {
+constexpr int NotReady = 524;
+constexpr int Playing = 526;
+}
+
+TransportBar::TransportBar(QWidget *parent)
+    : QWidget(parent)
+{
+    struct Spec
+    {
+        ButtonId id;
+        const char *name;
+        const char *toolTip;
+        QStyle::StandardPixmap icon;
+    };
+    const Spec specs[] = {
+        {Prev, "Prev", "Back to the start", QStyle::SP_MediaSkipBackward},
+        {Play, "Play", "Play", QStyle::SP_MediaPlay},
+        {Pause, "Pause", "Pause", QStyle::SP_MediaPause},
+        {Stop, "Stop", "Stop", QStyle::SP_MediaStop},
+        {Next, "Next", "To the end", QStyle::SP_MediaSkipForward},
+    };
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (const Spec &spec : specs) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(QLatin1String("MMControl1_") + QLatin1String(spec.name));
+        button->setIcon(style()->standardIcon(spec.icon));
+        button->setToolTip(QLatin1String(spec.toolTip));
+        button->setAutoRaise(false);
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        layout->addWidget(button);
+        m_buttons[spec.id] = button;
+        const ButtonId id = spec.id;
+        connect(button, &QToolButton::clicked, this, [this, id] { press(id); });
+    }
+    setMode(NotReady);
+}
+
+QList<QWidget *> TransportBar::focusChain() const
+{
+    return {m_buttons[Prev], m_buttons[Play], m_buttons[Pause], m_buttons[Stop], m_buttons[Next]};
+}
+
+void TransportBar::setMode(int mode)
+{
+    const bool ready = mode != NotReady;
+    const bool playing = mode == Playing;
+    m_buttons[Prev]->setEnabled(ready);
+    m_buttons[Next]->setEnabled(ready);
+    m_buttons[Play]->setEnabled(ready && !playing);
+    m_buttons[Pause]->setEnabled(playing);
+    m_buttons[Stop]->setEnabled(playing);
+}
+
+void TransportBar::press(ButtonId id)
+{
+    bool Cancel = false;
+    switch (id) {
+    case Prev:
+        emit PrevClick(Cancel);
+        if (!Cancel)
+            emit command(QStringLiteral("Prev"));
+        break;
+    case Play:
+        emit PlayClick(Cancel);
+        if (!Cancel)
+            emit command(QStringLiteral("Play"));
+        break;
+    case Stop:
+        emit StopClick(Cancel);
+        if (!Cancel)
+            emit command(QStringLiteral("Stop"));
+        break;
+    case Pause:
+        emit command(QStringLiteral("Pause"));
+        break;
+    case Next:
+        emit command(QStringLiteral("Next"));
+        break;
+    case ButtonCount:
+        break;
+    }
+}
