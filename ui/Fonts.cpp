@@ -1,0 +1,68 @@
+#include "Fonts.h"
+
+#include "AppState.h"
+#include "Dialogs.h"
+
+#include <QWidget>
+#include <cmath>
+
+Fonts::Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels,
+             Dialogs &dialogs, QWidget *dialogParent)
+    : m_state(state)
+    , m_buttons(std::move(buttons))
+    , m_labels(std::move(labels))
+    , m_dialogs(dialogs)
+    , m_dialogParent(dialogParent)
+{
+}
+
+void Fonts::SetFontsB()
+{
+    apply(1, m_buttons);
+}
+
+void Fonts::SetFontsL()
+{
+    apply(2, m_labels);
+}
+
+void Fonts::Charactersb_Click()
+{
+    choose(1);
+    SetFontsB();
+}
+
+void Fonts::Charactersl_Click()
+{
+    choose(2);
+    SetFontsL();
+}
+
+void Fonts::apply(int element, const QList<QWidget *> &controls)
+{
+    for (QWidget *control : controls) {
+        QFont font = control->font();
+        font.setFamily(m_state.FntName[element]);
+        // A size the toolkit cannot show (0 or less, from a hand-edited file) keeps the
+        // control's present size.
+        if (m_state.FntSize[element] > 0)
+            font.setPointSize(m_state.FntSize[element]);
+        font.setBold(m_state.FntBold[element]);
+        font.setItalic(m_state.FntItalic[element]);
+        control->setFont(font);
+        control->repaint();
+    }
+}
+
+void Fonts::choose(int element)
+{
+    const Dialogs::FontChoice stored{m_state.FntName[element], double(m_state.FntSize[element]),
+                                     m_state.FntBold[element], m_state.FntItalic[element]};
+    const Dialogs::FontChoice chosen = m_dialogs.chooseFont(m_dialogParent, stored);
+    m_state.FntName[element] = chosen.name;
+    // Whole points, an exact half to the even neighbour (10.5 gives 10, 11.5 gives 12).
+    const double rounded = std::nearbyint(chosen.pointSize);
+    m_state.FntSize[element] = qint16(qBound(-32768.0, rounded, 32767.0));
+    m_state.FntBold[element] = chosen.bold;
+    m_state.FntItalic[element] = chosen.italic;
+}

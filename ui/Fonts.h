@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+
+struct AppState;
+class Dialogs;
+class QWidget;
+
+// The two fonts the operator chooses: the button font (element 1) for the picture-style buttons
+// and the label font (element 2) for the captioned frames.
+class Fonts
+{
+public:
+    Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs,
+          QWidget *dialogParent);
+
+    // Applies the stored button font to the buttons.
+    void SetFontsB();
+    // Applies the stored label font to the frames.
+    void SetFontsL();
+
+    // Setup > Characters > Buttons / Labels.
+    void Charactersb_Click();
+    void Charactersl_Click();
+
+private:
+    void apply(int element, const QList<QWidget *> &controls);
+    void choose(int element);
+
+    AppState &m_state;
+    QList<QWidget *> m_buttons;
+    QList<QWidget *> m_labels;
+    Dialogs &m_dialogs;
+    QWidget *m_dialogParent;
+};
