@@ -30,6 +30,11 @@ void MediaDevice::setCommand(const QString &command)
 void MediaDevice::setUpdateInterval(int milliseconds)
 {
     m_updateInterval = milliseconds;
+    updateIntervalChanged(milliseconds);
+}
+
+void MediaDevice::updateIntervalChanged(int milliseconds)
+{
     if (milliseconds <= 0) {
         // No timer runs while the device is idle.
         delete m_statusTimer;

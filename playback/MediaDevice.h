@@ -48,7 +48,7 @@ public:
     bool Wait() const { return m_wait; }
 
     // StatusUpdate every interval milliseconds while the interval is not 0.
-    virtual void setUpdateInterval(int milliseconds);
+    void setUpdateInterval(int milliseconds);
     int UpdateInterval() const { return m_updateInterval; }
 
     // The time format of positions and Length; 0 (milliseconds) is the only one used.
@@ -67,6 +67,9 @@ signals:
     void modeChanged(int mode);
 
 protected:
+    // Runs the status reports for a new interval (0: none); the default uses a UI-thread timer.
+    virtual void updateIntervalChanged(int milliseconds);
+
     virtual void open() = 0;
     virtual void close() = 0;
     virtual void play() = 0;

@@ -1,0 +1,91 @@
+#include "VoiceVocta.h"
+
+#include "MediaDevice.h"
+#include "PictureButton.h"
+#include "TransportBar.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSlider>
+
+VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir)
+    : m_device(MMControl1)
+    , m_dialogs(dialogs)
+    , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
+    , m_ptt(m_state, *m_form.Image1())
+{
+    m_state.AppDir = appDir;
+
+    TransportBar *bar = m_form.MMControl1();
+    connect(bar, &TransportBar::command, &m_device, &MediaDevice::setCommand);
+    connect(&m_device, &MediaDevice::modeChanged, bar, &TransportBar::setMode);
+    bar->setMode(m_device.Mode());
+
+    connect(&m_form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
+    connect(&m_form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
+    connect(&m_form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
+    connect(&m_form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
+}
+
+VoiceVocta::~VoiceVocta() = default;
+
+void VoiceVocta::Form_Load()
+{
+    // Folders come from the executable's directory, never from the working directory.
+    const QString separator = QDir::separator();
+    m_state.ImgDir = m_state.AppDir + separator + QLatin1String("Images") + separator;
+    m_state.WavDir = m_state.AppDir + separator + QLatin1String("Wav") + separator;
+    m_state.IniFile = m_state.AppDir + separator + QLatin1String("vocta.ini");
+
+    m_device.setFileName(m_state.WavDir + QLatin1String("Default.wav"));
+    m_device.setCommand(QStringLiteral("Open"));
+    m_device.setTimeFormat(0);
+    m_device.setUpdateInterval(0);
+
+    m_state.CurMem = -1;
+
+    QSlider *slider = m_form.HScroll1();
+    slider->setValue(4500);
+    m_form.Panel3d2()->setText(QLatin1Char(' ') + QString::number(slider->value() / 1000.0));
+
+    m_ptt.RecStat();
+
+    m_form.Gauge1()->setMinimum(0);
+    m_form.Gauge1()->setMaximum(100);
+
+    // ReadMem();
+
+    const ImageList &faces = m_form.ImageList1();
+    for (PictureButton *button : m_form.memoryButtons()) {
+        button->setToolTip(QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
+        button->setDownPicture(faces.picture(3));
+        button->setDisabledPicture(faces.picture(3));
+        button->setPicture(faces.picture(1));
+    }
+    m_form.Panel3d1()->setPicture(faces.picture(1));
+    m_form.Panel3d2()->setPicture(faces.picture(1));
+    m_form.Command3d2()->setPicture(faces.picture(1));
+    m_form.Command3d2()->setTag(QStringLiteral("B"));
+    m_form.Command3d3()->setPicture(faces.picture(1));
+    m_form.Command3d3()->setTag(QStringLiteral("B"));
+    m_form.Picture1()->setVisible(false);
+}
+
+void VoiceVocta::Exit_Click()
+{
+    if (m_ended)
+        return;
+    m_device.setCommand(QStringLiteral("Close"));
+    // WriteMem();
+    m_ended = true;
+    emit endProgram();
+}
+
+void VoiceVocta::Form_Terminate()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    // WriteMem();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "AppState.h"
+#include "Fonts.h"
+#include "Form1.h"
+#include "PttControl.h"
+
+class Dialogs;
+class MediaDevice;
+
+// The station: owns the shared state, the main window and the handler classes, and wires the
+// window's events to the handlers. The hardware (sound device) and the standard dialogs come
+// from outside, so that tests can put doubles in their place.
+class VoiceVocta : public QObject
+{
+    Q_OBJECT
+public:
+    VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir);
+    ~VoiceVocta() override;
+
+    // Start-up: runs before the window is first shown.
+    void Form_Load();
+    // File > Exit: close the device, save, end.
+    void Exit_Click();
+    // The window was closed other than by File > Exit: save.
+    void Form_Terminate();
+
+    AppState &state() { return m_state; }
+    Form1 &window() { return m_form; }
+    MediaDevice &device() { return m_device; }
+
+signals:
+    // The program is to end now (File > Exit).
+    void endProgram();
+
+private:
+    AppState m_state;
+    MediaDevice &m_device;
+    Dialogs &m_dialogs;
+    Form1 m_form;
+    Fonts m_fonts;
+    PttControl m_ptt;
+    bool m_ended = false;
+};

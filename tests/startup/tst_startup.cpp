@@ -1,0 +1,136 @@
+#include "StationFixture.h"
+#include "StderrCapture.h"
+
+#include "PictureButton.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+// The station as the operator finds it after start-up, and the two ways it ends.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void foldersComeFromTheProgramDirectory();
+    void defaultFileIsOpenedWithoutReports();
+    void controlsAtRest();
+    void stationPictureShowsReceive();
+    void missingPictureLeavesTheAreaEmptyAndSaysSoOnce();
+    void exitClosesTheDeviceAndEndsOnce();
+    void closingTheWindowEndsWithoutExit();
+};
+
+void TestStartup::foldersComeFromTheProgramDirectory()
+{
+    StationFixture f;
+    const QString dir = f.programDir();
+    QCOMPARE(f.state().AppDir, dir);
+    QCOMPARE(f.state().ImgDir, dir + "/Images/");
+    QCOMPARE(f.state().WavDir, dir + "/Wav/");
+    QCOMPARE(f.state().IniFile, dir + "/vocta.ini");
+}
+
+void TestStartup::defaultFileIsOpenedWithoutReports()
+{
+    StationFixture f;
+    const QStringList expected{"Open " + f.programDir() + "/Wav/Default.wav", "TimeFormat 0",
+                               "UpdateInterval 0"};
+    QCOMPARE(f.device.log.mid(0, 3), expected);
+    QCOMPARE(f.device.UpdateInterval(), 0);
+    QVERIFY(f.device.Mode() != MediaDevice::Playing);
+}
+
+void TestStartup::controlsAtRest()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    QCOMPARE(f.state().CurMem, qint16(-1));
+    QVERIFY(!f.state().Playing);
+    QCOMPARE(w.HScroll1()->value(), 4500);
+    QCOMPARE(w.Panel3d2()->text(), QString(" 4.5"));
+    QCOMPARE(w.Panel3d1()->text(), QString("Idle"));
+    QCOMPARE(w.Gauge1()->minimum(), 0);
+    QCOMPARE(w.Gauge1()->maximum(), 100);
+    QCOMPARE(w.Gauge1()->value(), 0);
+
+    for (int i = 0; i < 6; ++i) {
+        PictureButton *button = f.memory(i);
+        QCOMPARE(button->toolTip(),
+                 QString("Left Button Starts Play/Right Button To Enter File Name"));
+        QCOMPARE(button->text(), QString::number(i + 1));
+        QCOMPARE(f.face(button), 1);
+        QCOMPARE(w.ImageList1().indexOf(button->downPicture()), 3);
+        QCOMPARE(w.ImageList1().indexOf(button->disabledPicture()), 3);
+    }
+    QCOMPARE(f.face(w.Panel3d1()), 1);
+    QCOMPARE(f.face(w.Panel3d2()), 1);
+    QCOMPARE(f.face(w.Command3d2()), 1);
+    QCOMPARE(f.face(w.Command3d3()), 1);
+    QCOMPARE(w.Command3d2()->tag(), QString("B"));
+    QCOMPARE(w.Command3d3()->tag(), QString("B"));
+    QVERIFY(w.Picture1()->isHidden());
+
+    // Nothing ticks at rest.
+    QVERIFY(!w.Timer1().isRunning());
+    QVERIFY(!w.Timer2().isRunning());
+    QVERIFY(!w.Timer3().isRunning());
+}
+
+void TestStartup::stationPictureShowsReceive()
+{
+    StationFixture f;
+    const QPixmap shown = f.window().Image1()->pixmap();
+    QVERIFY(!shown.isNull());
+    const QImage receive(f.programDir() + "/Images/receive.bmp");
+    QCOMPARE(shown.toImage().convertToFormat(QImage::Format_RGB32),
+             receive.convertToFormat(QImage::Format_RGB32));
+    // Shown at its own size.
+    QCOMPARE(f.window().Image1()->size(), receive.size());
+}
+
+void TestStartup::missingPictureLeavesTheAreaEmptyAndSaysSoOnce()
+{
+    StationFixture f(false);
+    QVERIFY(QFile::remove(f.programDir() + "/Images/receive.bmp"));
+    StderrCapture capture;
+    f.station->Form_Load();
+    const QByteArray said = capture.text();
+    QVERIFY(f.window().Image1()->pixmap().isNull());
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY(said.contains("receive.bmp"));
+}
+
+void TestStartup::exitClosesTheDeviceAndEndsOnce()
+{
+    StationFixture f;
+    QSignalSpy ended(f.station.get(), &VoiceVocta::endProgram);
+    f.device.clearLog();
+    f.window().menuItem("Exit")->trigger();
+    QCOMPARE(f.device.commands(), QStringList{"Close"});
+    QCOMPARE(ended.count(), 1);
+    // The window then goes without a second save or a second end.
+    f.window().close();
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(f.device.commands(), QStringList{"Close"});
+}
+
+void TestStartup::closingTheWindowEndsWithoutExit()
+{
+    StationFixture f;
+    QSignalSpy ended(f.station.get(), &VoiceVocta::endProgram);
+    f.device.clearLog();
+    f.window().show();
+    f.window().close();
+    // On this path the device is released with the window, not closed by a command.
+    QCOMPARE(f.device.commands(), QStringList());
+    QCOMPARE(ended.count(), 0);
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+
+// The standard dialogs of the tests: each records what it was asked and gives the answer the
+// test put in place.
+class FakeDialogs : public Dialogs
+{
+public:
+    QString openFile(QWidget *, const OpenFileRequest &request) override
+    {
+        fileRequests.append(request);
+        return fileAnswer;
+    }
+    FontChoice chooseFont(QWidget *, const FontChoice &preload) override
+    {
+        fontRequests.append(preload);
+        return cancelFont ? preload : fontAnswer;
+    }
+    void critical(QWidget *, const QString &text) override { messages.append(text); }
+
+    QList<OpenFileRequest> fileRequests;
+    QString fileAnswer; // empty: the operator cancels
+    QList<FontChoice> fontRequests;
+    FontChoice fontAnswer;
+    bool cancelFont = true;
+    QStringList messages;
+};

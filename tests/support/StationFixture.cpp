@@ -1,0 +1,55 @@
+#include "StationFixture.h"
+
+#include "PictureButton.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+
+StationFixture::StationFixture(bool start)
+{
+    populateProgramFolder(folder.path());
+    station = std::make_unique<VoiceVocta>(device, dialogs, folder.path());
+    if (start)
+        station->Form_Load();
+}
+
+StationFixture::~StationFixture() = default;
+
+void StationFixture::populateProgramFolder(const QString &dir)
+{
+    const QDir source(QStringLiteral(VV_PROGRAM_DIR));
+    for (const char *sub : {"Images", "Wav"}) {
+        const QString name = QLatin1String(sub);
+        QDir().mkpath(dir + QLatin1Char('/') + name);
+        const QDir from(source.filePath(name));
+        for (const QString &file : from.entryList(QDir::Files))
+            QFile::copy(from.filePath(file), dir + QLatin1Char('/') + name + QLatin1Char('/') + file);
+    }
+}
+
+void StationFixture::leftClick(QWidget *widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+void StationFixture::rightClick(QWidget *widget)
+{
+    QTest::mouseClick(widget, Qt::RightButton);
+}
+
+PictureButton *StationFixture::memory(int index)
+{
+    return window().Command3d1(index);
+}
+
+int StationFixture::face(PictureButton *button)
+{
+    return window().ImageList1().indexOf(button->picture());
+}
+
+int StationFixture::refusalFace()
+{
+    return window().ImageList2().indexOf(window().Picture1()->pixmap());
+}

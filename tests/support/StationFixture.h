@@ -1,0 +1,43 @@
+#pragma once
+
+#include "FakeDialogs.h"
+#include "FakeMediaDevice.h"
+#include "VoiceVocta.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+#include "PictureButton.h"
+
+// The whole station with its doubles, in a program folder of its own (a copy of the build's
+// Images/ and Wav/), started as the program starts. Tests act on it as the operator would.
+class StationFixture
+{
+public:
+    // Builds the folder and the station; `start` runs the start-up sequence.
+    explicit StationFixture(bool start = true);
+    ~StationFixture();
+
+    FakeMediaDevice device;
+    FakeDialogs dialogs;
+    QTemporaryDir folder;
+    std::unique_ptr<VoiceVocta> station;
+
+    AppState &state() { return station->state(); }
+    Form1 &window() { return station->window(); }
+    QString programDir() const { return folder.path(); }
+
+    // The operator's hand.
+    void leftClick(QWidget *widget);
+    void rightClick(QWidget *widget);
+    void clickMemory(int index) { leftClick(memory(index)); }
+    PictureButton *memory(int index);
+
+    // The number (1..5) of the ImageList1 face a button shows, 0 for none of them.
+    int face(PictureButton *button);
+    // The number (1..4) of the ImageList2 face the refusal picture shows, 0 for none.
+    int refusalFace();
+
+    // Copies the program folder's content (Images/, Wav/) from the build into `dir`.
+    static void populateProgramFolder(const QString &dir);
+};

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "FormTimer.h"
+#include "ImageList.h"
+
+#include <QMainWindow>
+#include <array>
+
+class PictureButton;
+class TransportBar;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QSlider;
+
+namespace Ui {
+class Form1;
+}
+
+// The main window. It builds the controls, names them, and turns their events into the station's
+// events (Command3d1_Click(Index), Timer1_Timer(), ...); the handler classes act on them. It holds
+// no logic of its own.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    PictureButton *Command3d1(int index) const { return m_Command3d1.at(index); }
+    QCheckBox *Check3d1(int index) const { return m_Check3d1.at(index); }
+    const std::array<PictureButton *, 6> &memoryButtons() const { return m_Command3d1; }
+    const std::array<QCheckBox *, 6> &repeatBoxes() const { return m_Check3d1; }
+    PictureButton *Panel3d1() const;
+    PictureButton *Panel3d2() const;
+    PictureButton *Command3d2() const;
+    PictureButton *Command3d3() const;
+    QProgressBar *Gauge1() const;
+    QSlider *HScroll1() const;
+    QLabel *Image1() const;
+    QLabel *Picture1() const;
+    TransportBar *MMControl1() const;
+    // Frame1 .. Frame7.
+    QGroupBox *Frame(int number) const;
+
+    FormTimer &Timer1() { return m_Timer1; }
+    FormTimer &Timer2() { return m_Timer2; }
+    FormTimer &Timer3() { return m_Timer3; }
+
+    const ImageList &ImageList1() const { return m_ImageList1; }
+    const ImageList &ImageList2() const { return m_ImageList2; }
+
+    // The menu items, by name: "Exit", "Charactersb", "Charactersl", "Parameters", "Comauto",
+    // "About", "Help".
+    QAction *menuItem(const QString &name) const;
+
+    // The controls that take the button font, and the frames that take the label font.
+    QList<QWidget *> buttonFontControls() const;
+    QList<QWidget *> labelFontControls() const;
+
+signals:
+    void Command3d1_Click(int Index);
+    void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
+    void Check3d1_Click(int Index);
+    void Command3d2_Click();
+    void Command3d3_Click();
+    void Panel3d1_Click();
+    void Panel3d2_Click();
+    void HScroll1_Change();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Exit_Click();
+    void Charactersb_Click();
+    void Charactersl_Click();
+    void Parameters_Click();
+    void About_Click();
+    // The window was closed other than by File > Exit.
+    void Form_Terminate();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Ui::Form1 *ui;
+    std::array<PictureButton *, 6> m_Command3d1{};
+    std::array<QCheckBox *, 6> m_Check3d1{};
+    FormTimer m_Timer1;
+    FormTimer m_Timer2;
+    FormTimer m_Timer3;
+    ImageList m_ImageList1;
+    ImageList m_ImageList2;
+};
