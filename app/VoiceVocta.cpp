@@ -13,19 +13,63 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString 
     : m_device(MMControl1)
     , m_dialogs(dialogs)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
+    , m_settings(m_state, m_form.repeatBoxes(), m_fonts)
     , m_ptt(m_state, *m_form.Image1())
+    , m_refusal(*m_form.Picture1(), m_form.Timer3(), m_form.ImageList2())
+    , m_repeat(m_state,
+               {m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(), *m_form.Panel3d2(),
+                m_form.Timer1()},
+               m_device, m_ptt, m_refusal)
+    , m_player(m_state,
+               {m_form.memoryButtons(), *m_form.Panel3d1(), *m_form.Gauge1(), m_form.ImageList1()},
+               m_device, m_ptt, m_repeat, m_refusal)
+    , m_bank(m_state,
+             {m_form.memoryButtons(), m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(),
+              m_form.ImageList1(), &m_form},
+             m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
 {
     m_state.AppDir = appDir;
+    wire();
+}
 
+void VoiceVocta::wire()
+{
+    Form1 *form = &m_form;
+
+    connect(form, &Form1::Command3d1_Click, this, [this](int i) { m_bank.Command3d1_Click(i); });
+    connect(form, &Form1::Command3d1_MouseDown, this,
+            [this](int i, int button, int shift, int x, int y) {
+                m_bank.Command3d1_MouseDown(i, button, shift, x, y);
+            });
+
+    connect(form, &Form1::Check3d1_Click, this, [this](int i) { m_repeat.Check3d1_Click(i); });
+    connect(form, &Form1::HScroll1_Change, this, [this] { m_repeat.HScroll1_Change(); });
+    connect(form, &Form1::Panel3d1_Click, this, [this] { m_repeat.Panel3d1_Click(); });
+    connect(form, &Form1::Panel3d2_Click, this, [this] { m_repeat.Panel3d2_Click(); });
+    connect(form, &Form1::Timer1_Timer, this, [this] { m_repeat.Timer1_Timer(); });
+    connect(form, &Form1::Timer3_Timer, this, [this] { m_refusal.Timer3_Timer(); });
+
+    connect(&m_device, &MediaDevice::Done, this, [this](int code) { m_player.MMControl1_Done(code); });
+    connect(&m_device, &MediaDevice::StatusUpdate, this,
+            [this] { m_player.MMControl1_StatusUpdate(); });
+
+    // The transport bar: its Play, Prev and Stop raise their events before the device acts.
     TransportBar *bar = m_form.MMControl1();
+    connect(bar, &TransportBar::PlayClick, this,
+            [this](bool &Cancel) { m_player.MMControl1_PlayClick(Cancel); });
+    connect(bar, &TransportBar::PrevClick, this,
+            [this](bool &Cancel) { m_player.MMControl1_PrevClick(Cancel); });
+    connect(bar, &TransportBar::StopClick, this,
+            [this](bool &Cancel) { m_player.MMControl1_StopClick(Cancel); });
     connect(bar, &TransportBar::command, &m_device, &MediaDevice::setCommand);
     connect(&m_device, &MediaDevice::modeChanged, bar, &TransportBar::setMode);
     bar->setMode(m_device.Mode());
 
-    connect(&m_form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
-    connect(&m_form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
-    connect(&m_form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
-    connect(&m_form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
+    connect(form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
+    connect(form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
+
+    connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
+    connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -54,7 +98,7 @@ void VoiceVocta::Form_Load()
     m_form.Gauge1()->setMinimum(0);
     m_form.Gauge1()->setMaximum(100);
 
-    // ReadMem();
+    m_settings.ReadMem();
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {
@@ -77,7 +121,7 @@ void VoiceVocta::Exit_Click()
     if (m_ended)
         return;
     m_device.setCommand(QStringLiteral("Close"));
-    // WriteMem();
+    m_settings.WriteMem();
     m_ended = true;
     emit endProgram();
 }
@@ -87,5 +131,5 @@ void VoiceVocta::Form_Terminate()
     if (m_ended)
         return;
     m_ended = true;
-    // WriteMem();
+    m_settings.WriteMem();
 }

@@ -3,7 +3,12 @@
 #include "AppState.h"
 #include "Fonts.h"
 #include "Form1.h"
+#include "MemoryBank.h"
+#include "Player.h"
 #include "PttControl.h"
+#include "Refusal.h"
+#include "Repeat.h"
+#include "Settings.h"
 
 class Dialogs;
 class MediaDevice;
@@ -28,17 +33,25 @@ public:
     AppState &state() { return m_state; }
     Form1 &window() { return m_form; }
     MediaDevice &device() { return m_device; }
+    Settings &settings() { return m_settings; }
 
 signals:
     // The program is to end now (File > Exit).
     void endProgram();
 
 private:
+    void wire();
+
     AppState m_state;
     MediaDevice &m_device;
     Dialogs &m_dialogs;
     Form1 m_form;
     Fonts m_fonts;
+    Settings m_settings;
     PttControl m_ptt;
+    Refusal m_refusal;
+    Repeat m_repeat;
+    Player m_player;
+    MemoryBank m_bank;
     bool m_ended = false;
 };

@@ -53,3 +53,21 @@ int StationFixture::refusalFace()
 {
     return window().ImageList2().indexOf(window().Picture1()->pixmap());
 }
+
+bool StationFixture::tick(FormTimer &timer)
+{
+    if (!timer.isRunning())
+        return false;
+    emit timer.Timer();
+    return true;
+}
+
+bool StationFixture::onAirPictureShown()
+{
+    const QPixmap shown = window().Image1()->pixmap();
+    if (shown.isNull())
+        return false;
+    const QImage onAir = QImage(programDir() + "/Images/ontheair.bmp")
+                             .convertToFormat(QImage::Format_RGB32);
+    return shown.toImage().convertToFormat(QImage::Format_RGB32) == onAir;
+}

@@ -33,6 +33,13 @@ public:
     void clickMemory(int index) { leftClick(memory(index)); }
     PictureButton *memory(int index);
 
+    // Lets a window timer tick once, as it would when its time is up; false (and no tick) when
+    // it is not running.
+    static bool tick(FormTimer &timer);
+
+    // Whether the station picture shows "on the air" (false: "receive" or nothing).
+    bool onAirPictureShown();
+
     // The number (1..5) of the ImageList1 face a button shows, 0 for none of them.
     int face(PictureButton *button);
     // The number (1..4) of the ImageList2 face the refusal picture shows, 0 for none.

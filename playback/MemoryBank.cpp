@@ -1,0 +1,104 @@
+#include "MemoryBank.h"
+
+#include "AppState.h"
+#include "Dialogs.h"
+#include "ImageList.h"
+#include "PictureButton.h"
+#include "Player.h"
+#include "PttControl.h"
+#include "Refusal.h"
+#include "Repeat.h"
+#include "Settings.h"
+#include "TextRules.h"
+
+#include <QCheckBox>
+#include <QSlider>
+
+namespace {
+constexpr int RightButton = 2;
+}
+
+MemoryBank::MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,
+                       PttControl &ptt, Refusal &refusal, Settings &settings, Dialogs &dialogs)
+    : m_state(state)
+    , m_controls(controls)
+    , m_player(player)
+    , m_repeat(repeat)
+    , m_ptt(ptt)
+    , m_refusal(refusal)
+    , m_settings(settings)
+    , m_dialogs(dialogs)
+{
+}
+
+void MemoryBank::Command3d1_Click(int Index)
+{
+    if (m_state.Playing) {
+        if (m_state.CurMem != Index)
+            m_refusal.ShowErr(); // another memory is busy
+        else
+            stop(Index);
+        return;
+    }
+    start(Index);
+}
+
+void MemoryBank::stop(int Index)
+{
+    m_state.Playing = 0;
+    m_repeat.RepReset();
+    m_repeat.disarm();
+    m_player.StopMem(Index);
+    if (!m_state.LockOn)
+        m_ptt.RecStat();
+    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(3));
+    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(1));
+}
+
+void MemoryBank::start(int Index)
+{
+    m_state.RepOn = m_controls.Check3d1.at(Index)->isChecked();
+    // The slider takes 0 to 10000 ms; a stored delay outside that range lands at its nearer end.
+    m_controls.HScroll1.setValue(TextRules::roundToInt32(m_state.MemDelay[Index]));
+    if (m_state.CurMem != -1)
+        m_controls.Command3d1.at(m_state.CurMem)->setPicture(m_controls.ImageList1.picture(1));
+    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(2));
+    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(m_state.RepOn ? 4 : 5));
+    // A repeat timer that a late end-of-message notification armed must not restart this
+    // message halfway.
+    m_repeat.disarm();
+    m_player.PlayMem(Index);
+    m_state.CurMem = qint16(Index);
+    if (!m_state.StdByOn)
+        m_ptt.SendStat();
+}
+
+void MemoryBank::Command3d1_MouseDown(int Index, int Button, int, int, int)
+{
+    if (Button != RightButton)
+        return;
+    // The memory that plays or waits for its repeat keeps its file.
+    if (m_state.Playing && Index == m_state.CurMem)
+        return;
+    chooseFile(Index);
+}
+
+void MemoryBank::chooseFile(int Index)
+{
+    PictureButton *button = m_controls.Command3d1.at(Index);
+    button->setBackColor(QColor(255, 255, 0));
+    button->repaint();
+
+    Dialogs::OpenFileRequest request;
+    request.title = QStringLiteral("Choose The File For Memory ") + QString::number(Index + 1);
+    request.filters = QStringList{QStringLiteral("Wav Files (*.wav)"),
+                                  QStringLiteral("Mid Files (*.mid)")};
+    request.fileName = QString();
+    request.mustExist = true;
+    const QString chosen = m_dialogs.openFile(m_controls.dialogParent, request);
+    if (chosen.isEmpty())
+        return; // cancelled: nothing stored, nothing saved
+
+    m_state.MemFile[Index] = chosen;
+    m_settings.WriteMem();
+}

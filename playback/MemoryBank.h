@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+
+struct AppState;
+class Dialogs;
+class ImageList;
+class PictureButton;
+class Player;
+class PttControl;
+class QCheckBox;
+class QSlider;
+class QWidget;
+class Refusal;
+class Repeat;
+class Settings;
+
+// The six memories: a left click starts a memory's message, stops it if it is the one playing,
+// or is refused while another one is busy; a right click chooses the memory's file.
+class MemoryBank
+{
+public:
+    struct Controls
+    {
+        const std::array<PictureButton *, 6> &Command3d1;
+        const std::array<QCheckBox *, 6> &Check3d1;
+        QSlider &HScroll1;
+        PictureButton &Panel3d1;
+        const ImageList &ImageList1;
+        QWidget *dialogParent;
+    };
+
+    MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,
+               PttControl &ptt, Refusal &refusal, Settings &settings, Dialogs &dialogs);
+
+    void Command3d1_Click(int Index);
+    void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
+
+private:
+    void stop(int Index);
+    void start(int Index);
+    void chooseFile(int Index);
+
+    AppState &m_state;
+    Controls m_controls;
+    Player &m_player;
+    Repeat &m_repeat;
+    PttControl &m_ptt;
+    Refusal &m_refusal;
+    Settings &m_settings;
+    Dialogs &m_dialogs;
+};

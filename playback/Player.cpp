@@ -1,0 +1,117 @@
+#include "Player.h"
+
+#include "AppState.h"
+#include "ImageList.h"
+#include "MediaDevice.h"
+#include "PictureButton.h"
+#include "PttControl.h"
+#include "Refusal.h"
+#include "Repeat.h"
+#include "TextRules.h"
+
+#include <QProgressBar>
+#include <limits>
+
+Player::Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+               Repeat &repeat, Refusal &refusal)
+    : m_state(state)
+    , m_controls(controls)
+    , m_device(MMControl1)
+    , m_ptt(ptt)
+    , m_repeat(repeat)
+    , m_refusal(refusal)
+{
+}
+
+void Player::PlayMem(int memnum)
+{
+    m_state.PlayTime = 0;
+    // Whatever file the device had open is closed first; a notification still pending for it
+    // is dropped with it.
+    m_device.setWait(true);
+    m_device.setCommand(QStringLiteral("Close"));
+    m_device.setWait(false);
+    if (memnum < 0 || memnum >= int(m_state.MemFile.size()))
+        return;
+    m_device.setFileName(m_state.MemFile[memnum]);
+    m_device.setCommand(QStringLiteral("Open"));
+    m_device.setTimeFormat(0);
+    m_device.setUpdateInterval(50);
+    m_device.setCommand(QStringLiteral("Play"));
+    m_state.Playing = 1;
+}
+
+void Player::StopMem(int)
+{
+    m_device.setWait(true);
+    m_device.setUpdateInterval(0);
+    m_device.setCommand(QStringLiteral("Stop"));
+    m_device.setCommand(QStringLiteral("Prev"));
+    m_state.Playing = 0;
+    m_controls.Gauge1.setValue(m_controls.Gauge1.minimum());
+}
+
+void Player::MMControl1_StatusUpdate()
+{
+    // The elapsed time is counted, not read from the device.
+    m_state.PlayTime += 55;
+    const qint32 length = m_device.Length();
+    if (length <= 0)
+        return; // nothing open: the bar and the caption stay as they are
+    const double percentage = TextRules::roundHalfEven(m_state.PlayTime / length * 100);
+    if (percentage > std::numeric_limits<qint16>::max())
+        return; // far past the end: the bar and the caption stay as they are
+
+    m_controls.Panel3d1.setText(TextRules::formatOneDecimal(m_state.PlayTime / 1000));
+    const int maximum = m_controls.Gauge1.maximum();
+    m_controls.Gauge1.setValue(maximum < percentage ? maximum : int(percentage));
+}
+
+void Player::MMControl1_Done(int NotifyCode)
+{
+    m_device.setWait(true);
+    m_device.setUpdateInterval(0);
+    if (m_device.Mode() != MediaDevice::Playing)
+        m_device.setCommand(QStringLiteral("Prev"));
+    m_device.setWait(false);
+
+    // A file that failed to play does not repeat: a repeat would only key the transmitter
+    // again and again with nothing to say.
+    if (m_state.RepOn && NotifyCode != MediaDevice::Failure) {
+        m_repeat.arm();
+        m_device.setCommand(QStringLiteral("Back"));
+    } else {
+        m_repeat.disarm();
+        m_state.Playing = 0;
+        if (m_state.CurMem == -1 || NotifyCode == MediaDevice::Failure)
+            m_refusal.ShowErr();
+        if (m_state.CurMem != -1)
+            m_controls.Command3d1.at(m_state.CurMem)->setPicture(m_controls.ImageList1.picture(3));
+        m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(1));
+    }
+    if (!m_state.LockOn)
+        m_ptt.RecStat();
+    m_repeat.RepReset();
+    m_controls.Gauge1.setValue(0);
+}
+
+void Player::MMControl1_PlayClick(bool &)
+{
+    m_state.PlayTime = 0;
+    m_device.setUpdateInterval(50);
+}
+
+void Player::MMControl1_PrevClick(bool &)
+{
+    m_device.setUpdateInterval(0);
+    m_device.setCommand(QStringLiteral("Prev"));
+}
+
+void Player::MMControl1_StopClick(bool &)
+{
+    m_device.setUpdateInterval(0);
+    m_device.setWait(true);
+    m_device.setCommand(QStringLiteral("Stop"));
+    m_device.setCommand(QStringLiteral("Prev"));
+    m_device.setWait(false);
+}

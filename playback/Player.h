@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+
+struct AppState;
+class ImageList;
+class MediaDevice;
+class PictureButton;
+class PttControl;
+class QProgressBar;
+class Refusal;
+class Repeat;
+
+// The player: plays a memory's file on the multimedia device, turns the device's status reports
+// into the elapsed time and the progress bar, and runs the end of a message: back to idle, or
+// into the repeat wait. It never keys the transmitter; it releases it at the end.
+class Player
+{
+public:
+    struct Controls
+    {
+        const std::array<PictureButton *, 6> &Command3d1;
+        PictureButton &Panel3d1;
+        QProgressBar &Gauge1;
+        const ImageList &ImageList1;
+    };
+
+    Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+           Repeat &repeat, Refusal &refusal);
+
+    // Plays memory memnum (0..6) from its start.
+    void PlayMem(int memnum);
+    // Stops and rewinds the device; the player is no longer playing.
+    void StopMem(int memnum);
+
+    void MMControl1_Done(int NotifyCode);
+    void MMControl1_StatusUpdate();
+    // The transport bar's own buttons; Cancel is left as it is.
+    void MMControl1_PlayClick(bool &Cancel);
+    void MMControl1_PrevClick(bool &Cancel);
+    void MMControl1_StopClick(bool &Cancel);
+
+private:
+    AppState &m_state;
+    Controls m_controls;
+    MediaDevice &m_device;
+    PttControl &m_ptt;
+    Repeat &m_repeat;
+    Refusal &m_refusal;
+};

@@ -1,0 +1,90 @@
+#include "Repeat.h"
+
+#include "AppState.h"
+#include "FormTimer.h"
+#include "MediaDevice.h"
+#include "PictureButton.h"
+#include "PttControl.h"
+#include "Refusal.h"
+#include "TextRules.h"
+
+#include <QCheckBox>
+#include <QSlider>
+
+Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1,
+               PttControl &ptt, Refusal &refusal)
+    : m_state(state)
+    , m_controls(controls)
+    , m_device(MMControl1)
+    , m_ptt(ptt)
+    , m_refusal(refusal)
+{
+}
+
+void Repeat::Check3d1_Click(int Index)
+{
+    // Only the current memory's box counts now; the others are read when their memory starts.
+    if (Index == m_state.CurMem)
+        m_state.RepOn = m_controls.Check3d1.at(Index)->isChecked();
+}
+
+void Repeat::HScroll1_Change()
+{
+    m_controls.Panel3d2.setText(
+        TextRules::formatOneDecimal(m_controls.HScroll1.value() / 1000.0));
+}
+
+void Repeat::Panel3d2_Click()
+{
+    if (m_state.CurMem == -1) {
+        m_refusal.ShowErr();
+        return;
+    }
+    m_state.MemDelay[m_state.CurMem] = m_controls.HScroll1.value();
+}
+
+void Repeat::Panel3d1_Click()
+{
+    m_refusal.ShowErr();
+}
+
+void Repeat::RepReset()
+{
+    const bool pause = m_state.Playing == 1 && m_state.RepOn;
+    m_controls.Panel3d1.setText(pause ? QStringLiteral("Pause") : QStringLiteral("Idle"));
+    m_controls.Panel3d1.repaint();
+}
+
+void Repeat::Timer1_Timer()
+{
+    // One tick per arming.
+    m_controls.Timer1.setInterval(0);
+    m_controls.Timer1.setEnabled(false);
+    if (!m_state.Playing)
+        return; // the cycle was stopped meanwhile
+
+    m_state.PlayTime = 0;
+    m_device.setUpdateInterval(50);
+    m_device.setWait(false);
+    // The open file plays again from its start; it is not reopened.
+    m_device.setCommand(QStringLiteral("Prev"));
+    m_device.setCommand(QStringLiteral("Play"));
+    if (!m_state.StdByOn)
+        m_ptt.SendStat();
+}
+
+void Repeat::arm()
+{
+    m_controls.Timer1.setInterval(m_controls.HScroll1.value());
+    m_controls.Timer1.setEnabled(true);
+}
+
+void Repeat::disarm()
+{
+    m_controls.Timer1.setEnabled(false);
+}
+
+bool Repeat::isArmed() const
+{
+    return m_controls.Timer1.isRunning();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+
+struct AppState;
+class FormTimer;
+class MediaDevice;
+class PictureButton;
+class PttControl;
+class QCheckBox;
+class QSlider;
+class Refusal;
+
+// The repeat cycle: the repeat boxes, the delay slider and its store button, the status caption
+// between plays, and the repeat timer whose tick restarts the message.
+class Repeat
+{
+public:
+    struct Controls
+    {
+        const std::array<QCheckBox *, 6> &Check3d1;
+        QSlider &HScroll1;
+        PictureButton &Panel3d1;
+        PictureButton &Panel3d2;
+        FormTimer &Timer1;
+    };
+
+    Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+           Refusal &refusal);
+
+    void Check3d1_Click(int Index);
+    void HScroll1_Change();
+    void Panel3d2_Click();
+    void Panel3d1_Click();
+    void Timer1_Timer();
+    // The status caption after a stop or an end: "Pause" in the repeat wait, "Idle" otherwise.
+    void RepReset();
+
+    // Arms the repeat timer for one tick after the slider's delay (a delay of 0 never ticks).
+    void arm();
+    // Cancels the repeat timer: no tick arrives after this, not even one already due.
+    void disarm();
+    bool isArmed() const;
+
+private:
+    AppState &m_state;
+    Controls m_controls;
+    MediaDevice &m_device;
+    PttControl &m_ptt;
+    Refusal &m_refusal;
+};

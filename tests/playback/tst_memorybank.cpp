@@ -1,0 +1,314 @@
+#include "StationFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+
+// What a click on a memory button does, in every state of the player.
+class TestMemoryBank : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstClickAfterStartUp();
+    void clickTable_data();
+    void clickTable();
+    void refusedClickChangesNothing();
+    void stopWithLockKeepsTheTransmitterKeyed();
+    void startWithStandbyDoesNotKey();
+    void panelColourFollowsTheRepeatBox();
+    void startingAnotherMemoryRecoloursThePreviousOne();
+    void storedDelayMovesTheSlider_data();
+    void storedDelayMovesTheSlider();
+    void fileDialogAsksForTheMemorysFile();
+    void chosenFileIsStoredAndSaved();
+    void cancelledDialogChangesNothingElse();
+    void onlyTheRightButtonChoosesAFile();
+    void lateDoneCannotRestartANewMessage();
+};
+
+namespace {
+enum class PlayerState { Idle, Playing, RepeatWait };
+
+// Brings memory `memory` (with repeat when asked) into a player state.
+void enter(StationFixture &f, PlayerState state, int memory)
+{
+    f.window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
+    f.clickMemory(memory);
+    if (state == PlayerState::RepeatWait)
+        f.device.finish(MediaDevice::Successful);
+    else if (state == PlayerState::Idle)
+        f.clickMemory(memory);
+    f.device.clearLog();
+}
+} // namespace
+
+void TestMemoryBank::firstClickAfterStartUp()
+{
+    StationFixture f;
+    f.state().MemFile[2] = "/sounds/three.wav";
+    f.device.clearLog();
+    f.clickMemory(2);
+
+    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().CurMem, qint16(2));
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(f.face(f.memory(i)), i == 2 ? 2 : 1);
+    QCOMPARE(f.face(f.window().Panel3d1()), 5);
+    QCOMPARE(f.device.log, (QStringList{"Close", "Open /sounds/three.wav", "TimeFormat 0",
+                                        "UpdateInterval 50", "Play"}));
+    QVERIFY(f.onAirPictureShown());
+}
+
+void TestMemoryBank::clickTable_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("right");
+    QTest::addColumn<bool>("onCurrent");
+    // What follows: Playing, the clicked memory's face, the panel's face, the device commands
+    // issued, a refusal shown, a file dialog opened.
+    QTest::addColumn<int>("playing");
+    QTest::addColumn<int>("clickedFace");
+    QTest::addColumn<int>("panelFace");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<bool>("dialog");
+
+    const QStringList start{"Close", "Open", "Play"};
+    const QStringList stop{"Stop", "Prev"};
+    const int idle = int(PlayerState::Idle), playing = int(PlayerState::Playing),
+              wait = int(PlayerState::RepeatWait);
+    QTest::newRow("idle, left on current")
+        << idle << false << true << 1 << 2 << 5 << start << false << false;
+    QTest::newRow("idle, left on other")
+        << idle << false << false << 1 << 2 << 5 << start << false << false;
+    QTest::newRow("idle, right on current")
+        << idle << true << true << 0 << 3 << 1 << QStringList() << false << true;
+    QTest::newRow("idle, right on other")
+        << idle << true << false << 0 << 1 << 1 << QStringList() << false << true;
+    QTest::newRow("playing, left on current")
+        << playing << false << true << 0 << 3 << 1 << stop << false << false;
+    QTest::newRow("playing, left on other")
+        << playing << false << false << 1 << 1 << 5 << QStringList() << true << false;
+    QTest::newRow("playing, right on current")
+        << playing << true << true << 1 << 2 << 5 << QStringList() << false << false;
+    QTest::newRow("playing, right on other")
+        << playing << true << false << 1 << 1 << 5 << QStringList() << false << true;
+    QTest::newRow("repeat wait, left on current")
+        << wait << false << true << 0 << 3 << 1 << stop << false << false;
+    QTest::newRow("repeat wait, left on other")
+        << wait << false << false << 1 << 1 << 4 << QStringList() << true << false;
+    QTest::newRow("repeat wait, right on current")
+        << wait << true << true << 1 << 2 << 4 << QStringList() << false << false;
+    QTest::newRow("repeat wait, right on other")
+        << wait << true << false << 1 << 1 << 4 << QStringList() << false << true;
+}
+
+void TestMemoryBank::clickTable()
+{
+    QFETCH(int, state);
+    QFETCH(bool, right);
+    QFETCH(bool, onCurrent);
+    QFETCH(int, playing);
+    QFETCH(int, clickedFace);
+    QFETCH(int, panelFace);
+    QFETCH(QStringList, commands);
+    QFETCH(bool, refused);
+    QFETCH(bool, dialog);
+
+    StationFixture f;
+    const int current = 3;
+    enter(f, PlayerState(state), current);
+    const int clicked = onCurrent ? current : 1;
+    if (right)
+        f.rightClick(f.memory(clicked));
+    else
+        f.clickMemory(clicked);
+
+    QCOMPARE(f.state().Playing, playing);
+    QCOMPARE(f.face(f.memory(clicked)), clickedFace);
+    QCOMPARE(f.face(f.window().Panel3d1()), panelFace);
+    QCOMPARE(f.device.commands(), commands);
+    QCOMPARE(!f.window().Picture1()->isHidden(), refused);
+    QCOMPARE(f.dialogs.fileRequests.size(), dialog ? 1 : 0);
+    // The current memory changes only by a start.
+    QCOMPARE(f.state().CurMem, qint16(commands == QStringList{"Close", "Open", "Play"}
+                                          ? clicked
+                                          : current));
+    if (!right && onCurrent && state != int(PlayerState::Idle)) {
+        QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+        QCOMPARE(f.window().Gauge1()->value(), 0);
+        QVERIFY(!f.window().Timer1().isRunning());
+        QVERIFY(!f.onAirPictureShown());
+    }
+}
+
+void TestMemoryBank::refusedClickChangesNothing()
+{
+    StationFixture f;
+    f.clickMemory(4);
+    f.device.report();
+    f.device.report();
+    const QString caption = f.window().Panel3d1()->text();
+    const int bar = f.window().Gauge1()->value();
+    const int slider = f.window().HScroll1()->value();
+    f.device.clearLog();
+
+    f.window().Check3d1(1)->setChecked(true);
+    f.clickMemory(1);
+
+    QVERIFY(!f.window().Picture1()->isHidden());
+    QVERIFY(f.refusalFace() >= 1);
+    QCOMPARE(f.state().CurMem, qint16(4));
+    QCOMPARE(f.state().Playing, 1);
+    QVERIFY(!f.state().RepOn);
+    QCOMPARE(f.face(f.memory(4)), 2);
+    QCOMPARE(f.face(f.memory(1)), 1);
+    QCOMPARE(f.window().Panel3d1()->text(), caption);
+    QCOMPARE(f.window().Gauge1()->value(), bar);
+    QCOMPARE(f.window().HScroll1()->value(), slider);
+    QVERIFY(f.device.log.isEmpty());
+    QVERIFY(f.onAirPictureShown());
+}
+
+void TestMemoryBank::stopWithLockKeepsTheTransmitterKeyed()
+{
+    StationFixture f;
+    f.clickMemory(0);
+    f.state().LockOn = true;
+    f.clickMemory(0);
+    QCOMPARE(f.face(f.memory(0)), 3);
+    QVERIFY(f.onAirPictureShown());
+}
+
+void TestMemoryBank::startWithStandbyDoesNotKey()
+{
+    StationFixture f;
+    f.state().StdByOn = true;
+    f.clickMemory(0);
+    QCOMPARE(f.state().Playing, 1);
+    QVERIFY(!f.onAirPictureShown());
+}
+
+void TestMemoryBank::panelColourFollowsTheRepeatBox()
+{
+    StationFixture f;
+    f.window().Check3d1(5)->setChecked(true);
+    f.clickMemory(5);
+    QCOMPARE(f.face(f.window().Panel3d1()), 4);
+    QVERIFY(f.state().RepOn);
+    f.clickMemory(5);
+    f.window().Check3d1(5)->setChecked(false);
+    f.clickMemory(5);
+    QCOMPARE(f.face(f.window().Panel3d1()), 5);
+    QVERIFY(!f.state().RepOn);
+}
+
+void TestMemoryBank::startingAnotherMemoryRecoloursThePreviousOne()
+{
+    StationFixture f;
+    f.clickMemory(1);
+    f.device.finish();
+    QCOMPARE(f.face(f.memory(1)), 3);
+    f.clickMemory(4);
+    QCOMPARE(f.face(f.memory(1)), 1);
+    QCOMPARE(f.face(f.memory(4)), 2);
+}
+
+void TestMemoryBank::storedDelayMovesTheSlider_data()
+{
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("whole") << 2000.0 << 2000 << "2.0";
+    QTest::newRow("half to even, down") << 1500.5 << 1500 << "1.5";
+    QTest::newRow("half to even, up") << 1501.5 << 1502 << "1.5";
+    QTest::newRow("zero") << 0.0 << 0 << "0.0";
+    QTest::newRow("beyond the slider") << 70000.0 << 10000 << "10.0";
+    QTest::newRow("negative") << -300.0 << 0 << "0.0";
+    QTest::newRow("beyond 32 bits") << 1e12 << 10000 << "10.0";
+}
+
+void TestMemoryBank::storedDelayMovesTheSlider()
+{
+    QFETCH(double, stored);
+    QFETCH(int, slider);
+    QFETCH(QString, caption);
+    StationFixture f;
+    f.state().MemDelay[2] = stored;
+    f.clickMemory(2);
+    QCOMPARE(f.window().HScroll1()->value(), slider);
+    QCOMPARE(f.window().Panel3d2()->text(), caption);
+}
+
+void TestMemoryBank::fileDialogAsksForTheMemorysFile()
+{
+    StationFixture f;
+    f.rightClick(f.memory(2));
+    QCOMPARE(f.dialogs.fileRequests.size(), 1);
+    const Dialogs::OpenFileRequest &request = f.dialogs.fileRequests.first();
+    QCOMPARE(request.title, QString("Choose The File For Memory 3"));
+    QCOMPARE(request.filters, (QStringList{"Wav Files (*.wav)", "Mid Files (*.mid)"}));
+    QCOMPARE(request.fileName, QString());
+    QVERIFY(request.mustExist);
+    QCOMPARE(f.memory(2)->backColor(), QColor(255, 255, 0));
+}
+
+void TestMemoryBank::chosenFileIsStoredAndSaved()
+{
+    StationFixture f;
+    f.clickMemory(0); // a message plays meanwhile
+    f.dialogs.fileAnswer = "/sounds/cq contest.wav";
+    f.rightClick(f.memory(3));
+    QCOMPARE(f.state().MemFile[3], QString("/sounds/cq contest.wav"));
+    QFile ini(f.state().IniFile);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("FileName=/sounds/cq contest.wav"));
+    // The message that plays is not affected.
+    QCOMPARE(f.state().CurMem, qint16(0));
+    QCOMPARE(f.state().Playing, 1);
+}
+
+void TestMemoryBank::cancelledDialogChangesNothingElse()
+{
+    StationFixture f;
+    const QString before = f.state().MemFile[1];
+    f.dialogs.fileAnswer.clear();
+    f.rightClick(f.memory(1));
+    QCOMPARE(f.state().MemFile[1], before);
+    QVERIFY(!QFile::exists(f.state().IniFile));
+    QCOMPARE(f.memory(1)->backColor(), QColor(255, 255, 0));
+    QCOMPARE(f.face(f.memory(1)), 1);
+}
+
+void TestMemoryBank::onlyTheRightButtonChoosesAFile()
+{
+    StationFixture f;
+    QTest::mouseClick(f.memory(1), Qt::MiddleButton);
+    QTest::mousePress(f.memory(2), Qt::LeftButton);
+    QTest::mouseRelease(f.memory(2), Qt::LeftButton);
+    QVERIFY(f.dialogs.fileRequests.isEmpty());
+}
+
+void TestMemoryBank::lateDoneCannotRestartANewMessage()
+{
+    StationFixture f;
+    f.window().Check3d1(0)->setChecked(true);
+    f.clickMemory(0);
+    f.clickMemory(0); // stop: the device's "Stop" ends the play...
+    f.device.deliverDone(MediaDevice::Aborted); // ...and its notification comes after
+    QVERIFY(f.window().Timer1().isRunning()); // armed, but the cycle is over
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+
+    f.clickMemory(1);
+    f.device.clearLog();
+    QVERIFY(!StationFixture::tick(f.window().Timer1()));
+    QVERIFY(f.device.log.isEmpty());
+    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().CurMem, qint16(1));
+}
+
+QTEST_MAIN(TestMemoryBank)
+#include "tst_memorybank.moc"

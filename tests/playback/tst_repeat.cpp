@@ -1,0 +1,255 @@
+#include "StationFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+
+// The repeat cycle: end, wait with "Pause", tick, restart, end ... until the operator stops it.
+class TestRepeat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cycleRunsUntilStopped();
+    void stopDuringTheWait();
+    void stopDuringThePlay();
+    void delayZeroWaitsForTheOperator();
+    void sliderMovedDuringTheWaitCountsAtTheNextEnd();
+    void boxUntickedDuringTheWaitPlaysOnceMore();
+    void boxTickedDuringAPlayMakesItRepeat();
+    void boxOfAnotherMemoryChangesNothing();
+    void lateTickAfterAStopDoesNothing();
+    void delayButton();
+    void delayCaption_data();
+    void delayCaption();
+    void standbyAndLockThroughTheCycle();
+};
+
+namespace {
+void startRepeating(StationFixture &f, int memory, int delay)
+{
+    f.state().MemDelay[memory] = delay;
+    f.window().Check3d1(memory)->setChecked(true);
+    f.clickMemory(memory);
+}
+} // namespace
+
+void TestRepeat::cycleRunsUntilStopped()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    startRepeating(f, 2, 3000);
+    QVERIFY(f.onAirPictureShown());
+
+    for (int round = 0; round < 3; ++round) {
+        f.device.report();
+        f.device.clearLog();
+        f.device.finish();
+        // The wait: released, "Pause", bar at 0, memory still busy, timer armed with the delay.
+        QCOMPARE(f.state().Playing, 1);
+        QCOMPARE(w.Panel3d1()->text(), QString("Pause"));
+        QCOMPARE(w.Gauge1()->value(), 0);
+        QVERIFY(!f.onAirPictureShown());
+        QCOMPARE(w.Timer1().interval(), 3000);
+        QCOMPARE(f.device.commands(), (QStringList{"Prev", "Back"}));
+
+        f.device.clearLog();
+        QVERIFY(StationFixture::tick(w.Timer1()));
+        // The restart: the open file again from its start, keyed again, one tick per arming.
+        QCOMPARE(f.device.log, (QStringList{"UpdateInterval 50", "Prev", "Play"}));
+        QCOMPARE(f.state().PlayTime, 0.0);
+        QVERIFY(f.onAirPictureShown());
+        QVERIFY(!w.Timer1().isRunning());
+        QCOMPARE(f.face(f.memory(2)), 2);
+        QCOMPARE(f.face(w.Panel3d1()), 4);
+    }
+    f.clickMemory(2);
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(w.Panel3d1()->text(), QString("Idle"));
+    QVERIFY(!f.onAirPictureShown());
+}
+
+void TestRepeat::stopDuringTheWait()
+{
+    StationFixture f;
+    startRepeating(f, 0, 2000);
+    f.device.finish();
+    f.clickMemory(0);
+    QCOMPARE(f.state().Playing, 0);
+    QVERIFY(!f.window().Timer1().isRunning());
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QCOMPARE(f.face(f.memory(0)), 3);
+    QCOMPARE(f.face(f.window().Panel3d1()), 1);
+}
+
+void TestRepeat::stopDuringThePlay()
+{
+    StationFixture f;
+    startRepeating(f, 0, 2000);
+    f.device.report();
+    f.clickMemory(0);
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QVERIFY(!f.window().Timer1().isRunning());
+    QVERIFY(!f.onAirPictureShown());
+}
+
+void TestRepeat::delayZeroWaitsForTheOperator()
+{
+    StationFixture f;
+    startRepeating(f, 1, 0);
+    f.device.finish();
+    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
+    QVERIFY(!StationFixture::tick(f.window().Timer1()));
+    f.clickMemory(1);
+    QCOMPARE(f.state().Playing, 0);
+}
+
+void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    startRepeating(f, 3, 4000);
+    f.device.finish();
+    w.HScroll1()->setValue(1200);
+    QCOMPARE(w.Timer1().interval(), 4000);
+    QVERIFY(StationFixture::tick(w.Timer1()));
+    f.device.finish();
+    QCOMPARE(w.Timer1().interval(), 1200);
+    // The stored delay did not change: it sets the slider at the next start only.
+    QCOMPARE(f.state().MemDelay[3], 4000.0);
+}
+
+void TestRepeat::boxUntickedDuringTheWaitPlaysOnceMore()
+{
+    StationFixture f;
+    startRepeating(f, 4, 1000);
+    f.device.finish();
+    f.window().Check3d1(4)->setChecked(false);
+    QVERIFY(!f.state().RepOn);
+    QVERIFY(StationFixture::tick(f.window().Timer1()));
+    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
+    f.device.finish();
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QVERIFY(!f.window().Timer1().isRunning());
+}
+
+void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
+{
+    StationFixture f;
+    f.clickMemory(5);
+    f.window().Check3d1(5)->setChecked(true);
+    QVERIFY(f.state().RepOn);
+    // The panel keeps its colour and caption until the end.
+    QCOMPARE(f.face(f.window().Panel3d1()), 5);
+    f.device.finish();
+    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
+}
+
+void TestRepeat::boxOfAnotherMemoryChangesNothing()
+{
+    StationFixture f;
+    f.clickMemory(0);
+    f.window().Check3d1(3)->setChecked(true);
+    QVERIFY(!f.state().RepOn);
+    f.device.finish();
+    QCOMPARE(f.state().Playing, 0);
+}
+
+void TestRepeat::lateTickAfterAStopDoesNothing()
+{
+    StationFixture f;
+    startRepeating(f, 0, 500);
+    f.device.finish();
+    f.clickMemory(0);
+    f.device.clearLog();
+    // Even a tick delivered regardless of the timer's state only disarms it.
+    emit f.window().Timer1().Timer();
+    QVERIFY(f.device.log.isEmpty());
+    QVERIFY(!f.onAirPictureShown());
+    QCOMPARE(f.state().Playing, 0);
+
+    // And with the real clock: nothing arrives after the stop.
+    startRepeating(f, 0, 50);
+    f.device.finish();
+    f.clickMemory(0);
+    f.device.clearLog();
+    QTest::qWait(200);
+    QVERIFY(f.device.log.isEmpty());
+}
+
+void TestRepeat::delayButton()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    // Before any start there is no memory to store for.
+    w.HScroll1()->setValue(2500);
+    w.Panel3d2()->click();
+    QVERIFY(!w.Picture1()->isHidden());
+    for (double delay : f.state().MemDelay)
+        QVERIFY(delay != 2500);
+
+    f.clickMemory(1);
+    w.HScroll1()->setValue(7300);
+    w.Panel3d2()->click();
+    QCOMPARE(f.state().MemDelay[1], 7300.0);
+    QCOMPARE(f.state().MemDelay[2], 4500.0);
+    f.clickMemory(1);
+    // Another memory brings its own delay; memory 2 brings back the stored one.
+    f.clickMemory(2);
+    QCOMPARE(w.HScroll1()->value(), 4500);
+    f.clickMemory(2);
+    f.clickMemory(1);
+    QCOMPARE(w.HScroll1()->value(), 7300);
+}
+
+void TestRepeat::delayCaption_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("4500") << 4500 << "4.5";
+    QTest::newRow("10000") << 10000 << "10.0";
+    QTest::newRow("0") << 0 << "0.0";
+    QTest::newRow("50") << 50 << "0.1";
+    QTest::newRow("9999") << 9999 << "10.0";
+}
+
+void TestRepeat::delayCaption()
+{
+    QFETCH(int, value);
+    QFETCH(QString, caption);
+    StationFixture f;
+    // Start-up leaves " 4.5" until the slider first moves.
+    QCOMPARE(f.window().Panel3d2()->text(), QString(" 4.5"));
+    f.window().HScroll1()->setValue(value == 4500 ? 4400 : 4500);
+    f.window().HScroll1()->setValue(value);
+    QCOMPARE(f.window().Panel3d2()->text(), caption);
+}
+
+void TestRepeat::standbyAndLockThroughTheCycle()
+{
+    StationFixture f;
+    f.state().StdByOn = true;
+    startRepeating(f, 0, 1000);
+    QVERIFY(!f.onAirPictureShown());
+    f.device.finish();
+    QVERIFY(StationFixture::tick(f.window().Timer1()));
+    QVERIFY(!f.onAirPictureShown());
+    f.clickMemory(0);
+
+    StationFixture g;
+    g.state().LockOn = true;
+    startRepeating(g, 0, 1000);
+    g.device.finish();
+    QVERIFY(g.onAirPictureShown());
+    QVERIFY(StationFixture::tick(g.window().Timer1()));
+    QVERIFY(g.onAirPictureShown());
+}
+
+QTEST_MAIN(TestRepeat)
+#include "tst_repeat.moc"
