@@ -1,0 +1,92 @@
+// Draws the program's pictures. Run by the build:
+//
+//   vv_artgen PICTURE_DIR STATION_DIR [--sheet FILE]
+//
+// PICTURE_DIR receives the pictures compiled into the program (ImageList1_1.png ...
+// ImageList1_5.png, ImageList2_1.png ... ImageList2_4.png, voicevocta.png), STATION_DIR the
+// station pictures read at run time (ontheair.bmp, receive.bmp). --sheet also writes a preview
+// of everything, enlarged, for checking the artwork by eye. The output is the same, byte for
+// byte, on every run.
+
+#include "ButtonFaces.h"
+#include "ContactSheet.h"
+#include "ProgramIcon.h"
+#include "RefusalFaces.h"
+#include "StationSigns.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QTextStream>
+
+namespace {
+
+bool save(const QImage &image, const QString &path, QTextStream &err)
+{
+    QImageWriter writer(path);
+    if (image.isNull() || !writer.write(image)) {
+        err << "vv_artgen: cannot write " << path << ": " << writer.errorString() << '\n';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The generator draws off screen; it needs no display wherever the build runs.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream err(stderr);
+
+    QStringList args = app.arguments().mid(1);
+    QString sheetPath;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--sheet")); at >= 0) {
+        if (at + 1 >= args.size()) {
+            err << "vv_artgen: --sheet needs a file name\n";
+            return 2;
+        }
+        sheetPath = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    if (args.size() != 2) {
+        err << "usage: vv_artgen PICTURE_DIR STATION_DIR [--sheet FILE]\n";
+        return 2;
+    }
+    const QDir pictureDir(args.at(0));
+    const QDir stationDir(args.at(1));
+    for (const QDir &dir : {pictureDir, stationDir}) {
+        if (!QDir().mkpath(dir.path())) {
+            err << "vv_artgen: cannot create " << dir.path() << '\n';
+            return 1;
+        }
+    }
+
+    bool ok = true;
+    QList<QImage> faces;
+    const QList<FaceShades> shades = buttonFaceShades();
+    for (int n = 1; n <= shades.size(); ++n) {
+        faces.append(drawButtonFace(shades.at(n - 1)));
+        ok &= save(faces.last(), pictureDir.filePath(QStringLiteral("ImageList1_%1.png").arg(n)),
+                   err);
+    }
+    QList<QImage> refusalFaces;
+    for (int n = 1; n <= RefusalPoseCount; ++n) {
+        refusalFaces.append(drawRefusalFace(n));
+        ok &= save(refusalFaces.last(),
+                   pictureDir.filePath(QStringLiteral("ImageList2_%1.png").arg(n)), err);
+    }
+    const QImage icon = drawProgramIcon();
+    ok &= save(icon, pictureDir.filePath(QStringLiteral("voicevocta.png")), err);
+
+    const QFont font = signFont();
+    const QList<QImage> signs{drawOnTheAirSign(font), drawReceiveSign(font)};
+    ok &= save(signs.at(0), stationDir.filePath(QStringLiteral("ontheair.bmp")), err);
+    ok &= save(signs.at(1), stationDir.filePath(QStringLiteral("receive.bmp")), err);
+
+    if (!sheetPath.isEmpty())
+        ok &= save(drawContactSheet(faces, refusalFaces, icon, signs), sheetPath, err);
+    return ok ? 0 : 1;
+}
