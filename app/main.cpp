@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 #include "SdlMediaDevice.h"
+#include "TerminationSignals.h"
 #include "VoiceVocta.h"
 
 #include <QApplication>
@@ -12,8 +13,12 @@ int main(int argc, char *argv[])
     SdlMediaDevice device;
     QtDialogs dialogs;
     VoiceVocta station(device, dialogs, QCoreApplication::applicationDirPath());
-    QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
+
+    // Asked to end from outside: end as if the window were closed.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
+                     &QWidget::close);
 
     station.Form_Load();
     station.window().show();

@@ -295,6 +295,7 @@ void TestMemoryBank::onlyTheRightButtonChoosesAFile()
 void TestMemoryBank::lateDoneCannotRestartANewMessage()
 {
     StationFixture f;
+    f.state().MemDelay[0] = 1000;
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
     f.clickMemory(0); // stop: the device's "Stop" ends the play...
