@@ -27,6 +27,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString 
              {m_form.memoryButtons(), m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(),
               m_form.ImageList1(), &m_form},
              m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
+    , m_about(m_form, m_form.ImageList1())
 {
     m_state.AppDir = appDir;
     wire();
@@ -67,6 +68,8 @@ void VoiceVocta::wire()
 
     connect(form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
     connect(form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
+
+    connect(form, &Form1::About_Click, this, [this] { m_about.About_Click(); });
 
     connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
     connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Aboutfrm.h"
 #include "AppState.h"
 #include "Fonts.h"
 #include "Form1.h"
@@ -34,6 +35,7 @@ public:
     Form1 &window() { return m_form; }
     MediaDevice &device() { return m_device; }
     Settings &settings() { return m_settings; }
+    AboutBox &about() { return m_about; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -53,5 +55,6 @@ private:
     Repeat m_repeat;
     Player m_player;
     MemoryBank m_bank;
+    AboutBox m_about;
     bool m_ended = false;
 };
