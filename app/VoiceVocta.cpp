@@ -9,11 +9,12 @@
 #include <QProgressBar>
 #include <QSlider>
 
-VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir)
+VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
+                       const QString &appDir)
     : m_device(MMControl1)
     , m_dialogs(dialogs)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
-    , m_ptt(m_state, *m_form.Image1())
+    , m_ptt(m_state, m_form, MSComm1, dialogs)
 {
     m_state.AppDir = appDir;
 
@@ -26,6 +27,9 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString 
     connect(&m_form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
     connect(&m_form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
     connect(&m_form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
+    connect(&m_form, &Form1::Command3d2_Click, this, [this] { m_ptt.Command3d2_Click(); });
+    connect(&m_form, &Form1::Command3d3_Click, this, [this] { m_ptt.Command3d3_Click(); });
+    connect(&m_form, &Form1::Timer2_Timer, this, [this] { m_ptt.Timer2_Timer(); });
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -77,6 +81,8 @@ void VoiceVocta::Exit_Click()
     if (m_ended)
         return;
     m_device.setCommand(QStringLiteral("Close"));
+    // The transmitter is not left keyed.
+    m_ptt.ReleasePort();
     // WriteMem();
     m_ended = true;
     emit endProgram();
@@ -87,5 +93,7 @@ void VoiceVocta::Form_Terminate()
     if (m_ended)
         return;
     m_ended = true;
+    // The transmitter is not left keyed.
+    m_ptt.ReleasePort();
     // WriteMem();
 }

@@ -7,15 +7,17 @@
 
 class Dialogs;
 class MediaDevice;
+class SerialLines;
 
 // The station: owns the shared state, the main window and the handler classes, and wires the
-// window's events to the handlers. The hardware (sound device) and the standard dialogs come
-// from outside, so that tests can put doubles in their place.
+// window's events to the handlers. The hardware (sound device, serial lines) and the standard
+// dialogs come from outside, so that tests can put doubles in their place.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
 public:
-    VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir);
+    VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
+               const QString &appDir);
     ~VoiceVocta() override;
 
     // Start-up: runs before the window is first shown.
@@ -28,6 +30,7 @@ public:
     AppState &state() { return m_state; }
     Form1 &window() { return m_form; }
     MediaDevice &device() { return m_device; }
+    PttControl &ptt() { return m_ptt; }
 
 signals:
     // The program is to end now (File > Exit).

@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QtSerialLines.h"
 #include "SdlMediaDevice.h"
 #include "VoiceVocta.h"
 
@@ -10,8 +11,9 @@ int main(int argc, char *argv[])
     // The command line is not used.
 
     SdlMediaDevice device;
+    QtSerialLines lines;
     QtDialogs dialogs;
-    VoiceVocta station(device, dialogs, QCoreApplication::applicationDirPath());
+    VoiceVocta station(device, lines, dialogs, QCoreApplication::applicationDirPath());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
