@@ -15,6 +15,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_dialogs(dialogs)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
     , m_ptt(m_state, m_form, MSComm1, dialogs)
+    , m_comSet(m_state, m_form, MSComm1, m_ptt)
 {
     m_state.AppDir = appDir;
 
@@ -30,6 +31,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     connect(&m_form, &Form1::Command3d2_Click, this, [this] { m_ptt.Command3d2_Click(); });
     connect(&m_form, &Form1::Command3d3_Click, this, [this] { m_ptt.Command3d3_Click(); });
     connect(&m_form, &Form1::Timer2_Timer, this, [this] { m_ptt.Timer2_Timer(); });
+    connect(&m_form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
 }
 
 VoiceVocta::~VoiceVocta() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppState.h"
+#include "ComSetHandler.h"
 #include "Fonts.h"
 #include "Form1.h"
 #include "PttControl.h"
@@ -31,6 +32,7 @@ public:
     Form1 &window() { return m_form; }
     MediaDevice &device() { return m_device; }
     PttControl &ptt() { return m_ptt; }
+    ComSetHandler &comSet() { return m_comSet; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -43,5 +45,6 @@ private:
     Form1 m_form;
     Fonts m_fonts;
     PttControl m_ptt;
+    ComSetHandler m_comSet;
     bool m_ended = false;
 };
