@@ -9,12 +9,14 @@
 #include <QProgressBar>
 #include <QSlider>
 
-VoiceVocta::VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir)
+VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
+                       const QString &appDir)
     : m_device(MMControl1)
     , m_dialogs(dialogs)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
     , m_settings(m_state, m_form.repeatBoxes(), m_fonts)
-    , m_ptt(m_state, *m_form.Image1())
+    , m_ptt(m_state, m_form, MSComm1, dialogs)
+    , m_comSet(m_state, m_form, MSComm1, m_ptt)
     , m_refusal(*m_form.Picture1(), m_form.Timer3(), m_form.ImageList2())
     , m_repeat(m_state,
                {m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(), *m_form.Panel3d2(),
@@ -73,6 +75,11 @@ void VoiceVocta::wire()
 
     connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
     connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
+
+    connect(form, &Form1::Command3d2_Click, this, [this] { m_ptt.Command3d2_Click(); });
+    connect(form, &Form1::Command3d3_Click, this, [this] { m_ptt.Command3d3_Click(); });
+    connect(form, &Form1::Timer2_Timer, this, [this] { m_ptt.Timer2_Timer(); });
+    connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -124,6 +131,8 @@ void VoiceVocta::Exit_Click()
     if (m_ended)
         return;
     m_device.setCommand(QStringLiteral("Close"));
+    // The transmitter is released first, then the settings are saved.
+    m_ptt.ReleasePort();
     m_settings.WriteMem();
     m_ended = true;
     emit endProgram();
@@ -134,5 +143,7 @@ void VoiceVocta::Form_Terminate()
     if (m_ended)
         return;
     m_ended = true;
+    // The transmitter is released first, then the settings are saved.
+    m_ptt.ReleasePort();
     m_settings.WriteMem();
 }

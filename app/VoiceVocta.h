@@ -2,6 +2,7 @@
 
 #include "Aboutfrm.h"
 #include "AppState.h"
+#include "ComSetHandler.h"
 #include "Fonts.h"
 #include "Form1.h"
 #include "MemoryBank.h"
@@ -13,15 +14,17 @@
 
 class Dialogs;
 class MediaDevice;
+class SerialLines;
 
 // The station: owns the shared state, the main window and the handler classes, and wires the
-// window's events to the handlers. The hardware (sound device) and the standard dialogs come
-// from outside, so that tests can put doubles in their place.
+// window's events to the handlers. The hardware (sound device, serial lines) and the standard
+// dialogs come from outside, so that tests can put doubles in their place.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
 public:
-    VoiceVocta(MediaDevice &MMControl1, Dialogs &dialogs, const QString &appDir);
+    VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
+               const QString &appDir);
     ~VoiceVocta() override;
 
     // Start-up: runs before the window is first shown.
@@ -36,6 +39,8 @@ public:
     MediaDevice &device() { return m_device; }
     Settings &settings() { return m_settings; }
     AboutBox &about() { return m_about; }
+    PttControl &ptt() { return m_ptt; }
+    ComSetHandler &comSet() { return m_comSet; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -56,5 +61,6 @@ private:
     Player m_player;
     MemoryBank m_bank;
     AboutBox m_about;
+    ComSetHandler m_comSet;
     bool m_ended = false;
 };

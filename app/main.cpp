@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QtSerialLines.h"
 #include "SdlMediaDevice.h"
 #include "TerminationSignals.h"
 #include "VoiceVocta.h"
@@ -11,8 +12,9 @@ int main(int argc, char *argv[])
     // The command line is not used.
 
     SdlMediaDevice device;
+    QtSerialLines lines;
     QtDialogs dialogs;
-    VoiceVocta station(device, dialogs, QCoreApplication::applicationDirPath());
+    VoiceVocta station(device, lines, dialogs, QCoreApplication::applicationDirPath());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
 
     // Asked to end from outside: end as if the window were closed.

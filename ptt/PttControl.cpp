@@ -1,25 +1,155 @@
 #include "PttControl.h"
 
 #include "AppState.h"
+#include "Dialogs.h"
+#include "Form1.h"
+#include "PictureButton.h"
+#include "SerialDevices.h"
+#include "SerialLines.h"
 
 #include <QLabel>
 #include <QPixmap>
 #include <cstdio>
 
-PttControl::PttControl(AppState &state, QLabel &Image1)
-    : m_state(state)
-    , m_Image1(Image1)
-{
-}
+namespace {
+// ImageList1 faces of the Lock and StdBy buttons.
+constexpr int Blue = 1;
+constexpr int Red = 2;
+constexpr int Green = 3;
+// The StdBy blink: 250 ms per face.
+constexpr int BlinkInterval = 250;
+} // namespace
+
+PttControl::PttControl(AppState &state, Form1 &form, SerialLines &MSComm1, Dialogs &dialogs)
+    : m_state(state), m_form(form), m_lines(MSComm1), m_dialogs(dialogs)
+{ }
 
 void PttControl::SendStat()
 {
     showPicture("ontheair.bmp");
+    if (m_state.RtsOn)
+        setLine(Line::Rts, true);
+    if (m_state.DtrOn)
+        setLine(Line::Dtr, true);
 }
 
 void PttControl::RecStat()
 {
     showPicture("receive.bmp");
+    if (m_state.RtsOn)
+        setLine(Line::Rts, false);
+    if (m_state.DtrOn)
+        setLine(Line::Dtr, false);
+}
+
+void PttControl::Command3d2_Click()
+{
+    PictureButton *lock = m_form.Command3d2();
+    if (m_state.LockOn) {
+        m_state.LockOn = false;
+        lock->setPicture(m_form.ImageList1().picture(Blue));
+        RecStat();
+        return;
+    }
+    m_state.LockOn = true;
+    lock->setPicture(m_form.ImageList1().picture(Red));
+    if (!m_state.StdByOn)
+        SendStat();
+}
+
+void PttControl::Command3d3_Click()
+{
+    PictureButton *standby = m_form.Command3d3();
+    if (m_state.StdByOn) {
+        m_state.StdByOn = false;
+        m_form.Timer2().setInterval(0);
+        standby->setPicture(m_form.ImageList1().picture(Blue));
+        standby->setTag(QStringLiteral("B"));
+        if (m_state.Playing == 1 || m_state.LockOn)
+            SendStat();
+        return;
+    }
+    m_form.Timer2().setInterval(BlinkInterval);
+    m_state.StdByOn = true;
+    standby->setPicture(m_form.ImageList1().picture(Green));
+    standby->setTag(QStringLiteral("R"));
+    RecStat();
+}
+
+void PttControl::Timer2_Timer()
+{
+    if (!m_state.StdByOn)
+        return;
+    PictureButton *standby = m_form.Command3d3();
+    if (standby->tag() == QLatin1String("R")) {
+        standby->setPicture(m_form.ImageList1().picture(Blue));
+        standby->setTag(QStringLiteral("B"));
+    } else {
+        standby->setPicture(m_form.ImageList1().picture(Green));
+        standby->setTag(QStringLiteral("R"));
+    }
+}
+
+void PttControl::OpenComPort()
+{
+    if (m_lines.isOpen())
+        m_lines.close();
+    m_lines.setPortNumber(m_state.ComNum);
+    m_lines.setSettings(QStringLiteral("9600,N,8,1"));
+    // Only ports 1 to 8 can be chosen; another number (from a hand-edited settings file) is
+    // answered like a port without a device.
+    if (m_state.ComNum < 1 || m_state.ComNum > 8) {
+        m_dialogs.critical(&m_form, SerialDevices::noSuchDevice(m_state.ComNum));
+        return;
+    }
+    // The port layer puts these levels on the wire as soon as the port is open: each enabled
+    // line at the level of the present station state, so that opening never keys by itself.
+    settleLine(Line::Rts, true);
+    settleLine(Line::Dtr, true);
+    if (!m_lines.open())
+        m_dialogs.critical(&m_form, m_lines.errorString());
+}
+
+void PttControl::ReleasePort()
+{
+    settleLine(Line::Rts, false);
+    settleLine(Line::Dtr, false);
+    m_lines.close();
+}
+
+void PttControl::setLine(Line line, bool onAir)
+{
+    const bool positive = line == Line::Rts ? m_state.RtsPos : m_state.DtrPos;
+    LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
+    record.onAir = onAir;
+    record.level = onAir ? positive : !positive;
+    writeLine(line, record.level);
+}
+
+// Puts one line where it belongs when the port opens (keepOnAir) or is released at the end:
+// an enabled line at its present level (on air only if its last request was, and only when
+// opening); a line no longer enabled that was last keyed goes back to the receive level it was
+// keyed against, so that a port never comes up, nor is left, keying through a line the
+// operator has taken out of use. Other lines keep the level the port layer remembers.
+void PttControl::settleLine(Line line, bool keepOnAir)
+{
+    const bool enabled = line == Line::Rts ? m_state.RtsOn : m_state.DtrOn;
+    LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
+    if (enabled) {
+        setLine(line, keepOnAir && record.onAir);
+    } else if (record.onAir) {
+        record.onAir = false;
+        record.level = !record.level;
+        writeLine(line, record.level);
+    }
+}
+
+void PttControl::writeLine(Line line, bool level)
+{
+    if (line == Line::Rts)
+        m_lines.setRts(level);
+    else
+        m_lines.setDtr(level);
 }
 
 void PttControl::showPicture(const char *fileName)
@@ -32,6 +162,7 @@ void PttControl::showPicture(const char *fileName)
         std::fprintf(stderr, "voicevocta: cannot load the picture %s\n", qPrintable(path));
     }
     // The picture is shown at its own size; a missing one leaves the area empty.
-    m_Image1.setPixmap(picture);
-    m_Image1.resize(picture.isNull() ? m_Image1.size() : picture.size());
+    QLabel *image = m_form.Image1();
+    image->setPixmap(picture);
+    image->resize(picture.isNull() ? image->size() : picture.size());
 }

@@ -4,24 +4,56 @@
 #include <QString>
 
 struct AppState;
-class QLabel;
+class Dialogs;
+class Form1;
+class SerialLines;
 
 // Keying the transmitter: the on-air and receive states turned into the station picture and the
-// levels of the serial port's RTS and DTR lines.
+// levels of the serial port's RTS and DTR lines; the Lock and StdBy buttons that override keying;
+// and opening the port.
 class PttControl
 {
 public:
-    PttControl(AppState &state, QLabel &Image1);
+    PttControl(AppState &state, Form1 &form, SerialLines &MSComm1, Dialogs &dialogs);
 
     // Go on air: the on-air picture, then RTS, then DTR at their on-air levels.
     void SendStat();
     // Go to receive: the receive picture, then RTS, then DTR at their receive levels.
     void RecStat();
 
+    // The Lock button: keeps the transmitter keyed while engaged.
+    void Command3d2_Click();
+    // The StdBy button: keeps the transmitter released while engaged; its face blinks.
+    void Command3d3_Click();
+    // The blink of the StdBy button.
+    void Timer2_Timer();
+
+    // (Re)opens the port ComNum; a failure is shown in a message box and the port stays closed.
+    // Opening never keys the transmitter by itself.
+    void OpenComPort();
+
+    // The end of the program: the lines at their receive levels, then the port released.
+    void ReleasePort();
+
 private:
+    // What this class last asked of one line.
+    struct LineRecord
+    {
+        bool onAir = false; // the last request was an on-air level
+        bool level = false; // the level last asked
+    };
+    enum class Line { Rts, Dtr };
+
     void showPicture(const char *fileName);
+    void setLine(Line line, bool onAir);
+    void settleLine(Line line, bool keepOnAir);
+    void writeLine(Line line, bool level);
 
     AppState &m_state;
-    QLabel &m_Image1;
+    Form1 &m_form;
+    SerialLines &m_lines;
+    Dialogs &m_dialogs;
+    LineRecord m_rts;
+    LineRecord m_dtr;
     QSet<QString> m_reported;
 };

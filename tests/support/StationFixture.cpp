@@ -10,7 +10,7 @@
 StationFixture::StationFixture(bool start)
 {
     populateProgramFolder(folder.path());
-    station = std::make_unique<VoiceVocta>(device, dialogs, folder.path());
+    station = std::make_unique<VoiceVocta>(device, lines, dialogs, folder.path());
     if (start)
         station->Form_Load();
 }

@@ -2,6 +2,7 @@
 
 #include "FakeDialogs.h"
 #include "FakeMediaDevice.h"
+#include "FakeSerialLines.h"
 #include "VoiceVocta.h"
 
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@ public:
     ~StationFixture();
 
     FakeMediaDevice device;
+    FakeSerialLines lines;
     FakeDialogs dialogs;
     QTemporaryDir folder;
     std::unique_ptr<VoiceVocta> station;

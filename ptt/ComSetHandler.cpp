@@ -1,0 +1,108 @@
+#include "ComSetHandler.h"
+
+#include "AppState.h"
+#include "ComSet.h"
+#include "Form1.h"
+#include "PttControl.h"
+#include "SerialLines.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+
+ComSetHandler::ComSetHandler(AppState &state, Form1 &form, SerialLines &MSComm1, PttControl &ptt)
+    : m_state(state), m_form(form), m_lines(MSComm1), m_ptt(ptt)
+{ }
+
+ComSetHandler::~ComSetHandler()
+{
+    delete m_dialog;
+}
+
+ComSet *ComSetHandler::form() const
+{
+    return m_dialog;
+}
+
+void ComSetHandler::Parameters_Click()
+{
+    if (!m_dialog)
+        load();
+    showDevices();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void ComSetHandler::load()
+{
+    m_dialog = new ComSet(&m_form);
+    ComSet *dialog = m_dialog;
+    connect(dialog, &ComSet::Check1_Click, this, &ComSetHandler::Check1_Click);
+    connect(dialog, &ComSet::Check2_Click, this, &ComSetHandler::Check2_Click);
+    connect(dialog, &ComSet::Option1_Click, this, &ComSetHandler::Option1_Click);
+    connect(dialog, &ComSet::Command1_Click, this, &ComSetHandler::Command1_Click);
+    // Unloaded by its close box: the next opening loads it afresh. The port is not touched.
+    connect(dialog, &ComSet::Form_Unload, this, [this, dialog] {
+        if (m_dialog == dialog)
+            m_dialog = nullptr;
+    });
+    Form_Load();
+}
+
+void ComSetHandler::Form_Load()
+{
+    ComSet &dialog = *m_dialog;
+    dialog.Option2(0)->setChecked(m_state.RtsPos);
+    dialog.Option2(1)->setChecked(!m_state.RtsPos);
+    dialog.Option3(0)->setChecked(m_state.DtrPos);
+    dialog.Option3(1)->setChecked(!m_state.DtrPos);
+    // A box ticked here reports a click, which takes the same polarity again and enables its
+    // options; a box left unticked keeps its options selectable.
+    dialog.Check1()->setChecked(m_state.RtsOn);
+    dialog.Check2()->setChecked(m_state.DtrOn);
+    // A number outside 1 to 8 (a hand-edited settings file) selects no option; "OK" then
+    // reports that the port has no device.
+    if (m_state.ComNum >= 1 && m_state.ComNum <= 8)
+        dialog.Option1(m_state.ComNum - 1)->setChecked(true);
+}
+
+void ComSetHandler::Check1_Click()
+{
+    m_state.RtsOn = m_dialog->Check1()->isChecked();
+    if (m_state.RtsOn)
+        m_state.RtsPos = m_dialog->Option2(0)->isChecked();
+    m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
+    m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
+}
+
+void ComSetHandler::Check2_Click()
+{
+    m_state.DtrOn = m_dialog->Check2()->isChecked();
+    if (m_state.DtrOn)
+        m_state.DtrPos = m_dialog->Option3(0)->isChecked();
+    m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
+    m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
+}
+
+void ComSetHandler::Option1_Click(int Index)
+{
+    m_state.ComNum = qint16(Index + 1);
+}
+
+void ComSetHandler::Command1_Click()
+{
+    m_ptt.OpenComPort();
+    // The message box of a failed opening may have let the close box run meanwhile.
+    if (m_dialog)
+        m_dialog->hide();
+}
+
+// Each port option names its device, which may change while the program runs (adapters are
+// plugged in and out), so it is looked up at every opening.
+void ComSetHandler::showDevices()
+{
+    for (int i = 0; i < 8; ++i) {
+        const QString device = m_lines.deviceName(i + 1);
+        m_dialog->Option1(i)->setToolTip(device.isEmpty() ? QStringLiteral("no device") : device);
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+struct AppState;
+class ComSet;
+class Form1;
+class PttControl;
+class SerialLines;
+
+// The handlers of the "COM Control" dialog: loading it from the shared state, the "Enabled"
+// boxes, the port options and "OK". The dialog is modeless and loaded on demand; its changes
+// reach the shared state at once.
+class ComSetHandler : public QObject
+{
+    Q_OBJECT
+public:
+    ComSetHandler(AppState &state, Form1 &form, SerialLines &MSComm1, PttControl &ptt);
+    ~ComSetHandler() override;
+
+    // Setup > Com > Parameters: shows the dialog, loading it first if it is not loaded.
+    void Parameters_Click();
+
+    void Form_Load();
+    // "Enabled" of RTS / of DTR changed.
+    void Check1_Click();
+    void Check2_Click();
+    // Port Index + 1 chosen.
+    void Option1_Click(int Index);
+    // "OK": open the port, hide the dialog.
+    void Command1_Click();
+
+    // The dialog while it is loaded, else null.
+    ComSet *form() const;
+
+private:
+    void load();
+    void showDevices();
+
+    AppState &m_state;
+    Form1 &m_form;
+    SerialLines &m_lines;
+    PttControl &m_ptt;
+    QPointer<ComSet> m_dialog;
+};

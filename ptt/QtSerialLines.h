@@ -1,0 +1,61 @@
+#pragma once
+
+#include "SerialLines.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QSerialPort;
+
+// The serial lines of a real port, over Qt SerialPort.
+//
+// A line that cannot be set (a port without modem lines, such as a pseudo-terminal) leaves the
+// program running; it is said once per opening on standard error. A port that goes away while
+// open (an unplugged USB adapter) counts as closed at once and is said on standard error.
+class QtSerialLines : public SerialLines
+{
+    Q_OBJECT
+public:
+    // `devices` lists the serial devices in port order; port n is its n-th entry (Windows: COMn).
+    using DeviceList = std::function<QStringList()>;
+    explicit QtSerialLines(DeviceList devices = {}, QObject *parent = nullptr);
+    ~QtSerialLines() override;
+
+    void setPortNumber(int number) override { m_portNumber = number; }
+    int portNumber() const override { return m_portNumber; }
+    QString deviceName(int number) const override;
+
+    void setSettings(const QString &settings) override { m_settings = settings; }
+    QString settings() const override { return m_settings; }
+
+    bool open() override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override { return m_error; }
+
+    void setRts(bool level) override;
+    void setDtr(bool level) override;
+    std::optional<bool> rts() const override { return m_rts; }
+    std::optional<bool> dtr() const override { return m_dtr; }
+
+    // The device of the open port; empty while closed.
+    QString openDevice() const { return isOpen() ? m_device : QString(); }
+
+private:
+    enum class Line { Rts, Dtr };
+    void write(Line line, bool level);
+    void portError(int error);
+    void release();
+
+    DeviceList m_devices;
+    std::unique_ptr<QSerialPort> m_port;
+    int m_portNumber = 0;
+    QString m_settings;
+    QString m_device;
+    QString m_error;
+    std::optional<bool> m_rts;
+    std::optional<bool> m_dtr;
+    bool m_gone = false;
+    bool m_lineFailureSaid = false;
+};

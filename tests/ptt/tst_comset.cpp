@@ -1,0 +1,354 @@
+#include "KeyingCallers.h"
+#include "StationFixture.h"
+
+#include "ComSet.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace KeyingCallers;
+
+// The "COM Control" dialog: its controls, loading from the shared state, the "Enabled" boxes and
+// the polarity they take, the port options, "OK" and the close box.
+class TestComSet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void controls_data();
+    void controls();
+    void windowAndFocusOrder();
+    void loading_data();
+    void loading();
+    void untickedBoxLetsThePolarityBeChosenFirst();
+    void tickingAgainTakesThePolarityOfTheMoment();
+    void untickingLeavesTheLineAlone();
+    void portOptionsNameTheirDevices();
+    void closeBoxUnloadsWithoutOpening();
+    void okOpensAndKeepsTheDialog();
+    void okWithAPortThatCannotOpen();
+    void escapeUnloadsLikeTheCloseBox();
+
+private:
+    ComSet *openDialog();
+
+    StationFixture *m_f = nullptr;
+};
+
+void TestComSet::init()
+{
+    m_f = new StationFixture;
+}
+
+void TestComSet::cleanup()
+{
+    delete m_f;
+    m_f = nullptr;
+}
+
+// Setup > Com > Parameters.
+ComSet *TestComSet::openDialog()
+{
+    m_f->window().menuItem("Parameters")->trigger();
+    return m_f->station->comSet().form();
+}
+
+void TestComSet::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height
+    QTest::addColumn<QString>("caption");
+
+    auto row = [](const QString &name, const char *container, QRect twips, const QString &caption) {
+        QTest::newRow(qPrintable(name)) << name << QString(container) << twips << caption;
+    };
+    row("Frame1", "ComSet", {120, 240, 1215, 1815}, "COM Number");
+    const int tops[] = {240, 600, 960, 1320};
+    for (int i = 0; i < 8; ++i)
+        row(QString("Option1_%1").arg(i), "Frame1", {i < 4 ? 120 : 600, tops[i % 4], 495, 375},
+            QString::number(i + 1));
+    row("Frame2", "ComSet", {1440, 240, 1455, 1335}, "RTS Control");
+    row("Check1", "Frame2", {120, 360, 1095, 255}, "Enabled");
+    row("Option2_0", "Frame2", {120, 720, 1095, 255}, "Positive");
+    row("Option2_1", "Frame2", {120, 960, 1095, 255}, "Negative");
+    row("Frame3", "ComSet", {3000, 240, 1455, 1335}, "DTR Control");
+    row("Check2", "Frame3", {120, 360, 1095, 255}, "Enabled");
+    row("Option3_0", "Frame3", {120, 720, 1095, 255}, "Positive");
+    row("Option3_1", "Frame3", {120, 960, 1095, 255}, "Negative");
+    row("Command1", "ComSet", {1560, 1680, 1095, 375}, "OK");
+}
+
+void TestComSet::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+
+    ComSet *dialog = openDialog();
+    QVERIFY(dialog);
+    QWidget *control = dialog->findChild<QWidget *>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(control->parentWidget()->objectName(), container);
+    QCOMPARE(control->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    if (auto *button = qobject_cast<QAbstractButton *>(control))
+        QCOMPARE(button->text(), caption);
+    else
+        QCOMPARE(qobject_cast<QGroupBox *>(control)->title(), caption);
+}
+
+void TestComSet::windowAndFocusOrder()
+{
+    ComSet *dialog = openDialog();
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QString("COM Control"));
+    QCOMPARE(dialog->size(), QSize(326, 146));
+    QCOMPARE(dialog->geometry().topLeft(), QPoint(494, 152));
+    // Beside the main window, which goes on working.
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->parentWidget(), &m_f->window());
+    QVERIFY(m_f->window().isEnabled());
+
+    QStringList expected;
+    for (int i = 0; i < 8; ++i)
+        expected << QString("Option1_%1").arg(i);
+    expected << "Command1"
+             << "Check1"
+             << "Check2"
+             << "Option2_0"
+             << "Option2_1"
+             << "Option3_0"
+             << "Option3_1";
+    QStringList chain;
+    QWidget *current = dialog->Option1(0);
+    do {
+        if (current->focusPolicy() & Qt::TabFocus)
+            chain << current->objectName();
+        current = current->nextInFocusChain();
+    } while (current != dialog->Option1(0) && chain.size() < 50);
+    QCOMPARE(chain, expected);
+}
+
+void TestComSet::loading_data()
+{
+    QTest::addColumn<bool>("rtsOn");
+    QTest::addColumn<bool>("rtsPos");
+    QTest::addColumn<bool>("dtrOn");
+    QTest::addColumn<bool>("dtrPos");
+    QTest::addColumn<int>("comNum");
+    QTest::addColumn<int>("selectedPort"); // 0: none
+
+    QTest::newRow("fresh state") << false << false << false << false << 0 << 0;
+    QTest::newRow("RTS positive, port 1") << true << true << false << false << 1 << 1;
+    QTest::newRow("DTR negative, port 8") << false << true << true << false << 8 << 8;
+    QTest::newRow("both, port 4") << true << false << true << true << 4 << 4;
+    QTest::newRow("polarity kept while disabled") << false << true << false << true << 2 << 2;
+    QTest::newRow("port 9") << true << true << true << true << 9 << 0;
+    QTest::newRow("port -1") << true << true << true << true << -1 << 0;
+}
+
+void TestComSet::loading()
+{
+    QFETCH(bool, rtsOn);
+    QFETCH(bool, rtsPos);
+    QFETCH(bool, dtrOn);
+    QFETCH(bool, dtrPos);
+    QFETCH(int, comNum);
+    QFETCH(int, selectedPort);
+
+    AppState &state = m_f->state();
+    state.RtsOn = rtsOn;
+    state.RtsPos = rtsPos;
+    state.DtrOn = dtrOn;
+    state.DtrPos = dtrPos;
+    state.ComNum = qint16(comNum);
+    m_f->lines.clearLogs();
+    ComSet *dialog = openDialog();
+
+    QCOMPARE(dialog->Check1()->isChecked(), rtsOn);
+    QCOMPARE(dialog->Option2(0)->isChecked(), rtsPos);
+    QCOMPARE(dialog->Option2(1)->isChecked(), !rtsPos);
+    QCOMPARE(dialog->Check2()->isChecked(), dtrOn);
+    QCOMPARE(dialog->Option3(0)->isChecked(), dtrPos);
+    QCOMPARE(dialog->Option3(1)->isChecked(), !dtrPos);
+    // A box left unticked was not clicked: its options are selectable all the same.
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(dialog->Option2(i)->isEnabled());
+        QVERIFY(dialog->Option3(i)->isEnabled());
+    }
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(dialog->Option1(i)->isChecked(), i + 1 == selectedPort);
+    // Loading changes nothing in the state, and touches no line.
+    QCOMPARE(state.RtsOn, rtsOn);
+    QCOMPARE(state.RtsPos, rtsPos);
+    QCOMPARE(state.DtrOn, dtrOn);
+    QCOMPARE(state.DtrPos, dtrPos);
+    QCOMPARE(state.ComNum, qint16(comNum));
+    QVERIFY(m_f->lines.log.isEmpty());
+}
+
+void TestComSet::untickedBoxLetsThePolarityBeChosenFirst()
+{
+    m_f->state().RtsPos = true;
+    ComSet *dialog = openDialog();
+    m_f->leftClick(dialog->Option2(1));
+    QVERIFY(m_f->state().RtsPos); // a polarity option alone does nothing
+    m_f->leftClick(dialog->Check1());
+    QVERIFY(m_f->state().RtsOn);
+    QVERIFY(!m_f->state().RtsPos);
+
+    m_f->leftClick(dialog->Option3(0));
+    m_f->leftClick(dialog->Check2());
+    QVERIFY(m_f->state().DtrOn);
+    QVERIFY(m_f->state().DtrPos);
+}
+
+void TestComSet::tickingAgainTakesThePolarityOfTheMoment()
+{
+    AppState &state = m_f->state();
+    state.DtrOn = true;
+    state.DtrPos = true;
+    ComSet *dialog = openDialog();
+
+    m_f->leftClick(dialog->Check2()); // untick
+    QVERIFY(!state.DtrOn);
+    QVERIFY(state.DtrPos);
+    QVERIFY(!dialog->Option3(0)->isEnabled());
+    QVERIFY(!dialog->Option3(1)->isEnabled());
+    // Greyed: a click does not reach them.
+    m_f->leftClick(dialog->Option3(1));
+    QVERIFY(dialog->Option3(0)->isChecked());
+
+    m_f->leftClick(dialog->Check2()); // tick
+    QVERIFY(state.DtrOn);
+    QVERIFY(dialog->Option3(1)->isEnabled());
+    m_f->leftClick(dialog->Option3(1));
+    QVERIFY(state.DtrPos); // not yet taken
+    m_f->leftClick(dialog->Check2());
+    m_f->leftClick(dialog->Check2());
+    QVERIFY(state.DtrOn);
+    QVERIFY(!state.DtrPos);
+}
+
+void TestComSet::untickingLeavesTheLineAlone()
+{
+    AppState &state = m_f->state();
+    state.RtsOn = true;
+    state.RtsPos = true;
+    openPort(*m_f);
+    clickLock(*m_f);
+    ComSet *dialog = openDialog();
+    m_f->leftClick(dialog->Check1());
+    QVERIFY(!state.RtsOn);
+    QVERIFY(state.RtsPos);
+    clickLock(*m_f);
+    QCOMPARE(m_f->lines.wire, QStringList{"RTS 1"});
+}
+
+void TestComSet::portOptionsNameTheirDevices()
+{
+    m_f->lines.devices = {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0"};
+    ComSet *dialog = openDialog();
+    QStringList tips;
+    for (int i = 0; i < 8; ++i)
+        tips << dialog->Option1(i)->toolTip();
+    QCOMPARE(tips, QStringList({"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0", "no device",
+                                "no device", "no device", "no device", "no device"}));
+
+    // An adapter plugged in meanwhile shows at the next opening.
+    dialog->hide();
+    m_f->lines.devices.insert(1, "/dev/ttyUSB1");
+    QCOMPARE(openDialog(), dialog);
+    QCOMPARE(dialog->Option1(1)->toolTip(), QString("/dev/ttyUSB1"));
+    QCOMPARE(dialog->Option1(4)->toolTip(), QString("no device"));
+}
+
+void TestComSet::closeBoxUnloadsWithoutOpening()
+{
+    m_f->state().ComNum = 1;
+    ComSet *dialog = openDialog();
+    QPointer<ComSet> first = dialog;
+    m_f->lines.clearLogs();
+
+    m_f->leftClick(dialog->Option1(2));
+    QCOMPARE(m_f->state().ComNum, qint16(3)); // at once
+    dialog->close();
+    QVERIFY(!m_f->station->comSet().form());
+    QTRY_VERIFY(!first);
+    QVERIFY(m_f->lines.log.isEmpty());
+    QVERIFY(!m_f->lines.isOpen());
+
+    // Loaded afresh from the shared state.
+    ComSet *second = openDialog();
+    QVERIFY(second);
+    QVERIFY(second->isVisible());
+    QVERIFY(second->Option1(2)->isChecked());
+}
+
+void TestComSet::okOpensAndKeepsTheDialog()
+{
+    AppState &state = m_f->state();
+    state.ComNum = 2;
+    ComSet *dialog = openDialog();
+    m_f->leftClick(dialog->Option2(1));
+    m_f->leftClick(dialog->Check1());
+    m_f->leftClick(dialog->Option1(2));
+    m_f->leftClick(dialog->Command1());
+
+    QVERIFY(m_f->lines.isOpen());
+    QCOMPARE(m_f->lines.portNumber(), 3);
+    QCOMPARE(m_f->lines.settings(), QString("9600,N,8,1"));
+    // Opened at the receive level of a negative RTS.
+    QCOMPARE(m_f->lines.wireSinceOpen(), QStringList{"RTS 1"});
+    QVERIFY(dialog->isHidden());
+    QCOMPARE(m_f->station->comSet().form(), dialog);
+    QVERIFY(m_f->dialogs.messages.isEmpty());
+
+    // Reopened as it was left, not loaded again from the state.
+    state.RtsOn = false;
+    state.ComNum = 5;
+    QCOMPARE(openDialog(), dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->Check1()->isChecked());
+    QVERIFY(dialog->Option2(1)->isChecked());
+    QVERIFY(dialog->Option1(2)->isChecked());
+}
+
+void TestComSet::okWithAPortThatCannotOpen()
+{
+    m_f->lines.openError = "Permission denied";
+    m_f->state().ComNum = 1;
+    ComSet *dialog = openDialog();
+    m_f->leftClick(dialog->Command1());
+    QCOMPARE(m_f->dialogs.messages, QStringList{"Permission denied"});
+    QVERIFY(dialog->isHidden());
+    QVERIFY(!m_f->lines.isOpen());
+
+    // A number outside 1 to 8 selects nothing; "OK" says there is no such port.
+    m_f->station->comSet().form()->close();
+    m_f->state().ComNum = 12;
+    dialog = openDialog();
+    m_f->leftClick(dialog->Command1());
+    QCOMPARE(m_f->dialogs.messages, QStringList({"Permission denied", "Port 12: no such device"}));
+    QVERIFY(dialog->isHidden());
+}
+
+void TestComSet::escapeUnloadsLikeTheCloseBox()
+{
+    ComSet *dialog = openDialog();
+    m_f->lines.clearLogs();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QVERIFY(!m_f->station->comSet().form());
+    QVERIFY(m_f->lines.log.isEmpty());
+}
+
+QTEST_MAIN(TestComSet)
+#include "tst_comset.moc"

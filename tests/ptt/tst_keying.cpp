@@ -1,0 +1,269 @@
+#include "KeyingCallers.h"
+#include "StationFixture.h"
+
+#include "PictureButton.h"
+
+#include <QTest>
+
+using namespace KeyingCallers;
+
+// Going on air and to receive: the station picture, the line levels by enable and polarity, the
+// Lock and StdBy buttons in every order against playing, repeating and idle memories, and the
+// standby blink.
+class TestKeying : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineLevels_data();
+    void lineLevels();
+    void pictureComesBeforeTheLines();
+    void disabledLineKeepsItsLevel();
+    void beforeThePortOpensOnlyThePictureChanges();
+    void lockAndStandby_data();
+    void lockAndStandby();
+    void standbyBlinks();
+};
+
+// Line setting in a row: "off" (not enabled), "+" (enabled, positive), "-" (enabled, negative).
+static void configureLines(AppState &state, const QString &rts, const QString &dtr)
+{
+    state.RtsOn = rts != "off";
+    state.RtsPos = rts == "+";
+    state.DtrOn = dtr != "off";
+    state.DtrPos = dtr == "+";
+}
+
+void TestKeying::lineLevels_data()
+{
+    QTest::addColumn<QString>("rts");
+    QTest::addColumn<QString>("dtr");
+    QTest::addColumn<bool>("onAir");
+    QTest::addColumn<QStringList>("levels");
+
+    struct Row
+    {
+        const char *rts, *dtr;
+        QStringList onAir, receive;
+    };
+    const QList<Row> rows{
+        {"off", "off", {}, {}},
+        {"+", "off", {"RTS 1"}, {"RTS 0"}},
+        {"-", "off", {"RTS 0"}, {"RTS 1"}},
+        {"off", "+", {"DTR 1"}, {"DTR 0"}},
+        {"off", "-", {"DTR 0"}, {"DTR 1"}},
+        {"+", "+", {"RTS 1", "DTR 1"}, {"RTS 0", "DTR 0"}},
+        {"+", "-", {"RTS 1", "DTR 0"}, {"RTS 0", "DTR 1"}},
+        {"-", "+", {"RTS 0", "DTR 1"}, {"RTS 1", "DTR 0"}},
+        {"-", "-", {"RTS 0", "DTR 0"}, {"RTS 1", "DTR 1"}},
+    };
+    for (const Row &row : rows) {
+        const QByteArray name = QByteArray("RTS ") + row.rts + " DTR " + row.dtr;
+        QTest::newRow(name + " on air") << row.rts << row.dtr << true << row.onAir;
+        QTest::newRow(name + " receive") << row.rts << row.dtr << false << row.receive;
+    }
+}
+
+void TestKeying::lineLevels()
+{
+    QFETCH(QString, rts);
+    QFETCH(QString, dtr);
+    QFETCH(bool, onAir);
+    QFETCH(QStringList, levels);
+
+    StationFixture f;
+    openPort(f);
+    configureLines(f.state(), rts, dtr);
+    // From the other state, so that every level is a change.
+    onAir ? f.station->ptt().RecStat() : f.station->ptt().SendStat();
+    f.lines.clearLogs();
+
+    onAir ? f.station->ptt().SendStat() : f.station->ptt().RecStat();
+    QCOMPARE(f.lines.log, levels);
+    QCOMPARE(f.lines.wire, levels);
+}
+
+void TestKeying::pictureComesBeforeTheLines()
+{
+    StationFixture f(false);
+    paintStationPictures(f);
+    f.station->Form_Load();
+    openPort(f);
+    configureLines(f.state(), "+", "-");
+    QStringList seen;
+    f.lines.onLog = [&](const QString &entry) {
+        seen << entry + " " + stationPicture(f);
+    };
+
+    f.station->ptt().SendStat();
+    f.station->ptt().RecStat();
+    QCOMPARE(seen, QStringList({"RTS 1 on air", "DTR 0 on air", "RTS 0 receive", "DTR 1 receive"}));
+    QCOMPARE(stationPicture(f), QString("receive"));
+}
+
+void TestKeying::disabledLineKeepsItsLevel()
+{
+    StationFixture f;
+    openPort(f);
+    configureLines(f.state(), "+", "off");
+    clickLock(f);
+    QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
+
+    // Taken out of use while asserted: no later call touches it until it is enabled again.
+    f.state().RtsOn = false;
+    clickLock(f);
+    clickStandby(f);
+    clickStandby(f);
+    QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
+    QVERIFY(f.lines.wireRts);
+
+    f.state().RtsOn = true;
+    f.station->ptt().RecStat();
+    QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 0"}));
+}
+
+void TestKeying::beforeThePortOpensOnlyThePictureChanges()
+{
+    StationFixture f(false);
+    paintStationPictures(f);
+    f.station->Form_Load();
+    configureLines(f.state(), "+", "+");
+    clickLock(f);
+    QCOMPARE(stationPicture(f), QString("on air"));
+    // Asked and remembered, but nothing reached the wire.
+    QCOMPARE(f.lines.log, QStringList({"RTS 1", "DTR 1"}));
+    QCOMPARE(f.lines.wire, QStringList());
+}
+
+void TestKeying::lockAndStandby_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QStringList>("levels"); // RTS enabled, positive: 1 keys
+    QTest::addColumn<bool>("keyed");
+    QTest::addColumn<int>("lockFace");
+    QTest::addColumn<int>("standbyFace");
+
+    auto row = [](const char *name, const QStringList &actions, const QStringList &levels,
+                  bool keyed, int lockFace, int standbyFace) {
+        QTest::newRow(name) << actions << levels << keyed << lockFace << standbyFace;
+    };
+    // Faces: 1 blue, 2 red, 3 green.
+    row("lock keys", {"lock"}, {"RTS 1"}, true, 2, 1);
+    row("lock released", {"lock", "lock"}, {"RTS 1", "RTS 0"}, false, 1, 1);
+    row("standby releases", {"standby"}, {"RTS 0"}, false, 1, 3);
+    row("standby released when idle", {"standby", "standby"}, {"RTS 0"}, false, 1, 1);
+    row("lock under standby does not key", {"standby", "lock"}, {"RTS 0"}, false, 2, 3);
+    row("standby released under lock keys", {"standby", "lock", "standby"}, {"RTS 0", "RTS 1"},
+        true, 2, 1);
+    row("standby unkeys lock", {"lock", "standby"}, {"RTS 1", "RTS 0"}, false, 2, 3);
+    row("lock survives standby", {"lock", "standby", "standby"}, {"RTS 1", "RTS 0", "RTS 1"}, true,
+        2, 1);
+    row("lock released under standby", {"lock", "standby", "lock", "standby"},
+        {"RTS 1", "RTS 0", "RTS 0"}, false, 1, 1);
+    row("message keys", {"play"}, {"RTS 1"}, true, 1, 1);
+    row("message ends", {"play", "end"}, {"RTS 1", "RTS 0"}, false, 1, 1);
+    row("message stopped", {"play", "stop"}, {"RTS 1", "RTS 0"}, false, 1, 1);
+    row("lock holds past the end", {"play", "lock", "end"}, {"RTS 1", "RTS 1"}, true, 2, 1);
+    row("lock holds past a stop", {"lock", "play", "stop"}, {"RTS 1", "RTS 1"}, true, 2, 1);
+    row("lock released while playing", {"play", "lock", "lock", "end"},
+        {"RTS 1", "RTS 1", "RTS 0", "RTS 0"}, false, 1, 1);
+    row("message under standby", {"standby", "play"}, {"RTS 0"}, false, 1, 3);
+    row("standby released while playing", {"standby", "play", "standby"}, {"RTS 0", "RTS 1"}, true,
+        1, 1);
+    row("standby released, message ends", {"standby", "play", "standby", "end"},
+        {"RTS 0", "RTS 1", "RTS 0"}, false, 1, 1);
+    row("standby while playing", {"play", "standby"}, {"RTS 1", "RTS 0"}, false, 1, 3);
+    row("repeat waits released", {"repeat", "end"}, {"RTS 1", "RTS 0"}, false, 1, 1);
+    row("repeat restarts", {"repeat", "end", "restart"}, {"RTS 1", "RTS 0", "RTS 1"}, true, 1, 1);
+    row("repeat stopped while waiting", {"repeat", "end", "stop"}, {"RTS 1", "RTS 0", "RTS 0"},
+        false, 1, 1);
+    row("repeat under standby never keys", {"standby", "repeat", "end", "restart"},
+        {"RTS 0", "RTS 0"}, false, 1, 3);
+    // The wait of a repeating message counts as playing: releasing standby in it keys.
+    row("standby released in the repeat wait", {"repeat", "end", "standby", "standby"},
+        {"RTS 1", "RTS 0", "RTS 0", "RTS 1"}, true, 1, 1);
+    row("lock over a repeat cycle", {"lock", "repeat", "end", "restart", "stop"},
+        {"RTS 1", "RTS 1", "RTS 1"}, true, 2, 1);
+    row("lock and standby, message ends", {"lock", "standby", "play", "end", "standby"},
+        {"RTS 1", "RTS 0", "RTS 1"}, true, 2, 1);
+}
+
+void TestKeying::lockAndStandby()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, levels);
+    QFETCH(bool, keyed);
+    QFETCH(int, lockFace);
+    QFETCH(int, standbyFace);
+
+    StationFixture f;
+    openPort(f);
+    configureLines(f.state(), "+", "off");
+
+    for (const QString &action : actions) {
+        if (action == "lock")
+            clickLock(f);
+        else if (action == "standby")
+            clickStandby(f);
+        else if (action == "play")
+            startMessage(f);
+        else if (action == "repeat")
+            startMessage(f, true);
+        else if (action == "end")
+            messageEnds(f);
+        else if (action == "restart")
+            repeatRestarts(f);
+        else if (action == "stop")
+            stopMessage(f);
+        else
+            QFAIL(qPrintable("unknown action " + action));
+    }
+    QCOMPARE(f.lines.wire, levels);
+    QCOMPARE(f.lines.wireRts, keyed);
+    QCOMPARE(f.face(f.window().Command3d2()), lockFace);
+    QCOMPARE(f.face(f.window().Command3d3()), standbyFace);
+    QCOMPARE(f.state().LockOn, lockFace == 2);
+    QCOMPARE(f.state().StdByOn, standbyFace == 3);
+    QCOMPARE(f.window().Command3d3()->tag(), QString(standbyFace == 3 ? "R" : "B"));
+    QCOMPARE(f.window().Timer2().isRunning(), f.state().StdByOn);
+}
+
+void TestKeying::standbyBlinks()
+{
+    StationFixture f;
+    PictureButton *standby = f.window().Command3d3();
+    FormTimer &timer = f.window().Timer2();
+    auto faceAndTag = [&] {
+        return QString::number(f.face(standby)) + standby->tag();
+    };
+
+    clickStandby(f);
+    QCOMPARE(timer.interval(), 250);
+    QVERIFY(timer.isRunning());
+    QStringList seen{faceAndTag()};
+    for (int tick = 0; tick < 4; ++tick) {
+        emit timer.Timer();
+        seen << faceAndTag();
+    }
+    // Green first, then blue and green by turns.
+    QCOMPARE(seen, QStringList({"3R", "1B", "3R", "1B", "3R"}));
+
+    // Released while green: blue, and the blink stops.
+    clickStandby(f);
+    QCOMPARE(faceAndTag(), QString("1B"));
+    QCOMPARE(timer.interval(), 0);
+    QVERIFY(!timer.isRunning());
+    // A tick that still arrives changes nothing.
+    emit timer.Timer();
+    QCOMPARE(faceAndTag(), QString("1B"));
+
+    // Engaged again after it was released on blue: it starts green again.
+    clickStandby(f);
+    emit timer.Timer();
+    clickStandby(f);
+    clickStandby(f);
+    QCOMPARE(faceAndTag(), QString("3R"));
+}
+
+QTEST_MAIN(TestKeying)
+#include "tst_keying.moc"

@@ -1,0 +1,249 @@
+#include "FakeDialogs.h"
+#include "FakeMediaDevice.h"
+#include "StationFixture.h"
+#include "StderrCapture.h"
+
+#include "QtSerialLines.h"
+#include "SerialDevices.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+// A pseudo-terminal: a serial device without modem lines, which goes away when its other end is
+// closed.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
+            m_name = QString::fromLocal8Bit(::ptsname(m_master));
+    }
+    ~PseudoTerminal() { hangUp(); }
+
+    QString name() const { return m_name; }
+    bool isValid() const { return !m_name.isEmpty(); }
+    void hangUp()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1;
+    QString m_name;
+};
+
+// Port numbers and devices, and the real port layer on devices that are absent, refused, or
+// pseudo-terminals.
+class TestSerialLines : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void deviceOrder_data();
+    void deviceOrder();
+    void portNumbers();
+    void openingFails_data();
+    void openingFails();
+    void pseudoTerminalOpensAndSaysOnceThatItHasNoLines();
+    void releasedPortKeepsItsLines();
+    void portThatGoesAway();
+    void stationKeysThroughAPseudoTerminal();
+};
+
+void TestSerialLines::deviceOrder_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("devices");
+
+    QTest::newRow("none") << QStringList{"null", "tty0", "console"} << QStringList{};
+    QTest::newRow("built-in only")
+        << QStringList{"ttyS1", "ttyS0", "ttyS10", "ttyS2"}
+        << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"};
+    QTest::newRow("adapters first")
+        << QStringList{"ttyS0", "ttyACM0", "ttyUSB10", "ttyS1", "ttyUSB2", "ttyUSB0"}
+        << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB10",
+                       "/dev/ttyACM0", "/dev/ttyS0",   "/dev/ttyS1"};
+    QTest::newRow("other names left out")
+        << QStringList{"ttyUSB", "ttyUSBx", "ttyS1a", "tty1", "ttySAC0", "ttyACM3", "ttyS-1"}
+        << QStringList{"/dev/ttyACM3"};
+}
+
+void TestSerialLines::deviceOrder()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, devices);
+    QCOMPARE(SerialDevices::order(entries), devices);
+}
+
+void TestSerialLines::portNumbers()
+{
+    const QStringList devices{"/dev/ttyUSB0", "/dev/ttyS0"};
+    QCOMPARE(SerialDevices::forPort(1, devices), QString("/dev/ttyUSB0"));
+    QCOMPARE(SerialDevices::forPort(2, devices), QString("/dev/ttyS0"));
+    for (int number : {-1, 0, 3, 9})
+        QVERIFY(SerialDevices::forPort(number, devices).isEmpty());
+
+    QtSerialLines lines([] { return QStringList{"/dev/ttyUSB3", "/dev/ttyS0"}; });
+    QCOMPARE(lines.deviceName(1), QString("/dev/ttyUSB3"));
+    QCOMPARE(lines.deviceName(3), QString());
+}
+
+void TestSerialLines::openingFails_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("device absent") << 1 << "9600,N,8,1"
+                                   << "No such file or directory";
+    QTest::newRow("number without device") << 3 << "9600,N,8,1"
+                                           << "Port 3: no such device";
+    QTest::newRow("number 0") << 0 << "9600,N,8,1"
+                              << "Port 0: no such device";
+    QTest::newRow("bad settings") << 1 << "9600,X,8,1"
+                                  << "Invalid line settings: 9600,X,8,1";
+}
+
+void TestSerialLines::openingFails()
+{
+    QFETCH(int, port);
+    QFETCH(QString, settings);
+    QFETCH(QString, error);
+
+    QtSerialLines lines([] { return QStringList{"/dev/ttyUSB-voicevocta-absent", "/dev/null"}; });
+    lines.setPortNumber(port);
+    lines.setSettings(settings);
+    lines.setRts(true);
+    QVERIFY(!lines.open());
+    QVERIFY(!lines.isOpen());
+    QCOMPARE(lines.errorString(), error);
+    QCOMPARE(lines.rts(), std::optional<bool>(true)); // still remembered
+}
+
+void TestSerialLines::pseudoTerminalOpensAndSaysOnceThatItHasNoLines()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QtSerialLines lines([&] { return QStringList{pty.name()}; });
+    lines.setPortNumber(1);
+    lines.setSettings("9600,N,8,1");
+    lines.setRts(false);
+    lines.setDtr(true);
+
+    StderrCapture capture;
+    QVERIFY2(lines.open(), qPrintable(lines.errorString()));
+    QVERIFY(lines.isOpen());
+    QCOMPARE(lines.openDevice(), pty.name());
+    for (int i = 0; i < 5; ++i) {
+        lines.setRts(i % 2);
+        lines.setDtr(i % 2);
+    }
+    lines.close();
+    QVERIFY(!lines.isOpen());
+    QVERIFY(lines.open()); // said again once for the new opening
+    lines.setRts(true);
+    lines.close();
+    const QByteArray said = capture.text();
+    QCOMPARE(said.count('\n'), 2);
+    QVERIFY2(said.startsWith("voicevocta: cannot set RTS on " + pty.name().toLocal8Bit()),
+             said.constData());
+    QCOMPARE(lines.rts(), std::optional<bool>(true));
+    QCOMPARE(lines.dtr(), std::optional<bool>(false));
+}
+
+void TestSerialLines::releasedPortKeepsItsLines()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    const QByteArray path = pty.name().toLocal8Bit();
+    // HUPCL set beforehand, as on a serial port that was never used.
+    {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        termios attributes;
+        QCOMPARE(::tcgetattr(fd, &attributes), 0);
+        attributes.c_cflag |= HUPCL;
+        QCOMPARE(::tcsetattr(fd, TCSANOW, &attributes), 0);
+        ::close(fd);
+    }
+    StderrCapture capture; // the pseudo-terminal has no lines to set
+    {
+        QtSerialLines lines([&] { return QStringList{pty.name()}; });
+        lines.setPortNumber(1);
+        lines.setSettings("9600,N,8,1");
+        QVERIFY(lines.open());
+        lines.close();
+    }
+    // Closed without HUPCL, the last close does not drop RTS and DTR.
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios attributes;
+    QCOMPARE(::tcgetattr(fd, &attributes), 0);
+    ::close(fd);
+    QVERIFY(!(attributes.c_cflag & HUPCL));
+}
+
+void TestSerialLines::portThatGoesAway()
+{
+    auto pty = std::make_unique<PseudoTerminal>();
+    QVERIFY(pty->isValid());
+    const QString name = pty->name();
+    QtSerialLines lines([&] { return QStringList{name}; });
+    lines.setPortNumber(1);
+    lines.setSettings("9600,N,8,1");
+    QSignalSpy vanished(&lines, &SerialLines::vanished);
+
+    StderrCapture capture;
+    QVERIFY(lines.open());
+    pty.reset();
+    QTRY_COMPARE(vanished.count(), 1);
+    QVERIFY(!lines.isOpen());
+    lines.setRts(true); // remembered only
+    // It stays quiet: one report, then the port is let go.
+    QTest::qWait(100);
+    QCOMPARE(vanished.count(), 1);
+    QVERIFY(!lines.open());
+    QCOMPARE(lines.errorString(), QString("No such file or directory"));
+    QVERIFY(capture.text().contains("went away"));
+}
+
+// The whole station on the real port layer, port 1 mapped to a pseudo-terminal.
+void TestSerialLines::stationKeysThroughAPseudoTerminal()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QTemporaryDir folder;
+    StationFixture::populateProgramFolder(folder.path());
+    FakeMediaDevice device;
+    FakeDialogs dialogs;
+    QtSerialLines lines([&] { return QStringList{pty.name()}; });
+    VoiceVocta station(device, lines, dialogs, folder.path());
+    station.Form_Load();
+    station.state().RtsOn = true;
+    station.state().RtsPos = true;
+    station.state().ComNum = 1;
+
+    StderrCapture capture;
+    station.ptt().OpenComPort();
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(lines.isOpen());
+    for (int i = 0; i < 4; ++i)
+        QTest::mouseClick(station.window().Command3d2(), Qt::LeftButton);
+    station.window().menuItem("Exit")->trigger();
+    const QByteArray said = capture.text();
+    QCOMPARE(said.count("cannot set RTS"), 1);
+    QVERIFY(!lines.isOpen());
+    QVERIFY(!station.state().LockOn);
+}
+
+QTEST_MAIN(TestSerialLines)
+#include "tst_seriallines.moc"
