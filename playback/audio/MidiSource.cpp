@@ -12,12 +12,16 @@ constexpr int MidiChannels = 16;
 // Rendering steps while the last notes die away, so the end is found within a few ms.
 constexpr qint64 ReleaseStep = 256;
 constexpr qint64 MaxStep = 4096;
-// Below this level (about -80 dB) the sound counts as gone ...
-constexpr float QuietLevel = 1e-4f;
+// Below this level (-60 dB, inaudible on the air) the sound counts as gone ...
+constexpr float QuietLevel = 1e-3f;
 // ... once it has stayed there this long (in frames at the synth's rate, 50 ms) ...
 constexpr qint64 QuietFrames = MidiSynth::SampleRate / 20;
 // ... and a release never runs longer than this (1.5 s).
 constexpr qint64 MaxReleaseFrames = MidiSynth::SampleRate * 3 / 2;
+// The limiter keeps the rare dense chord below full scale: it follows the peak level at once
+// and lets go over about 0.1 s.
+constexpr float Ceiling = 0.95f;
+const float LimiterRelease = float(std::exp(-1.0 / (0.1 * MidiSynth::SampleRate)));
 
 } // namespace
 
@@ -76,6 +80,7 @@ qint64 MidiSource::read(float *buffer, qint64 frames)
             m_error = QStringLiteral("the MIDI synthesizer failed");
             return -1;
         }
+        limit(out, step);
         m_position += step;
         done += step;
         if (m_releasing) {
@@ -91,6 +96,20 @@ qint64 MidiSource::read(float *buffer, qint64 frames)
     return done;
 }
 
+void MidiSource::limit(float *frames, qint64 count)
+{
+    for (qint64 i = 0; i < count; ++i) {
+        float *frame = frames + i * MidiSynth::Channels;
+        const float peak = std::max(std::fabs(frame[0]), std::fabs(frame[1]));
+        m_limiterLevel = std::max(peak, m_limiterLevel * LimiterRelease);
+        if (m_limiterLevel > Ceiling) {
+            const float gain = Ceiling / m_limiterLevel;
+            frame[0] *= gain;
+            frame[1] *= gain;
+        }
+    }
+}
+
 void MidiSource::restart()
 {
     m_needsRestart = false;
@@ -98,6 +117,7 @@ void MidiSource::restart()
     m_finished = false;
     m_releaseFrames = 0;
     m_quietFrames = 0;
+    m_limiterLevel = 0;
     fluid_synth_system_reset(m_synth.synth());
     // Bring the channels to the state they have at the position: programs, controllers, pitch
     // bends and system-exclusive settings, but no notes.
@@ -108,6 +128,11 @@ void MidiSource::restart()
         if (kind != 0x80 && kind != 0x90 && kind != 0xA0)
             dispatch(events[m_next]);
     }
+    // With no note left to start, nothing sounds from here on.
+    m_finished = std::none_of(
+        events.begin() + qsizetype(m_next), events.end(),
+        [](const MidiFile::Event &e) { return (e.status & 0xF0) == 0x90 && e.data2 > 0; });
+    m_releasing = m_finished;
 }
 
 void MidiSource::dispatch(const MidiFile::Event &event)

@@ -25,6 +25,7 @@ private:
     void restart();
     void dispatch(const MidiFile::Event &event);
     void releaseAll();
+    void limit(float *frames, qint64 count);
 
     MidiFile m_file;
     MidiSynth &m_synth;
@@ -35,5 +36,6 @@ private:
     bool m_finished = false;
     qint64 m_releaseFrames = 0;
     qint64 m_quietFrames = 0;
+    float m_limiterLevel = 0;
     QString m_error;
 };

@@ -18,9 +18,10 @@ public:
 
     static constexpr int SampleRate = 44100;
     static constexpr int Channels = 2;
-    // FluidSynth's own default (0.2) is too quiet to drive a transmitter; at 0.6 chords of
-    // several voices at full velocity still stay below full scale.
-    static constexpr double Gain = 0.6;
+    // FluidSynth's own default (0.2) is too quiet to drive a transmitter; at 0.7 a four-voice
+    // chord with bass and drums at full velocity still peaks below full scale (a limiter in
+    // MidiSource catches what goes beyond).
+    static constexpr double Gain = 0.7;
 
     QString soundFontPath() const { return m_soundFontPath; }
     // Whether the soundfont file is there to be loaded.
