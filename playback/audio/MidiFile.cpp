@@ -186,7 +186,7 @@ bool MidiFile::load(const QString &path, QString *error)
         return false;
     }
     if (info.size() > MaxFileSize) {
-        *error = QStringLiteral("the MIDI file is too large");
+        *error = QStringLiteral("the MIDI file is too large (over %1 bytes)").arg(MaxFileSize);
         return false;
     }
     QFile file(path);

@@ -33,7 +33,9 @@ public:
     // When the last note ends (its note-off), in microseconds from the start.
     qint64 lengthMicros() const { return m_lengthMicros; }
 
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+    // Larger files would hold the UI thread too long while they are read (and no jingle or tune
+    // for the air comes near it).
+    static constexpr qint64 MaxFileSize = 1024 * 1024;
 
 private:
     std::vector<Event> m_events;

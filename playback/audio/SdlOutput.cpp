@@ -94,6 +94,8 @@ void SdlOutput::shutdown()
     if (m_initialized)
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     m_initialized = false;
+    // SDL keeps per-thread data (its error text) that it frees only for threads it started.
+    SDL_TLSCleanup();
 }
 
 void SdlOutput::renderCallback(void *self, quint8 *stream, int bytes)

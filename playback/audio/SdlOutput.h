@@ -32,7 +32,7 @@ public:
     // Makes sure a device is open, paused, in this format; false with error set on a failure.
     bool open(int sampleRate, int channels, QString *error);
     void setPaused(bool paused);
-    // Closes the device and stops the subsystem.
+    // Closes the device and stops the subsystem; called last on the thread that used it.
     void shutdown();
 
     bool isOpen() const { return m_device != 0; }

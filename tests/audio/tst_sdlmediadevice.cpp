@@ -9,6 +9,7 @@
 
 #include <sndfile.h>
 
+#include <cmath>
 #include <memory>
 
 using namespace TestSounds;
@@ -35,6 +36,7 @@ private slots:
     void playWhilePlayingIsIgnored();
     void badFileFails_data();
     void badFileFails();
+    void failureWhilePlayingGivesFailure();
     void closeDropsPendingDone_data();
     void closeDropsPendingDone();
     void noSoundOutputFailsUntilThereIsOne();
@@ -357,6 +359,35 @@ void TestSdlMediaDevice::badFileFails()
     QTRY_COMPARE_WITH_TIMEOUT(m_done->count(), 1, 200);
     QCOMPARE(lastDone(), int(MediaDevice::Failure));
     QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
+}
+
+void TestSdlMediaDevice::failureWhilePlayingGivesFailure()
+{
+    // A FLAC file cut in half: its header is whole, its frames stop decoding part of the way.
+    SF_INFO info{};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE *file = sf_open(QFile::encodeName(path("cut.flac")).constData(), SFM_WRITE, &info);
+    QVERIFY(file);
+    std::vector<float> tone(16000);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = float(0.3 + 0.25 * std::sin(0.1 * double(i) + 0.3 * double(i % 7)));
+    QCOMPARE(sf_writef_float(file, tone.data(), 16000), sf_count_t(16000));
+    sf_close(file);
+    QFile cut(path("cut.flac"));
+    QVERIFY(cut.resize(cut.size() / 2));
+
+    makeDevice();
+    open("cut.flac");
+    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(m_device->Length(), 2000);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Sound playback failed: .+"));
+    command("Play");
+    QTRY_COMPARE(m_done->count(), 1);
+    QCOMPARE(lastDone(), int(MediaDevice::Failure));
+    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QVERIFY(!soundWritten().empty()); // what decoded was played
 }
 
 void TestSdlMediaDevice::closeDropsPendingDone_data()
