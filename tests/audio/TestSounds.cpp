@@ -1,5 +1,6 @@
 #include "TestSounds.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sndfile.h>
@@ -56,6 +57,50 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool writeCutFlac(const QString &path, int sampleRate, int frames)
+{
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    std::vector<float> tone(size_t(frames), 0.0f);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = float(0.3 + 0.25 * std::sin(0.1 * double(i) + 0.3 * double(i % 7)));
+    const bool written = sf_writef_float(file, tone.data(), frames) == frames;
+    sf_close(file);
+    QFile cut(path);
+    return written && cut.resize(cut.size() / 2);
+}
+
+bool writeBadFiles(const QString &folder)
+{
+    const QDir dir(folder);
+    QFile whole(dir.filePath("whole.wav"));
+    if (!writeWav(whole.fileName(), 8000, 1, 8000, SF_FORMAT_PCM_16)
+        || !whole.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray halfWav = whole.read(whole.size() / 2);
+    const QByteArray hugeHeader(
+        "RIFF\x24\0\0\x80WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0\x02\0\x10\0"
+        "data\0\0\0\x80",
+        44);
+    QByteArray corrupt = midiFile(480, midiEvent(0, 0x90, 60, 100) + midiEvent(240, 0x80, 60, 0));
+    corrupt[21] = char(0x7F); // the track claims far more bytes than the file holds
+    return writeBytes(dir.filePath("empty.wav"), QByteArray())
+           && writeBytes(dir.filePath("text.wav"),
+                         QByteArray("This is not a sound file.\n").repeated(40))
+           && writeBytes(dir.filePath("truncated.wav"), halfWav)
+           && writeBytes(dir.filePath("huge.wav"), hugeHeader + QByteArray(1000, '\x10'))
+           && writeBytes(dir.filePath("corrupt.mid"), corrupt)
+           && writeBytes(dir.filePath("badrun.mid"), midiFile(480, QByteArray("\x00\x3C\x64", 3)))
+           && writeBytes(dir.filePath("silent.mid"),
+                         midiFile(480, midiTempo(0, 500000) + midiEndOfTrack(960)))
+           && dir.mkpath("folder.wav");
 }
 
 QByteArray midiNumber(quint32 value)

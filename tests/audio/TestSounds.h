@@ -19,6 +19,14 @@ std::vector<float> readFloats(const QString &path);
 
 bool writeBytes(const QString &path, const QByteArray &bytes);
 
+// A FLAC file of frames frames cut in half: its header is whole, its frames stop decoding part of
+// the way.
+bool writeCutFlac(const QString &path, int sampleRate, int frames);
+// Files that must not play, in folder: missing.wav (not written), empty.wav, text.wav,
+// truncated.wav, huge.wav (a 2 GB data chunk over a short body), folder.wav (a folder),
+// corrupt.mid, badrun.mid (data without a status byte) and silent.mid (no notes).
+bool writeBadFiles(const QString &folder);
+
 // Standard MIDI File pieces.
 QByteArray midiNumber(quint32 value);
 QByteArray midiTempo(quint32 delta, quint32 microsPerQuarter);

@@ -9,7 +9,6 @@
 
 #include <sndfile.h>
 
-#include <cmath>
 #include <memory>
 
 using namespace TestSounds;
@@ -89,25 +88,7 @@ void TestSdlMediaDevice::initTestCase()
         = midiEvent(0, 0x90, 60, 100) + midiEvent(250, 0x80, 60, 0) + midiEndOfTrack(0);
     QVERIFY(writeBytes(path("smpte.mid"), midiFile(quint16(0xE728), smpte)));
 
-    // Bad input.
-    QVERIFY(writeBytes(path("empty.wav"), QByteArray()));
-    QVERIFY(writeBytes(path("text.wav"), QByteArray("This is not a sound file.\n").repeated(40)));
-    QVERIFY(writeWav(path("whole.wav"), 8000, 1, 8000, SF_FORMAT_PCM_16));
-    QFile whole(path("whole.wav"));
-    QVERIFY(whole.open(QIODevice::ReadOnly));
-    QVERIFY(writeBytes(path("truncated.wav"), whole.read(whole.size() / 2)));
-    QByteArray huge(
-        "RIFF\x24\0\0\x80WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0\x02\0\x10\0"
-        "data\0\0\0\x80",
-        44);
-    QVERIFY(writeBytes(path("huge.wav"), huge + QByteArray(1000, '\x10')));
-    QByteArray corrupt = midiFile(480, midiEvent(0, 0x90, 60, 100) + midiEvent(240, 0x80, 60, 0));
-    corrupt[21] = char(0x7F); // the track claims far more bytes than the file holds
-    QVERIFY(writeBytes(path("corrupt.mid"), corrupt));
-    QVERIFY(
-        writeBytes(path("silent.mid"), midiFile(480, midiTempo(0, 500000) + midiEndOfTrack(960))));
-    QVERIFY(writeBytes(path("badrun.mid"), midiFile(480, QByteArray("\x00\x3C\x64", 3))));
-    QVERIFY(QDir(m_dir.path()).mkdir("folder.wav"));
+    QVERIFY(writeBadFiles(m_dir.path()));
 }
 
 void TestSdlMediaDevice::cleanup()
@@ -363,20 +344,7 @@ void TestSdlMediaDevice::badFileFails()
 
 void TestSdlMediaDevice::failureWhilePlayingGivesFailure()
 {
-    // A FLAC file cut in half: its header is whole, its frames stop decoding part of the way.
-    SF_INFO info{};
-    info.samplerate = 8000;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE *file = sf_open(QFile::encodeName(path("cut.flac")).constData(), SFM_WRITE, &info);
-    QVERIFY(file);
-    std::vector<float> tone(16000);
-    for (size_t i = 0; i < tone.size(); ++i)
-        tone[i] = float(0.3 + 0.25 * std::sin(0.1 * double(i) + 0.3 * double(i % 7)));
-    QCOMPARE(sf_writef_float(file, tone.data(), 16000), sf_count_t(16000));
-    sf_close(file);
-    QFile cut(path("cut.flac"));
-    QVERIFY(cut.resize(cut.size() / 2));
+    QVERIFY(writeCutFlac(path("cut.flac"), 8000, 16000));
 
     makeDevice();
     open("cut.flac");
