@@ -30,7 +30,7 @@ struct SdlMediaDevice::Private
     int sampleRate = 0;
     qint64 frames = 0;
     quint64 generation = 0; // changes whenever a file is opened or closed
-    quint64 play = 0; // counts the plays
+    quint64 play = 0; // counts the plays; the engine reports a play's end with its number
     Timings timings;
 };
 
@@ -107,6 +107,8 @@ void SdlMediaDevice::deliverDone(quint64 generation, quint64 play, int notifyCod
 
 void SdlMediaDevice::finishPlay(quint64 play, int notifyCode)
 {
+    // Play numbers are never reused and every "Open" or "Close" ends the play, so the number
+    // stands for the file's generation as well.
     if (play != d->play || d->mode != Playing)
         return; // stopped, closed or replayed meanwhile
     d->engine.stop();
