@@ -8,8 +8,9 @@ namespace {
 
 // The ring holds this many frames (0.74 s at 44.1 kHz), whatever the channel count.
 constexpr qint64 RingFrames = 32768;
-// The worker decodes in blocks of this many frames.
+// The worker decodes in blocks of this many frames, and starts with a smaller one.
 constexpr qint64 BlockFrames = 4096;
+constexpr qint64 StartFrames = 1024;
 constexpr int MaxChannels = 8;
 
 } // namespace
@@ -171,6 +172,29 @@ void PlaybackEngine::render(float *out, int frames, int channels)
         m_notifier(token, outcome);
 }
 
+void PlaybackEngine::decode(std::unique_lock<std::mutex> &lock, qint64 frames)
+{
+    const quint64 epoch = m_epoch;
+    const int channels = m_channels;
+    lock.unlock();
+    const qint64 got = m_source->read(m_scratch.data(), frames);
+    const QString error = got < 0 ? m_source->errorString() : QString();
+    lock.lock();
+    if (epoch != m_epoch)
+        return; // a seek or another source made these frames stale
+    if (got < 0) {
+        markFailed(error);
+    } else if (got == 0) {
+        m_sourceEnded = true;
+    } else {
+        const qint64 start = m_writeFrame % m_ringFrames;
+        const qint64 first = std::min(got, m_ringFrames - start);
+        std::copy_n(m_scratch.data(), first * channels, m_ring.data() + start * channels);
+        std::copy_n(m_scratch.data() + first * channels, (got - first) * channels, m_ring.data());
+        m_writeFrame += got;
+    }
+}
+
 void PlaybackEngine::run()
 {
     std::unique_lock lock(m_mutex);
@@ -209,6 +233,25 @@ void PlaybackEngine::run()
             continue;
         }
 
+        if (m_source && m_seekTarget >= 0) {
+            const qint64 target = m_seekTarget;
+            const quint64 epoch = m_epoch;
+            m_seekTarget = -1;
+            lock.unlock();
+            const bool moved = m_source->seek(target);
+            const QString error = moved ? QString() : m_source->errorString();
+            lock.lock();
+            if (!moved && epoch == m_epoch)
+                markFailed(error);
+            continue;
+        }
+
+        // A little sound first, so that the first buffer after the output starts is not empty.
+        if (m_source && !m_sourceEnded && m_writeFrame - m_readFrame < StartFrames) {
+            decode(lock, StartFrames);
+            continue;
+        }
+
         if (m_playing && (!m_outputRunning || m_outputToken != m_token)) {
             const quint64 token = m_token;
             const int sampleRate = m_sampleRate;
@@ -238,41 +281,9 @@ void PlaybackEngine::run()
             continue;
         }
 
-        if (m_source && m_seekTarget >= 0) {
-            const qint64 target = m_seekTarget;
-            const quint64 epoch = m_epoch;
-            m_seekTarget = -1;
-            lock.unlock();
-            const bool moved = m_source->seek(target);
-            const QString error = moved ? QString() : m_source->errorString();
-            lock.lock();
-            if (!moved && epoch == m_epoch)
-                markFailed(error);
-            continue;
-        }
-
         if (m_source && !m_sourceEnded
             && m_ringFrames - (m_writeFrame - m_readFrame) >= BlockFrames) {
-            const quint64 epoch = m_epoch;
-            const int channels = m_channels;
-            lock.unlock();
-            const qint64 got = m_source->read(m_scratch.data(), BlockFrames);
-            const QString error = got < 0 ? m_source->errorString() : QString();
-            lock.lock();
-            if (epoch != m_epoch)
-                continue; // a seek or another source made this block stale
-            if (got < 0) {
-                markFailed(error);
-            } else if (got == 0) {
-                m_sourceEnded = true;
-            } else {
-                const qint64 start = m_writeFrame % m_ringFrames;
-                const qint64 first = std::min(got, m_ringFrames - start);
-                std::copy_n(m_scratch.data(), first * channels, m_ring.data() + start * channels);
-                std::copy_n(m_scratch.data() + first * channels, (got - first) * channels,
-                            m_ring.data());
-                m_writeFrame += got;
-            }
+            decode(lock, BlockFrames);
             continue;
         }
 
