@@ -1,0 +1,35 @@
+#include "BenchReport.h"
+
+#include <algorithm>
+
+void BenchReport::add(const QString &section, const QString &measure, double milliseconds,
+                      const QString &target)
+{
+    m_rows.push_back({section, measure, milliseconds, target});
+}
+
+QString BenchReport::table() const
+{
+    int sectionWidth = 7;
+    int measureWidth = 7;
+    for (const Row &row : m_rows) {
+        sectionWidth = std::max(sectionWidth, int(row.section.size()));
+        measureWidth = std::max(measureWidth, int(row.measure.size()));
+    }
+    QString text = QStringLiteral("%1  %2  %3  %4\n")
+                       .arg(QStringLiteral("section"), -sectionWidth)
+                       .arg(QStringLiteral("measure"), -measureWidth)
+                       .arg(QStringLiteral("ms"), 9)
+                       .arg(QStringLiteral("target"));
+    text += QString(sectionWidth + measureWidth + 25, QLatin1Char('-')) + QLatin1Char('\n');
+    for (const Row &row : m_rows) {
+        text += QStringLiteral("%1  %2  %3  %4\n")
+                    .arg(row.section, -sectionWidth)
+                    .arg(row.measure, -measureWidth)
+                    .arg(row.milliseconds, 9, 'f', 2)
+                    .arg(row.target);
+    }
+    for (const QString &line : m_notes)
+        text += QLatin1Char('\n') + line;
+    return text;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The benchmark's results: one row per figure, printed as a table at the end.
+class BenchReport
+{
+public:
+    void add(const QString &section, const QString &measure, double milliseconds,
+             const QString &target = QString());
+    void note(const QString &text) { m_notes << text; }
+    QString table() const;
+
+private:
+    struct Row
+    {
+        QString section;
+        QString measure;
+        double milliseconds;
+        QString target;
+    };
+    std::vector<Row> m_rows;
+    QStringList m_notes;
+};
+
+// A part of the benchmark; each lives in its own file.
+struct BenchSection
+{
+    const char *name;
+    void (*run)(BenchReport &report);
+};
+
+// The sections.
+void runDeviceBench(BenchReport &report);

@@ -1,0 +1,244 @@
+// The multimedia device: how long "Open" takes, how soon "Play" is heard, how soon Done follows
+// the end of the sound, and the longest time any command held the UI thread.
+
+#include "BenchReport.h"
+#include "SdlMediaDevice.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const QString Section = QStringLiteral("device");
+constexpr int Runs = 7;
+
+double milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+void appendLittleEndian(QByteArray &bytes, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes += char(value >> (8 * i));
+}
+
+// A mono 16-bit WAV of a warbling tone that starts at full level.
+bool writeWav(const QString &path, int sampleRate, double seconds)
+{
+    const quint32 frames = quint32(sampleRate * seconds);
+    QByteArray bytes("RIFF");
+    appendLittleEndian(bytes, 36 + frames * 2, 4);
+    bytes += "WAVEfmt ";
+    appendLittleEndian(bytes, 16, 4);
+    appendLittleEndian(bytes, 1, 2); // PCM
+    appendLittleEndian(bytes, 1, 2);
+    appendLittleEndian(bytes, quint32(sampleRate), 4);
+    appendLittleEndian(bytes, quint32(sampleRate) * 2, 4);
+    appendLittleEndian(bytes, 2, 2);
+    appendLittleEndian(bytes, 16, 2);
+    bytes += "data";
+    appendLittleEndian(bytes, frames * 2, 4);
+    for (quint32 i = 0; i < frames; ++i) {
+        const double t = double(i) / sampleRate;
+        const double tone = std::cos(2 * M_PI * (500 + 200 * std::sin(2 * M_PI * 3 * t)) * t);
+        appendLittleEndian(bytes, quint32(qint16(12000 * tone)), 2);
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray midiNumber(quint32 value)
+{
+    QByteArray bytes(1, char(value & 0x7F));
+    while (value >>= 7)
+        bytes.prepend(char(0x80 | (value & 0x7F)));
+    return bytes;
+}
+
+// A tune at 120 bpm: a melody note on every beat and a string chord on every bar.
+bool writeMidi(const QString &path, int seconds)
+{
+    constexpr int Quarter = 480;
+    std::multimap<int, QByteArray> events;
+    events.emplace(0, QByteArray("\xFF\x51\x03\x07\xA1\x20", 6)); // 500000 us per quarter
+    events.emplace(0, QByteArray("\xC0\x00", 2)); // piano
+    events.emplace(0, QByteArray("\xC1\x30", 2)); // strings
+    const int scale[] = {60, 62, 64, 65, 67, 69, 71, 72};
+    const int beats = seconds * 2;
+    for (int beat = 0; beat < beats; ++beat) {
+        const char key = char(scale[(beat * 3) % 8]);
+        events.emplace(beat * Quarter, QByteArray("\x90", 1) + key + char(100));
+        events.emplace(beat * Quarter + Quarter - 20, QByteArray("\x80", 1) + key + char(64));
+        if (beat % 4 == 0) {
+            for (char chord : {char(48), char(52), char(55)}) {
+                events.emplace(beat * Quarter, QByteArray("\x91", 1) + chord + char(80));
+                events.emplace(beat * Quarter + 4 * Quarter - 20,
+                               QByteArray("\x81", 1) + chord + char(0));
+            }
+        }
+    }
+    QByteArray track;
+    int now = 0;
+    for (const auto &[tick, message] : events) {
+        track += midiNumber(quint32(tick - now)) + message;
+        now = tick;
+    }
+    track += QByteArray("\x00\xFF\x2F\x00", 4);
+    QByteArray bytes("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14);
+    const quint32 length = quint32(track.size());
+    bytes += QByteArray("MTrk") + char(length >> 24) + char(length >> 16) + char(length >> 8)
+             + char(length) + track;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+class DeviceBench
+{
+public:
+    explicit DeviceBench(BenchReport &report) : m_report(report)
+    {
+        QObject::connect(&m_device, &MediaDevice::Done, [this](int code) {
+            ++m_dones;
+            m_lastDone = code;
+        });
+    }
+
+    void run()
+    {
+        const QString wav = m_dir.filePath("ten.wav");
+        const QString shortWav = m_dir.filePath("short.wav");
+        const QString midi = m_dir.filePath("thirty.mid");
+        if (!writeWav(wav, 44100, 10) || !writeWav(shortWav, 44100, 0.5) || !writeMidi(midi, 30)) {
+            m_report.note(QStringLiteral("device: cannot write the test files"));
+            return;
+        }
+
+        // As the program does at start-up: the sound output and the soundfont get ready in the
+        // background while the window comes up.
+        m_device.preload();
+        QThread::msleep(500);
+
+        m_report.add(Section, "\"Open\" 10 s WAV, first", open(wav), "< 20");
+        m_report.add(Section, "\"Open\" 10 s WAV, second", open(wav), "< 20");
+        m_report.add(Section, "\"Open\" 30 s MIDI, first", open(midi), "< 20");
+        m_report.add(Section, "\"Open\" 30 s MIDI, second", open(midi), "< 20");
+
+        addSpread("\"Open\"+\"Play\" to first sound, 10 s WAV", firstSound(wav), "< 15");
+
+        firstSound(midi, 1); // the first MIDI play of a run
+        addSpread("\"Open\"+\"Play\" to first sound, 30 s MIDI", firstSound(midi), "< 40");
+
+        addSpread("last sample handed to the driver to Done", lastSampleToDone(shortWav), "~30");
+
+        m_report.add(Section, "longest command (" + m_longestCommand + ")", m_longest, "< 20");
+    }
+
+private:
+    double command(const QString &name)
+    {
+        const auto start = Clock::now();
+        m_device.setCommand(name);
+        const double took = milliseconds(Clock::now() - start);
+        if (took > m_longest) {
+            m_longest = took;
+            m_longestCommand = name;
+        }
+        return took;
+    }
+
+    double open(const QString &file)
+    {
+        command("Close");
+        m_device.setFileName(file);
+        return command("Open");
+    }
+
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!condition()) {
+            if (Clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        return true;
+    }
+
+    std::vector<double> firstSound(const QString &file, int runs = Runs)
+    {
+        std::vector<double> results;
+        for (int i = 0; i < runs; ++i) {
+            command("Close");
+            m_device.setFileName(file);
+            const auto start = Clock::now();
+            command("Open");
+            command("Play");
+            if (waitFor([this] { return m_device.timings().firstSound != Clock::time_point{}; }))
+                results.push_back(milliseconds(m_device.timings().firstSound - start));
+            command("Stop");
+            QThread::msleep(30);
+        }
+        return results;
+    }
+
+    std::vector<double> lastSampleToDone(const QString &file)
+    {
+        std::vector<double> results;
+        for (int i = 0; i < Runs; ++i) {
+            command("Close");
+            m_device.setFileName(file);
+            command("Open");
+            const int dones = m_dones;
+            command("Play");
+            if (waitFor([&] { return m_dones > dones; }) && m_lastDone == MediaDevice::Successful) {
+                const SdlMediaDevice::Timings times = m_device.timings();
+                results.push_back(milliseconds(times.done - times.lastSample));
+            }
+        }
+        return results;
+    }
+
+    void addSpread(const QString &measure, std::vector<double> values, const QString &target)
+    {
+        if (values.empty()) {
+            m_report.note(Section + ": no result for " + measure);
+            return;
+        }
+        if (qEnvironmentVariableIsSet("VVBENCH_VERBOSE")) {
+            QStringList all;
+            for (double value : values)
+                all << QString::number(value, 'f', 1);
+            m_report.note(measure + ": " + all.join(' '));
+        }
+        std::sort(values.begin(), values.end());
+        m_report.add(Section, measure + ", median", values[values.size() / 2], target);
+        m_report.add(Section, measure + ", worst", values.back(), target);
+    }
+
+    BenchReport &m_report;
+    QTemporaryDir m_dir;
+    SdlMediaDevice m_device;
+    int m_dones = 0;
+    int m_lastDone = 0;
+    double m_longest = 0;
+    QString m_longestCommand;
+};
+
+} // namespace
+
+void runDeviceBench(BenchReport &report)
+{
+    DeviceBench bench(report);
+    bench.run();
+}
