@@ -56,11 +56,11 @@ private:
     Fonts m_fonts;
     Settings m_settings;
     PttControl m_ptt;
+    ComSetHandler m_comSet;
     Refusal m_refusal;
     Repeat m_repeat;
     Player m_player;
     MemoryBank m_bank;
     AboutBox m_about;
-    ComSetHandler m_comSet;
     bool m_ended = false;
 };

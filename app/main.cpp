@@ -12,6 +12,8 @@ int main(int argc, char *argv[])
     // The command line is not used.
 
     SdlMediaDevice device;
+    // The sound output and the MIDI soundfont get ready in the background.
+    device.preload();
     QtSerialLines lines;
     QtDialogs dialogs;
     VoiceVocta station(device, lines, dialogs, QCoreApplication::applicationDirPath());
