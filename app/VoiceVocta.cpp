@@ -39,6 +39,8 @@ void VoiceVocta::wire()
 {
     Form1 *form = &m_form;
 
+    m_ptt.setMessageOnAir([this] { return m_state.Playing == 1 && !m_repeat.isWaiting(); });
+
     connect(form, &Form1::Command3d1_Click, this, [this](int i) { m_bank.Command3d1_Click(i); });
     connect(form, &Form1::Command3d1_MouseDown, this,
             [this](int i, int button, int shift, int x, int y) {

@@ -60,6 +60,7 @@ void Repeat::Timer1_Timer()
     // One tick per arming.
     m_controls.Timer1.setInterval(0);
     m_controls.Timer1.setEnabled(false);
+    m_waiting = false;
     if (!m_state.Playing)
         return; // the cycle was stopped meanwhile
 
@@ -75,16 +76,13 @@ void Repeat::Timer1_Timer()
 
 void Repeat::arm()
 {
+    m_waiting = true;
     m_controls.Timer1.setInterval(m_controls.HScroll1.value());
     m_controls.Timer1.setEnabled(true);
 }
 
 void Repeat::disarm()
 {
+    m_waiting = false;
     m_controls.Timer1.setEnabled(false);
-}
-
-bool Repeat::isArmed() const
-{
-    return m_controls.Timer1.isRunning();
 }

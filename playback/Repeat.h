@@ -36,11 +36,13 @@ public:
     // The status caption after a stop or an end: "Pause" in the repeat wait, "Idle" otherwise.
     void RepReset();
 
-    // Arms the repeat timer for one tick after the slider's delay (a delay of 0 never ticks).
+    // The end of a message with repeat: the wait begins, and the repeat timer is armed for one
+    // tick after the slider's delay (a delay of 0 never ticks).
     void arm();
     // Cancels the repeat timer: no tick arrives after this, not even one already due.
     void disarm();
-    bool isArmed() const;
+    // Between the end of a repeating message and its restart (nothing is on the air).
+    bool isWaiting() const { return m_waiting; }
 
 private:
     AppState &m_state;
@@ -48,4 +50,5 @@ private:
     MediaDevice &m_device;
     PttControl &m_ptt;
     Refusal &m_refusal;
+    bool m_waiting = false;
 };

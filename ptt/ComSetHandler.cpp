@@ -73,6 +73,7 @@ void ComSetHandler::Check1_Click()
         m_state.RtsPos = m_dialog->Option2(0)->isChecked();
     m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
     m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
+    m_ptt.releaseUnusedLines();
 }
 
 void ComSetHandler::Check2_Click()
@@ -82,6 +83,7 @@ void ComSetHandler::Check2_Click()
         m_state.DtrPos = m_dialog->Option3(0)->isChecked();
     m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
     m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
+    m_ptt.releaseUnusedLines();
 }
 
 void ComSetHandler::Option1_Click(int Index)

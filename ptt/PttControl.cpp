@@ -65,7 +65,8 @@ void PttControl::Command3d3_Click()
         m_form.Timer2().setInterval(0);
         standby->setPicture(m_form.ImageList1().picture(Blue));
         standby->setTag(QStringLiteral("B"));
-        if (m_state.Playing == 1 || m_state.LockOn)
+        const bool onAir = m_messageOnAir ? m_messageOnAir() : m_state.Playing == 1;
+        if (onAir || m_state.LockOn)
             SendStat();
         return;
     }
@@ -115,6 +116,14 @@ void PttControl::ReleasePort()
     settleLine(Line::Rts, false);
     settleLine(Line::Dtr, false);
     m_lines.close();
+}
+
+void PttControl::releaseUnusedLines()
+{
+    if (!m_state.RtsOn)
+        settleLine(Line::Rts, false);
+    if (!m_state.DtrOn)
+        settleLine(Line::Dtr, false);
 }
 
 void PttControl::setLine(Line line, bool onAir)

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <functional>
 
 struct AppState;
 class Dialogs;
@@ -35,6 +36,14 @@ public:
     // The end of the program: the lines at their receive levels, then the port released.
     void ReleasePort();
 
+    // A line taken out of use while it keyed goes back to its receive level: the program no
+    // longer touches it, so it must not be left keying the transmitter.
+    void releaseUnusedLines();
+
+    // Tells whether a message is on the air now (playing, not waiting for its repeat); releasing
+    // standby keys again only then, or under Lock.
+    void setMessageOnAir(std::function<bool()> query) { m_messageOnAir = std::move(query); }
+
 private:
     // What this class last asked of one line.
     struct LineRecord
@@ -56,4 +65,5 @@ private:
     LineRecord m_rts;
     LineRecord m_dtr;
     QSet<QString> m_reported;
+    std::function<bool()> m_messageOnAir;
 };

@@ -2,51 +2,39 @@
 
 #include "StationFixture.h"
 
+#include <QCheckBox>
 #include <QColor>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
 
-// What the memory bank, the player and the repeat timer do to the keying, by their rules: a call
-// that keys is skipped under standby, a release at the end or stop of a message under Lock.
-// The tests drive the station through these until the memories themselves can be clicked; each
-// names the operator's action or the event it stands for.
+// The operator's and the player's actions that key and release, played on memory 1.
 namespace KeyingCallers {
 
-// A left click on an idle memory: it plays, and keys unless standby.
+// A left click on idle memory 1: it plays (with repeat when asked), and keys unless standby.
 inline void startMessage(StationFixture &f, bool repeat = false)
 {
-    f.state().RepOn = repeat;
-    f.state().Playing = 1;
-    if (!f.state().StdByOn)
-        f.station->ptt().SendStat();
+    f.state().MemDelay[0] = 1000;
+    f.window().Check3d1(0)->setChecked(repeat);
+    f.clickMemory(0);
 }
 
-// The message reaches its end: with repeat it waits (still playing), else it is over; released
-// unless Lock.
+// The message reaches its end: with repeat it waits, else it is over; released unless Lock.
 inline void messageEnds(StationFixture &f)
 {
-    if (!f.state().RepOn)
-        f.state().Playing = 0;
-    if (!f.state().LockOn)
-        f.station->ptt().RecStat();
+    f.device.finish();
 }
 
 // The repeat delay runs out: the message plays again, keyed unless standby.
 inline void repeatRestarts(StationFixture &f)
 {
-    if (f.state().Playing != 1)
-        return;
-    if (!f.state().StdByOn)
-        f.station->ptt().SendStat();
+    StationFixture::tick(f.window().Timer1());
 }
 
 // A left click on the playing or waiting memory stops it; released unless Lock.
 inline void stopMessage(StationFixture &f)
 {
-    f.state().Playing = 0;
-    if (!f.state().LockOn)
-        f.station->ptt().RecStat();
+    f.clickMemory(0);
 }
 
 inline void clickLock(StationFixture &f)

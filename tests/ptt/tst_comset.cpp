@@ -28,7 +28,8 @@ private slots:
     void loading();
     void untickedBoxLetsThePolarityBeChosenFirst();
     void tickingAgainTakesThePolarityOfTheMoment();
-    void untickingLeavesTheLineAlone();
+    void untickingReleasesAKeyedLine_data();
+    void untickingReleasesAKeyedLine();
     void portOptionsNameTheirDevices();
     void closeBoxUnloadsWithoutOpening();
     void okOpensAndKeepsTheDialog();
@@ -238,19 +239,39 @@ void TestComSet::tickingAgainTakesThePolarityOfTheMoment()
     QVERIFY(!state.DtrPos);
 }
 
-void TestComSet::untickingLeavesTheLineAlone()
+void TestComSet::untickingReleasesAKeyedLine_data()
 {
+    QTest::addColumn<bool>("positive");
+    QTest::addColumn<bool>("keyed");
+    QTest::addColumn<QStringList>("wire");
+    QTest::newRow("positive, keyed") << true << true << QStringList{"RTS 1", "RTS 0"};
+    QTest::newRow("negative, keyed") << false << true << QStringList{"RTS 0", "RTS 1"};
+    QTest::newRow("positive, released") << true << false << QStringList{"RTS 0"};
+}
+
+void TestComSet::untickingReleasesAKeyedLine()
+{
+    QFETCH(bool, positive);
+    QFETCH(bool, keyed);
+    QFETCH(QStringList, wire);
     AppState &state = m_f->state();
     state.RtsOn = true;
-    state.RtsPos = true;
+    state.RtsPos = positive;
     openPort(*m_f);
-    clickLock(*m_f);
+    if (keyed)
+        clickLock(*m_f);
+    else
+        m_f->station->ptt().RecStat();
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Check1());
     QVERIFY(!state.RtsOn);
-    QVERIFY(state.RtsPos);
+    QCOMPARE(state.RtsPos, positive);
+    // A line the program no longer touches is not left keying the transmitter ...
+    QCOMPARE(m_f->lines.wire, wire);
+    // ... and from now on nothing touches it.
     clickLock(*m_f);
-    QCOMPARE(m_f->lines.wire, QStringList{"RTS 1"});
+    clickLock(*m_f);
+    QCOMPARE(m_f->lines.wire, wire);
 }
 
 void TestComSet::portOptionsNameTheirDevices()
