@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ProfileText.h"
+
+#include <QString>
+#include <functional>
+
+// A private-profile (ini) file on disk, read and written key by key as the Windows
+// private-profile functions do it, on every platform. See ProfileText for the rules of the text.
+//
+// Reading never creates the file: a missing or unreadable file, or a path that is a folder,
+// reads as empty, so every key gives its default. Only the first MaxFileSize bytes are read.
+//
+// A file larger than MaxFileSize is never rewritten, nor is a file made larger than that, so
+// that every value written reads back.
+//
+// Writing never leaves a half-written file: the new text goes to a temporary file beside the old
+// one, which then takes its place in one step with the old file's permissions. A file that
+// cannot be written (read-only, its folder missing, the path a folder, too large) is left
+// untouched; the write returns false and writes one line to standard error.
+class ProfileFile
+{
+public:
+    // The largest file that is read, and the largest that is rewritten.
+    static constexpr qint64 MaxFileSize = 1024 * 1024;
+
+    explicit ProfileFile(QString path);
+
+    const QString &path() const { return m_path; }
+
+    // The text of the file now (empty when it cannot be read).
+    ProfileText load() const;
+
+    QByteArray read(QByteArrayView section, QByteArrayView key, QByteArrayView defaultValue) const;
+    // The same with 8-bit text carried in a QString, one character per byte (Latin-1).
+    QString readLatin1(const QString &section, const QString &key,
+                       const QString &defaultValue) const;
+
+    // Sets one key. False when the file cannot be written or the format cannot hold the value.
+    bool write(QByteArrayView section, QByteArrayView key, QByteArrayView value);
+    bool writeLatin1(const QString &section, const QString &key, const QString &value);
+
+    // A batch of writes: `edit` changes the file's present text in memory, and the result is put
+    // in place in one step. The file is not touched when nothing changed.
+    bool update(const std::function<void(ProfileText &)> &edit);
+
+    // Why the last write failed; empty after a success.
+    const QString &errorString() const { return m_error; }
+
+private:
+    bool fail(const QString &reason);
+
+    QString m_path;
+    QString m_error;
+};

@@ -1,0 +1,133 @@
+#include "Settings.h"
+
+#include "AppState.h"
+#include "Fonts.h"
+#include "ProfileFile.h"
+#include "TextRules.h"
+
+#include <QCheckBox>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QtDebug>
+
+using namespace TextRules;
+
+namespace {
+
+// File and font names: the system's 8-bit encoding, Latin-1 for bytes that are not valid in it.
+QString fromFileText(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return decoder.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+QByteArray toFileText(const QString &text)
+{
+    QStringEncoder encoder(QStringEncoder::System, QStringEncoder::Flag::Stateless);
+    return encoder(text);
+}
+
+QByteArray ascii(const QString &text)
+{
+    return text.toLatin1();
+}
+
+// "MEMORY_" followed by the memory number 1 to 6.
+QByteArray memorySection(int memory)
+{
+    // The number-to-text rule puts a blank before the number; that blank is dropped.
+    return "MEMORY_" + ascii(numberText(memory).mid(1));
+}
+
+QByteArray fontSection(int element)
+{
+    return "Fonts" + QByteArray("_") + QByteArray::number(element);
+}
+
+} // namespace
+
+Settings::Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, Fonts &fonts)
+    : m_state(state), m_check3d1(Check3d1), m_fonts(fonts)
+{ }
+
+void Settings::ReadMem()
+{
+    // The file is read once; each key is then looked up as its own read would find it.
+    const ProfileText file = ProfileFile(m_state.IniFile).load();
+
+    m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
+    m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
+    m_state.DtrPos = flagValue(file.value("COM", "DtrPos", "1"));
+    m_state.RtsOn = flagValue(file.value("COM", "Rts", "0"));
+    m_state.RtsPos = flagValue(file.value("COM", "RtsPos", "1"));
+
+    for (int i = 1; i <= 6; ++i) {
+        const QByteArray section = memorySection(i);
+        const QByteArray defaultFile
+            = toFileText(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
+        const QByteArray fileName = file.value(section, "FileName", defaultFile);
+        const QByteArray repeat = file.value(section, "Repeat", "0");
+        const QByteArray delay = file.value(section, "Delay", "4500");
+        m_state.MemFile[i - 1] = fromFileText(trimBlanks(fileName));
+        m_check3d1[i - 1]->setChecked(flagValue(repeat));
+        m_state.MemDelay[i - 1] = numericValue(trimBlanks(delay));
+    }
+
+    for (int j = 1; j <= 2; ++j) {
+        const QByteArray section = fontSection(j);
+        const QByteArray sizeDefault = QByteArray::number(16 - 4 * j);
+        const QByteArray name = file.value(section, "Fontname", "Helvetica");
+        const QByteArray size = file.value(section, "Fontsize", sizeDefault);
+        const QByteArray bold = file.value(section, "Fontbold", "0");
+        const QByteArray italic = file.value(section, "Fontitalic", "0");
+        m_state.FntName[j] = fromFileText(trimBlanks(name));
+        m_state.FntSize[j] = roundToInt16(numericValue(trimBlanks(size)));
+        m_state.FntBold[j] = flagValue(bold);
+        m_state.FntItalic[j] = flagValue(italic);
+    }
+
+    m_fonts.SetFontsB();
+    m_fonts.SetFontsL();
+}
+
+void Settings::WriteMem()
+{
+    QList<QByteArray> refused;
+    const auto put = [&refused](ProfileText &file, const QByteArray &section, const char *key,
+                                const QByteArray &value) {
+        if (!file.setValue(section, key, value))
+            refused.append(section + '/' + key);
+    };
+
+    ProfileFile file(m_state.IniFile);
+    const bool saved = file.update([&](ProfileText &text) {
+        put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
+        put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
+        put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));
+        put(text, "COM", "Dtr", ascii(Bool2Txt(m_state.DtrOn)));
+        put(text, "COM", "DtrPos", ascii(Bool2Txt(m_state.DtrPos)));
+
+        for (int i = 1; i <= 6; ++i) {
+            const QByteArray section = memorySection(i);
+            put(text, section, "FileName", toFileText(m_state.MemFile[i - 1]));
+            put(text, section, "Repeat", ascii(Bool2Txt(m_check3d1[i - 1]->isChecked())));
+            put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
+        }
+
+        for (int j = 1; j <= 2; ++j) {
+            const QByteArray section = fontSection(j);
+            put(text, section, "Fontname", toFileText(m_state.FntName[j]));
+            put(text, section, "Fontsize", QByteArray::number(m_state.FntSize[j]));
+            put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
+            put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
+        }
+    });
+
+    // A value the file cannot hold (a line break in a file name) keeps its old value there.
+    if (saved && !refused.isEmpty())
+        qWarning().noquote() << QStringLiteral("Cannot save the settings to %1: %2 cannot be "
+                                               "stored in the file; the old value is kept")
+                                    .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
+    m_lastSaveFailed = !saved || !refused.isEmpty();
+}

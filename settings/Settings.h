@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+
+struct AppState;
+class Fonts;
+class QCheckBox;
+
+// The station's settings file (AppState::IniFile): loaded once at start-up, saved at the end of
+// the program and whenever the operator chooses a memory's file.
+//
+// The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2". Keys the
+// program does not know, comments and blank lines stay in the file untouched. The repeat flags of
+// the memories live in the six repeat check boxes.
+//
+// File names and font names are stored in the system's 8-bit encoding (UTF-8 on Linux); a value
+// that is not valid in it, such as a Latin-1 name from an older file, is read as Latin-1.
+class Settings
+{
+public:
+    Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, Fonts &fonts);
+
+    // Reads every key into the shared state and the repeat boxes (a missing file, section or key
+    // gives its default), then applies the button and label fonts.
+    void ReadMem();
+    // Writes every key from the shared state and the repeat boxes, all in one step: the file is
+    // either wholly saved or left as it was.
+    void WriteMem();
+
+    // Whether the last WriteMem left the settings unsaved (or some value could not be stored).
+    bool lastSaveFailed() const { return m_lastSaveFailed; }
+
+private:
+    AppState &m_state;
+    std::array<QCheckBox *, 6> m_check3d1;
+    Fonts &m_fonts;
+    bool m_lastSaveFailed = false;
+};

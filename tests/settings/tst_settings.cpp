@@ -1,0 +1,490 @@
+#include "AppState.h"
+#include "Dialogs.h"
+#include "Fonts.h"
+#include "ProfileFile.h"
+#include "Settings.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+class NoDialogs : public Dialogs
+{
+public:
+    QString openFile(QWidget *, const OpenFileRequest &) override { return {}; }
+    FontChoice chooseFont(QWidget *, const FontChoice &preload) override { return preload; }
+    void critical(QWidget *, const QString &) override { }
+};
+
+// The station as far as the settings file sees it: the state, the six repeat boxes, one button
+// and one frame for the fonts.
+struct Station
+{
+    explicit Station(const QString &dir)
+    {
+        state.AppDir = dir;
+        state.WavDir = dir + "/Wav/";
+        state.IniFile = dir + "/vocta.ini";
+        state.CurMem = -1;
+        for (auto &box : boxes)
+            box = std::make_unique<QCheckBox>();
+        for (int i = 0; i < 6; ++i)
+            check3d1[i] = boxes[i].get();
+        fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
+                                        dialogs, nullptr);
+        settings = std::make_unique<Settings>(state, check3d1, *fonts);
+    }
+
+    AppState state;
+    std::array<std::unique_ptr<QCheckBox>, 6> boxes;
+    std::array<QCheckBox *, 6> check3d1{};
+    QPushButton button;
+    QGroupBox frame;
+    NoDialogs dialogs;
+    std::unique_ptr<Fonts> fonts;
+    std::unique_ptr<Settings> settings;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return file.readAll();
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The file of a first start with the program in /opt/vv, written by WriteMem.
+QByteArray firstStartFile()
+{
+    QByteArray file = "[COM]\nNum=1\nRts=0\nRtsPos=1\nDtr=0\nDtrPos=1\n";
+    for (int n = 1; n <= 6; ++n) {
+        const QByteArray number = QByteArray::number(n);
+        file += "\n[MEMORY_" + number + "]\nFileName=/opt/vv/Wav/" + number
+                + ".wav\nRepeat=0\nDelay=4500\n";
+    }
+    file += "\n[Fonts_1]\nFontname=Helvetica\nFontsize=12\nFontbold=0\nFontitalic=0\n";
+    file += "\n[Fonts_2]\nFontname=Helvetica\nFontsize=8\nFontbold=0\nFontitalic=0\n";
+    return file;
+}
+
+// A hand-kept file with all the station's keys among others, in another layout.
+const QByteArray HandKeptFile = "; Voice keyer settings\r\n"
+                                "[Station]\r\n"
+                                "Call=DL0XYZ\r\n"
+                                "\r\n"
+                                "[com]\r\n"
+                                "  NUM = 3\r\n"
+                                "DtrPos=1\r\n"
+                                "Dtr=1\r\n"
+                                "RtsPos=0\r\n"
+                                "Rts=0\r\n"
+                                "Baud=9600\r\n"
+                                "[MEMORY_1]\r\n"
+                                "FileName=/srv/cq.wav\r\n"
+                                "Repeat=1\r\n"
+                                "Delay=1500\r\n"
+                                "[MEMORY_2]\r\n"
+                                "filename=/srv/qrz.wav\r\n"
+                                "repeat=0\r\n"
+                                "delay=0\r\n"
+                                "[MEMORY_3]\r\nFileName=/srv/3.wav\r\nRepeat=0\r\nDelay=4500\r\n"
+                                "[MEMORY_4]\r\nFileName=/srv/4.wav\r\nRepeat=0\r\nDelay=4500\r\n"
+                                "[MEMORY_5]\r\nFileName=/srv/5.wav\r\nRepeat=0\r\nDelay=4500\r\n"
+                                "[MEMORY_6]\r\nFileName=/srv/6.wav\r\nRepeat=1\r\nDelay=10000\r\n"
+                                "[Fonts_1]\r\nFontname=DejaVu Sans\r\nFontsize=14\r\n"
+                                "Fontbold=1\r\nFontitalic=0\r\n"
+                                "[Fonts_2]\r\nFontname=Courier\r\nFontsize=9\r\n"
+                                "Fontbold=0\r\nFontitalic=1\r\n"
+                                "; end";
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartUsesDefaultsAndCreatesNoFile();
+    void firstStartWritesTheFullFile();
+    void readingValues_data();
+    void readingValues();
+    void delayKeptAsReadAndWrittenRounded();
+    void readThenWriteChangesNothingElse();
+    void changedValueChangesOnlyItsLine();
+    void stateSurvivesSaveAndLoad();
+    void oneStepSaveEqualsKeyByKeyWrites();
+    void valuesOutOfRange();
+    void fileNamesBeyondLatin1();
+    void fileNameWithLineBreakKeepsTheOldValue();
+    void unsavedSettingsAreReported_data();
+    void unsavedSettingsAreReported();
+};
+
+void TestSettings::firstStartUsesDefaultsAndCreatesNoFile()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    station.boxes[2]->setChecked(true);
+    station.settings->ReadMem();
+
+    const AppState &s = station.state;
+    QCOMPARE(s.ComNum, qint16(1));
+    QCOMPARE(s.DtrOn, false);
+    QCOMPARE(s.DtrPos, true);
+    QCOMPARE(s.RtsOn, false);
+    QCOMPARE(s.RtsPos, true);
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(s.MemFile[i], dir.path() + "/Wav/" + QString::number(i + 1) + ".wav");
+        QCOMPARE(station.boxes[i]->isChecked(), false);
+        QCOMPARE(s.MemDelay[i], 4500.0);
+    }
+    QCOMPARE(s.FntName[1], QStringLiteral("Helvetica"));
+    QCOMPARE(s.FntName[2], QStringLiteral("Helvetica"));
+    QCOMPARE(s.FntSize[1], qint16(12));
+    QCOMPARE(s.FntSize[2], qint16(8));
+    QVERIFY(!s.FntBold[1] && !s.FntBold[2] && !s.FntItalic[1] && !s.FntItalic[2]);
+    // The fonts were applied: buttons then labels.
+    QCOMPARE(station.button.font().pointSize(), 12);
+    QCOMPARE(station.frame.font().pointSize(), 8);
+    QVERIFY(!QFile::exists(s.IniFile));
+}
+
+void TestSettings::firstStartWritesTheFullFile()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    station.state.WavDir = "/opt/vv/Wav/";
+    station.settings->ReadMem();
+    station.settings->WriteMem();
+    QVERIFY(!station.settings->lastSaveFailed());
+    QCOMPARE(contents(station.state.IniFile), firstStartFile());
+}
+
+void TestSettings::readingValues_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("Num 3abc") << QByteArray("[COM]\nNum=3abc") << "ComNum" << QVariant(3);
+    QTest::newRow("Num abc") << QByteArray("[COM]\nNum=abc") << "ComNum" << QVariant(0);
+    QTest::newRow("Num 2.5 to even") << QByteArray("[COM]\nNum=2.5") << "ComNum" << QVariant(2);
+    QTest::newRow("Num 3.5 to even") << QByteArray("[COM]\nNum=3.5") << "ComNum" << QVariant(4);
+    QTest::newRow("Num hex") << QByteArray("[COM]\nNum=&H8") << "ComNum" << QVariant(8);
+    QTest::newRow("Num empty") << QByteArray("[COM]\nNum=") << "ComNum" << QVariant(0);
+    QTest::newRow("Num case of names") << QByteArray("[Com]\nnUm=5") << "ComNum" << QVariant(5);
+    QTest::newRow("Dtr 1") << QByteArray("[COM]\nDtr=1") << "DtrOn" << QVariant(true);
+    QTest::newRow("Dtr true") << QByteArray("[COM]\nDtr=true") << "DtrOn" << QVariant(true);
+    QTest::newRow("Dtr empty") << QByteArray("[COM]\nDtr=") << "DtrOn" << QVariant(true);
+    QTest::newRow("Dtr 0") << QByteArray("[COM]\nDtr=0") << "DtrOn" << QVariant(false);
+    QTest::newRow("Dtr 0abc") << QByteArray("[COM]\nDtr=0abc") << "DtrOn" << QVariant(false);
+    QTest::newRow("DtrPos 0") << QByteArray("[COM]\nDtrPos=0") << "DtrPos" << QVariant(false);
+    QTest::newRow("Rts yes") << QByteArray("[COM]\nRts=yes") << "RtsOn" << QVariant(true);
+    QTest::newRow("RtsPos 00") << QByteArray("[COM]\nRtsPos=00") << "RtsPos" << QVariant(false);
+    QTest::newRow("Repeat empty") << QByteArray("[MEMORY_4]\nRepeat=") << "Repeat4"
+                                  << QVariant(true);
+    QTest::newRow("Repeat 0") << QByteArray("[MEMORY_4]\nRepeat=0") << "Repeat4" << QVariant(false);
+    QTest::newRow("Repeat 00") << QByteArray("[MEMORY_4]\nRepeat=00") << "Repeat4"
+                               << QVariant(false);
+    QTest::newRow("Repeat no") << QByteArray("[MEMORY_4]\nRepeat=no") << "Repeat4"
+                               << QVariant(true);
+    QTest::newRow("Delay 1500.7") << QByteArray("[MEMORY_4]\nDelay=1500.7") << "Delay4"
+                                  << QVariant(1500.7);
+    QTest::newRow("Delay text") << QByteArray("[MEMORY_4]\nDelay=soon") << "Delay4"
+                                << QVariant(0.0);
+    QTest::newRow("Delay blanks") << QByteArray("[MEMORY_4]\nDelay= 2 000 ") << "Delay4"
+                                  << QVariant(2000.0);
+    QTest::newRow("FileName blanks")
+        << QByteArray("[MEMORY_4]\nFileName=  /a b/c.wav  ") << "File4" << QVariant("/a b/c.wav");
+    QTest::newRow("FileName quoted")
+        << QByteArray("[MEMORY_4]\nFileName=\"/a b/c.wav\"") << "File4" << QVariant("/a b/c.wav");
+    QTest::newRow("FileName Latin-1")
+        << QByteArray("[MEMORY_4]\nFileName=/m\xFAsica/4.wav") << "File4"
+        << QVariant(QString::fromUtf8("/m\xC3\xBAsica/4.wav"));
+    QTest::newRow("FileName UTF-8")
+        << QByteArray("[MEMORY_4]\nFileName=/m\xC3\xBAsica/4.wav") << "File4"
+        << QVariant(QString::fromUtf8("/m\xC3\xBAsica/4.wav"));
+    QTest::newRow("FileName cut") << "[MEMORY_4]\nFileName=/" + QByteArray(300, 'a') << "File4"
+                                  << QVariant("/" + QString(253, 'a'));
+    QTest::newRow("Fontname blanks")
+        << QByteArray("[Fonts_2]\nFontname= Courier ") << "Font2" << QVariant("Courier");
+    QTest::newRow("Fontsize blanks")
+        << QByteArray("[Fonts_2]\nFontsize= 10.5 ") << "Size2" << QVariant(10);
+    QTest::newRow("Fontsize 11.5")
+        << QByteArray("[Fonts_2]\nFontsize=11.5") << "Size2" << QVariant(12);
+    QTest::newRow("Fontbold empty")
+        << QByteArray("[Fonts_1]\nFontbold=") << "Bold1" << QVariant(true);
+    QTest::newRow("Fontitalic 0") << QByteArray("[Fonts_1]\nFontitalic=0") << "Italic1"
+                                  << QVariant(false);
+    QTest::newRow("Fontitalic x") << QByteArray("[Fonts_1]\nFontitalic=x") << "Italic1"
+                                  << QVariant(true);
+}
+
+void TestSettings::readingValues()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, field);
+    QFETCH(QVariant, expected);
+
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, file);
+    station.settings->ReadMem();
+    const AppState &s = station.state;
+    const QHash<QString, QVariant> fields{
+        {"ComNum", int(s.ComNum)},     {"DtrOn", s.DtrOn},
+        {"DtrPos", s.DtrPos},          {"RtsOn", s.RtsOn},
+        {"RtsPos", s.RtsPos},          {"Repeat4", station.boxes[3]->isChecked()},
+        {"Delay4", s.MemDelay[3]},     {"File4", s.MemFile[3]},
+        {"Font2", s.FntName[2]},       {"Size2", int(s.FntSize[2])},
+        {"Bold1", bool(s.FntBold[1])}, {"Italic1", bool(s.FntItalic[1])},
+    };
+    QVERIFY(fields.contains(field));
+    QCOMPARE(fields.value(field), expected);
+    QCOMPARE(contents(station.state.IniFile), file); // reading changes nothing
+}
+
+void TestSettings::delayKeptAsReadAndWrittenRounded()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, "[MEMORY_2]\nDelay=1500.7\n");
+    station.settings->ReadMem();
+    QCOMPARE(station.state.MemDelay[1], 1500.7);
+    station.settings->WriteMem();
+    QVERIFY(contents(station.state.IniFile).startsWith("[MEMORY_2]\nDelay=1501\n"));
+
+    station.state.MemDelay[1] = 1500.5;
+    station.state.MemDelay[2] = 1501.5;
+    station.settings->WriteMem();
+    ProfileFile file(station.state.IniFile);
+    QCOMPARE(file.read("MEMORY_2", "Delay", ""), QByteArray("1501"));
+    QCOMPARE(file.read("MEMORY_3", "Delay", ""), QByteArray("1502"));
+}
+
+void TestSettings::readThenWriteChangesNothingElse()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, HandKeptFile);
+    station.settings->ReadMem();
+    QCOMPARE(station.state.ComNum, qint16(3));
+    QCOMPARE(station.state.MemFile[1], QStringLiteral("/srv/qrz.wav"));
+    QVERIFY(station.boxes[0]->isChecked());
+    QCOMPARE(station.state.FntName[1], QStringLiteral("DejaVu Sans"));
+    station.settings->WriteMem();
+    QVERIFY(!station.settings->lastSaveFailed());
+    QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+}
+
+void TestSettings::changedValueChangesOnlyItsLine()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, HandKeptFile);
+    station.settings->ReadMem();
+    station.state.ComNum = 5;
+    station.boxes[1]->setChecked(true);
+    station.state.MemDelay[5] = 2500;
+    station.settings->WriteMem();
+
+    QByteArray expected = HandKeptFile;
+    expected.replace("  NUM = 3\r\n", "  NUM = 5\r\n");
+    expected.replace("repeat=0\r\n", "repeat=1\r\n");
+    expected.replace("Delay=10000\r\n", "Delay=2500\r\n");
+    QCOMPARE(contents(station.state.IniFile), expected);
+}
+
+void TestSettings::stateSurvivesSaveAndLoad()
+{
+    QTemporaryDir dir;
+    Station first(dir.path());
+    first.settings->ReadMem();
+    AppState &s = first.state;
+    s.ComNum = 7;
+    s.DtrOn = true;
+    s.DtrPos = false;
+    s.RtsOn = true;
+    s.RtsPos = false;
+    for (int i = 0; i < 6; ++i) {
+        s.MemFile[i] = QStringLiteral("/sounds/memory %1.mid").arg(i + 1);
+        s.MemDelay[i] = 1000 * i;
+        first.boxes[i]->setChecked(i % 2);
+    }
+    s.FntName = {QString(), "Liberation Sans", "Liberation Mono"};
+    s.FntSize = {0, 20, 6};
+    s.FntBold = {false, true, false};
+    s.FntItalic = {false, false, true};
+    first.settings->WriteMem();
+
+    Station second(dir.path());
+    second.settings->ReadMem();
+    const AppState &t = second.state;
+    QCOMPARE(t.ComNum, s.ComNum);
+    QCOMPARE(t.DtrOn, s.DtrOn);
+    QCOMPARE(t.DtrPos, s.DtrPos);
+    QCOMPARE(t.RtsOn, s.RtsOn);
+    QCOMPARE(t.RtsPos, s.RtsPos);
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(t.MemFile[i], s.MemFile[i]);
+        QCOMPARE(t.MemDelay[i], s.MemDelay[i]);
+        QCOMPARE(second.boxes[i]->isChecked(), first.boxes[i]->isChecked());
+    }
+    for (int j = 1; j <= 2; ++j) {
+        QCOMPARE(t.FntName[j], s.FntName[j]);
+        QCOMPARE(t.FntSize[j], s.FntSize[j]);
+        QCOMPARE(t.FntBold[j], s.FntBold[j]);
+        QCOMPARE(t.FntItalic[j], s.FntItalic[j]);
+    }
+    QCOMPARE(second.button.font().pointSize(), 20);
+    QVERIFY(second.button.font().bold());
+    QVERIFY(second.frame.font().italic());
+}
+
+void TestSettings::oneStepSaveEqualsKeyByKeyWrites()
+{
+    // A file with some keys, in other places, and some missing: the one-step save must place
+    // every key where 31 separate writes would.
+    const QByteArray start = "[Fonts_2]\nFontsize=9\n\n[MEMORY_3]\nDelay=1\n; x\n[COM]\nDtr=1";
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, start);
+    station.settings->ReadMem();
+    station.state.MemFile[4] = QStringLiteral("/x/y.wav");
+    station.boxes[5]->setChecked(true);
+    station.settings->WriteMem();
+
+    const QString other = dir.filePath("other.ini");
+    put(other, start);
+    ProfileFile file(other);
+    const AppState &s = station.state;
+    const auto flag = [](bool value) {
+        return value ? "1" : "0";
+    };
+    QVERIFY(file.write("COM", "Num", QByteArray::number(s.ComNum)));
+    QVERIFY(file.write("COM", "Rts", flag(s.RtsOn)));
+    QVERIFY(file.write("COM", "RtsPos", flag(s.RtsPos)));
+    QVERIFY(file.write("COM", "Dtr", flag(s.DtrOn)));
+    QVERIFY(file.write("COM", "DtrPos", flag(s.DtrPos)));
+    for (int i = 1; i <= 6; ++i) {
+        const QByteArray section = "MEMORY_" + QByteArray::number(i);
+        QVERIFY(file.write(section, "FileName", s.MemFile[i - 1].toUtf8()));
+        QVERIFY(file.write(section, "Repeat", flag(station.boxes[i - 1]->isChecked())));
+        QVERIFY(file.write(section, "Delay", QByteArray::number(qRound(s.MemDelay[i - 1]))));
+    }
+    for (int j = 1; j <= 2; ++j) {
+        const QByteArray section = "Fonts_" + QByteArray::number(j);
+        QVERIFY(file.write(section, "Fontname", s.FntName[j].toUtf8()));
+        QVERIFY(file.write(section, "Fontsize", QByteArray::number(s.FntSize[j])));
+        QVERIFY(file.write(section, "Fontbold", flag(s.FntBold[j])));
+        QVERIFY(file.write(section, "Fontitalic", flag(s.FntItalic[j])));
+    }
+    QCOMPARE(contents(station.state.IniFile), contents(other));
+}
+
+void TestSettings::valuesOutOfRange()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile,
+        "[COM]\nNum=70000\n[Fonts_1]\nFontsize=-70000\n[MEMORY_1]\nDelay=1e400\n");
+    station.settings->ReadMem();
+    QCOMPARE(station.state.ComNum, qint16(32767));
+    QCOMPARE(station.state.FntSize[1], qint16(-32768));
+    QVERIFY(std::isfinite(station.state.MemDelay[0]));
+
+    station.state.ComNum = -3;
+    station.settings->WriteMem();
+    ProfileFile file(station.state.IniFile);
+    QCOMPARE(file.read("COM", "Num", ""), QByteArray("-3"));
+    QCOMPARE(file.read("Fonts_1", "Fontsize", ""), QByteArray("-32768"));
+}
+
+void TestSettings::fileNamesBeyondLatin1()
+{
+    QTemporaryDir dir;
+    Station first(dir.path());
+    first.settings->ReadMem();
+    const QString name
+        = QString::fromUtf8("/home/\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD/cq \xE2\x82\xAC.wav");
+    first.state.MemFile[0] = name;
+    first.settings->WriteMem();
+    QVERIFY(contents(first.state.IniFile).contains("FileName=" + name.toUtf8() + "\n"));
+
+    Station second(dir.path());
+    second.settings->ReadMem();
+    QCOMPARE(second.state.MemFile[0], name);
+}
+
+void TestSettings::fileNameWithLineBreakKeepsTheOldValue()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    station.settings->ReadMem();
+    station.settings->WriteMem();
+    station.state.MemFile[2] = QStringLiteral("/a\n[COM]\nNum=9.wav");
+    station.state.ComNum = 4;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save the settings to .*"));
+    station.settings->WriteMem();
+    QVERIFY(station.settings->lastSaveFailed());
+
+    ProfileFile file(station.state.IniFile);
+    QCOMPARE(file.read("COM", "Num", ""), QByteArray("4"));
+    QCOMPARE(file.read("MEMORY_3", "FileName", ""), (dir.path() + "/Wav/3.wav").toUtf8());
+}
+
+void TestSettings::unsavedSettingsAreReported_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("read-only file") << true;
+    QTest::newRow("missing folder") << false;
+}
+
+void TestSettings::unsavedSettingsAreReported()
+{
+    QFETCH(bool, readOnly);
+    QTemporaryDir dir;
+    Station station(dir.path());
+    if (readOnly) {
+        put(station.state.IniFile, HandKeptFile);
+        QVERIFY(QFile::setPermissions(station.state.IniFile, QFileDevice::ReadOwner));
+    } else {
+        station.state.IniFile = dir.filePath("gone/vocta.ini");
+    }
+    station.settings->ReadMem();
+    station.state.ComNum = 8;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save the settings to .*"));
+    station.settings->WriteMem();
+    QVERIFY(station.settings->lastSaveFailed());
+    if (readOnly)
+        QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+    else
+        QVERIFY(!QFile::exists(dir.filePath("gone")));
+
+    // Once the file can be written again, the next save goes through.
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(station.state.IniFile,
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    else
+        station.state.IniFile = dir.filePath("vocta.ini");
+    station.settings->WriteMem();
+    QVERIFY(!station.settings->lastSaveFailed());
+    QCOMPARE(ProfileFile(station.state.IniFile).read("COM", "Num", ""), QByteArray("8"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
