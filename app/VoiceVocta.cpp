@@ -1,6 +1,7 @@
 #include "VoiceVocta.h"
 
 #include "MediaDevice.h"
+#include "TextRules.h"
 #include "PictureButton.h"
 #include "TransportBar.h"
 
@@ -103,7 +104,7 @@ void VoiceVocta::Form_Load()
 
     QSlider *slider = m_form.HScroll1();
     slider->setValue(4500);
-    m_form.Panel3d2()->setText(QLatin1Char(' ') + QString::number(slider->value() / 1000.0));
+    m_form.Panel3d2()->setText(TextRules::numberText(slider->value() / 1000.0));
 
     m_ptt.RecStat();
 
