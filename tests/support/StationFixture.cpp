@@ -7,10 +7,11 @@
 #include <QLabel>
 #include <QTest>
 
-StationFixture::StationFixture(bool start)
+StationFixture::StationFixture(bool start, MediaDevice *realDevice)
 {
     populateProgramFolder(folder.path());
-    station = std::make_unique<VoiceVocta>(device, lines, dialogs, folder.path());
+    station = std::make_unique<VoiceVocta>(realDevice ? *realDevice : device, lines, dialogs,
+                                           folder.path());
     if (start)
         station->Form_Load();
 }

@@ -15,8 +15,9 @@
 class StationFixture
 {
 public:
-    // Builds the folder and the station; `start` runs the start-up sequence.
-    explicit StationFixture(bool start = true);
+    // Builds the folder and the station; `start` runs the start-up sequence. The station plays
+    // on `realDevice` when one is given, else on the fake `device`.
+    explicit StationFixture(bool start = true, MediaDevice *realDevice = nullptr);
     ~StationFixture();
 
     FakeMediaDevice device;

@@ -1,0 +1,127 @@
+#include "SdlMediaDevice.h"
+#include "StationFixture.h"
+#include "TestSounds.h"
+
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sndfile.h>
+
+using namespace TestSounds;
+
+// The whole station on the real sound device: what a click sends out, and the repeat cycle in
+// real time. SDL's disk driver (or its dummy driver) stands in for the sound card.
+class TestRealStation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void memorySendsExactlyItsFile();
+    void repeatCycleRunsInRealTime();
+
+private:
+    QString m_diskFile;
+};
+
+namespace {
+// RTS keys the transmitter; the port is open, so every level reaches the (fake) wire.
+void keyThroughRts(StationFixture &f)
+{
+    f.state().RtsOn = true;
+    f.state().RtsPos = true;
+    f.state().ComNum = 1;
+    f.station->ptt().OpenComPort();
+    QVERIFY(f.lines.isOpen());
+}
+} // namespace
+
+void TestRealStation::initTestCase()
+{
+    m_diskFile = qEnvironmentVariable("SDL_DISKAUDIOFILE");
+    QVERIFY2(!m_diskFile.isEmpty(), "SDL_DISKAUDIOFILE must name the disk driver's file");
+}
+
+void TestRealStation::memorySendsExactlyItsFile()
+{
+    qputenv("SDL_AUDIODRIVER", "disk");
+    QFile::remove(m_diskFile);
+    std::vector<float> expected;
+    {
+        auto device = std::make_unique<SdlMediaDevice>();
+        StationFixture f(true, device.get());
+        keyThroughRts(f);
+        const QString file = f.state().MemFile[0];
+        QCOMPARE(file, f.programDir() + "/Wav/1.wav");
+        expected = decode(file);
+        QVERIFY(!expected.empty());
+
+        f.clickMemory(0);
+        QCOMPARE(f.state().Playing, 1);
+        QVERIFY(f.lines.wireRts);
+
+        // The window returns to idle by itself when the message has gone out.
+        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing == 0, 15000);
+        QCOMPARE(f.face(f.memory(0)), 3);
+        QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+        QVERIFY(!f.lines.wireRts);
+        f.station.reset();
+        device.reset(); // the disk file is complete once the device has gone
+    }
+    const std::vector<float> written = readFloats(m_diskFile);
+    // Exactly the file's samples, after the silence that comes before the first one.
+    auto first = std::find_if(written.begin(), written.end(), [](float s) { return s != 0.0f; });
+    QVERIFY(first != written.end());
+    const qsizetype lead = first - written.begin();
+    const auto firstExpected
+        = std::find_if(expected.begin(), expected.end(), [](float s) { return s != 0.0f; });
+    const qsizetype skip = firstExpected - expected.begin();
+    QVERIFY(written.size() - lead >= expected.size() - skip);
+    QVERIFY(std::equal(expected.begin() + skip, expected.end(), first));
+    // Nothing but silence after it.
+    QVERIFY(std::all_of(first + (expected.end() - (expected.begin() + skip)), written.end(),
+                        [](float s) { return s == 0.0f; }));
+}
+
+void TestRealStation::repeatCycleRunsInRealTime()
+{
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    QTemporaryDir sounds;
+    const QString second = sounds.filePath("second.wav");
+    QVERIFY(writeWav(second, 22050, 1, 22050, SF_FORMAT_PCM_16)); // 1 s
+
+    SdlMediaDevice device;
+    StationFixture f(true, &device);
+    keyThroughRts(f);
+    QSignalSpy done(&device, &MediaDevice::Done);
+    f.state().MemFile[0] = second;
+    f.state().MemDelay[0] = 200;
+    f.window().Check3d1(0)->setChecked(true);
+
+    f.clickMemory(0);
+    QTest::qWait(4000);
+    // 1 s on, 0.2 s off: at least three messages have ended in four seconds.
+    QVERIFY2(done.count() >= 3, qPrintable(QString::number(done.count())));
+    for (const QList<QVariant> &args : done)
+        QCOMPARE(args.at(0).toInt(), int(MediaDevice::Successful));
+    QCOMPARE(f.state().Playing, 1);
+
+    // A click ends the cycle at once: released, idle, and nothing more arrives.
+    f.clickMemory(0);
+    QCOMPARE(f.state().Playing, 0);
+    QVERIFY(!f.lines.wireRts);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QVERIFY(!f.window().Timer1().isRunning());
+    const qsizetype ended = done.count();
+    const QStringList wire = f.lines.wire;
+    QTest::qWait(1500);
+    QVERIFY(done.count() <= ended + 1); // at most the stop's own notification
+    QCOMPARE(f.lines.wire.mid(0, wire.size()), wire);
+    QVERIFY(!f.lines.wireRts);
+    QCOMPARE(f.state().Playing, 0);
+    QVERIFY(device.Mode() != MediaDevice::Playing);
+}
+
+QTEST_MAIN(TestRealStation)
+#include "tst_realstation.moc"
