@@ -1,7 +1,9 @@
 #include "Dialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGroupBox>
 #include <QMessageBox>
 
 QString QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request)
@@ -27,12 +29,16 @@ Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &pre
     initial.setBold(preload.bold);
     initial.setItalic(preload.italic);
 
-    bool accepted = false;
-    // No effects: underline, strike-out and colour are not offered.
-    const QFont font = QFontDialog::getFont(&accepted, initial, parent, QString(),
-                                            QFontDialog::FontDialogOptions());
-    if (!accepted)
+    QFontDialog dialog(initial, parent);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    // No effects: the group of underline and strike-out boxes is not offered.
+    for (QCheckBox *effect : dialog.findChildren<QCheckBox *>()) {
+        if (auto *group = qobject_cast<QGroupBox *>(effect->parentWidget()))
+            group->hide();
+    }
+    if (dialog.exec() != QDialog::Accepted)
         return preload;
+    const QFont font = dialog.selectedFont();
     return {font.family(), font.pointSizeF(), font.bold(), font.italic()};
 }
 

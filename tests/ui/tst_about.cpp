@@ -1,0 +1,116 @@
+#include "StationFixture.h"
+
+#include "Aboutfrm.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+// The About dialog: its text to the byte, and its show / hide / unload cycle beside the main
+// window.
+class TestAbout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textIsExact();
+    void dialogAsDesigned();
+    void okHidesAndAboutShowsItAgainUnchanged();
+    void closeBoxUnloadsAndAboutLoadsAfresh();
+    void mainWindowStaysUsable();
+};
+
+void TestAbout::textIsExact()
+{
+    const QByteArray text = Aboutfrm::aboutText().toLatin1();
+    const QList<QByteArray> lines = text.split('\n');
+    QCOMPARE(lines.size(), 14);
+    QCOMPARE(lines[0], QByteArray("Hello Everyone!"));
+    QCOMPARE(lines[1], QByteArray());
+    QCOMPARE(lines[2], QByteArray("This is the BETA Version of the Voice Vocta."));
+    QCOMPARE(lines[3], QByteArray());
+    QCOMPARE(lines[4], QByteArray("As we are still developping the code, comments are"));
+    QCOMPARE(lines[5], QByteArray("WELCOME!"));
+    QCOMPARE(lines[6], QByteArray());
+    QCOMPARE(lines[7], QByteArray("You can reach us at the following addresses:"));
+    QVERIFY(lines[8].startsWith("E-Mail : "));
+    QVERIFY(lines[9].startsWith("Packet : "));
+    QCOMPARE(lines[10], QByteArray());
+    QCOMPARE(lines[11], QByteArray("Please use this program only for peaceful projects."));
+    QCOMPARE(lines[12], QByteArray());
+    QVERIFY(lines[13].startsWith(" 73 de "));
+    QVERIFY(lines[13].contains(" and "));
+    QVERIFY(!text.endsWith('\n'));
+    QVERIFY(!text.contains('\r'));
+}
+
+void TestAbout::dialogAsDesigned()
+{
+    StationFixture f;
+    f.window().menuItem("About")->trigger();
+    Aboutfrm *about = f.station->about().dialog();
+    QVERIFY(about);
+    QVERIFY(about->isVisible());
+    QVERIFY(!about->isModal());
+    QCOMPARE(about->windowTitle(), QString("About The Voice Vocta"));
+    QCOMPARE(about->size(), QSize(306, 270));
+    QCOMPARE(about->Label1()->text(), Aboutfrm::aboutText());
+    QCOMPARE(about->Label1()->geometry(), QRect(8, 8, 273, 193));
+    QCOMPARE(about->Label1()->parentWidget()->geometry(), QRect(8, 0, 289, 217));
+    QVERIFY(about->Label1()->alignment() & Qt::AlignHCenter);
+    PictureButton *ok = about->CommandOK();
+    QCOMPARE(ok->geometry(), QRect(112, 224, 73, 41));
+    QCOMPARE(ok->text(), QString("OK"));
+    QCOMPARE(ok->toolTip(), QString("Push to Exit"));
+    QCOMPARE(f.window().ImageList1().indexOf(ok->picture()), 1);
+    QCOMPARE(f.window().ImageList1().indexOf(ok->downPicture()), 3);
+    QCOMPARE(about->windowIcon().cacheKey(), f.window().windowIcon().cacheKey());
+    // The program's fonts do not reach it.
+    f.dialogs.cancelFont = false;
+    f.dialogs.fontAnswer = {"DejaVu Serif", 20, true, true};
+    f.window().menuItem("Charactersb")->trigger();
+    QVERIFY(ok->font().pointSize() != 20);
+}
+
+void TestAbout::okHidesAndAboutShowsItAgainUnchanged()
+{
+    StationFixture f;
+    f.window().menuItem("About")->trigger();
+    QPointer<Aboutfrm> about = f.station->about().dialog();
+    about->CommandOK()->click();
+    QVERIFY(about);
+    QVERIFY(about->isHidden());
+    f.window().menuItem("About")->trigger();
+    QCOMPARE(f.station->about().dialog(), about.data());
+    QVERIFY(about->isVisible());
+    QCOMPARE(about->Label1()->text(), Aboutfrm::aboutText());
+}
+
+void TestAbout::closeBoxUnloadsAndAboutLoadsAfresh()
+{
+    StationFixture f;
+    f.window().menuItem("About")->trigger();
+    QPointer<Aboutfrm> first = f.station->about().dialog();
+    first->close();
+    QTRY_VERIFY(first.isNull());
+    QVERIFY(!f.station->about().dialog());
+    f.window().menuItem("About")->trigger();
+    Aboutfrm *second = f.station->about().dialog();
+    QVERIFY(second);
+    QVERIFY(second->isVisible());
+    QCOMPARE(second->Label1()->text(), Aboutfrm::aboutText());
+}
+
+void TestAbout::mainWindowStaysUsable()
+{
+    StationFixture f;
+    f.window().show();
+    f.window().menuItem("About")->trigger();
+    f.clickMemory(2);
+    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().CurMem, qint16(2));
+}
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"

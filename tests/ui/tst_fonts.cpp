@@ -1,0 +1,170 @@
+#include "StationFixture.h"
+#include "TransportBar.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+
+// The button font and the label font: chosen in the font dialog, applied at once to exactly
+// their controls, and brought back at the next start.
+class TestFonts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpAppliesTheDefaults();
+    void dialogIsPreloadedWithTheStoredFont();
+    void chosenSizeIsRoundedHalfToEven_data();
+    void chosenSizeIsRoundedHalfToEven();
+    void cancelKeepsTheStoredFont();
+    void labelFontChangesTheFiveCaptionsOnly();
+    void fontsComeBackAfterARestart();
+};
+
+namespace {
+QList<QWidget *> others(Form1 &w)
+{
+    QList<QWidget *> list;
+    for (int i = 0; i < 6; ++i)
+        list << w.Check3d1(i);
+    list << w.Gauge1() << w.HScroll1() << w.Image1() << w.Picture1() << w.Frame(5) << w.Frame(7)
+         << w.menuBar();
+    list << w.MMControl1();
+    return list;
+}
+
+void chooseButtonsFont(StationFixture &f, const Dialogs::FontChoice &choice)
+{
+    f.dialogs.cancelFont = false;
+    f.dialogs.fontAnswer = choice;
+    f.window().menuItem("Charactersb")->trigger();
+}
+} // namespace
+
+void TestFonts::startUpAppliesTheDefaults()
+{
+    StationFixture f;
+    for (QWidget *button : f.window().buttonFontControls()) {
+        QCOMPARE(button->font().family(), QString("Helvetica"));
+        QCOMPARE(button->font().pointSize(), 12);
+        QVERIFY(!button->font().bold());
+    }
+    for (QWidget *frame : f.window().labelFontControls())
+        QCOMPARE(frame->font().pointSize(), 8);
+}
+
+void TestFonts::dialogIsPreloadedWithTheStoredFont()
+{
+    StationFixture f;
+    f.state().FntName[2] = "DejaVu Serif";
+    f.state().FntSize[2] = 9;
+    f.state().FntItalic[2] = true;
+    f.window().menuItem("Charactersl")->trigger();
+    QCOMPARE(f.dialogs.fontRequests.size(), 1);
+    const Dialogs::FontChoice &asked = f.dialogs.fontRequests.first();
+    QCOMPARE(asked.name, QString("DejaVu Serif"));
+    QCOMPARE(asked.pointSize, 9.0);
+    QVERIFY(!asked.bold);
+    QVERIFY(asked.italic);
+}
+
+void TestFonts::chosenSizeIsRoundedHalfToEven_data()
+{
+    QTest::addColumn<double>("chosen");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("10.5") << 10.5 << 10;
+    QTest::newRow("11.5") << 11.5 << 12;
+    QTest::newRow("13.4") << 13.4 << 13;
+    QTest::newRow("14") << 14.0 << 14;
+}
+
+void TestFonts::chosenSizeIsRoundedHalfToEven()
+{
+    QFETCH(double, chosen);
+    QFETCH(int, stored);
+    StationFixture f;
+    chooseButtonsFont(f, {"DejaVu Sans", chosen, true, false});
+    QCOMPARE(f.state().FntName[1], QString("DejaVu Sans"));
+    QCOMPARE(int(f.state().FntSize[1]), stored);
+    QVERIFY(f.state().FntBold[1]);
+    QVERIFY(!f.state().FntItalic[1]);
+    // Applied at once to all ten buttons, not saved by itself.
+    for (QWidget *button : f.window().buttonFontControls()) {
+        QCOMPARE(button->font().family(), QString("DejaVu Sans"));
+        QCOMPARE(button->font().pointSize(), stored);
+        QVERIFY(button->font().bold());
+    }
+    QVERIFY(!QFile::exists(f.state().IniFile));
+}
+
+void TestFonts::cancelKeepsTheStoredFont()
+{
+    StationFixture f;
+    chooseButtonsFont(f, {"DejaVu Sans", 14, false, true});
+    f.dialogs.cancelFont = true;
+    f.window().menuItem("Charactersb")->trigger();
+    QCOMPARE(f.state().FntName[1], QString("DejaVu Sans"));
+    QCOMPARE(int(f.state().FntSize[1]), 14);
+    QVERIFY(f.state().FntItalic[1]);
+    for (QWidget *button : f.window().buttonFontControls()) {
+        QCOMPARE(button->font().pointSize(), 14);
+        QVERIFY(button->font().italic());
+    }
+}
+
+void TestFonts::labelFontChangesTheFiveCaptionsOnly()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    QList<QFont> before;
+    for (QWidget *other : others(w))
+        before << other->font();
+    QList<QFont> buttonsBefore;
+    for (QWidget *button : w.buttonFontControls())
+        buttonsBefore << button->font();
+
+    f.dialogs.cancelFont = false;
+    f.dialogs.fontAnswer = {"DejaVu Serif", 15, true, true};
+    w.menuItem("Charactersl")->trigger();
+
+    const QList<QWidget *> frames = w.labelFontControls();
+    QCOMPARE(frames.size(), 5);
+    for (QWidget *frame : frames) {
+        QCOMPARE(frame->font().family(), QString("DejaVu Serif"));
+        QCOMPARE(frame->font().pointSize(), 15);
+        QVERIFY(frame->font().bold() && frame->font().italic());
+    }
+    for (int i = 0; i < before.size(); ++i)
+        QCOMPARE(others(w).at(i)->font(), before.at(i));
+    for (int i = 0; i < buttonsBefore.size(); ++i)
+        QCOMPARE(w.buttonFontControls().at(i)->font(), buttonsBefore.at(i));
+}
+
+void TestFonts::fontsComeBackAfterARestart()
+{
+    QTemporaryDir keep;
+    QString ini;
+    {
+        StationFixture f;
+        chooseButtonsFont(f, {"DejaVu Sans Mono", 11, false, true});
+        f.window().menuItem("Exit")->trigger();
+        ini = f.state().IniFile;
+        QVERIFY(QFile::copy(ini, keep.filePath("vocta.ini")));
+    }
+    StationFixture g(false);
+    QVERIFY(QFile::copy(keep.filePath("vocta.ini"), g.programDir() + "/vocta.ini"));
+    g.station->Form_Load();
+    for (QWidget *button : g.window().buttonFontControls()) {
+        QCOMPARE(button->font().family(), QString("DejaVu Sans Mono"));
+        QCOMPARE(button->font().pointSize(), 11);
+        QVERIFY(button->font().italic());
+    }
+}
+
+QTEST_MAIN(TestFonts)
+#include "tst_fonts.moc"
