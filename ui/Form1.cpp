@@ -12,6 +12,13 @@ Form1::Form1(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/images/voicevocta.png")));
+    // Frames as an operator knows them: an etched border whose caption sits on its top line;
+    // frames without a caption are plain borders from their top edge.
+    centralWidget()->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 2px groove palette(mid); margin-top: 0.6em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 5px; padding: 0px 2px; }"
+        "QGroupBox#Frame5, QGroupBox#Frame7 { margin-top: 0px; }"));
     // The layout is fixed: the client area below the menu bar is 386 x 321 pixels.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
