@@ -17,6 +17,8 @@ class StationFixture
 public:
     // Builds the folder and the station; `start` runs the start-up sequence.
     explicit StationFixture(bool start = true);
+    // The same on another sound device (the real one, for instance); `device` then stands idle.
+    explicit StationFixture(MediaDevice &soundDevice, bool start = true);
     ~StationFixture();
 
     FakeMediaDevice device;
