@@ -9,13 +9,14 @@
 #include <QTest>
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 using namespace FaultWatch;
 
 // The whole station on the real sound device (SDL's disk driver, which keeps real time), with a
 // message that cannot be played: no sound output, a file that fails halfway, a file deleted
-// after it was chosen, a file whose header announces 2 GB. Each time the message ends at once as
-// a failure: the window answers throughout, the transmitter is released (unless Lock), a
+// after it was chosen, a file whose header announces 2 GB, a named pipe. Each time the message ends
+// at once as a failure: the window answers throughout, the transmitter is released (unless Lock), a
 // repeat does not start, the settings stay as saved, and the next message plays.
 class TestSoundFaults : public QObject
 {
@@ -40,6 +41,7 @@ const QString NoOutput = QStringLiteral("no sound output");
 const QString FailsHalfway = QStringLiteral("fails halfway");
 const QString Deleted = QStringLiteral("deleted after it was chosen");
 const QString Huge = QStringLiteral("2 GB header over a short body");
+const QString Pipe = QStringLiteral("a named pipe");
 } // namespace
 
 void TestSoundFaults::initTestCase()
@@ -63,7 +65,7 @@ void TestSoundFaults::messageThatCannotPlay_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<bool>("lock");
-    for (const QString &fault : {NoOutput, FailsHalfway, Deleted, Huge}) {
+    for (const QString &fault : {NoOutput, FailsHalfway, Deleted, Huge, Pipe}) {
         const QByteArray name = fault.toLatin1();
         QTest::addRow("%s", name.constData()) << fault << false << false;
         QTest::addRow("%s, repeat", name.constData()) << fault << true << false;
@@ -89,6 +91,11 @@ void TestSoundFaults::messageThatCannotPlay()
         file = path(QStringLiteral("cut.flac"));
     if (fault == Huge)
         file = path(QStringLiteral("huge.wav"));
+    if (fault == Pipe) {
+        // Nothing ever writes to it: opening it for reading would wait forever.
+        file = path(QStringLiteral("pipe.wav"));
+        QVERIFY(QFile::exists(file) || ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    }
     if (fault == Deleted) {
         file = path(QStringLiteral("gone.wav"));
         QVERIFY(TestSounds::writeWav(file, 8000, 1, 2400, SF_FORMAT_PCM_16));
