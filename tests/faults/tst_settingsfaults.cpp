@@ -8,13 +8,16 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
+#include <qplatformdefs.h>
+
+#include <sys/stat.h>
 
 using namespace FaultWatch;
 
-// The settings file cannot be used: it was replaced by a folder, made read-only, or filled with
-// binary noise. The station starts and runs on what it could read, every save that cannot be
-// made leaves what is on disk as it was (and says so), the transmitter keys and releases as
-// always, and nothing the operator did is lost once the file can be written again.
+// The settings file cannot be used: it was replaced by a folder or a named pipe, made read-only,
+// or filled with binary noise. The station starts and runs on what it could read, every save that
+// cannot be made leaves what is on disk as it was (and says so), the transmitter keys and releases
+// as always, and nothing the operator did is lost once the file can be written again.
 class TestSettingsFaults : public QObject
 {
     Q_OBJECT
@@ -31,6 +34,7 @@ namespace {
 const QString Folder = QStringLiteral("replaced by a folder");
 const QString ReadOnly = QStringLiteral("read-only");
 const QString Noise = QStringLiteral("1 MiB of binary noise");
+const QString Pipe = QStringLiteral("replaced by a named pipe");
 
 // What an earlier run saved: port 2 with RTS, memory 1 repeating after 1.5 s.
 const QByteArray OldSettings = "[COM]\nNum=2\nRts=1\nRtsPos=1\nDtr=0\nDtrPos=1\n"
@@ -75,6 +79,7 @@ void TestSettingsFaults::unusableFile_data()
     QTest::newRow("replaced by a folder") << Folder;
     QTest::newRow("read-only") << ReadOnly;
     QTest::newRow("1 MiB of binary noise") << Noise;
+    QTest::newRow("replaced by a named pipe") << Pipe;
 }
 
 void TestSettingsFaults::unusableFile()
@@ -89,8 +94,11 @@ void TestSettingsFaults::unusableFile()
     } else if (fault == ReadOnly) {
         QVERIFY(writeFile(ini, OldSettings));
         QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    } else {
+    } else if (fault == Noise) {
         QVERIFY(writeFile(ini, noise(1024 * 1024)));
+    } else {
+        // Nothing ever writes to it: opening it for reading would wait forever.
+        QVERIFY(::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0);
     }
     const QByteArray onDisk
         = fault == Folder ? fileBytes(ini + QStringLiteral("/keep.txt")) : fileBytes(ini);
@@ -126,6 +134,10 @@ void TestSettingsFaults::unusableFile()
     if (fault == Folder) {
         QVERIFY(QFileInfo(ini).isDir());
         QCOMPARE(fileBytes(ini + QStringLiteral("/keep.txt")), onDisk);
+    } else if (fault == Pipe) {
+        QT_STATBUF status;
+        QVERIFY(QT_LSTAT(QFile::encodeName(ini).constData(), &status) == 0);
+        QVERIFY(S_ISFIFO(status.st_mode));
     } else {
         QCOMPARE(fileBytes(ini), onDisk);
     }
