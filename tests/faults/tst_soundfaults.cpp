@@ -14,10 +14,10 @@
 using namespace FaultWatch;
 
 // The whole station on the real sound device (SDL's disk driver, which keeps real time), with a
-// message that cannot be played: no sound output, a file that fails halfway, a file deleted
-// after it was chosen, a file whose header announces 2 GB, a named pipe. Each time the message ends
-// at once as a failure: the window answers throughout, the transmitter is released (unless Lock), a
-// repeat does not start, the settings stay as saved, and the next message plays.
+// message that cannot be played: no sound output, the output lost, a file that fails halfway, a
+// file deleted after it was chosen, a file whose header announces 2 GB, a named pipe. Each time the
+// message ends at once as a failure: the window answers throughout, the transmitter is released
+// (unless Lock), a repeat does not start, the settings stay as saved, and the next message plays.
 class TestSoundFaults : public QObject
 {
     Q_OBJECT
@@ -34,6 +34,7 @@ private:
 
     QTemporaryDir m_dir;
     QByteArray m_driver;
+    QByteArray m_diskFile;
 };
 
 namespace {
@@ -42,12 +43,14 @@ const QString FailsHalfway = QStringLiteral("fails halfway");
 const QString Deleted = QStringLiteral("deleted after it was chosen");
 const QString Huge = QStringLiteral("2 GB header over a short body");
 const QString Pipe = QStringLiteral("a named pipe");
+const QString OutputLost = QStringLiteral("sound output lost");
 } // namespace
 
 void TestSoundFaults::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     m_driver = qgetenv("SDL_AUDIODRIVER");
+    m_diskFile = qgetenv("SDL_DISKAUDIOFILE");
     QCOMPARE(m_driver, QByteArray("disk"));
     QVERIFY(TestSounds::writeWav(path("short.wav"), 8000, 1, 2400, SF_FORMAT_PCM_16)); // 0.3 s
     // Two seconds whose second half is cut away: it decodes for a while, then fails.
@@ -58,6 +61,7 @@ void TestSoundFaults::initTestCase()
 void TestSoundFaults::cleanup()
 {
     qputenv("SDL_AUDIODRIVER", m_driver);
+    qputenv("SDL_DISKAUDIOFILE", m_diskFile);
 }
 
 void TestSoundFaults::messageThatCannotPlay_data()
@@ -65,7 +69,7 @@ void TestSoundFaults::messageThatCannotPlay_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<bool>("lock");
-    for (const QString &fault : {NoOutput, FailsHalfway, Deleted, Huge, Pipe}) {
+    for (const QString &fault : {NoOutput, OutputLost, FailsHalfway, Deleted, Huge, Pipe}) {
         const QByteArray name = fault.toLatin1();
         QTest::addRow("%s", name.constData()) << fault << false << false;
         QTest::addRow("%s, repeat", name.constData()) << fault << true << false;
@@ -113,8 +117,12 @@ void TestSoundFaults::messageThatCannotPlay()
     if (lock)
         f.leftClick(f.window().Command3d2());
 
+    // The sound output goes away as soon as it is written to: the disk driver's file is full.
+    if (fault == OutputLost)
+        qputenv("SDL_DISKAUDIOFILE", "/dev/full");
+
     // The fault is told on standard error.
-    if (fault == NoOutput || fault == FailsHalfway)
+    if (fault == NoOutput || fault == OutputLost || fault == FailsHalfway)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Sound playback failed: .+"));
     else
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play \".*\": .+"));
@@ -153,6 +161,8 @@ void TestSoundFaults::messageThatCannotPlay()
         // The output comes back: the next play finds it.
         qputenv("SDL_AUDIODRIVER", m_driver);
     }
+    if (fault == OutputLost)
+        qputenv("SDL_DISKAUDIOFILE", m_diskFile);
 
     // The operator goes on: another memory plays to its end.
     const qsizetype before = done.count();
