@@ -53,6 +53,7 @@ void TestSoundFaults::initTestCase()
     m_diskFile = qgetenv("SDL_DISKAUDIOFILE");
     QCOMPARE(m_driver, QByteArray("disk"));
     QVERIFY(TestSounds::writeWav(path("short.wav"), 8000, 1, 2400, SF_FORMAT_PCM_16)); // 0.3 s
+    QVERIFY(TestSounds::writeWav(path("long.wav"), 8000, 1, 8000, SF_FORMAT_PCM_16)); // 1 s
     // Two seconds whose second half is cut away: it decodes for a while, then fails.
     QVERIFY(TestSounds::writeCutFlac(path("cut.flac"), 8000, 16000));
     QVERIFY(TestSounds::writeBadFiles(m_dir.path())); // huge.wav among them
@@ -91,6 +92,8 @@ void TestSoundFaults::messageThatCannotPlay()
     QVERIFY(!keyed(f));
 
     QString file = path(QStringLiteral("short.wav"));
+    if (fault == OutputLost)
+        file = path(QStringLiteral("long.wav")); // lost long before its end
     if (fault == FailsHalfway)
         file = path(QStringLiteral("cut.flac"));
     if (fault == Huge)
