@@ -26,7 +26,7 @@ QString BenchReport::table() const
         text += QStringLiteral("%1  %2  %3  %4\n")
                     .arg(row.section, -sectionWidth)
                     .arg(row.measure, -measureWidth)
-                    .arg(row.milliseconds, 9, 'f', 2)
+                    .arg(row.milliseconds, 9, 'f', 3)
                     .arg(row.target);
     }
     for (const QString &line : m_notes)

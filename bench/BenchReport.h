@@ -35,3 +35,4 @@ struct BenchSection
 
 // The sections.
 void runDeviceBench(BenchReport &report);
+void runStationBench(BenchReport &report);

@@ -23,7 +23,8 @@ class QTimer;
 //                  sample has left the output buffer;
 //   Aborted (4)    when "Stop" interrupts a play;
 //   Failure (8)    when "Play" cannot start (no file open, the file could not be decoded, no
-//                  sound output).
+//                  sound output), or the play cannot go on (the file stops decoding, the sound
+//                  output goes away).
 // "Close" (and the "Open" of another file) drops any Done still pending for the closed file.
 class MediaDevice : public QObject
 {

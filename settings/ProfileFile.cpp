@@ -9,7 +9,9 @@ ProfileFile::ProfileFile(QString path) : m_path(std::move(path)) { }
 
 ProfileText ProfileFile::load() const
 {
-    if (QFileInfo(m_path).isDir())
+    // Only a regular file is read: opening a named pipe or a device may wait forever.
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile())
         return {};
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
@@ -54,6 +56,8 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
     const QFileInfo info(m_path);
     if (info.isDir())
         return fail(QStringLiteral("the path is a folder"));
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("the path is not a regular file"));
 
     QByteArray old;
     const bool exists = info.exists();

@@ -8,16 +8,17 @@
 // A private-profile (ini) file on disk, read and written key by key as the Windows
 // private-profile functions do it, on every platform. See ProfileText for the rules of the text.
 //
-// Reading never creates the file: a missing or unreadable file, or a path that is a folder,
-// reads as empty, so every key gives its default. Only the first MaxFileSize bytes are read.
+// Reading never creates the file: a missing or unreadable file, or a path that is a folder or
+// anything else but a regular file (a named pipe, a device), reads as empty, so every key gives
+// its default. Only the first MaxFileSize bytes are read.
 //
 // A file larger than MaxFileSize is never rewritten, nor is a file made larger than that, so
 // that every value written reads back.
 //
 // Writing never leaves a half-written file: the new text goes to a temporary file beside the old
 // one, which then takes its place in one step with the old file's permissions. A file that
-// cannot be written (read-only, its folder missing, the path a folder, too large) is left
-// untouched; the write returns false and writes one line to standard error.
+// cannot be written (read-only, its folder missing, the path a folder or a named pipe, too
+// large) is left untouched; the write returns false and writes one line to standard error.
 class ProfileFile
 {
 public:

@@ -172,6 +172,22 @@ void PlaybackEngine::render(float *out, int frames, int channels)
         m_notifier(token, outcome);
 }
 
+void PlaybackEngine::outputLost()
+{
+    quint64 token = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_playing || m_endReported)
+            return;
+        // Whatever is left would play into nothing: the play fails now, and the next one opens
+        // the output afresh.
+        m_endReported = true;
+        token = m_token;
+    }
+    qWarning().noquote() << "Sound playback failed: the sound output went away";
+    m_notifier(token, Failed);
+}
+
 void PlaybackEngine::decode(std::unique_lock<std::mutex> &lock, qint64 frames)
 {
     const quint64 epoch = m_epoch;

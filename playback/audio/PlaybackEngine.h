@@ -53,6 +53,7 @@ public:
 
 private:
     void render(float *out, int frames, int channels) override;
+    void outputLost() override;
     void run();
     // Reads frames from the source into the ring; called with the lock held, drops it meanwhile.
     void decode(std::unique_lock<std::mutex> &lock, qint64 frames);

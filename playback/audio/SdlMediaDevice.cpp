@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -124,11 +125,14 @@ void SdlMediaDevice::open()
     QString error;
     std::unique_ptr<AudioSource> source;
 
-    QFile probe(path);
+    // Only a regular file is looked into: opening a named pipe or a device for reading may wait
+    // forever. Anything else is refused below.
     QByteArray head;
-    if (probe.open(QIODevice::ReadOnly))
-        head = probe.read(4);
-    probe.close();
+    if (QFileInfo(path).isFile()) {
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly))
+            head = probe.read(4);
+    }
     if (MidiFile::looksLikeMidi(head)) {
         MidiFile midi;
         if (!d->synth.soundFontAvailable())

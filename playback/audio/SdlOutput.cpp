@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstring>
+
 namespace {
 
 // About 10 ms per buffer: small enough to start quickly and to tell the end of the sound
@@ -46,7 +48,7 @@ bool SdlOutput::open(int sampleRate, int channels, QString *error)
 {
     if (!initialize(error))
         return false;
-    if (m_device && sampleRate == m_sampleRate && channels == m_channels)
+    if (m_device && sampleRate == m_sampleRate && channels == m_channels && !isLost())
         return true;
     closeDevice();
 
@@ -78,6 +80,13 @@ void SdlOutput::setPaused(bool paused)
         SDL_PauseAudioDevice(m_device, paused ? 1 : 0);
 }
 
+bool SdlOutput::isLost() const
+{
+    // SDL reports a device that went away as stopped; an open device is otherwise paused or
+    // playing.
+    return m_device && SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_STOPPED;
+}
+
 void SdlOutput::closeDevice()
 {
     if (m_device)
@@ -101,6 +110,13 @@ void SdlOutput::shutdown()
 void SdlOutput::renderCallback(void *self, quint8 *stream, int bytes)
 {
     auto *output = static_cast<SdlOutput *>(self);
+    // m_device is set before the device is first unpaused and cleared after it is closed, and
+    // SDL calls back only in between.
+    if (output->isLost()) {
+        std::memset(stream, 0, size_t(bytes));
+        output->m_renderer.outputLost();
+        return;
+    }
     const int frameBytes = int(sizeof(float)) * output->m_channels;
     output->m_renderer.render(reinterpret_cast<float *>(stream), bytes / frameBytes,
                               output->m_channels);

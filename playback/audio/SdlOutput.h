@@ -16,6 +16,9 @@ public:
     public:
         // Fills frames interleaved float frames of channels channels; SDL's audio thread.
         virtual void render(float *out, int frames, int channels) = 0;
+        // The device went away while it played (unplugged, or its sound server gone); SDL goes on
+        // calling at the device's pace, but nothing rendered is heard. SDL's audio thread.
+        virtual void outputLost() = 0;
 
     protected:
         ~Renderer() = default;
@@ -30,6 +33,7 @@ public:
     // (tried again on the next call).
     bool initialize(QString *error);
     // Makes sure a device is open, paused, in this format; false with error set on a failure.
+    // A device that went away is opened afresh.
     bool open(int sampleRate, int channels, QString *error);
     void setPaused(bool paused);
     // Closes the device and stops the subsystem; called last on the thread that used it.
@@ -43,6 +47,7 @@ public:
 
 private:
     void closeDevice();
+    bool isLost() const;
 
     Renderer &m_renderer;
     bool m_initialized = false;

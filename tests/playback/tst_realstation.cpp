@@ -50,7 +50,7 @@ void TestRealStation::memorySendsExactlyItsFile()
     std::vector<float> expected;
     {
         auto device = std::make_unique<SdlMediaDevice>();
-        StationFixture f(true, device.get());
+        StationFixture f(*device);
         keyThroughRts(f);
         const QString file = f.state().MemFile[0];
         QCOMPARE(file, f.programDir() + "/Wav/1.wav");
@@ -92,7 +92,7 @@ void TestRealStation::repeatCycleRunsInRealTime()
     QVERIFY(writeWav(second, 22050, 1, 22050, SF_FORMAT_PCM_16)); // 1 s
 
     SdlMediaDevice device;
-    StationFixture f(true, &device);
+    StationFixture f(device);
     keyThroughRts(f);
     QSignalSpy done(&device, &MediaDevice::Done);
     f.state().MemFile[0] = second;

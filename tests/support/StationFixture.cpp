@@ -7,11 +7,12 @@
 #include <QLabel>
 #include <QTest>
 
-StationFixture::StationFixture(bool start, MediaDevice *realDevice)
+StationFixture::StationFixture(bool start) : StationFixture(device, start) { }
+
+StationFixture::StationFixture(MediaDevice &soundDevice, bool start)
 {
     populateProgramFolder(folder.path());
-    station = std::make_unique<VoiceVocta>(realDevice ? *realDevice : device, lines, dialogs,
-                                           folder.path());
+    station = std::make_unique<VoiceVocta>(soundDevice, lines, dialogs, folder.path());
     if (start)
         station->Form_Load();
 }

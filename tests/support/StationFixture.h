@@ -15,9 +15,10 @@
 class StationFixture
 {
 public:
-    // Builds the folder and the station; `start` runs the start-up sequence. The station plays
-    // on `realDevice` when one is given, else on the fake `device`.
-    explicit StationFixture(bool start = true, MediaDevice *realDevice = nullptr);
+    // Builds the folder and the station; `start` runs the start-up sequence.
+    explicit StationFixture(bool start = true);
+    // The same on another sound device (the real one, for instance); `device` then stands idle.
+    explicit StationFixture(MediaDevice &soundDevice, bool start = true);
     ~StationFixture();
 
     FakeMediaDevice device;

@@ -1,0 +1,343 @@
+// The whole station as the program builds it (the real sound device and serial lines, the
+// window offscreen): how long start-up takes to a shown window, what one status report costs, and
+// how long the UI thread is held by a click on a memory, by choosing a memory's file and by a
+// save of the settings.
+
+#include "BenchReport.h"
+#include "BenchSounds.h"
+#include "Dialogs.h"
+#include "PictureButton.h"
+#include "QtSerialLines.h"
+#include "SdlMediaDevice.h"
+#include "VoiceVocta.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString Section = QStringLiteral("station");
+constexpr int Runs = 7;
+
+// The file dialog answers at once with the file the benchmark wants.
+class InstantDialogs : public Dialogs
+{
+public:
+    QString openFile(QWidget *, const OpenFileRequest &) override { return answer; }
+    FontChoice chooseFont(QWidget *, const FontChoice &preload) override { return preload; }
+    void critical(QWidget *, const QString &) override { }
+
+    QString answer;
+};
+
+// The station, built as main() builds it, in a program folder of its own.
+class Station
+{
+public:
+    explicit Station(const QString &folder) : station(device, lines, dialogs, folder)
+    {
+        device.preload();
+    }
+
+    SdlMediaDevice device;
+    QtSerialLines lines;
+    InstantDialogs dialogs;
+    VoiceVocta station;
+};
+
+// Copies the build's Images/ and Wav/ into folder.
+void populateProgramFolder(const QString &folder)
+{
+    const QDir source(QStringLiteral(VV_PROGRAM_DIR));
+    for (const QString &name : {QStringLiteral("Images"), QStringLiteral("Wav")}) {
+        QDir().mkpath(folder + QLatin1Char('/') + name);
+        const QDir from(source.filePath(name));
+        for (const QString &file : from.entryList(QDir::Files))
+            QFile::copy(from.filePath(file),
+                        folder + QLatin1Char('/') + name + QLatin1Char('/') + file);
+    }
+}
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double worst(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// Runs the event loop, idle between events as the program's is, until `done` holds or
+// `timeoutMs` passes, and returns the longest time the loop did not turn: a timer asks for a turn
+// every millisecond, so any longer gap between two turns is time some handler held the thread.
+double longestStallWhile(const std::function<bool()> &done, int timeoutMs)
+{
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    qint64 longest = 0;
+    QTimer turn;
+    turn.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&turn, &QTimer::timeout, &loop, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        if (done() || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    turn.start(1);
+    loop.exec();
+    return double(longest) / 1e6;
+}
+
+// A mouse click as the window system delivers it: press and release over the widget's middle.
+void click(QWidget *widget, Qt::MouseButton button)
+{
+    const QPointF position = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(position);
+    QMouseEvent press(QEvent::MouseButtonPress, position, global, button, button, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, position, global, button, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+}
+
+// How long a click's handlers hold the UI thread.
+double timedClick(QWidget *widget, Qt::MouseButton button)
+{
+    QElapsedTimer timer;
+    timer.start();
+    click(widget, button);
+    return milliseconds(timer);
+}
+
+class StationBench
+{
+public:
+    explicit StationBench(BenchReport &report) : m_report(report) { }
+
+    void run()
+    {
+        startUp();
+
+        populateProgramFolder(m_folder.path());
+        const QString wav = m_files.filePath(QStringLiteral("ten.wav"));
+        const QString shortWav = m_files.filePath(QStringLiteral("short.wav"));
+        const QString midi = m_files.filePath(QStringLiteral("thirty.mid"));
+        if (!BenchSounds::writeWav(wav, 44100, 10) || !BenchSounds::writeWav(shortWav, 44100, 0.5)
+            || !BenchSounds::writeMidi(midi, 30)) {
+            m_report.note(QStringLiteral("station: cannot write the test files"));
+            return;
+        }
+        Station s(m_folder.path());
+        m_station = &s;
+        s.station.Form_Load();
+        s.station.window().show();
+        longestStallWhile([&] { return s.station.window().windowHandle()->isExposed(); }, 5000);
+
+        fileChoice({wav, midi, shortWav});
+        saves();
+
+        // The soundfont is loaded once per run, on the worker thread; the clicks are timed after.
+        if (!playUntilHeard(1)) {
+            m_report.note(QStringLiteral("station: the MIDI file was not heard; no soundfont?"));
+            return;
+        }
+        clicks(0, QStringLiteral("WAV"));
+        clicks(1, QStringLiteral("MIDI"));
+        messageEnd(2);
+        statusReport(0);
+        m_station = nullptr;
+    }
+
+private:
+    AppState &state() { return m_station->station.state(); }
+    Form1 &window() { return m_station->station.window(); }
+
+    // Start-up to the window shown: the station built with the real device, Form_Load, show,
+    // until the window system has exposed the window. The first run pays for what Qt loads once.
+    void startUp()
+    {
+        std::vector<double> again;
+        for (int run = 0; run < Runs; ++run) {
+            QTemporaryDir folder;
+            populateProgramFolder(folder.path());
+            QElapsedTimer timer;
+            timer.start();
+            auto s = std::make_unique<Station>(folder.path());
+            s->station.Form_Load();
+            s->station.window().show();
+            QWindow *window = s->station.window().windowHandle();
+            longestStallWhile([window] { return window->isExposed(); }, 5000);
+            const double took = milliseconds(timer);
+            if (run == 0)
+                m_report.add(Section, QStringLiteral("start-up to window shown, first"), took,
+                             QStringLiteral("< 250"));
+            else
+                again.push_back(took);
+        }
+        m_report.add(Section, QStringLiteral("start-up to window shown, again (median)"),
+                     median(again), QStringLiteral("< 250"));
+    }
+
+    // A right click on a memory, the file dialog answering at once: the handler stores the file
+    // and saves the settings.
+    void fileChoice(const QStringList &files)
+    {
+        std::vector<double> took;
+        for (int run = 0; run < Runs; ++run) {
+            for (int memory = 0; memory < files.size(); ++memory) {
+                // Another file each time, so that every save writes.
+                m_station->dialogs.answer = files.at((memory + run) % files.size());
+                took.push_back(timedClick(window().Command3d1(memory), Qt::RightButton));
+            }
+        }
+        // The memories end up with these files.
+        for (int memory = 0; memory < files.size(); ++memory) {
+            m_station->dialogs.answer = files.at(memory);
+            click(window().Command3d1(memory), Qt::RightButton);
+        }
+        m_report.add(Section, QStringLiteral("right click, file chosen and saved, median"),
+                     median(took), QStringLiteral("< 20"));
+        m_report.add(Section, QStringLiteral("right click, file chosen and saved, worst"),
+                     worst(took), QStringLiteral("< 20"));
+    }
+
+    void saves()
+    {
+        std::vector<double> took;
+        for (int run = 0; run < 3 * Runs; ++run) {
+            // A changed delay, so that every save writes.
+            state().MemDelay[5] = 4500 + run % 2;
+            QElapsedTimer timer;
+            timer.start();
+            m_station->station.settings().WriteMem();
+            took.push_back(milliseconds(timer));
+        }
+        m_report.add(Section, QStringLiteral("save (WriteMem), median"), median(took),
+                     QStringLiteral("< 20"));
+        m_report.add(Section, QStringLiteral("save (WriteMem), worst"), worst(took),
+                     QStringLiteral("< 20"));
+    }
+
+    // Plays a memory until its first sound has gone to the output, then stops it.
+    bool playUntilHeard(int memory)
+    {
+        click(window().Command3d1(memory), Qt::LeftButton);
+        longestStallWhile(
+            [this] {
+                return m_station->device.timings().firstSound
+                       != std::chrono::steady_clock::time_point{};
+            },
+            10000);
+        const bool heard
+            = m_station->device.timings().firstSound != std::chrono::steady_clock::time_point{};
+        click(window().Command3d1(memory), Qt::LeftButton);
+        longestStallWhile([] { return false; }, 100);
+        return heard;
+    }
+
+    // Left clicks that start a memory and, a moment later, stop it; and the longest the UI thread
+    // was held in between, by anything.
+    void clicks(int memory, const QString &kind)
+    {
+        std::vector<double> starts;
+        std::vector<double> stops;
+        std::vector<double> stalls;
+        for (int run = 0; run < Runs; ++run) {
+            starts.push_back(timedClick(window().Command3d1(memory), Qt::LeftButton));
+            stalls.push_back(longestStallWhile([] { return false; }, 300));
+            stops.push_back(timedClick(window().Command3d1(memory), Qt::LeftButton));
+            stalls.push_back(longestStallWhile([] { return false; }, 100));
+        }
+        m_report.add(Section, QStringLiteral("click starting a %1 memory, median").arg(kind),
+                     median(starts), QStringLiteral("< 20"));
+        m_report.add(Section, QStringLiteral("click starting a %1 memory, worst").arg(kind),
+                     worst(starts), QStringLiteral("< 20"));
+        m_report.add(Section, QStringLiteral("click stopping a %1 memory, worst").arg(kind),
+                     worst(stops), QStringLiteral("< 20"));
+        m_report.add(Section, QStringLiteral("longest UI stall while a %1 plays").arg(kind),
+                     worst(stalls), QStringLiteral("< 20"));
+    }
+
+    // A message played to its end: the end's handling (Done, the transmitter released) is on the
+    // UI thread too.
+    void messageEnd(int memory)
+    {
+        std::vector<double> stalls;
+        for (int run = 0; run < 3; ++run) {
+            click(window().Command3d1(memory), Qt::LeftButton);
+            stalls.push_back(longestStallWhile([this] { return state().Playing == 0; }, 5000));
+        }
+        m_report.add(Section, QStringLiteral("longest UI stall over a play to its end"),
+                     worst(stalls), QStringLiteral("< 20"));
+    }
+
+    // One status report through the whole window: the elapsed time and the progress bar updated
+    // by the handler, then painted.
+    void statusReport(int memory)
+    {
+        click(window().Command3d1(memory), Qt::LeftButton);
+        constexpr int Reports = 400;
+        std::vector<double> handler;
+        std::vector<double> painted;
+        for (int i = 0; i < Reports; ++i) {
+            state().PlayTime = (i * 55) % 9000;
+            QElapsedTimer timer;
+            timer.start();
+            emit m_station->device.StatusUpdate();
+            handler.push_back(milliseconds(timer));
+            // The controls it changed, painted now rather than at the next frame.
+            window().Panel3d1()->repaint();
+            window().Gauge1()->repaint();
+            painted.push_back(milliseconds(timer));
+        }
+        click(window().Command3d1(memory), Qt::LeftButton);
+        const auto mean = [](const std::vector<double> &values) {
+            double sum = 0;
+            for (double value : values)
+                sum += value;
+            return sum / double(values.size());
+        };
+        m_report.add(Section, QStringLiteral("status report, handler only (mean)"), mean(handler));
+        m_report.add(Section, QStringLiteral("status report, handler and paint (mean)"),
+                     mean(painted));
+        m_report.add(Section, QStringLiteral("status report, handler and paint (worst)"),
+                     worst(painted));
+    }
+
+    BenchReport &m_report;
+    QTemporaryDir m_folder;
+    QTemporaryDir m_files;
+    Station *m_station = nullptr;
+};
+
+} // namespace
+
+void runStationBench(BenchReport &report)
+{
+    StationBench bench(report);
+    bench.run();
+}
