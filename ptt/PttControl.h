@@ -56,6 +56,7 @@ private:
     void showPicture(const char *fileName);
     void setLine(Line line, bool onAir);
     void settleLine(Line line, bool keepOnAir);
+    void dropLines();
     void writeLine(Line line, bool level);
 
     AppState &m_state;
