@@ -130,6 +130,11 @@ void PttControl::releaseUnusedLines()
         settleLine(Line::Dtr, false);
 }
 
+void PttControl::takeIntoUse(Line line)
+{
+    setLine(line, false);
+}
+
 // Puts each line that a keying call keyed at its receive level. The record of what the calls
 // asked stays, so that a port that opens again takes the present levels.
 void PttControl::dropLines()
