@@ -345,23 +345,20 @@ void StationModel::repReset()
 void StationModel::armTimer1()
 {
     m_waiting = true;
-    m_timer1Interval = m_view.slider;
-    m_timer1Enabled = true;
-    m_view.timer1Interval = m_timer1Interval;
+    // A delay of 0 never ticks.
+    m_view.timer1Interval = m_view.slider;
 }
 
 void StationModel::disarmTimer1()
 {
     m_waiting = false;
-    m_timer1Enabled = false;
     m_view.timer1Interval = 0;
 }
 
 void StationModel::tickTimer1()
 {
     StationView &v = m_view;
-    m_timer1Interval = 0;
-    m_timer1Enabled = false;
+    // One tick per arming.
     v.timer1Interval = 0;
     m_waiting = false;
     if (!v.Playing)

@@ -210,8 +210,6 @@ private:
     Doubles m_doubles;
     std::array<QString, 7> m_memFile;
     bool m_waiting = false; // the repeat wait: Timer1 was armed by an end of message
-    bool m_timer1Enabled = true;
-    int m_timer1Interval = 0;
     qint32 m_length = 0;
     bool m_portEverOpened = false;
     std::array<bool, 2> m_keyedByCall{};

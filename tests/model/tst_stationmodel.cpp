@@ -724,6 +724,7 @@ class TestStationModel : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void randomSequences_data();
     void randomSequences();
 
 private:
@@ -751,27 +752,44 @@ void TestStationModel::cleanupTestCase()
     qInstallMessageHandler(g_previousHandler);
 }
 
+// The sequences in rows of at most 500 (well within the test library's time limit for one row,
+// also under sanitizers); one row for a replayed seed.
+void TestStationModel::randomSequences_data()
+{
+    QTest::addColumn<int>("first"); // seed of the row's first sequence
+    QTest::addColumn<int>("count");
+
+    bool replay = false;
+    const int seed = qEnvironmentVariableIntValue("VV_MODEL_SEED", &replay);
+    if (replay) {
+        QTest::addRow("seed %d", seed) << seed << 1;
+        return;
+    }
+    const int first = environment("VV_MODEL_FIRST", 1);
+    const int sequences = environment("VV_MODEL_SEQUENCES", 2000);
+    constexpr int RowSize = 500;
+    for (int done = 0; done < sequences; done += RowSize) {
+        const int count = std::min(RowSize, sequences - done);
+        QTest::addRow("seeds %d to %d", first + done, first + done + count - 1)
+            << first + done << count;
+    }
+}
+
 void TestStationModel::randomSequences()
 {
+    QFETCH(int, first);
+    QFETCH(int, count);
     const int events = environment("VV_MODEL_EVENTS", 200);
-    int first = environment("VV_MODEL_FIRST", 1);
-    int sequences = environment("VV_MODEL_SEQUENCES", 2000);
-    bool ok = false;
-    const int replay = qEnvironmentVariableIntValue("VV_MODEL_SEED", &ok);
-    const bool verbose = ok;
+    const bool verbose = qEnvironmentVariableIsSet("VV_MODEL_SEED");
     // Every sequence to its first difference, one line each, instead of stopping at the first.
     const bool keepGoing = qEnvironmentVariableIsSet("VV_MODEL_KEEP_GOING");
-    if (ok) {
-        first = replay;
-        sequences = 1;
-    }
 
     QElapsedTimer clock;
     clock.start();
     QString firstReport;
     int failed = 0;
     Coverage coverage;
-    for (int n = 0; n < sequences; ++n) {
+    for (int n = 0; n < count; ++n) {
         const quint32 seed = quint32(first + n);
         Sequence sequence(m_folder.path(), seed, verbose);
         for (int e = 0; e < events; ++e) {
@@ -796,17 +814,17 @@ void TestStationModel::randomSequences()
             break;
         }
     }
-    qInfo("%d sequences of %d events in %lld ms; %s", sequences, events, qlonglong(clock.elapsed()),
+    qInfo("%d sequences of %d events in %lld ms; %s", count, events, qlonglong(clock.elapsed()),
           qPrintable(coverage.states().join(QStringLiteral(", "))));
     // A generator that no longer reaches every event and state would pass without testing it.
-    if (sequences >= 100 && events >= 100 && !failed) {
+    if (count >= 100 && events >= 100 && !failed) {
         const QStringList missing = coverage.missing();
         QVERIFY2(missing.isEmpty(),
                  qPrintable(QStringLiteral("never came: ") + missing.join(", ")));
     }
     if (failed)
         QFAIL(qPrintable(
-            QStringLiteral("%1 of %2 sequences failed; the first:\n").arg(failed).arg(sequences)
+            QStringLiteral("%1 of %2 sequences failed; the first:\n").arg(failed).arg(count)
             + firstReport));
 }
 
