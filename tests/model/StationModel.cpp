@@ -73,7 +73,6 @@ StationModel::StationModel(const Settings &settings, const Doubles &doubles) : m
     v.DtrOn = settings.DtrOn;
     v.DtrPos = settings.DtrPos;
     for (int i = 0; i < 6; ++i) {
-        m_memFile[i] = settings.MemFile[i];
         v.MemFile[i] = settings.MemFile[i];
         v.repeatBox[i] = settings.repeat[i];
         v.MemDelay[i] = settings.MemDelay[i];
@@ -146,7 +145,6 @@ void StationModel::rightClickMemory(int index, const QString &answer)
     v.fileTitle = QStringLiteral("Choose The File For Memory %1").arg(index + 1);
     if (answer.isEmpty())
         return;
-    m_memFile[index] = answer;
     v.MemFile[index] = answer;
 }
 
@@ -157,8 +155,8 @@ void StationModel::playMem(int index)
     StationView &v = m_view;
     v.PlayTime = 0;
     command(QStringLiteral("Close"));
-    v.deviceFile = m_memFile[index];
-    command(QStringLiteral("Open ") + m_memFile[index]);
+    v.deviceFile = v.MemFile[index];
+    command(QStringLiteral("Open ") + v.MemFile[index]);
     v.deviceLog << QStringLiteral("TimeFormat 0");
     setUpdateInterval(50);
     command(QStringLiteral("Play"));

@@ -208,7 +208,6 @@ private:
 
     StationView m_view;
     Doubles m_doubles;
-    std::array<QString, 7> m_memFile;
     bool m_waiting = false; // the repeat wait: Timer1 was armed by an end of message
     qint32 m_length = 0;
     bool m_portEverOpened = false;
