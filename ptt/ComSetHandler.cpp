@@ -68,22 +68,29 @@ void ComSetHandler::Form_Load()
 
 void ComSetHandler::Check1_Click()
 {
+    const bool takenIntoUse = !m_state.RtsOn && m_dialog->Check1()->isChecked();
     m_state.RtsOn = m_dialog->Check1()->isChecked();
     if (m_state.RtsOn)
         m_state.RtsPos = m_dialog->Option2(0)->isChecked();
     m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
     m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
     m_ptt.releaseUnusedLines();
+    // Ticking the box never keys.
+    if (takenIntoUse)
+        m_ptt.takeIntoUse(PttControl::Line::Rts);
 }
 
 void ComSetHandler::Check2_Click()
 {
+    const bool takenIntoUse = !m_state.DtrOn && m_dialog->Check2()->isChecked();
     m_state.DtrOn = m_dialog->Check2()->isChecked();
     if (m_state.DtrOn)
         m_state.DtrPos = m_dialog->Option3(0)->isChecked();
     m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
     m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
     m_ptt.releaseUnusedLines();
+    if (takenIntoUse)
+        m_ptt.takeIntoUse(PttControl::Line::Dtr);
 }
 
 void ComSetHandler::Option1_Click(int Index)

@@ -93,8 +93,12 @@ void PttControl::Timer2_Timer()
 
 void PttControl::OpenComPort()
 {
-    if (m_lines.isOpen())
+    if (m_lines.isOpen()) {
+        // The lines drop while the port is closed: a port that then fails to open again must
+        // not leave the transmitter keyed out of the program's reach.
+        dropLines();
         m_lines.close();
+    }
     m_lines.setPortNumber(m_state.ComNum);
     m_lines.setSettings(QStringLiteral("9600,N,8,1"));
     // Only ports 1 to 8 can be chosen; another number (from a hand-edited settings file) is
@@ -124,6 +128,22 @@ void PttControl::releaseUnusedLines()
         settleLine(Line::Rts, false);
     if (!m_state.DtrOn)
         settleLine(Line::Dtr, false);
+}
+
+void PttControl::takeIntoUse(Line line)
+{
+    setLine(line, false);
+}
+
+// Puts each line that a keying call keyed at its receive level. The record of what the calls
+// asked stays, so that a port that opens again takes the present levels.
+void PttControl::dropLines()
+{
+    for (Line line : {Line::Rts, Line::Dtr}) {
+        const LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
+        if (record.onAir)
+            writeLine(line, !record.level);
+    }
 }
 
 void PttControl::setLine(Line line, bool onAir)

@@ -40,6 +40,11 @@ public:
     // longer touches it, so it must not be left keying the transmitter.
     void releaseUnusedLines();
 
+    enum class Line { Rts, Dtr };
+    // A line taken into use starts at its receive level: the level it has (the port's own on
+    // opening, or one asked under the other polarity) may be its on-air level now.
+    void takeIntoUse(Line line);
+
     // Tells whether a message is on the air now (playing, not waiting for its repeat); releasing
     // standby keys again only then, or under Lock.
     void setMessageOnAir(std::function<bool()> query) { m_messageOnAir = std::move(query); }
@@ -51,11 +56,10 @@ private:
         bool onAir = false; // the last request was an on-air level
         bool level = false; // the level last asked
     };
-    enum class Line { Rts, Dtr };
-
     void showPicture(const char *fileName);
     void setLine(Line line, bool onAir);
     void settleLine(Line line, bool keepOnAir);
+    void dropLines();
     void writeLine(Line line, bool level);
 
     AppState &m_state;

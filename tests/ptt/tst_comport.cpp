@@ -18,6 +18,8 @@ private slots:
     void failedOpening_data();
     void failedOpening();
     void portThatGoesAway();
+    void reopeningReleasesTheLinesFirst_data();
+    void reopeningReleasesTheLinesFirst();
     void endOfProgram_data();
     void endOfProgram();
 };
@@ -189,6 +191,51 @@ void TestComPort::portThatGoesAway()
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), QStringList{"RTS 1"});
     QCOMPARE(f.dialogs.messages.size(), 1);
+}
+
+void TestComPort::reopeningReleasesTheLinesFirst_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("openError");
+    QTest::addColumn<QStringList>("wire"); // what "OK" puts on the wire
+
+    // Keyed by Lock with RTS positive and DTR negative: the lines drop first, then the port
+    // opens again with the present levels.
+    QTest::newRow("opens again") << 1 << "" << QStringList{"RTS 0", "DTR 1", "RTS 1", "DTR 0"};
+    // A port that does not open again leaves the transmitter released, not keyed out of reach.
+    QTest::newRow("refused") << 1 << "Permission denied" << QStringList{"RTS 0", "DTR 1"};
+    QTest::newRow("no device") << 5 << "" << QStringList{"RTS 0", "DTR 1"};
+    QTest::newRow("number out of range") << 0 << "" << QStringList{"RTS 0", "DTR 1"};
+}
+
+void TestComPort::reopeningReleasesTheLinesFirst()
+{
+    QFETCH(int, port);
+    QFETCH(QString, openError);
+    QFETCH(QStringList, wire);
+
+    StationFixture f;
+    f.state().RtsOn = true;
+    f.state().RtsPos = true;
+    f.state().DtrOn = true;
+    f.state().DtrPos = false;
+    openPort(f);
+    clickLock(f);
+    QCOMPARE(f.lines.wire, QStringList({"RTS 1", "DTR 0"}));
+    f.lines.clearLogs();
+
+    f.lines.openError = openError;
+    f.state().ComNum = qint16(port);
+    f.station->ptt().OpenComPort();
+    QCOMPARE(f.lines.wire, wire);
+    QCOMPARE(f.lines.isOpen(), openError.isEmpty() && port == 1);
+
+    // Lock is still engaged: the port, once it opens, keys again.
+    f.lines.openError.clear();
+    f.state().ComNum = 1;
+    f.station->ptt().OpenComPort();
+    QVERIFY(f.lines.isOpen());
+    QCOMPARE(f.lines.wireSinceOpen(), QStringList({"RTS 1", "DTR 0"}));
 }
 
 void TestComPort::endOfProgram_data()

@@ -30,6 +30,9 @@ private slots:
     void tickingAgainTakesThePolarityOfTheMoment();
     void untickingReleasesAKeyedLine_data();
     void untickingReleasesAKeyedLine();
+    void tickingNeverKeys_data();
+    void tickingNeverKeys();
+    void loadingLeavesAKeyedLineKeyed();
     void portOptionsNameTheirDevices();
     void closeBoxUnloadsWithoutOpening();
     void okOpensAndKeepsTheDialog();
@@ -272,6 +275,74 @@ void TestComSet::untickingReleasesAKeyedLine()
     clickLock(*m_f);
     clickLock(*m_f);
     QCOMPARE(m_f->lines.wire, wire);
+}
+
+void TestComSet::tickingNeverKeys_data()
+{
+    QTest::addColumn<QString>("before"); // how the line came to its level
+    QTest::addColumn<bool>("positive"); // the polarity it is ticked with
+    QTest::addColumn<QStringList>("wire"); // what ticking the box puts on the wire
+
+    // The port raises a line that is not in use when it opens: positive, that keys.
+    QTest::newRow("raised by the opening") << "raised" << true << QStringList{"RTS 0"};
+    // Released as a positive line (low), then ticked again as a negative one: low keys.
+    QTest::newRow("released under the other polarity")
+        << "released positive" << false << QStringList{"RTS 1"};
+    // Lock keys the lines that were in use; a line ticked meanwhile waits for the next call.
+    QTest::newRow("under Lock") << "lock" << true << QStringList{"RTS 0"};
+}
+
+void TestComSet::tickingNeverKeys()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, positive);
+    QFETCH(QStringList, wire);
+    AppState &state = m_f->state();
+    ComSet *dialog = openDialog();
+    if (before == "released positive") {
+        m_f->leftClick(dialog->Option2(0));
+        m_f->leftClick(dialog->Check1());
+        openPort(*m_f);
+        m_f->station->ptt().RecStat();
+        // "Negative" chosen while the box is ticked counts when it is ticked again.
+        m_f->leftClick(dialog->Option2(1));
+        m_f->leftClick(dialog->Check1());
+        QCOMPARE(m_f->lines.wire, QStringList{"RTS 0"});
+    } else {
+        openPort(*m_f);
+        if (before == "lock")
+            clickLock(*m_f);
+        QVERIFY(m_f->lines.wireRts);
+    }
+    m_f->lines.clearLogs();
+
+    if (dialog->Option2(0)->isEnabled())
+        m_f->leftClick(dialog->Option2(positive ? 0 : 1));
+    m_f->leftClick(dialog->Check1());
+    QVERIFY(state.RtsOn);
+    QCOMPARE(state.RtsPos, positive);
+    QCOMPARE(m_f->lines.wire, wire);
+
+    // The next keying call keys it.
+    clickLock(*m_f);
+    if (before == "lock")
+        clickLock(*m_f);
+    QCOMPARE(m_f->lines.wireRts, positive);
+}
+
+void TestComSet::loadingLeavesAKeyedLineKeyed()
+{
+    AppState &state = m_f->state();
+    state.RtsOn = true;
+    state.RtsPos = true;
+    openPort(*m_f);
+    clickLock(*m_f);
+    m_f->lines.clearLogs();
+    // Loading ticks the box of a line in use: that takes nothing into use.
+    ComSet *dialog = openDialog();
+    QVERIFY(dialog->Check1()->isChecked());
+    QVERIFY(m_f->lines.log.isEmpty());
+    QVERIFY(m_f->lines.wireRts);
 }
 
 void TestComSet::portOptionsNameTheirDevices()

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// One event of a sequence: what the operator or the device does.
+struct ModelEvent
+{
+    enum Kind {
+        LeftClick, // memory arg
+        RightClick, // memory arg, answer (empty: cancelled)
+        Lock,
+        Standby,
+        RepeatBox, // memory arg
+        Slider, // value arg
+        DelayButton,
+        StatusPanel,
+        Play,
+        Prev,
+        Stop,
+        Pause,
+        Next,
+        DeviceEnds, // the play ends by itself with code arg
+        LateDone, // the Aborted that a stop of a play brings
+        StrayDone, // a Done with code arg, out of the blue
+        Report,
+        Tick1,
+        Tick2,
+        Tick3,
+        ComOpen,
+        ComRtsBox,
+        ComDtrBox,
+        ComRtsPolarity, // arg 1 positive, 0 negative
+        ComDtrPolarity,
+        ComPort, // option arg (port arg + 1)
+        ComOk, // answer: the port layer's refusal, empty when it opens
+        ComClose,
+    };
+    Kind kind;
+    int arg = 0;
+    QString answer;
+
+    // One line for the report: "left click on memory 3".
+    QString describe() const;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "FakeDialogs.h"
+#include "FakeMediaDevice.h"
+#include "FakeSerialLines.h"
+#include "ModelEvent.h"
+#include "StationModel.h"
+#include "VoiceVocta.h"
+
+#include <QColor>
+#include <deque>
+#include <memory>
+#include <random>
+
+class ComSet;
+
+// What the sequences went through: every kind of event, and the states worth reaching.
+struct Coverage
+{
+    std::array<int, ModelEvent::ComClose + 1> events{};
+    int keyedOnTheWire = 0;
+    int repeatWait = 0;
+    int lockUnderStandby = 0;
+    int messageUnderStandby = 0;
+    int deviceWithoutMessage = 0; // the transport bar's own play, no memory playing
+    int refusal = 0;
+
+    void count(const ModelEvent &event, const StationModel &model, const StationView &view,
+               bool portEverOpened)
+    {
+        ++events[event.kind];
+        keyedOnTheWire += view.portOpen && model.keyed(view, portEverOpened);
+        repeatWait += model.inRepeatWait();
+        lockUnderStandby += view.LockOn && view.StdByOn;
+        messageUnderStandby += model.messageOnAir() && view.StdByOn;
+        deviceWithoutMessage += view.deviceMode == StationModel::Playing && !view.Playing;
+        refusal += view.refusalShown;
+    }
+
+    QStringList states() const
+    {
+        return {QStringLiteral("keyed on the wire %1").arg(keyedOnTheWire),
+                QStringLiteral("repeat wait %1").arg(repeatWait),
+                QStringLiteral("Lock under standby %1").arg(lockUnderStandby),
+                QStringLiteral("message under standby %1").arg(messageUnderStandby),
+                QStringLiteral("device plays without a message %1").arg(deviceWithoutMessage),
+                QStringLiteral("refusal shown %1").arg(refusal)};
+    }
+
+    // The kinds of event and the states that never came.
+    QStringList missing() const
+    {
+        QStringList out;
+        for (int kind = 0; kind <= ModelEvent::ComClose; ++kind) {
+            if (!events[kind])
+                out << ModelEvent{ModelEvent::Kind(kind), 0, {}}.describe();
+        }
+        for (const QString &state : states()) {
+            if (state.endsWith(QLatin1String(" 0")))
+                out << state;
+        }
+        return out;
+    }
+};
+
+// One random sequence: a fresh station built from random settings, its model, the events.
+class ModelSequence
+{
+public:
+    // The station pictures, told apart by colour.
+    static const QColor OnAirColour;
+    static const QColor ReceiveColour;
+
+    // A station in programDir (which holds Images/ with the two pictures), started from random
+    // settings; verbose prints every event as it is played.
+    ModelSequence(const QString &programDir, quint32 seed, bool verbose);
+
+    // Plays one event and compares; false (with the report in failure) when they part.
+    bool step(QString &failure, Coverage &coverage);
+    const QStringList &played() const { return m_played; }
+
+private:
+    int pick(int n) { return int(m_random() % quint32(n)); }
+    bool chance(int percent) { return pick(100) < percent; }
+
+    StationModel::Settings randomSettings();
+    void writeSettings(const StationModel::Settings &settings);
+    ModelEvent choose();
+    void play(const ModelEvent &event);
+    StationView observe();
+
+    Form1 &window() { return m_station->window(); }
+    ComSet *dialog() { return m_station->comSet().form(); }
+
+    QString m_programDir;
+    std::mt19937 m_random;
+    bool m_verbose;
+    FakeMediaDevice m_device;
+    FakeSerialLines m_lines;
+    FakeDialogs m_dialogs;
+    std::unique_ptr<VoiceVocta> m_station;
+    std::unique_ptr<StationModel> m_model;
+    std::deque<ModelEvent> m_forced; // events that must come next (a device's own consequence)
+    std::deque<int> m_pendingDone; // the Done that stopped plays still owe
+    bool m_portEverOpened = false;
+    int m_delivering = -1; // the timer whose tick the test delivers now
+    QStringList m_unexpected; // ticks that came by themselves
+    QStringList m_played;
+};

@@ -1,0 +1,232 @@
+// Playing an event on the real station, and reading what it shows.
+
+#include "ModelSequence.h"
+
+#include "ComSet.h"
+#include "PictureButton.h"
+#include "TransportBar.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+void ModelSequence::play(const ModelEvent &event)
+{
+    Form1 &w = window();
+    TransportBar *bar = w.MMControl1();
+    StationModel &model = *m_model;
+    const auto deliver = [this](int number, FormTimer &timer) {
+        m_delivering = number;
+        QVERIFY(timer.isRunning());
+        emit timer.Timer();
+        m_delivering = -1;
+    };
+
+    switch (event.kind) {
+    case ModelEvent::LeftClick:
+        QTest::mouseClick(w.Command3d1(event.arg), Qt::LeftButton);
+        model.leftClickMemory(event.arg);
+        break;
+    case ModelEvent::RightClick:
+        m_dialogs.fileAnswer = event.answer;
+        QTest::mouseClick(w.Command3d1(event.arg), Qt::RightButton);
+        model.rightClickMemory(event.arg, event.answer);
+        break;
+    case ModelEvent::Lock:
+        QTest::mouseClick(w.Command3d2(), Qt::LeftButton);
+        model.clickLock();
+        break;
+    case ModelEvent::Standby:
+        QTest::mouseClick(w.Command3d3(), Qt::LeftButton);
+        model.clickStandby();
+        break;
+    case ModelEvent::RepeatBox:
+        w.Check3d1(event.arg)->click();
+        model.clickRepeatBox(event.arg);
+        break;
+    case ModelEvent::Slider:
+        w.HScroll1()->setValue(event.arg);
+        model.moveSlider(event.arg);
+        break;
+    case ModelEvent::DelayButton:
+        QTest::mouseClick(w.Panel3d2(), Qt::LeftButton);
+        model.clickDelayButton();
+        break;
+    case ModelEvent::StatusPanel:
+        QTest::mouseClick(w.Panel3d1(), Qt::LeftButton);
+        model.clickStatusPanel();
+        break;
+    case ModelEvent::Play:
+        bar->button(TransportBar::Play)->click();
+        model.transportPlay();
+        break;
+    case ModelEvent::Prev:
+        bar->button(TransportBar::Prev)->click();
+        model.transportPrev();
+        break;
+    case ModelEvent::Stop:
+        bar->button(TransportBar::Stop)->click();
+        model.transportStop();
+        break;
+    case ModelEvent::Pause:
+        bar->button(TransportBar::Pause)->click();
+        model.transportPause();
+        break;
+    case ModelEvent::Next: {
+        const bool plays = m_device.Mode() == MediaDevice::Playing;
+        bar->button(TransportBar::Next)->click();
+        model.transportNext();
+        // To the end of the file: a play ends there.
+        if (plays)
+            m_forced.push_back(ModelEvent{ModelEvent::DeviceEnds, StationModel::Successful, {}});
+        break;
+    }
+    case ModelEvent::DeviceEnds:
+        m_device.finish(event.arg);
+        model.done(event.arg, true);
+        break;
+    case ModelEvent::LateDone:
+        m_pendingDone.pop_front();
+        m_device.deliverDone(StationModel::Aborted);
+        model.done(StationModel::Aborted, false);
+        break;
+    case ModelEvent::StrayDone:
+        m_device.deliverDone(event.arg);
+        model.done(event.arg, false);
+        break;
+    case ModelEvent::Report:
+        m_device.report();
+        model.statusReport();
+        break;
+    case ModelEvent::Tick1:
+        deliver(1, w.Timer1());
+        model.tickTimer1();
+        break;
+    case ModelEvent::Tick2:
+        deliver(2, w.Timer2());
+        model.tickTimer2();
+        break;
+    case ModelEvent::Tick3:
+        deliver(3, w.Timer3());
+        model.tickTimer3();
+        break;
+    case ModelEvent::ComOpen:
+        w.menuItem(QStringLiteral("Parameters"))->trigger();
+        model.openComDialog();
+        break;
+    case ModelEvent::ComRtsBox:
+        dialog()->Check1()->click();
+        model.clickRtsBox();
+        break;
+    case ModelEvent::ComDtrBox:
+        dialog()->Check2()->click();
+        model.clickDtrBox();
+        break;
+    case ModelEvent::ComRtsPolarity:
+        dialog()->Option2(event.arg ? 0 : 1)->click();
+        model.chooseRtsPolarity(event.arg);
+        break;
+    case ModelEvent::ComDtrPolarity:
+        dialog()->Option3(event.arg ? 0 : 1)->click();
+        model.chooseDtrPolarity(event.arg);
+        break;
+    case ModelEvent::ComPort:
+        dialog()->Option1(event.arg)->click();
+        model.choosePort(event.arg);
+        break;
+    case ModelEvent::ComOk:
+        m_lines.openError = event.answer;
+        dialog()->Command1()->click();
+        model.clickOk(event.answer);
+        if (m_lines.isOpen())
+            m_portEverOpened = true;
+        break;
+    case ModelEvent::ComClose:
+        dialog()->close();
+        model.closeComDialog();
+        break;
+    }
+}
+
+StationView ModelSequence::observe()
+{
+    const AppState &s = m_station->state();
+    Form1 &w = window();
+    const ImageList &faces = w.ImageList1();
+    StationView v;
+
+    v.Playing = s.Playing;
+    v.CurMem = s.CurMem;
+    v.RepOn = s.RepOn;
+    v.LockOn = s.LockOn;
+    v.StdByOn = s.StdByOn;
+    v.PlayTime = s.PlayTime;
+    for (int i = 0; i < 6; ++i) {
+        v.MemFile[i] = s.MemFile[i];
+        v.MemDelay[i] = s.MemDelay[i];
+        v.memoryFace[i] = faces.indexOf(w.Command3d1(i)->picture());
+        v.memoryYellow[i] = w.Command3d1(i)->backColor() == QColor(255, 255, 0);
+        v.repeatBox[i] = w.Check3d1(i)->isChecked();
+    }
+    v.ComNum = s.ComNum;
+    v.RtsOn = s.RtsOn;
+    v.RtsPos = s.RtsPos;
+    v.DtrOn = s.DtrOn;
+    v.DtrPos = s.DtrPos;
+
+    v.panelFace = faces.indexOf(w.Panel3d1()->picture());
+    v.panelCaption = w.Panel3d1()->text();
+    v.gauge = w.Gauge1()->value();
+    v.slider = w.HScroll1()->value();
+    v.delayCaption = w.Panel3d2()->text();
+    v.lockFace = faces.indexOf(w.Command3d2()->picture());
+    v.standbyFace = faces.indexOf(w.Command3d3()->picture());
+    v.standbyTag = w.Command3d3()->tag();
+    const QImage picture = w.Image1()->pixmap().toImage();
+    v.onAirPicture = !picture.isNull() && picture.pixelColor(0, 0) == OnAirColour;
+    v.refusalShown = w.Picture1()->isVisibleTo(&w);
+    v.timer1Interval = w.Timer1().isRunning() ? w.Timer1().interval() : 0;
+    v.timer2Interval = w.Timer2().isRunning() ? w.Timer2().interval() : 0;
+    v.timer3Running = w.Timer3().isRunning();
+    TransportBar *bar = w.MMControl1();
+    for (int i = 0; i < 5; ++i)
+        v.transport[i] = bar->button(TransportBar::ButtonId(i))->isEnabled();
+
+    v.deviceMode = m_device.Mode();
+    v.updateInterval = m_device.UpdateInterval();
+    v.deviceFile = m_device.FileName();
+    v.deviceLog = m_device.log;
+    v.fileRequests = int(m_dialogs.fileRequests.size());
+    if (!m_dialogs.fileRequests.isEmpty())
+        v.fileTitle = m_dialogs.fileRequests.last().title;
+
+    v.rts = m_lines.rts();
+    v.dtr = m_lines.dtr();
+    v.portOpen = m_lines.isOpen();
+    v.wireLog = m_lines.wire;
+    v.wireRts = m_lines.wireRts;
+    v.wireDtr = m_lines.wireDtr;
+    v.messages = m_dialogs.messages;
+
+    if (ComSet *com = dialog()) {
+        v.dialog = com->isVisible() ? StationView::Shown : StationView::Hidden;
+        v.check1 = com->Check1()->isChecked();
+        v.check2 = com->Check2()->isChecked();
+        v.option2Positive = com->Option2(0)->isChecked();
+        v.option3Positive = com->Option3(0)->isChecked();
+        v.option2Enabled = com->Option2(0)->isEnabled() && com->Option2(1)->isEnabled();
+        v.option3Enabled = com->Option3(0)->isEnabled() && com->Option3(1)->isEnabled();
+        v.portOption = -1;
+        for (int i = 0; i < 8; ++i) {
+            if (com->Option1(i)->isChecked())
+                v.portOption = i;
+        }
+    }
+    return v;
+}

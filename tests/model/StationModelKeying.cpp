@@ -1,0 +1,236 @@
+// The model's PTT keying and COM dialog.
+
+#include "StationModel.h"
+
+// ---- PTT keying ------------------------------------------------------------------------------
+
+void StationModel::setLine(LineId id, bool level)
+{
+    Line l = line(id);
+    l.requested = level;
+    if (m_view.portOpen) {
+        m_portsOwnLevel[id] = false;
+        l.wire = level;
+        m_view.wireLog << QStringLiteral("%1 %2").arg(QLatin1String(l.name)).arg(int(level));
+    }
+}
+
+void StationModel::sendStat()
+{
+    m_view.onAirPicture = true;
+    for (LineId id : {Rts, Dtr}) {
+        Line l = line(id);
+        if (l.on) {
+            l.keyedByCall = true;
+            setLine(id, l.positive);
+        }
+    }
+}
+
+void StationModel::recStat()
+{
+    m_view.onAirPicture = false;
+    for (LineId id : {Rts, Dtr}) {
+        Line l = line(id);
+        if (l.on) {
+            l.keyedByCall = false;
+            setLine(id, !l.positive);
+        }
+    }
+}
+
+void StationModel::clickLock()
+{
+    StationView &v = m_view;
+    if (v.LockOn) {
+        v.LockOn = false;
+        v.lockFace = Blue;
+        recStat();
+        return;
+    }
+    v.LockOn = true;
+    v.lockFace = Red;
+    if (!v.StdByOn)
+        sendStat();
+}
+
+void StationModel::clickStandby()
+{
+    StationView &v = m_view;
+    if (v.StdByOn) {
+        v.StdByOn = false;
+        v.timer2Interval = 0;
+        v.standbyFace = Blue;
+        v.standbyTag = QStringLiteral("B");
+        // Keys again only when something is to be on the air: Lock, or a message that plays (in
+        // the repeat wait nothing is on the air; the restart keys).
+        if (messageOnAir() || v.LockOn)
+            sendStat();
+        return;
+    }
+    v.timer2Interval = 250;
+    v.StdByOn = true;
+    v.standbyFace = Green;
+    v.standbyTag = QStringLiteral("R");
+    recStat();
+}
+
+void StationModel::tickTimer2()
+{
+    StationView &v = m_view;
+    if (!v.StdByOn)
+        return;
+    const bool green = v.standbyTag == QLatin1String("R");
+    v.standbyFace = green ? Blue : Green;
+    v.standbyTag = green ? QStringLiteral("B") : QStringLiteral("R");
+}
+
+// ---- The COM dialog --------------------------------------------------------------------------
+
+// A line taken out of use while it keyed goes back to its receive level.
+void StationModel::releaseUnusedLines()
+{
+    for (LineId id : {Rts, Dtr}) {
+        Line l = line(id);
+        if (!l.on && l.keyedByCall) {
+            l.keyedByCall = false;
+            setLine(id, !l.positive);
+        }
+    }
+}
+
+void StationModel::boxChanged(LineId id, bool ticked, bool positiveSelected, bool &optionsEnabled)
+{
+    Line l = line(id);
+    const bool takenIntoUse = ticked && !l.on;
+    l.on = ticked;
+    if (ticked)
+        l.positive = positiveSelected;
+    optionsEnabled = ticked;
+    releaseUnusedLines();
+    // Ticking never keys: a line taken into use starts at its receive level.
+    if (takenIntoUse) {
+        l.keyedByCall = false;
+        setLine(id, !l.positive);
+    }
+}
+
+void StationModel::openComDialog()
+{
+    StationView &v = m_view;
+    if (v.dialog == StationView::Unloaded) {
+        // Loading: the polarity options, then the boxes (a box that becomes ticked counts as a
+        // click), then the port option.
+        v.option2Positive = v.RtsPos;
+        v.option3Positive = v.DtrPos;
+        v.option2Enabled = true;
+        v.option3Enabled = true;
+        v.check1 = false;
+        v.check2 = false;
+        if (v.RtsOn) {
+            v.check1 = true;
+            boxChanged(Rts, true, v.option2Positive, v.option2Enabled);
+        }
+        if (v.DtrOn) {
+            v.check2 = true;
+            boxChanged(Dtr, true, v.option3Positive, v.option3Enabled);
+        }
+        v.portOption = v.ComNum >= 1 && v.ComNum <= 8 ? v.ComNum - 1 : -1;
+    }
+    v.dialog = StationView::Shown;
+}
+
+void StationModel::clickRtsBox()
+{
+    StationView &v = m_view;
+    v.check1 = !v.check1;
+    boxChanged(Rts, v.check1, v.option2Positive, v.option2Enabled);
+}
+
+void StationModel::clickDtrBox()
+{
+    StationView &v = m_view;
+    v.check2 = !v.check2;
+    boxChanged(Dtr, v.check2, v.option3Positive, v.option3Enabled);
+}
+
+void StationModel::chooseRtsPolarity(bool positive)
+{
+    // No action of its own: read when the box becomes ticked.
+    if (m_view.option2Enabled)
+        m_view.option2Positive = positive;
+}
+
+void StationModel::chooseDtrPolarity(bool positive)
+{
+    if (m_view.option3Enabled)
+        m_view.option3Positive = positive;
+}
+
+void StationModel::choosePort(int index)
+{
+    StationView &v = m_view;
+    if (v.portOption == index)
+        return;
+    v.portOption = index;
+    v.ComNum = qint16(index + 1);
+}
+
+void StationModel::clickOk(const QString &openError)
+{
+    StationView &v = m_view;
+    v.dialog = StationView::Hidden;
+    if (v.portOpen) {
+        // The lines drop while the port is closed.
+        for (LineId id : {Rts, Dtr}) {
+            Line l = line(id);
+            if (l.keyedByCall)
+                setLine(id, !l.positive);
+        }
+        m_keyedWhenClosed = keyed(v, m_portEverOpened);
+        v.portOpen = false;
+    }
+    const auto noDevice = [&v] {
+        return QStringLiteral("Port %1: no such device").arg(v.ComNum);
+    };
+    if (v.ComNum < 1 || v.ComNum > 8) {
+        v.messages << noDevice();
+        return;
+    }
+    // Each enabled line at the level of the present state: on air only if the last keying call
+    // keyed it. Opening never keys by itself.
+    for (LineId id : {Rts, Dtr}) {
+        Line l = line(id);
+        if (l.on)
+            setLine(id, l.keyedByCall ? l.positive : !l.positive);
+    }
+    if (v.ComNum > m_doubles.portsWithDevice) {
+        v.messages << noDevice();
+        return;
+    }
+    if (!openError.isEmpty()) {
+        v.messages << openError;
+        return;
+    }
+    v.portOpen = true;
+    m_portEverOpened = true;
+    if (m_doubles.raisesOnOpen) {
+        v.wireRts = true;
+        v.wireDtr = true;
+    }
+    // The levels asked for so far reach the wire.
+    for (LineId id : {Rts, Dtr}) {
+        Line l = line(id);
+        m_portsOwnLevel[id] = !l.requested;
+        if (l.requested) {
+            l.wire = *l.requested;
+            v.wireLog << QStringLiteral("%1 %2").arg(QLatin1String(l.name)).arg(int(l.wire));
+        }
+    }
+}
+
+void StationModel::closeComDialog()
+{
+    // Unloaded without touching the port; the next opening loads it afresh.
+    m_view.dialog = StationView::Unloaded;
+}
