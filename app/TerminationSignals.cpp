@@ -18,16 +18,14 @@ void onSignal(int)
 }
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent)
-    : QObject(parent)
+TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     m_notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        while (::read(signalPipe[1], buffer, sizeof buffer) > 0) {
-        }
+        while (::read(signalPipe[1], buffer, sizeof buffer) > 0) { }
         emit terminationRequested();
     });
 

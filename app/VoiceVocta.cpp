@@ -1,8 +1,8 @@
 #include "VoiceVocta.h"
 
 #include "MediaDevice.h"
-#include "TextRules.h"
 #include "PictureButton.h"
+#include "TextRules.h"
 #include "TransportBar.h"
 
 #include <QDir>
@@ -55,7 +55,8 @@ void VoiceVocta::wire()
     connect(form, &Form1::Timer1_Timer, this, [this] { m_repeat.Timer1_Timer(); });
     connect(form, &Form1::Timer3_Timer, this, [this] { m_refusal.Timer3_Timer(); });
 
-    connect(&m_device, &MediaDevice::Done, this, [this](int code) { m_player.MMControl1_Done(code); });
+    connect(&m_device, &MediaDevice::Done, this,
+            [this](int code) { m_player.MMControl1_Done(code); });
     connect(&m_device, &MediaDevice::StatusUpdate, this,
             [this] { m_player.MMControl1_StatusUpdate(); });
 
@@ -115,7 +116,8 @@ void VoiceVocta::Form_Load()
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {
-        button->setToolTip(QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
+        button->setToolTip(
+            QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
         button->setDownPicture(faces.picture(3));
         button->setDisabledPicture(faces.picture(3));
         button->setPicture(faces.picture(1));

@@ -2,10 +2,7 @@
 
 #include <QTimer>
 
-MediaDevice::MediaDevice(QObject *parent)
-    : QObject(parent)
-{
-}
+MediaDevice::MediaDevice(QObject *parent) : QObject(parent) { }
 
 MediaDevice::~MediaDevice() = default;
 

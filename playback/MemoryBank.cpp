@@ -28,8 +28,7 @@ MemoryBank::MemoryBank(AppState &state, const Controls &controls, Player &player
     , m_refusal(refusal)
     , m_settings(settings)
     , m_dialogs(dialogs)
-{
-}
+{ }
 
 void MemoryBank::Command3d1_Click(int Index)
 {
@@ -91,8 +90,8 @@ void MemoryBank::chooseFile(int Index)
 
     Dialogs::OpenFileRequest request;
     request.title = QStringLiteral("Choose The File For Memory ") + QString::number(Index + 1);
-    request.filters = QStringList{QStringLiteral("Wav Files (*.wav)"),
-                                  QStringLiteral("Mid Files (*.mid)")};
+    request.filters
+        = QStringList{QStringLiteral("Wav Files (*.wav)"), QStringLiteral("Mid Files (*.mid)")};
     request.fileName = QString();
     request.mustExist = true;
     const QString chosen = m_dialogs.openFile(m_controls.dialogParent, request);

@@ -20,8 +20,7 @@ Player::Player(AppState &state, const Controls &controls, MediaDevice &MMControl
     , m_ptt(ptt)
     , m_repeat(repeat)
     , m_refusal(refusal)
-{
-}
+{ }
 
 void Player::PlayMem(int memnum)
 {

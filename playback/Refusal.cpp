@@ -6,11 +6,8 @@
 #include <QLabel>
 
 Refusal::Refusal(QLabel &Picture1, FormTimer &Timer3, const ImageList &ImageList2)
-    : m_Picture1(Picture1)
-    , m_Timer3(Timer3)
-    , m_ImageList2(ImageList2)
-{
-}
+    : m_Picture1(Picture1), m_Timer3(Timer3), m_ImageList2(ImageList2)
+{ }
 
 void Refusal::ShowErr()
 {

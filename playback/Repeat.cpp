@@ -11,15 +11,10 @@
 #include <QCheckBox>
 #include <QSlider>
 
-Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1,
-               PttControl &ptt, Refusal &refusal)
-    : m_state(state)
-    , m_controls(controls)
-    , m_device(MMControl1)
-    , m_ptt(ptt)
-    , m_refusal(refusal)
-{
-}
+Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+               Refusal &refusal)
+    : m_state(state), m_controls(controls), m_device(MMControl1), m_ptt(ptt), m_refusal(refusal)
+{ }
 
 void Repeat::Check3d1_Click(int Index)
 {
@@ -30,8 +25,7 @@ void Repeat::Check3d1_Click(int Index)
 
 void Repeat::HScroll1_Change()
 {
-    m_controls.Panel3d2.setText(
-        TextRules::formatOneDecimal(m_controls.HScroll1.value() / 1000.0));
+    m_controls.Panel3d2.setText(TextRules::formatOneDecimal(m_controls.HScroll1.value() / 1000.0));
 }
 
 void Repeat::Panel3d2_Click()

@@ -3,10 +3,8 @@
 
 #include "ImageList.h"
 
-
 Aboutfrm::Aboutfrm(QWidget *mainWindow, const ImageList &ImageList1)
-    : QDialog(mainWindow)
-    , ui(new Ui::Aboutfrm)
+    : QDialog(mainWindow), ui(new Ui::Aboutfrm)
 {
     ui->setupUi(this);
     // Beside the main window, not blocking it; the close box unloads it.
@@ -63,10 +61,8 @@ void Aboutfrm::CommandOK_Click()
 }
 
 AboutBox::AboutBox(QWidget &mainWindow, const ImageList &ImageList1)
-    : m_mainWindow(mainWindow)
-    , m_ImageList1(ImageList1)
-{
-}
+    : m_mainWindow(mainWindow), m_ImageList1(ImageList1)
+{ }
 
 void AboutBox::About_Click()
 {

@@ -6,15 +6,14 @@
 #include <QWidget>
 #include <cmath>
 
-Fonts::Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels,
-             Dialogs &dialogs, QWidget *dialogParent)
+Fonts::Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs,
+             QWidget *dialogParent)
     : m_state(state)
     , m_buttons(std::move(buttons))
     , m_labels(std::move(labels))
     , m_dialogs(dialogs)
     , m_dialogParent(dialogParent)
-{
-}
+{ }
 
 void Fonts::SetFontsB()
 {

@@ -35,8 +35,8 @@ Form1::Form1(QWidget *parent)
 
     // The label font is set on the frames and would pass to everything inside them; the controls
     // in the frames that are not buttons keep the font they have.
-    for (QWidget *control : std::initializer_list<QWidget *>{ui->Check3d1_0, ui->Gauge1,
-                                                            ui->HScroll1, ui->Image1, ui->Picture1}) {
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             ui->Check3d1_0, ui->Gauge1, ui->HScroll1, ui->Image1, ui->Picture1}) {
         QFont font = control->font();
         font.setFamily(font.family());
         font.setPointSizeF(font.pointSizeF());
@@ -54,7 +54,8 @@ Form1::Form1(QWidget *parent)
     setTabOrder(previous, ui->Panel3d1);
 
     for (int i = 0; i < 6; ++i) {
-        connect(m_Command3d1[i], &PictureButton::clicked, this, [this, i] { emit Command3d1_Click(i); });
+        connect(m_Command3d1[i], &PictureButton::clicked, this,
+                [this, i] { emit Command3d1_Click(i); });
         connect(m_Command3d1[i], &PictureButton::mouseDown, this,
                 [this, i](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
                     // Button numbers and shift bits as a window reports them: left 1, right 2,

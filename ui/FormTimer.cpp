@@ -2,10 +2,7 @@
 
 #include <QTimerEvent>
 
-FormTimer::FormTimer(QObject *parent)
-    : QObject(parent)
-{
-}
+FormTimer::FormTimer(QObject *parent) : QObject(parent) { }
 
 void FormTimer::setInterval(int milliseconds)
 {

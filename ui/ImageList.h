@@ -8,10 +8,7 @@ class ImageList
 {
 public:
     ImageList() = default;
-    explicit ImageList(QList<QPixmap> pictures)
-        : m_pictures(std::move(pictures))
-    {
-    }
+    explicit ImageList(QList<QPixmap> pictures) : m_pictures(std::move(pictures)) { }
 
     // Loads prefix + "1.png", prefix + "2.png", ... up to count.
     static ImageList load(const QString &prefix, int count);

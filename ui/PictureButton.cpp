@@ -9,8 +9,7 @@ constexpr int Rim = 3; // width of the back colour around the face
 }
 
 PictureButton::PictureButton(QWidget *parent)
-    : QAbstractButton(parent)
-    , m_backColor(palette().color(QPalette::Button))
+    : QAbstractButton(parent), m_backColor(palette().color(QPalette::Button))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);

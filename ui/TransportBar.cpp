@@ -7,10 +7,9 @@
 namespace {
 constexpr int NotReady = 524;
 constexpr int Playing = 526;
-}
+} // namespace
 
-TransportBar::TransportBar(QWidget *parent)
-    : QWidget(parent)
+TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
 {
     struct Spec
     {

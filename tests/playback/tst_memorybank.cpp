@@ -134,9 +134,8 @@ void TestMemoryBank::clickTable()
     QCOMPARE(!f.window().Picture1()->isHidden(), refused);
     QCOMPARE(f.dialogs.fileRequests.size(), dialog ? 1 : 0);
     // The current memory changes only by a start.
-    QCOMPARE(f.state().CurMem, qint16(commands == QStringList{"Close", "Open", "Play"}
-                                          ? clicked
-                                          : current));
+    QCOMPARE(f.state().CurMem,
+             qint16(commands == QStringList{"Close", "Open", "Play"} ? clicked : current));
     if (!right && onCurrent && state != int(PlayerState::Idle)) {
         QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
         QCOMPARE(f.window().Gauge1()->value(), 0);

@@ -183,10 +183,11 @@ void TestKeying::lockAndStandby_data()
     // nothing (the transmitter would carry silence, with a delay of 0 for good); the restart keys.
     row("standby released in the repeat wait", {"repeat", "end", "standby", "standby"},
         {"RTS 1", "RTS 0", "RTS 0"}, false, 1, 1);
-    row("standby released in the wait, then the restart", {"repeat", "end", "standby", "standby",
-        "restart"}, {"RTS 1", "RTS 0", "RTS 0", "RTS 1"}, true, 1, 1);
-    row("standby released while a repeat plays", {"standby", "repeat", "end", "restart",
-        "standby"}, {"RTS 0", "RTS 0", "RTS 1"}, true, 1, 1);
+    row("standby released in the wait, then the restart",
+        {"repeat", "end", "standby", "standby", "restart"}, {"RTS 1", "RTS 0", "RTS 0", "RTS 1"},
+        true, 1, 1);
+    row("standby released while a repeat plays", {"standby", "repeat", "end", "restart", "standby"},
+        {"RTS 0", "RTS 0", "RTS 1"}, true, 1, 1);
     row("lock over a repeat cycle", {"lock", "repeat", "end", "restart", "stop"},
         {"RTS 1", "RTS 1", "RTS 1"}, true, 2, 1);
     row("lock and standby, message ends", {"lock", "standby", "play", "end", "standby"},

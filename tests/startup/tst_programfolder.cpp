@@ -36,9 +36,9 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
     const QString error = install(dir.path());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(QFileInfo(dir.filePath("voicevocta")).isExecutable());
-    for (const char *file : {"Images/ontheair.bmp", "Images/receive.bmp", "Wav/Default.wav",
-                             "Wav/1.wav", "Wav/2.wav", "Wav/3.wav", "Wav/4.wav", "Wav/5.wav",
-                             "Wav/6.wav", "Wav/tune.mid"}) {
+    for (const char *file :
+         {"Images/ontheair.bmp", "Images/receive.bmp", "Wav/Default.wav", "Wav/1.wav", "Wav/2.wav",
+          "Wav/3.wav", "Wav/4.wav", "Wav/5.wav", "Wav/6.wav", "Wav/tune.mid"}) {
         QVERIFY2(QFile::exists(dir.filePath(file)), file);
         QVERIFY2(QFile::exists(QStringLiteral(VV_BUILD_DIR "/") + file), file);
     }

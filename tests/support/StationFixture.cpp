@@ -27,7 +27,8 @@ void StationFixture::populateProgramFolder(const QString &dir)
         QDir().mkpath(dir + QLatin1Char('/') + name);
         const QDir from(source.filePath(name));
         for (const QString &file : from.entryList(QDir::Files))
-            QFile::copy(from.filePath(file), dir + QLatin1Char('/') + name + QLatin1Char('/') + file);
+            QFile::copy(from.filePath(file),
+                        dir + QLatin1Char('/') + name + QLatin1Char('/') + file);
     }
 }
 
@@ -69,7 +70,7 @@ bool StationFixture::onAirPictureShown()
     const QPixmap shown = window().Image1()->pixmap();
     if (shown.isNull())
         return false;
-    const QImage onAir = QImage(programDir() + "/Images/ontheair.bmp")
-                             .convertToFormat(QImage::Format_RGB32);
+    const QImage onAir
+        = QImage(programDir() + "/Images/ontheair.bmp").convertToFormat(QImage::Format_RGB32);
     return shown.toImage().convertToFormat(QImage::Format_RGB32) == onAir;
 }

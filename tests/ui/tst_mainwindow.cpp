@@ -78,8 +78,8 @@ void TestMainWindow::controlGeometry_data()
         const QByteArray box = "Check3d1_" + QByteArray::number(i);
         // Box 0 lies in the "Repeat" frame, the others on the window over it.
         if (i == 0)
-            QTest::newRow(box) << QString(box) << "Frame2" << QRect(240, 360, 255, 255)
-                               << QString() << QString();
+            QTest::newRow(box) << QString(box) << "Frame2" << QRect(240, 360, 255, 255) << QString()
+                               << QString();
         else
             QTest::newRow(box) << QString(box) << "centralwidget"
                                << QRect(1080, boxTops[i], 255, 255) << QString() << QString();
@@ -146,7 +146,9 @@ void TestMainWindow::frontControlsAreDrawnOverTheirFrames()
     Form1 &w = m_f->window();
     QWidget *central = w.centralWidget();
     const QObjectList &order = central->children();
-    const auto position = [&](QObject *o) { return order.indexOf(o); };
+    const auto position = [&](QObject *o) {
+        return order.indexOf(o);
+    };
     for (int i = 1; i < 6; ++i)
         QVERIFY(position(w.Check3d1(i)) > position(w.Frame(2)));
     QVERIFY(position(w.MMControl1()) > position(w.Frame(7)));
@@ -227,7 +229,11 @@ void TestMainWindow::focusOrder()
         expected << QString("Check3d1_%1").arg(i);
     for (const char *b : {"Prev", "Play", "Pause", "Stop", "Next"})
         expected << QString("MMControl1_") + b;
-    expected << "Panel3d1" << "Panel3d2" << "Command3d2" << "Command3d3" << "HScroll1";
+    expected << "Panel3d1"
+             << "Panel3d2"
+             << "Command3d2"
+             << "Command3d3"
+             << "HScroll1";
 
     QStringList chain;
     QWidget *start = w.Command3d1(0);
