@@ -51,16 +51,7 @@ QPushButton *ComSet::Command1() const
 
 QGroupBox *ComSet::Frame(int number) const
 {
-    switch (number) {
-    case 1:
-        return ui->Frame1;
-    case 2:
-        return ui->Frame2;
-    case 3:
-        return ui->Frame3;
-    default:
-        return nullptr;
-    }
+    return findChild<QGroupBox *>(QStringLiteral("Frame") + QString::number(number));
 }
 
 void ComSet::closeEvent(QCloseEvent *event)

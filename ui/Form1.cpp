@@ -146,24 +146,8 @@ TransportBar *Form1::MMControl1() const
 
 QGroupBox *Form1::Frame(int number) const
 {
-    switch (number) {
-    case 1:
-        return ui->Frame1;
-    case 2:
-        return ui->Frame2;
-    case 3:
-        return ui->Frame3;
-    case 4:
-        return ui->Frame4;
-    case 5:
-        return ui->Frame5;
-    case 6:
-        return ui->Frame6;
-    case 7:
-        return ui->Frame7;
-    default:
-        return nullptr;
-    }
+    return centralWidget()->findChild<QGroupBox *>(QStringLiteral("Frame")
+                                                   + QString::number(number));
 }
 
 QAction *Form1::menuItem(const QString &name) const
