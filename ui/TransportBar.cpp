@@ -11,14 +11,14 @@ constexpr int Playing = 526;
 
 TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
 {
-    struct Spec
+    struct Entry
     {
         ButtonId id;
         const char *name;
         const char *toolTip;
         QStyle::StandardPixmap icon;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {Prev, "Prev", "Back to the start", QStyle::SP_MediaSkipBackward},
         {Play, "Play", "Play", QStyle::SP_MediaPlay},
         {Pause, "Pause", "Pause", QStyle::SP_MediaPause},
@@ -29,17 +29,17 @@ TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    for (const Spec &spec : specs) {
+    for (const Entry &entry : entries) {
         auto *button = new QToolButton(this);
-        button->setObjectName(QLatin1String("MMControl1_") + QLatin1String(spec.name));
-        button->setIcon(style()->standardIcon(spec.icon));
-        button->setToolTip(QLatin1String(spec.toolTip));
+        button->setObjectName(QLatin1String("MMControl1_") + QLatin1String(entry.name));
+        button->setIcon(style()->standardIcon(entry.icon));
+        button->setToolTip(QLatin1String(entry.toolTip));
         button->setAutoRaise(false);
         button->setFocusPolicy(Qt::StrongFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         layout->addWidget(button);
-        m_buttons[spec.id] = button;
-        const ButtonId id = spec.id;
+        m_buttons[entry.id] = button;
+        const ButtonId id = entry.id;
         connect(button, &QToolButton::clicked, this, [this, id] { press(id); });
     }
     setMode(NotReady);
