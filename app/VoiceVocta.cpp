@@ -13,7 +13,6 @@
 VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
                        const QString &appDir)
     : m_device(MMControl1)
-    , m_dialogs(dialogs)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
     , m_settings(m_state, m_form.repeatBoxes(), m_fonts)
     , m_ptt(m_state, m_form, MSComm1, dialogs)

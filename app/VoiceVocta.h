@@ -51,7 +51,6 @@ private:
 
     AppState m_state;
     MediaDevice &m_device;
-    Dialogs &m_dialogs;
     Form1 m_form;
     Fonts m_fonts;
     Settings m_settings;
