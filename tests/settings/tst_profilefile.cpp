@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestFiles.h"
+
+using namespace TestFiles;
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -15,21 +19,6 @@ const QByteArray NewLine = "\r\n";
 #else
 const QByteArray NewLine = "\n";
 #endif
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 void expectSaveWarning()
 {

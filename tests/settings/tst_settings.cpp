@@ -13,15 +13,12 @@
 #include <QTest>
 #include <memory>
 
-namespace {
+#include "FakeDialogs.h"
+#include "TestFiles.h"
 
-class NoDialogs : public Dialogs
-{
-public:
-    QString openFile(QWidget *, const OpenFileRequest &) override { return {}; }
-    FontChoice chooseFont(QWidget *, const FontChoice &preload) override { return preload; }
-    void critical(QWidget *, const QString &) override { }
-};
+using namespace TestFiles;
+
+namespace {
 
 // The station as far as the settings file sees it: the state, the six repeat boxes, one button
 // and one frame for the fonts.
@@ -47,25 +44,10 @@ struct Station
     std::array<QCheckBox *, 6> check3d1{};
     QPushButton button;
     QGroupBox frame;
-    NoDialogs dialogs;
+    FakeDialogs dialogs;
     std::unique_ptr<Fonts> fonts;
     std::unique_ptr<Settings> settings;
 };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // The file of a first start with the program in /opt/vv, written by WriteMem.
 QByteArray firstStartFile()
