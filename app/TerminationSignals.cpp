@@ -1,4 +1,4 @@
-#include "TerminationSignals.h"
+#include "app/TerminationSignals.h"
 
 #include <QSocketNotifier>
 #include <csignal>

@@ -1,9 +1,9 @@
-#include "VoiceVocta.h"
+#include "app/VoiceVocta.h"
 
-#include "MediaDevice.h"
-#include "PictureButton.h"
-#include "TextRules.h"
-#include "TransportBar.h"
+#include "playback/MediaDevice.h"
+#include "settings/TextRules.h"
+#include "ui/PictureButton.h"
+#include "ui/TransportBar.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "Aboutfrm.h"
-#include "AppState.h"
-#include "ComSetHandler.h"
-#include "Fonts.h"
-#include "Form1.h"
-#include "MemoryBank.h"
-#include "Player.h"
-#include "PttControl.h"
-#include "Refusal.h"
-#include "Repeat.h"
-#include "Settings.h"
+#include "playback/MemoryBank.h"
+#include "playback/Player.h"
+#include "playback/Refusal.h"
+#include "playback/Repeat.h"
+#include "ptt/ComSetHandler.h"
+#include "ptt/PttControl.h"
+#include "settings/Settings.h"
+#include "station/AppState.h"
+#include "ui/Aboutfrm.h"
+#include "ui/Fonts.h"
+#include "ui/Form1.h"
 
 class Dialogs;
 class MediaDevice;

@@ -1,8 +1,8 @@
-#include "Dialogs.h"
-#include "QtSerialLines.h"
-#include "SdlMediaDevice.h"
-#include "TerminationSignals.h"
-#include "VoiceVocta.h"
+#include "app/TerminationSignals.h"
+#include "app/VoiceVocta.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "ptt/QtSerialLines.h"
+#include "ui/Dialogs.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "BenchSounds.h"
+#include "bench/BenchSounds.h"
 
 #include <QByteArray>
 #include <QFile>

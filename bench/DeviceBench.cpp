@@ -1,9 +1,9 @@
 // The multimedia device: how long "Open" takes, how soon "Play" is heard, how soon Done follows
 // the end of the sound, and the longest time any command held the UI thread.
 
-#include "BenchReport.h"
-#include "BenchSounds.h"
-#include "SdlMediaDevice.h"
+#include "bench/BenchReport.h"
+#include "bench/BenchSounds.h"
+#include "playback/audio/SdlMediaDevice.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

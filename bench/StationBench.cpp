@@ -3,13 +3,13 @@
 // how long the UI thread is held by a click on a memory, by choosing a memory's file and by a
 // save of the settings.
 
-#include "BenchReport.h"
-#include "BenchSounds.h"
-#include "Dialogs.h"
-#include "PictureButton.h"
-#include "QtSerialLines.h"
-#include "SdlMediaDevice.h"
-#include "VoiceVocta.h"
+#include "app/VoiceVocta.h"
+#include "bench/BenchReport.h"
+#include "bench/BenchSounds.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "ptt/QtSerialLines.h"
+#include "ui/Dialogs.h"
+#include "ui/PictureButton.h"
 
 #include <QApplication>
 #include <QDir>

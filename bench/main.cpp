@@ -1,4 +1,4 @@
-#include "BenchReport.h"
+#include "bench/BenchReport.h"
 
 #include <QApplication>
 #include <QTextStream>

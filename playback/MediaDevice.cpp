@@ -1,4 +1,4 @@
-#include "MediaDevice.h"
+#include "playback/MediaDevice.h"
 
 #include <QTimer>
 

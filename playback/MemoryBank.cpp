@@ -1,15 +1,15 @@
-#include "MemoryBank.h"
+#include "playback/MemoryBank.h"
 
-#include "AppState.h"
-#include "Dialogs.h"
-#include "ImageList.h"
-#include "PictureButton.h"
-#include "Player.h"
-#include "PttControl.h"
-#include "Refusal.h"
-#include "Repeat.h"
-#include "Settings.h"
-#include "TextRules.h"
+#include "playback/Player.h"
+#include "playback/Refusal.h"
+#include "playback/Repeat.h"
+#include "ptt/PttControl.h"
+#include "settings/Settings.h"
+#include "settings/TextRules.h"
+#include "station/AppState.h"
+#include "ui/Dialogs.h"
+#include "ui/ImageList.h"
+#include "ui/PictureButton.h"
 
 #include <QCheckBox>
 #include <QSlider>

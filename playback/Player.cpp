@@ -1,13 +1,13 @@
-#include "Player.h"
+#include "playback/Player.h"
 
-#include "AppState.h"
-#include "ImageList.h"
-#include "MediaDevice.h"
-#include "PictureButton.h"
-#include "PttControl.h"
-#include "Refusal.h"
-#include "Repeat.h"
-#include "TextRules.h"
+#include "playback/MediaDevice.h"
+#include "playback/Refusal.h"
+#include "playback/Repeat.h"
+#include "ptt/PttControl.h"
+#include "settings/TextRules.h"
+#include "station/AppState.h"
+#include "ui/ImageList.h"
+#include "ui/PictureButton.h"
 
 #include <QProgressBar>
 #include <limits>

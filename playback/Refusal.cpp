@@ -1,7 +1,7 @@
-#include "Refusal.h"
+#include "playback/Refusal.h"
 
-#include "FormTimer.h"
-#include "ImageList.h"
+#include "ui/FormTimer.h"
+#include "ui/ImageList.h"
 
 #include <QLabel>
 

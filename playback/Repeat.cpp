@@ -1,12 +1,12 @@
-#include "Repeat.h"
+#include "playback/Repeat.h"
 
-#include "AppState.h"
-#include "FormTimer.h"
-#include "MediaDevice.h"
-#include "PictureButton.h"
-#include "PttControl.h"
-#include "Refusal.h"
-#include "TextRules.h"
+#include "playback/MediaDevice.h"
+#include "playback/Refusal.h"
+#include "ptt/PttControl.h"
+#include "settings/TextRules.h"
+#include "station/AppState.h"
+#include "ui/FormTimer.h"
+#include "ui/PictureButton.h"
 
 #include <QCheckBox>
 #include <QSlider>

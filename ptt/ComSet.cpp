@@ -1,4 +1,4 @@
-#include "ComSet.h"
+#include "ptt/ComSet.h"
 #include "ui_ComSet.h"
 
 #include <QCloseEvent>

@@ -1,10 +1,10 @@
-#include "ComSetHandler.h"
+#include "ptt/ComSetHandler.h"
 
-#include "AppState.h"
-#include "ComSet.h"
-#include "Form1.h"
-#include "PttControl.h"
-#include "SerialLines.h"
+#include "ptt/ComSet.h"
+#include "ptt/PttControl.h"
+#include "ptt/SerialLines.h"
+#include "station/AppState.h"
+#include "ui/Form1.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

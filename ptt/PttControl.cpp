@@ -1,15 +1,15 @@
-#include "PttControl.h"
+#include "ptt/PttControl.h"
+#include "station/Log.h"
 
-#include "AppState.h"
-#include "Dialogs.h"
-#include "Form1.h"
-#include "PictureButton.h"
-#include "SerialDevices.h"
-#include "SerialLines.h"
+#include "ptt/SerialDevices.h"
+#include "ptt/SerialLines.h"
+#include "station/AppState.h"
+#include "ui/Dialogs.h"
+#include "ui/Form1.h"
+#include "ui/PictureButton.h"
 
 #include <QLabel>
 #include <QPixmap>
-#include <cstdio>
 
 namespace {
 // ImageList1 faces of the Lock and StdBy buttons.
@@ -188,7 +188,7 @@ void PttControl::showPicture(const char *fileName)
     if (picture.isNull() && !m_reported.contains(path)) {
         // Said once per picture and run: a keyer that keys all day must not flood the log.
         m_reported.insert(path);
-        std::fprintf(stderr, "voicevocta: cannot load the picture %s\n", qPrintable(path));
+        qCWarning(lcVocta).noquote() << "cannot load the picture" << path;
     }
     // The picture is shown at its own size; a missing one leaves the area empty.
     QLabel *image = m_form.Image1();

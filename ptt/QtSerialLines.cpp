@@ -1,9 +1,9 @@
-#include "QtSerialLines.h"
+#include "ptt/QtSerialLines.h"
+#include "station/Log.h"
 
-#include "SerialDevices.h"
+#include "ptt/SerialDevices.h"
 
 #include <QSerialPort>
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <termios.h>
@@ -162,9 +162,10 @@ void QtSerialLines::write(Line line, bool level)
         return;
     // Once per opening: a port without modem lines would otherwise be reported at every keying.
     m_lineFailureSaid = true;
-    std::fprintf(stderr, "voicevocta: cannot set %s on %s (%s); it does not key the transmitter\n",
-                 line == Line::Rts ? "RTS" : "DTR", qPrintable(m_device),
-                 qPrintable(m_port->errorString()));
+    qCWarning(lcVocta).noquote() << QStringLiteral(
+                                        "cannot set %1 on %2 (%3); it does not key the transmitter")
+                                        .arg(QLatin1String(line == Line::Rts ? "RTS" : "DTR"),
+                                             m_device, m_port->errorString());
 }
 
 void QtSerialLines::portError(int error)
@@ -178,8 +179,8 @@ void QtSerialLines::portError(int error)
     // has returned: Qt SerialPort is still inside its own notification here, and as long as the
     // port stays open it keeps reporting the error.
     m_gone = true;
-    std::fprintf(stderr, "voicevocta: the serial port %s went away (%s)\n", qPrintable(m_device),
-                 qPrintable(m_port->errorString()));
+    qCWarning(lcVocta).noquote()
+        << QStringLiteral("the serial port %1 went away (%2)").arg(m_device, m_port->errorString());
     QMetaObject::invokeMethod(
         this,
         [this] {

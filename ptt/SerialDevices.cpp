@@ -1,4 +1,4 @@
-#include "SerialDevices.h"
+#include "ptt/SerialDevices.h"
 
 #include <QDir>
 #include <algorithm>

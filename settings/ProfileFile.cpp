@@ -1,4 +1,5 @@
-#include "ProfileFile.h"
+#include "settings/ProfileFile.h"
+#include "station/Log.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -101,7 +102,7 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
 bool ProfileFile::fail(const QString &reason)
 {
     m_error = reason;
-    qWarning().noquote()
+    qCWarning(lcVocta).noquote()
         << QStringLiteral("Cannot save the settings to %1: %2").arg(m_path, reason);
     return false;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProfileText.h"
+#include "settings/ProfileText.h"
 
 #include <QString>
 #include <functional>

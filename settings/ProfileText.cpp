@@ -1,4 +1,4 @@
-#include "ProfileText.h"
+#include "settings/ProfileText.h"
 
 namespace {
 

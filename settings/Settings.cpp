@@ -1,9 +1,10 @@
-#include "Settings.h"
+#include "settings/Settings.h"
+#include "station/Log.h"
 
-#include "AppState.h"
-#include "Fonts.h"
-#include "ProfileFile.h"
-#include "TextRules.h"
+#include "settings/ProfileFile.h"
+#include "settings/TextRules.h"
+#include "station/AppState.h"
+#include "ui/Fonts.h"
 
 #include <QCheckBox>
 #include <QStringDecoder>
@@ -126,8 +127,9 @@ void Settings::WriteMem()
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.
     if (saved && !refused.isEmpty())
-        qWarning().noquote() << QStringLiteral("Cannot save the settings to %1: %2 cannot be "
-                                               "stored in the file; the old value is kept")
-                                    .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("Cannot save the settings to %1: %2 cannot be "
+                              "stored in the file; the old value is kept")
+                   .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
     m_lastSaveFailed = !saved || !refused.isEmpty();
 }

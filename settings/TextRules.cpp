@@ -1,4 +1,4 @@
-#include "TextRules.h"
+#include "settings/TextRules.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -1,7 +1,7 @@
-#include "Aboutfrm.h"
+#include "ui/Aboutfrm.h"
 #include "ui_Aboutfrm.h"
 
-#include "ImageList.h"
+#include "ui/ImageList.h"
 
 Aboutfrm::Aboutfrm(QWidget *mainWindow, const ImageList &ImageList1)
     : QDialog(mainWindow), ui(new Ui::Aboutfrm)

@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
-#include "Fonts.h"
+#include "ui/Fonts.h"
 
-#include "AppState.h"
-#include "Dialogs.h"
+#include "station/AppState.h"
+#include "ui/Dialogs.h"
 
 #include <QWidget>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "ui/Form1.h"
 #include "ui_Form1.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FormTimer.h"
-#include "ImageList.h"
+#include "ui/FormTimer.h"
+#include "ui/ImageList.h"
 
 #include <QMainWindow>
 #include <array>

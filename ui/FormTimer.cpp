@@ -1,4 +1,4 @@
-#include "FormTimer.h"
+#include "ui/FormTimer.h"
 
 #include <QTimerEvent>
 

@@ -1,4 +1,4 @@
-#include "ImageList.h"
+#include "ui/ImageList.h"
 
 ImageList ImageList::load(const QString &prefix, int count)
 {

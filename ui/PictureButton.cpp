@@ -1,4 +1,4 @@
-#include "PictureButton.h"
+#include "ui/PictureButton.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "TransportBar.h"
+#include "ui/TransportBar.h"
 
 #include <QHBoxLayout>
 #include <QStyle>

@@ -1,6 +1,6 @@
-#include "ButtonFaces.h"
+#include "images/generator/ButtonFaces.h"
 
-#include "Palette.h"
+#include "images/generator/Palette.h"
 
 namespace {
 

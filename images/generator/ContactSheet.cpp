@@ -1,4 +1,4 @@
-#include "ContactSheet.h"
+#include "images/generator/ContactSheet.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "IconArt.h"
+#include "images/generator/IconArt.h"
 
-#include "Palette.h"
+#include "images/generator/Palette.h"
 
 namespace IconArt {
 

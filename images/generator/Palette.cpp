@@ -1,4 +1,4 @@
-#include "Palette.h"
+#include "images/generator/Palette.h"
 
 #include <cmath>
 #include <limits>

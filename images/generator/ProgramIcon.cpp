@@ -1,6 +1,6 @@
-#include "ProgramIcon.h"
+#include "images/generator/ProgramIcon.h"
 
-#include "IconArt.h"
+#include "images/generator/IconArt.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "RefusalFaces.h"
+#include "images/generator/RefusalFaces.h"
 
-#include "IconArt.h"
+#include "images/generator/IconArt.h"
 
 #include <QPainter>
 #include <QPainterPath>

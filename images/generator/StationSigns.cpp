@@ -1,4 +1,4 @@
-#include "StationSigns.h"
+#include "images/generator/StationSigns.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -8,11 +8,11 @@
 // of everything, enlarged, for checking the artwork by eye. The output is the same, byte for
 // byte, on every run.
 
-#include "ButtonFaces.h"
-#include "ContactSheet.h"
-#include "ProgramIcon.h"
-#include "RefusalFaces.h"
-#include "StationSigns.h"
+#include "images/generator/ButtonFaces.h"
+#include "images/generator/ContactSheet.h"
+#include "images/generator/ProgramIcon.h"
+#include "images/generator/RefusalFaces.h"
+#include "images/generator/StationSigns.h"
 
 #include <QDir>
 #include <QGuiApplication>

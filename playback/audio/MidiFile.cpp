@@ -1,4 +1,4 @@
-#include "MidiFile.h"
+#include "playback/audio/MidiFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
-#include "MidiSource.h"
-#include "MidiSynth.h"
+#include "playback/audio/MidiSource.h"
+#include "playback/audio/MidiSynth.h"
 
 #include <fluidsynth.h>
 

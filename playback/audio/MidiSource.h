@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioSource.h"
-#include "MidiFile.h"
+#include "playback/audio/AudioSource.h"
+#include "playback/audio/MidiFile.h"
 
 class MidiSynth;
 

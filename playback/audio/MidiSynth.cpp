@@ -1,4 +1,4 @@
-#include "MidiSynth.h"
+#include "playback/audio/MidiSynth.h"
 
 #include <QFile>
 #include <QFileInfo>

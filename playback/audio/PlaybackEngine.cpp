@@ -1,4 +1,5 @@
-#include "PlaybackEngine.h"
+#include "playback/audio/PlaybackEngine.h"
+#include "station/Log.h"
 
 #include <QDebug>
 
@@ -126,7 +127,7 @@ void PlaybackEngine::markFailed(const QString &message)
 {
     m_sourceFailed = true;
     m_sourceEnded = true;
-    qWarning().noquote() << "Sound playback failed:" << message;
+    qCWarning(lcVocta).noquote() << "Sound playback failed:" << message;
 }
 
 void PlaybackEngine::render(float *out, int frames, int channels)
@@ -184,7 +185,7 @@ void PlaybackEngine::outputLost()
         m_endReported = true;
         token = m_token;
     }
-    qWarning().noquote() << "Sound playback failed: the sound output went away";
+    qCWarning(lcVocta).noquote() << "Sound playback failed: the sound output went away";
     m_notifier(token, Failed);
 }
 
@@ -283,7 +284,7 @@ void PlaybackEngine::run()
             if (!opened && m_playing && m_token == token) {
                 m_playing = false;
                 lock.unlock();
-                qWarning().noquote() << "Sound playback failed:" << error;
+                qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
                 m_notifier(token, Failed);
                 lock.lock();
             }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioSource.h"
-#include "SdlOutput.h"
+#include "playback/audio/AudioSource.h"
+#include "playback/audio/SdlOutput.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,10 +1,11 @@
-#include "SdlMediaDevice.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "station/Log.h"
 
-#include "MidiFile.h"
-#include "MidiSource.h"
-#include "MidiSynth.h"
-#include "PlaybackEngine.h"
-#include "SoundFileSource.h"
+#include "playback/audio/MidiFile.h"
+#include "playback/audio/MidiSource.h"
+#include "playback/audio/MidiSynth.h"
+#include "playback/audio/PlaybackEngine.h"
+#include "playback/audio/SoundFileSource.h"
 
 #include <QDebug>
 #include <QFile>
@@ -58,7 +59,7 @@ void SdlMediaDevice::preload()
     d->engine.warmUp([synth] {
         QString error;
         if (synth->soundFontAvailable() && !synth->ensureLoaded(&error))
-            qWarning().noquote() << "MIDI playback unavailable:" << error;
+            qCWarning(lcVocta).noquote() << "MIDI playback unavailable:" << error;
     });
 }
 
@@ -143,7 +144,7 @@ void SdlMediaDevice::open()
         source = SoundFileSource::open(path, &error);
     }
     if (!source) {
-        qWarning().noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
         return;
     }
 

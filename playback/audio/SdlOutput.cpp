@@ -1,4 +1,4 @@
-#include "SdlOutput.h"
+#include "playback/audio/SdlOutput.h"
 
 #include <SDL.h>
 

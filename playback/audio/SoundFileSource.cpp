@@ -1,4 +1,4 @@
-#include "SoundFileSource.h"
+#include "playback/audio/SoundFileSource.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AudioSource.h"
+#include "playback/audio/AudioSource.h"
 
 #include <memory>
 

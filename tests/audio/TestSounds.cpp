@@ -1,4 +1,4 @@
-#include "TestSounds.h"
+#include "tests/audio/TestSounds.h"
 
 #include <QDir>
 #include <QFile>

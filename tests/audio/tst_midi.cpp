@@ -1,8 +1,8 @@
-#include "MidiFile.h"
-#include "MidiSource.h"
-#include "MidiSynth.h"
-#include "SdlMediaDevice.h"
-#include "TestSounds.h"
+#include "playback/audio/MidiFile.h"
+#include "playback/audio/MidiSource.h"
+#include "playback/audio/MidiSynth.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "tests/audio/TestSounds.h"
 
 #include <QTest>
 

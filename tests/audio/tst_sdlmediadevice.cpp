@@ -1,5 +1,5 @@
-#include "SdlMediaDevice.h"
-#include "TestSounds.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "tests/audio/TestSounds.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "FaultWatch.h"
+#include "tests/faults/FaultWatch.h"
 
-#include "ComSet.h"
-#include "StationFixture.h"
+#include "ptt/ComSet.h"
+#include "tests/support/StationFixture.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "ComSet.h"
-#include "FaultWatch.h"
-#include "StationFixture.h"
+#include "ptt/ComSet.h"
+#include "tests/faults/FaultWatch.h"
+#include "tests/support/StationFixture.h"
 
 #include <QAction>
 #include <QCheckBox>

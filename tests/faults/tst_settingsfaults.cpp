@@ -1,5 +1,5 @@
-#include "FaultWatch.h"
-#include "StationFixture.h"
+#include "tests/faults/FaultWatch.h"
+#include "tests/support/StationFixture.h"
 
 #include <QAction>
 #include <QDir>

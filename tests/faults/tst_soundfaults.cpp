@@ -1,7 +1,7 @@
-#include "FaultWatch.h"
-#include "SdlMediaDevice.h"
-#include "StationFixture.h"
-#include "TestSounds.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "tests/audio/TestSounds.h"
+#include "tests/faults/FaultWatch.h"
+#include "tests/support/StationFixture.h"
 
 #include <QCheckBox>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "ProfileFuzz.h"
+#include "tests/fuzz/ProfileFuzz.h"
 
-#include "ProfileText.h"
-#include "TextRules.h"
+#include "settings/ProfileText.h"
+#include "settings/TextRules.h"
 
 #include <QByteArray>
 #include <QList>

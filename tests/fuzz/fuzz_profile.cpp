@@ -1,5 +1,5 @@
 // libFuzzer entry point: build with -DVV_FUZZ=ON and clang, then run ./fuzz_profile [corpus].
-#include "ProfileFuzz.h"
+#include "tests/fuzz/ProfileFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

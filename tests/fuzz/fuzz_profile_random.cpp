@@ -1,7 +1,7 @@
 // Runs the settings-file fuzz check on N random inputs without libFuzzer:
 //   fuzz_profile_random [N=1000000] [seed]
 // Half the inputs are raw noise, half are built from the pieces settings files are made of.
-#include "ProfileFuzz.h"
+#include "tests/fuzz/ProfileFuzz.h"
 
 #include <QByteArray>
 #include <QList>

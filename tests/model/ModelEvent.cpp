@@ -1,4 +1,4 @@
-#include "ModelEvent.h"
+#include "tests/model/ModelEvent.h"
 
 QString ModelEvent::describe() const
 {

@@ -1,4 +1,4 @@
-#include "ModelSequence.h"
+#include "tests/model/ModelSequence.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "ComSet.h"
-#include "TransportBar.h"
+#include "ptt/ComSet.h"
+#include "ui/TransportBar.h"
 
 const QColor ModelSequence::OnAirColour(255, 0, 0);
 const QColor ModelSequence::ReceiveColour(0, 255, 0);

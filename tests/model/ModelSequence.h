@@ -1,11 +1,11 @@
 #pragma once
 
-#include "FakeDialogs.h"
-#include "FakeMediaDevice.h"
-#include "FakeSerialLines.h"
-#include "ModelEvent.h"
-#include "StationModel.h"
-#include "VoiceVocta.h"
+#include "app/VoiceVocta.h"
+#include "tests/model/ModelEvent.h"
+#include "tests/model/StationModel.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSerialLines.h"
 
 #include <QColor>
 #include <deque>

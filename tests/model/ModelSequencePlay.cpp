@@ -1,10 +1,10 @@
 // Playing an event on the real station, and reading what it shows.
 
-#include "ModelSequence.h"
+#include "tests/model/ModelSequence.h"
 
-#include "ComSet.h"
-#include "PictureButton.h"
-#include "TransportBar.h"
+#include "ptt/ComSet.h"
+#include "ui/PictureButton.h"
+#include "ui/TransportBar.h"
 
 #include <QCheckBox>
 #include <QImage>

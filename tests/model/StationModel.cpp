@@ -1,4 +1,4 @@
-#include "StationModel.h"
+#include "tests/model/StationModel.h"
 
 #include <algorithm>
 #include <cmath>

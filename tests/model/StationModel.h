@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StationView.h"
+#include "tests/model/StationView.h"
 
 // The reference model of the station: the rules of the memory bank, the player, the repeat
 // cycle, PTT keying and the COM dialog, applied to plain values. Each operator or device event

@@ -1,6 +1,6 @@
 // The model's PTT keying and COM dialog.
 
-#include "StationModel.h"
+#include "tests/model/StationModel.h"
 
 // ---- PTT keying ------------------------------------------------------------------------------
 

@@ -1,4 +1,4 @@
-#include "StationView.h"
+#include "tests/model/StationView.h"
 
 namespace {
 

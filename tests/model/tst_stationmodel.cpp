@@ -18,7 +18,7 @@
 // and to replay a seed it printed:
 //   VV_MODEL_SEED=4711 QT_QPA_PLATFORM=offscreen tests/model/tst_stationmodel
 
-#include "ModelSequence.h"
+#include "tests/model/ModelSequence.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
-#include "TransportBar.h"
+#include "ui/TransportBar.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "SdlMediaDevice.h"
-#include "StationFixture.h"
-#include "TestSounds.h"
+#include "playback/audio/SdlMediaDevice.h"
+#include "tests/audio/TestSounds.h"
+#include "tests/support/StationFixture.h"
 
 #include <QCheckBox>
 #include <QSignalSpy>

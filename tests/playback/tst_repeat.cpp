@@ -1,4 +1,4 @@
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
 #include <QCheckBox>
 #include <QLabel>

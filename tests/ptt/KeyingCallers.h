@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
 #include <QCheckBox>
 #include <QColor>

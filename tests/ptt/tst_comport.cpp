@@ -1,5 +1,5 @@
-#include "KeyingCallers.h"
-#include "StationFixture.h"
+#include "tests/ptt/KeyingCallers.h"
+#include "tests/support/StationFixture.h"
 
 #include <QTest>
 

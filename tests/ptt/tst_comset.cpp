@@ -1,7 +1,7 @@
-#include "KeyingCallers.h"
-#include "StationFixture.h"
+#include "tests/ptt/KeyingCallers.h"
+#include "tests/support/StationFixture.h"
 
-#include "ComSet.h"
+#include "ptt/ComSet.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
-#include "KeyingCallers.h"
-#include "StationFixture.h"
+#include "tests/ptt/KeyingCallers.h"
+#include "tests/support/StationFixture.h"
 
-#include "PictureButton.h"
+#include "ui/PictureButton.h"
 
 #include <QTest>
 

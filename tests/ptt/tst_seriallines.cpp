@@ -1,10 +1,10 @@
-#include "FakeDialogs.h"
-#include "FakeMediaDevice.h"
-#include "StationFixture.h"
-#include "StderrCapture.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/StationFixture.h"
+#include "tests/support/StderrCapture.h"
 
-#include "QtSerialLines.h"
-#include "SerialDevices.h"
+#include "ptt/QtSerialLines.h"
+#include "ptt/SerialDevices.h"
 
 #include <QSignalSpy>
 #include <QTest>

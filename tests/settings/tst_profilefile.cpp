@@ -1,5 +1,5 @@
-#include "ProfileFile.h"
-#include "ProfileText.h"
+#include "settings/ProfileFile.h"
+#include "settings/ProfileText.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 using namespace TestFiles;
 

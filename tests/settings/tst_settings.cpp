@@ -1,8 +1,8 @@
-#include "AppState.h"
-#include "Dialogs.h"
-#include "Fonts.h"
-#include "ProfileFile.h"
-#include "Settings.h"
+#include "settings/ProfileFile.h"
+#include "settings/Settings.h"
+#include "station/AppState.h"
+#include "ui/Dialogs.h"
+#include "ui/Fonts.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -13,8 +13,8 @@
 #include <QTest>
 #include <memory>
 
-#include "FakeDialogs.h"
-#include "TestFiles.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/TestFiles.h"
 
 using namespace TestFiles;
 

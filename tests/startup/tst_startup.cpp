@@ -1,7 +1,7 @@
-#include "StationFixture.h"
-#include "StderrCapture.h"
+#include "tests/support/StationFixture.h"
+#include "tests/support/StderrCapture.h"
 
-#include "PictureButton.h"
+#include "ui/PictureButton.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "FakeMediaDevice.h"
+#include "tests/support/FakeMediaDevice.h"
 
 void FakeMediaDevice::updateIntervalChanged(int milliseconds)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaDevice.h"
+#include "playback/MediaDevice.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "FakeSerialLines.h"
+#include "tests/support/FakeSerialLines.h"
 
-#include "SerialDevices.h"
+#include "ptt/SerialDevices.h"
 
 void FakeSerialLines::record(const QString &entry)
 {

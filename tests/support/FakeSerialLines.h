@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialLines.h"
+#include "ptt/SerialLines.h"
 
 #include <QStringList>
 #include <functional>

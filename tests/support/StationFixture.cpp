@@ -1,6 +1,6 @@
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
-#include "PictureButton.h"
+#include "ui/PictureButton.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "FakeDialogs.h"
-#include "FakeMediaDevice.h"
-#include "FakeSerialLines.h"
-#include "VoiceVocta.h"
+#include "app/VoiceVocta.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSerialLines.h"
 
 #include <QTemporaryDir>
 #include <memory>
 
-#include "PictureButton.h"
+#include "ui/PictureButton.h"
 
 // The whole station with its doubles, in a program folder of its own (a copy of the build's
 // Images/ and Wav/), started as the program starts. Tests act on it as the operator would.

@@ -1,6 +1,6 @@
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
-#include "Aboutfrm.h"
+#include "ui/Aboutfrm.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "StationFixture.h"
-#include "TransportBar.h"
+#include "tests/support/StationFixture.h"
+#include "ui/TransportBar.h"
 
 #include <QCheckBox>
 #include <QFile>

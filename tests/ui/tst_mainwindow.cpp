@@ -1,7 +1,7 @@
-#include "StationFixture.h"
+#include "tests/support/StationFixture.h"
 
-#include "PictureButton.h"
-#include "TransportBar.h"
+#include "ui/PictureButton.h"
+#include "ui/TransportBar.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

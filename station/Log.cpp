@@ -1,0 +1,3 @@
+#include "station/Log.h"
+
+Q_LOGGING_CATEGORY(lcVocta, "voicevocta", QtWarningMsg)
