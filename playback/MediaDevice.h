@@ -24,7 +24,8 @@ class QTimer;
 //   Aborted (4)    when "Stop" interrupts a play;
 //   Failure (8)    when "Play" cannot start (no file open, the file could not be decoded, no
 //                  sound output), or the play cannot go on (the file stops decoding, the sound
-//                  output goes away).
+//                  output goes away). A "Play" that cannot start leaves Mode() as it was: the
+//                  caller keys the transmitter only when Mode() is Playing after "Play".
 // "Close" (and the "Open" of another file) drops any Done still pending for the closed file.
 class MediaDevice : public QObject
 {
@@ -47,6 +48,18 @@ public:
     // thread, whatever Wait says; the other commands always complete at once.
     void setWait(bool wait) { m_wait = wait; }
     bool Wait() const { return m_wait; }
+
+    // The sound output that plays, by the sound server's name for it; empty: the system's default
+    // output. A named output is never replaced by another: when it is absent at "Open" the file
+    // does not open, and when it is absent at "Play" the play does not start (Mode() does not
+    // become Playing and Done(Failure) follows); either is said once on standard error.
+    virtual void setOutput(const QString &name) { m_output = name; }
+    QString Output() const { return m_output; }
+
+    // The level of what is played, in percent of full scale (linear amplitude, 0..100), applied
+    // to the samples from the next buffer on, also during a play.
+    virtual void setLevel(int percent) { m_level = qBound(0, percent, 100); }
+    int Level() const { return m_level; }
 
     // StatusUpdate every interval milliseconds while the interval is not 0.
     void setUpdateInterval(int milliseconds);
@@ -81,6 +94,8 @@ protected:
 
 private:
     QString m_fileName;
+    QString m_output;
+    int m_level = 100;
     bool m_wait = false;
     int m_updateInterval = 0;
     int m_timeFormat = 0;

@@ -29,6 +29,13 @@ struct AppState
     bool RtsOn = false; // RTS keys PTT
     bool RtsPos = false; // RTS polarity: true = positive
 
+    // The sound server's output (sink) that plays the messages, by its name; empty: the system's
+    // default output. The input (source) that the recorder records from; empty: the default.
+    QString AudioOutput;
+    QString AudioInput;
+    int AudioLevel = 100; // percent of full scale (linear amplitude) of what is played, 0..100
+    bool Recording = false; // the recorder is recording: no message may start
+
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/"
     QString WavDir; // AppDir + "/Wav/"

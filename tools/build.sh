@@ -20,7 +20,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
+    libpulse-dev libhamlib-dev
     fonts-dejavu-core
+    # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
+    # daemon with its dummy rig, and a private session bus.
+    pulseaudio pulseaudio-utils libhamlib-utils dbus
 )
 
 install_missing() {
