@@ -265,6 +265,8 @@ void TestCrashRelease::keyerDies()
 
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
+    // A pseudo-terminal starts without the flag; a serial port that was never used has it.
+    QVERIFY(pty.setHangUpOnClose(true));
     Keyer keyer;
     QVERIFY(keyer.start({m_folder.path(), pty.name(), rts, dtr}));
     QVERIFY2(keyer.waitUntilKeyed(), "the keyer did not key");

@@ -224,6 +224,7 @@ void TestSerialLines::comDialogSetsTheHangUpFlag()
 {
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
+    QVERIFY(pty.setHangUpOnClose(true)); // as on a serial port never used
     QTemporaryDir folder;
     StationFixture::populateProgramFolder(folder.path());
     FakeMediaDevice device;
