@@ -1,6 +1,7 @@
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/SdlMediaDevice.h"
+#include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
 #include "ui/Dialogs.h"
 
@@ -14,7 +15,10 @@ int main(int argc, char *argv[])
     SdlMediaDevice device;
     // The sound output and the MIDI soundfont get ready in the background.
     device.preload();
+    // Should the program die of a fault, the transmitter is released first.
+    CrashRelease crash;
     QtSerialLines lines;
+    lines.setCrashRelease(&crash);
     QtDialogs dialogs;
     VoiceVocta station(device, lines, dialogs, QCoreApplication::applicationDirPath());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);

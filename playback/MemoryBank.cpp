@@ -68,7 +68,8 @@ void MemoryBank::start(int Index)
     m_repeat.disarm();
     m_player.PlayMem(Index);
     m_state.CurMem = qint16(Index);
-    if (!m_state.StdByOn)
+    // A file that cannot play never keys the transmitter; its failure ends the message.
+    if (!m_state.StdByOn && m_player.devicePlays())
         m_ptt.SendStat();
 }
 

@@ -30,6 +30,9 @@ public:
 
     // Plays memory memnum (0..6) from its start.
     void PlayMem(int memnum);
+    // Whether the device plays now. A play that could not start (a file that does not open)
+    // leaves it not playing: there is nothing to key the transmitter for.
+    bool devicePlays() const;
     // Stops and rewinds the device; the player is no longer playing.
     void StopMem(int memnum);
 

@@ -26,6 +26,7 @@ PttControl::PttControl(AppState &state, Form1 &form, SerialLines &MSComm1, Dialo
 
 void PttControl::SendStat()
 {
+    tellReceiveLevels();
     showPicture("ontheair.bmp");
     if (m_state.RtsOn)
         setLine(Line::Rts, true);
@@ -35,6 +36,7 @@ void PttControl::SendStat()
 
 void PttControl::RecStat()
 {
+    tellReceiveLevels();
     showPicture("receive.bmp");
     if (m_state.RtsOn)
         setLine(Line::Rts, false);
@@ -93,6 +95,8 @@ void PttControl::Timer2_Timer()
 
 void PttControl::OpenComPort()
 {
+    // The port layer knows them before the port opens, so that it can act on them at once.
+    tellReceiveLevels();
     if (m_lines.isOpen()) {
         // The lines drop while the port is closed: a port that then fails to open again must
         // not leave the transmitter keyed out of the program's reach.
@@ -124,6 +128,7 @@ void PttControl::ReleasePort()
 
 void PttControl::releaseUnusedLines()
 {
+    tellReceiveLevels();
     if (!m_state.RtsOn)
         settleLine(Line::Rts, false);
     if (!m_state.DtrOn)
@@ -132,6 +137,7 @@ void PttControl::releaseUnusedLines()
 
 void PttControl::takeIntoUse(Line line)
 {
+    tellReceiveLevels();
     setLine(line, false);
 }
 
@@ -171,6 +177,21 @@ void PttControl::settleLine(Line line, bool keepOnAir)
         record.level = !record.level;
         writeLine(line, record.level);
     }
+}
+
+// The receive level of each enabled line, told to the port layer when it differs from what it
+// was last told.
+void PttControl::tellReceiveLevels()
+{
+    SerialLines::ReceiveLevels levels;
+    if (m_state.RtsOn)
+        levels.rts = !m_state.RtsPos;
+    if (m_state.DtrOn)
+        levels.dtr = !m_state.DtrPos;
+    if (m_toldReceiveLevels == levels)
+        return;
+    m_toldReceiveLevels = levels;
+    m_lines.setReceiveLevels(levels);
 }
 
 void PttControl::writeLine(Line line, bool level)

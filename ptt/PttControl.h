@@ -1,13 +1,15 @@
 #pragma once
 
+#include "ptt/SerialLines.h"
+
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <optional>
 
 struct AppState;
 class Dialogs;
 class Form1;
-class SerialLines;
 
 // Keying the transmitter: the on-air and receive states turned into the station picture and the
 // levels of the serial port's RTS and DTR lines; the Lock and StdBy buttons that override keying;
@@ -37,7 +39,8 @@ public:
     void ReleasePort();
 
     // A line taken out of use while it keyed goes back to its receive level: the program no
-    // longer touches it, so it must not be left keying the transmitter.
+    // longer touches it, so it must not be left keying the transmitter. Called whenever a line's
+    // use or polarity has changed; the port layer learns the new receive levels here.
     void releaseUnusedLines();
 
     enum class Line { Rts, Dtr };
@@ -61,6 +64,7 @@ private:
     void settleLine(Line line, bool keepOnAir);
     void dropLines();
     void writeLine(Line line, bool level);
+    void tellReceiveLevels();
 
     AppState &m_state;
     Form1 &m_form;
@@ -68,6 +72,7 @@ private:
     Dialogs &m_dialogs;
     LineRecord m_rts;
     LineRecord m_dtr;
+    std::optional<SerialLines::ReceiveLevels> m_toldReceiveLevels;
     QSet<QString> m_reported;
     std::function<bool()> m_messageOnAir;
 };

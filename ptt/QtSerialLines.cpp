@@ -1,11 +1,14 @@
 #include "ptt/QtSerialLines.h"
 #include "station/Log.h"
 
+#include "ptt/CrashRelease.h"
 #include "ptt/SerialDevices.h"
 
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -125,6 +128,10 @@ bool QtSerialLines::open()
     m_device = device;
     m_error.clear();
     m_lineFailureSaid = false;
+    // What keeps the transmitter released should the program die from now on.
+    if (m_crash)
+        m_crash->watch(int(m_port->handle()));
+    applyReceiveLevels();
 
     // The platform may have raised both lines on opening (Linux does): the levels asked for go
     // on the wire now, before anything else can happen.
@@ -152,6 +159,51 @@ void QtSerialLines::setDtr(bool level)
     m_dtr = level;
     if (isOpen())
         write(Line::Dtr, level);
+}
+
+void QtSerialLines::setReceiveLevels(const ReceiveLevels &levels)
+{
+    m_receive = levels;
+    if (isOpen())
+        applyReceiveLevels();
+}
+
+void QtSerialLines::setCrashRelease(CrashRelease *crash)
+{
+    if (m_crash && isOpen())
+        m_crash->forget();
+    m_crash = crash;
+    if (m_crash && isOpen()) {
+        m_crash->watch(int(m_port->handle()));
+        applyReceiveLevels();
+    }
+}
+
+// Linux lowers RTS and DTR at the last close of a tty whose termios flag HUPCL is set, and the
+// last close of a program that dies is its end. That releases a transmitter that the lines key
+// by a high level, and keys one that a line keys by a low level (negative polarity). So the flag
+// stays only while every line that keys the transmitter is released by a low level.
+void QtSerialLines::applyReceiveLevels()
+{
+    if (m_crash)
+        m_crash->setReceiveLevels(m_receive);
+#ifdef Q_OS_UNIX
+    const bool dropReleases = !m_receive.rts.value_or(false) && !m_receive.dtr.value_or(false);
+    // On Qt's own descriptor: Qt SerialPort writes termios only when a line setting changes,
+    // which never happens while the port is open.
+    const int port = int(m_port->handle());
+    termios attributes;
+    if (::tcgetattr(port, &attributes) != 0)
+        return;
+    const tcflag_t flags
+        = dropReleases ? attributes.c_cflag | HUPCL : attributes.c_cflag & ~tcflag_t(HUPCL);
+    if (flags == attributes.c_cflag)
+        return;
+    attributes.c_cflag = flags;
+    if (::tcsetattr(port, TCSANOW, &attributes) != 0)
+        qCWarning(lcVocta).noquote() << QStringLiteral("cannot set the hang-up flag of %1 (%2)")
+                                            .arg(m_device, QString::fromLocal8Bit(strerror(errno)));
+#endif
 }
 
 void QtSerialLines::write(Line line, bool level)
@@ -196,6 +248,9 @@ void QtSerialLines::release()
     m_gone = false;
     if (!m_port->isOpen())
         return;
+    // The crash release's descriptor goes first, so that the last close below is the keeper's.
+    if (m_crash)
+        m_crash->forget();
 #ifdef Q_OS_UNIX
     // Linux lowers RTS and DTR when the last holder of a tty closes it, if the termios flag
     // HUPCL is set (it is by default). A transmitter wired with negative polarity would key

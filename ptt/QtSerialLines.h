@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class CrashRelease;
 class QSerialPort;
 
 // The serial lines of a real port, over Qt SerialPort.
@@ -13,6 +14,11 @@ class QSerialPort;
 // A line that cannot be set (a port without modem lines, such as a pseudo-terminal) leaves the
 // program running; it is said once per opening on standard error. A port that goes away while
 // open (an unplugged USB adapter) counts as closed at once and is said on standard error.
+//
+// The receive levels keep the transmitter released after the program has died: the port is
+// left to drop its lines at the last close (the tty flag HUPCL) only when every line that keys
+// the transmitter is released by a low level, and a crash release, when one is given, puts the
+// lines at their receive levels on a fatal signal.
 class QtSerialLines : public SerialLines
 {
     Q_OBJECT
@@ -39,6 +45,12 @@ public:
     std::optional<bool> rts() const override { return m_rts; }
     std::optional<bool> dtr() const override { return m_dtr; }
 
+    void setReceiveLevels(const ReceiveLevels &levels) override;
+    ReceiveLevels receiveLevels() const override { return m_receive; }
+
+    // The crash release that is told about the open port and its receive levels (null: none).
+    void setCrashRelease(CrashRelease *crash);
+
     // The device of the open port; empty while closed.
     QString openDevice() const { return isOpen() ? m_device : QString(); }
 
@@ -47,6 +59,7 @@ private:
     void write(Line line, bool level);
     void portError(int error);
     void release();
+    void applyReceiveLevels();
 
     DeviceList m_devices;
     std::unique_ptr<QSerialPort> m_port;
@@ -56,6 +69,8 @@ private:
     QString m_error;
     std::optional<bool> m_rts;
     std::optional<bool> m_dtr;
+    ReceiveLevels m_receive;
+    CrashRelease *m_crash = nullptr;
     bool m_gone = false;
     bool m_lineFailureSaid = false;
 };

@@ -41,6 +41,20 @@ public:
     virtual std::optional<bool> rts() const = 0;
     virtual std::optional<bool> dtr() const = 0;
 
+    // The level at which each line that keys the transmitter leaves it released (its receive
+    // level); no value for a line that does not key it.
+    struct ReceiveLevels
+    {
+        std::optional<bool> rts;
+        std::optional<bool> dtr;
+        bool operator==(const ReceiveLevels &) const = default;
+    };
+    // Told whenever a line's use or polarity changes, also while the port is closed. The port
+    // layer uses it to keep the transmitter released where the program no longer can: when the
+    // port is let go without being released, because the program died.
+    virtual void setReceiveLevels(const ReceiveLevels &levels) = 0;
+    virtual ReceiveLevels receiveLevels() const = 0;
+
 signals:
     // The open port went away (a USB adapter unplugged). It counts as closed from now on; the
     // remembered levels stay for the next open.

@@ -15,9 +15,10 @@ using namespace FaultWatch;
 
 // The whole station on the real sound device (SDL's disk driver, which keeps real time), with a
 // message that cannot be played: no sound output, the output lost, a file that fails halfway, a
-// file deleted after it was chosen, a file whose header announces 2 GB, a named pipe. Each time the
-// message ends at once as a failure: the window answers throughout, the transmitter is released
-// (unless Lock), a repeat does not start, the settings stay as saved, and the next message plays.
+// file deleted after it was chosen, a file whose header announces 2 GB, a named pipe, a text
+// renamed .wav. Each time the message ends at once as a failure: the window answers throughout,
+// the transmitter is released (unless Lock), a repeat does not start, the settings stay as saved,
+// and the next message plays. A file that the device cannot even open never keys the transmitter.
 class TestSoundFaults : public QObject
 {
     Q_OBJECT
@@ -44,6 +45,7 @@ const QString Deleted = QStringLiteral("deleted after it was chosen");
 const QString Huge = QStringLiteral("2 GB header over a short body");
 const QString Pipe = QStringLiteral("a named pipe");
 const QString OutputLost = QStringLiteral("sound output lost");
+const QString Text = QStringLiteral("a text renamed .wav");
 } // namespace
 
 void TestSoundFaults::initTestCase()
@@ -70,7 +72,7 @@ void TestSoundFaults::messageThatCannotPlay_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<bool>("lock");
-    for (const QString &fault : {NoOutput, OutputLost, FailsHalfway, Deleted, Huge, Pipe}) {
+    for (const QString &fault : {NoOutput, OutputLost, FailsHalfway, Deleted, Huge, Pipe, Text}) {
         const QByteArray name = fault.toLatin1();
         QTest::addRow("%s", name.constData()) << fault << false << false;
         QTest::addRow("%s, repeat", name.constData()) << fault << true << false;
@@ -98,6 +100,8 @@ void TestSoundFaults::messageThatCannotPlay()
         file = path(QStringLiteral("cut.flac"));
     if (fault == Huge)
         file = path(QStringLiteral("huge.wav"));
+    if (fault == Text)
+        file = path(QStringLiteral("text.wav"));
     if (fault == Pipe) {
         // Nothing ever writes to it: opening it for reading would wait forever.
         file = path(QStringLiteral("pipe.wav"));
@@ -130,13 +134,20 @@ void TestSoundFaults::messageThatCannotPlay()
     else
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play \".*\": .+"));
 
+    // The faults that the device finds only while it plays key the transmitter until then;
+    // a file that does not open keys nothing at all.
+    const bool opens = fault == NoOutput || fault == OutputLost || fault == FailsHalfway;
     QSignalSpy done(&device, &MediaDevice::Done);
     UiWatch watch;
+    f.lines.clearLogs();
     f.clickMemory(0);
     QCOMPARE(f.state().Playing, 1);
-    QVERIFY(keyed(f));
+    QCOMPARE(keyed(f), opens || lock);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
     QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
+    if (!opens && !lock)
+        QVERIFY2(!f.lines.log.contains(QStringLiteral("RTS 1")),
+                 qPrintable(f.lines.log.join(", ")));
 
     // At rest again, with the refusal face: a failed message does not repeat.
     QCOMPARE(f.state().Playing, 0);

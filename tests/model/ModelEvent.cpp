@@ -34,7 +34,8 @@ QString ModelEvent::describe() const
     case DeviceEnds:
         return QStringLiteral("the play ends, Done %1").arg(arg);
     case LateDone:
-        return QStringLiteral("late Done 4 of a stopped play");
+        return QStringLiteral("late Done %1 of a play that was stopped or could not start")
+            .arg(arg);
     case StrayDone:
         return QStringLiteral("stray Done %1").arg(arg);
     case Report:

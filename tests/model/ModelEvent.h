@@ -20,7 +20,8 @@ struct ModelEvent
         Pause,
         Next,
         DeviceEnds, // the play ends by itself with code arg
-        LateDone, // the Aborted that a stop of a play brings
+        LateDone, // code arg: the Aborted that a stop of a play brings, the Failure of a play
+                  // that could not start
         StrayDone, // a Done with code arg, out of the blue
         Report,
         Tick1,

@@ -24,6 +24,11 @@ ModelSequence::ModelSequence(const QString &programDir, quint32 seed, bool verbo
     doubles.length = lengths[pick(8)];
     doubles.raisesOnOpen = chance(80);
     doubles.portsWithDevice = int(m_lines.devices.size());
+    // Files the device cannot open, as a text renamed .wav.
+    for (int i = 1; i <= 6; ++i)
+        doubles.unopenable << QStringLiteral("/station/text%1.wav").arg(i);
+    doubles.unopenable << QStringLiteral("/chosen/text.wav");
+    m_device.unopenable = doubles.unopenable;
     m_device.nextLength = doubles.length;
     m_lines.raisesOnOpen = doubles.raisesOnOpen;
 
@@ -58,7 +63,10 @@ StationModel::Settings ModelSequence::randomSettings()
     s.DtrPos = chance(50);
     const double delays[] = {4500, 4500, 0, 10000, 1000, 250, 12000, -40, 2500.5, 3500.5, 1.5};
     for (int i = 0; i < 6; ++i) {
-        s.MemFile[i] = chance(10) ? QString() : QStringLiteral("/station/msg%1.wav").arg(i + 1);
+        const int kind = pick(100);
+        s.MemFile[i] = kind < 10   ? QString()
+                       : kind < 18 ? QStringLiteral("/station/text%1.wav").arg(i + 1)
+                                   : QStringLiteral("/station/msg%1.wav").arg(i + 1);
         s.repeat[i] = chance(40);
         s.MemDelay[i] = chance(20) ? double(pick(10001)) : delays[pick(11)];
     }
@@ -177,7 +185,8 @@ ModelEvent ModelSequence::choose()
     case ModelEvent::RightClick:
         event.arg = memory();
         if (chance(60))
-            event.answer = QStringLiteral("/chosen/file%1.wav").arg(pick(100));
+            event.answer = chance(10) ? QStringLiteral("/chosen/text.wav")
+                                      : QStringLiteral("/chosen/file%1.wav").arg(pick(100));
         break;
     case ModelEvent::Slider: {
         const int values[] = {0, 10000, 1, 50, 100, 450, 1000, 2550};
@@ -186,6 +195,9 @@ ModelEvent ModelSequence::choose()
     }
     case ModelEvent::DeviceEnds:
         event.arg = chance(85) ? StationModel::Successful : StationModel::Failure;
+        break;
+    case ModelEvent::LateDone:
+        event.arg = m_pendingDone.front();
         break;
     case ModelEvent::StrayDone: {
         const int codes[] = {1, 2, 4, 8};
@@ -228,14 +240,21 @@ bool ModelSequence::step(QString &failure, Coverage &coverage)
     }
 
     // The real device owes an Aborted to a play that was stopped; closing the file drops it.
-    if (m_device.log.contains(QStringLiteral("Close")))
+    const bool closed = m_device.log.contains(QStringLiteral("Close"));
+    if (closed)
         m_pendingDone.clear();
     const bool doneDelivered = event.kind == ModelEvent::DeviceEnds
                                || event.kind == ModelEvent::LateDone
                                || event.kind == ModelEvent::StrayDone;
     if (modeBefore == MediaDevice::Playing && m_device.Mode() != MediaDevice::Playing
-        && !doneDelivered)
+        && !doneDelivered && !closed)
         m_pendingDone.push_back(StationModel::Aborted);
+    // A play that cannot start: the real device's Failure is already on its way and comes
+    // before anything else.
+    if (m_device.log.contains(QStringLiteral("Play")) && m_device.Mode() != MediaDevice::Playing) {
+        m_pendingDone.push_front(StationModel::Failure);
+        m_forced.push_front(ModelEvent{ModelEvent::LateDone, StationModel::Failure, {}});
+    }
 
     StationView expected = m_model->view();
     const StationView actual = observe();

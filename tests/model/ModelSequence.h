@@ -24,6 +24,7 @@ struct Coverage
     int messageUnderStandby = 0;
     int deviceWithoutMessage = 0; // the transport bar's own play, no memory playing
     int refusal = 0;
+    int cannotStart = 0; // a memory whose file cannot play, before its failure arrives
 
     void count(const ModelEvent &event, const StationModel &model, const StationView &view,
                bool portEverOpened)
@@ -35,6 +36,7 @@ struct Coverage
         messageUnderStandby += model.messageOnAir() && view.StdByOn;
         deviceWithoutMessage += view.deviceMode == StationModel::Playing && !view.Playing;
         refusal += view.refusalShown;
+        cannotStart += model.startFailed();
     }
 
     QStringList states() const
@@ -44,7 +46,8 @@ struct Coverage
                 QStringLiteral("Lock under standby %1").arg(lockUnderStandby),
                 QStringLiteral("message under standby %1").arg(messageUnderStandby),
                 QStringLiteral("device plays without a message %1").arg(deviceWithoutMessage),
-                QStringLiteral("refusal shown %1").arg(refusal)};
+                QStringLiteral("refusal shown %1").arg(refusal),
+                QStringLiteral("message that cannot start %1").arg(cannotStart)};
     }
 
     // The kinds of event and the states that never came.
@@ -101,7 +104,8 @@ private:
     std::unique_ptr<VoiceVocta> m_station;
     std::unique_ptr<StationModel> m_model;
     std::deque<ModelEvent> m_forced; // events that must come next (a device's own consequence)
-    std::deque<int> m_pendingDone; // the Done that stopped plays still owe
+    // The Done that stopped plays, and plays that could not start, still owe.
+    std::deque<int> m_pendingDone;
     bool m_portEverOpened = false;
     int m_delivering = -1; // the timer whose tick the test delivers now
     QStringList m_unexpected; // ticks that came by themselves

@@ -93,8 +93,8 @@ void ModelSequence::play(const ModelEvent &event)
         break;
     case ModelEvent::LateDone:
         m_pendingDone.pop_front();
-        m_device.deliverDone(StationModel::Aborted);
-        model.done(StationModel::Aborted, false);
+        m_device.deliverDone(event.arg);
+        model.done(event.arg, false);
         break;
     case ModelEvent::StrayDone:
         m_device.deliverDone(event.arg);
@@ -212,6 +212,8 @@ StationView ModelSequence::observe()
     v.wireLog = m_lines.wire;
     v.wireRts = m_lines.wireRts;
     v.wireDtr = m_lines.wireDtr;
+    v.receiveRts = m_lines.receiveLevels().rts;
+    v.receiveDtr = m_lines.receiveLevels().dtr;
     v.messages = m_dialogs.messages;
 
     if (ComSet *com = dialog()) {

@@ -98,6 +98,7 @@ void StationModel::leftClickMemory(int index)
         repReset();
         disarmTimer1();
         stopMem();
+        m_startFailed = false;
         if (!v.LockOn)
             recStat();
         v.memoryFace[index] = Green;
@@ -114,7 +115,9 @@ void StationModel::leftClickMemory(int index)
     disarmTimer1();
     playMem(index);
     v.CurMem = index;
-    if (!v.StdByOn)
+    // Keyed only when the device plays: a file that cannot play keys nothing.
+    m_startFailed = v.deviceMode != Playing;
+    if (!v.StdByOn && !m_startFailed)
         sendStat();
 }
 
@@ -158,6 +161,7 @@ void StationModel::stopMem()
 void StationModel::done(int NotifyCode, bool deviceStops)
 {
     StationView &v = m_view;
+    m_startFailed = false;
     if (deviceStops && v.deviceMode != NotReady) {
         v.deviceMode = Stopped;
         transportFromMode();
@@ -250,8 +254,9 @@ void StationModel::command(const QString &entry)
     const QString word = entry.section(QLatin1Char(' '), 0, 0);
     v.deviceLog << (word == QLatin1String("Open") ? entry : word);
     if (word == QLatin1String("Open")) {
-        m_length = m_doubles.length;
-        v.deviceMode = Stopped;
+        const bool opens = !m_doubles.unopenable.contains(entry.section(QLatin1Char(' '), 1));
+        m_length = opens ? m_doubles.length : 0;
+        v.deviceMode = opens ? Stopped : NotReady;
     } else if (word == QLatin1String("Close")) {
         m_length = 0;
         v.deviceMode = NotReady;
@@ -348,7 +353,8 @@ void StationModel::tickTimer1()
     setUpdateInterval(50);
     command(QStringLiteral("Prev"));
     command(QStringLiteral("Play"));
-    if (!v.StdByOn)
+    m_startFailed = v.deviceMode != Playing;
+    if (!v.StdByOn && !m_startFailed)
         sendStat();
 }
 
@@ -378,5 +384,14 @@ QStringList StationModel::safetyProblems(const StationView &actual, bool portEve
         problems << QStringLiteral("on-air picture under standby");
     if (actual.onAirPicture && !actual.LockOn && !messageOnAir())
         problems << QStringLiteral("on air without Lock and without a message on the air");
+    if ((isKeyed || actual.onAirPicture) && !actual.LockOn && m_startFailed)
+        problems << QStringLiteral("on air for a message that could not start");
+    const auto receiveLevel = [](bool on, bool positive) {
+        return on ? std::optional<bool>(!positive) : std::nullopt;
+    };
+    if (actual.portOpen
+        && (actual.receiveRts != receiveLevel(actual.RtsOn, actual.RtsPos)
+            || actual.receiveDtr != receiveLevel(actual.DtrOn, actual.DtrPos)))
+        problems << QStringLiteral("the port layer does not know the receive levels");
     return problems;
 }

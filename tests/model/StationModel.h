@@ -28,6 +28,7 @@ public:
         qint32 length = 3000; // the length every opened file reports
         int portsWithDevice = 3; // ports 1..n have a device
         bool raisesOnOpen = true; // opening raises both lines first
+        QStringList unopenable; // files the device cannot open: their play cannot start
     };
 
     StationModel(const Settings &settings, const Doubles &doubles);
@@ -84,9 +85,12 @@ public:
     bool messageOnAir() const { return m_view.Playing == 1 && !m_waiting; }
     // The memory waits for its repeat.
     bool inRepeatWait() const { return m_view.Playing == 1 && m_waiting; }
+    // The message was started, and the device could not play it; its Done has not come yet.
+    bool startFailed() const { return m_startFailed; }
     // The safety rules a view must keep whatever happened: standby never keys, nothing keys
     // without a reason (Lock or a message on the air), the lines follow the picture, nothing
-    // reaches the wire before the port has opened. One line per broken rule.
+    // reaches the wire before the port has opened, a message that cannot play never keys, the
+    // port layer knows the receive levels while the port is open. One line per broken rule.
     QStringList safetyProblems(const StationView &actual, bool portEverOpened) const;
 
     // Faces of ImageList1.
@@ -131,6 +135,7 @@ private:
     StationView m_view;
     Doubles m_doubles;
     bool m_waiting = false; // the repeat wait: Timer1 was armed by an end of message
+    bool m_startFailed = false;
     qint32 m_length = 0;
     bool m_portEverOpened = false;
     std::array<bool, 2> m_keyedByCall{};

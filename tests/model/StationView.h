@@ -61,6 +61,10 @@ struct StationView
     QStringList wireLog;
     bool wireRts = false;
     bool wireDtr = false;
+    // The receive levels the port layer was told (none: the line keys nothing); checked by the
+    // safety rules, not compared.
+    std::optional<bool> receiveRts;
+    std::optional<bool> receiveDtr;
     QStringList messages; // message boxes shown so far
 
     // The "COM Control" dialog.

@@ -27,6 +27,8 @@ private slots:
     void cancelledDialogChangesNothingElse();
     void onlyTheRightButtonChoosesAFile();
     void lateDoneCannotRestartANewMessage();
+    void fileThatCannotOpenNeverKeys_data();
+    void fileThatCannotOpenNeverKeys();
 };
 
 namespace {
@@ -308,6 +310,58 @@ void TestMemoryBank::lateDoneCannotRestartANewMessage()
     QVERIFY(f.device.log.isEmpty());
     QCOMPARE(f.state().Playing, 1);
     QCOMPARE(f.state().CurMem, qint16(1));
+}
+
+void TestMemoryBank::fileThatCannotOpenNeverKeys_data()
+{
+    QTest::addColumn<bool>("repeat");
+    QTest::newRow("once") << false;
+    QTest::newRow("repeat") << true;
+}
+
+// The device knows at "Open" that the file cannot play: the start keys nothing, and the failure
+// that follows ends the message as any failure does.
+void TestMemoryBank::fileThatCannotOpenNeverKeys()
+{
+    QFETCH(bool, repeat);
+    StationFixture f;
+    // RTS keys by a high level, DTR by a low one: "RTS 1" and "DTR 0" are on-air levels.
+    f.state().RtsOn = true;
+    f.state().RtsPos = true;
+    f.state().DtrOn = true;
+    f.state().DtrPos = false;
+    f.state().ComNum = 1;
+    f.station->ptt().OpenComPort();
+    QVERIFY(f.lines.isOpen());
+    f.state().MemFile[0] = "/sounds/text.wav";
+    f.state().MemDelay[0] = 1000;
+    f.device.unopenable << "/sounds/text.wav";
+    f.window().Check3d1(0)->setChecked(repeat);
+    f.lines.clearLogs();
+
+    f.clickMemory(0);
+    QCOMPARE(f.device.Mode(), int(MediaDevice::NotReady));
+    QVERIFY(!f.onAirPictureShown());
+    QCOMPARE(f.face(f.memory(0)), 2);
+    f.device.deliverDone(MediaDevice::Failure); // as the real device sends it
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.face(f.memory(0)), 3);
+    QCOMPARE(f.face(f.window().Panel3d1()), 1);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QVERIFY(f.refusalFace() != 0);
+    QVERIFY(!f.window().Timer1().isRunning());
+    QVERIFY(!f.onAirPictureShown());
+    QVERIFY2(!f.lines.log.contains("RTS 1") && !f.lines.log.contains("DTR 0"),
+             qPrintable(f.lines.log.join(", ")));
+    QVERIFY(!f.lines.wireRts);
+    QVERIFY(f.lines.wireDtr);
+
+    // A file that opens keys as before.
+    f.state().MemFile[1] = "/sounds/good.wav";
+    f.clickMemory(1);
+    QVERIFY(f.onAirPictureShown());
+    QVERIFY(f.lines.wireRts);
+    QVERIFY(!f.lines.wireDtr);
 }
 
 QTEST_MAIN(TestMemoryBank)

@@ -25,6 +25,7 @@ private slots:
     void delayCaption_data();
     void delayCaption();
     void standbyAndLockThroughTheCycle();
+    void restartThatCannotPlayDoesNotKey();
 };
 
 namespace {
@@ -249,6 +250,35 @@ void TestRepeat::standbyAndLockThroughTheCycle()
     QVERIFY(g.onAirPictureShown());
     QVERIFY(StationFixture::tick(g.window().Timer1()));
     QVERIFY(g.onAirPictureShown());
+}
+
+// The sound output went away during the wait: the restart's "Play" cannot start, so it keys
+// nothing, and its failure ends the cycle.
+void TestRepeat::restartThatCannotPlayDoesNotKey()
+{
+    StationFixture f;
+    f.state().RtsOn = true;
+    f.state().RtsPos = false; // on air is the low level
+    f.state().ComNum = 1;
+    f.station->ptt().OpenComPort();
+    startRepeating(f, 0, 1000);
+    f.device.finish();
+    QVERIFY(!f.onAirPictureShown());
+    f.lines.clearLogs();
+    f.device.clearLog();
+
+    f.device.playFails = true;
+    QVERIFY(StationFixture::tick(f.window().Timer1()));
+    QCOMPARE(f.device.commands(), (QStringList{"Prev", "Play"}));
+    QVERIFY(!f.onAirPictureShown());
+    QVERIFY(f.lines.log.isEmpty());
+    f.device.deliverDone(MediaDevice::Failure);
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QVERIFY(f.refusalFace() != 0);
+    QVERIFY(!f.window().Timer1().isRunning());
+    QVERIFY(!f.lines.log.contains("RTS 0"));
+    QVERIFY(f.lines.wireRts);
 }
 
 QTEST_MAIN(TestRepeat)

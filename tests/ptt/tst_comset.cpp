@@ -38,6 +38,7 @@ private slots:
     void okOpensAndKeepsTheDialog();
     void okWithAPortThatCannotOpen();
     void escapeUnloadsLikeTheCloseBox();
+    void portLayerLearnsTheReceiveLevels();
 
 private:
     ComSet *openDialog();
@@ -440,6 +441,26 @@ void TestComSet::escapeUnloadsLikeTheCloseBox()
     QTest::keyClick(dialog, Qt::Key_Escape);
     QVERIFY(!m_f->station->comSet().form());
     QVERIFY(m_f->lines.log.isEmpty());
+}
+
+// Every change of a line's use or polarity reaches the port layer at once, open or not, and
+// only a change does.
+void TestComSet::portLayerLearnsTheReceiveLevels()
+{
+    ComSet *dialog = openDialog();
+    m_f->lines.clearLogs();
+    m_f->leftClick(dialog->Option2(1));
+    m_f->leftClick(dialog->Check1()); // RTS negative: released high
+    m_f->leftClick(dialog->Option2(0)); // read at the next tick only
+    m_f->leftClick(dialog->Option3(0));
+    m_f->leftClick(dialog->Check2()); // DTR positive: released low
+    m_f->leftClick(dialog->Check1()); // RTS out of use
+    m_f->leftClick(dialog->Check1()); // RTS again, now positive
+    m_f->leftClick(dialog->Option1(0));
+    m_f->leftClick(dialog->Command1());
+    QVERIFY(m_f->lines.isOpen());
+    QCOMPARE(m_f->lines.receiveLog,
+             QStringList({"RTS 1, DTR -", "RTS 1, DTR 0", "RTS -, DTR 0", "RTS 0, DTR 0"}));
 }
 
 QTEST_MAIN(TestComSet)

@@ -1,45 +1,21 @@
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeMediaDevice.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
 
+#include "ptt/ComSet.h"
 #include "ptt/QtSerialLines.h"
 #include "ptt/SerialDevices.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <QSignalSpy>
 #include <QTest>
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <termios.h>
-#include <unistd.h>
-
-// A pseudo-terminal: a serial device without modem lines, which goes away when its other end is
-// closed.
-class PseudoTerminal
-{
-public:
-    PseudoTerminal()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
-            m_name = QString::fromLocal8Bit(::ptsname(m_master));
-    }
-    ~PseudoTerminal() { hangUp(); }
-
-    QString name() const { return m_name; }
-    bool isValid() const { return !m_name.isEmpty(); }
-    void hangUp()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    QString m_name;
-};
 
 // Port numbers and devices, and the real port layer on devices that are absent, refused, or
 // pseudo-terminals.
@@ -55,6 +31,9 @@ private slots:
     void openingFails();
     void pseudoTerminalOpensAndSaysOnceThatItHasNoLines();
     void releasedPortKeepsItsLines();
+    void hangUpFollowsTheReceiveLevels_data();
+    void hangUpFollowsTheReceiveLevels();
+    void comDialogSetsTheHangUpFlag();
     void portThatGoesAway();
     void stationKeysThroughAPseudoTerminal();
 };
@@ -190,6 +169,110 @@ void TestSerialLines::releasedPortKeepsItsLines()
     QCOMPARE(::tcgetattr(fd, &attributes), 0);
     ::close(fd);
     QVERIFY(!(attributes.c_cflag & HUPCL));
+}
+
+using Levels = SerialLines::ReceiveLevels;
+Q_DECLARE_METATYPE(Levels)
+
+void TestSerialLines::hangUpFollowsTheReceiveLevels_data()
+{
+    QTest::addColumn<Levels>("levels");
+    QTest::addColumn<bool>("hangUp");
+
+    const std::optional<bool> none;
+    QTest::newRow("no line keys") << Levels{none, none} << true;
+    QTest::newRow("RTS positive") << Levels{false, none} << true;
+    QTest::newRow("DTR positive") << Levels{none, false} << true;
+    QTest::newRow("both positive") << Levels{false, false} << true;
+    QTest::newRow("RTS negative") << Levels{true, none} << false;
+    QTest::newRow("DTR negative") << Levels{none, true} << false;
+    QTest::newRow("RTS positive, DTR negative") << Levels{false, true} << false;
+    QTest::newRow("both negative") << Levels{true, true} << false;
+}
+
+// The last close of a port drops its lines only when that releases every line that keys the
+// transmitter: the flag is set from the receive levels as the port opens, and again whenever
+// they change.
+void TestSerialLines::hangUpFollowsTheReceiveLevels()
+{
+    QFETCH(Levels, levels);
+    QFETCH(bool, hangUp);
+
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(pty.setHangUpOnClose(!hangUp)); // the opposite, left from an earlier use
+    StderrCapture capture; // the pseudo-terminal has no lines to set
+    QtSerialLines lines([&] { return QStringList{pty.name()}; });
+    lines.setPortNumber(1);
+    lines.setSettings("9600,N,8,1");
+    lines.setReceiveLevels(levels);
+    QVERIFY(lines.open());
+    QCOMPARE(pty.hangsUpOnClose(), std::optional<bool>(hangUp));
+
+    // A change while the port is open acts at once; one that changes nothing leaves it.
+    const Levels other = hangUp ? Levels{true, false} : Levels{false, std::nullopt};
+    lines.setReceiveLevels(other);
+    QCOMPARE(pty.hangsUpOnClose(), std::optional<bool>(!hangUp));
+    lines.setReceiveLevels(levels);
+    lines.setReceiveLevels(levels);
+    QCOMPARE(pty.hangsUpOnClose(), std::optional<bool>(hangUp));
+    QCOMPARE(lines.receiveLevels(), levels);
+}
+
+// The operator's choices in the COM dialog reach the flag of the open port at once.
+void TestSerialLines::comDialogSetsTheHangUpFlag()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(pty.setHangUpOnClose(true)); // as on a serial port never used
+    QTemporaryDir folder;
+    StationFixture::populateProgramFolder(folder.path());
+    FakeMediaDevice device;
+    FakeDialogs dialogs;
+    QtSerialLines lines([&] { return QStringList{pty.name()}; });
+    VoiceVocta station(device, lines, dialogs, folder.path());
+    station.Form_Load();
+    StderrCapture capture;
+
+    station.window().menuItem("Parameters")->trigger();
+    ComSet *dialog = station.comSet().form();
+    QVERIFY(dialog);
+    const auto click = [](QWidget *widget) {
+        QTest::mouseClick(widget, Qt::LeftButton);
+    };
+    const auto hangUp = [&pty] {
+        return pty.hangsUpOnClose().value_or(false) ? "hupcl" : "-hupcl";
+    };
+
+    // RTS keys with negative polarity: its receive level is high.
+    click(dialog->Option2(1));
+    click(dialog->Check1());
+    click(dialog->Option1(0));
+    click(dialog->Command1());
+    QVERIFY(lines.isOpen());
+    QVERIFY(dialogs.messages.isEmpty());
+    QCOMPARE(hangUp(), "-hupcl");
+
+    station.window().menuItem("Parameters")->trigger();
+    click(dialog->Check1()); // RTS out of use: no line keys
+    QCOMPARE(hangUp(), "hupcl");
+    click(dialog->Option3(0));
+    click(dialog->Check2()); // DTR positive
+    QCOMPARE(hangUp(), "hupcl");
+    click(dialog->Check1()); // RTS again, still negative
+    QCOMPARE(hangUp(), "-hupcl");
+    click(dialog->Option3(1)); // read when DTR's box is next ticked
+    click(dialog->Check1()); // RTS out of use
+    QCOMPARE(hangUp(), "hupcl");
+    click(dialog->Check2());
+    click(dialog->Check2()); // DTR again, now negative
+    QCOMPARE(hangUp(), "-hupcl");
+    click(dialog->Command1()); // reopened: the same
+    QVERIFY(lines.isOpen());
+    QCOMPARE(hangUp(), "-hupcl");
+
+    station.window().menuItem("Exit")->trigger();
+    QVERIFY(!lines.isOpen());
 }
 
 void TestSerialLines::portThatGoesAway()

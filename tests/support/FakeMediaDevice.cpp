@@ -40,6 +40,11 @@ void FakeMediaDevice::finish(int NotifyCode)
 void FakeMediaDevice::open()
 {
     log << QStringLiteral("Open ") + FileName();
+    if (unopenable.contains(FileName())) {
+        m_length = 0;
+        setMode(NotReady);
+        return;
+    }
     m_length = nextLength;
     setMode(Stopped);
 }
@@ -54,7 +59,7 @@ void FakeMediaDevice::close()
 void FakeMediaDevice::play()
 {
     log << QStringLiteral("Play");
-    if (m_mode != NotReady)
+    if (m_mode != NotReady && !playFails)
         setMode(Playing);
 }
 

@@ -25,6 +25,12 @@ public:
 
     // Length the next opened file reports (milliseconds).
     qint32 nextLength = 3000;
+    // Files that "Open" cannot open (a text renamed .wav): the device is left NotReady, so the
+    // "Play" that follows cannot start.
+    QStringList unopenable;
+    // "Play" cannot start (the sound output is gone): the mode stays as it was. Like every Done
+    // of this double, the Failure that the real device sends then is the test's to deliver.
+    bool playFails = false;
 
     // The device's state, as a test wants it.
     void setMode(int mode);

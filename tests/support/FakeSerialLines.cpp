@@ -83,3 +83,12 @@ void FakeSerialLines::unplug()
     m_open = false;
     emit vanished();
 }
+
+void FakeSerialLines::setReceiveLevels(const ReceiveLevels &levels)
+{
+    m_receive = levels;
+    const auto text = [](std::optional<bool> level) {
+        return level ? QString::number(int(*level)) : QStringLiteral("-");
+    };
+    receiveLog.append(QStringLiteral("RTS %1, DTR %2").arg(text(levels.rts), text(levels.dtr)));
+}

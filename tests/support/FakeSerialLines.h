@@ -7,8 +7,8 @@
 
 // The serial lines of the tests. Every call is written to `log` in order ("Port 3",
 // "Settings 9600,N,8,1", "RTS 1", "DTR 0", "Open", "Close"); the levels that reach the wire, only
-// while the port is open, are written to `wire` ("RTS 1", ...). Opening can be made to fail with
-// a given text, and an open port can be unplugged.
+// while the port is open, are written to `wire` ("RTS 1", ...); the receive levels told, to
+// `receiveLog`. Opening can be made to fail with a given text, and an open port can be unplugged.
 class FakeSerialLines : public SerialLines
 {
     Q_OBJECT
@@ -30,6 +30,8 @@ public:
     void setDtr(bool level) override;
     std::optional<bool> rts() const override { return m_rts; }
     std::optional<bool> dtr() const override { return m_dtr; }
+    void setReceiveLevels(const ReceiveLevels &levels) override;
+    ReceiveLevels receiveLevels() const override { return m_receive; }
 
     // The device behind each port number, in port order.
     QStringList devices{"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS1"};
@@ -45,6 +47,8 @@ public:
 
     QStringList log;
     QStringList wire;
+    // The receive levels told, in order: "RTS 1, DTR -" (a dash: the line keys nothing).
+    QStringList receiveLog;
     // The levels on the wire now; before the first opening the lines are down.
     bool wireRts = false;
     bool wireDtr = false;
@@ -57,6 +61,7 @@ public:
     {
         log.clear();
         wire.clear();
+        receiveLog.clear();
         m_wireAtOpen = 0;
     }
 
@@ -70,5 +75,6 @@ private:
     QString m_error;
     std::optional<bool> m_rts;
     std::optional<bool> m_dtr;
+    ReceiveLevels m_receive;
     qsizetype m_wireAtOpen = 0;
 };

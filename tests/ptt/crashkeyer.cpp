@@ -1,0 +1,81 @@
+// A keyer that dies: the station on the real port layer with the crash release, wired as the
+// program wires them, keys the transmitter through Lock and then waits to die, of a signal from
+// outside or of a fault of its own.
+//
+//   crashkeyer <program folder> <device> <rts> <dtr>
+//
+// rts and dtr: "positive", "negative" or "off". It writes "keyed" to standard output once the
+// port is open and the transmitter keyed. Then a line on standard input says how to die: "fault"
+// (a write to an address that is not mapped) or "abort".
+
+#include "app/VoiceVocta.h"
+#include "ptt/CrashRelease.h"
+#include "ptt/QtSerialLines.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/FakeMediaDevice.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+bool setLine(const char *use, bool &on, bool &positive)
+{
+    on = std::strcmp(use, "off") != 0;
+    positive = std::strcmp(use, "positive") == 0;
+    return !on || positive || std::strcmp(use, "negative") == 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (argc != 5)
+        return 2;
+    const QString device = QString::fromLocal8Bit(argv[2]);
+
+    FakeMediaDevice sound;
+    FakeDialogs dialogs;
+    CrashRelease crash;
+    QtSerialLines lines([device] { return QStringList{device}; });
+    lines.setCrashRelease(&crash);
+    VoiceVocta station(sound, lines, dialogs, QString::fromLocal8Bit(argv[1]));
+    station.Form_Load();
+
+    AppState &state = station.state();
+    if (!setLine(argv[3], state.RtsOn, state.RtsPos)
+        || !setLine(argv[4], state.DtrOn, state.DtrPos))
+        return 2;
+    state.ComNum = 1;
+    station.ptt().OpenComPort();
+    if (!lines.isOpen())
+        return 3;
+    station.ptt().Command3d2_Click();
+    if (!state.LockOn)
+        return 3;
+    std::fputs("keyed\n", stdout);
+    std::fflush(stdout);
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &application, [&application] {
+        char line[16] = {};
+        if (::read(STDIN_FILENO, line, sizeof line - 1) <= 0) {
+            application.exit(4); // the test has gone
+            return;
+        }
+        if (std::strncmp(line, "fault", 5) == 0) {
+            volatile std::uintptr_t address = 16;
+            *reinterpret_cast<volatile int *>(address) = 1;
+        }
+        if (std::strncmp(line, "abort", 5) == 0)
+            std::abort();
+    });
+    return application.exec();
+}
