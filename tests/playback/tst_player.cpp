@@ -59,7 +59,7 @@ void TestPlayer::statusReportsCountTheElapsedTime()
     for (int i = 0; i < reports; ++i)
         f.device.report();
     QCOMPARE(f.state().PlayTime, 55.0 * reports);
-    QCOMPARE(f.window().Panel3d1()->text(), caption);
+    QCOMPARE(f.window().Panel3d1()->text(), caption.replace('.', QLocale().decimalPoint()));
     QCOMPARE(f.window().Gauge1()->value(), bar);
 }
 
