@@ -12,7 +12,8 @@ namespace {
 constexpr int CaptionLeft = 5;
 constexpr int CaptionPadding = 2;
 constexpr int BorderWidth = 2;
-// The border's distance from the frame's top, in lines of the caption's font.
+// The border's distance from the frame's top, in lines of the window's font, for frames whose
+// border does not follow their own caption's font.
 constexpr qreal CaptionMargin = 0.6;
 // Captions shrink no further than this.
 constexpr qreal SmallestPointSize = 5;
