@@ -9,8 +9,13 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    // The command line is not used.
+    // The command line is never read: the application object is given the program's name alone,
+    // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
+    // act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do.
+    char fallbackName[] = "voicevocta";
+    char *programName[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    int programArgc = 1;
+    QApplication application(programArgc, programName);
 
     SdlMediaDevice device;
     // The sound output and the MIDI soundfont get ready in the background.

@@ -9,6 +9,7 @@
 #include "ui/ImageList.h"
 #include "ui/PictureButton.h"
 
+#include <QLocale>
 #include <QProgressBar>
 #include <limits>
 
@@ -66,7 +67,9 @@ void Player::MMControl1_StatusUpdate()
     if (percentage > std::numeric_limits<qint16>::max())
         return; // far past the end: the bar and the caption stay as they are
 
-    m_controls.Panel3d1.setText(TextRules::formatOneDecimal(m_state.PlayTime / 1000));
+    // Seconds with the operator's own decimal separator ("1,1" in German).
+    m_controls.Panel3d1.setText(
+        TextRules::formatOneDecimal(m_state.PlayTime / 1000, QLocale().decimalPoint()));
     const int maximum = m_controls.Gauge1.maximum();
     m_controls.Gauge1.setValue(maximum < percentage ? maximum : int(percentage));
 }

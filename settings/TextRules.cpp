@@ -222,10 +222,12 @@ QString formatWhole(double value)
     return QString::number(rounded, 'f', 0);
 }
 
-QString formatOneDecimal(double value)
+QString formatOneDecimal(double value, QStringView decimalSeparator)
 {
     const double tenths = roundHalfAway(saturate(saturate(value) * 10.0));
-    return QString::number(saturate(tenths / 10.0), 'f', 1);
+    QString text = QString::number(saturate(tenths / 10.0), 'f', 1);
+    // The tenths are always the last digit, after the one point.
+    return text.replace(text.size() - 2, 1, decimalSeparator.toString());
 }
 
 QString numberText(double value)

@@ -3,6 +3,47 @@
 
 #include "ui/ImageList.h"
 
+#include <QFontMetricsF>
+
+namespace {
+// Whether the text, at the given font, shows whole in an area of the given size: no line is
+// wider than the area (so none wraps), and all lines together are not higher.
+bool fits(const QFont &font, const QString &text, QSize area)
+{
+    const QFontMetricsF metrics(font);
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (metrics.horizontalAdvance(line) > area.width())
+            return false;
+    }
+    const QRectF bounds = metrics.boundingRect(QRectF(0, 0, area.width(), 1e6),
+                                               Qt::AlignHCenter | Qt::TextWordWrap, text);
+    return bounds.height() <= area.height();
+}
+
+// Shrinks the label's font, from the font it has, until its whole text shows in the label's
+// fixed size.
+void shrinkToFit(QLabel *label)
+{
+    constexpr qreal SmallestPointSize = 4;
+    constexpr int SmallestPixelSize = 5;
+    QFont font = label->font();
+    const QSize area = label->contentsRect().size();
+    while (!fits(font, label->text(), area)) {
+        if (font.pointSizeF() > 0) {
+            if (font.pointSizeF() - 0.5 < SmallestPointSize)
+                break;
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        } else {
+            if (font.pixelSize() - 1 < SmallestPixelSize)
+                break;
+            font.setPixelSize(font.pixelSize() - 1);
+        }
+    }
+    if (font != label->font())
+        label->setFont(font);
+}
+} // namespace
+
 Aboutfrm::Aboutfrm(QWidget *mainWindow, const ImageList &ImageList1)
     : QDialog(mainWindow), ui(new Ui::Aboutfrm)
 {
@@ -49,6 +90,9 @@ void Aboutfrm::Form_Load(QWidget *mainWindow, const ImageList &ImageList1)
 {
     setWindowIcon(mainWindow->windowIcon());
     ui->Label1->setText(aboutText());
+    // All of it shows inside the label's fixed size, whatever the desktop's font; the rest of the
+    // dialog keeps that font.
+    shrinkToFit(ui->Label1);
     ui->CommandOK->setPicture(ImageList1.picture(1));
     ui->CommandOK->setDownPicture(ImageList1.picture(3));
     ui->CommandOK->setDisabledPicture(ImageList1.picture(3));

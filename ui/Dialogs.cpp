@@ -2,9 +2,12 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QMessageBox>
+#include <cstdlib>
+#include <tuple>
 
 QString QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request)
 {
@@ -21,6 +24,41 @@ QString QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request)
     return dialog.selectedFiles().first();
 }
 
+namespace {
+// The style of `family` that shows a font with the given weight and slant: the one with that
+// slant (italic or oblique) and the nearest weight, of normal width, with the plainest name
+// ("Book" before "Condensed"). Empty when the family has no styles (it is not installed).
+QString matchingStyle(const QString &family, bool bold, bool italic)
+{
+    const int wanted = bold ? QFont::Bold : QFont::Normal;
+    QString best;
+    std::tuple<int, int, qsizetype> bestRank;
+    for (const QString &style : QFontDatabase::styles(family)) {
+        const QFont font = QFontDatabase::font(family, style, 12);
+        // An oblique style counts as italic, as the program stores it.
+        const bool slanted = font.style() != QFont::StyleNormal;
+        const bool narrowOrWide = style.contains(QLatin1String("Condensed"))
+                                  || style.contains(QLatin1String("Expanded"))
+                                  || style.contains(QLatin1String("Narrow"))
+                                  || style.contains(QLatin1String("Wide"));
+        const std::tuple<int, int, qsizetype> rank{
+            (slanted != italic) * 1000 + std::abs(QFontDatabase::weight(family, style) - wanted),
+            narrowOrWide, style.size()};
+        if (best.isEmpty() || rank < bestRank) {
+            best = style;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+bool sameChoice(const QFont &a, const QFont &b)
+{
+    return a.family() == b.family() && a.pointSizeF() == b.pointSizeF() && a.bold() == b.bold()
+           && a.italic() == b.italic();
+}
+} // namespace
+
 Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &preload)
 {
     QFont initial(preload.name);
@@ -28,6 +66,11 @@ Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &pre
         initial.setPointSizeF(preload.pointSize);
     initial.setBold(preload.bold);
     initial.setItalic(preload.italic);
+    // The dialog selects a style by its name; left to itself it takes the first style an
+    // installed family lists, "Oblique" for an upright DejaVu Sans.
+    const QString style = matchingStyle(preload.name, preload.bold, preload.italic);
+    if (!style.isEmpty())
+        initial.setStyleName(style);
 
     QFontDialog dialog(initial, parent);
     dialog.setOption(QFontDialog::DontUseNativeDialog);
@@ -36,9 +79,14 @@ Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &pre
         if (auto *group = qobject_cast<QGroupBox *>(effect->parentWidget()))
             group->hide();
     }
+    const QFont shown = dialog.currentFont();
     if (dialog.exec() != QDialog::Accepted)
         return preload;
     const QFont font = dialog.selectedFont();
+    // Accepted as it was shown: the stored font comes back exactly, also a name that the
+    // dialog could only show through a substitute.
+    if (sameChoice(font, shown))
+        return preload;
     return {font.family(), font.pointSizeF(), font.bold(), font.italic()};
 }
 

@@ -1,5 +1,6 @@
 #include "tests/model/StationModel.h"
 
+#include <QLocale>
 #include <algorithm>
 #include <cmath>
 
@@ -198,7 +199,8 @@ void StationModel::statusReport()
     const qint64 percentage = divideHalfEven(elapsed * 100, m_length);
     if (percentage > 32767)
         return; // far past the end: the panel stays as it is
-    v.panelCaption = seconds(elapsed);
+    // The elapsed time takes the operator's decimal separator; the delay keeps its point.
+    v.panelCaption = seconds(elapsed).replace(QLatin1Char('.'), QLocale().decimalPoint());
     v.gauge = int(std::min<qint64>(100, percentage));
 }
 

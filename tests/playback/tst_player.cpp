@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -17,6 +19,8 @@ class TestPlayer : public QObject
 private slots:
     void statusReportsCountTheElapsedTime_data();
     void statusReportsCountTheElapsedTime();
+    void elapsedTimeTakesTheOperatorsDecimalSeparator_data();
+    void elapsedTimeTakesTheOperatorsDecimalSeparator();
     void reportsWithoutALengthChangeNothing();
     void endOfMessageReturnsToIdle_data();
     void endOfMessageReturnsToIdle();
@@ -55,8 +59,39 @@ void TestPlayer::statusReportsCountTheElapsedTime()
     for (int i = 0; i < reports; ++i)
         f.device.report();
     QCOMPARE(f.state().PlayTime, 55.0 * reports);
-    QCOMPARE(f.window().Panel3d1()->text(), caption);
+    QCOMPARE(f.window().Panel3d1()->text(), caption.replace('.', QLocale().decimalPoint()));
     QCOMPARE(f.window().Gauge1()->value(), bar);
+}
+
+void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("elapsed");
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << "1,1";
+    QTest::newRow("French") << QLocale(QLocale::French, QLocale::France) << "1,1";
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << "1.1";
+}
+
+void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, elapsed);
+    const QLocale before;
+    QLocale::setDefault(locale);
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+
+    StationFixture f;
+    f.device.nextLength = 100000;
+    f.clickMemory(0);
+    for (int i = 0; i < 20; ++i)
+        f.device.report();
+    QCOMPARE(f.window().Panel3d1()->text(), elapsed);
+    for (int i = 0; i < 20000; ++i)
+        f.device.report(); // 1101 s: no group separator
+    QCOMPARE(f.window().Panel3d1()->text(), "1101" + elapsed.right(2));
+    // The delay button keeps its point.
+    f.window().HScroll1()->setValue(2500);
+    QCOMPARE(f.window().Panel3d2()->text(), QString("2.5"));
 }
 
 void TestPlayer::reportsWithoutALengthChangeNothing()

@@ -3,10 +3,14 @@
 
 #include "ptt/ComSet.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace KeyingCallers;
@@ -24,6 +28,8 @@ private slots:
     void controls_data();
     void controls();
     void windowAndFocusOrder();
+    void captionsSitOnTheFrameLikeTheMainWindows_data();
+    void captionsSitOnTheFrameLikeTheMainWindows();
     void loading_data();
     void loading();
     void untickedBoxLetsThePolarityBeChosenFirst();
@@ -140,6 +146,120 @@ void TestComSet::windowAndFocusOrder()
         current = current->nextInFocusChain();
     } while (current != dialog->Option1(0) && chain.size() < 50);
     QCOMPARE(chain, expected);
+}
+
+namespace {
+// Where a captioned frame draws its top border and its caption, in the frame's own pixels.
+struct CaptionPlace
+{
+    int border = -1; // the first row of the top border
+    QRect ink; // the caption's dark pixels
+};
+
+CaptionPlace captionPlace(QGroupBox *frame)
+{
+    const QImage image = frame->grab().toImage();
+    const QRgb background = frame->palette().color(QPalette::Window).rgb();
+    CaptionPlace place;
+    // The top border: where the left border, followed up from the frame's middle, begins.
+    for (int x = 0; x < 3; ++x) {
+        int y = image.height() / 2;
+        if (image.pixel(x, y) == background)
+            continue;
+        while (y > 0 && image.pixel(x, y - 1) != background)
+            --y;
+        if (place.border < 0 || y < place.border)
+            place.border = y;
+    }
+    // The caption, above the frame's first control and inside its side borders.
+    int contentTop = image.height();
+    for (QWidget *control : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        contentTop = std::min(contentTop, control->geometry().top());
+    for (int y = 0; y < contentTop; ++y) {
+        for (int x = 2; x < image.width() - 2; ++x) {
+            if (qGray(image.pixel(x, y)) < 96)
+                place.ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return place;
+}
+
+// How wide a text's dark pixels are when it is drawn alone, unclipped.
+int inkWidth(const QFont &font, const QString &text)
+{
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 20, metrics.height() + 10,
+                 QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(10, 5 + metrics.ascent(), text);
+    painter.end();
+    int left = image.width();
+    int right = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 96) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return right - left + 1;
+}
+} // namespace
+
+void TestComSet::captionsSitOnTheFrameLikeTheMainWindows_data()
+{
+    QTest::addColumn<QFont>("desktopFont");
+    QTest::addColumn<int>("labelSize"); // 0: the label font the program starts with
+    QTest::newRow("the platform's font") << QApplication::font() << 0;
+    QTest::newRow("DejaVu Sans 11") << QFont("DejaVu Sans", 11) << 0;
+    QTest::newRow("small labels") << QApplication::font() << 6;
+}
+
+void TestComSet::captionsSitOnTheFrameLikeTheMainWindows()
+{
+    QFETCH(QFont, desktopFont);
+    QFETCH(int, labelSize);
+    const QFont before = QApplication::font();
+    QApplication::setFont(desktopFont);
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+
+    Form1 &window = m_f->window();
+    window.show();
+    ComSet *dialog = openDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    if (labelSize > 0) {
+        m_f->dialogs.cancelFont = false;
+        m_f->dialogs.fontAnswer = {"DejaVu Sans", double(labelSize), false, false};
+        window.menuItem("Charactersl")->trigger();
+    }
+    QList<QGroupBox *> frames{dialog->Frame(1), dialog->Frame(2), dialog->Frame(3)};
+    for (QWidget *frame : window.labelFontControls())
+        frames << qobject_cast<QGroupBox *>(frame);
+    for (QGroupBox *frame : frames) {
+        const CaptionPlace place = captionPlace(frame);
+        const QRect ink = place.ink;
+        const QString where = QString("%1 \"%2\": border at row %3, caption at %4,%5 %6x%7")
+                                  .arg(frame->window()->objectName(), frame->title())
+                                  .arg(place.border)
+                                  .arg(ink.x())
+                                  .arg(ink.y())
+                                  .arg(ink.width())
+                                  .arg(ink.height());
+        QVERIFY2(place.border >= 0 && !ink.isEmpty(), qPrintable(where));
+        // The border line runs through the caption ...
+        QVERIFY2(ink.top() < place.border && place.border < ink.bottom(), qPrintable(where));
+        // ... and is drawn whole, as wide as the caption drawn alone.
+        QVERIFY2(ink.width() >= inkWidth(frame->font(), frame->title()) - 1, qPrintable(where));
+    }
+    // The options keep the desktop's font.
+    QCOMPARE(dialog->Option1(0)->font(), desktopFont);
+    QCOMPARE(dialog->Check1()->font(), desktopFont);
+    QCOMPARE(dialog->Command1()->font(), desktopFont);
 }
 
 void TestComSet::loading_data()

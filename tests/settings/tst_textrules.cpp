@@ -219,6 +219,8 @@ void TestTextRules::oneDecimalFormat()
     QFETCH(double, value);
     QFETCH(QString, expected);
     QCOMPARE(formatOneDecimal(value), expected);
+    // Another decimal separator takes the point's place, and only that.
+    QCOMPARE(formatOneDecimal(value, u","), QString(expected).replace('.', ','));
 }
 
 void TestTextRules::numberToText_data()

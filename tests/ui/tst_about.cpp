@@ -2,9 +2,11 @@
 
 #include "ui/Aboutfrm.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTest>
 
 // The About dialog: its text to the byte, and its show / hide / unload cycle beside the main
@@ -16,6 +18,8 @@ class TestAbout : public QObject
 private slots:
     void textIsExact();
     void dialogAsDesigned();
+    void wholeTextShowsWithTheDesktopsFont_data();
+    void wholeTextShowsWithTheDesktopsFont();
     void okHidesAndAboutShowsItAgainUnchanged();
     void closeBoxUnloadsAndAboutLoadsAfresh();
     void mainWindowStaysUsable();
@@ -71,6 +75,49 @@ void TestAbout::dialogAsDesigned()
     f.dialogs.fontAnswer = {"DejaVu Serif", 20, true, true};
     f.window().menuItem("Charactersb")->trigger();
     QVERIFY(ok->font().pointSize() != 20);
+}
+
+void TestAbout::wholeTextShowsWithTheDesktopsFont_data()
+{
+    QTest::addColumn<QFont>("desktopFont");
+    QTest::addColumn<bool>("shrinks");
+    QTest::newRow("the platform's font") << QApplication::font() << true;
+    QTest::newRow("DejaVu Sans 10") << QFont("DejaVu Sans", 10) << true;
+    QTest::newRow("DejaVu Sans 11") << QFont("DejaVu Sans", 11) << true;
+    QTest::newRow("DejaVu Serif 12 bold") << QFont("DejaVu Serif", 12, QFont::Bold) << true;
+    QTest::newRow("DejaVu Sans 6 fits") << QFont("DejaVu Sans", 6) << false;
+}
+
+void TestAbout::wholeTextShowsWithTheDesktopsFont()
+{
+    QFETCH(QFont, desktopFont);
+    QFETCH(bool, shrinks);
+    const QFont before = QApplication::font();
+    QApplication::setFont(desktopFont);
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+
+    StationFixture f;
+    f.window().menuItem("About")->trigger();
+    Aboutfrm *about = f.station->about().dialog();
+    QLabel *label = about->Label1();
+    QCOMPARE(label->size(), QSize(273, 193));
+
+    // All fourteen lines, each on a line of its own, inside the label's fixed size.
+    const QFontMetrics metrics(label->font());
+    const QString text = label->text();
+    for (const QString &line : text.split('\n'))
+        QVERIFY2(metrics.horizontalAdvance(line) <= label->width(), qPrintable(line));
+    const QRect bounds = metrics.boundingRect(QRect(0, 0, label->width(), 100000),
+                                              Qt::AlignHCenter | Qt::TextWordWrap, text);
+    QVERIFY2(bounds.height() <= label->height(), qPrintable(QString::number(bounds.height())));
+    QVERIFY(bounds.height() >= 14 * metrics.height() - 14);
+
+    // Only the label's font shrinks, and only as far as needed.
+    QCOMPARE(label->font().family(), desktopFont.family());
+    QCOMPARE(label->font().pointSizeF() < desktopFont.pointSizeF(), shrinks);
+    QCOMPARE(label->font().bold(), desktopFont.bold());
+    QCOMPARE(about->CommandOK()->font(), desktopFont);
+    QCOMPARE(label->parentWidget()->font(), desktopFont);
 }
 
 void TestAbout::okHidesAndAboutShowsItAgainUnchanged()

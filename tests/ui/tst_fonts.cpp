@@ -1,14 +1,20 @@
 #include "tests/support/StationFixture.h"
 #include "ui/TransportBar.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 // The button font and the label font: chosen in the font dialog, applied at once to exactly
 // their controls, and brought back at the next start.
@@ -24,6 +30,9 @@ private slots:
     void cancelKeepsTheStoredFont();
     void labelFontChangesTheFiveCaptionsOnly();
     void fontsComeBackAfterARestart();
+    void realDialogHandsBackAnUntouchedFont_data();
+    void realDialogHandsBackAnUntouchedFont();
+    void realDialogHandsBackAChangedSize();
 };
 
 namespace {
@@ -36,6 +45,25 @@ QList<QWidget *> others(Form1 &w)
          << w.menuBar();
     list << w.MMControl1();
     return list;
+}
+
+// The operator's hand on the real font dialog once it is open: `act` runs on it, then OK.
+void onFontDialog(const std::function<void(QFontDialog *)> &act)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFontDialog *>(widget);
+            if (dialog && dialog->isVisible()) {
+                poll->deleteLater();
+                poll->stop();
+                act(dialog);
+                dialog->accept();
+                return;
+            }
+        }
+    });
+    poll->start(20);
 }
 
 void chooseButtonsFont(StationFixture &f, const Dialogs::FontChoice &choice)
@@ -164,6 +192,61 @@ void TestFonts::fontsComeBackAfterARestart()
         QCOMPARE(button->font().pointSize(), 11);
         QVERIFY(button->font().italic());
     }
+}
+
+void TestFonts::realDialogHandsBackAnUntouchedFont_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("upright Sans 14") << "DejaVu Sans" << 14.0 << false << false;
+    QTest::newRow("bold Sans 12") << "DejaVu Sans" << 12.0 << true << false;
+    QTest::newRow("oblique Sans 10") << "DejaVu Sans" << 10.0 << false << true;
+    QTest::newRow("upright Serif 9") << "DejaVu Serif" << 9.0 << false << false;
+    QTest::newRow("bold italic Serif 16") << "DejaVu Serif" << 16.0 << true << true;
+    QTest::newRow("bold oblique Mono 11") << "DejaVu Sans Mono" << 11.0 << true << true;
+    QTest::newRow("Helvetica, not installed") << "Helvetica" << 12.0 << false << false;
+}
+
+void TestFonts::realDialogHandsBackAnUntouchedFont()
+{
+    QFETCH(QString, name);
+    QFETCH(double, size);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+    QtDialogs dialogs;
+    QString shownStyle;
+    onFontDialog([&](QFontDialog *dialog) {
+        shownStyle = QFontDatabase::styleString(dialog->currentFont());
+    });
+    const Dialogs::FontChoice chosen = dialogs.chooseFont(nullptr, {name, size, bold, italic});
+    QCOMPARE(chosen.name, name);
+    QCOMPARE(chosen.pointSize, size);
+    QCOMPARE(chosen.bold, bold);
+    QCOMPARE(chosen.italic, italic);
+    // The dialog showed the stored font's own style, slanted only if the font is.
+    const bool slanted = shownStyle.contains("Italic") || shownStyle.contains("Oblique");
+    if (name != "Helvetica")
+        QVERIFY2(slanted == italic && shownStyle.contains("Bold") == bold, qPrintable(shownStyle));
+}
+
+void TestFonts::realDialogHandsBackAChangedSize()
+{
+    QtDialogs dialogs;
+    onFontDialog([](QFontDialog *dialog) {
+        // The operator types another size and leaves the rest.
+        for (QLineEdit *edit : dialog->findChildren<QLineEdit *>()) {
+            if (!edit->isReadOnly())
+                edit->setText("20");
+        }
+    });
+    const Dialogs::FontChoice chosen
+        = dialogs.chooseFont(nullptr, {"DejaVu Sans", 14, false, false});
+    QCOMPARE(chosen.name, QString("DejaVu Sans"));
+    QCOMPARE(chosen.pointSize, 20.0);
+    QVERIFY(!chosen.bold);
+    QVERIFY(!chosen.italic);
 }
 
 QTEST_MAIN(TestFonts)

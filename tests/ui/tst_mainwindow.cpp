@@ -26,6 +26,7 @@ private slots:
     void clientAreaIsFixed();
     void repeatBoxesLineUpWithTheirMemories();
     void frontControlsAreDrawnOverTheirFrames();
+    void transportFrameHidesThePictureFramesLowerEdge();
     void menus_data();
     void menus();
     void menuItemsWithoutActionDoNothing();
@@ -153,6 +154,30 @@ void TestMainWindow::frontControlsAreDrawnOverTheirFrames()
         QVERIFY(position(w.Check3d1(i)) > position(w.Frame(2)));
     QVERIFY(position(w.MMControl1()) > position(w.Frame(7)));
     QVERIFY(position(w.Frame(7)) > position(w.Frame(5)));
+}
+
+void TestMainWindow::transportFrameHidesThePictureFramesLowerEdge()
+{
+    Form1 &w = m_f->window();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QImage image = w.centralWidget()->grab().toImage();
+    const QRect frame7 = w.Frame(7)->geometry();
+    const QRect bar = w.MMControl1()->geometry();
+    // The picture frame's lower edge (client rows 279 and 280) lies inside the transport frame.
+    QCOMPARE(w.Frame(5)->geometry().bottom(), 280);
+    QVERIFY(frame7.contains(frame7.left() + 2, 279));
+
+    // Inside the transport frame's border, wherever the transport bar does not cover it, those
+    // rows show the frame's plain face, as the rows above them do.
+    const QRgb face = image.pixel(frame7.left() + 4, frame7.top() + 4);
+    for (int y : {279, 280}) {
+        for (int x = frame7.left() + 2; x <= frame7.right() - 2; ++x) {
+            if (bar.contains(x, y))
+                continue;
+            QVERIFY2(image.pixel(x, y) == face, qPrintable(QString("at %1, %2").arg(x).arg(y)));
+        }
+    }
 }
 
 void TestMainWindow::menus_data()
