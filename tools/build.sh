@@ -25,6 +25,8 @@ packages=(
     # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
     # daemon with its dummy rig, and a private session bus.
     pulseaudio pulseaudio-utils libhamlib-utils dbus
+    # A real X server for the test that reads the window's title.
+    xvfb x11-utils
 )
 
 install_missing() {
