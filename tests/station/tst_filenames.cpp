@@ -27,9 +27,13 @@ private slots:
 
 namespace {
 
-QString escaped(QString before, uchar byte, QString after)
+// What bytes that are not UTF-8 read as: one lone low surrogate each.
+QString escapes(const QByteArray &bytes)
 {
-    return before + QChar(char16_t(0xDC00 + byte)) + after;
+    QString text;
+    for (const char byte : bytes)
+        text += QChar(char16_t(0xDC00 + uchar(byte)));
+    return text;
 }
 
 } // namespace
@@ -42,22 +46,18 @@ void TestFileNames::decoding_data()
     QTest::newRow("ASCII") << QByteArray("/home/op/cq.wav") << "/home/op/cq.wav";
     QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xBB")
                            << QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xBB");
-    QTest::newRow("byte-order mark of UTF-8") << QByteArray("\xEF\xBB\xBF"
-                                                            "a")
-                                              << QString(QChar(char16_t(0xFEFF))) + "a";
-    QTest::newRow("Latin-1 byte") << QByteArray("caf\xE9.wav") << escaped("caf", 0xE9, ".wav");
+    QTest::newRow("byte-order mark of UTF-8")
+        << QByteArray("\xEF\xBB\xBF") + "a" << QString(QChar(char16_t(0xFEFF))) + "a";
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xE9.wav") << "caf" + escapes("\xE9") + ".wav";
     QTest::newRow("byte-order marks of UTF-16")
-        << QByteArray("\xFF\xFE.wav") << escaped(escaped("", 0xFF, ""), 0xFE, ".wav");
-    QTest::newRow("overlong slash")
-        << QByteArray("\xC0\xAF") << escaped(escaped("", 0xC0, ""), 0xAF, "");
-    QTest::newRow("surrogate in UTF-8")
-        << QByteArray("\xED\xA0\x80")
-        << escaped(escaped(escaped("", 0xED, ""), 0xA0, ""), 0x80, "");
+        << QByteArray("\xFF\xFE.wav") << escapes("\xFF\xFE") + ".wav";
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << escapes("\xC0\xAF");
+    QTest::newRow("surrogate in UTF-8") << QByteArray("\xED\xA0\x80") << escapes("\xED\xA0\x80");
     QTest::newRow("beyond U+10FFFF")
-        << QByteArray("\xF4\x90\x80\x80")
-        << escaped(escaped(escaped(escaped("", 0xF4, ""), 0x90, ""), 0x80, ""), 0x80, "");
-    QTest::newRow("sequence cut short")
-        << QByteArray("a\xE2\x82") << escaped(escaped("a", 0xE2, ""), 0x82, "");
+        << QByteArray("\xF4\x90\x80\x80") << escapes("\xF4\x90\x80\x80");
+    QTest::newRow("sequence cut short") << QByteArray("a\xE2\x82") << "a" + escapes("\xE2\x82");
+    QTest::newRow("broken before a valid one")
+        << QByteArray("\xE2\xE2\x82\xAC") << escapes("\xE2") + QString::fromUtf8("\xE2\x82\xAC");
 }
 
 void TestFileNames::decoding()
