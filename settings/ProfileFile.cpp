@@ -1,10 +1,57 @@
 #include "settings/ProfileFile.h"
 #include "station/Log.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QtDebug>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool isUtf16Text(QByteArrayView head)
+{
+    return head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF");
+}
+
+// The six random letters of a temporary file's name, as QSaveFile makes them.
+bool isTemporarySuffix(QStringView suffix)
+{
+    if (suffix.size() != 6)
+        return false;
+    bool capital = false;
+    for (const QChar c : suffix) {
+        const char16_t u = c.unicode();
+        const bool small = u >= 'a' && u <= 'z';
+        const bool large = u >= 'A' && u <= 'Z';
+        if (!small && !large)
+            return false;
+        capital = capital || large;
+    }
+    return capital;
+}
+
+// Forces what was written onto the disk: some file systems report a full disk only here.
+bool syncToDisk(QFileDevice &file, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == EROFS)
+        return true; // synced, or a file system that cannot sync
+    *reason = qt_error_string(errno);
+    return false;
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(reason);
+    return true;
+#endif
+}
+
+} // namespace
 
 ProfileFile::ProfileFile(QString path) : m_path(std::move(path)) { }
 
@@ -17,7 +64,37 @@ ProfileText ProfileFile::load() const
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return ProfileText(file.read(MaxFileSize));
+    const QByteArray bytes = file.read(MaxFileSize);
+    if (isUtf16Text(bytes))
+        return {};
+    return ProfileText(bytes);
+}
+
+bool ProfileFile::isUtf16() const
+{
+    if (!QFileInfo(m_path).isFile())
+        return false;
+    QFile file(m_path);
+    return file.open(QIODevice::ReadOnly) && isUtf16Text(file.read(2));
+}
+
+QStringList ProfileFile::removeLeftovers() const
+{
+    const QFileInfo settings(m_path);
+    const QString prefix = settings.fileName() + QLatin1Char('.');
+    const QDir folder = settings.absoluteDir();
+    QStringList removed;
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (!name.startsWith(prefix) || !isTemporarySuffix(QStringView(name).sliced(prefix.size())))
+            continue;
+        const QFileInfo entry(folder.filePath(name));
+        if (entry.isSymLink() || !entry.isFile())
+            continue;
+        if (QFile::remove(entry.filePath()))
+            removed.append(name);
+    }
+    return removed;
 }
 
 QByteArray ProfileFile::read(QByteArrayView section, QByteArrayView key,
@@ -74,6 +151,8 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
             return fail(QStringLiteral("the file is larger than %1 bytes").arg(MaxFileSize));
         if (file.error() != QFileDevice::NoError)
             return fail(file.errorString());
+        if (isUtf16Text(old))
+            return fail(QStringLiteral("the file is UTF-16 text, which this program cannot edit"));
     }
 
     ProfileText text(old);
@@ -84,15 +163,31 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
     if (text.bytes().size() > MaxFileSize)
         return fail(QStringLiteral("the file would be larger than %1 bytes").arg(MaxFileSize));
 
+    // Unbuffered: a write that fails (a full disk) fails here, where it is seen, and not in the
+    // flush inside commit(), which would put the short file in place all the same.
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
     if (exists)
         file.setPermissions(info.permissions());
-    if (file.write(text.bytes()) != text.bytes().size()) {
-        const QString reason = file.errorString();
+    const QByteArray &bytes = text.bytes();
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
+        if (count <= 0)
+            break;
+        written += count;
+    }
+    QString reason;
+    bool whole = written == bytes.size() && file.flush() && file.error() == QFileDevice::NoError;
+    if (!whole)
+        reason = file.errorString();
+    else
+        whole = syncToDisk(file, &reason);
+    if (!whole) {
         file.cancelWriting();
-        return fail(reason);
+        return fail(reason.isEmpty() ? QStringLiteral("the new file could not be written whole")
+                                     : reason);
     }
     if (!file.commit())
         return fail(file.errorString());

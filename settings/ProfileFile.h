@@ -3,6 +3,7 @@
 #include "settings/ProfileText.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // A private-profile (ini) file on disk, read and written key by key as the Windows
@@ -10,15 +11,17 @@
 //
 // Reading never creates the file: a missing or unreadable file, or a path that is a folder or
 // anything else but a regular file (a named pipe, a device), reads as empty, so every key gives
-// its default. Only the first MaxFileSize bytes are read.
+// its default. Only the first MaxFileSize bytes are read. A file in UTF-16 (it starts with
+// FF FE or FE FF) is not 8-bit text: it reads as empty too, and it is never rewritten.
 //
 // A file larger than MaxFileSize is never rewritten, nor is a file made larger than that, so
 // that every value written reads back.
 //
 // Writing never leaves a half-written file: the new text goes to a temporary file beside the old
-// one, which then takes its place in one step with the old file's permissions. A file that
-// cannot be written (read-only, its folder missing, the path a folder or a named pipe, too
-// large) is left untouched; the write returns false and writes one line to standard error.
+// one ("vocta.ini.XXXXXX"), which takes its place in one step, with the old file's permissions,
+// only once every byte of it has been written. A file that cannot be written (read-only, its
+// folder missing, the path a folder or a named pipe, too large, the disk full) is left
+// untouched; the write returns false and writes one line to standard error.
 class ProfileFile
 {
 public:
@@ -31,6 +34,13 @@ public:
 
     // The text of the file now (empty when it cannot be read).
     ProfileText load() const;
+    // Whether the file is UTF-16 text, which this program does not edit.
+    bool isUtf16() const;
+    // Removes what interrupted saves left beside the file: regular files named after it with a
+    // dot and six random letters, as a save names its temporary file ("vocta.ini.QtfDxa").
+    // Nothing else is touched; a name of six small letters ("vocta.ini.backup") is more likely
+    // the operator's own and stays. Returns the names removed.
+    QStringList removeLeftovers() const;
 
     QByteArray read(QByteArrayView section, QByteArrayView key, QByteArrayView defaultValue) const;
     // The same with 8-bit text carried in a QString, one character per byte (Latin-1).

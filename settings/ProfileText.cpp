@@ -1,5 +1,7 @@
 #include "settings/ProfileText.h"
 
+#include <algorithm>
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -101,7 +103,7 @@ QByteArray returned(QByteArrayView text)
     const qsizetype zero = text.indexOf('\0');
     if (zero >= 0)
         text = text.first(zero);
-    return text.first(std::min(text.size(), ProfileText::MaxValueLength)).toByteArray();
+    return text.toByteArray();
 }
 
 } // namespace
@@ -114,7 +116,8 @@ struct ProfileText::Location
     ParsedLine key;
 };
 
-ProfileText::ProfileText(const QByteArray &bytes) : m_bytes(bytes)
+ProfileText::ProfileText(const QByteArray &bytes)
+    : m_bytes(bytes), m_start(bytes.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0)
 {
     const qsizetype newline = m_bytes.indexOf('\n');
     if (newline < 0)
@@ -126,7 +129,7 @@ ProfileText::ProfileText(const QByteArray &bytes) : m_bytes(bytes)
 ProfileText::Location ProfileText::locate(QByteArrayView section, QByteArrayView key) const
 {
     Location found;
-    for (qsizetype begin = 0; begin < m_bytes.size();) {
+    for (qsizetype begin = m_start; begin < m_bytes.size();) {
         const LineSpan span = lineAt(m_bytes, begin);
         begin = span.next;
         const ParsedLine line
@@ -202,13 +205,14 @@ bool ProfileText::setValue(QByteArrayView section, QByteArrayView key, QByteArra
 
     // A new section at the end, one blank line after the text before it.
     const QByteArray header = '[' + section.toByteArray() + ']';
-    if (m_bytes.isEmpty()) {
-        m_bytes = header + m_eol + keyLine + m_eol;
+    if (m_bytes.size() == m_start) {
+        m_bytes += header + m_eol + keyLine + m_eol;
         return true;
     }
     const bool finalNewline = m_bytes.endsWith('\n');
     const qsizetype searchFrom = m_bytes.size() - (finalNewline ? 2 : 1);
-    const qsizetype lastBegin = searchFrom < 0 ? 0 : m_bytes.lastIndexOf('\n', searchFrom) + 1;
+    const qsizetype lastBegin = std::max(
+        m_start, searchFrom < 0 ? qsizetype(0) : m_bytes.lastIndexOf('\n', searchFrom) + 1);
     const LineSpan last = lineAt(m_bytes, lastBegin);
     const bool lastIsBlank
         = QByteArrayView(m_bytes).sliced(last.begin, last.end - last.begin).trimmed().isEmpty();

@@ -8,15 +8,14 @@
 // do; everything else in the text (unknown sections and keys, comments, blank lines, each line's
 // ending, a missing final newline) is kept byte for byte.
 //
-// The text is 8-bit and never converted. Section and key names match without regard to case
-// (Latin-1 folding); only the first section of a name and the first key of a name within it
-// count. Lines need not be keys: a line without "=" is kept and ignored, so comments of any
-// style survive.
+// The text is 8-bit and never converted. A UTF-8 byte-order mark at its start is not part of the
+// first line, and it stays. Section and key names match without regard to case (Latin-1
+// folding); only the first section of a name and the first key of a name within it count. Lines
+// need not be keys: a line without "=" is kept and ignored, so comments of any style survive.
 class ProfileText
 {
 public:
-    // Longest value that reading returns; longer values are cut.
-    static constexpr qsizetype MaxValueLength = 254;
+    static constexpr QByteArrayView ByteOrderMark = "\xEF\xBB\xBF";
 
     ProfileText() = default;
     explicit ProfileText(const QByteArray &bytes);
@@ -24,8 +23,8 @@ public:
     // The value of `key` in `section`, or `defaultValue` when the section or the key is
     // missing. Blanks, tabs and carriage returns around the value are removed, then one pair of
     // matching quotes (' or ") enclosing the whole value, as the Windows function does. The
-    // result ends before the first zero character and is cut to MaxValueLength characters; so
-    // is the default.
+    // value is returned whole, however long; it ends before the first zero character, and so
+    // does the default.
     QByteArray value(QByteArrayView section, QByteArrayView key, QByteArrayView defaultValue) const;
 
     // Whether `section` has `key`.
@@ -49,4 +48,5 @@ private:
 
     QByteArray m_bytes;
     QByteArray m_eol;
+    qsizetype m_start = 0; // where the first line begins: after the byte-order mark
 };

@@ -4,6 +4,7 @@
 #include "settings/ProfileFile.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
+#include "station/FileNames.h"
 #include "ui/Fonts.h"
 
 #include <QCheckBox>
@@ -15,15 +16,15 @@ using namespace TextRules;
 
 namespace {
 
-// File and font names: the system's 8-bit encoding, Latin-1 for bytes that are not valid in it.
-QString fromFileText(const QByteArray &bytes)
+// Font names: the system's 8-bit encoding, Latin-1 for bytes that are not valid in it.
+QString fromFontText(const QByteArray &bytes)
 {
     QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
     const QString text = decoder(bytes);
     return decoder.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
-QByteArray toFileText(const QString &text)
+QByteArray toFontText(const QString &text)
 {
     QStringEncoder encoder(QStringEncoder::System, QStringEncoder::Flag::Stateless);
     return encoder(text);
@@ -54,8 +55,15 @@ Settings::Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, 
 
 void Settings::ReadMem()
 {
+    // Start-up: what interrupted saves of an earlier run left behind goes first.
+    const ProfileFile profile(m_state.IniFile);
+    profile.removeLeftovers();
+    m_utf16Reported = profile.isUtf16();
+    if (m_utf16Reported)
+        reportUtf16(QStringLiteral("the settings start from their defaults"));
+
     // The file is read once; each key is then looked up as its own read would find it.
-    const ProfileText file = ProfileFile(m_state.IniFile).load();
+    const ProfileText file = profile.load();
 
     m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
     m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
@@ -66,11 +74,11 @@ void Settings::ReadMem()
     for (int i = 1; i <= 6; ++i) {
         const QByteArray section = memorySection(i);
         const QByteArray defaultFile
-            = toFileText(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
+            = FileNames::encode(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
         const QByteArray fileName = file.value(section, "FileName", defaultFile);
         const QByteArray repeat = file.value(section, "Repeat", "0");
         const QByteArray delay = file.value(section, "Delay", "4500");
-        m_state.MemFile[i - 1] = fromFileText(trimBlanks(fileName));
+        m_state.MemFile[i - 1] = FileNames::decode(trimBlanks(fileName));
         m_check3d1[i - 1]->setChecked(flagValue(repeat));
         m_state.MemDelay[i - 1] = numericValue(trimBlanks(delay));
     }
@@ -82,7 +90,8 @@ void Settings::ReadMem()
         const QByteArray size = file.value(section, "Fontsize", sizeDefault);
         const QByteArray bold = file.value(section, "Fontbold", "0");
         const QByteArray italic = file.value(section, "Fontitalic", "0");
-        m_state.FntName[j] = fromFileText(trimBlanks(name));
+        m_fontNameRead[j] = trimBlanks(name);
+        m_state.FntName[j] = fromFontText(m_fontNameRead[j]);
         m_state.FntSize[j] = roundToInt16(numericValue(trimBlanks(size)));
         m_state.FntBold[j] = flagValue(bold);
         m_state.FntItalic[j] = flagValue(italic);
@@ -102,6 +111,14 @@ void Settings::WriteMem()
     };
 
     ProfileFile file(m_state.IniFile);
+    // A UTF-16 file is left as it is; the operator hears of it once.
+    if (file.isUtf16()) {
+        if (!m_utf16Reported)
+            reportUtf16(QStringLiteral("it is left as it is"));
+        m_utf16Reported = true;
+        m_lastSaveFailed = true;
+        return;
+    }
     const bool saved = file.update([&](ProfileText &text) {
         put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
         put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
@@ -111,14 +128,14 @@ void Settings::WriteMem()
 
         for (int i = 1; i <= 6; ++i) {
             const QByteArray section = memorySection(i);
-            put(text, section, "FileName", toFileText(m_state.MemFile[i - 1]));
+            put(text, section, "FileName", FileNames::encode(m_state.MemFile[i - 1]));
             put(text, section, "Repeat", ascii(Bool2Txt(m_check3d1[i - 1]->isChecked())));
             put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
         }
 
         for (int j = 1; j <= 2; ++j) {
             const QByteArray section = fontSection(j);
-            put(text, section, "Fontname", toFileText(m_state.FntName[j]));
+            put(text, section, "Fontname", fontNameText(j));
             put(text, section, "Fontsize", QByteArray::number(m_state.FntSize[j]));
             put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
             put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
@@ -132,4 +149,21 @@ void Settings::WriteMem()
                               "stored in the file; the old value is kept")
                    .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
     m_lastSaveFailed = !saved || !refused.isEmpty();
+}
+
+QByteArray Settings::fontNameText(int element) const
+{
+    // A name read as Latin-1 and not changed since goes back as it was read.
+    const QByteArray &read = m_fontNameRead[element];
+    if (!read.isNull() && fromFontText(read) == m_state.FntName[element])
+        return read;
+    return toFontText(m_state.FntName[element]);
+}
+
+void Settings::reportUtf16(const QString &outcome)
+{
+    qCWarning(lcVocta).noquote()
+        << QStringLiteral("%1 is UTF-16 text, which this program cannot read or edit: %2, and "
+                          "the settings are not saved to it")
+               .arg(m_state.IniFile, outcome);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <array>
 
 struct AppState;
@@ -13,8 +15,12 @@ class QCheckBox;
 // program does not know, comments and blank lines stay in the file untouched. The repeat flags of
 // the memories live in the six repeat check boxes.
 //
-// File names and font names are stored in the system's 8-bit encoding (UTF-8 on Linux); a value
-// that is not valid in it, such as a Latin-1 name from an older file, is read as Latin-1.
+// File names are kept byte for byte (FileNames): a name that is not valid UTF-8 reads, plays and
+// is written back as the bytes it is. Font names are stored in the system's 8-bit encoding
+// (UTF-8 on Linux); one that is not valid in it, such as a Latin-1 name from an older file, is
+// read as Latin-1 and, while unchanged, written back as it was read.
+//
+// A settings file in UTF-16 is read as no file and never written (Settings says so once).
 class Settings
 {
 public:
@@ -31,8 +37,13 @@ public:
     bool lastSaveFailed() const { return m_lastSaveFailed; }
 
 private:
+    QByteArray fontNameText(int element) const;
+    void reportUtf16(const QString &outcome);
+
     AppState &m_state;
     std::array<QCheckBox *, 6> m_check3d1;
     Fonts &m_fonts;
+    std::array<QByteArray, 3> m_fontNameRead; // each font name as the file held it
     bool m_lastSaveFailed = false;
+    bool m_utf16Reported = false;
 };

@@ -1,7 +1,7 @@
 #include "playback/audio/MidiFile.h"
+#include "station/FileNames.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -179,19 +179,11 @@ bool MidiFile::looksLikeMidi(const QByteArray &head)
 
 bool MidiFile::load(const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        *error
-            = info.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file");
+    QFile file;
+    if (!FileNames::openForReading(file, path, error))
         return false;
-    }
-    if (info.size() > MaxFileSize) {
+    if (file.size() > MaxFileSize) {
         *error = QStringLiteral("the MIDI file is too large (over %1 bytes)").arg(MaxFileSize);
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
         return false;
     }
     return parse(file.readAll(), error);

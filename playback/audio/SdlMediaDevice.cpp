@@ -6,10 +6,10 @@
 #include "playback/audio/MidiSynth.h"
 #include "playback/audio/PlaybackEngine.h"
 #include "playback/audio/SoundFileSource.h"
+#include "station/FileNames.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -129,11 +129,11 @@ void SdlMediaDevice::open()
     // Only a regular file is looked into: opening a named pipe or a device for reading may wait
     // forever. Anything else is refused below.
     QByteArray head;
-    if (QFileInfo(path).isFile()) {
-        QFile probe(path);
-        if (probe.open(QIODevice::ReadOnly))
-            head = probe.read(4);
-    }
+    QFile probe;
+    QString unopened;
+    if (FileNames::openForReading(probe, path, &unopened))
+        head = probe.read(4);
+    probe.close();
     if (MidiFile::looksLikeMidi(head)) {
         MidiFile midi;
         if (!d->synth.soundFontAvailable())

@@ -1,7 +1,7 @@
 #include "playback/audio/SoundFileSource.h"
+#include "station/FileNames.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <sndfile.h>
 
@@ -74,21 +74,10 @@ SoundFileSource::~SoundFileSource()
 
 std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        *error = QStringLiteral("no such file");
-        return nullptr;
-    }
-    if (!info.isFile()) {
-        *error = QStringLiteral("not a regular file");
-        return nullptr;
-    }
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = file.errorString();
+        QFile file;
+        if (!FileNames::openForReading(file, path, error))
             return nullptr;
-        }
         if (file.size() == 0) {
             *error = QStringLiteral("the file is empty");
             return nullptr;
@@ -98,7 +87,7 @@ std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QStr
     }
 
     SF_INFO sfInfo{};
-    SNDFILE *handle = sf_open(QFile::encodeName(path).constData(), SFM_READ, &sfInfo);
+    SNDFILE *handle = sf_open(FileNames::encode(path).constData(), SFM_READ, &sfInfo);
     if (!handle) {
         *error = QString::fromLocal8Bit(sf_strerror(nullptr));
         return nullptr;

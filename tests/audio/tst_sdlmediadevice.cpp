@@ -1,4 +1,5 @@
 #include "playback/audio/SdlMediaDevice.h"
+#include "station/FileNames.h"
 #include "tests/audio/TestSounds.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 
 #include <sndfile.h>
 
+#include <cstdio>
 #include <memory>
 
 using namespace TestSounds;
@@ -21,6 +23,7 @@ class TestSdlMediaDevice : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
 
     void modeAndLength_data();
@@ -89,6 +92,21 @@ void TestSdlMediaDevice::initTestCase()
     QVERIFY(writeBytes(path("smpte.mid"), midiFile(quint16(0xE728), smpte)));
 
     QVERIFY(writeBadFiles(m_dir.path()));
+
+    // Names that are bytes, not UTF-8.
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    QVERIFY(QFile::copy(path("short.wav"), path("latin1.wav")));
+    QVERIFY(std::rename(dir + "/latin1.wav", dir + "/caf\xE9.wav") == 0);
+    QVERIFY(QFile::copy(path("note.mid"), path("raw.mid")));
+    QVERIFY(std::rename(dir + "/raw.mid", dir + "/\xFF\xFE.mid") == 0);
+}
+
+void TestSdlMediaDevice::cleanupTestCase()
+{
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    std::remove(QByteArray(dir + "/caf\xE9.wav").constData());
+    std::remove(QByteArray(dir + "/\xFF\xFE.mid").constData());
 }
 
 void TestSdlMediaDevice::cleanup()
@@ -151,6 +169,9 @@ void TestSdlMediaDevice::modeAndLength_data()
     QTest::newRow("midi at 120 bpm") << "note.mid" << 250;
     QTest::newRow("midi with a tempo change") << "tempo.mid" << 750;
     QTest::newRow("midi in SMPTE time") << "smpte.mid" << 250;
+    QTest::newRow("wav named in Latin-1") << FileNames::decode("caf\xE9.wav") << 300;
+    QTest::newRow("midi named in bytes that are not UTF-8")
+        << FileNames::decode("\xFF\xFE.mid") << 250;
 }
 
 void TestSdlMediaDevice::modeAndLength()

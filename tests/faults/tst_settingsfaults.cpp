@@ -26,6 +26,7 @@ private slots:
     void unusableFile();
     void folderGoesAwayWhileRunning();
     void noiseBelowTheSizeLimit();
+    void longNameSurvivesRestarts();
 };
 
 namespace {
@@ -190,6 +191,34 @@ void TestSettingsFaults::noiseBelowTheSizeLimit()
     QVERIFY(QFile::copy(ini, next.programDir() + QStringLiteral("/vocta.ini")));
     next.station->Form_Load();
     QCOMPARE(next.state().MemFile[0], chosen);
+}
+
+void TestSettingsFaults::longNameSurvivesRestarts()
+{
+    // A path of over 400 bytes from the file dialog, most of its letters two or three bytes long.
+    QString name = QStringLiteral("/home/op/");
+    while (name.toUtf8().size() < 400)
+        name += QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE2\x82\xAC ");
+    name += QStringLiteral(".wav");
+
+    QByteArray saved;
+    {
+        StationFixture f;
+        chooseFile(f, 4, name);
+        QVERIFY(!f.station->settings().lastSaveFailed());
+        saved = fileBytes(f.programDir() + QStringLiteral("/vocta.ini"));
+        QVERIFY(saved.contains("\nFileName=" + name.toUtf8() + "\n"));
+    }
+    // Ten starts and ends of the program: the name stays the one chosen, to the byte.
+    for (int round = 0; round < 10; ++round) {
+        StationFixture f(false);
+        const QString ini = f.programDir() + QStringLiteral("/vocta.ini");
+        QVERIFY(writeFile(ini, saved));
+        f.station->Form_Load();
+        QCOMPARE(f.state().MemFile[4], name);
+        f.window().menuItem(QStringLiteral("Exit"))->trigger();
+        QCOMPARE(fileBytes(ini), saved);
+    }
 }
 
 QTEST_MAIN(TestSettingsFaults)

@@ -2,6 +2,7 @@
 
 #include "settings/ProfileText.h"
 #include "settings/TextRules.h"
+#include "station/FileNames.h"
 
 #include <QByteArray>
 #include <QList>
@@ -55,7 +56,7 @@ QByteArray asRead(const QByteArray &value)
     if (text.size() > 1 && (text.front() == '"' || text.front() == '\'')
         && text.back() == text.front())
         text = text.sliced(1, text.size() - 2);
-    return text.left(ProfileText::MaxValueLength);
+    return text;
 }
 
 void checkNumbers(const QByteArray &text)
@@ -86,6 +87,8 @@ void fuzzProfileOnce(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     checkNumbers(input);
+    // A file name's bytes survive the codec, whatever they are.
+    FUZZ_CHECK(FileNames::encode(FileNames::decode(input)) == input, input);
     if (input.size() < 3)
         return;
 
@@ -101,7 +104,6 @@ void fuzzProfileOnce(const std::uint8_t *data, std::size_t size)
     for (const QByteArray &s : Sections) {
         for (const QByteArray &k : Keys) {
             const QByteArray read = text.value(s, k, "\x01");
-            FUZZ_CHECK(read.size() <= ProfileText::MaxValueLength, input);
             FUZZ_CHECK(!read.contains('\0'), input);
             checkNumbers(read);
             before.append(read);
@@ -144,4 +146,16 @@ void fuzzProfileOnce(const std::uint8_t *data, std::size_t size)
     const QByteArray once = text.bytes();
     FUZZ_CHECK(text.setValue(section, key, value), input);
     FUZZ_CHECK(text.bytes() == once, input);
+
+    // A UTF-8 byte-order mark before the text changes nothing but itself, read or written.
+    if (!fileBytes.startsWith(ProfileText::ByteOrderMark)) {
+        ProfileText marked(ProfileText::ByteOrderMark.toByteArray() + fileBytes);
+        n = 0;
+        for (const QByteArray &s : Sections) {
+            for (const QByteArray &k : Keys)
+                FUZZ_CHECK(marked.value(s, k, "\x01") == before[n++], input);
+        }
+        FUZZ_CHECK(marked.setValue(section, key, value), input);
+        FUZZ_CHECK(marked.bytes() == ProfileText::ByteOrderMark.toByteArray() + once, input);
+    }
 }

@@ -50,7 +50,10 @@ const QList<QByteArray> Pieces{"[A]",
                                ".",
                                "9999",
                                "1e308",
-                               "x"};
+                               "x",
+                               "\xEF\xBB\xBF",
+                               "\xC3\xA9",
+                               "\xE9"};
 
 QByteArray randomInput(QRandomGenerator &random)
 {

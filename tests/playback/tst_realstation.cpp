@@ -2,10 +2,13 @@
 #include "tests/audio/TestSounds.h"
 #include "tests/support/StationFixture.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdio>
 #include <sndfile.h>
 
 using namespace TestSounds;
@@ -20,6 +23,7 @@ private slots:
     void initTestCase();
     void memorySendsExactlyItsFile();
     void repeatCycleRunsInRealTime();
+    void namesThatAreNotUtf8Play();
 
 private:
     QString m_diskFile;
@@ -121,6 +125,48 @@ void TestRealStation::repeatCycleRunsInRealTime()
     QVERIFY(!f.lines.wireRts);
     QCOMPARE(f.state().Playing, 0);
     QVERIFY(device.Mode() != MediaDevice::Playing);
+}
+
+void TestRealStation::namesThatAreNotUtf8Play()
+{
+    // Sound files whose names are bytes that are not UTF-8, given in the settings file.
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    SdlMediaDevice device;
+    StationFixture f(device, false);
+    const QByteArray folder = QFile::encodeName(f.programDir());
+    const QList<QByteArray> names{folder + "/caf\xE9.wav", folder + "/\xFF\xFE.wav"};
+    auto remove = qScopeGuard([&] { // QTemporaryDir cannot remove them
+        for (const QByteArray &name : names)
+            std::remove(name.constData());
+    });
+    QByteArray settings;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString made = f.programDir() + "/made.wav";
+        QVERIFY(writeWav(made, 8000, 1, 1600, SF_FORMAT_PCM_16)); // 0.2 s
+        QVERIFY(std::rename(QFile::encodeName(made).constData(), names[i].constData()) == 0);
+        settings += "[MEMORY_" + QByteArray::number(i + 1) + "]\nFileName=" + names[i] + "\n";
+    }
+    const QString ini = f.programDir() + "/vocta.ini";
+    QVERIFY(writeBytes(ini, settings));
+    f.station->Form_Load();
+    keyThroughRts(f);
+
+    QSignalSpy done(&device, &MediaDevice::Done);
+    for (int i = 0; i < names.size(); ++i) {
+        f.clickMemory(i);
+        QCOMPARE(f.state().Playing, 1);
+        QVERIFY(f.lines.wireRts);
+        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing == 0, 10000);
+        QCOMPARE(done.last().at(0).toInt(), int(MediaDevice::Successful));
+        QVERIFY(!f.lines.wireRts);
+    }
+    // Saved as they were read.
+    f.window().menuItem(QStringLiteral("Exit"))->trigger();
+    QFile saved(ini);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    for (const QByteArray &name : names)
+        QVERIFY2(text.contains("\nFileName=" + name + "\n"), text.constData());
 }
 
 QTEST_MAIN(TestRealStation)

@@ -5,8 +5,18 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/support/TestFiles.h"
 
@@ -50,6 +60,11 @@ private slots:
     void binaryNoise();
     void hugeLine();
     void latin1AtTheStringBoundary();
+    void utf16FileIsNeverRewritten_data();
+    void utf16FileIsNeverRewritten();
+    void failedWriteKeepsTheOldFile_data();
+    void failedWriteKeepsTheOldFile();
+    void leftoversOfInterruptedSaves();
 };
 
 void TestProfileFile::reading_data()
@@ -88,9 +103,15 @@ void TestProfileFile::reading_data()
         << QByteArray("[A]\nk=\"a'\n") << QByteArray("A") << QByteArray("k") << QByteArray("\"a'");
     QTest::newRow("lone quote kept")
         << QByteArray("[A]\nk=\"\n") << QByteArray("A") << QByteArray("k") << QByteArray("\"");
-    QTest::newRow("300 characters cut to 254")
+    QTest::newRow("300 characters read whole")
         << "[A]\nk=" + QByteArray(300, 'x') + "\n"
-        << QByteArray("A") << QByteArray("k") << QByteArray(254, 'x');
+        << QByteArray("A") << QByteArray("k") << QByteArray(300, 'x');
+    QTest::newRow("UTF-8 byte-order mark before the first section")
+        << QByteArray("\xEF\xBB\xBF[COM]\nNum=3\n") << QByteArray("COM") << QByteArray("Num")
+        << QByteArray("3");
+    QTest::newRow("byte-order mark inside a line is text")
+        << QByteArray("[COM]\n\xEF\xBB\xBFNum=3\n") << QByteArray("COM") << QByteArray("Num")
+        << dflt;
     QTest::newRow("zero character ends the value")
         << QByteArray("[A]\nk=ab\0cd\n", 12) << QByteArray("A") << QByteArray("k")
         << QByteArray("ab");
@@ -197,6 +218,15 @@ void TestProfileFile::writing_data()
     QTest::newRow("padded value written again")
         << QByteArray("[A]\nk = x \n") << QByteArray("A") << QByteArray("k") << QByteArray(" x ")
         << QByteArray("[A]\nk = x \n");
+    QTest::newRow("byte-order mark kept when a value changes")
+        << QByteArray("\xEF\xBB\xBF[COM]\nNum=1\n") << QByteArray("COM") << QByteArray("Num")
+        << QByteArray("3") << QByteArray("\xEF\xBB\xBF[COM]\nNum=3\n");
+    QTest::newRow("first section after a byte-order mark takes the key")
+        << QByteArray("\xEF\xBB\xBF[COM]\nNum=1\n") << QByteArray("COM") << QByteArray("Rts")
+        << QByteArray("0") << QByteArray("\xEF\xBB\xBF[COM]\nNum=1\nRts=0\n");
+    QTest::newRow("new section in a file of a byte-order mark alone")
+        << QByteArray("\xEF\xBB\xBF") << QByteArray("B") << QByteArray("x") << QByteArray("2")
+        << "\xEF\xBB\xBF[B]" + NewLine + "x=2" + NewLine;
     QTest::newRow("unknown keys, comments and blank lines kept")
         << QByteArray("# head\n[X]\nfoo=bar\n\n[A]\n; c\nk=1\nz=9\n") << QByteArray("A")
         << QByteArray("k") << QByteArray("2")
@@ -402,7 +432,6 @@ void TestProfileFile::binaryNoise()
     put(path, noise);
 
     ProfileFile file(path);
-    QVERIFY(file.read("COM", "Num", "1").size() <= ProfileText::MaxValueLength);
     QVERIFY(file.write("COM", "Num", "2"));
     QCOMPARE(file.read("COM", "Num", "1"), QByteArray("2"));
     QVERIFY(contents(path).startsWith(noise));
@@ -414,7 +443,7 @@ void TestProfileFile::hugeLine()
     const QString path = dir.filePath("vocta.ini");
     put(path, "[COM]\nNum=" + QByteArray(900 * 1024, '7') + "\n[A]\nk=1");
     ProfileFile file(path);
-    QCOMPARE(file.read("COM", "Num", "1"), QByteArray(254, '7'));
+    QCOMPARE(file.read("COM", "Num", "1"), QByteArray(900 * 1024, '7'));
     QCOMPARE(file.read("A", "k", "0"), QByteArray("1"));
     QVERIFY(file.write("COM", "Num", "3"));
     QCOMPARE(contents(path), QByteArray("[COM]\nNum=3\n[A]\nk=1"));
@@ -430,9 +459,162 @@ void TestProfileFile::latin1AtTheStringBoundary()
         if (c != '\n' && c != '\r' && c != ' ' && c != '\t' && c != '\v' && c != '\f')
             every += QChar(c);
     every = "<" + every + ">"; // inner blanks of no concern, no quotes at the ends
-    QVERIFY(file.writeLatin1(QStringLiteral("A"), QStringLiteral("k"), every.left(254)));
-    QCOMPARE(file.readLatin1(QStringLiteral("a"), QStringLiteral("K"), QString()), every.left(254));
-    QCOMPARE(contents(path), "[A]" + NewLine + "k=" + every.left(254).toLatin1() + NewLine);
+    QVERIFY(file.writeLatin1(QStringLiteral("A"), QStringLiteral("k"), every));
+    QCOMPARE(file.readLatin1(QStringLiteral("a"), QStringLiteral("K"), QString()), every);
+    QCOMPARE(contents(path), "[A]" + NewLine + "k=" + every.toLatin1() + NewLine);
+}
+
+void TestProfileFile::utf16FileIsNeverRewritten_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray little("\xFF\xFE");
+    QByteArray big("\xFE\xFF");
+    for (const QChar c : QStringLiteral("[COM]\r\nNum=3\r\n")) {
+        little += char(c.unicode()) + QByteArray(1, '\0');
+        big += QByteArray(1, '\0') + char(c.unicode());
+    }
+    QTest::newRow("little-endian") << little;
+    QTest::newRow("big-endian") << big;
+}
+
+void TestProfileFile::utf16FileIsNeverRewritten()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vocta.ini");
+    put(path, bytes);
+    const QByteArray before = contents(path);
+
+    ProfileFile file(path);
+    QVERIFY(file.isUtf16());
+    QCOMPARE(file.read("COM", "Num", "1"), QByteArray("1"));
+    expectSaveWarning();
+    QVERIFY(!file.write("COM", "Num", "2"));
+    QCOMPARE(contents(path), before);
+    QVERIFY(!ProfileFile(dir.filePath("other.ini")).isUtf16());
+}
+
+void TestProfileFile::failedWriteKeepsTheOldFile_data()
+{
+    QTest::addColumn<bool>("tmpfs");
+    QTest::newRow("file size limit") << false;
+    QTest::newRow("full tmpfs") << true;
+}
+
+// A save that runs out of room: on a tmpfs filled to the last page (where it can be mounted),
+// or in a child process whose file size limit is below the file's size (SIGXFSZ ignored, so the
+// write fails with EFBIG). The old file stays whole and one line on standard error says why.
+void TestProfileFile::failedWriteKeepsTheOldFile()
+{
+    QFETCH(bool, tmpfs);
+    QTemporaryDir dir;
+    QString folder = dir.path();
+    const QByteArray old = "[COM]\nNum=1\nRts=0\n";
+    QByteArray value(300, 'v');
+
+    auto unmount = qScopeGuard([&] {
+        if (tmpfs)
+            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+    });
+    if (tmpfs) {
+        folder = dir.filePath("small");
+        QVERIFY(QDir().mkpath(folder));
+        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    "size=64k,mode=0700")
+            != 0)
+            QSKIP(qPrintable("no tmpfs can be mounted here: " + qt_error_string(errno)));
+        put(folder + "/vocta.ini", old);
+        // Fill the file system: the filler's last write fails when it is full.
+        const int fd
+            = ::open(QFile::encodeName(folder + "/filler").constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        const QByteArray block(4096, 'f');
+        while (::write(fd, block.constData(), size_t(block.size())) > 0) { }
+        QCOMPARE(errno, ENOSPC);
+        ::close(fd);
+    } else {
+        put(folder + "/vocta.ini", old);
+    }
+    const QString path = folder + "/vocta.ini";
+
+    // What the child says on standard error comes through a pipe (the size limit does not
+    // apply to pipes), formatted as the program prints it.
+    int log[2];
+    QVERIFY(::pipe(log) == 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::dup2(log[1], STDERR_FILENO);
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
+                                  const QString &message) {
+            const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+            [[maybe_unused]] const auto written
+                = ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+        });
+        if (!tmpfs) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(old.size()), RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ProfileFile file(path);
+        const bool saved = file.update([&](ProfileText &text) {
+            text.setValue("COM", "Num", "2");
+            text.setValue("MEMORY_1", "FileName", value);
+        });
+        ::_exit(saved ? 0 : 1);
+    }
+    ::close(log[1]);
+    QFile pipe;
+    QVERIFY(pipe.open(log[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    const QByteArray said = pipe.readAll(); // until the child has ended
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 1); // the save failed
+    QCOMPARE(contents(path), old);
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY2(said.startsWith("voicevocta: Cannot save the settings to " + QFile::encodeName(path)),
+             said.constData());
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    left.removeOne("filler");
+    QCOMPARE(left, QStringList{"vocta.ini"});
+}
+
+void TestProfileFile::leftoversOfInterruptedSaves()
+{
+    QTemporaryDir dir;
+    const QDir folder(dir.path());
+    const QString path = dir.filePath("vocta.ini");
+    put(path, "[COM]\nNum=1\n");
+    const QStringList leftovers{"vocta.ini.QtfDxa", "vocta.ini.XXXXXX", "vocta.ini.aBcdeF"};
+    // Names of the operator's own, or of other programs.
+    QStringList kept{"vocta.ini",         "vocta.ini.backup",
+                     "vocta.ini.bak",     "vocta.ini.QtfDx",
+                     "vocta.ini.QtfDxab", "vocta.ini.Qtf1xa",
+                     "Vocta.ini.QtfDxa",  "other.ini.QtfDxa",
+                     "vocta.iniXQtfDxa",  "target"};
+    for (const QString &name : leftovers + kept)
+        put(folder.filePath(name), "[COM]\nNum=2\n");
+    // Only regular files go.
+    QVERIFY(folder.mkdir("vocta.ini.FoLder"));
+    QVERIFY(QFile::link("target", folder.filePath("vocta.ini.SyMlnk")));
+    QVERIFY(::mkfifo(QFile::encodeName(folder.filePath("vocta.ini.FiFoab")).constData(), 0600)
+            == 0);
+    kept << "vocta.ini.FoLder"
+         << "vocta.ini.SyMlnk"
+         << "vocta.ini.FiFoab";
+
+    QStringList removed = ProfileFile(path).removeLeftovers();
+    removed.sort();
+    QStringList expected = leftovers;
+    expected.sort();
+    QCOMPARE(removed, expected);
+    kept.sort();
+    QStringList left
+        = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    left.sort();
+    QCOMPARE(left, kept);
+    QCOMPARE(contents(folder.filePath("target")), QByteArray("[COM]\nNum=2\n"));
 }
 
 QTEST_APPLESS_MAIN(TestProfileFile)

@@ -1,6 +1,7 @@
 #include "settings/ProfileFile.h"
 #include "settings/Settings.h"
 #include "station/AppState.h"
+#include "station/FileNames.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
 
@@ -14,7 +15,14 @@
 #include <memory>
 
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/StderrCapture.h"
 #include "tests/support/TestFiles.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mount.h>
 
 using namespace TestFiles;
 
@@ -112,6 +120,11 @@ private slots:
     void valuesOutOfRange();
     void fileNamesBeyondLatin1();
     void fileNameWithLineBreakKeepsTheOldValue();
+    void namesWrittenBackByteForByte();
+    void byteOrderMarkKept();
+    void utf16FileLeftAlone();
+    void startRemovesLeftoversOfSaves();
+    void fullDiskKeepsTheOldFile();
     void unsavedSettingsAreReported_data();
     void unsavedSettingsAreReported();
 };
@@ -194,14 +207,15 @@ void TestSettings::readingValues_data()
         << QByteArray("[MEMORY_4]\nFileName=  /a b/c.wav  ") << "File4" << QVariant("/a b/c.wav");
     QTest::newRow("FileName quoted")
         << QByteArray("[MEMORY_4]\nFileName=\"/a b/c.wav\"") << "File4" << QVariant("/a b/c.wav");
-    QTest::newRow("FileName Latin-1")
-        << QByteArray("[MEMORY_4]\nFileName=/m\xFAsica/4.wav") << "File4"
-        << QVariant(QString::fromUtf8("/m\xC3\xBAsica/4.wav"));
+    QTest::newRow("FileName Latin-1") << QByteArray("[MEMORY_4]\nFileName=/m\xFAsica/4.wav")
+                                      << "File4" << QVariant(FileNames::decode("/m\xFAsica/4.wav"));
     QTest::newRow("FileName UTF-8")
         << QByteArray("[MEMORY_4]\nFileName=/m\xC3\xBAsica/4.wav") << "File4"
         << QVariant(QString::fromUtf8("/m\xC3\xBAsica/4.wav"));
-    QTest::newRow("FileName cut") << "[MEMORY_4]\nFileName=/" + QByteArray(300, 'a') << "File4"
-                                  << QVariant("/" + QString(253, 'a'));
+    QTest::newRow("FileName long") << "[MEMORY_4]\nFileName=/" + QByteArray(300, 'a') << "File4"
+                                   << QVariant("/" + QString(300, 'a'));
+    QTest::newRow("byte-order mark")
+        << QByteArray("\xEF\xBB\xBF[COM]\nNum=3") << "ComNum" << QVariant(3);
     QTest::newRow("Fontname blanks")
         << QByteArray("[Fonts_2]\nFontname= Courier ") << "Font2" << QVariant("Courier");
     QTest::newRow("Fontsize blanks")
@@ -466,6 +480,114 @@ void TestSettings::unsavedSettingsAreReported()
     station.settings->WriteMem();
     QVERIFY(!station.settings->lastSaveFailed());
     QCOMPARE(ProfileFile(station.state.IniFile).read("COM", "Num", ""), QByteArray("8"));
+}
+
+void TestSettings::namesWrittenBackByteForByte()
+{
+    // Names in bytes that are not UTF-8: a Latin-1 file name, one that starts like UTF-16, and a
+    // font name in Latin-1. Unchanged, each goes back as it was.
+    QByteArray before = firstStartFile();
+    before.replace("/opt/vv/Wav/1.wav", "/srv/caf\xE9.wav");
+    before.replace("/opt/vv/Wav/2.wav", "/srv/\xFF\xFE.wav");
+    before.replace("[Fonts_1]\nFontname=Helvetica", "[Fonts_1]\nFontname=Caf\xE9 Sans");
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, before);
+    station.settings->ReadMem();
+    QCOMPARE(FileNames::encode(station.state.MemFile[0]), QByteArray("/srv/caf\xE9.wav"));
+    QCOMPARE(station.state.FntName[1], QString::fromLatin1("Caf\xE9 Sans"));
+    station.settings->WriteMem();
+    QCOMPARE(contents(station.state.IniFile), before);
+
+    // A font the operator chose is written in the system's encoding.
+    station.state.FntName[1] = QString::fromLatin1("Caf\xE9 Serif");
+    station.settings->WriteMem();
+    QByteArray after = before;
+    after.replace("Fontname=Caf\xE9 Sans", "Fontname=Caf\xC3\xA9 Serif");
+    QCOMPARE(contents(station.state.IniFile), after);
+}
+
+void TestSettings::byteOrderMarkKept()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, "\xEF\xBB\xBF" + firstStartFile());
+    station.settings->ReadMem();
+    station.state.ComNum = 4;
+    station.settings->WriteMem();
+    QByteArray expected = "\xEF\xBB\xBF" + firstStartFile();
+    expected.replace("Num=1", "Num=4");
+    QCOMPARE(contents(station.state.IniFile), expected);
+}
+
+void TestSettings::utf16FileLeftAlone()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : QStringLiteral("[COM]\r\nNum=3\r\n"))
+        utf16 += char(c.unicode()) + QByteArray(1, '\0');
+    put(station.state.IniFile, utf16);
+
+    StderrCapture capture;
+    station.settings->ReadMem();
+    QCOMPARE(station.state.ComNum, qint16(1)); // as without a file
+    station.settings->WriteMem();
+    QVERIFY(station.settings->lastSaveFailed());
+    station.state.MemFile[0] = QStringLiteral("/srv/cq.wav");
+    station.settings->WriteMem();
+    QVERIFY(station.settings->lastSaveFailed());
+    const QByteArray said = capture.text();
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY2(said.startsWith("voicevocta: " + QFile::encodeName(station.state.IniFile)
+                             + " is UTF-16 text"),
+             said.constData());
+    QCOMPARE(contents(station.state.IniFile), utf16);
+}
+
+void TestSettings::startRemovesLeftoversOfSaves()
+{
+    QTemporaryDir dir;
+    Station station(dir.path());
+    put(station.state.IniFile, "[COM]\nNum=3\n");
+    put(dir.filePath("vocta.ini.RqzTbe"), "[COM]\nNum=5\n");
+    put(dir.filePath("vocta.ini.backup"), "[COM]\nNum=6\n");
+    station.settings->ReadMem();
+    QCOMPARE(station.state.ComNum, qint16(3));
+    QVERIFY(!QFile::exists(dir.filePath("vocta.ini.RqzTbe")));
+    QCOMPARE(contents(dir.filePath("vocta.ini.backup")), QByteArray("[COM]\nNum=6\n"));
+}
+
+void TestSettings::fullDiskKeepsTheOldFile()
+{
+    // The program folder on a tmpfs filled to its last page.
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    if (::mount("tmpfs", folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0700")
+        != 0)
+        QSKIP(qPrintable("no tmpfs can be mounted here: " + qt_error_string(errno)));
+    auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
+
+    Station station(dir.path());
+    put(station.state.IniFile, HandKeptFile);
+    station.settings->ReadMem();
+    const int fd = ::open(folder + "/filler", O_WRONLY | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    const QByteArray block(4096, 'f');
+    while (::write(fd, block.constData(), size_t(block.size())) > 0) { }
+    QCOMPARE(errno, ENOSPC);
+    ::close(fd);
+
+    station.state.ComNum = 6;
+    StderrCapture capture;
+    station.settings->WriteMem();
+    const QByteArray said = capture.text();
+    QVERIFY(station.settings->lastSaveFailed());
+    QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY2(said.startsWith("voicevocta: Cannot save the settings to "), said.constData());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"filler", "vocta.ini"}));
 }
 
 QTEST_MAIN(TestSettings)
