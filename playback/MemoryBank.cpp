@@ -39,6 +39,11 @@ void MemoryBank::Command3d1_Click(int Index)
             stop(Index);
         return;
     }
+    // No message starts while the recorder records.
+    if (m_state.Recording) {
+        m_refusal.ShowErr();
+        return;
+    }
     start(Index);
 }
 

@@ -35,7 +35,8 @@ public:
 
     void MMControl1_Done(int NotifyCode);
     void MMControl1_StatusUpdate();
-    // The transport bar's own buttons; Cancel is left as it is.
+    // The transport bar's own buttons; Cancel is left as it is, except that Play is refused
+    // while the recorder records.
     void MMControl1_PlayClick(bool &Cancel);
     void MMControl1_PrevClick(bool &Cancel);
     void MMControl1_StopClick(bool &Cancel);
