@@ -73,7 +73,9 @@ void MemoryBank::start(int Index)
     m_repeat.disarm();
     m_player.PlayMem(Index);
     m_state.CurMem = qint16(Index);
-    if (!m_state.StdByOn)
+    // A message that cannot start (its output absent, its file unplayable) is not keyed even for
+    // a moment; its failure ends it as soon as it is reported.
+    if (!m_state.StdByOn && m_player.sounding())
         m_ptt.SendStat();
 }
 

@@ -40,6 +40,11 @@ void Player::PlayMem(int memnum)
     m_state.Playing = 1;
 }
 
+bool Player::sounding() const
+{
+    return m_device.Mode() == MediaDevice::Playing;
+}
+
 void Player::StopMem(int)
 {
     m_device.setWait(true);

@@ -32,6 +32,9 @@ public:
     void PlayMem(int memnum);
     // Stops and rewinds the device; the player is no longer playing.
     void StopMem(int memnum);
+    // Whether the device plays now: a "Play" that could not start (no file, no output) leaves it
+    // silent, and the transmitter is then not keyed for it.
+    bool sounding() const;
 
     void MMControl1_Done(int NotifyCode);
     void MMControl1_StatusUpdate();

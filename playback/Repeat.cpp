@@ -64,7 +64,7 @@ void Repeat::Timer1_Timer()
     // The open file plays again from its start; it is not reopened.
     m_device.setCommand(QStringLiteral("Prev"));
     m_device.setCommand(QStringLiteral("Play"));
-    if (!m_state.StdByOn)
+    if (!m_state.StdByOn && m_device.Mode() == MediaDevice::Playing)
         m_ptt.SendStat();
 }
 

@@ -134,7 +134,10 @@ void TestSoundFaults::messageThatCannotPlay()
     UiWatch watch;
     f.clickMemory(0);
     QCOMPARE(f.state().Playing, 1);
-    QVERIFY(keyed(f));
+    // A file that does not open never goes on the air; one that fails once it plays is released
+    // at its failure.
+    const bool starts = fault == NoOutput || fault == OutputLost || fault == FailsHalfway;
+    QCOMPARE(keyed(f), starts || lock);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
     QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
 

@@ -25,6 +25,8 @@ public:
 
     // Length the next opened file reports (milliseconds).
     qint32 nextLength = 3000;
+    // "Play" cannot start (its output is absent): the mode stays, Done(Failure) follows.
+    bool refusePlay = false;
 
     // The device's state, as a test wants it.
     void setMode(int mode);
