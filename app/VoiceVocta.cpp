@@ -11,6 +11,7 @@
 #include <QSlider>
 
 VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
+                       SoundServer &server, AudioInput &input, MediaDevice &preview,
                        const QString &appDir)
     : m_device(MMControl1)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
@@ -30,6 +31,10 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
               m_form.ImageList1(), &m_form},
              m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
     , m_about(m_form, m_form.ImageList1())
+    , m_preview(preview)
+    , m_soundSet(m_state, m_form, server, m_device)
+    , m_recorder(m_state, input, m_preview)
+    , m_recordSet(m_state, m_form, m_recorder, server)
 {
     m_state.AppDir = appDir;
     wire();
@@ -83,6 +88,17 @@ void VoiceVocta::wire()
     connect(form, &Form1::Command3d3_Click, this, [this] { m_ptt.Command3d3_Click(); });
     connect(form, &Form1::Timer2_Timer, this, [this] { m_ptt.Timer2_Timer(); });
     connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
+
+    connect(form, &Form1::Sound_Click, this, [this] { m_soundSet.Sound_Click(); });
+    connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
+    // A recording waits while a message plays, also one started with the transport bar.
+    m_recorder.setMessageBusy(
+        [this] { return m_state.Playing != 0 || m_device.Mode() == MediaDevice::Playing; });
+    // A take bound to a memory is saved at once, as a file chosen for it is.
+    m_recorder.setSaveSettings([this] {
+        m_settings.WriteMem();
+        return !m_settings.lastSaveFailed();
+    });
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -94,6 +110,7 @@ void VoiceVocta::Form_Load()
     m_state.ImgDir = m_state.AppDir + separator + QLatin1String("Images") + separator;
     m_state.WavDir = m_state.AppDir + separator + QLatin1String("Wav") + separator;
     m_state.IniFile = m_state.AppDir + separator + QLatin1String("vocta.ini");
+    m_state.RecordDir = m_state.WavDir;
 
     m_device.setFileName(m_state.WavDir + QLatin1String("Default.wav"));
     m_device.setCommand(QStringLiteral("Open"));
@@ -112,6 +129,11 @@ void VoiceVocta::Form_Load()
     m_form.Gauge1()->setMaximum(100);
 
     m_settings.ReadMem();
+    // The messages play on the chosen output at the chosen level; the recorder's takes on the
+    // default output, as they were recorded.
+    m_device.setOutput(m_state.AudioOutput);
+    m_device.setLevel(m_state.AudioLevel);
+    m_preview.setOutput(QString());
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {

@@ -2,8 +2,11 @@
 
 #include "playback/MemoryBank.h"
 #include "playback/Player.h"
+#include "playback/RecordSetHandler.h"
+#include "playback/Recorder.h"
 #include "playback/Refusal.h"
 #include "playback/Repeat.h"
+#include "playback/SoundSetHandler.h"
 #include "ptt/ComSetHandler.h"
 #include "ptt/PttControl.h"
 #include "settings/Settings.h"
@@ -12,19 +15,23 @@
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
 
+class AudioInput;
 class Dialogs;
 class MediaDevice;
 class SerialLines;
+class SoundServer;
 
 // The station: owns the shared state, the main window and the handler classes, and wires the
-// window's events to the handlers. The hardware (sound device, serial lines) and the standard
-// dialogs come from outside, so that tests can put doubles in their place.
+// window's events to the handlers. The hardware (sound device, serial lines, the sound server's
+// list of devices, the recording input) and the standard dialogs come from outside, so that
+// tests can put doubles in their place. The preview device plays the recorder's takes on the
+// system's default output; it is never the device that plays into the transmitter.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
 public:
-    VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
-               const QString &appDir);
+    VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs, SoundServer &server,
+               AudioInput &input, MediaDevice &preview, const QString &appDir);
     ~VoiceVocta() override;
 
     // Start-up: runs before the window is first shown.
@@ -41,6 +48,9 @@ public:
     AboutBox &about() { return m_about; }
     PttControl &ptt() { return m_ptt; }
     ComSetHandler &comSet() { return m_comSet; }
+    SoundSetHandler &soundSet() { return m_soundSet; }
+    RecordSetHandler &recordSet() { return m_recordSet; }
+    Recorder &recorder() { return m_recorder; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -61,5 +71,9 @@ private:
     Player m_player;
     MemoryBank m_bank;
     AboutBox m_about;
+    MediaDevice &m_preview;
+    SoundSetHandler m_soundSet;
+    Recorder m_recorder;
+    RecordSetHandler m_recordSet;
     bool m_ended = false;
 };

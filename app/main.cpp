@@ -1,3 +1,4 @@
+#include "app/SoundStandIns.h"
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/SdlMediaDevice.h"
@@ -25,7 +26,12 @@ int main(int argc, char *argv[])
     QtSerialLines lines;
     lines.setCrashRelease(&crash);
     QtDialogs dialogs;
-    VoiceVocta station(device, lines, dialogs, QCoreApplication::applicationDirPath());
+    NoSoundServer server;
+    NoAudioInput input;
+    // The recorder's takes play here, on the default output: never into the transmitter.
+    SdlMediaDevice preview;
+    VoiceVocta station(device, lines, dialogs, server, input, preview,
+                       QCoreApplication::applicationDirPath());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
 
     // Asked to end from outside: end as if the window were closed.

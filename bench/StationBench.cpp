@@ -3,6 +3,7 @@
 // how long the UI thread is held by a click on a memory, by choosing a memory's file and by a
 // save of the settings.
 
+#include "app/SoundStandIns.h"
 #include "app/VoiceVocta.h"
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
@@ -46,7 +47,8 @@ public:
 class Station
 {
 public:
-    explicit Station(const QString &folder) : station(device, lines, dialogs, folder)
+    explicit Station(const QString &folder)
+        : station(device, lines, dialogs, server, input, preview, folder)
     {
         device.preload();
     }
@@ -54,6 +56,9 @@ public:
     SdlMediaDevice device;
     QtSerialLines lines;
     InstantDialogs dialogs;
+    NoSoundServer server;
+    NoAudioInput input;
+    SdlMediaDevice preview;
     VoiceVocta station;
 };
 

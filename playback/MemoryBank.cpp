@@ -39,6 +39,11 @@ void MemoryBank::Command3d1_Click(int Index)
             stop(Index);
         return;
     }
+    // No message starts while the recorder records.
+    if (m_state.Recording) {
+        m_refusal.ShowErr();
+        return;
+    }
     start(Index);
 }
 
@@ -68,7 +73,8 @@ void MemoryBank::start(int Index)
     m_repeat.disarm();
     m_player.PlayMem(Index);
     m_state.CurMem = qint16(Index);
-    // A file that cannot play never keys the transmitter; its failure ends the message.
+    // A message that cannot start (its file unplayable, its output absent) is not keyed even for
+    // a moment; its failure ends it as soon as it is reported.
     if (!m_state.StdByOn && m_player.devicePlays())
         m_ptt.SendStat();
 }

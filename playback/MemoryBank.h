@@ -16,7 +16,8 @@ class Repeat;
 class Settings;
 
 // The six memories: a left click starts a memory's message, stops it if it is the one playing,
-// or is refused while another one is busy; a right click chooses the memory's file.
+// or is refused while another one is busy or the recorder records; a right click chooses the
+// memory's file.
 class MemoryBank
 {
 public:

@@ -102,8 +102,14 @@ void Player::MMControl1_Done(int NotifyCode)
     m_controls.Gauge1.setValue(0);
 }
 
-void Player::MMControl1_PlayClick(bool &)
+void Player::MMControl1_PlayClick(bool &Cancel)
 {
+    // Nothing plays into the transmitter's input while the recorder records.
+    if (m_state.Recording) {
+        Cancel = true;
+        m_refusal.ShowErr();
+        return;
+    }
     m_state.PlayTime = 0;
     m_device.setUpdateInterval(50);
 }

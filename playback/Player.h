@@ -30,15 +30,16 @@ public:
 
     // Plays memory memnum (0..6) from its start.
     void PlayMem(int memnum);
-    // Whether the device plays now. A play that could not start (a file that does not open)
-    // leaves it not playing: there is nothing to key the transmitter for.
+    // Whether the device plays now. A play that could not start (a file that does not open, an
+    // absent output) leaves it not playing: there is nothing to key the transmitter for.
     bool devicePlays() const;
     // Stops and rewinds the device; the player is no longer playing.
     void StopMem(int memnum);
 
     void MMControl1_Done(int NotifyCode);
     void MMControl1_StatusUpdate();
-    // The transport bar's own buttons; Cancel is left as it is.
+    // The transport bar's own buttons; Cancel is left as it is, except that Play is refused
+    // while the recorder records.
     void MMControl1_PlayClick(bool &Cancel);
     void MMControl1_PrevClick(bool &Cancel);
     void MMControl1_StopClick(bool &Cancel);

@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 #include "station/Log.h"
 
+#include "settings/AudioSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
@@ -97,6 +98,8 @@ void Settings::ReadMem()
         m_state.FntItalic[j] = flagValue(italic);
     }
 
+    AudioSettings::read(file, m_state);
+
     m_fonts.SetFontsB();
     m_fonts.SetFontsL();
 }
@@ -140,6 +143,8 @@ void Settings::WriteMem()
             put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
             put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
         }
+
+        refused += AudioSettings::write(text, m_state);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.

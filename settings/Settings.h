@@ -11,9 +11,10 @@ class QCheckBox;
 // The station's settings file (AppState::IniFile): loaded once at start-up, saved at the end of
 // the program and whenever the operator chooses a memory's file.
 //
-// The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2". Keys the
-// program does not know, comments and blank lines stay in the file untouched. The repeat flags of
-// the memories live in the six repeat check boxes.
+// The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2", and
+// "Audio" once a sound device or a level was chosen (see AudioSettings). Keys the program does not
+// know, comments and blank lines stay in the file untouched. The repeat flags of the memories live
+// in the six repeat check boxes.
 //
 // File names are kept byte for byte (FileNames): a name that is not valid UTF-8 reads, plays and
 // is written back as the bytes it is. Font names are stored in the system's 8-bit encoding

@@ -40,6 +40,8 @@ struct AppState
     QString ImgDir; // AppDir + "/Images/"
     QString WavDir; // AppDir + "/Wav/"
     QString IniFile; // AppDir + "/vocta.ini"
+    // The folder where the recorder saves its takes; WavDir when the station starts.
+    QString RecordDir;
 
     // Fonts: element 1 the buttons, element 2 the frame labels; element 0 unused.
     std::array<QString, 3> FntName;

@@ -52,7 +52,7 @@ public:
     const ImageList &ImageList2() const { return m_ImageList2; }
 
     // The menu items, by name: "Exit", "Charactersb", "Charactersl", "Parameters", "Comauto",
-    // "About", "Help".
+    // "Sound", "Record", "About", "Help".
     QAction *menuItem(const QString &name) const;
 
     // The controls that take the button font, and the frames that take the label font.
@@ -75,6 +75,8 @@ signals:
     void Charactersb_Click();
     void Charactersl_Click();
     void Parameters_Click();
+    void Sound_Click();
+    void Record_Click();
     void About_Click();
     // The window was closed other than by File > Exit.
     void Form_Terminate();

@@ -32,7 +32,8 @@ ModelSequence::ModelSequence(const QString &programDir, quint32 seed, bool verbo
     m_device.nextLength = doubles.length;
     m_lines.raisesOnOpen = doubles.raisesOnOpen;
 
-    m_station = std::make_unique<VoiceVocta>(m_device, m_lines, m_dialogs, programDir);
+    m_station = std::make_unique<VoiceVocta>(m_device, m_lines, m_dialogs, m_server, m_input,
+                                             m_preview, programDir);
     m_station->Form_Load();
     m_model = std::make_unique<StationModel>(settings, doubles);
     // Half of the operators confirm the COM dialog first thing.

@@ -3,9 +3,11 @@
 #include "app/VoiceVocta.h"
 #include "tests/model/ModelEvent.h"
 #include "tests/model/StationModel.h"
+#include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeMediaDevice.h"
 #include "tests/support/FakeSerialLines.h"
+#include "tests/support/FakeSoundServer.h"
 
 #include <QColor>
 #include <deque>
@@ -101,6 +103,9 @@ private:
     FakeMediaDevice m_device;
     FakeSerialLines m_lines;
     FakeDialogs m_dialogs;
+    FakeSoundServer m_server;
+    FakeAudioInput m_input;
+    FakeMediaDevice m_preview;
     std::unique_ptr<VoiceVocta> m_station;
     std::unique_ptr<StationModel> m_model;
     std::deque<ModelEvent> m_forced; // events that must come next (a device's own consequence)

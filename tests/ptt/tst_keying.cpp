@@ -23,6 +23,7 @@ private slots:
     void lockAndStandby_data();
     void lockAndStandby();
     void standbyBlinks();
+    void aMessageThatCannotStartIsNeverKeyed();
 };
 
 // Line setting in a row: "off" (not enabled), "+" (enabled, positive), "-" (enabled, negative).
@@ -269,6 +270,29 @@ void TestKeying::standbyBlinks()
     clickStandby(f);
     clickStandby(f);
     QCOMPARE(faceAndTag(), QString("3R"));
+}
+
+// Its output absent, a message does not start: no on-air request, not even for a moment, at the
+// start of a memory nor at a repeat.
+void TestKeying::aMessageThatCannotStartIsNeverKeyed()
+{
+    StationFixture f;
+    configureLines(f.state(), "+", "off");
+    openPort(f);
+    f.device.refusePlay = true;
+    startMessage(f);
+    QTRY_COMPARE(f.state().Playing, 0);
+    QVERIFY(f.refusalFace() != 0);
+    QCOMPARE(f.lines.log, QStringList{"RTS 0"});
+
+    f.device.refusePlay = false;
+    startMessage(f, true);
+    messageEnds(f);
+    f.lines.clearLogs();
+    f.device.refusePlay = true;
+    repeatRestarts(f);
+    QTRY_COMPARE(f.state().Playing, 0);
+    QCOMPARE(f.lines.log, QStringList{"RTS 0"});
 }
 
 QTEST_MAIN(TestKeying)

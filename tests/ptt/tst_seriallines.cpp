@@ -309,7 +309,10 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     FakeMediaDevice device;
     FakeDialogs dialogs;
     QtSerialLines lines([&] { return QStringList{pty.name()}; });
-    VoiceVocta station(device, lines, dialogs, folder.path());
+    FakeSoundServer server;
+    FakeAudioInput input;
+    FakeMediaDevice preview;
+    VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
     station.state().RtsOn = true;
     station.state().RtsPos = true;

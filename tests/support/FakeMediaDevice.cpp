@@ -59,6 +59,11 @@ void FakeMediaDevice::close()
 void FakeMediaDevice::play()
 {
     log << QStringLiteral("Play");
+    if (refusePlay) {
+        QMetaObject::invokeMethod(
+            this, [this] { emit Done(Failure); }, Qt::QueuedConnection);
+        return;
+    }
     if (m_mode != NotReady && !playFails)
         setMode(Playing);
 }

@@ -31,6 +31,9 @@ public:
     // "Play" cannot start (the sound output is gone): the mode stays as it was. Like every Done
     // of this double, the Failure that the real device sends then is the test's to deliver.
     bool playFails = false;
+    // "Play" cannot start (its output is absent): the mode stays, and Done(Failure) follows by
+    // itself, queued, as the real device sends it.
+    bool refusePlay = false;
 
     // The device's state, as a test wants it.
     void setMode(int mode);

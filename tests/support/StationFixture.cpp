@@ -12,7 +12,8 @@ StationFixture::StationFixture(bool start) : StationFixture(device, start) { }
 StationFixture::StationFixture(MediaDevice &soundDevice, bool start)
 {
     populateProgramFolder(folder.path());
-    station = std::make_unique<VoiceVocta>(soundDevice, lines, dialogs, folder.path());
+    station = std::make_unique<VoiceVocta>(soundDevice, lines, dialogs, server, input, preview,
+                                           folder.path());
     if (start)
         station->Form_Load();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/VoiceVocta.h"
+#include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeMediaDevice.h"
 #include "tests/support/FakeSerialLines.h"
+#include "tests/support/FakeSoundServer.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -24,6 +26,10 @@ public:
     FakeMediaDevice device;
     FakeSerialLines lines;
     FakeDialogs dialogs;
+    FakeSoundServer server;
+    FakeAudioInput input;
+    // Plays the recorder's takes.
+    FakeMediaDevice preview;
     QTemporaryDir folder;
     std::unique_ptr<VoiceVocta> station;
 

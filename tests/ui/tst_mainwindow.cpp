@@ -194,6 +194,8 @@ void TestMainWindow::menus_data()
                                 << QKeySequence();
     QTest::newRow("Comauto") << QStringList{"Setup", "Com", "Connect COM automagically"}
                              << "Comauto" << QKeySequence();
+    QTest::newRow("Sound") << QStringList{"Setup", "Sound..."} << "Sound" << QKeySequence();
+    QTest::newRow("Record") << QStringList{"Setup", "Record..."} << "Record" << QKeySequence();
     QTest::newRow("About") << QStringList{"About"} << "About" << QKeySequence();
     QTest::newRow("Help") << QStringList{"Help"} << "Help" << QKeySequence();
 }
@@ -209,6 +211,10 @@ void TestMainWindow::menus()
     for (QAction *a : level)
         barCaptions << a->text();
     QCOMPARE(barCaptions, (QStringList{"File", "Setup", "About", "Help"}));
+    QStringList setupCaptions;
+    for (QAction *a : m_f->window().findChild<QMenu *>("Setup")->actions())
+        setupCaptions << a->text();
+    QCOMPARE(setupCaptions, (QStringList{"Characters", "Com", "Sound...", "Record..."}));
 
     QAction *found = nullptr;
     for (const QString &caption : path) {

@@ -1,0 +1,157 @@
+#include "playback/RecordSetHandler.h"
+
+#include "playback/RecordSet.h"
+#include "playback/SoundChoices.h"
+#include "playback/SoundServer.h"
+#include "station/AppState.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The meter's range, in tenths of a dB.
+constexpr int MeterFloor = -600;
+} // namespace
+
+RecordSetHandler::RecordSetHandler(AppState &state, QWidget &mainWindow, Recorder &recorder,
+                                   SoundServer &server)
+    : m_state(state), m_mainWindow(mainWindow), m_recorder(recorder), m_server(server)
+{
+    connect(&m_recorder, &Recorder::phaseChanged, this, [this] {
+        if (m_dialog)
+            showPhase();
+    });
+    connect(&m_recorder, &Recorder::takeChanged, this, [this] {
+        if (m_dialog)
+            showTake();
+    });
+    connect(&m_recorder, &Recorder::peak, this, [this](double dBFS) {
+        if (m_dialog)
+            showPeak(dBFS);
+    });
+    connect(&m_recorder, &Recorder::messageChanged, this, [this](const QString &message) {
+        if (m_dialog)
+            m_dialog->Label3()->setText(message);
+    });
+    connect(&m_server, &SoundServer::changed, this, [this] {
+        if (m_dialog)
+            showInput();
+    });
+}
+
+RecordSetHandler::~RecordSetHandler()
+{
+    delete m_dialog;
+}
+
+RecordSet *RecordSetHandler::form() const
+{
+    return m_dialog;
+}
+
+void RecordSetHandler::Record_Click()
+{
+    if (!m_dialog)
+        load();
+    // The input may have been chosen anew in the "Sound" dialog meanwhile.
+    showInput();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void RecordSetHandler::load()
+{
+    m_dialog = new RecordSet(&m_mainWindow);
+    RecordSet *dialog = m_dialog;
+    connect(dialog, &RecordSet::Command1_Click, this, &RecordSetHandler::Command1_Click);
+    connect(dialog, &RecordSet::Command2_Click, this, &RecordSetHandler::Command2_Click);
+    connect(dialog, &RecordSet::Command3_Click, this, &RecordSetHandler::Command3_Click);
+    connect(dialog, &RecordSet::Command4_Click, this, &RecordSetHandler::Command4_Click);
+    // Closed by its close box: nothing goes on recording or playing unseen.
+    connect(dialog, &RecordSet::Form_Unload, this, [this, dialog] {
+        if (m_dialog == dialog)
+            m_dialog = nullptr;
+        m_recorder.stop();
+    });
+    Form_Load();
+}
+
+void RecordSetHandler::Form_Load()
+{
+    RecordSet &dialog = *m_dialog;
+    // The memory last started, else memory 1.
+    dialog.Combo1()->setCurrentIndex(m_state.CurMem >= 0 && m_state.CurMem < 6 ? m_state.CurMem
+                                                                               : 0);
+    dialog.Label3()->setText(m_recorder.message());
+    showPhase();
+    showTake();
+    showInput();
+}
+
+void RecordSetHandler::Command1_Click()
+{
+    m_recorder.record();
+}
+
+void RecordSetHandler::Command2_Click()
+{
+    m_recorder.stop();
+}
+
+void RecordSetHandler::Command3_Click()
+{
+    m_recorder.play();
+}
+
+void RecordSetHandler::Command4_Click()
+{
+    m_recorder.save(m_dialog->Combo1()->currentIndex() + 1);
+}
+
+void RecordSetHandler::showPhase()
+{
+    RecordSet &dialog = *m_dialog;
+    const Recorder::Phase phase = m_recorder.phase();
+    const bool recording = phase == Recorder::Recording;
+    const bool haveTake = phase == Recorder::Ready || phase == Recorder::Previewing;
+    dialog.Command1()->setEnabled(!recording);
+    dialog.Command2()->setEnabled(recording || phase == Recorder::Previewing);
+    dialog.Command3()->setEnabled(haveTake);
+    dialog.Command4()->setEnabled(haveTake);
+    if (!recording) {
+        dialog.Gauge1()->setValue(MeterFloor);
+        dialog.Label1()->clear();
+    }
+}
+
+void RecordSetHandler::showTake()
+{
+    const double seconds = m_recorder.seconds();
+    m_dialog->Label2()->setText(m_recorder.take().isEmpty()
+                                    ? QStringLiteral("No take")
+                                    : QStringLiteral("Take: %1 s").arg(seconds, 0, 'f', 1));
+}
+
+void RecordSetHandler::showPeak(double dBFS)
+{
+    RecordSet &dialog = *m_dialog;
+    const bool below = !std::isfinite(dBFS) || dBFS * 10 < MeterFloor;
+    dialog.Gauge1()->setValue(below ? MeterFloor
+                                    : std::clamp(int(std::lround(dBFS * 10)), MeterFloor, 0));
+    dialog.Label1()->setText(below ? QStringLiteral("< %1 dBFS").arg(MeterFloor / 10)
+                                   : QStringLiteral("%1 dBFS").arg(dBFS, 0, 'f', 1));
+}
+
+void RecordSetHandler::showInput()
+{
+    const QList<SoundChoices::Entry> entries
+        = SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
+                                QStringLiteral("Default input"));
+    const QString caption = entries.at(SoundChoices::indexOf(entries, m_state.AudioInput)).caption;
+    m_dialog->Label4()->setText(QStringLiteral("Input: %1").arg(caption));
+}

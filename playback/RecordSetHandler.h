@@ -1,0 +1,48 @@
+#pragma once
+
+#include "playback/Recorder.h"
+
+#include <QObject>
+#include <QPointer>
+
+struct AppState;
+class QWidget;
+class RecordSet;
+class SoundServer;
+
+// The handlers of the "Record" dialog: it shows the recorder and passes the operator's buttons
+// to it. The dialog is modeless and loaded on demand; the take lives in the recorder, so closing
+// the dialog (which stops a recording or a preview) keeps it for the next opening.
+class RecordSetHandler : public QObject
+{
+    Q_OBJECT
+public:
+    RecordSetHandler(AppState &state, QWidget &mainWindow, Recorder &recorder, SoundServer &server);
+    ~RecordSetHandler() override;
+
+    // Setup > Record...: shows the dialog, loading it first if it is not loaded.
+    void Record_Click();
+
+    void Form_Load();
+    // Record, Stop, Play, Save.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+
+    // The dialog while it is loaded, else null.
+    RecordSet *form() const;
+
+private:
+    void load();
+    void showPhase();
+    void showTake();
+    void showPeak(double dBFS);
+    void showInput();
+
+    AppState &m_state;
+    QWidget &m_mainWindow;
+    Recorder &m_recorder;
+    SoundServer &m_server;
+    QPointer<RecordSet> m_dialog;
+};

@@ -1,0 +1,330 @@
+#include "playback/Recorder.h"
+
+#include "playback/AudioInput.h"
+#include "playback/MediaDevice.h"
+#include "playback/TakeRules.h"
+#include "playback/audio/WavWriter.h"
+#include "station/AppState.h"
+#include "station/Log.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+constexpr int MinRate = 1000;
+constexpr int MaxRate = 384000;
+} // namespace
+
+Recorder::Recorder(AppState &state, AudioInput &input, MediaDevice &preview, QObject *parent)
+    : QObject(parent), m_state(state), m_input(input), m_preview(preview)
+{
+    m_nothingTimer = new QTimer(this);
+    m_nothingTimer->setSingleShot(true);
+    connect(m_nothingTimer, &QTimer::timeout, this, &Recorder::onNothingArrived);
+    connect(&m_input, &AudioInput::started, this, &Recorder::onStarted);
+    connect(&m_input, &AudioInput::samples, this, &Recorder::onSamples);
+    connect(&m_input, &AudioInput::failed, this, &Recorder::onFailed);
+    connect(&m_preview, &MediaDevice::Done, this, &Recorder::onPreviewDone);
+}
+
+Recorder::~Recorder()
+{
+    if (m_phase == Recording) {
+        m_input.stop();
+        m_state.Recording = false;
+    } else if (m_phase == Previewing) {
+        m_preview.setWait(true);
+        m_preview.setCommand(QStringLiteral("Close"));
+        m_preview.setWait(false);
+    }
+}
+
+double Recorder::seconds() const
+{
+    return m_sampleRate > 0 ? double(m_take.size()) / m_sampleRate : 0.0;
+}
+
+bool Recorder::record()
+{
+    if (m_phase == Recording)
+        return true;
+    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing != 0;
+    if (busy) {
+        say(QStringLiteral("A message is playing: record when it has ended."));
+        return false;
+    }
+    if (m_phase == Previewing)
+        stopPreview();
+
+    m_take.clear();
+    m_sampleRate = 0;
+    m_anything = false;
+    m_savedFile.clear();
+    emit takeChanged();
+    // Set before the input starts: from now on no message may start.
+    m_state.Recording = true;
+    setPhase(Recording);
+    say(QString());
+    m_nothingTimer->start(m_nothingTimeout);
+    m_input.start(m_state.AudioInput);
+    return m_phase == Recording;
+}
+
+void Recorder::stop()
+{
+    if (m_phase == Recording) {
+        m_input.stop();
+        endRecording(m_take.isEmpty() ? QStringLiteral("Nothing was recorded.") : QString());
+    } else if (m_phase == Previewing) {
+        stopPreview();
+    }
+}
+
+void Recorder::onStarted(int sampleRate)
+{
+    if (m_phase != Recording)
+        return;
+    if (sampleRate < MinRate || sampleRate > MaxRate) {
+        m_input.stop();
+        endRecording(QStringLiteral("The input records at %1 frames per second, which cannot be "
+                                    "saved.")
+                         .arg(sampleRate));
+        return;
+    }
+    m_sampleRate = sampleRate;
+}
+
+void Recorder::onSamples(const QVector<float> &block)
+{
+    if (m_phase != Recording || m_sampleRate == 0 || block.isEmpty())
+        return;
+    m_anything = true;
+    m_nothingTimer->stop();
+    const qsizetype room = qsizetype(MaxSeconds) * m_sampleRate - m_take.size();
+    const qsizetype taken = std::min(room, block.size());
+    m_take.append(block.first(taken));
+    emit peak(TakeRules::peakDbfs(block.constData(), block.size()));
+    emit takeChanged();
+    if (taken < block.size() || room == taken) {
+        m_input.stop();
+        endRecording(
+            QStringLiteral("Recording stopped at its limit of %1 minutes.").arg(MaxSeconds / 60));
+    }
+}
+
+void Recorder::onFailed(const QString &reason)
+{
+    if (m_phase != Recording)
+        return;
+    if (m_take.isEmpty())
+        endRecording(QStringLiteral("Cannot record: %1").arg(reason));
+    else
+        endRecording(QStringLiteral("Recording stopped: %1").arg(reason));
+}
+
+void Recorder::onNothingArrived()
+{
+    if (m_phase != Recording || m_anything)
+        return;
+    m_input.stop();
+    const QString input = m_state.AudioInput.isEmpty()
+                              ? QStringLiteral("the default input")
+                              : QStringLiteral("the input \"%1\"").arg(m_state.AudioInput);
+    endRecording(QStringLiteral("Nothing arrives from %1: check that it is plugged in, or choose "
+                                "another input under Setup > Sound...")
+                     .arg(input));
+}
+
+void Recorder::endRecording(const QString &message)
+{
+    m_nothingTimer->stop();
+    m_state.Recording = false;
+    setPhase(m_take.isEmpty() ? Empty : Ready);
+    say(message);
+}
+
+bool Recorder::play()
+{
+    if (m_phase == Recording) {
+        say(QStringLiteral("Stop the recording first."));
+        return false;
+    }
+    if (m_take.isEmpty()) {
+        say(QStringLiteral("Nothing is recorded yet."));
+        return false;
+    }
+    if (m_phase == Previewing)
+        stopPreview();
+
+    // The take as it would be saved; a silent one whole.
+    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
+    const bool trimmed = verdict.kind != TakeRules::Verdict::Silent;
+    const qsizetype begin = trimmed ? verdict.begin : 0;
+    const qsizetype end = trimmed ? verdict.end : m_take.size();
+    if (!m_previewDir)
+        m_previewDir = std::make_unique<QTemporaryDir>();
+    if (!m_previewDir->isValid()) {
+        say(QStringLiteral("The take cannot be played: %1").arg(m_previewDir->errorString()));
+        m_previewDir.reset();
+        return false;
+    }
+    const QString file = m_previewDir->filePath(QStringLiteral("take.wav"));
+    QString error;
+    if (!WavWriter::write(file, m_take.constData() + begin, end - begin, m_sampleRate, &error)) {
+        say(QStringLiteral("The take cannot be played: %1").arg(error));
+        return false;
+    }
+
+    m_preview.setWait(true);
+    m_preview.setCommand(QStringLiteral("Close"));
+    m_preview.setWait(false);
+    m_preview.setFileName(file);
+    m_preview.setCommand(QStringLiteral("Open"));
+    m_preview.setTimeFormat(0);
+    m_preview.setCommand(QStringLiteral("Play"));
+    if (m_preview.Mode() != MediaDevice::Playing) {
+        m_preview.setWait(true);
+        m_preview.setCommand(QStringLiteral("Close"));
+        m_preview.setWait(false);
+        say(QStringLiteral("The take cannot be played: the default output does not answer."));
+        return false;
+    }
+    setPhase(Previewing);
+    say(QString());
+    return true;
+}
+
+void Recorder::stopPreview()
+{
+    m_preview.setWait(true);
+    m_preview.setCommand(QStringLiteral("Stop"));
+    // Closing drops the Done that the stop would deliver later.
+    m_preview.setCommand(QStringLiteral("Close"));
+    m_preview.setWait(false);
+    setPhase(Ready);
+}
+
+void Recorder::onPreviewDone(int notifyCode)
+{
+    if (m_phase != Previewing)
+        return;
+    setPhase(Ready);
+    if (notifyCode == MediaDevice::Failure)
+        say(QStringLiteral("The take could not be played to its end: the default output went "
+                           "away."));
+}
+
+bool Recorder::save(int memory)
+{
+    if (memory < 1 || memory > 6)
+        return false;
+    if (m_phase == Recording) {
+        say(QStringLiteral("Stop the recording first."));
+        return false;
+    }
+    if (m_take.isEmpty()) {
+        say(QStringLiteral("Nothing is recorded yet."));
+        return false;
+    }
+    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing != 0;
+    if (busy && m_state.CurMem == memory - 1) {
+        // The memory that plays or waits for its repeat keeps its file.
+        say(QStringLiteral("Memory %1 is playing: save the take when it has ended.").arg(memory));
+        return false;
+    }
+
+    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
+    if (verdict.kind == TakeRules::Verdict::Silent) {
+        say(QStringLiteral("The take is silent: nothing in it reaches %1 dBFS. Check the input "
+                           "and record again.")
+                .arg(TakeRules::SilenceDbfs));
+        return false;
+    }
+    if (verdict.kind == TakeRules::Verdict::Clipped) {
+        say(QStringLiteral("The take is clipped in %1% of its samples: lower the input's level "
+                           "and record again.")
+                .arg(verdict.clippedShare * 100, 0, 'f', 1));
+        return false;
+    }
+
+    QString path;
+    QString error;
+    if (!writeTake(memory, verdict.begin, verdict.end, &path, &error)) {
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
+        say(QStringLiteral("The take was not saved: %1. It is kept here; memory %2 keeps its "
+                           "file.")
+                .arg(error)
+                .arg(memory));
+        return false;
+    }
+
+    m_state.MemFile[memory - 1] = path;
+    m_savedFile = path;
+    const bool settingsSaved = m_saveSettings ? m_saveSettings() : true;
+    const QString name = QFileInfo(path).fileName();
+    if (settingsSaved)
+        say(QStringLiteral("Saved for memory %1 as \"%2\".").arg(memory).arg(name));
+    else
+        say(QStringLiteral("Saved for memory %1 as \"%2\", but the settings file could not be "
+                           "written: the memory keeps it until the program ends.")
+                .arg(memory)
+                .arg(name));
+    return true;
+}
+
+// Writes the part [begin, end) of the take under a temporary name, and gives it its own name only
+// when it is whole, never over an existing file.
+bool Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error)
+{
+    const QDir folder(m_state.RecordDir);
+    if (!QDir().mkpath(folder.path())) {
+        *error = QStringLiteral("the folder %1 cannot be made").arg(folder.path());
+        return false;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
+                                              + QStringLiteral(".part"));
+    if (!WavWriter::write(temporary, m_take.constData() + begin, end - begin, m_sampleRate, error))
+        return false;
+
+    constexpr int Attempts = 1000;
+    for (int attempt = 1; attempt <= Attempts; ++attempt) {
+        const QString name = folder.filePath(TakeRules::fileName(memory, now, attempt));
+        if (QFileInfo::exists(name))
+            continue;
+        QFile file(temporary);
+        if (file.rename(name)) {
+            *path = name;
+            return true;
+        }
+        if (!QFileInfo::exists(name)) {
+            *error = file.errorString();
+            QFile::remove(temporary);
+            return false;
+        }
+    }
+    QFile::remove(temporary);
+    *error = QStringLiteral("no free file name");
+    return false;
+}
+
+void Recorder::setPhase(Phase phase)
+{
+    if (phase == m_phase)
+        return;
+    m_phase = phase;
+    emit phaseChanged(phase);
+}
+
+void Recorder::say(const QString &message)
+{
+    if (message == m_message)
+        return;
+    m_message = message;
+    emit messageChanged(message);
+}

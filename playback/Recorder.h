@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+struct AppState;
+class AudioInput;
+class MediaDevice;
+class QTemporaryDir;
+class QTimer;
+
+// Recording a memory from the microphone, without widgets: Record and Stop take a take from the
+// input (AppState::AudioInput), Play lets the operator hear it on the preview device (the
+// system's default output, never the rig's), and Save trims it, writes it into
+// AppState::RecordDir and binds it to a memory.
+//
+// The rules of the station: recording is refused while a message plays, and AppState::Recording
+// tells the memory bank that no message may start meanwhile. Nothing here keys the transmitter.
+// Every outcome the operator must know is said in message().
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    enum Phase {
+        Empty, // no take
+        Recording,
+        Ready, // a take is held
+        Previewing, // the take plays on the preview device
+    };
+
+    // The longest take; recording stops by itself there.
+    static constexpr int MaxSeconds = 300;
+
+    Recorder(AppState &state, AudioInput &input, MediaDevice &preview, QObject *parent = nullptr);
+    ~Recorder() override;
+
+    // Whether a message plays now (the default asks AppState::Playing).
+    void setMessageBusy(std::function<bool()> query) { m_messageBusy = std::move(query); }
+    // Saves the settings file; returns whether it was saved.
+    void setSaveSettings(std::function<bool()> save) { m_saveSettings = std::move(save); }
+    // How long the input may deliver nothing after a start before it counts as dead.
+    void setNothingTimeout(int milliseconds) { m_nothingTimeout = milliseconds; }
+
+    // Starts a new take (the one held is dropped). False, with a message, when refused.
+    bool record();
+    // Ends the recording, or the preview.
+    void stop();
+    // Plays the take as it would be saved. False, with a message, when it cannot.
+    bool play();
+    // Saves the take for memory (1..6) and binds it; the settings are saved at once. False, with
+    // a message, when refused or when writing fails; the take stays held either way.
+    bool save(int memory);
+
+    Phase phase() const { return m_phase; }
+    const QVector<float> &take() const { return m_take; }
+    int sampleRate() const { return m_sampleRate; }
+    double seconds() const;
+    // What the operator should read now; empty when there is nothing to say.
+    const QString &message() const { return m_message; }
+    // The file of the latest successful save.
+    const QString &savedFile() const { return m_savedFile; }
+
+signals:
+    void phaseChanged(Recorder::Phase phase);
+    // The peak of the latest block while recording, in dBFS (minus infinity for silence).
+    void peak(double dBFS);
+    void messageChanged(const QString &message);
+    // The take grew or was replaced.
+    void takeChanged();
+
+private:
+    void onStarted(int sampleRate);
+    void onSamples(const QVector<float> &block);
+    void onFailed(const QString &reason);
+    void onNothingArrived();
+    void onPreviewDone(int notifyCode);
+    void endRecording(const QString &message);
+    void stopPreview();
+    void setPhase(Phase phase);
+    void say(const QString &message);
+    bool writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error);
+
+    AppState &m_state;
+    AudioInput &m_input;
+    MediaDevice &m_preview;
+    std::function<bool()> m_messageBusy;
+    std::function<bool()> m_saveSettings;
+    int m_nothingTimeout = 3000;
+    QTimer *m_nothingTimer = nullptr;
+    std::unique_ptr<QTemporaryDir> m_previewDir; // made at the first preview
+
+    Phase m_phase = Empty;
+    QVector<float> m_take;
+    int m_sampleRate = 0;
+    bool m_anything = false; // a block arrived since the start
+    QString m_message;
+    QString m_savedFile;
+};

@@ -1,0 +1,48 @@
+#include "playback/SoundSet.h"
+#include "ui_SoundSet.h"
+
+SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSet)
+{
+    ui->setupUi(this);
+    setGeometry(494, 152, 360, 234);
+
+    connect(ui->Combo1, &QComboBox::activated, this, &SoundSet::Combo1_Click);
+    connect(ui->Combo2, &QComboBox::activated, this, &SoundSet::Combo2_Click);
+    connect(ui->HScroll1, &QSlider::valueChanged, this, &SoundSet::HScroll1_Change);
+    connect(ui->Command1, &QPushButton::clicked, this, &SoundSet::Command1_Click);
+}
+
+SoundSet::~SoundSet()
+{
+    delete ui;
+}
+
+QComboBox *SoundSet::Combo1() const
+{
+    return ui->Combo1;
+}
+
+QComboBox *SoundSet::Combo2() const
+{
+    return ui->Combo2;
+}
+
+QSlider *SoundSet::HScroll1() const
+{
+    return ui->HScroll1;
+}
+
+QLabel *SoundSet::Label1() const
+{
+    return ui->Label1;
+}
+
+QLabel *SoundSet::Label2() const
+{
+    return ui->Label2;
+}
+
+QPushButton *SoundSet::Command1() const
+{
+    return ui->Command1;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ui/ModelessDialog.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace Ui {
+class SoundSet;
+}
+
+// The "Sound" dialog: the output that plays the messages into the transmitter, their level, and
+// the input the recorder records from. It names its controls and turns the operator's choices
+// into the dialog's events; SoundSetHandler acts on them.
+class SoundSet : public ModelessDialog
+{
+    Q_OBJECT
+public:
+    explicit SoundSet(QWidget *parent = nullptr);
+    ~SoundSet() override;
+
+    // The outputs; the first entry is the system's default output.
+    QComboBox *Combo1() const;
+    // The inputs; the first entry is the system's default input.
+    QComboBox *Combo2() const;
+    // The level, 0 to 100 percent, and its figure.
+    QSlider *HScroll1() const;
+    QLabel *Label1() const;
+    // A note about the sound server.
+    QLabel *Label2() const;
+    QPushButton *Command1() const;
+
+signals:
+    // The operator chose an entry (not the program filling the lists).
+    void Combo1_Click(int Index);
+    void Combo2_Click(int Index);
+    void HScroll1_Change();
+    void Command1_Click();
+
+private:
+    Ui::SoundSet *ui;
+};

@@ -1,0 +1,130 @@
+#include "playback/SoundSetHandler.h"
+
+#include "playback/MediaDevice.h"
+#include "playback/SoundChoices.h"
+#include "playback/SoundServer.h"
+#include "playback/SoundSet.h"
+#include "station/AppState.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace {
+
+// Puts the entries into a list and selects the stored one; the program's filling reports no
+// choice.
+void fill(QComboBox *combo, const QList<SoundChoices::Entry> &entries, const QString &stored)
+{
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (const SoundChoices::Entry &entry : entries) {
+        combo->addItem(entry.caption, entry.name);
+        combo->setItemData(combo->count() - 1, entry.name, Qt::ToolTipRole);
+    }
+    combo->setCurrentIndex(int(SoundChoices::indexOf(entries, stored)));
+}
+
+} // namespace
+
+SoundSetHandler::SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
+                                 MediaDevice &MMControl1)
+    : m_state(state), m_mainWindow(mainWindow), m_server(server), m_device(MMControl1)
+{
+    // Devices plugged in or out while the dialog is open appear and go at once.
+    connect(&m_server, &SoundServer::changed, this, [this] {
+        if (m_dialog)
+            showDevices();
+    });
+}
+
+SoundSetHandler::~SoundSetHandler()
+{
+    delete m_dialog;
+}
+
+SoundSet *SoundSetHandler::form() const
+{
+    return m_dialog;
+}
+
+void SoundSetHandler::Sound_Click()
+{
+    if (!m_dialog)
+        load();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void SoundSetHandler::load()
+{
+    m_dialog = new SoundSet(&m_mainWindow);
+    SoundSet *dialog = m_dialog;
+    connect(dialog, &SoundSet::Combo1_Click, this, &SoundSetHandler::Combo1_Click);
+    connect(dialog, &SoundSet::Combo2_Click, this, &SoundSetHandler::Combo2_Click);
+    connect(dialog, &SoundSet::HScroll1_Change, this, &SoundSetHandler::HScroll1_Change);
+    connect(dialog, &SoundSet::Command1_Click, this, &SoundSetHandler::Command1_Click);
+    connect(dialog, &SoundSet::Form_Unload, this, [this, dialog] {
+        if (m_dialog == dialog)
+            m_dialog = nullptr;
+    });
+    Form_Load();
+}
+
+void SoundSetHandler::Form_Load()
+{
+    showDevices();
+    SoundSet &dialog = *m_dialog;
+    {
+        const QSignalBlocker blocker(dialog.HScroll1());
+        dialog.HScroll1()->setValue(m_state.AudioLevel);
+    }
+    dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
+}
+
+void SoundSetHandler::showDevices()
+{
+    SoundSet &dialog = *m_dialog;
+    fill(dialog.Combo1(),
+         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), m_state.AudioOutput,
+                               QStringLiteral("Default output")),
+         m_state.AudioOutput);
+    fill(dialog.Combo2(),
+         SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
+                               QStringLiteral("Default input")),
+         m_state.AudioInput);
+    dialog.Label2()->setText(m_server.isConnected() ? QString()
+                                                    : QStringLiteral("No sound server answers."));
+}
+
+void SoundSetHandler::Combo1_Click(int Index)
+{
+    const QString name = m_dialog->Combo1()->itemData(Index).toString();
+    if (name == m_state.AudioOutput)
+        return;
+    m_state.AudioOutput = name;
+    m_device.setOutput(name);
+}
+
+void SoundSetHandler::Combo2_Click(int Index)
+{
+    const QString name = m_dialog->Combo2()->itemData(Index).toString();
+    if (name == m_state.AudioInput)
+        return;
+    m_state.AudioInput = name;
+}
+
+void SoundSetHandler::HScroll1_Change()
+{
+    const int level = m_dialog->HScroll1()->value();
+    m_state.AudioLevel = level;
+    m_device.setLevel(level);
+    m_dialog->Label1()->setText(QStringLiteral("%1 %").arg(level));
+}
+
+void SoundSetHandler::Command1_Click()
+{
+    m_dialog->hide();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Writes mono sound as a 16-bit PCM WAV file through libsndfile. Samples are in -1..1; beyond
+// that they are clipped, never wrapped.
+namespace WavWriter {
+
+// Writes the file at path (replacing what is there) and makes sure it reached the disk. On a
+// failure (a full disk, a folder that cannot be written) nothing is left at path, false is
+// returned and error says why.
+bool write(const QString &path, const float *samples, qsizetype count, int sampleRate,
+           QString *error);
+
+} // namespace WavWriter

@@ -1,0 +1,457 @@
+#include "tests/audio/TestSounds.h"
+#include "tests/support/StationFixture.h"
+#include "tests/support/StderrCapture.h"
+#include "tests/support/TestFiles.h"
+
+#include "playback/RecordSet.h"
+#include "playback/TakeRules.h"
+
+#include "ui/TransportBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include <csignal>
+#include <sndfile.h>
+#include <sys/resource.h>
+
+// Recording a memory: the station's rules around it (no message while recording, no recording
+// while a message plays, never a keying request), trimming and the refusals, naming, binding and
+// the save at once, and the failures of the input and of the disk.
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void trimsSilenceKeepingFiftyMilliseconds_data();
+    void trimsSilenceKeepingFiftyMilliseconds();
+    void recordsFromTheChosenInputAndMeters();
+    void refusedWhileAMessagePlays();
+    void noMessageStartsWhileRecording();
+    void nothingTheRecorderDoesKeys();
+    void silentOrClippedTakesAreRefused_data();
+    void silentOrClippedTakesAreRefused();
+    void savedTakeIsBoundAndSavedAtOnce();
+    void neverOverwritesAFile();
+    void theMemoryThatPlaysKeepsItsFile();
+    void fullDiskKeepsTheTakeAndBindsNothing();
+    void inputThatFailsOrDeliversNothing();
+    void previewPlaysOnTheDefaultOutput();
+    void dialogFollowsTheRecorder();
+};
+
+namespace {
+constexpr int Rate = 8000;
+
+// Silence (below -45 dBFS), then a tone, then silence, in seconds.
+QVector<float> take(double before, double tone, double after, float amplitude = 0.5f)
+{
+    QVector<float> samples;
+    const auto add = [&](double seconds, float value, bool alternate) {
+        for (int i = 0; i < int(seconds * Rate); ++i)
+            samples.append(alternate && i % 2 ? -value : value);
+    };
+    add(before, 0.001f, false);
+    add(tone, amplitude, true);
+    add(after, 0.001f, false);
+    return samples;
+}
+
+// Records the samples as one block from the default input, and stops.
+void recordTake(StationFixture &f, const QVector<float> &samples)
+{
+    QVERIFY(f.station->recorder().record());
+    f.input.begin(Rate);
+    f.input.deliver(samples);
+    f.station->recorder().stop();
+    QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
+}
+
+QStringList recordings(StationFixture &f)
+{
+    return QDir(f.state().RecordDir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QStringList keyingRequests(const StationFixture &f)
+{
+    return f.lines.log.filter(QRegularExpression("^(RTS|DTR) "));
+}
+} // namespace
+
+void TestRecorder::trimsSilenceKeepingFiftyMilliseconds_data()
+{
+    QTest::addColumn<double>("before");
+    QTest::addColumn<double>("after");
+    QTest::addColumn<int>("begin");
+    QTest::addColumn<int>("end");
+    // 50 ms at 8000 Hz are 400 samples; the tone is 0.5 s (4000 samples).
+    QTest::newRow("silence around") << 1.0 << 1.0 << 8000 - 400 << 12000 + 400;
+    QTest::newRow("short silence") << 0.02 << 0.01 << 0 << 160 + 4000 + 80;
+    QTest::newRow("none") << 0.0 << 0.0 << 0 << 4000;
+}
+
+void TestRecorder::trimsSilenceKeepingFiftyMilliseconds()
+{
+    QFETCH(double, before);
+    QFETCH(double, after);
+    QFETCH(int, begin);
+    QFETCH(int, end);
+    const TakeRules::Verdict verdict = TakeRules::judge(take(before, 0.5, after), Rate);
+    QCOMPARE(verdict.kind, TakeRules::Verdict::Fit);
+    QCOMPARE(verdict.begin, begin);
+    QCOMPARE(verdict.end, end);
+}
+
+void TestRecorder::recordsFromTheChosenInputAndMeters()
+{
+    StationFixture f;
+    Recorder &recorder = f.station->recorder();
+    f.state().AudioInput = "rig.monitor";
+    QSignalSpy peaks(&recorder, &Recorder::peak);
+
+    QVERIFY(recorder.record());
+    QVERIFY(f.state().Recording);
+    QCOMPARE(f.input.log, QStringList{"Start rig.monitor"});
+    f.input.begin(Rate);
+    f.input.deliver(QVector<float>(800, 0.5f));
+    f.input.deliver(QVector<float>(800, 0.0f));
+    QCOMPARE(peaks.size(), 2);
+    QVERIFY(qAbs(peaks[0][0].toDouble() - (-6.0206)) < 0.001);
+    QVERIFY(std::isinf(peaks[1][0].toDouble()));
+    QCOMPARE(recorder.take().size(), 1600);
+    QCOMPARE(recorder.seconds(), 0.2);
+
+    recorder.stop();
+    QVERIFY(!f.state().Recording);
+    QCOMPARE(f.input.log.last(), QString("Stop"));
+    QCOMPARE(recorder.phase(), Recorder::Ready);
+    // A late block after the stop is not taken.
+    emit f.input.samples(QVector<float>(800, 0.5f));
+    QCOMPARE(recorder.take().size(), 1600);
+
+    // A new recording starts a new take.
+    QVERIFY(recorder.record());
+    QCOMPARE(recorder.take().size(), 0);
+    recorder.stop();
+    QCOMPARE(recorder.phase(), Recorder::Empty);
+    QCOMPARE(recorder.message(), QString("Nothing was recorded."));
+}
+
+void TestRecorder::refusedWhileAMessagePlays()
+{
+    StationFixture f;
+    Recorder &recorder = f.station->recorder();
+    // A memory that plays, then one that waits for its repeat.
+    f.clickMemory(0);
+    QVERIFY(!recorder.record());
+    f.window().Check3d1(0)->setChecked(true);
+    f.device.finish();
+    QCOMPARE(f.state().Playing, 1);
+    QVERIFY(!recorder.record());
+    f.clickMemory(0);
+    // The transport bar's own Play: nothing is keyed, but it plays into the transmitter's input.
+    f.leftClick(f.window().MMControl1()->findChild<QToolButton *>("MMControl1_Play"));
+    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
+    QVERIFY(!recorder.record());
+
+    QCOMPARE(recorder.message(), QString("A message is playing: record when it has ended."));
+    QVERIFY(f.input.log.isEmpty());
+    QVERIFY(!f.state().Recording);
+}
+
+void TestRecorder::noMessageStartsWhileRecording()
+{
+    StationFixture f;
+    QVERIFY(f.station->recorder().record());
+    f.device.clearLog();
+
+    f.clickMemory(2);
+    QVERIFY(f.refusalFace() != 0);
+    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.face(f.memory(2)), 1);
+    // Nor with the transport bar.
+    f.leftClick(f.window().MMControl1()->findChild<QToolButton *>("MMControl1_Play"));
+    QVERIFY(!f.device.commands().contains("Play"));
+
+    // Once stopped, the memory starts again.
+    f.station->recorder().stop();
+    f.clickMemory(2);
+    QCOMPARE(f.state().Playing, 1);
+}
+
+void TestRecorder::nothingTheRecorderDoesKeys()
+{
+    StationFixture f;
+    f.state().RtsOn = true;
+    f.state().DtrOn = true;
+    f.station->ptt().OpenComPort();
+    f.lines.clearLogs();
+
+    Recorder &recorder = f.station->recorder();
+    recordTake(f, take(0.1, 0.5, 0.1));
+    QVERIFY(recorder.play());
+    f.preview.finish();
+    QVERIFY(recorder.save(1));
+    QVERIFY(recorder.play());
+    recorder.stop();
+
+    QVERIFY(keyingRequests(f).isEmpty());
+    QVERIFY(!f.onAirPictureShown());
+}
+
+void TestRecorder::silentOrClippedTakesAreRefused_data()
+{
+    QTest::addColumn<QVector<float>>("samples");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("silence") << take(1, 0, 0)
+                             << "The take is silent: nothing in it reaches -45 dBFS. Check the "
+                                "input and record again.";
+    QTest::newRow("digital silence") << QVector<float>(8000, 0.0f) << "The take is silent";
+    QVector<float> clipped = take(0, 1, 0);
+    for (int i = 0; i < 8000 * 2 / 100; ++i)
+        clipped[i * 50] = i % 2 ? -1.0f : 1.0f;
+    QTest::newRow("clipped 2%") << clipped
+                                << "The take is clipped in 2.0% of its samples: lower the "
+                                   "input's level and record again.";
+    QVector<float> touched = take(0, 1, 0);
+    for (int i = 0; i < 8000 / 200; ++i)
+        touched[i * 200] = 1.0f;
+    QTest::newRow("clipped 0.5%") << touched << QString();
+}
+
+void TestRecorder::silentOrClippedTakesAreRefused()
+{
+    QFETCH(QVector<float>, samples);
+    QFETCH(QString, message);
+    StationFixture f;
+    const QString bound = f.state().MemFile[1];
+    recordTake(f, samples);
+    const bool saved = f.station->recorder().save(2);
+    QCOMPARE(saved, message.isEmpty());
+    if (saved)
+        return;
+    QVERIFY2(f.station->recorder().message().startsWith(message),
+             qPrintable(f.station->recorder().message()));
+    QCOMPARE(f.state().MemFile[1], bound);
+    QVERIFY(recordings(f).filter("Memory").isEmpty());
+    QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
+}
+
+void TestRecorder::savedTakeIsBoundAndSavedAtOnce()
+{
+    StationFixture f;
+    f.state().RecordDir = f.programDir() + "/Recordings/"; // made when first needed
+    const QVector<float> samples = take(1, 0.5, 1);
+    recordTake(f, samples);
+    const QDateTime before = QDateTime::currentDateTime();
+    QVERIFY(f.station->recorder().save(4));
+
+    const QString path = f.state().MemFile[3];
+    const QString name = QFileInfo(path).fileName();
+    QCOMPARE(QFileInfo(path).absolutePath(), QDir(f.state().RecordDir).absolutePath());
+    QVERIFY2(
+        QRegularExpression("^Memory 4 \\d{4}-\\d\\d-\\d\\d \\d{6}\\.wav$").match(name).hasMatch(),
+        qPrintable(name));
+    const QDateTime stamp = QDateTime::fromString(name.mid(9, 17), "yyyy-MM-dd HHmmss");
+    QVERIFY(qAbs(stamp.secsTo(before)) <= 2);
+    QCOMPARE(recordings(f), QStringList{name}); // no temporary file left
+    QCOMPARE(f.station->recorder().message(), "Saved for memory 4 as \"" + name + "\".");
+    // The settings file holds the binding now.
+    QVERIFY(TestFiles::contents(f.state().IniFile).contains("FileName=" + path.toUtf8() + "\n"));
+
+    // 16-bit mono at the input's rate, trimmed to 50 ms around the sound.
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    QVERIFY(file);
+    sf_close(file);
+    QCOMPARE(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    QCOMPARE(info.channels, 1);
+    QCOMPARE(info.samplerate, Rate);
+    const std::vector<float> saved = TestSounds::decode(path);
+    QCOMPARE(qsizetype(saved.size()), 4000 + 2 * 400);
+    for (size_t i = 0; i < saved.size(); ++i)
+        QVERIFY(qAbs(saved[i] - samples[qsizetype(i) + 8000 - 400]) < 1.0f / 16384);
+}
+
+void TestRecorder::neverOverwritesAFile()
+{
+    StationFixture f;
+    recordTake(f, take(0, 0.5, 0));
+    // Files of this second and the next are there already.
+    const QDateTime now = QDateTime::currentDateTime();
+    QDir().mkpath(f.state().RecordDir);
+    QStringList taken;
+    for (int s = 0; s < 2; ++s) {
+        taken << TakeRules::fileName(1, now.addSecs(s));
+        TestFiles::put(QDir(f.state().RecordDir).filePath(taken.last()), "keep");
+    }
+    QVERIFY(f.station->recorder().save(1));
+    QVERIFY(f.station->recorder().save(1));
+    for (const QString &name : taken)
+        QCOMPARE(TestFiles::contents(QDir(f.state().RecordDir).filePath(name)), QByteArray("keep"));
+    QVERIFY(!taken.contains(QFileInfo(f.state().MemFile[0]).fileName()));
+    QCOMPARE(recordings(f).filter("Memory 1 ").size(), 4);
+}
+
+void TestRecorder::theMemoryThatPlaysKeepsItsFile()
+{
+    StationFixture f;
+    recordTake(f, take(0, 0.5, 0));
+    f.clickMemory(2);
+    const QString playing = f.state().MemFile[2];
+    QVERIFY(!f.station->recorder().save(3));
+    QCOMPARE(f.station->recorder().message(),
+             QString("Memory 3 is playing: save the take when it has ended."));
+    QCOMPARE(f.state().MemFile[2], playing);
+    // Another memory takes it meanwhile.
+    QVERIFY(f.station->recorder().save(4));
+}
+
+void TestRecorder::fullDiskKeepsTheTakeAndBindsNothing()
+{
+    StationFixture f;
+    recordTake(f, take(1, 1, 1)); // 1 s of sound: 16 kB when saved
+    const QString bound = f.state().MemFile[4];
+    const QByteArray settings = TestFiles::contents(f.state().IniFile);
+
+    // A file may grow to 4 kB only: writing beyond fails as on a full disk.
+    struct rlimit old
+    {
+    };
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    StderrCapture capture;
+    const bool saved = f.station->recorder().save(5);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!saved);
+    QVERIFY(capture.text().contains("voicevocta: Cannot save the recording in"));
+    QVERIFY2(f.station->recorder().message().startsWith("The take was not saved: "),
+             qPrintable(f.station->recorder().message()));
+    QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
+    QCOMPARE(f.station->recorder().take().size(), 3 * Rate);
+    QCOMPARE(f.state().MemFile[4], bound);
+    QCOMPARE(TestFiles::contents(f.state().IniFile), settings);
+    QVERIFY(recordings(f).filter("Memory").isEmpty());
+
+    // With room again, the same take is saved.
+    QVERIFY(f.station->recorder().save(5));
+}
+
+void TestRecorder::inputThatFailsOrDeliversNothing()
+{
+    StationFixture f;
+    Recorder &recorder = f.station->recorder();
+    // The input cannot start.
+    QVERIFY(recorder.record());
+    f.input.fail("no such source");
+    QCOMPARE(recorder.message(), QString("Cannot record: no such source"));
+    QCOMPARE(recorder.phase(), Recorder::Empty);
+    QVERIFY(!f.state().Recording);
+
+    // It goes away halfway: what came is kept.
+    QVERIFY(recorder.record());
+    f.input.begin(Rate);
+    f.input.deliver(take(0, 0.5, 0));
+    f.input.fail("the input went away");
+    QCOMPARE(recorder.message(), QString("Recording stopped: the input went away"));
+    QCOMPARE(recorder.phase(), Recorder::Ready);
+
+    // It starts and delivers nothing.
+    recorder.setNothingTimeout(50);
+    f.state().AudioInput = "mic";
+    QVERIFY(recorder.record());
+    f.input.begin(Rate);
+    QTRY_COMPARE(recorder.phase(), Recorder::Empty);
+    QCOMPARE(recorder.message(),
+             QString("Nothing arrives from the input \"mic\": check that it is plugged in, or "
+                     "choose another input under Setup > Sound..."));
+    QCOMPARE(f.input.log.last(), QString("Stop"));
+    QVERIFY(!f.state().Recording);
+}
+
+void TestRecorder::previewPlaysOnTheDefaultOutput()
+{
+    StationFixture f;
+    Recorder &recorder = f.station->recorder();
+    recordTake(f, take(1, 0.5, 1));
+    f.device.clearLog();
+
+    QVERIFY(recorder.play());
+    QCOMPARE(recorder.phase(), Recorder::Previewing);
+    QCOMPARE(f.preview.Output(), QString());
+    const QString file = f.preview.FileName();
+    QCOMPARE(f.preview.commands(), (QStringList{"Close", "Open", "Play"}));
+    // What plays is what Save would write.
+    QCOMPARE(qsizetype(TestSounds::decode(file).size()), 4000 + 2 * 400);
+    QVERIFY(f.device.log.isEmpty());
+
+    f.preview.finish();
+    QCOMPARE(recorder.phase(), Recorder::Ready);
+    // Stop ends a preview at once.
+    QVERIFY(recorder.play());
+    recorder.stop();
+    QCOMPARE(recorder.phase(), Recorder::Ready);
+    QCOMPARE(f.preview.Mode(), int(MediaDevice::NotReady));
+}
+
+void TestRecorder::dialogFollowsTheRecorder()
+{
+    StationFixture f;
+    f.state().AudioInput = "rig.monitor";
+    f.window().menuItem("Record")->trigger();
+    RecordSet *dialog = f.station->recordSet().form();
+    QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+    QCOMPARE(dialog->Label4()->text(), QString("Input: Monitor of USB Audio CODEC Analog Stereo"));
+    const auto enabled = [dialog] {
+        QString buttons;
+        for (QPushButton *b :
+             {dialog->Command1(), dialog->Command2(), dialog->Command3(), dialog->Command4()})
+            buttons += b->isEnabled() ? b->text().left(2) : QString("--");
+        return buttons;
+    };
+    QCOMPARE(enabled(), QString("Re------"));
+
+    f.leftClick(dialog->Command1());
+    QCOMPARE(enabled(), QString("--St----"));
+    f.input.begin(Rate);
+    f.input.deliver(QVector<float>(800, 0.25f));
+    QCOMPARE(dialog->Gauge1()->value(), -120);
+    QCOMPARE(dialog->Label1()->text(), QString("-12.0 dBFS"));
+    f.input.deliver(take(0, 0.5, 0));
+    QCOMPARE(dialog->Label2()->text(), QString("Take: 0.6 s"));
+    QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-dialog.png"));
+    f.leftClick(dialog->Command2());
+    QCOMPARE(enabled(), QString("Re--PlSa"));
+    QCOMPARE(dialog->Gauge1()->value(), -600);
+
+    dialog->Combo1()->setCurrentIndex(5);
+    f.leftClick(dialog->Command4());
+    QVERIFY(f.state().MemFile[5].contains("Memory 6 "));
+    QVERIFY(dialog->Label3()->text().startsWith("Saved for memory 6 as"));
+
+    // Closing it while it records stops the recording; the take stays for the next opening.
+    f.leftClick(dialog->Command1());
+    f.input.begin(Rate);
+    f.input.deliver(take(0, 0.5, 0));
+    dialog->close();
+    QVERIFY(!f.state().Recording);
+    QCOMPARE(f.input.log.last(), QString("Stop"));
+    f.window().menuItem("Record")->trigger();
+    QCOMPARE(f.station->recordSet().form()->Label2()->text(), QString("Take: 0.5 s"));
+}
+
+QTEST_MAIN(TestRecorder)
+#include "tst_recorder.moc"

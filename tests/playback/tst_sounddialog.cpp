@@ -1,0 +1,190 @@
+#include "tests/support/StationFixture.h"
+#include "tests/support/TestFiles.h"
+
+#include "playback/SoundSet.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+// The "Sound" dialog: the server's outputs and inputs by their descriptions, the stored names,
+// a stored device that is absent, hot-plugging while the dialog is open, and the level.
+class TestSoundDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listsTheServersDevices();
+    void choosingStoresTheNameAtOnce();
+    void absentDeviceStaysTheChoice();
+    void followsHotPlugging();
+    void levelAppliesAtOnce();
+    void okHidesAndTheCloseBoxUnloads();
+};
+
+namespace {
+SoundSet *openDialog(StationFixture &f)
+{
+    f.window().menuItem("Sound")->trigger();
+    return f.station->soundSet().form();
+}
+
+QStringList captions(QComboBox *combo)
+{
+    QStringList result;
+    for (int i = 0; i < combo->count(); ++i)
+        result << combo->itemText(i);
+    return result;
+}
+
+// The operator picks the entry with this caption.
+void choose(QComboBox *combo, const QString &caption)
+{
+    const int index = combo->findText(caption);
+    QVERIFY2(index >= 0, qPrintable(caption));
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+} // namespace
+
+void TestSoundDialog::listsTheServersDevices()
+{
+    StationFixture f;
+    // Two codecs of one make: their names tell them apart.
+    f.server.sinks.append(SoundEndpoint{"usb2", "USB Audio CODEC Analog Stereo"});
+    SoundSet *dialog = openDialog(f);
+    QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QString("Sound"));
+    QCOMPARE(captions(dialog->Combo1()),
+             (QStringList{"Default output (Built-in Audio Analog Stereo)",
+                          "Built-in Audio Analog Stereo", "USB Audio CODEC Analog Stereo (rig)",
+                          "USB Audio CODEC Analog Stereo (usb2)"}));
+    QCOMPARE(captions(dialog->Combo2()),
+             (QStringList{"Default input (Built-in Audio Analog Stereo)",
+                          "Built-in Audio Analog Stereo", "Monitor of Built-in Audio Analog Stereo",
+                          "Monitor of USB Audio CODEC Analog Stereo"}));
+    QCOMPARE(dialog->Combo1()->currentIndex(), 0);
+    QCOMPARE(dialog->Combo2()->currentIndex(), 0);
+    QCOMPARE(dialog->Label2()->text(), QString());
+    QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-sound-dialog.png"));
+
+    // No server: the defaults and the stored choices only, and a word why.
+    dialog->close();
+    f.server.connected = false;
+    f.server.sinks.clear();
+    f.server.sources.clear();
+    f.server.defaultSink.clear();
+    f.state().AudioInput = "mic";
+    dialog = openDialog(f);
+    QCOMPARE(captions(dialog->Combo1()), QStringList{"Default output"});
+    QCOMPARE(captions(dialog->Combo2()), (QStringList{"Default input", "mic (not found)"}));
+    QCOMPARE(dialog->Label2()->text(), QString("No sound server answers."));
+}
+
+void TestSoundDialog::choosingStoresTheNameAtOnce()
+{
+    StationFixture f;
+    SoundSet *dialog = openDialog(f);
+    choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
+    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(f.device.Output(), QString("rig"));
+    choose(dialog->Combo2(), "Monitor of USB Audio CODEC Analog Stereo");
+    QCOMPARE(f.state().AudioInput, QString("rig.monitor"));
+    // The preview device stays on the default output.
+    QCOMPARE(f.preview.Output(), QString());
+
+    // The first entry stores the system's default as empty.
+    choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo)");
+    QCOMPARE(f.state().AudioOutput, QString());
+    QCOMPARE(f.device.Output(), QString());
+
+    // The choice reaches the file at the next save.
+    choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
+    f.station->settings().WriteMem();
+    QVERIFY(TestFiles::contents(f.state().IniFile)
+                .endsWith("[Audio]\nOutput=rig\nInput=rig.monitor\nLevel=100\n"));
+}
+
+void TestSoundDialog::absentDeviceStaysTheChoice()
+{
+    StationFixture f(false);
+    TestFiles::put(f.programDir() + "/vocta.ini", "[Audio]\nOutput=usbcodec\nInput=usbcodec.mic\n");
+    f.station->Form_Load();
+    QCOMPARE(f.device.Output(), QString("usbcodec"));
+
+    SoundSet *dialog = openDialog(f);
+    QCOMPARE(dialog->Combo1()->currentText(), QString("usbcodec (not found)"));
+    QCOMPARE(dialog->Combo2()->currentText(), QString("usbcodec.mic (not found)"));
+    QCOMPARE(f.state().AudioOutput, QString("usbcodec"));
+
+    // The operator may go elsewhere and come back to it while the dialog is open.
+    choose(dialog->Combo1(), "Built-in Audio Analog Stereo");
+    QCOMPARE(f.state().AudioOutput, QString("speakers"));
+    choose(dialog->Combo1(), "usbcodec (not found)");
+    QCOMPARE(f.state().AudioOutput, QString("usbcodec"));
+    QCOMPARE(f.device.Output(), QString("usbcodec"));
+}
+
+void TestSoundDialog::followsHotPlugging()
+{
+    StationFixture f;
+    f.state().AudioOutput = "rig";
+    SoundSet *dialog = openDialog(f);
+    QCOMPARE(dialog->Combo1()->currentText(), QString("USB Audio CODEC Analog Stereo"));
+
+    // The rig's codec is unplugged: it stays the choice, marked.
+    const QList<SoundEndpoint> speakersOnly{{"speakers", "Built-in Audio Analog Stereo"}};
+    f.server.setDevices(speakersOnly, {{"mic", "Built-in Audio Analog Stereo"}});
+    QCOMPARE(captions(dialog->Combo1()),
+             (QStringList{"Default output (Built-in Audio Analog Stereo)",
+                          "Built-in Audio Analog Stereo", "rig (not found)"}));
+    QCOMPARE(dialog->Combo1()->currentText(), QString("rig (not found)"));
+    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(captions(dialog->Combo2()).size(), 2);
+
+    // Plugged in again, under its description.
+    f.server.setDevices(speakersOnly + QList<SoundEndpoint>{{"rig", "USB Audio CODEC"}}, {});
+    QCOMPARE(dialog->Combo1()->currentText(), QString("USB Audio CODEC"));
+    QCOMPARE(dialog->Combo1()->count(), 3);
+    QCOMPARE(f.state().AudioOutput, QString("rig"));
+}
+
+void TestSoundDialog::levelAppliesAtOnce()
+{
+    StationFixture f(false);
+    TestFiles::put(f.programDir() + "/vocta.ini", "[Audio]\nLevel=60\n");
+    f.station->Form_Load();
+    QCOMPARE(f.device.Level(), 60);
+    SoundSet *dialog = openDialog(f);
+    QCOMPARE(dialog->HScroll1()->value(), 60);
+    QCOMPARE(dialog->Label1()->text(), QString("60 %"));
+
+    // While a message plays: the level changes, the message goes on.
+    f.clickMemory(0);
+    f.device.clearLog();
+    dialog->HScroll1()->setValue(35);
+    QCOMPARE(f.state().AudioLevel, 35);
+    QCOMPARE(f.device.Level(), 35);
+    QCOMPARE(dialog->Label1()->text(), QString("35 %"));
+    QVERIFY(f.device.log.isEmpty());
+    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
+}
+
+void TestSoundDialog::okHidesAndTheCloseBoxUnloads()
+{
+    StationFixture f;
+    SoundSet *dialog = openDialog(f);
+    f.leftClick(dialog->Command1());
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(f.station->soundSet().form(), dialog);
+    f.window().menuItem("Sound")->trigger();
+    QVERIFY(dialog->isVisible());
+    dialog->close();
+    QVERIFY(!f.station->soundSet().form());
+}
+
+QTEST_MAIN(TestSoundDialog)
+#include "tst_sounddialog.moc"

@@ -1,0 +1,101 @@
+#include "tests/support/StationFixture.h"
+#include "tests/support/TestFiles.h"
+
+#include "settings/AudioSettings.h"
+#include "settings/ProfileText.h"
+
+#include <QTest>
+
+using namespace TestFiles;
+
+// The "Audio" section of the settings file: how it is read, that it stays out of the file until
+// the operator chooses something, and that the station hands it to the sound device.
+class TestAudioSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reading_data();
+    void reading();
+    void writtenOnlyOnceChosen();
+};
+
+void TestAudioSettings::reading_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("level");
+    QTest::newRow("missing") << QByteArray("[COM]\nNum=1\n") << ""
+                             << "" << 100;
+    QTest::newRow("chosen") << QByteArray("[audio]\nOUTPUT= rig \nInput=rig.monitor\nLevel=80")
+                            << "rig"
+                            << "rig.monitor" << 80;
+    QTest::newRow("UTF-8 name") << QByteArray("[Audio]\nOutput=K\xC3\xBC"
+                                              "che")
+                                << "K\u00fcche"
+                                << "" << 100;
+    QTest::newRow("level rounded") << QByteArray("[Audio]\nLevel= 42.5 ") << ""
+                                   << "" << 42;
+    QTest::newRow("level too high") << QByteArray("[Audio]\nLevel=150") << ""
+                                    << "" << 100;
+    QTest::newRow("level negative") << QByteArray("[Audio]\nLevel=-5") << ""
+                                    << "" << 0;
+    QTest::newRow("level huge") << QByteArray("[Audio]\nLevel=1e300") << ""
+                                << "" << 100;
+    QTest::newRow("level text") << QByteArray("[Audio]\nLevel=loud") << ""
+                                << "" << 0;
+    QTest::newRow("level leading digits") << QByteArray("[Audio]\nLevel=70%") << ""
+                                          << "" << 70;
+}
+
+void TestAudioSettings::reading()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, output);
+    QFETCH(QString, input);
+    QFETCH(int, level);
+    AppState state;
+    AudioSettings::read(ProfileText(file), state);
+    QCOMPARE(state.AudioOutput, output);
+    QCOMPARE(state.AudioInput, input);
+    QCOMPARE(state.AudioLevel, level);
+}
+
+void TestAudioSettings::writtenOnlyOnceChosen()
+{
+    // A first start leaves the file it always left.
+    StationFixture f;
+    f.station->Exit_Click();
+    QByteArray file = contents(f.state().IniFile);
+    QVERIFY(file.endsWith("[Fonts_2]\nFontname=Helvetica\nFontsize=8\nFontbold=0\nFontitalic=0\n"));
+    QVERIFY(!file.contains("Audio"));
+    QCOMPARE(file.count('='), 31);
+
+    // A chosen level brings the whole section, read back at the next start and handed to the
+    // sound device.
+    StationFixture next(false);
+    put(next.programDir() + "/vocta.ini", file);
+    next.station->Form_Load();
+    next.state().AudioLevel = 40;
+    next.state().AudioInput = "rig.monitor";
+    next.station->settings().WriteMem();
+    file = contents(next.state().IniFile);
+    QVERIFY(file.endsWith("Fontitalic=0\n\n[Audio]\nOutput=\nInput=rig.monitor\nLevel=40\n"));
+
+    StationFixture third(false);
+    put(third.programDir() + "/vocta.ini", file);
+    third.station->Form_Load();
+    QCOMPARE(third.state().AudioInput, QString("rig.monitor"));
+    QCOMPARE(third.device.Level(), 40);
+    QCOMPARE(third.device.Output(), QString());
+
+    // Back at the defaults, the section there is kept up to date.
+    third.state().AudioLevel = 100;
+    third.state().AudioInput.clear();
+    third.station->settings().WriteMem();
+    QVERIFY(contents(third.state().IniFile).endsWith("[Audio]\nOutput=\nInput=\nLevel=100\n"));
+}
+
+QTEST_MAIN(TestAudioSettings)
+#include "tst_audiosettings.moc"
