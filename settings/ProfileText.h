@@ -18,7 +18,8 @@ public:
     // Longest value that reading returns; longer values are cut.
     static constexpr qsizetype MaxValueLength = 254;
 
-    ProfileText() = default;
+    // An empty text, with the platform's line ending for the lines it gains.
+    ProfileText() : ProfileText(QByteArray()) { }
     explicit ProfileText(const QByteArray &bytes);
 
     // The value of `key` in `section`, or `defaultValue` when the section or the key is
