@@ -2,6 +2,7 @@
 #include "app/VoiceVocta.h"
 #include "playback/audio/SdlMediaDevice.h"
 #include "ptt/QtSerialLines.h"
+#include "station/Log.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@ int main(int argc, char *argv[])
                      &QWidget::close);
 
     station.Form_Load();
+    qCWarning(lcVocta).noquote() << station.settingsPlace().description();
     station.window().show();
     return application.exec();
 }

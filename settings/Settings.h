@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QString>
 #include <array>
 
 struct AppState;
+struct SettingsPlace;
 class Fonts;
 class QCheckBox;
 
@@ -30,9 +32,17 @@ public:
     // Whether the last WriteMem left the settings unsaved (or some value could not be stored).
     bool lastSaveFailed() const { return m_lastSaveFailed; }
 
+    // The settings file lives in the user's own folder rather than beside the program: its
+    // folder is created when it is first saved, and while the file does not exist the settings
+    // start from `place.siteDefault` (loading reads it, the first save keeps what it holds).
+    // A portable place changes nothing.
+    void setPlace(const SettingsPlace &place);
+
 private:
     AppState &m_state;
     std::array<QCheckBox *, 6> m_check3d1;
     Fonts &m_fonts;
     bool m_lastSaveFailed = false;
+    bool m_makeFolder = false;
+    QString m_siteDefault;
 };
