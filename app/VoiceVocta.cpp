@@ -109,8 +109,12 @@ void VoiceVocta::Form_Load()
     const QString separator = QDir::separator();
     m_state.ImgDir = m_state.AppDir + separator + QLatin1String("Images") + separator;
     m_state.WavDir = m_state.AppDir + separator + QLatin1String("Wav") + separator;
-    m_state.IniFile = m_state.AppDir + separator + QLatin1String("vocta.ini");
-    m_state.RecordDir = m_state.WavDir;
+    // The settings file beside the program, or in the user's own folder when the program
+    // folder cannot be written (an installed program).
+    m_place = SettingsPlace::choose(m_state.AppDir);
+    m_state.IniFile = m_place.iniFile;
+    m_state.RecordDir = m_place.recordDir;
+    m_settings.setPlace(m_place);
 
     m_device.setFileName(m_state.WavDir + QLatin1String("Default.wav"));
     m_device.setCommand(QStringLiteral("Open"));

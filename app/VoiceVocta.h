@@ -10,6 +10,7 @@
 #include "ptt/ComSetHandler.h"
 #include "ptt/PttControl.h"
 #include "settings/Settings.h"
+#include "settings/SettingsPlace.h"
 #include "station/AppState.h"
 #include "ui/Aboutfrm.h"
 #include "ui/Fonts.h"
@@ -46,6 +47,8 @@ public:
     MediaDevice &device() { return m_device; }
     Settings &settings() { return m_settings; }
     AboutBox &about() { return m_about; }
+    // Where the settings file and the recordings are, as start-up chose it.
+    const SettingsPlace &settingsPlace() const { return m_place; }
     PttControl &ptt() { return m_ptt; }
     ComSetHandler &comSet() { return m_comSet; }
     SoundSetHandler &soundSet() { return m_soundSet; }
@@ -60,6 +63,7 @@ private:
     void wire();
 
     AppState m_state;
+    SettingsPlace m_place;
     MediaDevice &m_device;
     Form1 m_form;
     Fonts m_fonts;

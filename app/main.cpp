@@ -4,6 +4,7 @@
 #include "playback/audio/SdlMediaDevice.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
+#include "station/Log.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
                      &QWidget::close);
 
     station.Form_Load();
+    qCWarning(lcVocta).noquote() << station.settingsPlace().description();
     station.window().show();
     return application.exec();
 }

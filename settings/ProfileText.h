@@ -17,7 +17,8 @@ class ProfileText
 public:
     static constexpr QByteArrayView ByteOrderMark = "\xEF\xBB\xBF";
 
-    ProfileText() = default;
+    // An empty text, with the platform's line ending for the lines it gains.
+    ProfileText() : ProfileText(QByteArray()) { }
     explicit ProfileText(const QByteArray &bytes);
 
     // The value of `key` in `section`, or `defaultValue` when the section or the key is

@@ -3,12 +3,14 @@
 
 #include "settings/AudioSettings.h"
 #include "settings/ProfileFile.h"
+#include "settings/SettingsPlace.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
 #include "ui/Fonts.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtDebug>
@@ -54,6 +56,12 @@ Settings::Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, 
     : m_state(state), m_check3d1(Check3d1), m_fonts(fonts)
 { }
 
+void Settings::setPlace(const SettingsPlace &place)
+{
+    m_makeFolder = !place.portable;
+    m_siteDefault = place.portable ? QString() : place.siteDefault;
+}
+
 void Settings::ReadMem()
 {
     // Start-up: what interrupted saves of an earlier run left behind goes first.
@@ -63,8 +71,10 @@ void Settings::ReadMem()
     if (m_utf16Reported)
         reportUtf16(QStringLiteral("the settings start from their defaults"));
 
-    // The file is read once; each key is then looked up as its own read would find it.
-    const ProfileText file = profile.load();
+    // The file is read once; each key is then looked up as its own read would find it. A
+    // settings file of the user's own that does not exist yet starts from the site default.
+    const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.IniFile);
+    const ProfileText file = fromSite ? ProfileFile(m_siteDefault).load() : profile.load();
 
     m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
     m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
@@ -113,6 +123,17 @@ void Settings::WriteMem()
             refused.append(section + '/' + key);
     };
 
+    if (m_makeFolder) {
+        QString reason;
+        if (!SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path(), &reason)) {
+            // Nothing is lost: the settings stay in memory and go out with the next save.
+            qCWarning(lcVocta).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
+                                                .arg(m_state.IniFile, reason);
+            m_lastSaveFailed = true;
+            return;
+        }
+    }
+
     ProfileFile file(m_state.IniFile);
     // A UTF-16 file is left as it is; the operator hears of it once.
     if (file.isUtf16()) {
@@ -123,6 +144,11 @@ void Settings::WriteMem()
         return;
     }
     const bool saved = file.update([&](ProfileText &text) {
+        // The first save of a file of the user's own keeps what the site default holds beyond
+        // the keys written here (comments, keys of other programs).
+        if (!m_siteDefault.isEmpty() && text.bytes().isEmpty()
+            && !QFileInfo::exists(m_state.IniFile))
+            text = ProfileFile(m_siteDefault).load();
         put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
         put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
         put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));

@@ -5,6 +5,7 @@
 #include <array>
 
 struct AppState;
+struct SettingsPlace;
 class Fonts;
 class QCheckBox;
 
@@ -37,6 +38,12 @@ public:
     // Whether the last WriteMem left the settings unsaved (or some value could not be stored).
     bool lastSaveFailed() const { return m_lastSaveFailed; }
 
+    // The settings file lives in the user's own folder rather than beside the program: its
+    // folder is created when it is first saved, and while the file does not exist the settings
+    // start from `place.siteDefault` (loading reads it, the first save keeps what it holds).
+    // A portable place changes nothing.
+    void setPlace(const SettingsPlace &place);
+
 private:
     QByteArray fontNameText(int element) const;
     void reportUtf16(const QString &outcome);
@@ -47,4 +54,6 @@ private:
     std::array<QByteArray, 3> m_fontNameRead; // each font name as the file held it
     bool m_lastSaveFailed = false;
     bool m_utf16Reported = false;
+    bool m_makeFolder = false;
+    QString m_siteDefault;
 };

@@ -39,8 +39,9 @@ struct AppState
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/"
     QString WavDir; // AppDir + "/Wav/"
-    QString IniFile; // AppDir + "/vocta.ini"
-    // The folder where the recorder saves its takes; WavDir when the station starts.
+    QString IniFile; // AppDir + "/vocta.ini", or the user's own when AppDir cannot be written
+    // Where new recordings go: WavDir beside a writable program folder, else the user's own
+    // $XDG_DATA_HOME/voicevocta/Wav/. Ends with a separator; may not exist yet.
     QString RecordDir;
 
     // Fonts: element 1 the buttons, element 2 the frame labels; element 0 unused.

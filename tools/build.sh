@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine for Voice Vocta, builds it, and then runs it or tests it.
+# Sets up a Debian 12 machine for Voice Vocta, builds it, and then runs, tests or packages it.
 #
-#   tools/build.sh run    install what is missing, build, start the program
-#   tools/build.sh test   install what is missing, build, run the whole test suite; then build
-#                         it again with AddressSanitizer and UndefinedBehaviorSanitizer and run
-#                         it once more, which must stay clean
+#   tools/build.sh run      install what is missing, build, start the program
+#   tools/build.sh test     install what is missing, build, run the whole test suite; then build
+#                           it again with AddressSanitizer and UndefinedBehaviorSanitizer and
+#                           run it once more, which must stay clean
+#   tools/build.sh package  install what is missing, build, and make the Debian package
+#                           build/voicevocta_<version>_<arch>.deb (install it with
+#                           `sudo apt install ./build/voicevocta_*.deb`)
 #
 # The build folder (build/ beside this script's folder, or $VV_BUILD_DIR) is a runnable program
 # folder: voicevocta with Images/ and Wav/ beside it. The sanitizer build goes to
@@ -27,6 +30,9 @@ packages=(
     pulseaudio pulseaudio-utils libhamlib-utils dbus
     # A real X server for the test that reads the window's title.
     xvfb x11-utils
+    # The Debian package: its dependencies found by dpkg-shlibdeps (which needs file), and the
+    # checks of its desktop entry and AppStream metadata.
+    dpkg-dev file desktop-file-utils appstream
 )
 
 install_missing() {
@@ -74,8 +80,16 @@ test)
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$sanitize_build"
     ;;
+package)
+    install_missing
+    configure_and_build "$build" RelWithDebInfo
+    # The desktop entry and the metadata as the package holds them must pass their checks.
+    desktop-file-validate "$here/packaging/voicevocta.desktop"
+    appstreamcli validate --no-net "$build/packaging/org.voicevocta.VoiceVocta.metainfo.xml"
+    (cd "$build" && cpack -G DEB)
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPixmap>
+#include <QXmlStreamReader>
 #include <QtEndian>
 #include <QtTest>
 
@@ -84,6 +85,7 @@ private slots:
     void buttonFaces_data();
     void buttonFaces();
     void refusalFacesDiffer();
+    void iconTheme();
     void stationPictures_data();
     void stationPictures();
     void soundFiles_data();
@@ -121,6 +123,52 @@ void TestArtwork::compiledPictures()
     QCOMPARE(image.format(), QImage::Format_Indexed8);
     QVERIFY(image.colorCount() > 0);
     QVERIFY(image.colorCount() <= maxColours);
+}
+
+void TestArtwork::iconTheme()
+{
+    // The desktop's icon theme: the program icon at each size, the same picture at each.
+    const QString theme = QStringLiteral(VV_ICON_THEME_DIR);
+    const QImage designed
+        = QImage(QStringLiteral(":/images/voicevocta.png")).convertToFormat(QImage::Format_ARGB32);
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString path = theme + QStringLiteral("/%1x%1/apps/voicevocta.png").arg(size);
+        const QImage icon = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(!icon.isNull(), qPrintable(path));
+        QCOMPARE(icon.size(), QSize(size, size));
+        // Both brought down to 16 x 16, it looks like the designed icon: the same colours in
+        // mostly the same places (smoothed edges differ).
+        const auto coarse = [](const QImage &image) {
+            return image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        };
+        const QImage a = coarse(icon), b = coarse(designed);
+        int alike = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                alike += std::abs(qAlpha(p) - qAlpha(q)) < 64
+                         && (qAlpha(q) < 64
+                             || std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                                        + std::abs(qBlue(p) - qBlue(q))
+                                    < 96);
+            }
+        QVERIFY2(alike >= 16 * 16 * 3 / 4, qPrintable(path + QStringLiteral(": %1").arg(alike)));
+    }
+
+    QFile svg(theme + QStringLiteral("/scalable/apps/voicevocta.svg"));
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    int shapes = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("svg"))
+            QCOMPARE(xml.attributes().value(QLatin1String("viewBox")), QLatin1String("0 0 32 32"));
+        else
+            ++shapes;
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(shapes > 20);
 }
 
 void TestArtwork::buttonFaces_data()

@@ -296,6 +296,12 @@ void TestProfileFile::writtenValueReadsBack()
             QCOMPARE(text.value("A" + QByteArray::number(s), "KEY" + QByteArray::number(k), ""),
                      QByteArray::number(200 + s * 10 + k));
     QVERIFY(text.bytes().startsWith("; settings\n[a]\n\n[a0]\n"));
+
+    // An empty text made without bytes (a missing file's) gains whole lines too.
+    ProfileText empty;
+    QVERIFY(empty.setValue("COM", "Num", "1"));
+    QVERIFY(empty.setValue("COM", "Rts", "0"));
+    QCOMPARE(empty.bytes(), QByteArray("[COM]\nNum=1\nRts=0\n"));
 }
 
 void TestProfileFile::readingNeverCreatesTheFile()

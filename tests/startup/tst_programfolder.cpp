@@ -42,6 +42,10 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
         QVERIFY2(QFile::exists(dir.filePath(file)), file);
         QVERIFY2(QFile::exists(QStringLiteral(VV_BUILD_DIR "/") + file), file);
     }
+    // Only the program folder: what makes the package a desktop program stays out of it.
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
+             (QStringList{"Images", "Wav", "voicevocta"}));
 }
 
 void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()

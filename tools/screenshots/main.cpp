@@ -1,0 +1,104 @@
+// Draws the README's pictures of the program: the whole station, built with the test doubles in
+// an offscreen window, set up as an operator would have it, and grabbed as the screen shows it.
+//
+//   vv_screenshots OUTPUT_DIR
+//
+// Run by tools/screenshots.sh, which writes docs/images/. Each picture is one entry of the table
+// in main(): a file name and the steps that bring the station to the state shown.
+
+#include "ptt/ComSet.h"
+#include "tests/support/StationFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QTextStream>
+#include <functional>
+
+namespace {
+
+struct Shot
+{
+    const char *file;
+    // Brings a freshly started station to the state shown; returns the window to grab.
+    std::function<QWidget *(StationFixture &)> stage;
+};
+
+// Lets the window settle: layouts, pending paints.
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+}
+
+// The window as it opens.
+QWidget *atRest(StationFixture &f)
+{
+    return &f.window();
+}
+
+// Memory 1 on the air, about a second into its message, with repeat wanted.
+QWidget *playing(StationFixture &f)
+{
+    f.window().Check3d1(0)->setChecked(true);
+    f.clickMemory(0);
+    for (int report = 0; report < 20; ++report)
+        f.device.report();
+    return &f.window();
+}
+
+// Setup > Com > Parameters, RTS keying the transmitter.
+QWidget *comDialog(StationFixture &f)
+{
+    f.window().menuItem(QStringLiteral("Parameters"))->trigger();
+    ComSet *dialog = f.station->comSet().form();
+    if (dialog && !dialog->Check1()->isChecked())
+        dialog->Check1()->click();
+    return dialog;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTextStream err(stderr);
+    if (application.arguments().size() != 2) {
+        err << "usage: vv_screenshots OUTPUT_DIR\n";
+        return 2;
+    }
+    const QDir out(application.arguments().at(1));
+    if (!QDir().mkpath(out.path())) {
+        err << "vv_screenshots: cannot create " << out.path() << '\n';
+        return 1;
+    }
+
+    const Shot shots[] = {
+        {"window-at-rest.png", atRest},
+        {"window-playing.png", playing},
+        {"com-dialog.png", comDialog},
+    };
+
+    bool ok = true;
+    for (const Shot &shot : shots) {
+        StationFixture f;
+        f.window().show();
+        settle();
+        QWidget *shown = shot.stage(f);
+        if (!shown) {
+            err << "vv_screenshots: nothing to show for " << shot.file << '\n';
+            ok = false;
+            continue;
+        }
+        shown->show();
+        settle();
+        const QString path = out.filePath(QLatin1String(shot.file));
+        if (!shown->grab().save(path)) {
+            err << "vv_screenshots: cannot write " << path << '\n';
+            ok = false;
+        }
+    }
+    return ok ? 0 : 1;
+}
