@@ -11,8 +11,10 @@
 #include "app/VoiceVocta.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
+#include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSoundServer.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -46,7 +48,11 @@ int main(int argc, char *argv[])
     CrashRelease crash;
     QtSerialLines lines([device] { return QStringList{device}; });
     lines.setCrashRelease(&crash);
-    VoiceVocta station(sound, lines, dialogs, QString::fromLocal8Bit(argv[1]));
+    FakeSoundServer server;
+    FakeAudioInput microphone;
+    FakeMediaDevice preview;
+    VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
+                       QString::fromLocal8Bit(argv[1]));
     station.Form_Load();
 
     AppState &state = station.state();

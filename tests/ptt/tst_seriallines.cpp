@@ -230,7 +230,10 @@ void TestSerialLines::comDialogSetsTheHangUpFlag()
     FakeMediaDevice device;
     FakeDialogs dialogs;
     QtSerialLines lines([&] { return QStringList{pty.name()}; });
-    VoiceVocta station(device, lines, dialogs, folder.path());
+    FakeSoundServer server;
+    FakeAudioInput input;
+    FakeMediaDevice preview;
+    VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
     StderrCapture capture;
 
