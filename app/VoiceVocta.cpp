@@ -143,15 +143,15 @@ void VoiceVocta::Form_Load()
     for (PictureButton *button : m_form.memoryButtons()) {
         button->setToolTip(
             QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
-        button->setDownPicture(faces.picture(3));
-        button->setDisabledPicture(faces.picture(3));
-        button->setPicture(faces.picture(1));
+        button->setDownPicture(faces.picture(Face::Green));
+        button->setDisabledPicture(faces.picture(Face::Green));
+        button->setPicture(faces.picture(Face::Blue));
     }
-    m_form.Panel3d1()->setPicture(faces.picture(1));
-    m_form.Panel3d2()->setPicture(faces.picture(1));
-    m_form.Command3d2()->setPicture(faces.picture(1));
+    m_form.Panel3d1()->setPicture(faces.picture(Face::Blue));
+    m_form.Panel3d2()->setPicture(faces.picture(Face::Blue));
+    m_form.Command3d2()->setPicture(faces.picture(Face::Blue));
     m_form.Command3d2()->setTag(QStringLiteral("B"));
-    m_form.Command3d3()->setPicture(faces.picture(1));
+    m_form.Command3d3()->setPicture(faces.picture(Face::Blue));
     m_form.Command3d3()->setTag(QStringLiteral("B"));
     m_form.Picture1()->setVisible(false);
 }

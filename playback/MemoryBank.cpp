@@ -55,8 +55,8 @@ void MemoryBank::stop(int Index)
     m_player.StopMem(Index);
     if (!m_state.LockOn)
         m_ptt.RecStat();
-    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(3));
-    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(1));
+    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(Face::Green));
+    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(Face::Blue));
 }
 
 void MemoryBank::start(int Index)
@@ -65,9 +65,11 @@ void MemoryBank::start(int Index)
     // The slider takes 0 to 10000 ms; a stored delay outside that range lands at its nearer end.
     m_controls.HScroll1.setValue(TextRules::roundToInt32(m_state.MemDelay[Index]));
     if (m_state.CurMem != -1)
-        m_controls.Command3d1.at(m_state.CurMem)->setPicture(m_controls.ImageList1.picture(1));
-    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(2));
-    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(m_state.RepOn ? 4 : 5));
+        m_controls.Command3d1.at(m_state.CurMem)
+            ->setPicture(m_controls.ImageList1.picture(Face::Blue));
+    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(Face::Red));
+    m_controls.Panel3d1.setPicture(
+        m_controls.ImageList1.picture(m_state.RepOn ? Face::Yellow : Face::Orange));
     // A repeat timer that a late end-of-message notification armed must not restart this
     // message halfway.
     m_repeat.disarm();

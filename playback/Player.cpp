@@ -93,8 +93,9 @@ void Player::MMControl1_Done(int NotifyCode)
         if (m_state.CurMem == -1 || NotifyCode == MediaDevice::Failure)
             m_refusal.ShowErr();
         if (m_state.CurMem != -1)
-            m_controls.Command3d1.at(m_state.CurMem)->setPicture(m_controls.ImageList1.picture(3));
-        m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(1));
+            m_controls.Command3d1.at(m_state.CurMem)
+                ->setPicture(m_controls.ImageList1.picture(Face::Green));
+        m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(Face::Blue));
     }
     if (!m_state.LockOn)
         m_ptt.RecStat();

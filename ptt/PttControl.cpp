@@ -12,10 +12,6 @@
 #include <QPixmap>
 
 namespace {
-// ImageList1 faces of the Lock and StdBy buttons.
-constexpr int Blue = 1;
-constexpr int Red = 2;
-constexpr int Green = 3;
 // The StdBy blink: 250 ms per face.
 constexpr int BlinkInterval = 250;
 } // namespace
@@ -49,12 +45,12 @@ void PttControl::Command3d2_Click()
     PictureButton *lock = m_form.Command3d2();
     if (m_state.LockOn) {
         m_state.LockOn = false;
-        lock->setPicture(m_form.ImageList1().picture(Blue));
+        lock->setPicture(m_form.ImageList1().picture(Face::Blue));
         RecStat();
         return;
     }
     m_state.LockOn = true;
-    lock->setPicture(m_form.ImageList1().picture(Red));
+    lock->setPicture(m_form.ImageList1().picture(Face::Red));
     if (!m_state.StdByOn)
         SendStat();
 }
@@ -65,7 +61,7 @@ void PttControl::Command3d3_Click()
     if (m_state.StdByOn) {
         m_state.StdByOn = false;
         m_form.Timer2().setInterval(0);
-        standby->setPicture(m_form.ImageList1().picture(Blue));
+        standby->setPicture(m_form.ImageList1().picture(Face::Blue));
         standby->setTag(QStringLiteral("B"));
         const bool onAir = m_messageOnAir ? m_messageOnAir() : m_state.Playing == 1;
         if (onAir || m_state.LockOn)
@@ -74,7 +70,7 @@ void PttControl::Command3d3_Click()
     }
     m_form.Timer2().setInterval(BlinkInterval);
     m_state.StdByOn = true;
-    standby->setPicture(m_form.ImageList1().picture(Green));
+    standby->setPicture(m_form.ImageList1().picture(Face::Green));
     standby->setTag(QStringLiteral("R"));
     RecStat();
 }
@@ -85,10 +81,10 @@ void PttControl::Timer2_Timer()
         return;
     PictureButton *standby = m_form.Command3d3();
     if (standby->tag() == QLatin1String("R")) {
-        standby->setPicture(m_form.ImageList1().picture(Blue));
+        standby->setPicture(m_form.ImageList1().picture(Face::Blue));
         standby->setTag(QStringLiteral("B"));
     } else {
-        standby->setPicture(m_form.ImageList1().picture(Green));
+        standby->setPicture(m_form.ImageList1().picture(Face::Green));
         standby->setTag(QStringLiteral("R"));
     }
 }

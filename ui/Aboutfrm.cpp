@@ -93,9 +93,9 @@ void Aboutfrm::Form_Load(QWidget *mainWindow, const ImageList &ImageList1)
     // All of it shows inside the label's fixed size, whatever the desktop's font; the rest of the
     // dialog keeps that font.
     shrinkToFit(ui->Label1);
-    ui->CommandOK->setPicture(ImageList1.picture(1));
-    ui->CommandOK->setDownPicture(ImageList1.picture(3));
-    ui->CommandOK->setDisabledPicture(ImageList1.picture(3));
+    ui->CommandOK->setPicture(ImageList1.picture(Face::Blue));
+    ui->CommandOK->setDownPicture(ImageList1.picture(Face::Green));
+    ui->CommandOK->setDisabledPicture(ImageList1.picture(Face::Green));
 }
 
 void Aboutfrm::CommandOK_Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "station/Face.h"
+
 #include <QList>
 #include <QPixmap>
 
@@ -15,6 +17,8 @@ public:
 
     // Picture n (1-based); an empty picture when n is out of range.
     QPixmap picture(int n) const;
+    // The button face `face` (of ImageList1).
+    QPixmap picture(Face face) const { return picture(int(face)); }
     int count() const { return int(m_pictures.size()); }
     // The number of the picture that `pixmap` shows, or 0 if it is none of them.
     int indexOf(const QPixmap &pixmap) const;
