@@ -14,7 +14,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
                        SoundServer &server, AudioInput &input, MediaDevice &preview,
                        const QString &appDir)
     : m_device(MMControl1)
-    , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs, &m_form)
+    , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state, m_form.repeatBoxes(), m_fonts)
     , m_ptt(m_state, m_form, MSComm1, dialogs)
     , m_comSet(m_state, m_form, MSComm1, m_ptt)
@@ -28,7 +28,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
                m_device, m_ptt, m_repeat, m_refusal)
     , m_bank(m_state,
              {m_form.memoryButtons(), m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(),
-              m_form.ImageList1(), &m_form},
+              m_form.ImageList1()},
              m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)

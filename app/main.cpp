@@ -5,7 +5,7 @@
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
 #include "station/Log.h"
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 
@@ -33,6 +33,7 @@ int main(int argc, char *argv[])
     SdlMediaDevice preview;
     VoiceVocta station(device, lines, dialogs, server, input, preview,
                        QCoreApplication::applicationDirPath());
+    dialogs.setParentWindow(&station.window());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
 
     // Asked to end from outside: end as if the window were closed.

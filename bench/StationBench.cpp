@@ -9,7 +9,7 @@
 #include "bench/BenchSounds.h"
 #include "playback/audio/SdlMediaDevice.h"
 #include "ptt/QtSerialLines.h"
-#include "ui/Dialogs.h"
+#include "station/Dialogs.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -36,9 +36,9 @@ constexpr int Runs = 7;
 class InstantDialogs : public Dialogs
 {
 public:
-    QString openFile(QWidget *, const OpenFileRequest &) override { return answer; }
-    FontChoice chooseFont(QWidget *, const FontChoice &preload) override { return preload; }
-    void critical(QWidget *, const QString &) override { }
+    QString openFile(const OpenFileRequest &) override { return answer; }
+    FontChoice chooseFont(const FontChoice &preload) override { return preload; }
+    void critical(const QString &) override { }
 
     QString answer;
 };

@@ -7,7 +7,7 @@
 #include "settings/Settings.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
-#include "ui/Dialogs.h"
+#include "station/Dialogs.h"
 #include "ui/ImageList.h"
 #include "ui/PictureButton.h"
 
@@ -103,7 +103,7 @@ void MemoryBank::chooseFile(int Index)
         = QStringList{QStringLiteral("Wav Files (*.wav)"), QStringLiteral("Mid Files (*.mid)")};
     request.fileName = QString();
     request.mustExist = true;
-    const QString chosen = m_dialogs.openFile(m_controls.dialogParent, request);
+    const QString chosen = m_dialogs.openFile(request);
     if (chosen.isEmpty())
         return; // cancelled: nothing stored, nothing saved
 

@@ -28,7 +28,6 @@ public:
         QSlider &HScroll1;
         PictureButton &Panel3d1;
         const ImageList &ImageList1;
-        QWidget *dialogParent;
     };
 
     MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,

@@ -1,6 +1,6 @@
 #include "playback/Refusal.h"
 
-#include "ui/FormTimer.h"
+#include "station/FormTimer.h"
 #include "ui/ImageList.h"
 
 #include <QLabel>

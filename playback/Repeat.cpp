@@ -5,7 +5,7 @@
 #include "ptt/PttControl.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
-#include "ui/FormTimer.h"
+#include "station/FormTimer.h"
 #include "ui/PictureButton.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "ptt/SerialDevices.h"
 #include "ptt/SerialLines.h"
 #include "station/AppState.h"
-#include "ui/Dialogs.h"
+#include "station/Dialogs.h"
 #include "ui/Form1.h"
 #include "ui/PictureButton.h"
 
@@ -104,7 +104,7 @@ void PttControl::OpenComPort()
     // Only ports 1 to 8 can be chosen; another number (from a hand-edited settings file) is
     // answered like a port without a device.
     if (m_state.ComNum < 1 || m_state.ComNum > 8) {
-        m_dialogs.critical(&m_form, SerialDevices::noSuchDevice(m_state.ComNum));
+        m_dialogs.critical(SerialDevices::noSuchDevice(m_state.ComNum));
         return;
     }
     // The port layer puts these levels on the wire as soon as the port is open: each enabled
@@ -112,7 +112,7 @@ void PttControl::OpenComPort()
     settleLine(Line::Rts, true);
     settleLine(Line::Dtr, true);
     if (!m_lines.open())
-        m_dialogs.critical(&m_form, m_lines.errorString());
+        m_dialogs.critical(m_lines.errorString());
 }
 
 void PttControl::ReleasePort()

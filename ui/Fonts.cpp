@@ -1,18 +1,13 @@
 #include "ui/Fonts.h"
 
 #include "station/AppState.h"
-#include "ui/Dialogs.h"
+#include "station/Dialogs.h"
 
 #include <QWidget>
 #include <cmath>
 
-Fonts::Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs,
-             QWidget *dialogParent)
-    : m_state(state)
-    , m_buttons(std::move(buttons))
-    , m_labels(std::move(labels))
-    , m_dialogs(dialogs)
-    , m_dialogParent(dialogParent)
+Fonts::Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs)
+    : m_state(state), m_buttons(std::move(buttons)), m_labels(std::move(labels)), m_dialogs(dialogs)
 { }
 
 void Fonts::SetFontsB()
@@ -57,7 +52,7 @@ void Fonts::choose(int element)
 {
     const Dialogs::FontChoice stored{m_state.FntName[element], double(m_state.FntSize[element]),
                                      m_state.FntBold[element], m_state.FntItalic[element]};
-    const Dialogs::FontChoice chosen = m_dialogs.chooseFont(m_dialogParent, stored);
+    const Dialogs::FontChoice chosen = m_dialogs.chooseFont(stored);
     m_state.FntName[element] = chosen.name;
     // Whole points, an exact half to the even neighbour (10.5 gives 10, 11.5 gives 12).
     const double rounded = std::nearbyint(chosen.pointSize);

@@ -11,8 +11,7 @@ class QWidget;
 class Fonts
 {
 public:
-    Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs,
-          QWidget *dialogParent);
+    Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs);
 
     // Applies the stored button font to the buttons.
     void SetFontsB();
@@ -31,5 +30,4 @@ private:
     QList<QWidget *> m_buttons;
     QList<QWidget *> m_labels;
     Dialogs &m_dialogs;
-    QWidget *m_dialogParent;
 };

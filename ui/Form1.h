@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FormTimer.h"
+#include "station/FormTimer.h"
 #include "ui/ImageList.h"
 
 #include <QMainWindow>

@@ -1,8 +1,8 @@
 #include "settings/ProfileFile.h"
 #include "settings/Settings.h"
 #include "station/AppState.h"
+#include "station/Dialogs.h"
 #include "station/FileNames.h"
-#include "ui/Dialogs.h"
 #include "ui/Fonts.h"
 
 #include <QCheckBox>
@@ -43,7 +43,7 @@ struct Station
         for (int i = 0; i < 6; ++i)
             check3d1[i] = boxes[i].get();
         fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
-                                        dialogs, nullptr);
+                                        dialogs);
         settings = std::make_unique<Settings>(state, check3d1, *fonts);
     }
 

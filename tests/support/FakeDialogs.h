@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "station/Dialogs.h"
 
 #include <QList>
 
@@ -9,17 +9,17 @@
 class FakeDialogs : public Dialogs
 {
 public:
-    QString openFile(QWidget *, const OpenFileRequest &request) override
+    QString openFile(const OpenFileRequest &request) override
     {
         fileRequests.append(request);
         return fileAnswer;
     }
-    FontChoice chooseFont(QWidget *, const FontChoice &preload) override
+    FontChoice chooseFont(const FontChoice &preload) override
     {
         fontRequests.append(preload);
         return cancelFont ? preload : fontAnswer;
     }
-    void critical(QWidget *, const QString &text) override { messages.append(text); }
+    void critical(const QString &text) override { messages.append(text); }
 
     QList<OpenFileRequest> fileRequests;
     QString fileAnswer; // empty: the operator cancels

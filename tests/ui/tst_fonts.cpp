@@ -1,4 +1,5 @@
 #include "tests/support/StationFixture.h"
+#include "ui/QtDialogs.h"
 #include "ui/TransportBar.h"
 
 #include <QApplication>
@@ -220,7 +221,7 @@ void TestFonts::realDialogHandsBackAnUntouchedFont()
     onFontDialog([&](QFontDialog *dialog) {
         shownStyle = QFontDatabase::styleString(dialog->currentFont());
     });
-    const Dialogs::FontChoice chosen = dialogs.chooseFont(nullptr, {name, size, bold, italic});
+    const Dialogs::FontChoice chosen = dialogs.chooseFont({name, size, bold, italic});
     QCOMPARE(chosen.name, name);
     QCOMPARE(chosen.pointSize, size);
     QCOMPARE(chosen.bold, bold);
@@ -241,8 +242,7 @@ void TestFonts::realDialogHandsBackAChangedSize()
                 edit->setText("20");
         }
     });
-    const Dialogs::FontChoice chosen
-        = dialogs.chooseFont(nullptr, {"DejaVu Sans", 14, false, false});
+    const Dialogs::FontChoice chosen = dialogs.chooseFont({"DejaVu Sans", 14, false, false});
     QCOMPARE(chosen.name, QString("DejaVu Sans"));
     QCOMPARE(chosen.pointSize, 20.0);
     QVERIFY(!chosen.bold);

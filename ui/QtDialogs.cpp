@@ -1,4 +1,4 @@
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -9,9 +9,16 @@
 #include <cstdlib>
 #include <tuple>
 
-QString QtDialogs::openFile(QWidget *parent, const OpenFileRequest &request)
+QtDialogs::QtDialogs(QWidget *parentWindow) : m_parent(parentWindow) { }
+
+void QtDialogs::setParentWindow(QWidget *window)
 {
-    QFileDialog dialog(parent, request.title);
+    m_parent = window;
+}
+
+QString QtDialogs::openFile(const OpenFileRequest &request)
+{
+    QFileDialog dialog(m_parent, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
@@ -59,7 +66,7 @@ bool sameChoice(const QFont &a, const QFont &b)
 }
 } // namespace
 
-Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &preload)
+Dialogs::FontChoice QtDialogs::chooseFont(const FontChoice &preload)
 {
     QFont initial(preload.name);
     if (preload.pointSize > 0)
@@ -72,7 +79,7 @@ Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &pre
     if (!style.isEmpty())
         initial.setStyleName(style);
 
-    QFontDialog dialog(initial, parent);
+    QFontDialog dialog(initial, m_parent);
     dialog.setOption(QFontDialog::DontUseNativeDialog);
     // No effects: the group of underline and strike-out boxes is not offered.
     for (QCheckBox *effect : dialog.findChildren<QCheckBox *>()) {
@@ -90,8 +97,8 @@ Dialogs::FontChoice QtDialogs::chooseFont(QWidget *parent, const FontChoice &pre
     return {font.family(), font.pointSizeF(), font.bold(), font.italic()};
 }
 
-void QtDialogs::critical(QWidget *parent, const QString &text)
+void QtDialogs::critical(const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, m_parent);
     box.exec();
 }

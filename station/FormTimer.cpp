@@ -1,4 +1,4 @@
-#include "ui/FormTimer.h"
+#include "station/FormTimer.h"
 
 #include <QTimerEvent>
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The standard dialogs the station opens, all modal: a seam, so that tests answer them instead
+// of an operator. The real ones (QtDialogs) open over the main window.
+class Dialogs
+{
+public:
+    struct OpenFileRequest
+    {
+        QString title;
+        QStringList filters; // "Wav Files (*.wav)", ...; the first one is preselected
+        QString fileName; // initial file name
+        bool mustExist = true;
+    };
+
+    struct FontChoice
+    {
+        QString name;
+        double pointSize = 0;
+        bool bold = false;
+        bool italic = false;
+    };
+
+    virtual ~Dialogs() = default;
+
+    // File-open dialog; returns the chosen file's full path, or an empty text if cancelled.
+    virtual QString openFile(const OpenFileRequest &request) = 0;
+    // Font dialog preloaded with `preload`; returns the choice, or `preload` if cancelled.
+    virtual FontChoice chooseFont(const FontChoice &preload) = 0;
+    // Message box with the critical icon, an OK button and no caption of its own.
+    virtual void critical(const QString &text) = 0;
+};
