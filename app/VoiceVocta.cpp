@@ -5,6 +5,7 @@
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -15,20 +16,18 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
                        const QString &appDir)
     : m_device(MMControl1)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
-    , m_settings(m_state, m_form.repeatBoxes(), m_fonts)
+    , m_settings(m_state)
     , m_ptt(m_state, m_form, MSComm1, dialogs)
     , m_comSet(m_state, m_form, MSComm1, m_ptt)
     , m_refusal(*m_form.Picture1(), m_form.Timer3(), m_form.ImageList2())
     , m_repeat(m_state,
-               {m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(), *m_form.Panel3d2(),
-                m_form.Timer1()},
+               {*m_form.HScroll1(), *m_form.Panel3d1(), *m_form.Panel3d2(), m_form.Timer1()},
                m_device, m_ptt, m_refusal)
     , m_player(m_state,
                {m_form.memoryButtons(), *m_form.Panel3d1(), *m_form.Gauge1(), m_form.ImageList1()},
                m_device, m_ptt, m_repeat, m_refusal)
     , m_bank(m_state,
-             {m_form.memoryButtons(), m_form.repeatBoxes(), *m_form.HScroll1(), *m_form.Panel3d1(),
-              m_form.ImageList1()},
+             {m_form.memoryButtons(), *m_form.HScroll1(), *m_form.Panel3d1(), m_form.ImageList1()},
              m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)
@@ -52,7 +51,18 @@ void VoiceVocta::wire()
                 m_bank.Command3d1_MouseDown(i, button, shift, x, y);
             });
 
-    connect(form, &Form1::Check3d1_Click, this, [this](int i) { m_repeat.Check3d1_Click(i); });
+    // The repeat boxes show the memories' repeat flags and change them; the settings read at
+    // start-up show in them, and the fonts apply.
+    connect(form, &Form1::Check3d1_Click, this, [this](int i) {
+        m_state.MemRepeat.at(i) = m_form.Check3d1(i)->isChecked();
+        m_repeat.Check3d1_Click(i);
+    });
+    m_settings.setShowRead([this] {
+        for (int i = 0; i < 6; ++i)
+            m_form.Check3d1(i)->setChecked(m_state.MemRepeat[i]);
+        m_fonts.SetFontsB();
+        m_fonts.SetFontsL();
+    });
     connect(form, &Form1::HScroll1_Change, this, [this] { m_repeat.HScroll1_Change(); });
     connect(form, &Form1::Panel3d1_Click, this, [this] { m_repeat.Panel3d1_Click(); });
     connect(form, &Form1::Panel3d2_Click, this, [this] { m_repeat.Panel3d2_Click(); });

@@ -11,7 +11,6 @@
 #include "ui/ImageList.h"
 #include "ui/PictureButton.h"
 
-#include <QCheckBox>
 #include <QSlider>
 
 namespace {
@@ -61,7 +60,7 @@ void MemoryBank::stop(int Index)
 
 void MemoryBank::start(int Index)
 {
-    m_state.RepOn = m_controls.Check3d1.at(Index)->isChecked();
+    m_state.RepOn = m_state.MemRepeat.at(Index);
     // The slider takes 0 to 10000 ms; a stored delay outside that range lands at its nearer end.
     m_controls.HScroll1.setValue(TextRules::roundToInt32(m_state.MemDelay[Index]));
     if (m_state.CurMem != -1)

@@ -8,7 +8,6 @@ class ImageList;
 class PictureButton;
 class Player;
 class PttControl;
-class QCheckBox;
 class QSlider;
 class QWidget;
 class Refusal;
@@ -24,7 +23,6 @@ public:
     struct Controls
     {
         const std::array<PictureButton *, 6> &Command3d1;
-        const std::array<QCheckBox *, 6> &Check3d1;
         QSlider &HScroll1;
         PictureButton &Panel3d1;
         const ImageList &ImageList1;

@@ -8,7 +8,6 @@
 #include "station/FormTimer.h"
 #include "ui/PictureButton.h"
 
-#include <QCheckBox>
 #include <QSlider>
 
 Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
@@ -20,7 +19,7 @@ void Repeat::Check3d1_Click(int Index)
 {
     // Only the current memory's box counts now; the others are read when their memory starts.
     if (Index == m_state.CurMem)
-        m_state.RepOn = m_controls.Check3d1.at(Index)->isChecked();
+        m_state.RepOn = m_state.MemRepeat.at(Index);
 }
 
 void Repeat::HScroll1_Change()

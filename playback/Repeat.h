@@ -7,7 +7,6 @@ class FormTimer;
 class MediaDevice;
 class PictureButton;
 class PttControl;
-class QCheckBox;
 class QSlider;
 class Refusal;
 
@@ -18,7 +17,6 @@ class Repeat
 public:
     struct Controls
     {
-        const std::array<QCheckBox *, 6> &Check3d1;
         QSlider &HScroll1;
         PictureButton &Panel3d1;
         PictureButton &Panel3d2;

@@ -7,9 +7,7 @@
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
-#include "ui/Fonts.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -52,9 +50,7 @@ QByteArray fontSection(int element)
 
 } // namespace
 
-Settings::Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, Fonts &fonts)
-    : m_state(state), m_check3d1(Check3d1), m_fonts(fonts)
-{ }
+Settings::Settings(AppState &state) : m_state(state) { }
 
 void Settings::setPlace(const SettingsPlace &place)
 {
@@ -90,7 +86,7 @@ void Settings::ReadMem()
         const QByteArray repeat = file.value(section, "Repeat", "0");
         const QByteArray delay = file.value(section, "Delay", "4500");
         m_state.MemFile[i - 1] = FileNames::decode(trimBlanks(fileName));
-        m_check3d1[i - 1]->setChecked(flagValue(repeat));
+        m_state.MemRepeat[i - 1] = flagValue(repeat);
         m_state.MemDelay[i - 1] = numericValue(trimBlanks(delay));
     }
 
@@ -110,8 +106,8 @@ void Settings::ReadMem()
 
     AudioSettings::read(file, m_state);
 
-    m_fonts.SetFontsB();
-    m_fonts.SetFontsL();
+    if (m_showRead)
+        m_showRead();
 }
 
 void Settings::WriteMem()
@@ -158,7 +154,7 @@ void Settings::WriteMem()
         for (int i = 1; i <= 6; ++i) {
             const QByteArray section = memorySection(i);
             put(text, section, "FileName", FileNames::encode(m_state.MemFile[i - 1]));
-            put(text, section, "Repeat", ascii(Bool2Txt(m_check3d1[i - 1]->isChecked())));
+            put(text, section, "Repeat", ascii(Bool2Txt(m_state.MemRepeat[i - 1])));
             put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
         }
 

@@ -3,19 +3,17 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <functional>
 
 struct AppState;
 struct SettingsPlace;
-class Fonts;
-class QCheckBox;
 
 // The station's settings file (AppState::IniFile): loaded once at start-up, saved at the end of
 // the program and whenever the operator chooses a memory's file.
 //
 // The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2", and
 // "Audio" once a sound device or a level was chosen (see AudioSettings). Keys the program does not
-// know, comments and blank lines stay in the file untouched. The repeat flags of the memories live
-// in the six repeat check boxes.
+// know, comments and blank lines stay in the file untouched.
 //
 // File names are kept byte for byte (FileNames): a name that is not valid UTF-8 reads, plays and
 // is written back as the bytes it is. Font names are stored in the system's 8-bit encoding
@@ -26,13 +24,17 @@ class QCheckBox;
 class Settings
 {
 public:
-    Settings(AppState &state, const std::array<QCheckBox *, 6> &Check3d1, Fonts &fonts);
+    explicit Settings(AppState &state);
 
-    // Reads every key into the shared state and the repeat boxes (a missing file, section or key
-    // gives its default), then applies the button and label fonts.
+    // What the window does with the settings just read: shows the repeat flags in their boxes and
+    // applies the button and label fonts. Called at the end of every ReadMem.
+    void setShowRead(std::function<void()> show) { m_showRead = std::move(show); }
+
+    // Reads every key into the shared state (a missing file, section or key gives its default),
+    // then lets the window show it.
     void ReadMem();
-    // Writes every key from the shared state and the repeat boxes, all in one step: the file is
-    // either wholly saved or left as it was.
+    // Writes every key from the shared state, all in one step: the file is either wholly saved or
+    // left as it was.
     void WriteMem();
 
     // Whether the last WriteMem left the settings unsaved (or some value could not be stored).
@@ -49,8 +51,7 @@ private:
     void reportUtf16(const QString &outcome);
 
     AppState &m_state;
-    std::array<QCheckBox *, 6> m_check3d1;
-    Fonts &m_fonts;
+    std::function<void()> m_showRead;
     std::array<QByteArray, 3> m_fontNameRead; // each font name as the file held it
     bool m_lastSaveFailed = false;
     bool m_utf16Reported = false;

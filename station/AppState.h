@@ -13,6 +13,8 @@ struct AppState
     // Repeat delay of each memory in milliseconds: a real number when read from the settings
     // file, a whole number when stored from the slider.
     std::array<double, 7> MemDelay{};
+    // Repeat wanted for each memory (index 0..5): what its repeat box shows and changes.
+    std::array<bool, 6> MemRepeat{};
 
     bool LockOn = false; // PTT Lock engaged: the transmitter stays keyed
     bool StdByOn = false; // standby engaged: the transmitter is never keyed

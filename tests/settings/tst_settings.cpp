@@ -5,7 +5,6 @@
 #include "station/FileNames.h"
 #include "ui/Fonts.h"
 
-#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
@@ -28,8 +27,8 @@ using namespace TestFiles;
 
 namespace {
 
-// The station as far as the settings file sees it: the state, the six repeat boxes, one button
-// and one frame for the fonts.
+// The station as far as the settings file sees it: the state, one button and one frame for the
+// fonts.
 struct Station
 {
     explicit Station(const QString &dir)
@@ -38,18 +37,16 @@ struct Station
         state.WavDir = dir + "/Wav/";
         state.IniFile = dir + "/vocta.ini";
         state.CurMem = -1;
-        for (auto &box : boxes)
-            box = std::make_unique<QCheckBox>();
-        for (int i = 0; i < 6; ++i)
-            check3d1[i] = boxes[i].get();
         fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
                                         dialogs);
-        settings = std::make_unique<Settings>(state, check3d1, *fonts);
+        settings = std::make_unique<Settings>(state);
+        settings->setShowRead([this] {
+            fonts->SetFontsB();
+            fonts->SetFontsL();
+        });
     }
 
     AppState state;
-    std::array<std::unique_ptr<QCheckBox>, 6> boxes;
-    std::array<QCheckBox *, 6> check3d1{};
     QPushButton button;
     QGroupBox frame;
     FakeDialogs dialogs;
@@ -133,7 +130,7 @@ void TestSettings::firstStartUsesDefaultsAndCreatesNoFile()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    station.boxes[2]->setChecked(true);
+    station.state.MemRepeat[2] = true;
     station.settings->ReadMem();
 
     const AppState &s = station.state;
@@ -144,7 +141,7 @@ void TestSettings::firstStartUsesDefaultsAndCreatesNoFile()
     QCOMPARE(s.RtsPos, true);
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(s.MemFile[i], dir.path() + "/Wav/" + QString::number(i + 1) + ".wav");
-        QCOMPARE(station.boxes[i]->isChecked(), false);
+        QCOMPARE(station.state.MemRepeat[i], false);
         QCOMPARE(s.MemDelay[i], 4500.0);
     }
     QCOMPARE(s.FntName[1], QStringLiteral("Helvetica"));
@@ -244,7 +241,7 @@ void TestSettings::readingValues()
     const QHash<QString, QVariant> fields{
         {"ComNum", int(s.ComNum)},     {"DtrOn", s.DtrOn},
         {"DtrPos", s.DtrPos},          {"RtsOn", s.RtsOn},
-        {"RtsPos", s.RtsPos},          {"Repeat4", station.boxes[3]->isChecked()},
+        {"RtsPos", s.RtsPos},          {"Repeat4", station.state.MemRepeat[3]},
         {"Delay4", s.MemDelay[3]},     {"File4", s.MemFile[3]},
         {"Font2", s.FntName[2]},       {"Size2", int(s.FntSize[2])},
         {"Bold1", bool(s.FntBold[1])}, {"Italic1", bool(s.FntItalic[1])},
@@ -280,7 +277,7 @@ void TestSettings::readThenWriteChangesNothingElse()
     station.settings->ReadMem();
     QCOMPARE(station.state.ComNum, qint16(3));
     QCOMPARE(station.state.MemFile[1], QStringLiteral("/srv/qrz.wav"));
-    QVERIFY(station.boxes[0]->isChecked());
+    QVERIFY(station.state.MemRepeat[0]);
     QCOMPARE(station.state.FntName[1], QStringLiteral("DejaVu Sans"));
     station.settings->WriteMem();
     QVERIFY(!station.settings->lastSaveFailed());
@@ -294,7 +291,7 @@ void TestSettings::changedValueChangesOnlyItsLine()
     put(station.state.IniFile, HandKeptFile);
     station.settings->ReadMem();
     station.state.ComNum = 5;
-    station.boxes[1]->setChecked(true);
+    station.state.MemRepeat[1] = true;
     station.state.MemDelay[5] = 2500;
     station.settings->WriteMem();
 
@@ -319,7 +316,7 @@ void TestSettings::stateSurvivesSaveAndLoad()
     for (int i = 0; i < 6; ++i) {
         s.MemFile[i] = QStringLiteral("/sounds/memory %1.mid").arg(i + 1);
         s.MemDelay[i] = 1000 * i;
-        first.boxes[i]->setChecked(i % 2);
+        first.state.MemRepeat[i] = i % 2;
     }
     s.FntName = {QString(), "Liberation Sans", "Liberation Mono"};
     s.FntSize = {0, 20, 6};
@@ -338,7 +335,7 @@ void TestSettings::stateSurvivesSaveAndLoad()
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(t.MemFile[i], s.MemFile[i]);
         QCOMPARE(t.MemDelay[i], s.MemDelay[i]);
-        QCOMPARE(second.boxes[i]->isChecked(), first.boxes[i]->isChecked());
+        QCOMPARE(second.state.MemRepeat[i], first.state.MemRepeat[i]);
     }
     for (int j = 1; j <= 2; ++j) {
         QCOMPARE(t.FntName[j], s.FntName[j]);
@@ -361,7 +358,7 @@ void TestSettings::oneStepSaveEqualsKeyByKeyWrites()
     put(station.state.IniFile, start);
     station.settings->ReadMem();
     station.state.MemFile[4] = QStringLiteral("/x/y.wav");
-    station.boxes[5]->setChecked(true);
+    station.state.MemRepeat[5] = true;
     station.settings->WriteMem();
 
     const QString other = dir.filePath("other.ini");
@@ -379,7 +376,7 @@ void TestSettings::oneStepSaveEqualsKeyByKeyWrites()
     for (int i = 1; i <= 6; ++i) {
         const QByteArray section = "MEMORY_" + QByteArray::number(i);
         QVERIFY(file.write(section, "FileName", s.MemFile[i - 1].toUtf8()));
-        QVERIFY(file.write(section, "Repeat", flag(station.boxes[i - 1]->isChecked())));
+        QVERIFY(file.write(section, "Repeat", flag(station.state.MemRepeat[i - 1])));
         QVERIFY(file.write(section, "Delay", QByteArray::number(qRound(s.MemDelay[i - 1]))));
     }
     for (int j = 1; j <= 2; ++j) {
