@@ -15,19 +15,19 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
                        SoundServer &server, AudioInput &input, MediaDevice &preview,
                        const QString &appDir)
     : m_device(MMControl1)
+    , m_controls(m_form, m_state)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
     , m_ptt(m_state, m_form, MSComm1, dialogs)
     , m_comSet(m_state, m_form, MSComm1, m_ptt)
-    , m_refusal(*m_form.Picture1(), m_form.Timer3(), m_form.ImageList2())
-    , m_repeat(m_state,
-               {*m_form.HScroll1(), *m_form.Panel3d1(), *m_form.Panel3d2(), m_form.Timer1()},
-               m_device, m_ptt, m_refusal)
-    , m_player(m_state,
-               {m_form.memoryButtons(), *m_form.Panel3d1(), *m_form.Gauge1(), m_form.ImageList1()},
+    , m_refusal(m_controls.Picture1(), m_form.Timer3())
+    , m_repeat(
+          m_state,
+          {m_controls.HScroll1(), m_controls.Panel3d1(), m_controls.Panel3d2(), m_form.Timer1()},
+          m_device, m_ptt, m_refusal)
+    , m_player(m_state, {m_controls.Command3d1(), m_controls.Panel3d1(), m_controls.Gauge1()},
                m_device, m_ptt, m_repeat, m_refusal)
-    , m_bank(m_state,
-             {m_form.memoryButtons(), *m_form.HScroll1(), *m_form.Panel3d1(), m_form.ImageList1()},
+    , m_bank(m_state, {m_controls.Command3d1(), m_controls.HScroll1(), m_controls.Panel3d1()},
              m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)

@@ -4,7 +4,6 @@
 #include "playback/Player.h"
 #include "playback/RecordSetHandler.h"
 #include "playback/Recorder.h"
-#include "playback/Refusal.h"
 #include "playback/Repeat.h"
 #include "playback/SoundSetHandler.h"
 #include "ptt/ComSetHandler.h"
@@ -12,9 +11,11 @@
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
 #include "station/AppState.h"
+#include "station/Refusal.h"
 #include "ui/Aboutfrm.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
+#include "ui/WindowControls.h"
 
 class AudioInput;
 class Dialogs;
@@ -66,6 +67,7 @@ private:
     SettingsPlace m_place;
     MediaDevice &m_device;
     Form1 m_form;
+    WindowControls m_controls;
     Fonts m_fonts;
     Settings m_settings;
     PttControl m_ptt;

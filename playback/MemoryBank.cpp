@@ -1,17 +1,14 @@
 #include "playback/MemoryBank.h"
 
 #include "playback/Player.h"
-#include "playback/Refusal.h"
 #include "playback/Repeat.h"
 #include "ptt/PttControl.h"
 #include "settings/Settings.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
+#include "station/Controls.h"
 #include "station/Dialogs.h"
-#include "ui/ImageList.h"
-#include "ui/PictureButton.h"
-
-#include <QSlider>
+#include "station/Refusal.h"
 
 namespace {
 constexpr int RightButton = 2;
@@ -54,8 +51,8 @@ void MemoryBank::stop(int Index)
     m_player.StopMem(Index);
     if (!m_state.LockOn)
         m_ptt.RecStat();
-    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(Face::Green));
-    m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(Face::Blue));
+    m_controls.Command3d1.at(Index)->setFace(Face::Green);
+    m_controls.Panel3d1.setFace(Face::Blue);
 }
 
 void MemoryBank::start(int Index)
@@ -64,11 +61,9 @@ void MemoryBank::start(int Index)
     // The slider takes 0 to 10000 ms; a stored delay outside that range lands at its nearer end.
     m_controls.HScroll1.setValue(TextRules::roundToInt32(m_state.MemDelay[Index]));
     if (m_state.CurMem != -1)
-        m_controls.Command3d1.at(m_state.CurMem)
-            ->setPicture(m_controls.ImageList1.picture(Face::Blue));
-    m_controls.Command3d1.at(Index)->setPicture(m_controls.ImageList1.picture(Face::Red));
-    m_controls.Panel3d1.setPicture(
-        m_controls.ImageList1.picture(m_state.RepOn ? Face::Yellow : Face::Orange));
+        m_controls.Command3d1.at(m_state.CurMem)->setFace(Face::Blue);
+    m_controls.Command3d1.at(Index)->setFace(Face::Red);
+    m_controls.Panel3d1.setFace(m_state.RepOn ? Face::Yellow : Face::Orange);
     // A repeat timer that a late end-of-message notification armed must not restart this
     // message halfway.
     m_repeat.disarm();
@@ -92,8 +87,8 @@ void MemoryBank::Command3d1_MouseDown(int Index, int Button, int, int, int)
 
 void MemoryBank::chooseFile(int Index)
 {
-    PictureButton *button = m_controls.Command3d1.at(Index);
-    button->setBackColor(QColor(255, 255, 0));
+    FaceButton *button = m_controls.Command3d1.at(Index);
+    button->setBackColor(0xFFFF00); // yellow, for the rest of the run
     button->repaint();
 
     Dialogs::OpenFileRequest request;

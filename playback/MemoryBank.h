@@ -4,15 +4,13 @@
 
 struct AppState;
 class Dialogs;
-class ImageList;
-class PictureButton;
+class FaceButton;
 class Player;
 class PttControl;
-class QSlider;
-class QWidget;
 class Refusal;
 class Repeat;
 class Settings;
+class SliderControl;
 
 // The six memories: a left click starts a memory's message, stops it if it is the one playing,
 // or is refused while another one is busy or the recorder records; a right click chooses the
@@ -22,10 +20,9 @@ class MemoryBank
 public:
     struct Controls
     {
-        const std::array<PictureButton *, 6> &Command3d1;
-        QSlider &HScroll1;
-        PictureButton &Panel3d1;
-        const ImageList &ImageList1;
+        const std::array<FaceButton *, 6> &Command3d1;
+        SliderControl &HScroll1;
+        FaceButton &Panel3d1;
     };
 
     MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,

@@ -1,16 +1,14 @@
 #include "playback/Player.h"
 
 #include "playback/MediaDevice.h"
-#include "playback/Refusal.h"
 #include "playback/Repeat.h"
 #include "ptt/PttControl.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
-#include "ui/ImageList.h"
-#include "ui/PictureButton.h"
+#include "station/Controls.h"
+#include "station/Refusal.h"
 
 #include <QLocale>
-#include <QProgressBar>
 #include <limits>
 
 Player::Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
@@ -68,7 +66,7 @@ void Player::MMControl1_StatusUpdate()
         return; // far past the end: the bar and the caption stay as they are
 
     // Seconds with the operator's own decimal separator ("1,1" in German).
-    m_controls.Panel3d1.setText(
+    m_controls.Panel3d1.setCaption(
         TextRules::formatOneDecimal(m_state.PlayTime / 1000, QLocale().decimalPoint()));
     const int maximum = m_controls.Gauge1.maximum();
     m_controls.Gauge1.setValue(maximum < percentage ? maximum : int(percentage));
@@ -93,9 +91,8 @@ void Player::MMControl1_Done(int NotifyCode)
         if (m_state.CurMem == -1 || NotifyCode == MediaDevice::Failure)
             m_refusal.ShowErr();
         if (m_state.CurMem != -1)
-            m_controls.Command3d1.at(m_state.CurMem)
-                ->setPicture(m_controls.ImageList1.picture(Face::Green));
-        m_controls.Panel3d1.setPicture(m_controls.ImageList1.picture(Face::Blue));
+            m_controls.Command3d1.at(m_state.CurMem)->setFace(Face::Green);
+        m_controls.Panel3d1.setFace(Face::Blue);
     }
     if (!m_state.LockOn)
         m_ptt.RecStat();

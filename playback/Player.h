@@ -3,11 +3,10 @@
 #include <array>
 
 struct AppState;
-class ImageList;
+class FaceButton;
 class MediaDevice;
-class PictureButton;
+class ProgressControl;
 class PttControl;
-class QProgressBar;
 class Refusal;
 class Repeat;
 
@@ -19,10 +18,9 @@ class Player
 public:
     struct Controls
     {
-        const std::array<PictureButton *, 6> &Command3d1;
-        PictureButton &Panel3d1;
-        QProgressBar &Gauge1;
-        const ImageList &ImageList1;
+        const std::array<FaceButton *, 6> &Command3d1;
+        FaceButton &Panel3d1;
+        ProgressControl &Gauge1;
     };
 
     Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,

@@ -1,14 +1,12 @@
 #include "playback/Repeat.h"
 
 #include "playback/MediaDevice.h"
-#include "playback/Refusal.h"
 #include "ptt/PttControl.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
+#include "station/Controls.h"
 #include "station/FormTimer.h"
-#include "ui/PictureButton.h"
-
-#include <QSlider>
+#include "station/Refusal.h"
 
 Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
                Refusal &refusal)
@@ -24,7 +22,8 @@ void Repeat::Check3d1_Click(int Index)
 
 void Repeat::HScroll1_Change()
 {
-    m_controls.Panel3d2.setText(TextRules::formatOneDecimal(m_controls.HScroll1.value() / 1000.0));
+    m_controls.Panel3d2.setCaption(
+        TextRules::formatOneDecimal(m_controls.HScroll1.value() / 1000.0));
 }
 
 void Repeat::Panel3d2_Click()
@@ -44,7 +43,7 @@ void Repeat::Panel3d1_Click()
 void Repeat::RepReset()
 {
     const bool pause = m_state.Playing == 1 && m_state.RepOn;
-    m_controls.Panel3d1.setText(pause ? QStringLiteral("Pause") : QStringLiteral("Idle"));
+    m_controls.Panel3d1.setCaption(pause ? QStringLiteral("Pause") : QStringLiteral("Idle"));
     m_controls.Panel3d1.repaint();
 }
 

@@ -3,12 +3,12 @@
 #include <array>
 
 struct AppState;
+class FaceButton;
 class FormTimer;
 class MediaDevice;
-class PictureButton;
 class PttControl;
-class QSlider;
 class Refusal;
+class SliderControl;
 
 // The repeat cycle: the repeat boxes, the delay slider and its store button, the status caption
 // between plays, and the repeat timer whose tick restarts the message.
@@ -17,9 +17,9 @@ class Repeat
 public:
     struct Controls
     {
-        QSlider &HScroll1;
-        PictureButton &Panel3d1;
-        PictureButton &Panel3d2;
+        SliderControl &HScroll1;
+        FaceButton &Panel3d1;
+        FaceButton &Panel3d2;
         FormTimer &Timer1;
     };
 

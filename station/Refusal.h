@@ -3,15 +3,14 @@
 #include <QtGlobal>
 
 class FormTimer;
-class ImageList;
-class QLabel;
+class RefusalPicture;
 
 // The refusal signal: one of four faces, shown for one second when the operator asks for
 // something that cannot be done. It is a picture, never a message.
 class Refusal
 {
 public:
-    Refusal(QLabel &Picture1, FormTimer &Timer3, const ImageList &ImageList2);
+    Refusal(RefusalPicture &Picture1, FormTimer &Timer3);
 
     // Shows a face for one second; a second call within that second changes the face and starts
     // the second again.
@@ -23,8 +22,7 @@ private:
     // The faces come from a generator that is never seeded, so every run shows the same sequence.
     double nextRandom();
 
-    QLabel &m_Picture1;
+    RefusalPicture &m_Picture1;
     FormTimer &m_Timer3;
-    const ImageList &m_ImageList2;
     quint32 m_random = 0x50000;
 };

@@ -1,27 +1,24 @@
-#include "playback/Refusal.h"
+#include "station/Refusal.h"
 
+#include "station/Controls.h"
 #include "station/FormTimer.h"
-#include "ui/ImageList.h"
 
-#include <QLabel>
-
-Refusal::Refusal(QLabel &Picture1, FormTimer &Timer3, const ImageList &ImageList2)
-    : m_Picture1(Picture1), m_Timer3(Timer3), m_ImageList2(ImageList2)
+Refusal::Refusal(RefusalPicture &Picture1, FormTimer &Timer3)
+    : m_Picture1(Picture1), m_Timer3(Timer3)
 { }
 
 void Refusal::ShowErr()
 {
-    m_Picture1.setVisible(true);
     m_Timer3.setInterval(1000);
     m_Timer3.setEnabled(true);
     const int n = int(nextRandom() * 4) + 1;
-    m_Picture1.setPixmap(m_ImageList2.picture(n));
+    m_Picture1.show(n);
 }
 
 void Refusal::Timer3_Timer()
 {
     m_Timer3.setEnabled(false);
-    m_Picture1.setVisible(false);
+    m_Picture1.hide();
 }
 
 double Refusal::nextRandom()
