@@ -18,17 +18,21 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_controls(m_form, m_state)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
-    , m_ptt(m_state, m_form, MSComm1, dialogs)
-    , m_comSet(m_state, m_form, MSComm1, m_ptt)
     , m_refusal(m_controls.Picture1(), m_form.Timer3())
+    , m_keying(
+          m_state,
+          {m_controls.Command3d2(), m_controls.Command3d3(), m_form.Timer2(), m_controls.Image1()},
+          m_refusal)
+    , m_serialKeyer(m_state, MSComm1, dialogs)
+    , m_comSet(m_state, m_form, MSComm1, m_serialKeyer)
     , m_repeat(
           m_state,
           {m_controls.HScroll1(), m_controls.Panel3d1(), m_controls.Panel3d2(), m_form.Timer1()},
-          m_device, m_ptt, m_refusal)
+          m_keying, m_refusal)
     , m_player(m_state, {m_controls.Command3d1(), m_controls.Panel3d1(), m_controls.Gauge1()},
-               m_device, m_ptt, m_repeat, m_refusal)
+               m_device, m_keying, m_repeat, m_refusal)
     , m_bank(m_state, {m_controls.Command3d1(), m_controls.HScroll1(), m_controls.Panel3d1()},
-             m_player, m_repeat, m_ptt, m_refusal, m_settings, dialogs)
+             m_player, m_repeat, m_keying, m_refusal, m_settings, dialogs)
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)
     , m_soundSet(m_state, m_form, server, m_device)
@@ -43,7 +47,9 @@ void VoiceVocta::wire()
 {
     Form1 *form = &m_form;
 
-    m_ptt.setMessageOnAir([this] { return m_state.Playing == 1 && !m_repeat.isWaiting(); });
+    // The serial lines key the transmitter; a message's audio starts when the keying says so.
+    m_keying.setKeyer(&m_serialKeyer);
+    m_keying.setPlayAudio([this](bool restart) { return m_player.startAudio(restart); });
 
     connect(form, &Form1::Command3d1_Click, this, [this](int i) { m_bank.Command3d1_Click(i); });
     connect(form, &Form1::Command3d1_MouseDown, this,
@@ -94,16 +100,16 @@ void VoiceVocta::wire()
     connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
     connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
 
-    connect(form, &Form1::Command3d2_Click, this, [this] { m_ptt.Command3d2_Click(); });
-    connect(form, &Form1::Command3d3_Click, this, [this] { m_ptt.Command3d3_Click(); });
-    connect(form, &Form1::Timer2_Timer, this, [this] { m_ptt.Timer2_Timer(); });
+    connect(form, &Form1::Command3d2_Click, this, [this] { m_keying.Command3d2_Click(); });
+    connect(form, &Form1::Command3d3_Click, this, [this] { m_keying.Command3d3_Click(); });
+    connect(form, &Form1::Timer2_Timer, this, [this] { m_keying.Timer2_Timer(); });
     connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
 
     connect(form, &Form1::Sound_Click, this, [this] { m_soundSet.Sound_Click(); });
     connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
     // A recording waits while a message plays, also one started with the transport bar.
     m_recorder.setMessageBusy(
-        [this] { return m_state.Playing != 0 || m_device.Mode() == MediaDevice::Playing; });
+        [this] { return m_state.Playing() != 0 || m_device.Mode() == MediaDevice::Playing; });
     // A take bound to a memory is saved at once, as a file chosen for it is.
     m_recorder.setSaveSettings([this] {
         m_settings.WriteMem();
@@ -137,7 +143,7 @@ void VoiceVocta::Form_Load()
     slider->setValue(4500);
     m_form.Panel3d2()->setText(TextRules::numberText(slider->value() / 1000.0));
 
-    m_ptt.RecStat();
+    m_keying.RecStat();
 
     m_form.Gauge1()->setMinimum(0);
     m_form.Gauge1()->setMaximum(100);
@@ -172,7 +178,7 @@ void VoiceVocta::Exit_Click()
         return;
     m_device.setCommand(QStringLiteral("Close"));
     // The transmitter is released first, then the settings are saved.
-    m_ptt.ReleasePort();
+    m_keying.shutdown();
     m_settings.WriteMem();
     m_ended = true;
     emit endProgram();
@@ -184,6 +190,6 @@ void VoiceVocta::Form_Terminate()
         return;
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
-    m_ptt.ReleasePort();
+    m_keying.shutdown();
     m_settings.WriteMem();
 }

@@ -2,19 +2,20 @@
 
 #include "playback/MemoryBank.h"
 #include "playback/Player.h"
-#include "playback/RecordSetHandler.h"
 #include "playback/Recorder.h"
 #include "playback/Repeat.h"
-#include "playback/SoundSetHandler.h"
-#include "ptt/ComSetHandler.h"
-#include "ptt/PttControl.h"
+#include "ptt/SerialKeyer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
 #include "station/AppState.h"
+#include "station/Keying.h"
 #include "station/Refusal.h"
 #include "ui/Aboutfrm.h"
+#include "ui/ComSetHandler.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
+#include "ui/RecordSetHandler.h"
+#include "ui/SoundSetHandler.h"
 #include "ui/WindowControls.h"
 
 class AudioInput;
@@ -50,7 +51,10 @@ public:
     AboutBox &about() { return m_about; }
     // Where the settings file and the recordings are, as start-up chose it.
     const SettingsPlace &settingsPlace() const { return m_place; }
-    PttControl &ptt() { return m_ptt; }
+    // Decides whether the transmitter is keyed.
+    Keying &keying() { return m_keying; }
+    // Keys through the serial port's RTS and DTR lines.
+    SerialKeyer &serialKeyer() { return m_serialKeyer; }
     ComSetHandler &comSet() { return m_comSet; }
     SoundSetHandler &soundSet() { return m_soundSet; }
     RecordSetHandler &recordSet() { return m_recordSet; }
@@ -70,9 +74,10 @@ private:
     WindowControls m_controls;
     Fonts m_fonts;
     Settings m_settings;
-    PttControl m_ptt;
-    ComSetHandler m_comSet;
     Refusal m_refusal;
+    Keying m_keying;
+    SerialKeyer m_serialKeyer;
+    ComSetHandler m_comSet;
     Repeat m_repeat;
     Player m_player;
     MemoryBank m_bank;

@@ -294,7 +294,7 @@ private:
         std::vector<double> stalls;
         for (int run = 0; run < 3; ++run) {
             click(window().Command3d1(memory), Qt::LeftButton);
-            stalls.push_back(longestStallWhile([this] { return state().Playing == 0; }, 5000));
+            stalls.push_back(longestStallWhile([this] { return state().Playing() == 0; }, 5000));
         }
         m_report.add(Section, QStringLiteral("longest UI stall over a play to its end"),
                      worst(stalls), QStringLiteral("< 20"));

@@ -2,12 +2,12 @@
 
 #include "playback/Player.h"
 #include "playback/Repeat.h"
-#include "ptt/PttControl.h"
 #include "settings/Settings.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/Controls.h"
 #include "station/Dialogs.h"
+#include "station/Keying.h"
 #include "station/Refusal.h"
 
 namespace {
@@ -15,12 +15,12 @@ constexpr int RightButton = 2;
 }
 
 MemoryBank::MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,
-                       PttControl &ptt, Refusal &refusal, Settings &settings, Dialogs &dialogs)
+                       Keying &keying, Refusal &refusal, Settings &settings, Dialogs &dialogs)
     : m_state(state)
     , m_controls(controls)
     , m_player(player)
     , m_repeat(repeat)
-    , m_ptt(ptt)
+    , m_keying(keying)
     , m_refusal(refusal)
     , m_settings(settings)
     , m_dialogs(dialogs)
@@ -28,7 +28,7 @@ MemoryBank::MemoryBank(AppState &state, const Controls &controls, Player &player
 
 void MemoryBank::Command3d1_Click(int Index)
 {
-    if (m_state.Playing) {
+    if (m_state.Playing()) {
         if (m_state.CurMem != Index)
             m_refusal.ShowErr(); // another memory is busy
         else
@@ -45,12 +45,11 @@ void MemoryBank::Command3d1_Click(int Index)
 
 void MemoryBank::stop(int Index)
 {
-    m_state.Playing = 0;
+    m_state.Player = PlayerState::Idle;
     m_repeat.RepReset();
     m_repeat.disarm();
     m_player.StopMem(Index);
-    if (!m_state.LockOn)
-        m_ptt.RecStat();
+    m_keying.messageStopped();
     m_controls.Command3d1.at(Index)->setFace(Face::Green);
     m_controls.Panel3d1.setFace(Face::Blue);
 }
@@ -67,12 +66,13 @@ void MemoryBank::start(int Index)
     // A repeat timer that a late end-of-message notification armed must not restart this
     // message halfway.
     m_repeat.disarm();
-    m_player.PlayMem(Index);
+    const bool opened = m_player.PlayMem(Index);
     m_state.CurMem = qint16(Index);
-    // A message that cannot start (its file unplayable, its output absent) is not keyed even for
-    // a moment; its failure ends it as soon as it is reported.
-    if (!m_state.StdByOn && m_player.devicePlays())
-        m_ptt.SendStat();
+    // The audio starts and the transmitter is keyed as the rules say. A message that cannot
+    // start (its file unplayable, its output absent) is not keyed; its failure ends it as soon
+    // as it is reported.
+    if (opened)
+        m_keying.messageStarts();
 }
 
 void MemoryBank::Command3d1_MouseDown(int Index, int Button, int, int, int)
@@ -80,7 +80,7 @@ void MemoryBank::Command3d1_MouseDown(int Index, int Button, int, int, int)
     if (Button != RightButton)
         return;
     // The memory that plays or waits for its repeat keeps its file.
-    if (m_state.Playing && Index == m_state.CurMem)
+    if (m_state.Playing() && Index == m_state.CurMem)
         return;
     chooseFile(Index);
 }

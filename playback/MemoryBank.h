@@ -6,7 +6,7 @@ struct AppState;
 class Dialogs;
 class FaceButton;
 class Player;
-class PttControl;
+class Keying;
 class Refusal;
 class Repeat;
 class Settings;
@@ -26,7 +26,7 @@ public:
     };
 
     MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,
-               PttControl &ptt, Refusal &refusal, Settings &settings, Dialogs &dialogs);
+               Keying &keying, Refusal &refusal, Settings &settings, Dialogs &dialogs);
 
     void Command3d1_Click(int Index);
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
@@ -40,7 +40,7 @@ private:
     Controls m_controls;
     Player &m_player;
     Repeat &m_repeat;
-    PttControl &m_ptt;
+    Keying &m_keying;
     Refusal &m_refusal;
     Settings &m_settings;
     Dialogs &m_dialogs;

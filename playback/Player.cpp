@@ -2,26 +2,26 @@
 
 #include "playback/MediaDevice.h"
 #include "playback/Repeat.h"
-#include "ptt/PttControl.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/Controls.h"
+#include "station/Keying.h"
 #include "station/Refusal.h"
 
 #include <QLocale>
 #include <limits>
 
-Player::Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+Player::Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, Keying &keying,
                Repeat &repeat, Refusal &refusal)
     : m_state(state)
     , m_controls(controls)
     , m_device(MMControl1)
-    , m_ptt(ptt)
+    , m_keying(keying)
     , m_repeat(repeat)
     , m_refusal(refusal)
 { }
 
-void Player::PlayMem(int memnum)
+bool Player::PlayMem(int memnum)
 {
     m_state.PlayTime = 0;
     // Whatever file the device had open is closed first; a notification still pending for it
@@ -30,17 +30,24 @@ void Player::PlayMem(int memnum)
     m_device.setCommand(QStringLiteral("Close"));
     m_device.setWait(false);
     if (memnum < 0 || memnum >= int(m_state.MemFile.size()))
-        return;
+        return false;
     m_device.setFileName(m_state.MemFile[memnum]);
     m_device.setCommand(QStringLiteral("Open"));
     m_device.setTimeFormat(0);
-    m_device.setUpdateInterval(50);
-    m_device.setCommand(QStringLiteral("Play"));
-    m_state.Playing = 1;
+    m_state.Player = PlayerState::Playing;
+    return true;
 }
 
-bool Player::devicePlays() const
+bool Player::startAudio(bool restart)
 {
+    m_device.setUpdateInterval(50);
+    if (restart) {
+        // The open file plays again from its start; it is not reopened.
+        m_device.setWait(false);
+        m_device.setCommand(QStringLiteral("Prev"));
+    }
+    m_device.setCommand(QStringLiteral("Play"));
+    m_state.Player = PlayerState::Playing;
     return m_device.Mode() == MediaDevice::Playing;
 }
 
@@ -50,7 +57,7 @@ void Player::StopMem(int)
     m_device.setUpdateInterval(0);
     m_device.setCommand(QStringLiteral("Stop"));
     m_device.setCommand(QStringLiteral("Prev"));
-    m_state.Playing = 0;
+    m_state.Player = PlayerState::Idle;
     m_controls.Gauge1.setValue(m_controls.Gauge1.minimum());
 }
 
@@ -85,17 +92,19 @@ void Player::MMControl1_Done(int NotifyCode)
     if (m_state.RepOn && NotifyCode != MediaDevice::Failure) {
         m_repeat.arm();
         m_device.setCommand(QStringLiteral("Back"));
+        // A message waits for its repeat; a play of the transport bar's own leaves it idle.
+        if (m_state.Player != PlayerState::Idle)
+            m_state.Player = PlayerState::RepeatWait;
     } else {
         m_repeat.disarm();
-        m_state.Playing = 0;
+        m_state.Player = PlayerState::Idle;
         if (m_state.CurMem == -1 || NotifyCode == MediaDevice::Failure)
             m_refusal.ShowErr();
         if (m_state.CurMem != -1)
             m_controls.Command3d1.at(m_state.CurMem)->setFace(Face::Green);
         m_controls.Panel3d1.setFace(Face::Blue);
     }
-    if (!m_state.LockOn)
-        m_ptt.RecStat();
+    m_keying.messageEnded(NotifyCode);
     m_repeat.RepReset();
     m_controls.Gauge1.setValue(0);
 }

@@ -6,13 +6,13 @@ struct AppState;
 class FaceButton;
 class MediaDevice;
 class ProgressControl;
-class PttControl;
+class Keying;
 class Refusal;
 class Repeat;
 
 // The player: plays a memory's file on the multimedia device, turns the device's status reports
 // into the elapsed time and the progress bar, and runs the end of a message: back to idle, or
-// into the repeat wait. It never keys the transmitter; it releases it at the end.
+// into the repeat wait. The keying hears of every end and decides what the transmitter does.
 class Player
 {
 public:
@@ -23,14 +23,16 @@ public:
         ProgressControl &Gauge1;
     };
 
-    Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
+    Player(AppState &state, const Controls &controls, MediaDevice &MMControl1, Keying &keying,
            Repeat &repeat, Refusal &refusal);
 
-    // Plays memory memnum (0..6) from its start.
-    void PlayMem(int memnum);
-    // Whether the device plays now. A play that could not start (a file that does not open, an
-    // absent output) leaves it not playing: there is nothing to key the transmitter for.
-    bool devicePlays() const;
+    // Opens memory memnum's file (0..6) at its start for a message: the player plays from now
+    // on; its audio starts with startAudio(). False for a memory that does not exist.
+    bool PlayMem(int memnum);
+    // Starts the audio of the message: the open file from where it stands, or (restart) again
+    // from its start. Returns whether the device plays now: a play that could not start (a file
+    // that does not open, an absent output) leaves it not playing, and its failure follows.
+    bool startAudio(bool restart);
     // Stops and rewinds the device; the player is no longer playing.
     void StopMem(int memnum);
 
@@ -46,7 +48,7 @@ private:
     AppState &m_state;
     Controls m_controls;
     MediaDevice &m_device;
-    PttControl &m_ptt;
+    Keying &m_keying;
     Repeat &m_repeat;
     Refusal &m_refusal;
 };

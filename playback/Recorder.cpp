@@ -52,7 +52,7 @@ bool Recorder::record()
 {
     if (m_phase == Recording)
         return true;
-    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing != 0;
+    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing() != 0;
     if (busy) {
         say(QStringLiteral("A message is playing: record when it has ended."));
         return false;
@@ -230,7 +230,7 @@ bool Recorder::save(int memory)
         say(QStringLiteral("Nothing is recorded yet."));
         return false;
     }
-    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing != 0;
+    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing() != 0;
     if (busy && m_state.CurMem == memory - 1) {
         // The memory that plays or waits for its repeat keeps its file.
         say(QStringLiteral("Memory %1 is playing: save the take when it has ended.").arg(memory));

@@ -1,16 +1,14 @@
 #include "playback/Repeat.h"
 
-#include "playback/MediaDevice.h"
-#include "ptt/PttControl.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/Controls.h"
 #include "station/FormTimer.h"
+#include "station/Keying.h"
 #include "station/Refusal.h"
 
-Repeat::Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
-               Refusal &refusal)
-    : m_state(state), m_controls(controls), m_device(MMControl1), m_ptt(ptt), m_refusal(refusal)
+Repeat::Repeat(AppState &state, const Controls &controls, Keying &keying, Refusal &refusal)
+    : m_state(state), m_controls(controls), m_keying(keying), m_refusal(refusal)
 { }
 
 void Repeat::Check3d1_Click(int Index)
@@ -42,7 +40,7 @@ void Repeat::Panel3d1_Click()
 
 void Repeat::RepReset()
 {
-    const bool pause = m_state.Playing == 1 && m_state.RepOn;
+    const bool pause = m_state.Playing() == 1 && m_state.RepOn;
     m_controls.Panel3d1.setCaption(pause ? QStringLiteral("Pause") : QStringLiteral("Idle"));
     m_controls.Panel3d1.repaint();
 }
@@ -52,30 +50,21 @@ void Repeat::Timer1_Timer()
     // One tick per arming.
     m_controls.Timer1.setInterval(0);
     m_controls.Timer1.setEnabled(false);
-    m_waiting = false;
-    if (!m_state.Playing)
+    if (!m_state.Playing())
         return; // the cycle was stopped meanwhile
 
     m_state.PlayTime = 0;
-    m_device.setUpdateInterval(50);
-    m_device.setWait(false);
-    // The open file plays again from its start; it is not reopened.
-    m_device.setCommand(QStringLiteral("Prev"));
-    m_device.setCommand(QStringLiteral("Play"));
-    // A restart that cannot play (the sound output went away) does not key.
-    if (!m_state.StdByOn && m_device.Mode() == MediaDevice::Playing)
-        m_ptt.SendStat();
+    // The open file plays again from its start, keyed as the rules say.
+    m_keying.messageRestarts();
 }
 
 void Repeat::arm()
 {
-    m_waiting = true;
     m_controls.Timer1.setInterval(m_controls.HScroll1.value());
     m_controls.Timer1.setEnabled(true);
 }
 
 void Repeat::disarm()
 {
-    m_waiting = false;
     m_controls.Timer1.setEnabled(false);
 }

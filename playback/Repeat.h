@@ -5,8 +5,7 @@
 struct AppState;
 class FaceButton;
 class FormTimer;
-class MediaDevice;
-class PttControl;
+class Keying;
 class Refusal;
 class SliderControl;
 
@@ -23,8 +22,7 @@ public:
         FormTimer &Timer1;
     };
 
-    Repeat(AppState &state, const Controls &controls, MediaDevice &MMControl1, PttControl &ptt,
-           Refusal &refusal);
+    Repeat(AppState &state, const Controls &controls, Keying &keying, Refusal &refusal);
 
     void Check3d1_Click(int Index);
     void HScroll1_Change();
@@ -39,14 +37,10 @@ public:
     void arm();
     // Cancels the repeat timer: no tick arrives after this, not even one already due.
     void disarm();
-    // Between the end of a repeating message and its restart (nothing is on the air).
-    bool isWaiting() const { return m_waiting; }
 
 private:
     AppState &m_state;
     Controls m_controls;
-    MediaDevice &m_device;
-    PttControl &m_ptt;
+    Keying &m_keying;
     Refusal &m_refusal;
-    bool m_waiting = false;
 };

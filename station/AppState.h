@@ -3,6 +3,14 @@
 #include <QString>
 #include <array>
 
+// Where the player stands:
+//   Idle        nothing plays (the transport bar's own play may);
+//   Lead        a message was started and keyed the transmitter, and its audio waits for the
+//               transmitter's lead time;
+//   Playing     a message plays;
+//   RepeatWait  a message ended and waits for its repeat.
+enum class PlayerState { Idle, Lead, Playing, RepeatWait };
+
 // The station's shared state: one plain struct, owned by VoiceVocta and handed by reference to
 // every handler class. Names follow the station's own vocabulary so that the handlers read like
 // the operating procedures they implement.
@@ -22,9 +30,10 @@ struct AppState
     qint16 CurMem = 0; // memory last started by a left click; -1 before the first one
     bool RepOn = false; // repeat wanted for the current memory
     double PlayTime = 0; // estimated elapsed play time, milliseconds
-    // Play state: 1 while a message plays or waits for its repeat; 0 otherwise. The original
-    // design distinguishes "empty", 0 and false, which all mean "not playing".
-    int Playing = 0;
+    PlayerState Player = PlayerState::Idle;
+    // The play state as the procedures test it: 1 from the start of a message until the operator
+    // stops it or it ends without repeat (its lead and its repeat wait included), else 0.
+    int Playing() const { return Player == PlayerState::Idle ? 0 : 1; }
 
     bool DtrOn = false; // DTR keys PTT
     bool DtrPos = false; // DTR polarity: true = positive

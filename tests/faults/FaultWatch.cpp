@@ -1,7 +1,7 @@
 #include "tests/faults/FaultWatch.h"
 
-#include "ptt/ComSet.h"
 #include "tests/support/StationFixture.h"
+#include "ui/ComSet.h"
 
 #include <QAction>
 #include <QCheckBox>

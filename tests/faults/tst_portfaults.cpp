@@ -1,6 +1,6 @@
-#include "ptt/ComSet.h"
 #include "tests/faults/FaultWatch.h"
 #include "tests/support/StationFixture.h"
+#include "ui/ComSet.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -64,7 +64,7 @@ void TestPortFaults::unpluggedWhileKeyed()
     QVERIFY(!f.lines.isOpen());
     QVERIFY(eventLoopAnswers());
     // The message plays on; nothing is said until the operator asks for the port again.
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.face(f.memory(0)), 2);
     QVERIFY(f.dialogs.messages.isEmpty());
 
@@ -76,7 +76,7 @@ void TestPortFaults::unpluggedWhileKeyed()
         QCOMPARE(f.lines.rts(), std::optional<bool>(true));
         f.clickMemory(0); // the operator ends the cycle
     }
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Idle"));
     QCOMPARE(f.lines.rts(), std::optional<bool>(lock));
 
@@ -96,7 +96,7 @@ void TestPortFaults::unpluggedWhileKeyed()
     f.clickMemory(1);
     QVERIFY(keyed(f));
     f.device.finish();
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(keyed(f), lock);
     if (lock) {
         f.leftClick(f.window().Command3d2());

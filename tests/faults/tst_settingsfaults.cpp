@@ -65,9 +65,9 @@ void playMessage(StationFixture &f, int index)
 {
     f.clickMemory(index);
     QVERIFY(keyed(f));
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     f.device.finish();
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QVERIFY(!keyed(f));
 }
 

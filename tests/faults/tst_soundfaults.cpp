@@ -141,7 +141,7 @@ void TestSoundFaults::messageThatCannotPlay()
     UiWatch watch;
     f.lines.clearLogs();
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(keyed(f), opens || lock);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
     QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
@@ -150,7 +150,7 @@ void TestSoundFaults::messageThatCannotPlay()
                  qPrintable(f.lines.log.join(", ")));
 
     // At rest again, with the refusal face: a failed message does not repeat.
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(0)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Idle"));
@@ -158,7 +158,7 @@ void TestSoundFaults::messageThatCannotPlay()
     QCOMPARE(keyed(f), lock);
     QTest::qWait(200); // past the repeat delay
     QCOMPARE(done.count(), 1);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(keyed(f), lock);
     QVERIFY2(watch.longestGap() < ResponsiveMs, qPrintable(QString::number(watch.longestGap())));
     QVERIFY(eventLoopAnswers());
@@ -170,7 +170,7 @@ void TestSoundFaults::messageThatCannotPlay()
         f.clickMemory(1);
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
         QCOMPARE(done.last().at(0).toInt(), int(MediaDevice::Failure));
-        QCOMPARE(f.state().Playing, 0);
+        QCOMPARE(f.state().Playing(), 0);
         QCOMPARE(keyed(f), lock);
         // The output comes back: the next play finds it.
         qputenv("SDL_AUDIODRIVER", m_driver);
@@ -181,13 +181,13 @@ void TestSoundFaults::messageThatCannotPlay()
     // The operator goes on: another memory plays to its end.
     const qsizetype before = done.count();
     f.clickMemory(1);
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.face(f.memory(1)), 2);
     QCOMPARE(f.face(f.memory(0)), 1);
     QVERIFY(keyed(f));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), before + 1, 5000);
     QCOMPARE(done.last().at(0).toInt(), int(MediaDevice::Successful));
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(1)), 3);
     QCOMPARE(keyed(f), lock);
     if (lock) {

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "ptt/ComSet.h"
+#include "ui/ComSet.h"
 #include "ui/TransportBar.h"
 
 const QColor ModelSequence::OnAirColour(255, 0, 0);

@@ -2,7 +2,7 @@
 
 #include "tests/model/ModelSequence.h"
 
-#include "ptt/ComSet.h"
+#include "ui/ComSet.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
 
@@ -161,7 +161,7 @@ StationView ModelSequence::observe()
     const ImageList &faces = w.ImageList1();
     StationView v;
 
-    v.Playing = s.Playing;
+    v.Playing = s.Playing();
     v.CurMem = s.CurMem;
     v.RepOn = s.RepOn;
     v.LockOn = s.LockOn;

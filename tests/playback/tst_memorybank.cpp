@@ -32,7 +32,6 @@ private slots:
 };
 
 namespace {
-enum class PlayerState { Idle, Playing, RepeatWait };
 
 // Brings memory `memory` (with repeat when asked) into a player state.
 void enter(StationFixture &f, PlayerState state, int memory)
@@ -54,7 +53,7 @@ void TestMemoryBank::firstClickAfterStartUp()
     f.device.clearLog();
     f.clickMemory(2);
 
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.state().CurMem, qint16(2));
     for (int i = 0; i < 6; ++i)
         QCOMPARE(f.face(f.memory(i)), i == 2 ? 2 : 1);
@@ -129,7 +128,7 @@ void TestMemoryBank::clickTable()
     else
         f.clickMemory(clicked);
 
-    QCOMPARE(f.state().Playing, playing);
+    QCOMPARE(f.state().Playing(), playing);
     QCOMPARE(f.face(f.memory(clicked)), clickedFace);
     QCOMPARE(f.face(f.window().Panel3d1()), panelFace);
     QCOMPARE(f.device.commands(), commands);
@@ -163,7 +162,7 @@ void TestMemoryBank::refusedClickChangesNothing()
     QVERIFY(!f.window().Picture1()->isHidden());
     QVERIFY(f.refusalFace() >= 1);
     QCOMPARE(f.state().CurMem, qint16(4));
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QVERIFY(!f.state().RepOn);
     QCOMPARE(f.face(f.memory(4)), 2);
     QCOMPARE(f.face(f.memory(1)), 1);
@@ -189,7 +188,7 @@ void TestMemoryBank::startWithStandbyDoesNotKey()
     StationFixture f;
     f.state().StdByOn = true;
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QVERIFY(!f.onAirPictureShown());
 }
 
@@ -269,7 +268,7 @@ void TestMemoryBank::chosenFileIsStoredAndSaved()
     QVERIFY(ini.readAll().contains("FileName=/sounds/cq contest.wav"));
     // The message that plays is not affected.
     QCOMPARE(f.state().CurMem, qint16(0));
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
 }
 
 void TestMemoryBank::cancelledDialogChangesNothingElse()
@@ -308,7 +307,7 @@ void TestMemoryBank::lateDoneCannotRestartANewMessage()
     f.device.clearLog();
     QVERIFY(!StationFixture::tick(f.window().Timer1()));
     QVERIFY(f.device.log.isEmpty());
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.state().CurMem, qint16(1));
 }
 
@@ -331,7 +330,7 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys()
     f.state().DtrOn = true;
     f.state().DtrPos = false;
     f.state().ComNum = 1;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     f.state().MemFile[0] = "/sounds/text.wav";
     f.state().MemDelay[0] = 1000;
@@ -344,7 +343,7 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys()
     QVERIFY(!f.onAirPictureShown());
     QCOMPARE(f.face(f.memory(0)), 2);
     f.device.deliverDone(MediaDevice::Failure); // as the real device sends it
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(0)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));

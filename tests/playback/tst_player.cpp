@@ -137,7 +137,7 @@ void TestPlayer::endOfMessageReturnsToIdle()
     f.device.clearLog();
     f.device.finish(code);
 
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(2)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
@@ -155,7 +155,7 @@ void TestPlayer::failedPlayEndsEvenWithRepeat()
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
     f.device.finish(MediaDevice::Failure);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QVERIFY(!f.window().Timer1().isRunning());
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QCOMPARE(f.face(f.memory(0)), 3);
@@ -186,7 +186,7 @@ void TestPlayer::doneWithLockKeepsTheTransmitterKeyed()
     g.window().Check3d1(0)->setChecked(true);
     g.clickMemory(0);
     g.device.finish();
-    QCOMPARE(g.state().Playing, 1);
+    QCOMPARE(g.state().Playing(), 1);
     QCOMPARE(g.window().Panel3d1()->text(), QString("Pause"));
     QCOMPARE(g.face(g.memory(0)), 2);
     QCOMPARE(g.face(g.window().Panel3d1()), 4);
@@ -198,7 +198,7 @@ void TestPlayer::doneFromTheTransportBarBeforeAnyMemory()
     StationFixture f;
     f.window().MMControl1()->button(TransportBar::Play)->click();
     QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     f.device.finish();
     QVERIFY(!f.window().Picture1()->isHidden());
     QVERIFY(f.refusalFace() >= 1);
@@ -228,9 +228,9 @@ void TestPlayer::transportButtons()
     // The transport Stop leaves a memory's play state to the notification that follows.
     f.clickMemory(1);
     bar->button(TransportBar::Stop)->click();
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     f.device.deliverDone(MediaDevice::Aborted);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(1)), 3);
 }
 

@@ -36,7 +36,7 @@ void keyThroughRts(StationFixture &f)
     f.state().RtsOn = true;
     f.state().RtsPos = true;
     f.state().ComNum = 1;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
 }
 } // namespace
@@ -62,11 +62,11 @@ void TestRealStation::memorySendsExactlyItsFile()
         QVERIFY(!expected.empty());
 
         f.clickMemory(0);
-        QCOMPARE(f.state().Playing, 1);
+        QCOMPARE(f.state().Playing(), 1);
         QVERIFY(f.lines.wireRts);
 
         // The window returns to idle by itself when the message has gone out.
-        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing == 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing() == 0, 15000);
         QCOMPARE(f.face(f.memory(0)), 3);
         QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
         QVERIFY(!f.lines.wireRts);
@@ -109,11 +109,11 @@ void TestRealStation::repeatCycleRunsInRealTime()
     QVERIFY2(done.count() >= 3, qPrintable(QString::number(done.count())));
     for (const QList<QVariant> &args : done)
         QCOMPARE(args.at(0).toInt(), int(MediaDevice::Successful));
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
 
     // A click ends the cycle at once: released, idle, and nothing more arrives.
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QVERIFY(!f.lines.wireRts);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(!f.window().Timer1().isRunning());
@@ -123,7 +123,7 @@ void TestRealStation::repeatCycleRunsInRealTime()
     QVERIFY(done.count() <= ended + 1); // at most the stop's own notification
     QCOMPARE(f.lines.wire.mid(0, wire.size()), wire);
     QVERIFY(!f.lines.wireRts);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QVERIFY(device.Mode() != MediaDevice::Playing);
 }
 
@@ -154,9 +154,9 @@ void TestRealStation::namesThatAreNotUtf8Play()
     QSignalSpy done(&device, &MediaDevice::Done);
     for (int i = 0; i < names.size(); ++i) {
         f.clickMemory(i);
-        QCOMPARE(f.state().Playing, 1);
+        QCOMPARE(f.state().Playing(), 1);
         QVERIFY(f.lines.wireRts);
-        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing == 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.state().Playing() == 0, 10000);
         QCOMPARE(done.last().at(0).toInt(), int(MediaDevice::Successful));
         QVERIFY(!f.lines.wireRts);
     }

@@ -3,8 +3,8 @@
 #include "tests/support/StderrCapture.h"
 #include "tests/support/TestFiles.h"
 
-#include "playback/RecordSet.h"
 #include "playback/TakeRules.h"
+#include "ui/RecordSet.h"
 
 #include "ui/TransportBar.h"
 
@@ -154,7 +154,7 @@ void TestRecorder::refusedWhileAMessagePlays()
     QVERIFY(!recorder.record());
     f.window().Check3d1(0)->setChecked(true);
     f.device.finish();
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QVERIFY(!recorder.record());
     f.clickMemory(0);
     // The transport bar's own Play: nothing is keyed, but it plays into the transmitter's input.
@@ -175,7 +175,7 @@ void TestRecorder::noMessageStartsWhileRecording()
 
     f.clickMemory(2);
     QVERIFY(f.refusalFace() != 0);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.face(f.memory(2)), 1);
     // Nor with the transport bar.
     f.leftClick(f.window().MMControl1()->findChild<QToolButton *>("MMControl1_Play"));
@@ -184,7 +184,7 @@ void TestRecorder::noMessageStartsWhileRecording()
     // Once stopped, the memory starts again.
     f.station->recorder().stop();
     f.clickMemory(2);
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
 }
 
 void TestRecorder::nothingTheRecorderDoesKeys()
@@ -192,7 +192,7 @@ void TestRecorder::nothingTheRecorderDoesKeys()
     StationFixture f;
     f.state().RtsOn = true;
     f.state().DtrOn = true;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     f.lines.clearLogs();
 
     Recorder &recorder = f.station->recorder();

@@ -49,7 +49,7 @@ void TestRepeat::cycleRunsUntilStopped()
         f.device.clearLog();
         f.device.finish();
         // The wait: released, "Pause", bar at 0, memory still busy, timer armed with the delay.
-        QCOMPARE(f.state().Playing, 1);
+        QCOMPARE(f.state().Playing(), 1);
         QCOMPARE(w.Panel3d1()->text(), QString("Pause"));
         QCOMPARE(w.Gauge1()->value(), 0);
         QVERIFY(!f.onAirPictureShown());
@@ -67,7 +67,7 @@ void TestRepeat::cycleRunsUntilStopped()
         QCOMPARE(f.face(w.Panel3d1()), 4);
     }
     f.clickMemory(2);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(w.Panel3d1()->text(), QString("Idle"));
     QVERIFY(!f.onAirPictureShown());
 }
@@ -78,7 +78,7 @@ void TestRepeat::stopDuringTheWait()
     startRepeating(f, 0, 2000);
     f.device.finish();
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QVERIFY(!f.window().Timer1().isRunning());
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QCOMPARE(f.face(f.memory(0)), 3);
@@ -91,7 +91,7 @@ void TestRepeat::stopDuringThePlay()
     startRepeating(f, 0, 2000);
     f.device.report();
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(!f.window().Timer1().isRunning());
     QVERIFY(!f.onAirPictureShown());
@@ -102,11 +102,11 @@ void TestRepeat::delayZeroWaitsForTheOperator()
     StationFixture f;
     startRepeating(f, 1, 0);
     f.device.finish();
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
     QVERIFY(!StationFixture::tick(f.window().Timer1()));
     f.clickMemory(1);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
 }
 
 void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
@@ -134,7 +134,7 @@ void TestRepeat::boxUntickedDuringTheWaitPlaysOnceMore()
     QVERIFY(StationFixture::tick(f.window().Timer1()));
     QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
     f.device.finish();
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(!f.window().Timer1().isRunning());
 }
@@ -148,7 +148,7 @@ void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
     // The panel keeps its colour and caption until the end.
     QCOMPARE(f.face(f.window().Panel3d1()), 5);
     f.device.finish();
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
 }
 
@@ -159,7 +159,7 @@ void TestRepeat::boxOfAnotherMemoryChangesNothing()
     f.window().Check3d1(3)->setChecked(true);
     QVERIFY(!f.state().RepOn);
     f.device.finish();
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
 }
 
 void TestRepeat::lateTickAfterAStopDoesNothing()
@@ -173,7 +173,7 @@ void TestRepeat::lateTickAfterAStopDoesNothing()
     emit f.window().Timer1().Timer();
     QVERIFY(f.device.log.isEmpty());
     QVERIFY(!f.onAirPictureShown());
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
 
     // And with the real clock: nothing arrives after the stop.
     startRepeating(f, 0, 50);
@@ -260,7 +260,7 @@ void TestRepeat::restartThatCannotPlayDoesNotKey()
     f.state().RtsOn = true;
     f.state().RtsPos = false; // on air is the low level
     f.state().ComNum = 1;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     startRepeating(f, 0, 1000);
     f.device.finish();
     QVERIFY(!f.onAirPictureShown());
@@ -273,7 +273,7 @@ void TestRepeat::restartThatCannotPlayDoesNotKey()
     QVERIFY(!f.onAirPictureShown());
     QVERIFY(f.lines.log.isEmpty());
     f.device.deliverDone(MediaDevice::Failure);
-    QCOMPARE(f.state().Playing, 0);
+    QCOMPARE(f.state().Playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(f.refusalFace() != 0);
     QVERIFY(!f.window().Timer1().isRunning());

@@ -1,7 +1,7 @@
 #include "tests/support/StationFixture.h"
 #include "tests/support/TestFiles.h"
 
-#include "playback/SoundSet.h"
+#include "ui/SoundSet.h"
 
 #include <QComboBox>
 #include <QDir>

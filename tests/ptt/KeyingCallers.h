@@ -77,7 +77,7 @@ inline QString stationPicture(StationFixture &f)
 inline void openPort(StationFixture &f, int port = 1)
 {
     f.state().ComNum = qint16(port);
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     f.lines.clearLogs();
 }

@@ -60,10 +60,10 @@ int main(int argc, char *argv[])
         || !setLine(argv[4], state.DtrOn, state.DtrPos))
         return 2;
     state.ComNum = 1;
-    station.ptt().OpenComPort();
+    station.serialKeyer().open();
     if (!lines.isOpen())
         return 3;
-    station.ptt().Command3d2_Click();
+    station.keying().Command3d2_Click();
     if (!state.LockOn)
         return 3;
     std::fputs("keyed\n", stdout);

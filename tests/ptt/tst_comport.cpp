@@ -28,7 +28,7 @@ void TestComPort::openingSequence()
 {
     StationFixture f;
     f.state().ComNum = 2;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.lines.log, QStringList({"Port 2", "Settings 9600,N,8,1", "Open"}));
     QVERIFY(f.lines.isOpen());
     QVERIFY(f.dialogs.messages.isEmpty());
@@ -36,7 +36,7 @@ void TestComPort::openingSequence()
     // Every "OK" closes the port and opens it again.
     f.lines.clearLogs();
     f.state().ComNum = 3;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.lines.log, QStringList({"Close", "Port 3", "Settings 9600,N,8,1", "Open"}));
     QVERIFY(f.lines.isOpen());
 }
@@ -107,7 +107,7 @@ void TestComPort::openingNeverKeys()
     }
     QVERIFY(f.lines.wire.isEmpty());
     state.ComNum = 1;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), wire);
 }
@@ -147,7 +147,7 @@ void TestComPort::failedOpening()
 
     f.lines.openError = openError;
     f.state().ComNum = qint16(port);
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.dialogs.messages, QStringList{message});
     QVERIFY(!f.lines.isOpen());
     QCOMPARE(f.lines.log.contains("Open"), tried);
@@ -159,7 +159,7 @@ void TestComPort::failedOpening()
     QCOMPARE(f.lines.wire, QStringList());
 
     // Each attempt tells once.
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.dialogs.messages, QStringList({message, message}));
 }
 
@@ -181,13 +181,13 @@ void TestComPort::portThatGoesAway()
     QVERIFY(f.dialogs.messages.isEmpty());
 
     // The next "OK" says what the port layer says.
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.dialogs.messages, QStringList{"No such file or directory"});
     QVERIFY(!f.lines.isOpen());
 
     // Plugged in again: it opens at the level of the station (Lock engaged: keyed).
     f.lines.plugIn();
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), QStringList{"RTS 1"});
     QCOMPARE(f.dialogs.messages.size(), 1);
@@ -226,14 +226,14 @@ void TestComPort::reopeningReleasesTheLinesFirst()
 
     f.lines.openError = openError;
     f.state().ComNum = qint16(port);
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QCOMPARE(f.lines.wire, wire);
     QCOMPARE(f.lines.isOpen(), openError.isEmpty() && port == 1);
 
     // Lock is still engaged: the port, once it opens, keys again.
     f.lines.openError.clear();
     f.state().ComNum = 1;
-    f.station->ptt().OpenComPort();
+    f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), QStringList({"RTS 1", "DTR 0"}));
 }

@@ -1,7 +1,7 @@
 #include "tests/ptt/KeyingCallers.h"
 #include "tests/support/StationFixture.h"
 
-#include "ptt/ComSet.h"
+#include "ui/ComSet.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -385,7 +385,7 @@ void TestComSet::untickingReleasesAKeyedLine()
     if (keyed)
         clickLock(*m_f);
     else
-        m_f->station->ptt().RecStat();
+        m_f->station->keying().RecStat();
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Check1());
     QVERIFY(!state.RtsOn);
@@ -424,7 +424,7 @@ void TestComSet::tickingNeverKeys()
         m_f->leftClick(dialog->Option2(0));
         m_f->leftClick(dialog->Check1());
         openPort(*m_f);
-        m_f->station->ptt().RecStat();
+        m_f->station->keying().RecStat();
         // "Negative" chosen while the box is ticked counts when it is ticked again.
         m_f->leftClick(dialog->Option2(1));
         m_f->leftClick(dialog->Check1());

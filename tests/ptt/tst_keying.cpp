@@ -76,10 +76,10 @@ void TestKeying::lineLevels()
     openPort(f);
     configureLines(f.state(), rts, dtr);
     // From the other state, so that every level is a change.
-    onAir ? f.station->ptt().RecStat() : f.station->ptt().SendStat();
+    onAir ? f.station->keying().RecStat() : f.station->keying().SendStat();
     f.lines.clearLogs();
 
-    onAir ? f.station->ptt().SendStat() : f.station->ptt().RecStat();
+    onAir ? f.station->keying().SendStat() : f.station->keying().RecStat();
     QCOMPARE(f.lines.log, levels);
     QCOMPARE(f.lines.wire, levels);
 }
@@ -96,8 +96,8 @@ void TestKeying::pictureComesBeforeTheLines()
         seen << entry + " " + stationPicture(f);
     };
 
-    f.station->ptt().SendStat();
-    f.station->ptt().RecStat();
+    f.station->keying().SendStat();
+    f.station->keying().RecStat();
     QCOMPARE(seen, QStringList({"RTS 1 on air", "DTR 0 on air", "RTS 0 receive", "DTR 1 receive"}));
     QCOMPARE(stationPicture(f), QString("receive"));
 }
@@ -119,7 +119,7 @@ void TestKeying::disabledLineKeepsItsLevel()
     QVERIFY(f.lines.wireRts);
 
     f.state().RtsOn = true;
-    f.station->ptt().RecStat();
+    f.station->keying().RecStat();
     QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 0"}));
 }
 
@@ -281,7 +281,7 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
     openPort(f);
     f.device.refusePlay = true;
     startMessage(f);
-    QTRY_COMPARE(f.state().Playing, 0);
+    QTRY_COMPARE(f.state().Playing(), 0);
     QVERIFY(f.refusalFace() != 0);
     QCOMPARE(f.lines.log, QStringList{"RTS 0"});
 
@@ -291,7 +291,7 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
     f.lines.clearLogs();
     f.device.refusePlay = true;
     repeatRestarts(f);
-    QTRY_COMPARE(f.state().Playing, 0);
+    QTRY_COMPARE(f.state().Playing(), 0);
     QCOMPARE(f.lines.log, QStringList{"RTS 0"});
 }
 

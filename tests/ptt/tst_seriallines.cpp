@@ -4,9 +4,9 @@
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
 
-#include "ptt/ComSet.h"
 #include "ptt/QtSerialLines.h"
 #include "ptt/SerialDevices.h"
+#include "ui/ComSet.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -322,7 +322,7 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     station.state().ComNum = 1;
 
     StderrCapture capture;
-    station.ptt().OpenComPort();
+    station.serialKeyer().open();
     QVERIFY(dialogs.messages.isEmpty());
     QVERIFY(lines.isOpen());
     for (int i = 0; i < 4; ++i)

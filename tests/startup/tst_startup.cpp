@@ -51,7 +51,7 @@ void TestStartup::controlsAtRest()
     StationFixture f;
     Form1 &w = f.window();
     QCOMPARE(f.state().CurMem, qint16(-1));
-    QVERIFY(!f.state().Playing);
+    QVERIFY(!f.state().Playing());
     QCOMPARE(w.HScroll1()->value(), 4500);
     QCOMPARE(w.Panel3d2()->text(), QString(" 4.5"));
     QCOMPARE(w.Panel3d1()->text(), QString("Idle"));

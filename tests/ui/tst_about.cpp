@@ -155,7 +155,7 @@ void TestAbout::mainWindowStaysUsable()
     f.window().show();
     f.window().menuItem("About")->trigger();
     f.clickMemory(2);
-    QCOMPARE(f.state().Playing, 1);
+    QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.state().CurMem, qint16(2));
 }
 

@@ -238,7 +238,7 @@ void TestMainWindow::menuItemsWithoutActionDoNothing()
 {
     StationFixture &f = *m_f;
     f.device.clearLog();
-    const bool wasPlaying = f.state().Playing;
+    const bool wasPlaying = f.state().Playing();
     for (const char *name : {"Comauto", "Help"})
         f.window().menuItem(name)->trigger();
     for (QMenu *menu : f.window().findChildren<QMenu *>())
@@ -246,7 +246,7 @@ void TestMainWindow::menuItemsWithoutActionDoNothing()
     QVERIFY(f.device.log.isEmpty());
     QVERIFY(f.dialogs.fileRequests.isEmpty());
     QVERIFY(f.dialogs.fontRequests.isEmpty());
-    QCOMPARE(bool(f.state().Playing), wasPlaying);
+    QCOMPARE(bool(f.state().Playing()), wasPlaying);
     // No dialog was opened either.
     QVERIFY(!f.station->about().dialog());
     QVERIFY(!f.station->comSet().form());

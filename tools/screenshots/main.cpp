@@ -6,7 +6,7 @@
 // Run by tools/screenshots.sh, which writes docs/images/. Each picture is one entry of the table
 // in main(): a file name and the steps that bring the station to the state shown.
 
-#include "ptt/ComSet.h"
+#include "ui/ComSet.h"
 #include "tests/support/StationFixture.h"
 
 #include <QApplication>

@@ -1,95 +1,38 @@
-#include "ptt/PttControl.h"
-#include "station/Log.h"
+#include "ptt/SerialKeyer.h"
 
 #include "ptt/SerialDevices.h"
-#include "ptt/SerialLines.h"
 #include "station/AppState.h"
 #include "station/Dialogs.h"
-#include "ui/Form1.h"
-#include "ui/PictureButton.h"
 
-#include <QLabel>
-#include <QPixmap>
+SerialKeyer::SerialKeyer(AppState &state, SerialLines &MSComm1, Dialogs &dialogs, QObject *parent)
+    : PttKeyer(parent), m_state(state), m_lines(MSComm1), m_dialogs(dialogs)
+{
+    connect(&m_lines, &SerialLines::vanished, this, &SerialKeyer::tellStatus);
+}
 
-namespace {
-// The StdBy blink: 250 ms per face.
-constexpr int BlinkInterval = 250;
-} // namespace
-
-PttControl::PttControl(AppState &state, Form1 &form, SerialLines &MSComm1, Dialogs &dialogs)
-    : m_state(state), m_form(form), m_lines(MSComm1), m_dialogs(dialogs)
-{ }
-
-void PttControl::SendStat()
+void SerialKeyer::setOnAir(bool onAir)
 {
     tellReceiveLevels();
-    showPicture("ontheair.bmp");
     if (m_state.RtsOn)
-        setLine(Line::Rts, true);
+        setLine(Line::Rts, onAir);
     if (m_state.DtrOn)
-        setLine(Line::Dtr, true);
+        setLine(Line::Dtr, onAir);
 }
 
-void PttControl::RecStat()
+QString SerialKeyer::statusText() const
 {
-    tellReceiveLevels();
-    showPicture("receive.bmp");
-    if (m_state.RtsOn)
-        setLine(Line::Rts, false);
-    if (m_state.DtrOn)
-        setLine(Line::Dtr, false);
+    const QString device = m_lines.deviceName(m_lines.portNumber());
+    if (m_lines.isOpen())
+        return QStringLiteral("Port %1 (%2) is open").arg(m_lines.portNumber()).arg(device);
+    return QStringLiteral("The serial port is closed: keying changes only the picture");
 }
 
-void PttControl::Command3d2_Click()
+void SerialKeyer::tellStatus()
 {
-    PictureButton *lock = m_form.Command3d2();
-    if (m_state.LockOn) {
-        m_state.LockOn = false;
-        lock->setPicture(m_form.ImageList1().picture(Face::Blue));
-        RecStat();
-        return;
-    }
-    m_state.LockOn = true;
-    lock->setPicture(m_form.ImageList1().picture(Face::Red));
-    if (!m_state.StdByOn)
-        SendStat();
+    emit statusChanged(statusText(), true);
 }
 
-void PttControl::Command3d3_Click()
-{
-    PictureButton *standby = m_form.Command3d3();
-    if (m_state.StdByOn) {
-        m_state.StdByOn = false;
-        m_form.Timer2().setInterval(0);
-        standby->setPicture(m_form.ImageList1().picture(Face::Blue));
-        standby->setTag(QStringLiteral("B"));
-        const bool onAir = m_messageOnAir ? m_messageOnAir() : m_state.Playing == 1;
-        if (onAir || m_state.LockOn)
-            SendStat();
-        return;
-    }
-    m_form.Timer2().setInterval(BlinkInterval);
-    m_state.StdByOn = true;
-    standby->setPicture(m_form.ImageList1().picture(Face::Green));
-    standby->setTag(QStringLiteral("R"));
-    RecStat();
-}
-
-void PttControl::Timer2_Timer()
-{
-    if (!m_state.StdByOn)
-        return;
-    PictureButton *standby = m_form.Command3d3();
-    if (standby->tag() == QLatin1String("R")) {
-        standby->setPicture(m_form.ImageList1().picture(Face::Blue));
-        standby->setTag(QStringLiteral("B"));
-    } else {
-        standby->setPicture(m_form.ImageList1().picture(Face::Green));
-        standby->setTag(QStringLiteral("R"));
-    }
-}
-
-void PttControl::OpenComPort()
+void SerialKeyer::open()
 {
     // The port layer knows them before the port opens, so that it can act on them at once.
     tellReceiveLevels();
@@ -105,6 +48,7 @@ void PttControl::OpenComPort()
     // answered like a port without a device.
     if (m_state.ComNum < 1 || m_state.ComNum > 8) {
         m_dialogs.critical(SerialDevices::noSuchDevice(m_state.ComNum));
+        tellStatus();
         return;
     }
     // The port layer puts these levels on the wire as soon as the port is open: each enabled
@@ -113,16 +57,17 @@ void PttControl::OpenComPort()
     settleLine(Line::Dtr, true);
     if (!m_lines.open())
         m_dialogs.critical(m_lines.errorString());
+    tellStatus();
 }
 
-void PttControl::ReleasePort()
+void SerialKeyer::shutdown(int)
 {
     settleLine(Line::Rts, false);
     settleLine(Line::Dtr, false);
     m_lines.close();
 }
 
-void PttControl::releaseUnusedLines()
+void SerialKeyer::releaseUnusedLines()
 {
     tellReceiveLevels();
     if (!m_state.RtsOn)
@@ -131,7 +76,7 @@ void PttControl::releaseUnusedLines()
         settleLine(Line::Dtr, false);
 }
 
-void PttControl::takeIntoUse(Line line)
+void SerialKeyer::takeIntoUse(Line line)
 {
     tellReceiveLevels();
     setLine(line, false);
@@ -139,7 +84,7 @@ void PttControl::takeIntoUse(Line line)
 
 // Puts each line that a keying call keyed at its receive level. The record of what the calls
 // asked stays, so that a port that opens again takes the present levels.
-void PttControl::dropLines()
+void SerialKeyer::dropLines()
 {
     for (Line line : {Line::Rts, Line::Dtr}) {
         const LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
@@ -148,7 +93,7 @@ void PttControl::dropLines()
     }
 }
 
-void PttControl::setLine(Line line, bool onAir)
+void SerialKeyer::setLine(Line line, bool onAir)
 {
     const bool positive = line == Line::Rts ? m_state.RtsPos : m_state.DtrPos;
     LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
@@ -162,7 +107,7 @@ void PttControl::setLine(Line line, bool onAir)
 // opening); a line no longer enabled that was last keyed goes back to the receive level it was
 // keyed against, so that a port never comes up, nor is left, keying through a line the
 // operator has taken out of use. Other lines keep the level the port layer remembers.
-void PttControl::settleLine(Line line, bool keepOnAir)
+void SerialKeyer::settleLine(Line line, bool keepOnAir)
 {
     const bool enabled = line == Line::Rts ? m_state.RtsOn : m_state.DtrOn;
     LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
@@ -177,7 +122,7 @@ void PttControl::settleLine(Line line, bool keepOnAir)
 
 // The receive level of each enabled line, told to the port layer when it differs from what it
 // was last told.
-void PttControl::tellReceiveLevels()
+void SerialKeyer::tellReceiveLevels()
 {
     SerialLines::ReceiveLevels levels;
     if (m_state.RtsOn)
@@ -190,25 +135,10 @@ void PttControl::tellReceiveLevels()
     m_lines.setReceiveLevels(levels);
 }
 
-void PttControl::writeLine(Line line, bool level)
+void SerialKeyer::writeLine(Line line, bool level)
 {
     if (line == Line::Rts)
         m_lines.setRts(level);
     else
         m_lines.setDtr(level);
-}
-
-void PttControl::showPicture(const char *fileName)
-{
-    const QString path = m_state.ImgDir + QLatin1String(fileName);
-    QPixmap picture(path);
-    if (picture.isNull() && !m_reported.contains(path)) {
-        // Said once per picture and run: a keyer that keys all day must not flood the log.
-        m_reported.insert(path);
-        qCWarning(lcVocta).noquote() << "cannot load the picture" << path;
-    }
-    // The picture is shown at its own size; a missing one leaves the area empty.
-    QLabel *image = m_form.Image1();
-    image->setPixmap(picture);
-    image->resize(picture.isNull() ? image->size() : picture.size());
 }

@@ -1,16 +1,16 @@
-#include "ptt/ComSetHandler.h"
+#include "ui/ComSetHandler.h"
 
-#include "ptt/ComSet.h"
-#include "ptt/PttControl.h"
+#include "ptt/SerialKeyer.h"
 #include "ptt/SerialLines.h"
 #include "station/AppState.h"
-#include "ui/Form1.h"
+#include "ui/ComSet.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
 
-ComSetHandler::ComSetHandler(AppState &state, Form1 &form, SerialLines &MSComm1, PttControl &ptt)
-    : m_state(state), m_form(form), m_lines(MSComm1), m_ptt(ptt)
+ComSetHandler::ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1,
+                             SerialKeyer &keyer)
+    : m_state(state), m_mainWindow(mainWindow), m_lines(MSComm1), m_keyer(keyer)
 { }
 
 ComSetHandler::~ComSetHandler()
@@ -35,7 +35,7 @@ void ComSetHandler::Parameters_Click()
 
 void ComSetHandler::load()
 {
-    m_dialog = new ComSet(&m_form);
+    m_dialog = new ComSet(&m_mainWindow);
     ComSet *dialog = m_dialog;
     connect(dialog, &ComSet::Check1_Click, this, &ComSetHandler::Check1_Click);
     connect(dialog, &ComSet::Check2_Click, this, &ComSetHandler::Check2_Click);
@@ -74,10 +74,10 @@ void ComSetHandler::Check1_Click()
         m_state.RtsPos = m_dialog->Option2(0)->isChecked();
     m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
     m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
-    m_ptt.releaseUnusedLines();
+    m_keyer.releaseUnusedLines();
     // Ticking the box never keys.
     if (takenIntoUse)
-        m_ptt.takeIntoUse(PttControl::Line::Rts);
+        m_keyer.takeIntoUse(SerialKeyer::Line::Rts);
 }
 
 void ComSetHandler::Check2_Click()
@@ -88,9 +88,9 @@ void ComSetHandler::Check2_Click()
         m_state.DtrPos = m_dialog->Option3(0)->isChecked();
     m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
     m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
-    m_ptt.releaseUnusedLines();
+    m_keyer.releaseUnusedLines();
     if (takenIntoUse)
-        m_ptt.takeIntoUse(PttControl::Line::Dtr);
+        m_keyer.takeIntoUse(SerialKeyer::Line::Dtr);
 }
 
 void ComSetHandler::Option1_Click(int Index)
@@ -100,7 +100,7 @@ void ComSetHandler::Option1_Click(int Index)
 
 void ComSetHandler::Command1_Click()
 {
-    m_ptt.OpenComPort();
+    m_keyer.open();
     // The message box of a failed opening may have let the close box run meanwhile.
     if (m_dialog)
         m_dialog->hide();

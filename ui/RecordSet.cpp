@@ -1,4 +1,4 @@
-#include "playback/RecordSet.h"
+#include "ui/RecordSet.h"
 #include "ui_RecordSet.h"
 
 RecordSet::RecordSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::RecordSet)

@@ -1,4 +1,4 @@
-#include "playback/SoundSet.h"
+#include "ui/SoundSet.h"
 #include "ui_SoundSet.h"
 
 SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSet)

@@ -1,10 +1,10 @@
-#include "playback/SoundSetHandler.h"
+#include "ui/SoundSetHandler.h"
 
 #include "playback/MediaDevice.h"
 #include "playback/SoundChoices.h"
 #include "playback/SoundServer.h"
-#include "playback/SoundSet.h"
 #include "station/AppState.h"
+#include "ui/SoundSet.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -5,9 +5,9 @@
 
 struct AppState;
 class ComSet;
-class Form1;
-class PttControl;
+class SerialKeyer;
 class SerialLines;
+class QWidget;
 
 // The handlers of the "COM Control" dialog: loading it from the shared state, the "Enabled"
 // boxes, the port options and "OK". The dialog is modeless and loaded on demand; its changes
@@ -16,7 +16,7 @@ class ComSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    ComSetHandler(AppState &state, Form1 &form, SerialLines &MSComm1, PttControl &ptt);
+    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer);
     ~ComSetHandler() override;
 
     // Setup > Com > Parameters: shows the dialog, loading it first if it is not loaded.
@@ -39,8 +39,8 @@ private:
     void showDevices();
 
     AppState &m_state;
-    Form1 &m_form;
+    QWidget &m_mainWindow;
     SerialLines &m_lines;
-    PttControl &m_ptt;
+    SerialKeyer &m_keyer;
     QPointer<ComSet> m_dialog;
 };

@@ -1,4 +1,4 @@
-#include "ptt/ComSet.h"
+#include "ui/ComSet.h"
 #include "ui_ComSet.h"
 
 #include "ui/FrameStyle.h"

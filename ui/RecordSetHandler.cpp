@@ -1,9 +1,9 @@
-#include "playback/RecordSetHandler.h"
+#include "ui/RecordSetHandler.h"
 
-#include "playback/RecordSet.h"
 #include "playback/SoundChoices.h"
 #include "playback/SoundServer.h"
 #include "station/AppState.h"
+#include "ui/RecordSet.h"
 
 #include <QComboBox>
 #include <QLabel>
