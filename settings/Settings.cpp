@@ -3,6 +3,7 @@
 
 #include "settings/AudioSettings.h"
 #include "settings/ProfileFile.h"
+#include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
@@ -105,6 +106,7 @@ void Settings::ReadMem()
     }
 
     AudioSettings::read(file, m_state);
+    PttSettings::read(file, m_state);
 
     if (m_showRead)
         m_showRead();
@@ -167,6 +169,7 @@ void Settings::WriteMem()
         }
 
         refused += AudioSettings::write(text, m_state);
+        refused += PttSettings::write(text, m_state);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.

@@ -11,6 +11,10 @@
 //   RepeatWait  a message ended and waits for its repeat.
 enum class PlayerState { Idle, Lead, Playing, RepeatWait };
 
+// How the transmitter's push-to-talk is keyed: the serial port's RTS/DTR lines, the rig's CAT
+// connection, a CM108 sound chip's GPIO pin, or not at all (the rig keys itself on the audio).
+enum class KeyingMethod { Serial, Cat, Cm108, None };
+
 // The station's shared state: one plain struct, owned by VoiceVocta and handed by reference to
 // every handler class. Names follow the station's own vocabulary so that the handlers read like
 // the operating procedures they implement.
@@ -39,6 +43,19 @@ struct AppState
     bool DtrPos = false; // DTR polarity: true = positive
     bool RtsOn = false; // RTS keys PTT
     bool RtsPos = false; // RTS polarity: true = positive
+
+    // PTT ([PTT] of the settings file; every default keeps the serial lines keying as they
+    // always did).
+    KeyingMethod PttMethod = KeyingMethod::Serial;
+    QString SerialDevice; // the serial device by its path; empty: the port ComNum
+    int RigModel = 2; // hamlib's rig model; 2: rigctld over the network
+    QString RigPort = QStringLiteral("localhost:4532"); // "host:port" of rigctld, or a device
+    int RigSpeed = 0; // the rig's serial speed; 0: the model's own
+    QString Cm108Device; // the CM108 chip's /dev/hidraw* device
+    int Cm108Gpio = 3; // its GPIO pin that keys PTT
+    int LeadMs = 0; // from keying to the audio, 0..2000 ms
+    int TailMs = 0; // from the last sample heard to the release, 0..2000 ms
+    int TimeoutS = 0; // the longest the transmitter stays keyed without a break; 0: no limit
 
     // The sound server's output (sink) that plays the messages, by its name; empty: the system's
     // default output. The input (source) that the recorder records from; empty: the default.

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+struct AppState;
+class ProfileText;
+
+// The section "PTT" of the settings file: how the transmitter is keyed and its timing.
+//   Method        Serial, CAT, CM108 or None (any other text: Serial)
+//   SerialDevice  the serial device's path; empty: the port number of "COM"
+//   RigModel      hamlib's rig model, 1 to 99999 (2: rigctld)
+//   RigPort       "host:port" of rigctld, or the rig's serial device
+//   RigSpeed      the rig's serial speed, 0 to 1000000 (0: the model's own)
+//   Cm108Device   the CM108 chip's HID device (/dev/hidraw*)
+//   Cm108Gpio     its GPIO pin, 1 to 8
+//   LeadMs        from keying to the audio, 0 to 2000
+//   TailMs        from the last sample heard to the release, 0 to 2000
+//   TimeoutS      the longest the transmitter stays keyed without a break, 0 (no limit) to 3600
+//
+// The section is written only when one of its values differs from its default, or when the file
+// already has it (then its keys are kept up to date), so that a station keyed as it always was
+// keeps the file it always had.
+namespace PttSettings {
+
+// The ranges numbers are clamped into on reading.
+constexpr int RigModelMin = 1;
+constexpr int RigModelMax = 99999;
+constexpr int RigSpeedMax = 1000000;
+constexpr int Cm108GpioMin = 1;
+constexpr int Cm108GpioMax = 8;
+constexpr int LeadMsMax = 2000;
+constexpr int TailMsMax = 2000;
+constexpr int TimeoutSMax = 3600;
+
+// Reads the keys into the state; a missing file, section or key gives its default. Numbers are
+// read like the other numbers (their leading digits, rounded) and clamped into their ranges.
+void read(const ProfileText &file, AppState &state);
+
+// Writes the keys when the section is due (see above). Returns "section/key" of each value the
+// file cannot hold (a line break in a name); those keep their old value in the file.
+QList<QByteArray> write(ProfileText &file, const AppState &state);
+
+} // namespace PttSettings

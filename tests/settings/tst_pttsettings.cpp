@@ -1,0 +1,139 @@
+#include "tests/support/StationFixture.h"
+#include "tests/support/TestFiles.h"
+
+#include "settings/ProfileText.h"
+#include "settings/PttSettings.h"
+
+#include <QTest>
+
+using namespace TestFiles;
+
+// The "PTT" section of the settings file: how it is read and clamped, that it stays out of the
+// file while everything keys as it always did, and that it goes out and comes back whole.
+class TestPttSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reading_data();
+    void reading();
+    void writtenOnlyWhenItDiffers();
+};
+
+namespace {
+// The values read, in one line: method, serial device, rig model, port, speed, CM108 device,
+// GPIO, lead, tail, time-out.
+QString summary(const AppState &s)
+{
+    const char *methods[] = {"Serial", "CAT", "CM108", "None"};
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10")
+        .arg(QLatin1String(methods[int(s.PttMethod)]), s.SerialDevice)
+        .arg(s.RigModel)
+        .arg(s.RigPort)
+        .arg(s.RigSpeed)
+        .arg(s.Cm108Device)
+        .arg(s.Cm108Gpio)
+        .arg(s.LeadMs)
+        .arg(s.TailMs)
+        .arg(s.TimeoutS);
+}
+} // namespace
+
+void TestPttSettings::reading_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("read");
+    const QString defaults = "Serial||2|localhost:4532|0||3|0|0|0";
+    QTest::newRow("missing") << QByteArray("[COM]\nNum=1\n") << defaults;
+    QTest::newRow("all set") << QByteArray("[PTT]\nMethod=CAT\nSerialDevice=/dev/serial/by-id/usb-"
+                                           "FTDI-if00\nRigModel=3073\nRigPort=/dev/ttyUSB1\n"
+                                           "RigSpeed=38400\nCm108Device=/dev/hidraw2\n"
+                                           "Cm108Gpio=4\nLeadMs=150\nTailMs=300\nTimeoutS=180\n")
+                             << "CAT|/dev/serial/by-id/usb-FTDI-if00|3073|/dev/ttyUSB1|38400|"
+                                "/dev/hidraw2|4|150|300|180";
+    QTest::newRow("names in any case, blanks around")
+        << QByteArray("[ptt]\nmethod= cm108 \nleadms= 20 ")
+        << "CM108||2|localhost:4532|0||3|20|0|0";
+    QTest::newRow("method None") << QByteArray("[PTT]\nMethod=None")
+                                 << "None||2|localhost:4532|0||3|0|0|0";
+    QTest::newRow("unknown method") << QByteArray("[PTT]\nMethod=VOX") << defaults;
+    QTest::newRow("above the ranges")
+        << QByteArray("[PTT]\nRigModel=123456\nRigSpeed=9999999\nCm108Gpio=9\nLeadMs=2001\n"
+                      "TailMs=1e300\nTimeoutS=86400")
+        << "Serial||99999|localhost:4532|1000000||8|2000|2000|3600";
+    QTest::newRow("below the ranges")
+        << QByteArray("[PTT]\nRigModel=0\nRigSpeed=-1\nCm108Gpio=0\nLeadMs=-5\nTailMs=-1e300\n"
+                      "TimeoutS=-30")
+        << "Serial||1|localhost:4532|0||1|0|0|0";
+    QTest::newRow("leading digits, rounded")
+        << QByteArray("[PTT]\nLeadMs=250ms\nTailMs=99.5\nTimeoutS=abc")
+        << "Serial||2|localhost:4532|0||3|250|100|0";
+    QTest::newRow("empty port") << QByteArray("[PTT]\nRigPort=") << "Serial||2||0||3|0|0|0";
+}
+
+void TestPttSettings::reading()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, read);
+    AppState state;
+    PttSettings::read(ProfileText(file), state);
+    QCOMPARE(summary(state), read);
+}
+
+void TestPttSettings::writtenOnlyWhenItDiffers()
+{
+    // A first start leaves the file it always left: the worked example's 31 keys.
+    StationFixture f;
+    f.station->Exit_Click();
+    QByteArray file = contents(f.state().IniFile);
+    QVERIFY(file.endsWith("[Fonts_2]\nFontname=Helvetica\nFontsize=8\nFontbold=0\nFontitalic=0\n"));
+    QVERIFY(!file.contains("PTT"));
+    QCOMPARE(file.count('='), 31);
+
+    // One value that differs brings the whole section, read back whole at the next start.
+    StationFixture next(false);
+    put(next.programDir() + "/vocta.ini", file);
+    next.station->Form_Load();
+    AppState &chosen = next.state();
+    chosen.PttMethod = KeyingMethod::Cm108;
+    chosen.SerialDevice = "/dev/serial/by-id/usb-Prolific-port0";
+    chosen.RigModel = 1;
+    chosen.RigPort = "rig.local:4532";
+    chosen.RigSpeed = 9600;
+    chosen.Cm108Device = "/dev/hidraw0";
+    chosen.Cm108Gpio = 2;
+    chosen.LeadMs = 2000;
+    chosen.TailMs = 1;
+    chosen.TimeoutS = 3600;
+    next.station->settings().WriteMem();
+    file = contents(next.state().IniFile);
+    QVERIFY(file.endsWith("Fontitalic=0\n\n[PTT]\nMethod=CM108\n"
+                          "SerialDevice=/dev/serial/by-id/usb-Prolific-port0\nRigModel=1\n"
+                          "RigPort=rig.local:4532\nRigSpeed=9600\nCm108Device=/dev/hidraw0\n"
+                          "Cm108Gpio=2\nLeadMs=2000\nTailMs=1\nTimeoutS=3600\n"));
+
+    StationFixture third(false);
+    put(third.programDir() + "/vocta.ini", file);
+    third.station->Form_Load();
+    QCOMPARE(summary(third.state()), summary(chosen));
+
+    // Back at the defaults, the section there is kept up to date.
+    third.state().PttMethod = KeyingMethod::Serial;
+    third.state().SerialDevice.clear();
+    third.state().RigModel = 2;
+    third.state().RigPort = "localhost:4532";
+    third.state().RigSpeed = 0;
+    third.state().Cm108Device.clear();
+    third.state().Cm108Gpio = 3;
+    third.state().LeadMs = 0;
+    third.state().TailMs = 0;
+    third.state().TimeoutS = 0;
+    third.station->settings().WriteMem();
+    QVERIFY(contents(third.state().IniFile)
+                .endsWith("[PTT]\nMethod=Serial\nSerialDevice=\nRigModel=2\n"
+                          "RigPort=localhost:4532\nRigSpeed=0\nCm108Device=\nCm108Gpio=3\n"
+                          "LeadMs=0\nTailMs=0\nTimeoutS=0\n"));
+}
+
+QTEST_MAIN(TestPttSettings)
+#include "tst_pttsettings.moc"
