@@ -47,9 +47,14 @@ void VoiceVocta::wire()
 {
     Form1 *form = &m_form;
 
-    // The serial lines key the transmitter; a message's audio starts when the keying says so.
+    // The serial lines key the transmitter; a message's audio starts when the keying says so,
+    // and the time-out stops it as the operator would.
     m_keying.setKeyer(&m_serialKeyer);
-    m_keying.setPlayAudio([this](bool restart) { return m_player.startAudio(restart); });
+    m_keying.setMessages({[this] { return m_player.audioReady(); },
+                          [this](bool restart) { return m_player.startAudio(restart); },
+                          [this] {
+                              m_bank.stopPlaying();
+                          }});
 
     connect(form, &Form1::Command3d1_Click, this, [this](int i) { m_bank.Command3d1_Click(i); });
     connect(form, &Form1::Command3d1_MouseDown, this,

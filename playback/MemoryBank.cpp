@@ -43,6 +43,12 @@ void MemoryBank::Command3d1_Click(int Index)
     start(Index);
 }
 
+void MemoryBank::stopPlaying()
+{
+    if (m_state.Playing() && m_state.CurMem >= 0 && m_state.CurMem < 6)
+        stop(m_state.CurMem);
+}
+
 void MemoryBank::stop(int Index)
 {
     m_state.Player = PlayerState::Idle;

@@ -31,6 +31,9 @@ public:
     void Command3d1_Click(int Index);
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
 
+    // Stops the message that plays or waits for its repeat, as a click on its memory does.
+    void stopPlaying();
+
 private:
     void stop(int Index);
     void start(int Index);

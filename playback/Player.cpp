@@ -38,6 +38,11 @@ bool Player::PlayMem(int memnum)
     return true;
 }
 
+bool Player::audioReady() const
+{
+    return m_device.Mode() != MediaDevice::NotReady;
+}
+
 bool Player::startAudio(bool restart)
 {
     m_device.setUpdateInterval(50);

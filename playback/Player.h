@@ -33,6 +33,9 @@ public:
     // from its start. Returns whether the device plays now: a play that could not start (a file
     // that does not open, an absent output) leaves it not playing, and its failure follows.
     bool startAudio(bool restart);
+    // Whether the device has a file open, so that its audio can start (the sound output may
+    // still refuse it).
+    bool audioReady() const;
     // Stops and rewinds the device; the player is no longer playing.
     void StopMem(int memnum);
 
