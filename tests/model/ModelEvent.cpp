@@ -64,6 +64,8 @@ QString ModelEvent::describe() const
                                   : QStringLiteral(", the port layer says \"%1\"").arg(answer));
     case ComClose:
         return QStringLiteral("COM: close box");
+    case Time:
+        return QStringLiteral("%1 ms pass").arg(arg);
     }
     return QString();
 }

@@ -35,6 +35,7 @@ struct ModelEvent
         ComPort, // option arg (port arg + 1)
         ComOk, // answer: the port layer's refusal, empty when it opens
         ComClose,
+        Time, // arg milliseconds pass: the keying's timers tick as they fall due
     };
     Kind kind;
     int arg = 0;

@@ -11,6 +11,7 @@
 
 const QColor ModelSequence::OnAirColour(255, 0, 0);
 const QColor ModelSequence::ReceiveColour(0, 255, 0);
+int ModelSequence::timeoutLinesSeen = 0;
 
 ModelSequence::ModelSequence(const QString &programDir, quint32 seed, bool verbose)
     : m_programDir(programDir), m_random(seed), m_verbose(verbose)
@@ -51,6 +52,27 @@ ModelSequence::ModelSequence(const QString &programDir, quint32 seed, bool verbo
     QObject::connect(&w, &Form1::Timer1_Timer, &w, [watch] { watch(1); });
     QObject::connect(&w, &Form1::Timer2_Timer, &w, [watch] { watch(2); });
     QObject::connect(&w, &Form1::Timer3_Timer, &w, [watch] { watch(3); });
+    for (int timer = 0; timer < StationModel::KeyingTimers; ++timer) {
+        FormTimer &keying = keyingTimer(StationModel::KeyingTimer(timer));
+        QObject::connect(&keying, &FormTimer::Timer, &keying,
+                         [watch, timer] { watch(10 + timer); });
+    }
+    m_timeoutLinesAtStart = timeoutLinesSeen;
+}
+
+FormTimer &ModelSequence::keyingTimer(StationModel::KeyingTimer timer)
+{
+    Keying &keying = m_station->keying();
+    switch (timer) {
+    case StationModel::Lead:
+        return keying.leadTimer();
+    case StationModel::Tail:
+        return keying.tailTimer();
+    case StationModel::Timeout:
+        return keying.timeoutTimer();
+    default:
+        return keying.lockBlinkTimer();
+    }
 }
 
 StationModel::Settings ModelSequence::randomSettings()
@@ -71,6 +93,13 @@ StationModel::Settings ModelSequence::randomSettings()
         s.repeat[i] = chance(40);
         s.MemDelay[i] = chance(20) ? double(pick(10001)) : delays[pick(11)];
     }
+    // Lead, tail and time-out, each left at 0 in about half of the stations.
+    const int leads[] = {1, 20, 300, 2000};
+    const int tails[] = {1, 50, 600, 2000};
+    const int timeouts[] = {1, 5, 29, 30, 45, 180};
+    s.LeadMs = chance(50) ? 0 : leads[pick(4)];
+    s.TailMs = chance(50) ? 0 : tails[pick(4)];
+    s.TimeoutS = chance(55) ? 0 : timeouts[pick(6)];
     return s;
 }
 
@@ -87,6 +116,10 @@ void ModelSequence::writeSettings(const StationModel::Settings &s)
                 + "\nRepeat=" + (s.repeat[i] ? "1" : "0")
                 + "\nDelay=" + QByteArray::number(s.MemDelay[i], 'g', 17) + "\n";
     }
+    if (s.LeadMs || s.TailMs || s.TimeoutS)
+        text += "[PTT]\nLeadMs=" + QByteArray::number(s.LeadMs)
+                + "\nTailMs=" + QByteArray::number(s.TailMs)
+                + "\nTimeoutS=" + QByteArray::number(s.TimeoutS) + "\n";
     file.write(text);
 }
 
@@ -126,6 +159,7 @@ ModelEvent ModelSequence::choose()
         {1, ModelEvent::StatusPanel},
         {1, ModelEvent::StrayDone},
         {comShown ? 1 : 3, ModelEvent::ComOpen},
+        {m_model->nextDue(m_model->now() + 60000) ? 8 : 2, ModelEvent::Time},
     };
     const auto enabled = [bar](TransportBar::ButtonId id) {
         return bar->button(id)->isEnabled();
@@ -217,6 +251,11 @@ ModelEvent ModelSequence::choose()
         if (chance(15))
             event.answer = QStringLiteral("Permission denied");
         break;
+    case ModelEvent::Time: {
+        const int steps[] = {1, 10, 100, 250, 400, 1000, 2000, 5000, 15000, 30000, 60000};
+        event.arg = steps[pick(11)];
+        break;
+    }
     default:
         break;
     }
@@ -231,6 +270,7 @@ bool ModelSequence::step(QString &failure, Coverage &coverage)
         qInfo("%4lld  %s", qlonglong(m_played.size()), qPrintable(m_played.last()));
 
     const int modeBefore = m_device.Mode();
+    const int timeoutsBefore = m_model->timeouts();
     m_device.clearLog();
     m_lines.clearLogs();
     m_model->beginEvent();
@@ -264,6 +304,7 @@ bool ModelSequence::step(QString &failure, Coverage &coverage)
     problems += m_unexpected;
     m_unexpected.clear();
     coverage.count(event, *m_model, actual, m_portEverOpened);
+    coverage.timeouts += m_model->timeouts() - timeoutsBefore;
     if (problems.isEmpty())
         return true;
     failure = problems.join(QLatin1Char('\n')) + QLatin1String("\nstation: ") + actual.summary()

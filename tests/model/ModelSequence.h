@@ -19,7 +19,7 @@ class ComSet;
 // What the sequences went through: every kind of event, and the states worth reaching.
 struct Coverage
 {
-    std::array<int, ModelEvent::ComClose + 1> events{};
+    std::array<int, ModelEvent::Time + 1> events{};
     int keyedOnTheWire = 0;
     int repeatWait = 0;
     int lockUnderStandby = 0;
@@ -27,6 +27,10 @@ struct Coverage
     int deviceWithoutMessage = 0; // the transport bar's own play, no memory playing
     int refusal = 0;
     int cannotStart = 0; // a memory whose file cannot play, before its failure arrives
+    int lead = 0;
+    int tail = 0;
+    int timeoutWarning = 0;
+    int timeouts = 0;
 
     void count(const ModelEvent &event, const StationModel &model, const StationView &view,
                bool portEverOpened)
@@ -39,6 +43,9 @@ struct Coverage
         deviceWithoutMessage += view.deviceMode == StationModel::Playing && !view.Playing;
         refusal += view.refusalShown;
         cannotStart += model.startFailed();
+        lead += model.inLead();
+        tail += model.inTail();
+        timeoutWarning += model.timeoutWarning();
     }
 
     QStringList states() const
@@ -49,14 +56,18 @@ struct Coverage
                 QStringLiteral("message under standby %1").arg(messageUnderStandby),
                 QStringLiteral("device plays without a message %1").arg(deviceWithoutMessage),
                 QStringLiteral("refusal shown %1").arg(refusal),
-                QStringLiteral("message that cannot start %1").arg(cannotStart)};
+                QStringLiteral("message that cannot start %1").arg(cannotStart),
+                QStringLiteral("lead %1").arg(lead),
+                QStringLiteral("tail %1").arg(tail),
+                QStringLiteral("time-out warning %1").arg(timeoutWarning),
+                QStringLiteral("time-outs %1").arg(timeouts)};
     }
 
     // The kinds of event and the states that never came.
     QStringList missing() const
     {
         QStringList out;
-        for (int kind = 0; kind <= ModelEvent::ComClose; ++kind) {
+        for (int kind = 0; kind <= ModelEvent::Time; ++kind) {
             if (!events[kind])
                 out << ModelEvent{ModelEvent::Kind(kind), 0, {}}.describe();
         }
@@ -75,6 +86,9 @@ public:
     // The station pictures, told apart by colour.
     static const QColor OnAirColour;
     static const QColor ReceiveColour;
+    // The lines on standard error that told of a time-out, in all sequences so far (the test's
+    // message handler counts them).
+    static int timeoutLinesSeen;
 
     // A station in programDir (which holds Images/ with the two pictures), started from random
     // settings; verbose prints every event as it is played.
@@ -96,6 +110,9 @@ private:
 
     Form1 &window() { return m_station->window(); }
     ComSet *dialog() { return m_station->comSet().form(); }
+    FormTimer &keyingTimer(StationModel::KeyingTimer timer);
+    // Lets time pass: the keying's timers tick as the model says they fall due.
+    void passTime(int milliseconds);
 
     QString m_programDir;
     std::mt19937 m_random;
@@ -114,5 +131,6 @@ private:
     bool m_portEverOpened = false;
     int m_delivering = -1; // the timer whose tick the test delivers now
     QStringList m_unexpected; // ticks that came by themselves
+    int m_timeoutLinesAtStart = 0;
     QStringList m_played;
 };

@@ -151,7 +151,25 @@ void ModelSequence::play(const ModelEvent &event)
         dialog()->close();
         model.closeComDialog();
         break;
+    case ModelEvent::Time:
+        passTime(event.arg);
+        break;
     }
+}
+
+void ModelSequence::passTime(int milliseconds)
+{
+    StationModel &model = *m_model;
+    const qint64 until = model.now() + milliseconds;
+    while (const std::optional<StationModel::KeyingTimer> due = model.nextDue(until)) {
+        FormTimer &timer = keyingTimer(*due);
+        m_delivering = 10 + *due;
+        QVERIFY(timer.isRunning());
+        emit timer.Timer();
+        m_delivering = -1;
+        model.tick(*due);
+    }
+    model.passTime(until);
 }
 
 StationView ModelSequence::observe()
@@ -161,6 +179,7 @@ StationView ModelSequence::observe()
     const ImageList &faces = w.ImageList1();
     StationView v;
 
+    v.player = int(s.Player);
     v.Playing = s.Playing();
     v.CurMem = s.CurMem;
     v.RepOn = s.RepOn;
@@ -194,6 +213,15 @@ StationView ModelSequence::observe()
     v.timer1Interval = w.Timer1().isRunning() ? w.Timer1().interval() : 0;
     v.timer2Interval = w.Timer2().isRunning() ? w.Timer2().interval() : 0;
     v.timer3Running = w.Timer3().isRunning();
+    const auto shown = [](FormTimer &timer) {
+        return timer.isRunning() ? timer.interval() : 0;
+    };
+    Keying &keying = m_station->keying();
+    v.leadInterval = shown(keying.leadTimer());
+    v.tailInterval = shown(keying.tailTimer());
+    v.timeoutInterval = shown(keying.timeoutTimer());
+    v.lockBlinkInterval = shown(keying.lockBlinkTimer());
+    v.timeoutLines = timeoutLinesSeen - m_timeoutLinesAtStart;
     TransportBar *bar = w.MMControl1();
     for (int i = 0; i < 5; ++i)
         v.transport[i] = bar->button(TransportBar::ButtonId(i))->isEnabled();

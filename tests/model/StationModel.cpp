@@ -36,7 +36,11 @@ QString StationModel::seconds(qint64 milliseconds)
     return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
 }
 
-StationModel::StationModel(const Settings &settings, const Doubles &doubles) : m_doubles(doubles)
+StationModel::StationModel(const Settings &settings, const Doubles &doubles)
+    : m_doubles(doubles)
+    , m_leadMs(settings.LeadMs)
+    , m_tailMs(settings.TailMs)
+    , m_timeoutS(settings.TimeoutS)
 {
     StationView &v = m_view;
     // The start-up sequence: the default file opened, no current memory, the slider at 4500
@@ -90,20 +94,10 @@ void StationModel::leftClickMemory(int index)
 {
     StationView &v = m_view;
     if (v.Playing) {
-        if (v.CurMem != index) {
+        if (v.CurMem != index)
             showErr(); // another memory is busy
-            return;
-        }
-        // The busy memory again: stop, also in the repeat wait.
-        v.Playing = 0;
-        repReset();
-        disarmTimer1();
-        stopMem();
-        m_startFailed = false;
-        if (!v.LockOn)
-            recStat();
-        v.memoryFace[index] = Green;
-        v.panelFace = Blue;
+        else
+            operatorStop(index); // the busy memory again: stop, also in its lead or repeat wait
         return;
     }
     v.RepOn = v.repeatBox[index];
@@ -116,10 +110,29 @@ void StationModel::leftClickMemory(int index)
     disarmTimer1();
     playMem(index);
     v.CurMem = index;
-    // Keyed only when the device plays: a file that cannot play keys nothing.
-    m_startFailed = v.deviceMode != Playing;
-    if (!v.StdByOn && !m_startFailed)
-        sendStat();
+    start(false);
+}
+
+void StationModel::operatorStop(int index)
+{
+    StationView &v = m_view;
+    setStage(Stage::Idle);
+    repReset();
+    disarmTimer1();
+    stopMem();
+    m_startFailed = false;
+    disarm(Lead);
+    if (!v.LockOn)
+        recStat();
+    v.memoryFace[index] = Green;
+    v.panelFace = Blue;
+}
+
+void StationModel::setStage(Stage stage)
+{
+    m_stage = stage;
+    m_view.player = int(stage);
+    m_view.Playing = stage == Stage::Idle ? 0 : 1;
 }
 
 void StationModel::rightClickMemory(int index, const QString &answer)
@@ -145,9 +158,7 @@ void StationModel::playMem(int index)
     v.deviceFile = v.MemFile[index];
     command(QStringLiteral("Open ") + v.MemFile[index]);
     v.deviceLog << QStringLiteral("TimeFormat 0");
-    setUpdateInterval(50);
-    command(QStringLiteral("Play"));
-    v.Playing = 1;
+    setStage(Stage::Playing);
 }
 
 void StationModel::stopMem()
@@ -155,7 +166,7 @@ void StationModel::stopMem()
     setUpdateInterval(0);
     command(QStringLiteral("Stop"));
     command(QStringLiteral("Prev"));
-    m_view.Playing = 0;
+    setStage(Stage::Idle);
     m_view.gauge = 0;
 }
 
@@ -174,17 +185,18 @@ void StationModel::done(int NotifyCode, bool deviceStops)
     if (v.RepOn && NotifyCode != Failure) {
         armTimer1();
         command(QStringLiteral("Back"));
+        if (m_stage != Stage::Idle)
+            setStage(Stage::RepeatWait);
     } else {
         disarmTimer1();
-        v.Playing = 0;
+        setStage(Stage::Idle);
         if (v.CurMem == -1 || NotifyCode == Failure)
             showErr();
         if (v.CurMem != -1)
             v.memoryFace[v.CurMem] = Green;
         v.panelFace = Blue;
     }
-    if (!v.LockOn)
-        recStat();
+    keyingHearsTheEnd(NotifyCode);
     repReset();
     v.gauge = 0;
 }
@@ -332,14 +344,12 @@ void StationModel::repReset()
 
 void StationModel::armTimer1()
 {
-    m_waiting = true;
     // A delay of 0 never ticks.
     m_view.timer1Interval = m_view.slider;
 }
 
 void StationModel::disarmTimer1()
 {
-    m_waiting = false;
     m_view.timer1Interval = 0;
 }
 
@@ -348,16 +358,10 @@ void StationModel::tickTimer1()
     StationView &v = m_view;
     // One tick per arming.
     v.timer1Interval = 0;
-    m_waiting = false;
     if (!v.Playing)
         return; // stopped meanwhile
     v.PlayTime = 0;
-    setUpdateInterval(50);
-    command(QStringLiteral("Prev"));
-    command(QStringLiteral("Play"));
-    m_startFailed = v.deviceMode != Playing;
-    if (!v.StdByOn && !m_startFailed)
-        sendStat();
+    start(true);
 }
 
 // ---- Checks ----------------------------------------------------------------------------------
@@ -384,10 +388,14 @@ QStringList StationModel::safetyProblems(const StationView &actual, bool portEve
         problems << QStringLiteral("keyed while the station shows receive");
     if (actual.onAirPicture && actual.StdByOn)
         problems << QStringLiteral("on-air picture under standby");
-    if (actual.onAirPicture && !actual.LockOn && !messageOnAir())
+    if (actual.onAirPicture && !actual.LockOn && !messageOnAir() && !inTail())
         problems << QStringLiteral("on air without Lock and without a message on the air");
-    if ((isKeyed || actual.onAirPicture) && !actual.LockOn && m_startFailed)
+    if ((isKeyed || actual.onAirPicture) && !actual.LockOn && m_startFailed && !inTail())
         problems << QStringLiteral("on air for a message that could not start");
+    if (actual.onAirPicture && m_timeoutS > 0 && m_now - m_keyedSince > m_timeoutS * 1000)
+        problems << QStringLiteral("keyed longer than the time-out without a break");
+    if (actual.onAirPicture && !actual.LockOn && !messageOnAir() && m_now - m_heardAt > m_tailMs)
+        problems << QStringLiteral("keyed longer than the tail after the end");
     const auto receiveLevel = [](bool on, bool positive) {
         return on ? std::optional<bool>(!positive) : std::nullopt;
     };

@@ -3,7 +3,8 @@
 #include "tests/model/StationView.h"
 
 // The reference model of the station: the rules of the memory bank, the player, the repeat
-// cycle, PTT keying and the COM dialog, applied to plain values. Each operator or device event
+// cycle, PTT keying with its lead, tail and time-out, and the COM dialog, applied to plain
+// values. Each operator or device event
 // has a member; view() tells what the station must show afterwards. It knows the test doubles'
 // simple behaviour (the sound device and the serial lines) but nothing of the station's code.
 class StationModel
@@ -20,6 +21,9 @@ public:
         std::array<QString, 6> MemFile;
         std::array<bool, 6> repeat{};
         std::array<double, 6> MemDelay{4500, 4500, 4500, 4500, 4500, 4500};
+        int LeadMs = 0;
+        int TailMs = 0;
+        int TimeoutS = 0;
     };
     // How the doubles behave in this run.
     struct Doubles
@@ -61,6 +65,15 @@ public:
     void tickTimer2();
     void tickTimer3();
 
+    // The keying's timers run on the model's clock: time passes, and each ticks when it falls
+    // due. nextDue() names the one that falls due first up to `until` (none: nullopt), tick()
+    // lets it tick at its time; passTime() moves the clock on to `until` when none is left.
+    enum KeyingTimer { Lead, Tail, Timeout, LockBlink, KeyingTimers };
+    qint64 now() const { return m_now; }
+    std::optional<KeyingTimer> nextDue(qint64 until) const;
+    void tick(KeyingTimer timer);
+    void passTime(qint64 until) { m_now = until; }
+
     // The "COM Control" dialog.
     void openComDialog();
     void clickRtsBox();
@@ -81,16 +94,22 @@ public:
     // changes nothing on a port the program no longer holds.
     bool keyed(const StationView &view, bool portEverOpened) const;
     bool portEverOpened() const { return m_portEverOpened; }
-    // A message is on the air: it plays, it does not wait for its repeat.
-    bool messageOnAir() const { return m_view.Playing == 1 && !m_waiting; }
+    // A message is on the air: it plays or its lead runs; it does not wait for its repeat.
+    bool messageOnAir() const { return m_stage == Stage::Playing || m_stage == Stage::Lead; }
     // The memory waits for its repeat.
-    bool inRepeatWait() const { return m_view.Playing == 1 && m_waiting; }
+    bool inRepeatWait() const { return m_stage == Stage::RepeatWait; }
+    bool inLead() const { return m_stage == Stage::Lead; }
+    // The transmitter hangs on after a message was heard to its end.
+    bool inTail() const { return m_due[Tail].armed; }
+    bool timeoutWarning() const { return m_warning; }
+    int timeouts() const { return m_timeouts; }
     // The message was started, and the device could not play it; its Done has not come yet.
     bool startFailed() const { return m_startFailed; }
     // The safety rules a view must keep whatever happened: standby never keys, nothing keys
-    // without a reason (Lock or a message on the air), the lines follow the picture, nothing
-    // reaches the wire before the port has opened, a message that cannot play never keys, the
-    // port layer knows the receive levels while the port is open. One line per broken rule.
+    // without a reason (Lock, a message on the air or its tail), the lines follow the picture,
+    // nothing reaches the wire before the port has opened, a message that cannot play never
+    // keys, the port layer knows the receive levels while the port is open, no transmission
+    // outlasts the time-out nor a tail its time. One line per broken rule.
     QStringList safetyProblems(const StationView &actual, bool portEverOpened) const;
 
     // Faces of ImageList1.
@@ -116,9 +135,25 @@ private:
     };
     Line line(LineId id);
 
+    // Where the player stands (the station's PlayerState, in its order).
+    enum class Stage { Idle, Lead, Playing, RepeatWait };
+    void setStage(Stage stage);
+
     void showErr();
+    void operatorStop(int index);
     void sendStat();
     void recStat();
+    void start(bool restart);
+    void startAudio(bool restart);
+    void endLead();
+    void keyingHearsTheEnd(int NotifyCode);
+    void startTimeout();
+    void stopTimeout();
+    void timeoutTick();
+    int &shownInterval(KeyingTimer timer);
+    void arm(KeyingTimer timer, int milliseconds);
+    void disarm(KeyingTimer timer);
+    void showLockFace();
     void setLine(LineId id, bool level);
     void releaseUnusedLines();
     void boxChanged(LineId id, bool ticked, bool positiveSelected, bool &optionsEnabled);
@@ -134,8 +169,27 @@ private:
 
     StationView m_view;
     Doubles m_doubles;
-    bool m_waiting = false; // the repeat wait: Timer1 was armed by an end of message
+    int m_leadMs = 0;
+    int m_tailMs = 0;
+    int m_timeoutS = 0;
+    Stage m_stage = Stage::Idle;
     bool m_startFailed = false;
+    bool m_leadRestart = false;
+    // The keying's timers on the model's clock.
+    struct Due
+    {
+        bool armed = false;
+        qint64 at = 0;
+        int interval = 0;
+    };
+    qint64 m_now = 0;
+    std::array<Due, KeyingTimers> m_due{};
+    qint64 m_keyedSince = 0;
+    qint64 m_heardAt = 0; // the end of the last message heard to its end
+    int m_timeoutRunning = 0; // the time-out that counts, seconds
+    bool m_warning = false;
+    bool m_lockBlinkRed = false;
+    int m_timeouts = 0;
     qint32 m_length = 0;
     bool m_portEverOpened = false;
     std::array<bool, 2> m_keyedByCall{};

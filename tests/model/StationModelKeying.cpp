@@ -1,4 +1,4 @@
-// The model's PTT keying and COM dialog.
+// The model's PTT keying, with its lead, tail and time-out, and the COM dialog.
 
 #include "tests/model/StationModel.h"
 
@@ -15,8 +15,11 @@ void StationModel::setLine(LineId id, bool level)
     }
 }
 
+// Keyed on purpose (a tail ends here); from released, the time-out begins to count.
 void StationModel::sendStat()
 {
+    disarm(Tail);
+    const bool wasOnAir = m_view.onAirPicture;
     m_view.onAirPicture = true;
     for (LineId id : {Rts, Dtr}) {
         Line l = line(id);
@@ -25,10 +28,14 @@ void StationModel::sendStat()
             setLine(id, l.positive);
         }
     }
+    if (!wasOnAir)
+        startTimeout();
 }
 
 void StationModel::recStat()
 {
+    disarm(Tail);
+    const bool wasOnAir = m_view.onAirPicture;
     m_view.onAirPicture = false;
     for (LineId id : {Rts, Dtr}) {
         Line l = line(id);
@@ -37,6 +44,60 @@ void StationModel::recStat()
             setLine(id, !l.positive);
         }
     }
+    if (wasOnAir)
+        stopTimeout();
+}
+
+// A start or a restart: from released to keyed, with a file open, the transmitter first and the
+// audio after the lead; otherwise the audio, then the key if it plays.
+void StationModel::start(bool restart)
+{
+    StationView &v = m_view;
+    if (m_leadMs > 0 && !v.StdByOn && !v.onAirPicture && v.deviceMode != NotReady) {
+        setStage(Stage::Lead);
+        m_leadRestart = restart;
+        m_startFailed = false;
+        sendStat();
+        arm(Lead, m_leadMs);
+        return;
+    }
+    startAudio(restart);
+    // Keyed only when the device plays: a file that cannot play keys nothing.
+    m_startFailed = v.deviceMode != Playing;
+    if (!v.StdByOn && !m_startFailed)
+        sendStat();
+}
+
+void StationModel::startAudio(bool restart)
+{
+    setUpdateInterval(50);
+    if (restart)
+        command(QStringLiteral("Prev"));
+    command(QStringLiteral("Play"));
+    setStage(Stage::Playing);
+}
+
+void StationModel::endLead()
+{
+    disarm(Lead);
+    if (m_stage != Stage::Lead)
+        return;
+    startAudio(m_leadRestart);
+    m_startFailed = m_view.deviceMode != Playing;
+}
+
+// The end of a play: released unless Lock; heard to its end, after the tail.
+void StationModel::keyingHearsTheEnd(int NotifyCode)
+{
+    disarm(Lead);
+    if (m_view.LockOn)
+        return;
+    if (NotifyCode == Successful && m_tailMs > 0 && m_view.onAirPicture) {
+        m_heardAt = m_now;
+        arm(Tail, m_tailMs);
+        return;
+    }
+    recStat();
 }
 
 void StationModel::clickLock()
@@ -46,6 +107,9 @@ void StationModel::clickLock()
         v.LockOn = false;
         v.lockFace = Blue;
         recStat();
+        // Released, a message in its lead need not wait for its audio.
+        if (m_due[Lead].armed)
+            endLead();
         return;
     }
     v.LockOn = true;
@@ -73,6 +137,130 @@ void StationModel::clickStandby()
     v.standbyFace = Green;
     v.standbyTag = QStringLiteral("R");
     recStat();
+    if (m_due[Lead].armed)
+        endLead();
+}
+
+// ---- The keying's timers -----------------------------------------------------------------
+
+// What the view shows of each timer: its interval while it runs, else 0.
+int &StationModel::shownInterval(KeyingTimer timer)
+{
+    switch (timer) {
+    case Lead:
+        return m_view.leadInterval;
+    case Tail:
+        return m_view.tailInterval;
+    case Timeout:
+        return m_view.timeoutInterval;
+    default:
+        return m_view.lockBlinkInterval;
+    }
+}
+
+void StationModel::arm(KeyingTimer timer, int milliseconds)
+{
+    m_due[timer] = {true, m_now + milliseconds, milliseconds};
+    shownInterval(timer) = milliseconds;
+}
+
+void StationModel::disarm(KeyingTimer timer)
+{
+    m_due[timer].armed = false;
+    shownInterval(timer) = 0;
+}
+
+std::optional<StationModel::KeyingTimer> StationModel::nextDue(qint64 until) const
+{
+    std::optional<KeyingTimer> next;
+    for (int timer = 0; timer < KeyingTimers; ++timer) {
+        const Due &due = m_due[timer];
+        if (due.armed && due.at <= until && (!next || due.at < m_due[*next].at))
+            next = KeyingTimer(timer);
+    }
+    return next;
+}
+
+void StationModel::tick(KeyingTimer timer)
+{
+    m_now = m_due[timer].at;
+    switch (timer) {
+    case Lead:
+        endLead();
+        break;
+    case Tail:
+        disarm(Tail);
+        recStat();
+        break;
+    case Timeout:
+        timeoutTick();
+        break;
+    case LockBlink:
+        // Every 250 ms while the warning lasts.
+        m_due[LockBlink].at += m_due[LockBlink].interval;
+        m_lockBlinkRed = !m_lockBlinkRed;
+        showLockFace();
+        break;
+    case KeyingTimers:
+        break;
+    }
+}
+
+// ---- The time-out ------------------------------------------------------------------------
+
+void StationModel::startTimeout()
+{
+    m_keyedSince = m_now;
+    m_timeoutRunning = m_timeoutS;
+    m_warning = false;
+    if (m_timeoutRunning <= 0)
+        return;
+    // A time-out of 30 s or more warns during its last 15 s.
+    arm(Timeout, (m_timeoutRunning - (m_timeoutRunning >= 30 ? 15 : 0)) * 1000);
+}
+
+void StationModel::stopTimeout()
+{
+    disarm(Timeout);
+    if (!m_warning)
+        return;
+    m_warning = false;
+    disarm(LockBlink);
+    showLockFace();
+}
+
+void StationModel::timeoutTick()
+{
+    StationView &v = m_view;
+    disarm(Timeout);
+    if (!m_warning && m_timeoutRunning >= 30) {
+        m_warning = true;
+        arm(Timeout, 15000);
+        m_lockBlinkRed = !v.LockOn;
+        showLockFace();
+        arm(LockBlink, 250);
+        return;
+    }
+    // Time is up: what plays stops as the operator's click stops it, Lock and the transmitter
+    // are released, the refusal face shows and one line says why.
+    if (v.Playing)
+        operatorStop(v.CurMem);
+    if (v.LockOn) {
+        v.LockOn = false;
+        v.lockFace = Blue;
+    }
+    if (v.onAirPicture)
+        recStat();
+    stopTimeout();
+    showErr();
+    ++v.timeoutLines;
+    ++m_timeouts;
+}
+
+void StationModel::showLockFace()
+{
+    const bool red = m_warning ? m_lockBlinkRed : m_view.LockOn;
+    m_view.lockFace = red ? Red : Blue;
 }
 
 void StationModel::tickTimer2()

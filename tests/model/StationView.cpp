@@ -30,6 +30,7 @@ QStringList StationView::differences(const StationView &a) const
         return QLatin1Char('[') + l.join(QStringLiteral(", ")) + QLatin1Char(']');
     };
 
+    check("player", number(player), number(a.player));
     check("Playing", number(Playing), number(a.Playing));
     check("CurMem", number(CurMem), number(a.CurMem));
     check("RepOn", text(RepOn), text(a.RepOn));
@@ -63,6 +64,11 @@ QStringList StationView::differences(const StationView &a) const
     check("Timer1 interval", number(timer1Interval), number(a.timer1Interval));
     check("Timer2 interval", number(timer2Interval), number(a.timer2Interval));
     check("Timer3 running", text(timer3Running), text(a.timer3Running));
+    check("lead interval", number(leadInterval), number(a.leadInterval));
+    check("tail interval", number(tailInterval), number(a.tailInterval));
+    check("time-out interval", number(timeoutInterval), number(a.timeoutInterval));
+    check("Lock blink interval", number(lockBlinkInterval), number(a.lockBlinkInterval));
+    check("time-out lines", number(timeoutLines), number(a.timeoutLines));
     static const char *const transportNames[] = {"Prev", "Play", "Pause", "Stop", "Next"};
     for (int i = 0; i < 5; ++i)
         check((QByteArray("transport ") + transportNames[i]).constData(), text(transport[i]),

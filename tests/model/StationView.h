@@ -10,7 +10,8 @@
 // reads one from the real station, and differences() says where they part.
 struct StationView
 {
-    // Shared state.
+    // Shared state. The player: 0 idle, 1 in the lead, 2 playing, 3 waiting for the repeat.
+    int player = 0;
     int Playing = 0;
     int CurMem = -1;
     bool RepOn = false;
@@ -42,6 +43,12 @@ struct StationView
     int timer1Interval = 0; // the interval while Timer1 runs, 0 while it is dormant
     int timer2Interval = 0;
     bool timer3Running = false;
+    // The keying's timers, likewise: the lead, the tail, the time-out, the Lock button's blink.
+    int leadInterval = 0;
+    int tailInterval = 0;
+    int timeoutInterval = 0;
+    int lockBlinkInterval = 0;
+    int timeoutLines = 0; // lines on standard error that tell of a time-out, so far
     // Prev, Play, Pause, Stop, Next of the transport bar.
     std::array<bool, 5> transport{};
 

@@ -1,9 +1,11 @@
 // The whole station against its reference model: random sequences of operator and device events
-// are played on the real window (offscreen, with the test doubles), and after every event the
-// window, the shared state, the sound device and the serial lines are compared with what
-// StationModel says they must be; a few safety rules are checked on top (standby never keys,
-// nothing keys without Lock or a message on the air, nothing reaches the wire before the port
-// opened).
+// are played on the real window (offscreen, with the test doubles), from random settings (lead,
+// tail and time-out among them), and after every event the window, the shared state, the sound
+// device, the serial lines and the keying's timers are compared with what StationModel says they
+// must be; a few safety rules are checked on top (standby never keys, nothing keys without Lock,
+// a message on the air or its tail, nothing reaches the wire before the port opened, no
+// transmission outlasts the time-out). Time passes as an event of its own: the keying's timers
+// tick when the model's clock says they fall due.
 //
 // Every sequence comes from its seed. A failure prints the seed, the events up to the failing one
 // and the differences. Environment:
@@ -39,6 +41,12 @@ int environment(const char *name, int fallback)
 QtMessageHandler g_previousHandler = nullptr;
 void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    // The station's word of a time-out is counted: one line per time-out.
+    if (type == QtWarningMsg
+        && message.contains(QLatin1String("without a break: released (time-out)"))) {
+        ++ModelSequence::timeoutLinesSeen;
+        return;
+    }
     // Also the offscreen platform's word that it cannot raise the COM dialog.
     if (type == QtWarningMsg
         && (message.contains(QLatin1String("not accepted by receiving widget"))
