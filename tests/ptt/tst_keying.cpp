@@ -24,7 +24,25 @@ private slots:
     void lockAndStandby();
     void standbyBlinks();
     void aMessageThatCannotStartIsNeverKeyed();
+    void theKeyerCanBeSwapped();
 };
+
+namespace {
+// A keyer that writes down what it is asked.
+class FakeKeyer : public PttKeyer
+{
+public:
+    void open() override { }
+    void setOnAir(bool onAir) override { requests << onAir; }
+    bool isReady() const override { return ready; }
+    QString statusText() const override { return {}; }
+    void shutdown(int) override { ++shutDowns; }
+
+    QList<bool> requests;
+    bool ready = true;
+    int shutDowns = 0;
+};
+} // namespace
 
 // Line setting in a row: "off" (not enabled), "+" (enabled, positive), "-" (enabled, negative).
 static void configureLines(AppState &state, const QString &rts, const QString &dtr)
@@ -293,6 +311,40 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
     repeatRestarts(f);
     QTRY_COMPARE(f.state().Playing(), 0);
     QCOMPARE(f.lines.log, QStringList{"RTS 0"});
+}
+
+// Another keyer takes over the present state, the one it replaces is released; a keyer that
+// cannot reach the transmitter shows the refusal face at a keying request; the end of the
+// program lets the keyer go.
+void TestKeying::theKeyerCanBeSwapped()
+{
+    StationFixture f(false);
+    paintStationPictures(f);
+    f.station->Form_Load();
+    configureLines(f.state(), "+", "off");
+    openPort(f);
+    clickLock(f);
+    QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
+
+    FakeKeyer rig;
+    f.station->keying().setKeyer(&rig);
+    QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 0"}));
+    QCOMPARE(rig.requests, QList<bool>{true});
+    clickLock(f);
+    startMessage(f);
+    QCOMPARE(rig.requests, QList<bool>({true, false, true}));
+    QCOMPARE(f.refusalFace(), 0);
+    stopMessage(f);
+
+    rig.ready = false;
+    startMessage(f);
+    QCOMPARE(rig.requests.last(), true);
+    QVERIFY(f.refusalFace() != 0);
+    QCOMPARE(stationPicture(f), QString("on air"));
+    QCOMPARE(f.lines.wire.size(), 2);
+
+    f.window().menuItem("Exit")->trigger();
+    QCOMPARE(rig.shutDowns, 1);
 }
 
 QTEST_MAIN(TestKeying)
