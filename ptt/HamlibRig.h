@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ptt/HamlibKeyer.h"
+
+#include <QString>
+
+struct s_rig;
+
+// One rig opened through hamlib, as the keyer's thread uses it. Every call may block for as long
+// as the rig takes to answer (up to about a second on a dead rig, more while opening); none may
+// run on the UI thread.
+class HamlibRig
+{
+public:
+    HamlibRig() = default;
+    ~HamlibRig() { close(); }
+    HamlibRig(const HamlibRig &) = delete;
+    HamlibRig &operator=(const HamlibRig &) = delete;
+
+    // Opens the rig that `settings` name. On failure the rig stays closed and `failure` tells
+    // the operator why ("Cannot open rigctld at localhost:4532: cannot connect").
+    bool open(const HamlibSettings &settings, QString *failure);
+    bool isOpen() const { return m_rig != nullptr; }
+    // Keys (true) or releases the transmitter. On failure `failure` tells the operator ("No
+    // answer from rigctld at localhost:4532").
+    bool setPtt(bool onAir, QString *failure);
+    // Lets the rig go. It does not release the transmitter: setPtt(false) first.
+    void close();
+
+    // What the operator knows the rig as: "rigctld at localhost:4532", "Icom IC-7300 on
+    // /dev/ttyUSB0", "GPIO 3 of /dev/hidraw2".
+    QString name() const { return m_name; }
+
+    // The name of the rig that `settings` give, before hamlib is asked about it.
+    static QString plainName(const HamlibSettings &settings);
+
+    // Sets the library up once per process: its debug output off, its rig list loaded.
+    static void setUpLibrary();
+
+private:
+    s_rig *m_rig = nullptr;
+    QString m_name;
+};
