@@ -71,7 +71,12 @@ void HamlibKeyer::open()
     m_status = QStringLiteral("Connecting to %1...").arg(HamlibRig::plainName(m_settings));
     m_ready = false;
     QMetaObject::invokeMethod(
-        this, [this, text = m_status] { emit statusChanged(text, false); }, Qt::QueuedConnection);
+        this,
+        [this, text = m_status] {
+            if (!m_shutDown)
+                emit statusChanged(text, false);
+        },
+        Qt::QueuedConnection);
 }
 
 void HamlibKeyer::setOnAir(bool onAir)
@@ -106,10 +111,10 @@ void HamlibKeyer::shutdown(int milliseconds)
         m_thread.detach(); // it goes on releasing for as long as the program lives
     // A rig already said to be unusable is not said again.
     if (m_ready && !released) {
-        qCWarning(lcVocta).noquote()
-            << QStringLiteral("PTT: %1 did not confirm the release within %2 ms")
-                   .arg(m_name.isEmpty() ? HamlibRig::plainName(m_settings) : m_name)
-                   .arg(milliseconds);
+        QString text = QStringLiteral("PTT: %1 did not confirm the release").arg(m_name);
+        if (!finished)
+            text += QStringLiteral(" within %1 ms").arg(milliseconds);
+        qCWarning(lcVocta).noquote() << text;
     }
     m_ready = false;
 }

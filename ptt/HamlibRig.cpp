@@ -39,7 +39,7 @@ QString describe(int code)
         return QStringLiteral("the rig refused the command");
     case RIG_ENIMPL:
     case RIG_ENAVAIL:
-        return QStringLiteral("this rig cannot be keyed through hamlib");
+        return QStringLiteral("not supported by this rig");
     case RIG_EINVAL:
     case RIG_ECONF:
         return QStringLiteral("invalid setting");
@@ -210,9 +210,18 @@ bool HamlibRig::setPtt(bool onAir, QString *failure)
         = m_rig ? rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF) : -RIG_EINVAL;
     if (result == RIG_OK)
         return true;
-    *failure = QStringLiteral("No answer from %1").arg(m_name);
-    if (std::abs(result) != RIG_ETIMEOUT)
-        *failure += QStringLiteral(" (%1)").arg(describe(result));
+    switch (std::abs(result)) {
+    case RIG_ETIMEOUT:
+        *failure = QStringLiteral("No answer from %1").arg(m_name);
+        break;
+    case RIG_EIO:
+    case RIG_EPROTO:
+        *failure = QStringLiteral("No answer from %1 (%2)").arg(m_name, describe(result));
+        break;
+    default:
+        *failure = QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result));
+        break;
+    }
     return false;
 }
 

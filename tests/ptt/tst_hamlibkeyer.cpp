@@ -40,6 +40,7 @@ class TestHamlibKeyer : public QObject
 
 private slots:
     void keysAndReleasesTheRig();
+    void keysARigWithoutRigctld();
     void requestBurstEndsInTheLatestState();
     void killedRigIsSaidOnceAndUsedAgainAfterOpen();
     void stoppedRigIsSaidAndAnswersAgain();
@@ -112,6 +113,21 @@ void TestHamlibKeyer::keysAndReleasesTheRig()
     QCOMPARE(rigctld.ptt(), 0);
     QVERIFY(!keyer.isReady());
     QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestHamlibKeyer::keysARigWithoutRigctld()
+{
+    // hamlib's dummy rig, in the program itself: the path of a rig that is not rigctld.
+    HamlibSettings settings;
+    settings.rigModel = HamlibSettings::DummyModel;
+    HamlibKeyer keyer(settings);
+    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
+    keyer.open();
+    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
+    QCOMPARE(keyer.statusText(), QStringLiteral("Connected to Hamlib Dummy"));
+    keyer.setOnAir(true);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
+    keyer.shutdown(2000);
 }
 
 void TestHamlibKeyer::requestBurstEndsInTheLatestState()
