@@ -45,6 +45,7 @@ HamlibKeyer::HamlibKeyer(const HamlibSettings &settings, QObject *parent)
     , m_channel(std::make_shared<Channel>())
     , m_status(QStringLiteral("Not connected"))
 {
+    HamlibRig::setUpLibrary(); // here on the UI thread, before the keyer's thread exists
     m_channel->receiver = this;
     m_thread = std::thread(&HamlibKeyer::work, m_channel);
 }

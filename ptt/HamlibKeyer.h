@@ -40,7 +40,11 @@ struct HamlibSettings
 // call for a second or more. Requests made meanwhile coalesce: the thread carries out only the
 // latest one. A rig that cannot be opened or stops answering is said once on standard error,
 // and again when it answers again. A keying request made while the rig is not open is kept and
-// carried out as soon as it opens, as the serial lines do.
+// carried out as soon as it opens, as the serial lines do. A connection to rigctld that is lost
+// is made again at once and at each later request, so that a rigctld started again is found.
+//
+// The first keyer sets the process's LC_NUMERIC to "C": hamlib reads the rig's numbers in it, and
+// its own switch to it and back is faulty under any other locale.
 //
 // A dead rig is noticed within about a second: hamlib waits 1000 ms for an answer, and retries
 // once on a serial port (rigctld retries towards its rig by itself).

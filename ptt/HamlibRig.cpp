@@ -5,10 +5,12 @@
 #include <hamlib/rig.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,11 @@ void HamlibRig::setUpLibrary()
     // hamlib's settings and its list of rigs belong to the whole process.
     static std::once_flag once;
     std::call_once(once, [] {
+        // hamlib parses the rig's numbers in the C locale: while it opens a rig it switches
+        // LC_NUMERIC to "C" and back by a saved name that the switch itself frees, unless the
+        // name already is "C". The program formats no numbers through the C library, so the C
+        // numbers stay for good.
+        std::setlocale(LC_NUMERIC, "C");
         rig_set_debug(RIG_DEBUG_NONE);
         rig_set_debug_callback(discardDebugOutput, nullptr);
         rig_load_all_backends();
@@ -114,14 +121,36 @@ bool HamlibRig::open(const HamlibSettings &settings, QString *failure)
 {
     close();
     setUpLibrary();
+    m_settings = settings;
+    int result = openOnce(failure);
+    // rigctld 4.5 sometimes closes a connection twice, and the second close hits the connection
+    // that it accepted next; it lands on a new one most often when the previous one has just
+    // gone. A connection lost so is made again once, a moment later.
+    if (result != RIG_OK && m_network && transient(result)) {
+        std::this_thread::sleep_for(ReconnectPause);
+        result = openOnce(failure);
+    }
+    m_opened = result == RIG_OK;
+    return m_opened;
+}
+
+bool HamlibRig::transient(int result)
+{
+    return std::abs(result) == RIG_EIO || std::abs(result) == RIG_EPROTO;
+}
+
+int HamlibRig::openOnce(QString *failure)
+{
+    const HamlibSettings &settings = m_settings;
     m_name = plainName(settings);
-    const auto fail = [&](const QString &why) {
+    m_network = false;
+    const auto fail = [&](const QString &why, int result = -RIG_ECONF) {
         if (m_rig) {
             rig_cleanup(m_rig);
             m_rig = nullptr;
         }
         *failure = QStringLiteral("Cannot open %1: %2").arg(m_name, why);
-        return false;
+        return result;
     };
 
     const bool cm108 = settings.method == HamlibSettings::Method::Cm108;
@@ -146,6 +175,7 @@ bool HamlibRig::open(const HamlibSettings &settings, QString *failure)
     // A dead rig must show within a second or two, not after hamlib's own 10 s and 5 retries.
     hamlib_port_t &port = m_rig->state.rigport;
     const bool serial = port.type.rig == RIG_PORT_SERIAL;
+    m_network = port.type.rig == RIG_PORT_NETWORK;
     setConf(m_rig, "timeout", QByteArray::number(HamlibKeyer::AnswerTimeoutMs));
     setConf(m_rig, "retry", serial ? "1" : "0");
 
@@ -197,19 +227,35 @@ bool HamlibRig::open(const HamlibSettings &settings, QString *failure)
         // CM108-family chip.
         if (cm108)
             return fail(QStringLiteral("not a CM108-family sound chip"));
-        if (port.type.rig == RIG_PORT_NETWORK && std::abs(result) == RIG_EIO)
-            return fail(QStringLiteral("cannot connect"));
-        return fail(describe(result));
+        if (m_network && std::abs(result) == RIG_EIO)
+            return fail(QStringLiteral("cannot connect"), result);
+        return fail(describe(result), result);
     }
-    return true;
+    return RIG_OK;
 }
 
 bool HamlibRig::setPtt(bool onAir, QString *failure)
 {
-    const int result
-        = m_rig ? rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF) : -RIG_EINVAL;
+    const auto set = [&] {
+        return m_rig ? rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF)
+                     : -RIG_EIO;
+    };
+    QString ignored;
+    const bool wasConnected = m_rig != nullptr;
+    if (!wasConnected && m_opened && m_network)
+        openOnce(&ignored); // rigctld lost before: it may be back
+    int result = set();
+    // A connection to rigctld that it closed by mistake (see open()) is made again, once.
+    if (result != RIG_OK && wasConnected && m_network && transient(result)) {
+        disconnect();
+        std::this_thread::sleep_for(ReconnectPause);
+        if (openOnce(&ignored) == RIG_OK)
+            result = set();
+    }
     if (result == RIG_OK)
         return true;
+    if (m_network && transient(result))
+        disconnect(); // tried again at the next request
     switch (std::abs(result)) {
     case RIG_ETIMEOUT:
         *failure = QStringLiteral("No answer from %1").arg(m_name);
@@ -225,11 +271,17 @@ bool HamlibRig::setPtt(bool onAir, QString *failure)
     return false;
 }
 
-void HamlibRig::close()
+void HamlibRig::disconnect()
 {
     if (!m_rig)
         return;
     rig_close(m_rig);
     rig_cleanup(m_rig);
     m_rig = nullptr;
+}
+
+void HamlibRig::close()
+{
+    disconnect();
+    m_opened = false;
 }

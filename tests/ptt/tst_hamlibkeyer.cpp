@@ -10,6 +10,14 @@
 
 using FaultWatch::UiWatch;
 
+// hamlib 4.5 keeps what it reads from rigctld at each opening in the rig model's shared
+// description, and drops what the opening before kept there: a few hundred bytes per opening,
+// its own, which the leak checker of the sanitizer build is told about.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libhamlib.so\n";
+}
+
 namespace {
 
 // The longest the UI thread may be held while the rig hangs. What the keyer itself takes is a
@@ -42,7 +50,8 @@ private slots:
     void keysAndReleasesTheRig();
     void keysARigWithoutRigctld();
     void requestBurstEndsInTheLatestState();
-    void killedRigIsSaidOnceAndUsedAgainAfterOpen();
+    void killedRigIsSaidOnceAndFoundAgain();
+    void lostConnectionIsMadeAgain();
     void stoppedRigIsSaidAndAnswersAgain();
     void silentServerDoesNotHoldTheWindow();
     void shutdownReleasesTheRig();
@@ -69,7 +78,7 @@ void TestHamlibKeyer::openOn(HamlibKeyer &keyer, const Rigctld &rigctld)
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.setSettings(cat(rigctld.address()));
     keyer.open();
-    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(keyer.isReady(), qPrintable(keyer.statusText()), WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
 }
 
@@ -152,7 +161,7 @@ void TestHamlibKeyer::requestBurstEndsInTheLatestState()
     }
 }
 
-void TestHamlibKeyer::killedRigIsSaidOnceAndUsedAgainAfterOpen()
+void TestHamlibKeyer::killedRigIsSaidOnceAndFoundAgain()
 {
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
@@ -178,20 +187,61 @@ void TestHamlibKeyer::killedRigIsSaidOnceAndUsedAgainAfterOpen()
     QVERIFY(!keyer.isReady());
     QVERIFY(lastConfirmed(confirmed, true));
 
-    // Back again: the next open() finds it, and the latest request (released) reaches it.
+    // Back again: the next request finds it.
     QVERIFY2(rigctld.start(rigctld.port()), qPrintable(rigctld.error()));
+    keyer.setOnAir(true);
+    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
+    QCOMPARE(rigctld.ptt(), 1);
+
+    // Killed and back again before an open(): the latest request (released) reaches it.
+    rigctld.kill();
+    keyer.setOnAir(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!keyer.isReady(), WaitMs);
+    QVERIFY2(rigctld.start(rigctld.port()), qPrintable(rigctld.error()));
+    keyer.setOnAir(true);
     keyer.open();
     QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
-    keyer.setOnAir(true);
     QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
     QCOMPARE(rigctld.ptt(), 1);
     keyer.shutdown(2000);
     QCOMPARE(rigctld.ptt(), 0);
 
     const QByteArray said = capture.text();
-    QCOMPARE(said.count("voicevocta: PTT: No answer from rigctld"), 1);
-    QCOMPARE(said.count('\n'), 1);
+    QCOMPARE(said.count("voicevocta: PTT: No answer from rigctld at"), 2);
+    QCOMPARE(
+        said.count("voicevocta: PTT: rigctld at " + rigctld.address().toUtf8() + " answers again"),
+        1);
+    QCOMPARE(said.count('\n'), 3);
+}
+
+void TestHamlibKeyer::lostConnectionIsMadeAgain()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    FlakyLink link(rigctld.port());
+    QVERIFY(link.port() != 0);
+    StderrCapture capture;
+    HamlibKeyer keyer(cat(link.address()));
+    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
+
+    // rigctld closes the first connection at once: the opening tries again.
+    link.dropNext(1);
+    keyer.open();
+    QTRY_VERIFY2_WITH_TIMEOUT(keyer.isReady(), qPrintable(keyer.statusText()), WaitMs);
+    keyer.setOnAir(true);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
+    QCOMPARE(rigctld.ptt(), 1);
+
+    // It closes the connection under a keyed rig: the release makes a new one.
+    link.cutAll();
+    keyer.setOnAir(false);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
+    QVERIFY(keyer.isReady());
+    QCOMPARE(rigctld.ptt(), 0);
+
+    keyer.shutdown(2000);
+    QCOMPARE(capture.text(), QByteArray());
 }
 
 void TestHamlibKeyer::stoppedRigIsSaidAndAnswersAgain()

@@ -1,14 +1,23 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -40,20 +49,40 @@ public:
     quint16 port() const { return m_port; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
-    // Whether something accepts connections on `port` of 127.0.0.1.
-    static bool accepts(quint16 port)
+    // Whether a socket listens on `port` of 127.0.0.1. Read from the kernel's table, without
+    // connecting: rigctld 4.5 may close a connection twice, and the second close would hit the
+    // next client's.
+    static bool listening(quint16 port)
+    {
+        QFile table(QStringLiteral("/proc/net/tcp"));
+        if (!table.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray local
+            = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        for (const QByteArray &line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
+                return true;
+        }
+        return false;
+    }
+
+    // A connection to `port` of 127.0.0.1, or -1.
+    static int connectTo(quint16 port)
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
-        const bool connected
-            = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            return fd;
         if (fd >= 0)
             ::close(fd);
-        return connected;
+        return -1;
     }
+
+    int fd() const { return m_fd; }
 
 private:
     int m_fd = -1;
@@ -66,6 +95,104 @@ class SilentServer : public LocalSocket
 {
 public:
     SilentServer() : LocalSocket(true) { }
+};
+
+// A link to a rig server that loses connections as rigctld 4.5 does by mistake: it relays each
+// connection to `target`, but closes the next ones at once when told, or cuts all it relays.
+class FlakyLink : public LocalSocket
+{
+public:
+    explicit FlakyLink(quint16 target) : LocalSocket(true), m_target(target)
+    {
+        if (::pipe2(m_wake, O_CLOEXEC) == 0)
+            m_thread = std::thread([this] { run(); });
+    }
+    ~FlakyLink()
+    {
+        m_stop = true;
+        wake();
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_wake[0]);
+        ::close(m_wake[1]);
+    }
+
+    // The next `count` connections are closed as soon as they are made.
+    void dropNext(int count) { m_drop = count; }
+    // Every connection relayed now is closed.
+    void cutAll()
+    {
+        m_cut = true;
+        wake();
+    }
+
+private:
+    void wake() { (void)!::write(m_wake[1], "w", 1); }
+
+    void run()
+    {
+        std::vector<std::pair<int, int>> links; // client, server
+        const auto closeLink = [](const std::pair<int, int> &link) {
+            ::close(link.first);
+            ::close(link.second);
+        };
+        while (!m_stop) {
+            std::vector<pollfd> fds{{fd(), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+            for (const auto &link : links) {
+                fds.push_back({link.first, POLLIN, 0});
+                fds.push_back({link.second, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), 100) < 0)
+                continue;
+            if (fds[1].revents & POLLIN) {
+                char ignored[16];
+                (void)!::read(m_wake[0], ignored, sizeof ignored);
+            }
+            if (m_cut.exchange(false)) {
+                for (const auto &link : links)
+                    closeLink(link);
+                links.clear();
+                continue;
+            }
+            std::vector<std::pair<int, int>> kept;
+            for (size_t i = 0; i < links.size(); ++i) {
+                bool open = true;
+                for (int side = 0; side < 2 && open; ++side) {
+                    if (!(fds[2 + 2 * i + side].revents & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    const int from = side == 0 ? links[i].first : links[i].second;
+                    const int to = side == 0 ? links[i].second : links[i].first;
+                    char buffer[4096];
+                    const ssize_t got = ::read(from, buffer, sizeof buffer);
+                    open = got > 0 && ::send(to, buffer, size_t(got), MSG_NOSIGNAL) == got;
+                }
+                if (open)
+                    kept.push_back(links[i]);
+                else
+                    closeLink(links[i]);
+            }
+            links = kept;
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept4(fd(), nullptr, nullptr, SOCK_CLOEXEC);
+                const int server = client >= 0 && m_drop == 0 ? connectTo(m_target) : -1;
+                if (client >= 0 && m_drop > 0)
+                    --m_drop;
+                if (server >= 0)
+                    links.push_back({client, server});
+                else if (client >= 0)
+                    ::close(client);
+            }
+        }
+        for (const auto &link : links)
+            closeLink(link);
+    }
+
+    quint16 m_target;
+    int m_wake[2] = {-1, -1};
+    std::atomic<int> m_drop = 0;
+    std::atomic<bool> m_cut = false;
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
 };
 
 // hamlib's rig daemon with its dummy rig, on a free port of 127.0.0.1: started, paused and ended
@@ -87,6 +214,8 @@ public:
             {"-m", "1", "-T", "127.0.0.1", "-t", QString::number(m_port), "-P", "RIG"});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.setStandardOutputFile(QProcess::nullDevice());
+        // It goes with the test, even one that crashes.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start();
         if (!m_process.waitForStarted(5000)) {
             m_error = m_process.errorString();
@@ -94,7 +223,7 @@ public:
         }
         QElapsedTimer clock;
         clock.start();
-        while (!LocalSocket::accepts(m_port)) {
+        while (!LocalSocket::listening(m_port)) {
             if (clock.elapsed() > 5000 || m_process.state() != QProcess::Running) {
                 m_error
                     = QStringLiteral("rigctld does not take connections on port %1").arg(m_port);
