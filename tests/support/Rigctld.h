@@ -212,8 +212,9 @@ public:
         m_process.setProgram(program());
         m_process.setArguments(
             {"-m", "1", "-T", "127.0.0.1", "-t", QString::number(m_port), "-P", "RIG"});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Nothing of its own on the test's standard error, which the tests read.
         m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
         // It goes with the test, even one that crashes.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start();
