@@ -27,6 +27,8 @@ struct HamlibKeyer::Channel
     bool finished = false;
     bool released = false; // the transmitter was released at the end
 
+    // Guards only `receiver`, so that a request never waits while a report is posted.
+    std::mutex receiverMutex;
     HamlibKeyer *receiver = nullptr;
 };
 
@@ -126,16 +128,19 @@ void HamlibKeyer::stop()
         return;
     m_shutDown = true;
     {
+        std::lock_guard lock(m_channel->receiverMutex);
+        m_channel->receiver = nullptr;
+    }
+    {
         std::lock_guard lock(m_channel->mutex);
         m_channel->quit = true;
-        m_channel->receiver = nullptr;
     }
     m_channel->wake.notify_one();
 }
 
 void HamlibKeyer::post(Channel &channel, const Report &report)
 {
-    std::lock_guard lock(channel.mutex);
+    std::lock_guard lock(channel.receiverMutex);
     // The keyer clears `receiver` under this lock before it goes; a report posted before that
     // goes with it, untaken.
     if (HamlibKeyer *receiver = channel.receiver) {
