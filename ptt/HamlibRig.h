@@ -7,9 +7,9 @@
 
 struct s_rig;
 
-// One rig opened through hamlib, as the keyer's thread uses it. Every call may block for as long
-// as the rig takes to answer (up to about a second on a dead rig, more while opening); none may
-// run on the UI thread.
+// One rig opened through hamlib, as the keyer's thread uses it. open(), setPtt() and close() may
+// block for as long as the rig takes to answer (about a second on a dead rig, more while
+// opening): they never run on the UI thread.
 class HamlibRig
 {
 public:
