@@ -1,48 +1,12 @@
-#include "tests/faults/FaultWatch.h"
-#include "tests/support/Rigctld.h"
+#include "tests/ptt/HamlibTesting.h"
 #include "tests/support/StderrCapture.h"
 
-#include "ptt/HamlibKeyer.h"
-
 #include <QElapsedTimer>
-#include <QSignalSpy>
-#include <QTest>
 
-using FaultWatch::UiWatch;
+using namespace HamlibTesting;
 
-// hamlib 4.5 keeps what it reads from rigctld at each opening in the rig model's shared
-// description, and drops what the opening before kept there: a few hundred bytes per opening,
-// its own, which the leak checker of the sanitizer build is told about.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libhamlib.so\n";
-}
-
-namespace {
-
-// The longest the UI thread may be held while the rig hangs: a keyer that waited for the rig
-// would hold it for a second or more. What the keyer itself takes is a few microseconds (see the
-// benchmark); the rest is a loaded machine running a sanitizer build.
-constexpr int StallBoundMs = FaultWatch::ResponsiveMs;
-// How long a rig may take to open, answer, or be found dead, on a loaded machine.
-constexpr int WaitMs = 8000;
-
-HamlibSettings cat(const QString &address)
-{
-    HamlibSettings settings;
-    settings.rigPort = address;
-    return settings;
-}
-
-bool lastConfirmed(const QSignalSpy &confirmed, bool onAir)
-{
-    return !confirmed.isEmpty() && confirmed.last().at(0).toBool() == onAir;
-}
-
-} // namespace
-
-// Keying through a real rigctld with hamlib's dummy rig, and through rigs that are missing, dead,
-// stopped or silent.
+// Keying through a real rigctld with hamlib's dummy rig, the dummy rig itself, and settings
+// that cannot be opened.
 class TestHamlibKeyer : public QObject
 {
     Q_OBJECT
@@ -51,43 +15,10 @@ private slots:
     void keysAndReleasesTheRig();
     void keysARigWithoutRigctld();
     void requestBurstEndsInTheLatestState();
-    void killedRigIsSaidOnceAndFoundAgain();
-    void lostConnectionIsMadeAgain();
-    void stoppedRigIsSaidAndAnswersAgain();
-    void silentServerDoesNotHoldTheWindow();
     void shutdownReleasesTheRig();
-    void shutdownWithADeadRigKeepsItsBound();
     void openFailsClearly_data();
     void openFailsClearly();
-
-private:
-    // Starts `rigctld`, or skips the test when it cannot start.
-    bool startOrSkip(Rigctld &rigctld);
-    // A keyer on `rigctld`, opened, ready and released.
-    void openOn(HamlibKeyer &keyer, const Rigctld &rigctld);
 };
-
-bool TestHamlibKeyer::startOrSkip(Rigctld &rigctld)
-{
-    if (Rigctld::program().isEmpty())
-        return false;
-    return rigctld.start();
-}
-
-void TestHamlibKeyer::openOn(HamlibKeyer &keyer, const Rigctld &rigctld)
-{
-    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
-    keyer.setSettings(cat(rigctld.address()));
-    keyer.open();
-    QTRY_VERIFY2_WITH_TIMEOUT(keyer.isReady(), qPrintable(keyer.statusText()), WaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
-}
-
-#define START_OR_SKIP(rigctld) \
-    if (!startOrSkip(rigctld)) \
-        QSKIP(Rigctld::program().isEmpty() \
-                  ? "rigctld is not installed (Debian package libhamlib-utils)" \
-                  : qPrintable("rigctld cannot start: " + rigctld.error()));
 
 void TestHamlibKeyer::keysAndReleasesTheRig()
 {
@@ -145,7 +76,7 @@ void TestHamlibKeyer::requestBurstEndsInTheLatestState()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     HamlibKeyer keyer;
-    openOn(keyer, rigctld);
+    OPEN_ON(keyer, rigctld);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
 
     for (const bool last : {true, false}) {
@@ -162,159 +93,6 @@ void TestHamlibKeyer::requestBurstEndsInTheLatestState()
     }
 }
 
-void TestHamlibKeyer::killedRigIsSaidOnceAndFoundAgain()
-{
-    Rigctld rigctld;
-    START_OR_SKIP(rigctld);
-    StderrCapture capture;
-    HamlibKeyer keyer;
-    openOn(keyer, rigctld);
-    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
-    keyer.setOnAir(true);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-
-    rigctld.kill();
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(!keyer.isReady(), WaitMs);
-    QVERIFY2(keyer.statusText().startsWith("No answer from rigctld at " + rigctld.address()),
-             qPrintable(keyer.statusText()));
-
-    // Later requests return at once, and the dead rig is not said again.
-    UiWatch watch;
-    for (int i = 0; i < 20; ++i)
-        keyer.setOnAir(i % 2 == 0);
-    QTest::qWait(500);
-    QVERIFY(watch.longestGap() < StallBoundMs);
-    QVERIFY(!keyer.isReady());
-    QVERIFY(lastConfirmed(confirmed, true));
-
-    // Back again: the next request finds it.
-    QVERIFY2(rigctld.start(rigctld.port()), qPrintable(rigctld.error()));
-    keyer.setOnAir(true);
-    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-    QCOMPARE(rigctld.ptt(), 1);
-
-    // Killed and back again before an open(): the latest request (released) reaches it.
-    rigctld.kill();
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(!keyer.isReady(), WaitMs);
-    QVERIFY2(rigctld.start(rigctld.port()), qPrintable(rigctld.error()));
-    keyer.setOnAir(true);
-    keyer.open();
-    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-    QCOMPARE(rigctld.ptt(), 1);
-    keyer.shutdown(2000);
-    QCOMPARE(rigctld.ptt(), 0);
-
-    const QByteArray said = capture.text();
-    QCOMPARE(said.count("voicevocta: PTT: No answer from rigctld at"), 2);
-    QCOMPARE(
-        said.count("voicevocta: PTT: rigctld at " + rigctld.address().toUtf8() + " answers again"),
-        1);
-    QCOMPARE(said.count('\n'), 3);
-}
-
-void TestHamlibKeyer::lostConnectionIsMadeAgain()
-{
-    Rigctld rigctld;
-    START_OR_SKIP(rigctld);
-    FlakyLink link(rigctld.port());
-    QVERIFY(link.port() != 0);
-    StderrCapture capture;
-    HamlibKeyer keyer(cat(link.address()));
-    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
-
-    // rigctld closes the first connection at once: the opening tries again.
-    link.dropNext(1);
-    keyer.open();
-    QTRY_VERIFY2_WITH_TIMEOUT(keyer.isReady(), qPrintable(keyer.statusText()), WaitMs);
-    keyer.setOnAir(true);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-    QCOMPARE(rigctld.ptt(), 1);
-
-    // It closes the connection under a keyed rig: the release makes a new one.
-    link.cutAll();
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
-    QVERIFY(keyer.isReady());
-    QCOMPARE(rigctld.ptt(), 0);
-
-    keyer.shutdown(2000);
-    QCOMPARE(capture.text(), QByteArray());
-}
-
-void TestHamlibKeyer::stoppedRigIsSaidAndAnswersAgain()
-{
-    Rigctld rigctld;
-    START_OR_SKIP(rigctld);
-    StderrCapture capture;
-    HamlibKeyer keyer;
-    openOn(keyer, rigctld);
-    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
-    keyer.setOnAir(true);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-
-    // It takes the connection's bytes and answers nothing.
-    rigctld.pause();
-    UiWatch watch;
-    QElapsedTimer clock;
-    clock.start();
-    keyer.setOnAir(false);
-    keyer.setOnAir(true);
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(!keyer.isReady(), WaitMs);
-    const qint64 noticed = clock.elapsed();
-    QVERIFY(watch.longestGap() < StallBoundMs);
-    QCOMPARE(keyer.statusText(), "No answer from rigctld at " + rigctld.address());
-    QVERIFY2(noticed >= HamlibKeyer::AnswerTimeoutMs / 2 && noticed < 4000,
-             qPrintable(QString::number(noticed)));
-
-    rigctld.resume();
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
-    QCOMPARE(keyer.statusText(), "Connected to rigctld at " + rigctld.address());
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
-    QCOMPARE(rigctld.ptt(), 0);
-
-    const QByteArray said = capture.text();
-    QCOMPARE(said.count("voicevocta: PTT: No answer from rigctld at"), 1);
-    QCOMPARE(
-        said.count("voicevocta: PTT: rigctld at " + rigctld.address().toUtf8() + " answers again"),
-        1);
-    QCOMPARE(said.count('\n'), 2);
-}
-
-void TestHamlibKeyer::silentServerDoesNotHoldTheWindow()
-{
-    SilentServer server;
-    QVERIFY(server.port() != 0);
-    StderrCapture capture;
-    HamlibKeyer keyer(cat(server.address()));
-
-    UiWatch watch;
-    keyer.open();
-    keyer.setOnAir(true);
-    keyer.setOnAir(false);
-    QTRY_VERIFY_WITH_TIMEOUT(keyer.statusText().startsWith("Cannot open"), WaitMs);
-    QVERIFY2(watch.longestGap() < StallBoundMs, qPrintable(QString::number(watch.longestGap())));
-    QCOMPARE(keyer.statusText(), "Cannot open rigctld at " + server.address() + ": no answer");
-    QVERIFY(!keyer.isReady());
-
-    // The end of the program while it hangs in the next opening.
-    keyer.open();
-    QTest::qWait(100);
-    QElapsedTimer clock;
-    clock.start();
-    keyer.shutdown(300);
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-
-    const QByteArray said = capture.text();
-    QCOMPARE(said, "voicevocta: PTT: Cannot open rigctld at " + server.address().toUtf8()
-                       + ": no answer\n");
-}
-
 void TestHamlibKeyer::shutdownReleasesTheRig()
 {
     Rigctld rigctld;
@@ -322,7 +100,7 @@ void TestHamlibKeyer::shutdownReleasesTheRig()
     StderrCapture capture;
     {
         HamlibKeyer keyer;
-        openOn(keyer, rigctld);
+        OPEN_ON(keyer, rigctld);
         QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
         keyer.setOnAir(true);
         QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
@@ -340,37 +118,13 @@ void TestHamlibKeyer::shutdownReleasesTheRig()
     // A keyer that goes without shutdown() releases the rig on its own time.
     {
         HamlibKeyer keyer;
-        openOn(keyer, rigctld);
+        OPEN_ON(keyer, rigctld);
         QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
         keyer.setOnAir(true);
         QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
     }
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
     QCOMPARE(capture.text(), QByteArray());
-}
-
-void TestHamlibKeyer::shutdownWithADeadRigKeepsItsBound()
-{
-    Rigctld rigctld;
-    START_OR_SKIP(rigctld);
-    StderrCapture capture;
-    HamlibKeyer keyer;
-    openOn(keyer, rigctld);
-    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
-    keyer.setOnAir(true);
-    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
-
-    rigctld.pause();
-    QElapsedTimer clock;
-    clock.start();
-    keyer.shutdown(200);
-    QVERIFY2(clock.elapsed() < 800, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(capture.text(), "voicevocta: PTT: rigctld at " + rigctld.address().toUtf8()
-                                 + " did not confirm the release within 200 ms\n");
-
-    // The release was sent all the same; the rig carries it out when it goes on.
-    rigctld.resume();
-    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
 }
 
 void TestHamlibKeyer::openFailsClearly_data()
