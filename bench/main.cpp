@@ -14,7 +14,9 @@
 // Sections (all when none is named): "device", the sound device on its own (opening, time to
 // the first sound, time from the last sample to Done); "station", the whole window on the real
 // device (start-up to the window shown, the cost of one status report, and how long a click on
-// a memory, a file choice and a save hold the UI thread).
+// a memory, a file choice and a save hold the UI thread); "rig", keying through hamlib against a
+// rigctld that it starts itself (request to rigctld's answer, how soon a stopped rig is noticed,
+// and how long the UI thread is held while the rig does not answer).
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
@@ -30,6 +32,7 @@ int main(int argc, char **argv)
     const BenchSection sections[] = {
         {"device", &runDeviceBench},
         {"station", &runStationBench},
+        {"rig", &runRigBench},
     };
 
     QTextStream out(stdout);
