@@ -1,6 +1,6 @@
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 #include "ptt/QtSerialLines.h"
 #include "ui/Dialogs.h"
 
@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     // The command line is not used.
 
-    SdlMediaDevice device;
+    SoundDevice device;
     // The sound output and the MIDI soundfont get ready in the background.
     device.preload();
     QtSerialLines lines;

@@ -6,7 +6,7 @@
 #include "app/VoiceVocta.h"
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 #include "ptt/QtSerialLines.h"
 #include "ui/Dialogs.h"
 #include "ui/PictureButton.h"
@@ -51,7 +51,7 @@ public:
         device.preload();
     }
 
-    SdlMediaDevice device;
+    SoundDevice device;
     QtSerialLines lines;
     InstantDialogs dialogs;
     VoiceVocta station;

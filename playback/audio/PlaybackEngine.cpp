@@ -1,6 +1,8 @@
 #include "playback/audio/PlaybackEngine.h"
 #include "station/Log.h"
 
+#include "playback/audio/PulseOutput.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -16,9 +18,10 @@ constexpr int MaxChannels = 8;
 
 } // namespace
 
-PlaybackEngine::PlaybackEngine(Notifier notifier)
+PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier)
     : m_notifier(std::move(notifier))
-    , m_output(*this)
+    , m_serverOutput(std::make_unique<PulseOutput>(connection, static_cast<Feed &>(*this)))
+    , m_fallbackOutput(static_cast<Feed &>(*this))
     , m_ring(size_t(RingFrames * MaxChannels))
     , m_scratch(size_t(BlockFrames * MaxChannels))
 {
@@ -66,14 +69,28 @@ void PlaybackEngine::setSource(std::unique_ptr<AudioSource> source)
     }
 }
 
-void PlaybackEngine::play(quint64 token)
+void PlaybackEngine::setRoute(Route route, const QString &sink)
 {
     std::lock_guard lock(m_mutex);
+    if (route == m_route && sink == m_sink)
+        return;
+    m_route = route;
+    m_sink = sink;
+    m_prepare = true;
+    m_wake.notify_one();
+}
+
+void PlaybackEngine::play(quint64 token, Route route, const QString &sink)
+{
+    std::lock_guard lock(m_mutex);
+    m_route = route;
+    m_sink = sink;
     m_playing = true;
     m_token = token;
     m_endReached = false;
-    m_tailBuffers = 0;
     m_endReported = false;
+    m_starved = false;
+    m_taken = 0;
     m_firstSound = {};
     m_lastSample = {};
     m_wake.notify_one();
@@ -92,8 +109,8 @@ void PlaybackEngine::seek(qint64 frame)
     if (m_channels == 0)
         return;
     frame = std::max<qint64>(0, frame);
+    m_stepBack = 0;
     m_endReached = false;
-    m_tailBuffers = 0;
     if (frame == m_readFrame && !m_sourceFailed)
         return; // already there, with what was decoded ahead still good
     m_readFrame = frame;
@@ -105,10 +122,26 @@ void PlaybackEngine::seek(qint64 frame)
     m_wake.notify_one();
 }
 
+void PlaybackEngine::stepBack(qint64 frames)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_channels == 0 || frames <= 0)
+        return;
+    m_stepBack += frames;
+    m_endReached = false;
+    m_wake.notify_one();
+}
+
 qint64 PlaybackEngine::position() const
 {
     std::lock_guard lock(m_mutex);
     return m_readFrame;
+}
+
+qint64 PlaybackEngine::framesTaken() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_taken;
 }
 
 PlaybackEngine::Clock::time_point PlaybackEngine::firstSoundTime() const
@@ -130,63 +163,74 @@ void PlaybackEngine::markFailed(const QString &message)
     qCWarning(lcVocta).noquote() << "Sound playback failed:" << message;
 }
 
-void PlaybackEngine::render(float *out, int frames, int channels)
+int PlaybackEngine::take(float *out, int frames, int channels, bool *end)
 {
-    bool report = false;
-    quint64 token = 0;
-    int outcome = Ended;
-    int copied = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_playing && !m_endReported && channels == m_channels) {
-            copied = int(std::min<qint64>(m_writeFrame - m_readFrame, frames));
-            const qint64 start = m_readFrame % m_ringFrames;
-            const qint64 first = std::min<qint64>(copied, m_ringFrames - start);
-            std::copy_n(m_ring.data() + start * channels, first * channels, out);
-            std::copy_n(m_ring.data(), (copied - first) * channels, out + first * channels);
-            m_readFrame += copied;
-            const auto now = Clock::now();
-            if (m_firstSound == Clock::time_point{}
-                && std::any_of(out, out + copied * channels, [](float s) { return s != 0.0f; }))
-                m_firstSound = now;
-            if (copied > 0 && m_ringFrames - (m_writeFrame - m_readFrame) >= BlockFrames)
-                m_wake.notify_one();
-            if (m_endReached) {
-                // Each call means the driver has taken the buffer before; once it has taken the
-                // one with the last sample and TailBuffers of silence after it, the last sample
-                // is out.
-                if (++m_tailBuffers > TailBuffers) {
-                    m_endReported = true;
-                    report = true;
-                    token = m_token;
-                    outcome = m_sourceFailed ? Failed : Ended;
-                }
-            } else if (m_sourceEnded && m_readFrame == m_writeFrame) {
-                m_endReached = true;
-                m_tailBuffers = 0;
-                m_lastSample = now;
-            }
+    std::lock_guard lock(m_mutex);
+    *end = false;
+    if (!m_playing || m_endReported || channels != m_channels)
+        return 0;
+    const int copied = int(std::min<qint64>(m_writeFrame - m_readFrame, frames));
+    const qint64 start = m_readFrame % m_ringFrames;
+    const qint64 first = std::min<qint64>(copied, m_ringFrames - start);
+    const float *ring = m_ring.data();
+    const float gain = m_gain.load();
+    auto copy = [gain](const float *from, qint64 count, float *to) {
+        if (gain == 1.0f)
+            std::copy_n(from, count, to);
+        else
+            std::transform(from, from + count, to, [gain](float s) { return s * gain; });
+    };
+    copy(ring + start * channels, first * channels, out);
+    copy(ring, (copied - first) * channels, out + first * channels);
+    m_readFrame += copied;
+    m_taken += copied;
+
+    const auto now = Clock::now();
+    if (m_firstSound == Clock::time_point{}
+        && std::any_of(out, out + qint64(copied) * channels, [](float s) { return s != 0.0f; }))
+        m_firstSound = now;
+    if (copied > 0 && m_ringFrames - (m_writeFrame - m_readFrame) >= BlockFrames)
+        m_wake.notify_one();
+    if (m_sourceEnded && m_readFrame == m_writeFrame) {
+        *end = true;
+        if (!m_endReached) {
+            m_endReached = true;
+            m_lastSample = now;
         }
+    } else if (copied < frames) {
+        m_starved = true; // framesReady() follows the next decoded block
     }
-    std::fill(out + qint64(copied) * channels, out + qint64(frames) * channels, 0.0f);
-    if (report)
-        m_notifier(token, outcome);
+    return copied;
 }
 
-void PlaybackEngine::outputLost()
+void PlaybackEngine::finished(bool failed, const QString &error)
 {
     quint64 token = 0;
+    int outcome = Ended;
     {
         std::lock_guard lock(m_mutex);
         if (!m_playing || m_endReported)
             return;
-        // Whatever is left would play into nothing: the play fails now, and the next one opens
-        // the output afresh.
         m_endReported = true;
         token = m_token;
+        outcome = failed || m_sourceFailed ? Failed : Ended;
     }
-    qCWarning(lcVocta).noquote() << "Sound playback failed: the sound output went away";
-    m_notifier(token, Failed);
+    if (failed)
+        qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
+    m_notifier(token, outcome);
+}
+
+SoundOutput *PlaybackEngine::outputFor(Route route)
+{
+    switch (route) {
+    case Route::Server:
+        return m_serverOutput.get();
+    case Route::Fallback:
+        return &m_fallbackOutput;
+    case Route::None:
+        break;
+    }
+    return nullptr;
 }
 
 void PlaybackEngine::decode(std::unique_lock<std::mutex> &lock, qint64 frames)
@@ -221,8 +265,6 @@ void PlaybackEngine::run()
             const std::function<void()> task = std::move(m_warmUpTask);
             m_warmUpTask = nullptr;
             lock.unlock();
-            QString ignored; // a failure is reported when a play needs the output
-            m_output.initialize(&ignored);
             if (task)
                 task();
             lock.lock();
@@ -233,18 +275,30 @@ void PlaybackEngine::run()
             m_sourceChanged = false;
             std::unique_ptr<AudioSource> old = std::move(m_source);
             m_source = std::move(m_pendingSource);
-            const int sampleRate = m_sampleRate;
-            const int channels = m_channels;
             const bool wasRunning = m_outputRunning;
             m_outputRunning = false;
+            m_prepare = true;
             lock.unlock();
             old.reset();
-            if (wasRunning)
-                m_output.setPaused(true);
-            if (channels > 0) {
-                // Open the output ahead of the play, so that "Play" only has to unpause it.
-                QString ignored;
-                m_output.open(sampleRate, channels, &ignored);
+            if (wasRunning && m_active)
+                m_active->pause();
+            lock.lock();
+            continue;
+        }
+
+        if (m_prepare) {
+            // Make the output ready ahead of the play, so that "Play" only has to start it.
+            m_prepare = false;
+            SoundOutput *output = outputFor(m_route);
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            const bool idle = !m_outputRunning;
+            lock.unlock();
+            if (output && format.channels > 0 && idle) {
+                if (m_active && m_active != output)
+                    m_active->close();
+                m_active = output;
+                QString ignored; // a failure is reported when a play needs the output
+                output->open(format, &ignored);
             }
             lock.lock();
             continue;
@@ -269,15 +323,55 @@ void PlaybackEngine::run()
             continue;
         }
 
-        if (m_playing && (!m_outputRunning || m_outputToken != m_token)) {
-            const quint64 token = m_token;
-            const int sampleRate = m_sampleRate;
-            const int channels = m_channels;
+        if (m_outputRunning && (!m_playing || m_outputToken != m_token)) {
+            // The play the output runs was stopped: silence it, and take back what went unheard.
+            m_outputRunning = false;
+            const quint64 epoch = m_epoch;
             lock.unlock();
-            QString error;
-            const bool opened = channels > 0 && m_output.open(sampleRate, channels, &error);
-            if (opened)
-                m_output.setPaused(false);
+            const qint64 unheard = m_active->pause();
+            lock.lock();
+            if (unheard > 0 && epoch == m_epoch) {
+                // The position is what was heard: the frames dropped unheard play next time
+                // (unless the operator has moved the position meanwhile).
+                const qint64 frame = std::max<qint64>(0, m_readFrame - unheard);
+                m_readFrame = frame;
+                m_writeFrame = frame;
+                ++m_epoch;
+                m_seekTarget = frame;
+                m_sourceEnded = false;
+                m_sourceFailed = false;
+                m_endReached = false;
+            }
+            continue;
+        }
+
+        if (m_stepBack > 0) {
+            const qint64 frame = std::max<qint64>(0, m_readFrame - m_stepBack);
+            m_stepBack = 0;
+            if (frame != m_readFrame) {
+                m_readFrame = frame;
+                m_writeFrame = frame;
+                ++m_epoch;
+                m_seekTarget = frame;
+                m_sourceEnded = false;
+                m_sourceFailed = false;
+                m_endReached = false;
+            }
+            continue;
+        }
+        if (m_playing && !m_outputRunning) {
+            const quint64 token = m_token;
+            SoundOutput *output = outputFor(m_route);
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            lock.unlock();
+            if (m_active && m_active != output) {
+                m_active->pause();
+                m_active->close();
+            }
+            if (output)
+                m_active = output;
+            QString error = QStringLiteral("no sound output");
+            const bool opened = output && format.channels > 0 && output->open(format, &error);
             lock.lock();
             m_outputRunning = opened;
             m_outputToken = token;
@@ -287,13 +381,17 @@ void PlaybackEngine::run()
                 qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
                 m_notifier(token, Failed);
                 lock.lock();
+            } else if (opened) {
+                lock.unlock();
+                output->start();
+                lock.lock();
             }
             continue;
         }
-        if (!m_playing && m_outputRunning) {
-            m_outputRunning = false;
+        if (m_starved && m_playing && (m_sourceEnded || m_writeFrame > m_readFrame)) {
+            m_starved = false;
             lock.unlock();
-            m_output.setPaused(true);
+            m_active->framesReady();
             lock.lock();
             continue;
         }
@@ -304,9 +402,23 @@ void PlaybackEngine::run()
             continue;
         }
 
+        if (!m_playing && m_active == &m_fallbackOutput && m_fallbackOutput.isOpen()) {
+            // SDL's threads run while its device is open, even paused: close it after a while.
+            if (m_wake.wait_for(lock, FallbackIdleClose) == std::cv_status::timeout && !m_playing
+                && !m_quit) {
+                lock.unlock();
+                m_fallbackOutput.close();
+                lock.lock();
+            }
+            continue;
+        }
+
         m_wake.wait(lock);
     }
     lock.unlock();
-    m_output.shutdown();
+    if (m_active)
+        m_active->pause();
+    m_serverOutput->close();
+    m_fallbackOutput.close();
     m_source.reset();
 }
