@@ -68,6 +68,9 @@ PulseConnection::Lock::~Lock()
 PulseConnection::PulseConnection(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
 {
     m_mainloop = pa_threaded_mainloop_new();
+    // Named before it starts: once it runs, libpulse would name the calling thread instead.
+    if (m_mainloop)
+        pa_threaded_mainloop_set_name(m_mainloop, "vv-soundserver");
     if (m_mainloop && pa_threaded_mainloop_start(m_mainloop) < 0) {
         pa_threaded_mainloop_free(m_mainloop);
         m_mainloop = nullptr;
@@ -77,7 +80,6 @@ PulseConnection::PulseConnection(QObject *parent) : QObject(parent), d(std::make
         m_lastError = QStringLiteral("the sound server's client library cannot start");
         return;
     }
-    pa_threaded_mainloop_set_name(m_mainloop, "voicevocta-pa");
     connectToServer();
 }
 
