@@ -72,10 +72,19 @@ public:
     static constexpr std::chrono::seconds FallbackIdleClose{5};
 
 private:
+    // The ring holds this many frames (0.74 s at 44.1 kHz), whatever the channel count. The
+    // worker decodes in blocks of BlockFrames, and starts with a smaller one.
+    static constexpr qint64 RingFrames = 32768;
+    static constexpr qint64 BlockFrames = 4096;
+    static constexpr qint64 StartFrames = 1024;
+    static constexpr int MaxChannels = 8;
+
     int take(float *out, int frames, int channels, bool *end) override;
     void finished(bool failed, const QString &error) override;
-    void run();
+    void run(); // the worker thread (PlaybackWorker.cpp)
     SoundOutput *outputFor(Route route);
+    // Moves the position to frame, dropping what was decoded ahead; with the lock held.
+    void moveTo(qint64 frame);
     // Reads frames from the source into the ring; called with the lock held, drops it meanwhile.
     void decode(std::unique_lock<std::mutex> &lock, qint64 frames);
     void markFailed(const QString &message);
