@@ -1,7 +1,7 @@
+#include "playback/audio/PulseConnection.h"
 #include "playback/audio/SoundDevice.h"
 #include "tests/audio/TestSounds.h"
 #ifdef VV_AGAINST_SERVER
-#include "playback/audio/PulseConnection.h"
 #include "tests/support/MonitorCapture.h"
 #include "tests/support/PrivateSoundServer.h"
 #endif
@@ -47,6 +47,7 @@ private slots:
     void closeDropsPendingDone_data();
     void closeDropsPendingDone();
     void noSoundOutputFailsUntilThereIsOne();
+    void namedOutputNeedsTheServer();
 
 private:
     void makeDevice();
@@ -528,6 +529,28 @@ void TestSoundDevice::noSoundOutputFailsUntilThereIsOne()
     command("Play");
     QTRY_COMPARE(m_done->count(), 2);
     QCOMPARE(lastDone(), int(MediaDevice::Successful));
+}
+
+void TestSoundDevice::namedOutputNeedsTheServer()
+{
+    if (AgainstServer)
+        QSKIP("Without a server only: tst_serveroutput refuses an absent output on a server");
+    // SDL knows no sound server's outputs: a chosen output is not replaced by SDL's default one.
+    PulseConnection connection;
+    QTRY_COMPARE(connection.state(), PulseConnection::Unavailable);
+    SoundDevice device(connection);
+    QSignalSpy done(&device, &MediaDevice::Done);
+    device.setOutput("rig");
+    device.setFileName(path("short.wav"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Cannot play \".*short.wav\": the sound output \"rig\""
+                                            " is not available: no sound server answers$"));
+    device.setCommand("Open");
+    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
+    device.setCommand("Play");
+    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
 }
 
 QTEST_GUILESS_MAIN(TestSoundDevice)
