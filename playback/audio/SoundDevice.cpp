@@ -101,8 +101,12 @@ qint32 SoundDevice::Length() const
 SoundDevice::Timings SoundDevice::timings() const
 {
     Timings result = d->timings;
-    result.firstSound = d->engine.firstSoundTime();
-    result.lastSample = d->engine.lastSampleTime();
+    // The engine's times until this play has reached it are the last play's.
+    const auto current = [&result](std::chrono::steady_clock::time_point time) {
+        return time < result.play ? std::chrono::steady_clock::time_point{} : time;
+    };
+    result.firstSound = current(d->engine.firstSoundTime());
+    result.lastSample = current(d->engine.lastSampleTime());
     return result;
 }
 
