@@ -37,3 +37,4 @@ struct BenchSection
 void runDeviceBench(BenchReport &report);
 void runStationBench(BenchReport &report);
 void runRigBench(BenchReport &report);
+void runServerBench(BenchReport &report);
