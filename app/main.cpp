@@ -4,10 +4,12 @@
 #include "playback/audio/SdlMediaDevice.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
+#include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 int main(int argc, char *argv[])
 {
@@ -42,6 +44,9 @@ int main(int argc, char *argv[])
 
     station.Form_Load();
     qCWarning(lcVocta).noquote() << station.settingsPlace().description();
+    // Loggers and scripts key the station through the session bus, when there is one.
+    KeyerService keyer(station.remote());
+    keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     return application.exec();
 }
