@@ -36,3 +36,4 @@ struct BenchSection
 // The sections.
 void runDeviceBench(BenchReport &report);
 void runStationBench(BenchReport &report);
+void runRemoteBench(BenchReport &report);

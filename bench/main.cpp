@@ -14,7 +14,8 @@
 // Sections (all when none is named): "device", the sound device on its own (opening, time to
 // the first sound, time from the last sample to Done); "station", the whole window on the real
 // device (start-up to the window shown, the cost of one status report, and how long a click on
-// a memory, a file choice and a save hold the UI thread).
+// a memory, a file choice and a save hold the UI thread); "remote", a logger's Play call on the
+// session bus (a private one, started and ended by the benchmark) to the first keying request.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
@@ -30,6 +31,7 @@ int main(int argc, char **argv)
     const BenchSection sections[] = {
         {"device", &runDeviceBench},
         {"station", &runStationBench},
+        {"remote", &runRemoteBench},
     };
 
     QTextStream out(stdout);
