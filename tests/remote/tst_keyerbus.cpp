@@ -266,10 +266,12 @@ void TestKeyerBus::refusedPlays_data()
 {
     QTest::addColumn<QString>("memory");
     QTest::addColumn<bool>("busy"); // memory 2 plays first
-    QTest::newRow("another memory busy") << "4" << true;
-    QTest::newRow("memory 0") << "0" << false;
-    QTest::newRow("memory 7") << "7" << false;
-    QTest::newRow("memory -1") << "--  -1" << false;
+    QTest::addColumn<bool>("recording"); // the recorder records
+    QTest::newRow("another memory busy") << "4" << true << false;
+    QTest::newRow("memory 0") << "0" << false << false;
+    QTest::newRow("memory 7") << "7" << false << false;
+    QTest::newRow("memory -1") << "--  -1" << false << false;
+    QTest::newRow("the recorder records") << "3" << false << true;
 }
 
 // A refused Play answers false and shows the refusal face; nothing else changes.
@@ -277,9 +279,11 @@ void TestKeyerBus::refusedPlays()
 {
     QFETCH(QString, memory);
     QFETCH(bool, busy);
+    QFETCH(bool, recording);
     StationFixture &f = *m_fixture;
     if (busy)
         QCOMPARE(call("Play", {"2"}), QString("(true,)"));
+    f.state().Recording = recording;
     f.device.clearLog();
     QCOMPARE(call("Play", memory.split(' ', Qt::SkipEmptyParts)), QString("(false,)"));
     QVERIFY(!f.window().Picture1()->isHidden());
