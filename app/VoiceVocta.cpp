@@ -35,6 +35,8 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_soundSet(m_state, m_form, server, m_device)
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
+    , m_remote({m_state, m_bank, m_ptt, m_repeat, m_refusal, m_recordSet})
+    , m_keys(m_remote)
 {
     m_state.AppDir = appDir;
     wire();
@@ -99,6 +101,22 @@ void VoiceVocta::wire()
         m_settings.WriteMem();
         return !m_settings.lastSaveFailed();
     });
+
+    // The keys of a contest logger: F1..F6, Esc, Shift+F1..F6.
+    connect(form, &Form1::Form_KeyDown, this,
+            [this](int KeyCode, int Shift, bool Repeated, bool &Handled) {
+                Handled = m_keys.keyDown(KeyCode, Shift, Repeated);
+            });
+    // What the remote reports follows every event that can change it, once its handler has run
+    // (these connections come after the handlers').
+    const auto notify = [this] {
+        m_remote.notify();
+    };
+    connect(form, &Form1::Command3d1_Click, this, notify);
+    connect(form, &Form1::Command3d2_Click, this, notify);
+    connect(form, &Form1::Command3d3_Click, this, notify);
+    connect(form, &Form1::Timer1_Timer, this, notify);
+    connect(&m_device, &MediaDevice::Done, this, notify);
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -154,6 +172,7 @@ void VoiceVocta::Form_Load()
     m_form.Command3d3()->setPicture(faces.picture(1));
     m_form.Command3d3()->setTag(QStringLiteral("B"));
     m_form.Picture1()->setVisible(false);
+    m_remote.notify();
 }
 
 void VoiceVocta::Exit_Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/VoiceVoctaRemote.h"
 #include "playback/MemoryBank.h"
 #include "playback/Player.h"
 #include "playback/RecordSetHandler.h"
@@ -12,6 +13,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
 #include "station/AppState.h"
+#include "station/StationKeys.h"
 #include "ui/Aboutfrm.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
@@ -54,6 +56,8 @@ public:
     SoundSetHandler &soundSet() { return m_soundSet; }
     RecordSetHandler &recordSet() { return m_recordSet; }
     Recorder &recorder() { return m_recorder; }
+    // The station as the keys and other programs drive it.
+    StationRemote &remote() { return m_remote; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -79,5 +83,7 @@ private:
     SoundSetHandler m_soundSet;
     Recorder m_recorder;
     RecordSetHandler m_recordSet;
+    VoiceVoctaRemote m_remote;
+    StationKeys m_keys;
     bool m_ended = false;
 };

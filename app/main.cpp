@@ -6,10 +6,12 @@
 #include "playback/audio/SoundDevice.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
+#include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <csignal>
 
 int main(int argc, char *argv[])
@@ -53,6 +55,9 @@ int main(int argc, char *argv[])
 
     station.Form_Load();
     qCWarning(lcVocta).noquote() << station.settingsPlace().description();
+    // Loggers and scripts key the station through the session bus, when there is one.
+    KeyerService keyer(station.remote());
+    keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     return application.exec();
 }

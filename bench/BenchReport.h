@@ -38,3 +38,4 @@ void runDeviceBench(BenchReport &report);
 void runStationBench(BenchReport &report);
 void runRigBench(BenchReport &report);
 void runServerBench(BenchReport &report);
+void runRemoteBench(BenchReport &report);

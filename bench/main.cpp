@@ -18,7 +18,8 @@
 // server of its own beside paplay (click to the first sound heard, the last sample heard to Done,
 // idle wake-ups, CPU while playing); "rig", keying through hamlib against a rigctld that it
 // starts itself (request to rigctld's answer, how soon a stopped rig is noticed, and how long the
-// UI thread is held while the rig does not answer).
+// UI thread is held while the rig does not answer); "remote", a logger's Play call on the session
+// bus (a private one, started and ended by the benchmark) to the first keying request.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -38,6 +39,7 @@ int main(int argc, char **argv)
         {"station", &runStationBench},
         {"rig", &runRigBench},
         {"server", &runServerBench},
+        {"remote", &runRemoteBench},
     };
 
     QTextStream out(stdout);

@@ -26,6 +26,7 @@ PttControl::PttControl(AppState &state, Form1 &form, SerialLines &MSComm1, Dialo
 
 void PttControl::SendStat()
 {
+    m_onAir = true;
     tellReceiveLevels();
     showPicture("ontheair.bmp");
     if (m_state.RtsOn)
@@ -36,6 +37,7 @@ void PttControl::SendStat()
 
 void PttControl::RecStat()
 {
+    m_onAir = false;
     tellReceiveLevels();
     showPicture("receive.bmp");
     if (m_state.RtsOn)

@@ -23,6 +23,8 @@ public:
     void SendStat();
     // Go to receive: the receive picture, then RTS, then DTR at their receive levels.
     void RecStat();
+    // Whether the last of the two was SendStat: the station keys the transmitter.
+    bool isOnAir() const { return m_onAir; }
 
     // The Lock button: keeps the transmitter keyed while engaged.
     void Command3d2_Click();
@@ -75,4 +77,5 @@ private:
     std::optional<SerialLines::ReceiveLevels> m_toldReceiveLevels;
     QSet<QString> m_reported;
     std::function<bool()> m_messageOnAir;
+    bool m_onAir = false;
 };
