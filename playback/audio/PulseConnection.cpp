@@ -44,7 +44,8 @@ namespace {
 
 // After the server's socket folder changes, the server may still be starting: tries again after
 // these delays, then waits for the next change.
-constexpr std::array<int, 3> RetryDelaysMs{100, 400, 1600};
+// A server under load may take seconds between making its socket and answering on it.
+constexpr std::array<int, 6> RetryDelaysMs{100, 400, 1600, 3200, 6400, 12800};
 
 QString text(const char *s)
 {

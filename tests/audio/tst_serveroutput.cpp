@@ -94,7 +94,7 @@ void TestServerOutput::cleanup()
 
 void TestServerOutput::waitForServer()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(m_connection->state(), PulseConnection::Ready, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_connection->state(), PulseConnection::Ready, 30000);
 }
 
 void TestServerOutput::listen()
