@@ -38,6 +38,8 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_soundSet(m_state, m_form, server, m_device)
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
+    , m_remote({m_state, m_bank, m_keying, m_refusal, m_recordSet})
+    , m_keys(m_remote)
 {
     m_state.AppDir = appDir;
     wire();
@@ -120,6 +122,27 @@ void VoiceVocta::wire()
         m_settings.WriteMem();
         return !m_settings.lastSaveFailed();
     });
+
+    // The keys of a contest logger: F1..F6, Esc, Shift+F1..F6.
+    connect(form, &Form1::Form_KeyDown, this,
+            [this](int KeyCode, int Shift, bool Repeated, bool &Handled) {
+                Handled = m_keys.keyDown(KeyCode, Shift, Repeated);
+            });
+    // What the remote reports follows every event that can change it, once its handler has run
+    // (these connections come after the handlers').
+    const auto notify = [this] {
+        m_remote.notify();
+    };
+    connect(form, &Form1::Command3d1_Click, this, notify);
+    connect(form, &Form1::Command3d2_Click, this, notify);
+    connect(form, &Form1::Command3d3_Click, this, notify);
+    connect(form, &Form1::Timer1_Timer, this, notify);
+    connect(&m_device, &MediaDevice::Done, this, notify);
+    // The keying's own timers: the audio after the lead, the release after the tail, the
+    // time-out.
+    for (FormTimer *timer :
+         {&m_keying.leadTimer(), &m_keying.tailTimer(), &m_keying.timeoutTimer()})
+        connect(timer, &FormTimer::Timer, this, notify);
 }
 
 VoiceVocta::~VoiceVocta() = default;
@@ -175,6 +198,7 @@ void VoiceVocta::Form_Load()
     m_form.Command3d3()->setPicture(faces.picture(Face::Blue));
     m_form.Command3d3()->setTag(QStringLiteral("B"));
     m_form.Picture1()->setVisible(false);
+    m_remote.notify();
 }
 
 void VoiceVocta::Exit_Click()

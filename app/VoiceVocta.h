@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/VoiceVoctaRemote.h"
 #include "playback/MemoryBank.h"
 #include "playback/Player.h"
 #include "playback/Recorder.h"
@@ -10,6 +11,7 @@
 #include "station/AppState.h"
 #include "station/Keying.h"
 #include "station/Refusal.h"
+#include "station/StationKeys.h"
 #include "ui/Aboutfrm.h"
 #include "ui/ComSetHandler.h"
 #include "ui/Fonts.h"
@@ -59,6 +61,8 @@ public:
     SoundSetHandler &soundSet() { return m_soundSet; }
     RecordSetHandler &recordSet() { return m_recordSet; }
     Recorder &recorder() { return m_recorder; }
+    // The station as the keys and other programs drive it.
+    StationRemote &remote() { return m_remote; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -86,5 +90,7 @@ private:
     SoundSetHandler m_soundSet;
     Recorder m_recorder;
     RecordSetHandler m_recordSet;
+    VoiceVoctaRemote m_remote;
+    StationKeys m_keys;
     bool m_ended = false;
 };

@@ -1,13 +1,18 @@
-#include "app/SoundStandIns.h"
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/PulseAudioInput.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/PulseSoundServer.h"
+#include "playback/audio/SoundDevice.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
+#include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
@@ -19,19 +24,27 @@ int main(int argc, char *argv[])
     int programArgc = 1;
     QApplication application(programArgc, programName);
 
-    SdlMediaDevice device;
-    // The sound output and the MIDI soundfont get ready in the background.
+    // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    // One connection to the sound server, made in the background, shared by everything that
+    // plays, records or lists the server's devices.
+    PulseConnection soundServerConnection;
+    SoundDevice device(soundServerConnection);
+    // The MIDI soundfont gets ready in the background.
     device.preload();
+    // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
+    // device on the default output for listening to a recording: never the transmitter's.
+    PulseSoundServer soundServer(soundServerConnection);
+    PulseAudioInput audioInput(soundServerConnection);
+    SoundDevice preview(soundServerConnection);
+
     // Should the program die of a fault, the transmitter is released first.
     CrashRelease crash;
     QtSerialLines lines;
     lines.setCrashRelease(&crash);
     QtDialogs dialogs;
-    NoSoundServer server;
-    NoAudioInput input;
-    // The recorder's takes play here, on the default output: never into the transmitter.
-    SdlMediaDevice preview;
-    VoiceVocta station(device, lines, dialogs, server, input, preview,
+    VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
@@ -43,6 +56,9 @@ int main(int argc, char *argv[])
 
     station.Form_Load();
     qCWarning(lcVocta).noquote() << station.settingsPlace().description();
+    // Loggers and scripts key the station through the session bus, when there is one.
+    KeyerService keyer(station.remote());
+    keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     return application.exec();
 }

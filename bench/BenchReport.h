@@ -36,3 +36,6 @@ struct BenchSection
 // The sections.
 void runDeviceBench(BenchReport &report);
 void runStationBench(BenchReport &report);
+void runRigBench(BenchReport &report);
+void runServerBench(BenchReport &report);
+void runRemoteBench(BenchReport &report);

@@ -3,7 +3,7 @@
 
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -125,7 +125,7 @@ private:
             const int dones = m_dones;
             command("Play");
             if (waitFor([&] { return m_dones > dones; }) && m_lastDone == MediaDevice::Successful) {
-                const SdlMediaDevice::Timings times = m_device.timings();
+                const SoundDevice::Timings times = m_device.timings();
                 results.push_back(milliseconds(times.done - times.lastSample));
             }
         }
@@ -151,7 +151,7 @@ private:
 
     BenchReport &m_report;
     QTemporaryDir m_dir;
-    SdlMediaDevice m_device;
+    SoundDevice m_device;
     int m_dones = 0;
     int m_lastDone = 0;
     double m_longest = 0;

@@ -3,13 +3,9 @@
 // how long the UI thread is held by a click on a memory, by choosing a memory's file and by a
 // save of the settings.
 
-#include "app/SoundStandIns.h"
-#include "app/VoiceVocta.h"
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
-#include "playback/audio/SdlMediaDevice.h"
-#include "ptt/QtSerialLines.h"
-#include "station/Dialogs.h"
+#include "bench/BenchStation.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -32,101 +28,9 @@ namespace {
 const QString Section = QStringLiteral("station");
 constexpr int Runs = 7;
 
-// The file dialog answers at once with the file the benchmark wants.
-class InstantDialogs : public Dialogs
-{
-public:
-    QString openFile(const OpenFileRequest &) override { return answer; }
-    FontChoice chooseFont(const FontChoice &preload) override { return preload; }
-    void critical(const QString &) override { }
-
-    QString answer;
-};
-
-// The station, built as main() builds it, in a program folder of its own.
-class Station
-{
-public:
-    explicit Station(const QString &folder)
-        : station(device, lines, dialogs, server, input, preview, folder)
-    {
-        device.preload();
-    }
-
-    SdlMediaDevice device;
-    QtSerialLines lines;
-    InstantDialogs dialogs;
-    NoSoundServer server;
-    NoAudioInput input;
-    SdlMediaDevice preview;
-    VoiceVocta station;
-};
-
-// Copies the build's Images/ and Wav/ into folder.
-void populateProgramFolder(const QString &folder)
-{
-    const QDir source(QStringLiteral(VV_PROGRAM_DIR));
-    for (const QString &name : {QStringLiteral("Images"), QStringLiteral("Wav")}) {
-        QDir().mkpath(folder + QLatin1Char('/') + name);
-        const QDir from(source.filePath(name));
-        for (const QString &file : from.entryList(QDir::Files))
-            QFile::copy(from.filePath(file),
-                        folder + QLatin1Char('/') + name + QLatin1Char('/') + file);
-    }
-}
-
 double milliseconds(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double worst(const std::vector<double> &values)
-{
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
-
-// Runs the event loop, idle between events as the program's is, until `done` holds or
-// `timeoutMs` passes, and returns the longest time the loop did not turn: a timer asks for a turn
-// every millisecond, so any longer gap between two turns is time some handler held the thread.
-double longestStallWhile(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.nsecsElapsed();
-    qint64 longest = 0;
-    QTimer turn;
-    turn.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&turn, &QTimer::timeout, &loop, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-        if (done() || clock.elapsed() > timeoutMs)
-            loop.quit();
-    });
-    turn.start(1);
-    loop.exec();
-    return double(longest) / 1e6;
-}
-
-// A mouse click as the window system delivers it: press and release over the widget's middle.
-void click(QWidget *widget, Qt::MouseButton button)
-{
-    const QPointF position = QRectF(widget->rect()).center();
-    const QPointF global = widget->mapToGlobal(position);
-    QMouseEvent press(QEvent::MouseButtonPress, position, global, button, button, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, position, global, button, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
 }
 
 // How long a click's handlers hold the UI thread.
@@ -156,7 +60,7 @@ public:
             m_report.note(QStringLiteral("station: cannot write the test files"));
             return;
         }
-        Station s(m_folder.path());
+        BenchStation s(m_folder.path());
         m_station = &s;
         s.station.Form_Load();
         s.station.window().show();
@@ -191,7 +95,7 @@ private:
             populateProgramFolder(folder.path());
             QElapsedTimer timer;
             timer.start();
-            auto s = std::make_unique<Station>(folder.path());
+            auto s = std::make_unique<BenchStation>(folder.path());
             s->station.Form_Load();
             s->station.window().show();
             QWindow *window = s->station.window().windowHandle();
@@ -336,7 +240,7 @@ private:
     BenchReport &m_report;
     QTemporaryDir m_folder;
     QTemporaryDir m_files;
-    Station *m_station = nullptr;
+    BenchStation *m_station = nullptr;
 };
 
 } // namespace

@@ -14,10 +14,16 @@
 // Sections (all when none is named): "device", the sound device on its own (opening, time to
 // the first sound, time from the last sample to Done); "station", the whole window on the real
 // device (start-up to the window shown, the cost of one status report, and how long a click on
-// a memory, a file choice and a save hold the UI thread).
+// a memory, a file choice and a save hold the UI thread); "server", the station on a PulseAudio
+// server of its own beside paplay (click to the first sound heard, the last sample heard to Done,
+// idle wake-ups, CPU while playing); "rig", keying through hamlib against a rigctld that it
+// starts itself (request to rigctld's answer, how soon a stopped rig is noticed, and how long the
+// UI thread is held while the rig does not answer); "remote", a logger's Play call on the session
+// bus (a private one, started and ended by the benchmark) to the first keying request.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
-// another. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
+// another. The first two sections never reach a sound server that runs on the machine (they play
+// on SDL); the third starts its own. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
 int main(int argc, char **argv)
 {
     // Headless: no window system and, unless told otherwise, SDL's dummy sound driver.
@@ -25,11 +31,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
         qputenv("SDL_AUDIODRIVER", "dummy");
+    qputenv("PULSE_SERVER", "unix:/nonexistent-voicevocta-sound-server/native");
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench},
-        {"station", &runStationBench},
+        {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
+        {"server", &runServerBench}, {"remote", &runRemoteBench},
     };
 
     QTextStream out(stdout);

@@ -26,8 +26,8 @@ packages=(
     libpulse-dev libhamlib-dev
     fonts-dejavu-core
     # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
-    # daemon with its dummy rig, and a private session bus.
-    pulseaudio pulseaudio-utils libhamlib-utils dbus
+    # daemon with its dummy rig, and a private session bus with gdbus as its client.
+    pulseaudio pulseaudio-utils libhamlib-utils dbus libglib2.0-bin
     # A real X server for the test that reads the window's title.
     xvfb x11-utils
     # The Debian package: its dependencies found by dpkg-shlibdeps (which needs file), and the

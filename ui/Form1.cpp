@@ -4,7 +4,23 @@
 #include "ui/FrameStyle.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
+
+namespace {
+// Shift bits as a window reports them: shift 1, ctrl 2, alt 4.
+int shiftBits(Qt::KeyboardModifiers modifiers)
+{
+    int Shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        Shift |= 1;
+    if (modifiers & Qt::ControlModifier)
+        Shift |= 2;
+    if (modifiers & Qt::AltModifier)
+        Shift |= 4;
+    return Shift;
+}
+} // namespace
 
 Form1::Form1(QWidget *parent)
     : QMainWindow(parent)
@@ -63,8 +79,7 @@ Form1::Form1(QWidget *parent)
                 [this, i] { emit Command3d1_Click(i); });
         connect(m_Command3d1[i], &PictureButton::mouseDown, this,
                 [this, i](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
-                    // Button numbers and shift bits as a window reports them: left 1, right 2,
-                    // middle 4; shift 1, ctrl 2, alt 4.
+                    // Button numbers as a window reports them: left 1, right 2, middle 4.
                     int Button = 0;
                     if (button == Qt::LeftButton)
                         Button = 1;
@@ -72,14 +87,7 @@ Form1::Form1(QWidget *parent)
                         Button = 2;
                     else if (button == Qt::MiddleButton)
                         Button = 4;
-                    int Shift = 0;
-                    if (modifiers & Qt::ShiftModifier)
-                        Shift |= 1;
-                    if (modifiers & Qt::ControlModifier)
-                        Shift |= 2;
-                    if (modifiers & Qt::AltModifier)
-                        Shift |= 4;
-                    emit Command3d1_MouseDown(i, Button, Shift, pos.x(), pos.y());
+                    emit Command3d1_MouseDown(i, Button, shiftBits(modifiers), pos.x(), pos.y());
                 });
         connect(m_Check3d1[i], &QCheckBox::toggled, this, [this, i] { emit Check3d1_Click(i); });
     }
@@ -180,4 +188,16 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit Form_Terminate();
+}
+
+// Keys reach the window when the control that has the focus leaves them alone: Space and Enter
+// on a button keep their own meaning, and a key the window takes never reaches a button.
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    bool Handled = false;
+    emit Form_KeyDown(event->key(), shiftBits(event->modifiers()), event->isAutoRepeat(), Handled);
+    if (Handled)
+        event->accept();
+    else
+        QMainWindow::keyPressEvent(event);
 }

@@ -58,11 +58,8 @@ void PictureButton::paintEvent(QPaintEvent *)
         face = m_downPicture;
 
     const QRect faceRect = all.adjusted(Rim, Rim, -Rim, -Rim);
-    if (!face.isNull()) {
-        // The whole face is scaled onto the button, so every button shows all its bands.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawPixmap(faceRect, face);
-    }
+    if (!face.isNull())
+        painter.drawPixmap(faceRect, scaledFace(face, faceRect.size()));
 
     // A raised bevel, sunken while held down.
     const QColor light(255, 255, 255, 200);
@@ -86,6 +83,21 @@ void PictureButton::paintEvent(QPaintEvent *)
         option.rect = faceRect.adjusted(2, 2, -2, -2);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
+}
+
+// The whole face is scaled onto the button, so every button shows all its bands. The scaled
+// picture is kept: the status panel is repainted twenty times a second while a message plays, and
+// scaling the face each time would cost more than everything else the program does then.
+QPixmap PictureButton::scaledFace(const QPixmap &face, const QSize &size) const
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    if (face.cacheKey() != m_scaledFrom || m_scaled.size() != pixels) {
+        m_scaled = face.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaled.setDevicePixelRatio(ratio);
+        m_scaledFrom = face.cacheKey();
+    }
+    return m_scaled;
 }
 
 void PictureButton::mousePressEvent(QMouseEvent *event)

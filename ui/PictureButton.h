@@ -39,9 +39,13 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    QPixmap scaledFace(const QPixmap &face, const QSize &size) const;
+
     QPixmap m_picture;
     QPixmap m_downPicture;
     QPixmap m_disabledPicture;
     QColor m_backColor;
     QString m_tag;
+    mutable QPixmap m_scaled; // the face last drawn, at the size drawn
+    mutable qint64 m_scaledFrom = 0; // the cache key of the picture it was scaled from
 };

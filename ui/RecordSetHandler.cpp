@@ -64,6 +64,13 @@ void RecordSetHandler::Record_Click()
     m_dialog->activateWindow();
 }
 
+void RecordSetHandler::openFor(int number)
+{
+    Record_Click();
+    if (number >= 1 && number <= m_dialog->Combo1()->count())
+        m_dialog->Combo1()->setCurrentIndex(number - 1);
+}
+
 void RecordSetHandler::load()
 {
     m_dialog = new RecordSet(&m_mainWindow);

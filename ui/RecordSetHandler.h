@@ -22,6 +22,8 @@ public:
 
     // Setup > Record...: shows the dialog, loading it first if it is not loaded.
     void Record_Click();
+    // The same, with memory `number` (1..6) chosen in it.
+    void openFor(int number);
 
     void Form_Load();
     // Record, Stop, Play, Save.

@@ -2,7 +2,9 @@
 
 #include "playback/audio/AudioSource.h"
 #include "playback/audio/SdlOutput.h"
+#include "playback/audio/SoundOutput.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -11,13 +13,16 @@
 #include <thread>
 #include <vector>
 
+class PulseConnection;
+
 // Plays one AudioSource at a time. A worker thread decodes ahead into a ring buffer and drives
-// the SDL output; SDL's audio thread takes the frames from the ring. The UI thread's calls only
-// change shared state under a mutex and return at once; no thread runs while nothing plays.
+// the sound output: the sound server's stream, or SDL's audio where no server answers. The
+// output takes the frames from the ring on a thread of its own. The UI thread's calls only change
+// shared state under a mutex and return at once; no thread runs while nothing plays.
 //
-// The end of a play (or its failure) is reported through the notifier, called on the audio or
-// the worker thread with the play's token; the notifier must hand it to the UI thread queued.
-class PlaybackEngine final : private SdlOutput::Renderer
+// The end of a play (or its failure) is reported through the notifier, called on the output's or
+// the worker's thread with the play's token; the notifier must hand it to the UI thread queued.
+class PlaybackEngine final : private SoundOutput::Feed
 {
 public:
     using Clock = std::chrono::steady_clock;
@@ -25,42 +30,69 @@ public:
     enum Outcome { Ended = 1, Failed = 8 };
     using Notifier = std::function<void(quint64 token, int outcome)>;
 
-    explicit PlaybackEngine(Notifier notifier);
+    // Which output plays: none chosen yet, the sound server's, or SDL's.
+    enum class Route { None, Server, Fallback };
+
+    PlaybackEngine(PulseConnection &connection, Notifier notifier);
     ~PlaybackEngine();
     PlaybackEngine(const PlaybackEngine &) = delete;
     PlaybackEngine &operator=(const PlaybackEngine &) = delete;
 
-    // Starts the sound output and runs task on the worker thread ahead of anything else.
+    // Runs task on the worker thread ahead of anything else.
     void warmUp(std::function<void()> task);
 
     // Replaces the source (null: none) and stops playing; the position goes to its start.
     void setSource(std::unique_ptr<AudioSource> source);
-    // Plays from the position; token comes back with the outcome.
-    void play(quint64 token);
+    // The output the next play goes to (sink: the server's output by name, empty: the default);
+    // it is made ready ahead of the play.
+    void setRoute(Route route, const QString &sink);
+    // Plays from the position through that output; token comes back with the outcome.
+    void play(quint64 token, Route route, const QString &sink);
     // Stops playing; the position stays.
     void stop();
     // Moves the position (frames); a play goes on from there.
     void seek(qint64 frame);
+    // Moves the position back by frames from where the play was heard to (what a server had
+    // queued and dropped at a stop is known only a moment later), never before the start.
+    void stepBack(qint64 frames);
     qint64 position() const;
+    // The level applied to the frames from the next buffer on (1: unchanged).
+    void setGain(float gain) { m_gain.store(gain); }
+
+    // Frames the output has taken since the play started: moves while the output plays.
+    qint64 framesTaken() const;
 
     // When the first audible sample and the last sample of the latest play were handed to the
-    // driver (for the benchmark); a default time point when not yet.
+    // output (for the benchmark); a default time point when not yet.
     Clock::time_point firstSoundTime() const;
     Clock::time_point lastSampleTime() const;
 
-    // Buffers of silence the driver must take after the last sample before the end is reported.
-    static constexpr int TailBuffers = 2;
+    // Without a play for this long, SDL's device and subsystem are closed, so that its threads
+    // stop waking.
+    static constexpr std::chrono::seconds FallbackIdleClose{5};
 
 private:
-    void render(float *out, int frames, int channels) override;
-    void outputLost() override;
-    void run();
+    // The ring holds this many frames (0.74 s at 44.1 kHz), whatever the channel count. The
+    // worker decodes in blocks of BlockFrames, and starts with a smaller one.
+    static constexpr qint64 RingFrames = 32768;
+    static constexpr qint64 BlockFrames = 4096;
+    static constexpr qint64 StartFrames = 1024;
+    static constexpr int MaxChannels = 8;
+
+    int take(float *out, int frames, int channels, bool *end) override;
+    void finished(bool failed, const QString &error) override;
+    void run(); // the worker thread (PlaybackWorker.cpp)
+    SoundOutput *outputFor(Route route);
+    // Moves the position to frame, dropping what was decoded ahead; with the lock held.
+    void moveTo(qint64 frame);
     // Reads frames from the source into the ring; called with the lock held, drops it meanwhile.
     void decode(std::unique_lock<std::mutex> &lock, qint64 frames);
     void markFailed(const QString &message);
 
     Notifier m_notifier;
-    SdlOutput m_output;
+    std::unique_ptr<SoundOutput> m_serverOutput;
+    SdlOutput m_fallbackOutput;
+    std::atomic<float> m_gain{1.0f};
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -74,6 +106,11 @@ private:
     int m_sampleRate = 0;
     int m_channels = 0;
 
+    // The output the next play goes to.
+    Route m_route = Route::None;
+    QString m_sink;
+    bool m_prepare = false;
+
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.
     std::vector<float> m_ring;
     qint64 m_ringFrames = 0;
@@ -81,6 +118,7 @@ private:
     qint64 m_writeFrame = 0;
     quint64 m_epoch = 0; // changes with every new source or seek
     qint64 m_seekTarget = -1;
+    qint64 m_stepBack = 0;
     bool m_sourceEnded = false;
     bool m_sourceFailed = false;
 
@@ -88,14 +126,16 @@ private:
     bool m_playing = false;
     quint64 m_token = 0;
     bool m_endReached = false;
-    int m_tailBuffers = 0;
     bool m_endReported = false;
+    bool m_starved = false; // the output came short of frames and waits for framesReady()
+    qint64 m_taken = 0;
     Clock::time_point m_firstSound;
     Clock::time_point m_lastSample;
 
     // Worker thread only.
     std::unique_ptr<AudioSource> m_source;
     std::vector<float> m_scratch;
+    SoundOutput *m_active = nullptr; // the output that plays or played last
     bool m_outputRunning = false;
     quint64 m_outputToken = 0;
 

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,11 +21,11 @@ constexpr const char *StreamName = "Voice Vocta";
 
 } // namespace
 
-SdlOutput::SdlOutput(Renderer &renderer) : m_renderer(renderer) { }
+SdlOutput::SdlOutput(Feed &feed) : m_feed(feed) { }
 
 SdlOutput::~SdlOutput()
 {
-    shutdown();
+    close();
 }
 
 bool SdlOutput::initialize(QString *error)
@@ -44,8 +45,15 @@ bool SdlOutput::initialize(QString *error)
     return true;
 }
 
-bool SdlOutput::open(int sampleRate, int channels, QString *error)
+bool SdlOutput::open(const Format &format, QString *error)
 {
+    if (!format.sink.isEmpty()) {
+        // SDL knows no sound server's outputs by name; a named output is never replaced.
+        *error = QStringLiteral("the sound output \"%1\" is not available").arg(format.sink);
+        return false;
+    }
+    const int sampleRate = format.sampleRate;
+    const int channels = format.channels;
     if (!initialize(error))
         return false;
     if (m_device && sampleRate == m_sampleRate && channels == m_channels && !isLost())
@@ -70,14 +78,30 @@ bool SdlOutput::open(int sampleRate, int channels, QString *error)
     m_device = device;
     m_sampleRate = sampleRate;
     m_channels = channels;
-    m_bufferFrames = obtained.samples;
     return true;
 }
 
-void SdlOutput::setPaused(bool paused)
+void SdlOutput::start()
 {
-    if (m_device)
-        SDL_PauseAudioDevice(m_device, paused ? 1 : 0);
+    if (!m_device)
+        return;
+    SDL_LockAudioDevice(m_device);
+    m_active = true;
+    m_ended = false;
+    m_tailBuffers = 0;
+    SDL_UnlockAudioDevice(m_device);
+    SDL_PauseAudioDevice(m_device, 0);
+}
+
+qint64 SdlOutput::pause()
+{
+    if (!m_device)
+        return 0;
+    SDL_LockAudioDevice(m_device);
+    m_active = false;
+    SDL_UnlockAudioDevice(m_device);
+    SDL_PauseAudioDevice(m_device, 1);
+    return 0;
 }
 
 bool SdlOutput::isLost() const
@@ -94,10 +118,10 @@ void SdlOutput::closeDevice()
     m_device = 0;
     m_sampleRate = 0;
     m_channels = 0;
-    m_bufferFrames = 0;
+    m_active = false;
 }
 
-void SdlOutput::shutdown()
+void SdlOutput::close()
 {
     closeDevice();
     if (m_initialized)
@@ -114,10 +138,36 @@ void SdlOutput::renderCallback(void *self, quint8 *stream, int bytes)
     // SDL calls back only in between.
     if (output->isLost()) {
         std::memset(stream, 0, size_t(bytes));
-        output->m_renderer.outputLost();
+        if (output->m_active) {
+            // Whatever is left would play into nothing: the play fails now, and the next one
+            // opens the output afresh.
+            output->m_active = false;
+            output->m_feed.finished(true, QStringLiteral("the sound output went away"));
+        }
         return;
     }
     const int frameBytes = int(sizeof(float)) * output->m_channels;
-    output->m_renderer.render(reinterpret_cast<float *>(stream), bytes / frameBytes,
-                              output->m_channels);
+    output->render(reinterpret_cast<float *>(stream), bytes / frameBytes);
+}
+
+void SdlOutput::render(float *out, int frames)
+{
+    int copied = 0;
+    bool end = false;
+    if (m_active)
+        copied = m_feed.take(out, frames, m_channels, &end);
+    std::fill(out + qint64(copied) * m_channels, out + qint64(frames) * m_channels, 0.0f);
+    if (!m_active || !end)
+        return;
+    if (!m_ended) {
+        m_ended = true; // this buffer holds the last sample
+        m_tailBuffers = 0;
+        return;
+    }
+    // Each call means the driver has taken the buffer before; once it has taken the one with
+    // the last sample and TailBuffers of silence after it, the last sample is out.
+    if (++m_tailBuffers > TailBuffers) {
+        m_active = false;
+        m_feed.finished(false, QString());
+    }
 }

@@ -29,6 +29,24 @@ bool writeWav(const QString &path, int sampleRate, int channels, int frames, int
     return sf_close(file) == 0 && written;
 }
 
+bool writeSweep(const QString &path, int sampleRate, int frames)
+{
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    std::vector<float> samples(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i) {
+        const double t = double(i) / sampleRate;
+        samples[size_t(i)] = float(0.3 + 0.25 * std::sin(2 * M_PI * (200.0 + 400.0 * t) * t));
+    }
+    const bool written = sf_writef_float(file, samples.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
+
 std::vector<float> decode(const QString &path)
 {
     SF_INFO info{};

@@ -12,6 +12,9 @@ namespace TestSounds {
 // Writes a tone that never touches zero (so silence around it is easy to tell apart) as a WAV
 // file; format is a libsndfile subtype such as SF_FORMAT_PCM_16. False on a failure.
 bool writeWav(const QString &path, int sampleRate, int channels, int frames, int format);
+// The same with a mono 16-bit sweep whose pitch keeps rising, so that no stretch of it repeats
+// another: where a part of it was heard shows in the samples alone.
+bool writeSweep(const QString &path, int sampleRate, int frames);
 // The frames of a sound file as libsndfile decodes them to float, interleaved.
 std::vector<float> decode(const QString &path);
 // A file's bytes as 32-bit floats (the raw output of SDL's disk driver).

@@ -1,7 +1,7 @@
 #include "playback/audio/MidiFile.h"
 #include "playback/audio/MidiSource.h"
 #include "playback/audio/MidiSynth.h"
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 #include "tests/audio/TestSounds.h"
 
 #include <QTest>
@@ -131,7 +131,7 @@ void TestMidi::rendersUntilTheLastNoteDiesAway_data()
 void TestMidi::rendersUntilTheLastNoteDiesAway()
 {
     QFETCH(QByteArray, file);
-    MidiSynth synth(SdlMediaDevice::defaultSoundFont());
+    MidiSynth synth(SoundDevice::defaultSoundFont());
     if (!synth.soundFontAvailable())
         QSKIP("the soundfont is not installed");
     MidiFile midi;
@@ -158,7 +158,7 @@ void TestMidi::rendersUntilTheLastNoteDiesAway()
 
 void TestMidi::seekPlaysFromThePosition()
 {
-    MidiSynth synth(SdlMediaDevice::defaultSoundFont());
+    MidiSynth synth(SoundDevice::defaultSoundFont());
     if (!synth.soundFontAvailable())
         QSKIP("the soundfont is not installed");
     // Two notes, one second apart.

@@ -1,4 +1,4 @@
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 #include "tests/audio/TestSounds.h"
 #include "tests/faults/FaultWatch.h"
 #include "tests/support/StationFixture.h"
@@ -88,7 +88,7 @@ void TestSoundFaults::messageThatCannotPlay()
 
     if (fault == NoOutput)
         qputenv("SDL_AUDIODRIVER", "no-such-driver");
-    SdlMediaDevice device;
+    SoundDevice device;
     StationFixture f(device);
     keyThroughRts(f);
     QVERIFY(!keyed(f));

@@ -66,6 +66,38 @@ QString ModelEvent::describe() const
         return QStringLiteral("COM: close box");
     case Time:
         return QStringLiteral("%1 ms pass").arg(arg);
+    case KeyF:
+        return QStringLiteral("key F%1 on %2").arg(arg + 1).arg(focusName());
+    case KeyEscape:
+        return QStringLiteral("key Esc on %1").arg(focusName());
+    case KeyShiftF:
+        return QStringLiteral("key Shift+F%1 on %2").arg(arg + 1).arg(focusName());
+    case RemotePlay:
+        return QStringLiteral("keyer Play(%1)").arg(arg);
+    case RemoteStop:
+        return QStringLiteral("keyer Stop()");
+    case RemoteSetLock:
+        return QStringLiteral("keyer SetLock(%1)").arg(arg ? "true" : "false");
+    case RemoteSetStandby:
+        return QStringLiteral("keyer SetStandby(%1)").arg(arg ? "true" : "false");
+    case KindCount:
+        break;
     }
     return QString();
+}
+
+QString ModelEvent::focusName() const
+{
+    if (target >= 1 && target <= 6)
+        return QStringLiteral("memory button %1").arg(target);
+    switch (target) {
+    case 7:
+        return QStringLiteral("a repeat box");
+    case 8:
+        return QStringLiteral("the slider");
+    case 9:
+        return QStringLiteral("the Lock button");
+    default:
+        return QStringLiteral("the window");
+    }
 }

@@ -36,11 +36,26 @@ struct ModelEvent
         ComOk, // answer: the port layer's refusal, empty when it opens
         ComClose,
         Time, // arg milliseconds pass: the keying's timers tick as they fall due
+        // The main window's keys, pressed where the focus is (target).
+        KeyF, // memory arg
+        KeyEscape,
+        KeyShiftF, // memory arg
+        // The keyer interface's methods, called in-process.
+        RemotePlay, // number arg, 0..7
+        RemoteStop,
+        RemoteSetLock, // arg 1 on, 0 off
+        RemoteSetStandby, // arg 1 on, 0 off
+        KindCount
     };
     Kind kind;
     int arg = 0;
     QString answer;
+    // Where the focus is for a key: 0 the window itself, 1..6 a memory button, 7 a repeat box,
+    // 8 the slider, 9 the Lock button.
+    int target = 0;
 
     // One line for the report: "left click on memory 3".
     QString describe() const;
+    // The control a key was pressed on.
+    QString focusName() const;
 };

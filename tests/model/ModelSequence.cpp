@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "remote/KeyerAdaptor.h"
 #include "ui/ComSet.h"
 #include "ui/TransportBar.h"
 
@@ -36,6 +37,9 @@ ModelSequence::ModelSequence(const QString &programDir, quint32 seed, bool verbo
     m_station = std::make_unique<VoiceVocta>(m_device, m_lines, m_dialogs, m_server, m_input,
                                              m_preview, programDir);
     m_station->Form_Load();
+    m_keyer = new KeyerAdaptor(&m_keyerObject, m_station->remote());
+    QObject::connect(m_keyer, &KeyerAdaptor::Changed, &m_keyerObject,
+                     [this] { ++m_changedSignals; });
     m_model = std::make_unique<StationModel>(settings, doubles);
     // Half of the operators confirm the COM dialog first thing.
     if (chance(50)) {
@@ -160,6 +164,13 @@ ModelEvent ModelSequence::choose()
         {1, ModelEvent::StrayDone},
         {comShown ? 1 : 3, ModelEvent::ComOpen},
         {m_model->nextDue(m_model->now() + 60000) ? 8 : 2, ModelEvent::Time},
+        {5, ModelEvent::KeyF},
+        {state.Playing() ? 3 : 1, ModelEvent::KeyEscape},
+        {1, ModelEvent::KeyShiftF},
+        {5, ModelEvent::RemotePlay},
+        {state.Playing() ? 3 : 1, ModelEvent::RemoteStop},
+        {1, ModelEvent::RemoteSetLock},
+        {1, ModelEvent::RemoteSetStandby},
     };
     const auto enabled = [bar](TransportBar::ButtonId id) {
         return bar->button(id)->isEnabled();
@@ -216,6 +227,24 @@ ModelEvent ModelSequence::choose()
     case ModelEvent::LeftClick:
     case ModelEvent::RepeatBox:
         event.arg = memory();
+        break;
+    case ModelEvent::KeyF:
+    case ModelEvent::KeyShiftF:
+        event.arg = memory();
+        event.target = pick(10);
+        break;
+    case ModelEvent::KeyEscape:
+        event.target = pick(10);
+        break;
+    case ModelEvent::RemotePlay:
+        // Now and then a number that names no memory.
+        event.arg = chance(10) ? (chance(50) ? 0 : 7) : memory() + 1;
+        break;
+    case ModelEvent::RemoteSetLock:
+        event.arg = chance(70) ? !state.LockOn : state.LockOn;
+        break;
+    case ModelEvent::RemoteSetStandby:
+        event.arg = chance(70) ? !state.StdByOn : state.StdByOn;
         break;
     case ModelEvent::RightClick:
         event.arg = memory();
@@ -274,6 +303,8 @@ bool ModelSequence::step(QString &failure, Coverage &coverage)
     m_device.clearLog();
     m_lines.clearLogs();
     m_model->beginEvent();
+    m_changedSignals = 0;
+    m_answer.clear();
     play(event);
     if (QTest::currentTestFailed()) {
         failure = QStringLiteral("the event could not be played");

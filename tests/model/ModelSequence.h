@@ -15,11 +15,12 @@
 #include <random>
 
 class ComSet;
+class KeyerAdaptor;
 
 // What the sequences went through: every kind of event, and the states worth reaching.
 struct Coverage
 {
-    std::array<int, ModelEvent::Time + 1> events{};
+    std::array<int, ModelEvent::KindCount> events{};
     int keyedOnTheWire = 0;
     int repeatWait = 0;
     int lockUnderStandby = 0;
@@ -67,7 +68,7 @@ struct Coverage
     QStringList missing() const
     {
         QStringList out;
-        for (int kind = 0; kind <= ModelEvent::Time; ++kind) {
+        for (int kind = 0; kind < ModelEvent::KindCount; ++kind) {
             if (!events[kind])
                 out << ModelEvent{ModelEvent::Kind(kind), 0, {}}.describe();
         }
@@ -106,6 +107,7 @@ private:
     void writeSettings(const StationModel::Settings &settings);
     ModelEvent choose();
     void play(const ModelEvent &event);
+    void pressKey(const ModelEvent &event, Qt::Key key, Qt::KeyboardModifiers modifiers);
     StationView observe();
 
     Form1 &window() { return m_station->window(); }
@@ -124,6 +126,11 @@ private:
     FakeAudioInput m_input;
     FakeMediaDevice m_preview;
     std::unique_ptr<VoiceVocta> m_station;
+    // The keyer interface, without a bus: its slots are called as the bus would call them.
+    QObject m_keyerObject;
+    KeyerAdaptor *m_keyer = nullptr;
+    int m_changedSignals = 0; // Changed said during the event
+    QString m_answer; // the answer of the method called during the event
     std::unique_ptr<StationModel> m_model;
     std::deque<ModelEvent> m_forced; // events that must come next (a device's own consequence)
     // The Done that stopped plays, and plays that could not start, still owe.

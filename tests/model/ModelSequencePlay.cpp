@@ -2,11 +2,14 @@
 
 #include "tests/model/ModelSequence.h"
 
+#include "remote/KeyerAdaptor.h"
 #include "ui/ComSet.h"
 #include "ui/PictureButton.h"
+#include "ui/RecordSet.h"
 #include "ui/TransportBar.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
@@ -154,6 +157,36 @@ void ModelSequence::play(const ModelEvent &event)
     case ModelEvent::Time:
         passTime(event.arg);
         break;
+    case ModelEvent::KeyF:
+        pressKey(event, Qt::Key(Qt::Key_F1 + event.arg), Qt::NoModifier);
+        model.pressF(event.arg);
+        break;
+    case ModelEvent::KeyEscape:
+        pressKey(event, Qt::Key_Escape, Qt::NoModifier);
+        model.pressEscape();
+        break;
+    case ModelEvent::KeyShiftF:
+        pressKey(event, Qt::Key(Qt::Key_F1 + event.arg), Qt::ShiftModifier);
+        model.pressShiftF(event.arg);
+        break;
+    case ModelEvent::RemotePlay:
+        m_answer = m_keyer->Play(event.arg) ? "true" : "false";
+        model.remotePlay(event.arg);
+        break;
+    case ModelEvent::RemoteStop:
+        m_answer = m_keyer->Stop() ? "true" : "false";
+        model.remoteStop();
+        break;
+    case ModelEvent::RemoteSetLock:
+        m_keyer->SetLock(event.arg);
+        model.remoteSetLock(event.arg);
+        break;
+    case ModelEvent::RemoteSetStandby:
+        m_keyer->SetStandby(event.arg);
+        model.remoteSetStandby(event.arg);
+        break;
+    case ModelEvent::KindCount:
+        break;
     }
 }
 
@@ -170,6 +203,23 @@ void ModelSequence::passTime(int milliseconds)
         model.tick(*due);
     }
     model.passTime(until);
+}
+
+// A key pressed and released on the control that has the focus; what that control leaves alone
+// goes on to the window.
+void ModelSequence::pressKey(const ModelEvent &event, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    Form1 &w = window();
+    QWidget *target = &w;
+    if (event.target >= 1 && event.target <= 6)
+        target = w.Command3d1(event.target - 1);
+    else if (event.target == 7)
+        target = w.Check3d1(0);
+    else if (event.target == 8)
+        target = w.HScroll1();
+    else if (event.target == 9)
+        target = w.Command3d2();
+    QTest::keyClick(target, key, modifiers);
 }
 
 StationView ModelSequence::observe()
@@ -243,6 +293,17 @@ StationView ModelSequence::observe()
     v.receiveRts = m_lines.receiveLevels().rts;
     v.receiveDtr = m_lines.receiveLevels().dtr;
     v.messages = m_dialogs.messages;
+
+    if (RecordSet *recorder = m_station->recordSet().form(); recorder && recorder->isVisible())
+        v.recorderMemory = recorder->Combo1()->currentIndex() + 1;
+    v.remoteStatus = QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(m_keyer->state())
+                         .arg(m_keyer->memory())
+                         .arg(int(m_keyer->onAir()))
+                         .arg(int(m_keyer->lock()))
+                         .arg(int(m_keyer->standby()));
+    v.changedSignals = m_changedSignals;
+    v.answer = m_answer;
 
     if (ComSet *com = dialog()) {
         v.dialog = com->isVisible() ? StationView::Shown : StationView::Hidden;

@@ -86,6 +86,17 @@ void StationModel::beginEvent()
 {
     m_view.deviceLog.clear();
     m_view.wireLog.clear();
+    m_view.answer.clear();
+    m_remoteBefore = remoteStatus();
+}
+
+StationView StationModel::view() const
+{
+    StationView v = m_view;
+    v.remoteStatus = remoteStatus();
+    // One Changed for an event that changed what the interface reports, none otherwise.
+    v.changedSignals = v.remoteStatus != m_remoteBefore ? 1 : 0;
+    return v;
 }
 
 // ---- The memory bank -------------------------------------------------------------------------

@@ -85,7 +85,19 @@ public:
     void clickOk(const QString &openError);
     void closeComDialog();
 
-    StationView view() const { return m_view; }
+    // The main window's keys (focus anywhere): F1..F6 as a left click, Esc as a left click on
+    // the busy memory, Shift+F1..F6 the recorder's dialog for the memory.
+    void pressF(int index);
+    void pressEscape();
+    void pressShiftF(int index);
+
+    // The keyer interface (memories 1..6); the answer of a method is in the view.
+    void remotePlay(int number);
+    void remoteStop();
+    void remoteSetLock(bool on);
+    void remoteSetStandby(bool on);
+
+    StationView view() const;
 
     // Whether the station keys a transmitter now: an enabled line of the open port that the
     // program put on the wire at its on-air level. The level a port gives a line that the program
@@ -166,6 +178,8 @@ private:
     void command(const QString &entry);
     void setUpdateInterval(int milliseconds);
     void transportFromMode();
+    // What the keyer interface reports: "<state> <memory> <on air> <Lock> <standby>".
+    QString remoteStatus() const;
 
     StationView m_view;
     Doubles m_doubles;
@@ -195,4 +209,5 @@ private:
     std::array<bool, 2> m_keyedByCall{};
     std::array<bool, 2> m_portsOwnLevel{}; // the line has the level the port gave it
     bool m_keyedWhenClosed = false;
+    QString m_remoteBefore; // remoteStatus() at the start of the event
 };

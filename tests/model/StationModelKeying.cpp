@@ -422,3 +422,68 @@ void StationModel::closeComDialog()
     // Unloaded without touching the port; the next opening loads it afresh.
     m_view.dialog = StationView::Unloaded;
 }
+
+// ---- The keys and the keyer interface ----------------------------------------------------------
+
+void StationModel::pressF(int index)
+{
+    leftClickMemory(index);
+}
+
+void StationModel::pressEscape()
+{
+    if (m_view.Playing)
+        leftClickMemory(m_view.CurMem);
+}
+
+void StationModel::pressShiftF(int index)
+{
+    m_view.recorderMemory = index + 1;
+}
+
+void StationModel::remotePlay(int number)
+{
+    StationView &v = m_view;
+    bool done = false;
+    if (number < 1 || number > 6) {
+        showErr();
+    } else {
+        // A busy memory stops; another one is refused by its click; idle starts.
+        done = !v.Playing || v.CurMem == number - 1;
+        leftClickMemory(number - 1);
+    }
+    v.answer = done ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+void StationModel::remoteStop()
+{
+    const bool busy = m_view.Playing;
+    pressEscape();
+    m_view.answer = busy ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+void StationModel::remoteSetLock(bool on)
+{
+    if (m_view.LockOn != on)
+        clickLock();
+}
+
+void StationModel::remoteSetStandby(bool on)
+{
+    if (m_view.StdByOn != on)
+        clickStandby();
+}
+
+QString StationModel::remoteStatus() const
+{
+    const StationView &v = m_view;
+    const char *state = m_stage == Stage::Idle ? "idle"
+                        : inRepeatWait()       ? "repeat-wait"
+                                               : "playing";
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(QLatin1String(state))
+        .arg(v.CurMem >= 0 ? v.CurMem + 1 : 0)
+        .arg(int(v.onAirPicture))
+        .arg(int(v.LockOn))
+        .arg(int(v.StdByOn));
+}

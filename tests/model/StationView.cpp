@@ -89,6 +89,11 @@ QStringList StationView::differences(const StationView &a) const
     check("DTR on the wire", text(wireDtr), text(a.wireDtr));
     check("messages", list(messages), list(a.messages));
 
+    check("recorder's memory", number(recorderMemory), number(a.recorderMemory));
+    check("keyer status", remoteStatus, a.remoteStatus);
+    check("keyer Changed signals", number(changedSignals), number(a.changedSignals));
+    check("keyer answer", answer, a.answer);
+
     check("COM dialog", number(dialog), number(a.dialog));
     if (dialog != Unloaded && a.dialog != Unloaded) {
         check("RTS box", text(check1), text(a.check1));

@@ -74,6 +74,16 @@ struct StationView
     std::optional<bool> receiveDtr;
     QStringList messages; // message boxes shown so far
 
+    // The recorder's dialog: the memory it shows while shown, 0 otherwise.
+    int recorderMemory = 0;
+
+    // The keyer interface: what it reports ("playing 3 1 0 0": state, memory, on air, Lock,
+    // standby), how often it said Changed in this event, and the answer of the method called in
+    // this event ("true", "false", empty for none).
+    QString remoteStatus;
+    int changedSignals = 0;
+    QString answer;
+
     // The "COM Control" dialog.
     enum Dialog { Unloaded, Shown, Hidden };
     Dialog dialog = Unloaded;

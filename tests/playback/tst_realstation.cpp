@@ -1,4 +1,4 @@
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/SoundDevice.h"
 #include "tests/audio/TestSounds.h"
 #include "tests/support/StationFixture.h"
 
@@ -53,7 +53,7 @@ void TestRealStation::memorySendsExactlyItsFile()
     QFile::remove(m_diskFile);
     std::vector<float> expected;
     {
-        auto device = std::make_unique<SdlMediaDevice>();
+        auto device = std::make_unique<SoundDevice>();
         StationFixture f(*device);
         keyThroughRts(f);
         const QString file = f.state().MemFile[0];
@@ -95,7 +95,7 @@ void TestRealStation::repeatCycleRunsInRealTime()
     const QString second = sounds.filePath("second.wav");
     QVERIFY(writeWav(second, 22050, 1, 22050, SF_FORMAT_PCM_16)); // 1 s
 
-    SdlMediaDevice device;
+    SoundDevice device;
     StationFixture f(device);
     keyThroughRts(f);
     QSignalSpy done(&device, &MediaDevice::Done);
@@ -131,7 +131,7 @@ void TestRealStation::namesThatAreNotUtf8Play()
 {
     // Sound files whose names are bytes that are not UTF-8, given in the settings file.
     qputenv("SDL_AUDIODRIVER", "dummy");
-    SdlMediaDevice device;
+    SoundDevice device;
     StationFixture f(device, false);
     const QByteArray folder = QFile::encodeName(f.programDir());
     const QList<QByteArray> names{folder + "/caf\xE9.wav", folder + "/\xFF\xFE.wav"};

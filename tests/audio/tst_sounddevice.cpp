@@ -1,6 +1,11 @@
-#include "playback/audio/SdlMediaDevice.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundDevice.h"
 #include "station/FileNames.h"
 #include "tests/audio/TestSounds.h"
+#ifdef VV_AGAINST_SERVER
+#include "tests/support/MonitorCapture.h"
+#include "tests/support/PrivateSoundServer.h"
+#endif
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -15,9 +20,12 @@
 
 using namespace TestSounds;
 
-// The device played on SDL's disk driver: what it writes to the disk file is what a sound card
-// would have been given.
-class TestSdlMediaDevice : public QObject
+// The device's contract. Built twice: played on SDL's disk driver where no sound server answers
+// (what it writes to the disk file is what a sound card would have been given), and against a
+// sound server of the test's own (VV_AGAINST_SERVER), whose default sink's monitor hears what
+// went out. The server's sink runs at 44.1 kHz: sounds at other rates are resampled there, so
+// those are checked for their length instead of sample for sample.
+class TestSoundDevice : public QObject
 {
     Q_OBJECT
 
@@ -42,6 +50,7 @@ private slots:
     void closeDropsPendingDone_data();
     void closeDropsPendingDone();
     void noSoundOutputFailsUntilThereIsOne();
+    void namedOutputNeedsTheServer();
 
 private:
     void makeDevice();
@@ -52,17 +61,57 @@ private:
     std::vector<std::vector<float>> soundWritten();
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
+    // What soundWritten() found: all of it, and the silence before the first and after the last
+    // sound in it.
+    std::vector<float> m_written;
+    qint64 m_leadingSilence = 0;
+    qint64 m_trailingSilence = 0;
     QTemporaryDir m_dir;
     QString m_diskFile;
-    std::unique_ptr<SdlMediaDevice> m_device;
+#ifdef VV_AGAINST_SERVER
+    PrivateSoundServer m_server;
+    std::unique_ptr<PulseConnection> m_connection;
+    std::unique_ptr<MonitorCapture> m_monitor;
+#endif
+    std::unique_ptr<SoundDevice> m_device;
     std::unique_ptr<QSignalSpy> m_done;
     bool m_inCommand = false;
     int m_doneInsideCommand = 0;
 };
 
-void TestSdlMediaDevice::initTestCase()
+namespace {
+#ifdef VV_AGAINST_SERVER
+constexpr bool AgainstServer = true;
+constexpr int Rate = MonitorCapture::SampleRate; // the test files are not resampled
+constexpr qsizetype HeadLoss = MonitorCapture::HeadLoss;
+#else
+constexpr bool AgainstServer = false;
+constexpr int Rate = 8000;
+constexpr qsizetype HeadLoss = 0;
+#endif
+
+// Whether the sound heard is the sound sent.
+bool sameSound(const std::vector<float> &heard, const std::vector<float> &sent)
+{
+#ifdef VV_AGAINST_SERVER
+    return MonitorCapture::heardAsSent(heard, sent);
+#else
+    return heard == sent;
+#endif
+}
+} // namespace
+
+void TestSoundDevice::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+#ifdef VV_AGAINST_SERVER
+    QString error;
+    if (!m_server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    // The server answers before the first command, as it does long before an operator's click.
+    m_connection = std::make_unique<PulseConnection>();
+    QTRY_COMPARE_WITH_TIMEOUT(m_connection->state(), PulseConnection::Ready, 10000);
+#else
     m_diskFile = qEnvironmentVariable("SDL_DISKAUDIOFILE");
     if (m_diskFile.isEmpty()) {
         m_diskFile = path("disk.raw");
@@ -71,9 +120,11 @@ void TestSdlMediaDevice::initTestCase()
     if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
         qputenv("SDL_AUDIODRIVER", "disk");
     QCOMPARE(qgetenv("SDL_AUDIODRIVER"), QByteArray("disk"));
+#endif
 
-    QVERIFY(writeWav(path("short.wav"), 8000, 1, 2400, SF_FORMAT_PCM_16)); // 0.3 s
-    QVERIFY(writeWav(path("long.wav"), 8000, 1, 4800, SF_FORMAT_PCM_16)); // 0.6 s
+    QVERIFY(writeWav(path("short.wav"), Rate, 1, Rate * 3 / 10, SF_FORMAT_PCM_16)); // 0.3 s
+    QVERIFY(writeWav(path("long.wav"), Rate, 1, Rate * 6 / 10, SF_FORMAT_PCM_16)); // 0.6 s
+    QVERIFY(writeSweep(path("sweep.wav"), Rate, Rate * 6 / 10)); // 0.6 s
     QVERIFY(writeWav(path("stereo.wav"), 44100, 2, 22050, SF_FORMAT_FLOAT)); // 0.5 s
 
     // One note of a quarter of a second, and an end-of-track three seconds after it.
@@ -101,7 +152,7 @@ void TestSdlMediaDevice::initTestCase()
     QVERIFY(std::rename(dir + "/raw.mid", dir + "/\xFF\xFE.mid") == 0);
 }
 
-void TestSdlMediaDevice::cleanupTestCase()
+void TestSoundDevice::cleanupTestCase()
 {
     // QTemporaryDir cannot remove names that are not UTF-8.
     const QByteArray dir = QFile::encodeName(m_dir.path());
@@ -109,16 +160,25 @@ void TestSdlMediaDevice::cleanupTestCase()
     std::remove(QByteArray(dir + "/\xFF\xFE.mid").constData());
 }
 
-void TestSdlMediaDevice::cleanup()
+void TestSoundDevice::cleanup()
 {
     m_device.reset();
     m_done.reset();
     QCOMPARE(m_doneInsideCommand, 0);
 }
 
-void TestSdlMediaDevice::makeDevice()
+void TestSoundDevice::makeDevice()
 {
-    m_device = std::make_unique<SdlMediaDevice>();
+#ifdef VV_AGAINST_SERVER
+    QString error;
+    m_monitor = std::make_unique<MonitorCapture>(PrivateSoundServer::Rig + ".monitor");
+    QVERIFY2(m_monitor->start(&error), qPrintable(error));
+#endif
+#ifdef VV_AGAINST_SERVER
+    m_device = std::make_unique<SoundDevice>(*m_connection);
+#else
+    m_device = std::make_unique<SoundDevice>();
+#endif
     m_done = std::make_unique<QSignalSpy>(m_device.get(), &MediaDevice::Done);
     connect(m_device.get(), &MediaDevice::Done, this, [this] {
         if (m_inCommand)
@@ -126,7 +186,7 @@ void TestSdlMediaDevice::makeDevice()
     });
 }
 
-void TestSdlMediaDevice::command(const QString &name)
+void TestSoundDevice::command(const QString &name)
 {
     const qsizetype before = m_done->count();
     m_inCommand = true;
@@ -135,16 +195,28 @@ void TestSdlMediaDevice::command(const QString &name)
     QCOMPARE(m_done->count(), before); // Done is never emitted inside a command
 }
 
-void TestSdlMediaDevice::open(const QString &file)
+void TestSoundDevice::open(const QString &file)
 {
     m_device->setFileName(path(file));
     command("Open");
 }
 
-std::vector<std::vector<float>> TestSdlMediaDevice::soundWritten()
+std::vector<std::vector<float>> TestSoundDevice::soundWritten()
 {
     m_device.reset();
+#ifdef VV_AGAINST_SERVER
+    QTest::qWait(150); // what went out last reaches the monitor
+    const std::vector<float> written = m_monitor->samples();
+    m_monitor.reset();
+#else
     const std::vector<float> written = readFloats(m_diskFile);
+#endif
+    auto sound = [](float s) {
+        return s != 0.0f;
+    };
+    m_written = written;
+    m_leadingSilence = std::find_if(written.begin(), written.end(), sound) - written.begin();
+    m_trailingSilence = std::find_if(written.rbegin(), written.rend(), sound) - written.rbegin();
     std::vector<std::vector<float>> runs;
     bool inRun = false;
     for (float sample : written) {
@@ -160,11 +232,11 @@ std::vector<std::vector<float>> TestSdlMediaDevice::soundWritten()
     return runs;
 }
 
-void TestSdlMediaDevice::modeAndLength_data()
+void TestSoundDevice::modeAndLength_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("length");
-    QTest::newRow("wav 8 kHz mono") << "short.wav" << 300;
+    QTest::newRow("wav mono 16-bit") << "short.wav" << 300;
     QTest::newRow("wav 44.1 kHz stereo float") << "stereo.wav" << 500;
     QTest::newRow("midi at 120 bpm") << "note.mid" << 250;
     QTest::newRow("midi with a tempo change") << "tempo.mid" << 750;
@@ -174,7 +246,7 @@ void TestSdlMediaDevice::modeAndLength_data()
         << FileNames::decode("\xFF\xFE.mid") << 250;
 }
 
-void TestSdlMediaDevice::modeAndLength()
+void TestSoundDevice::modeAndLength()
 {
     QFETCH(QString, file);
     QFETCH(int, length);
@@ -201,18 +273,19 @@ void TestSdlMediaDevice::modeAndLength()
                                MediaDevice::NotReady}));
 }
 
-void TestSdlMediaDevice::playsExactSamples_data()
+void TestSoundDevice::playsExactSamples_data()
 {
     QTest::addColumn<int>("rate");
     QTest::addColumn<int>("channels");
     QTest::addColumn<int>("format");
     QTest::newRow("8 kHz mono 16-bit") << 8000 << 1 << int(SF_FORMAT_PCM_16);
+    QTest::newRow("44.1 kHz mono 16-bit") << 44100 << 1 << int(SF_FORMAT_PCM_16);
     QTest::newRow("44.1 kHz stereo float") << 44100 << 2 << int(SF_FORMAT_FLOAT);
     QTest::newRow("48 kHz mono 24-bit") << 48000 << 1 << int(SF_FORMAT_PCM_24);
     QTest::newRow("22.05 kHz four channels 16-bit") << 22050 << 4 << int(SF_FORMAT_PCM_16);
 }
 
-void TestSdlMediaDevice::playsExactSamples()
+void TestSoundDevice::playsExactSamples()
 {
     QFETCH(int, rate);
     QFETCH(int, channels);
@@ -229,27 +302,42 @@ void TestSdlMediaDevice::playsExactSamples()
     QCOMPARE(m_done->count(), 1);
 
     const auto runs = soundWritten();
+    if (AgainstServer && (rate != Rate || channels != 1 || format != SF_FORMAT_PCM_16)) {
+        // Converted by the server: heard for as long as the file lasts.
+        QVERIFY(!runs.empty());
+        const qint64 frames = qint64(m_written.size()) - m_leadingSilence - m_trailingSilence;
+        const qint64 expected = qint64(Rate) / 4;
+        QVERIFY2(frames > expected - HeadLoss - Rate / 200 && frames < expected + Rate / 200,
+                 qPrintable(QString::number(frames)));
+        return;
+    }
     QCOMPARE(runs.size(), size_t(1));
-    QVERIFY(runs[0] == decode(path(file)));
+    QVERIFY(sameSound(runs[0], decode(path(file))));
 }
 
-void TestSdlMediaDevice::resumesFromPosition_data()
+void TestSoundDevice::resumesFromPosition_data()
 {
     QTest::addColumn<QString>("move");
     QTest::addColumn<int>("stepBack"); // frames; -1: back to the start
     QTest::newRow("from where it stopped") << QString() << 0;
-    QTest::newRow("a tenth of a second back") << "Back" << 800;
+    QTest::newRow("a tenth of a second back") << "Back" << Rate / 10;
     QTest::newRow("from the start") << "Prev" << -1;
 }
 
-void TestSdlMediaDevice::resumesFromPosition()
+void TestSoundDevice::resumesFromPosition()
 {
     QFETCH(QString, move);
     QFETCH(int, stepBack);
     makeDevice();
-    open("long.wav");
+    open(AgainstServer ? "sweep.wav" : "long.wav");
     command("Play");
+#ifdef VV_AGAINST_SERVER
+    // Stopped once the first part has been heard: the server plays a stream out ahead of a null
+    // sink's monitor, and what it takes back at a stop was never heard.
+    QTRY_VERIFY(m_monitor->soundSamples() > Rate / 10);
+#else
     QTest::qWait(200);
+#endif
     command("Stop");
     QTRY_COMPARE(m_done->count(), 1);
     QCOMPARE(lastDone(), int(MediaDevice::Aborted));
@@ -260,17 +348,50 @@ void TestSdlMediaDevice::resumesFromPosition()
     QTRY_COMPARE(m_done->count(), 2);
     QCOMPARE(lastDone(), int(MediaDevice::Successful));
 
-    const std::vector<float> expected = decode(path("long.wav"));
+    const std::vector<float> expected = decode(path(AgainstServer ? "sweep.wav" : "long.wav"));
     const auto runs = soundWritten();
+#ifdef VV_AGAINST_SERVER
+    // A null sink's monitor is silent only while something plays: the two parts may follow each
+    // other without a gap. The sweep shows where each begins and ends.
+    std::vector<float> heard;
+    for (const auto &run : runs)
+        heard.insert(heard.end(), run.begin(), run.end());
+    QVERIFY(heard.size() > 64);
+    const auto start
+        = std::search(expected.begin(), expected.end(), heard.begin(), heard.begin() + 32);
+    QVERIFY(start - expected.begin() <= HeadLoss);
+    const auto [parted, at] = std::mismatch(heard.begin(), heard.end(), start, expected.end());
+    const size_t stopped = size_t(at - expected.begin());
+    const std::vector<float> rest(parted, heard.end());
+    if (rest.empty()) {
+        QCOMPARE(stopped, expected.size()); // the second part went on where the first stopped
+        QCOMPARE(stepBack, 0);
+        return;
+    }
+#else
     QCOMPARE(runs.size(), size_t(2));
     const size_t stopped = runs[0].size();
-    QVERIFY(stopped > 0 && stopped < expected.size());
     QVERIFY(std::equal(runs[0].begin(), runs[0].end(), expected.begin()));
+    const std::vector<float> &rest = runs[1];
+#endif
+    QVERIFY(stopped > 0 && stopped < expected.size());
     const size_t resumed = stepBack < 0 ? 0 : stopped - size_t(stepBack);
-    QVERIFY(runs[1] == std::vector<float>(expected.begin() + qsizetype(resumed), expected.end()));
+    // The second part plays the rest of the file from there: exactly, or against a server within
+    // the moment its monitor may miss or the server may have held back at the stop.
+#ifdef VV_AGAINST_SERVER
+    const auto from = std::search(expected.begin(), expected.end(), rest.begin(),
+                                  rest.begin() + std::min<qsizetype>(32, rest.size()));
+    QVERIFY2(std::abs((from - expected.begin()) - qsizetype(resumed)) <= HeadLoss,
+             qPrintable(QStringLiteral("resumed at %1 instead of %2")
+                            .arg(from - expected.begin())
+                            .arg(resumed)));
+    QVERIFY(std::equal(rest.begin(), rest.end(), from, expected.end()));
+#else
+    QVERIFY(rest == std::vector<float>(expected.begin() + qsizetype(resumed), expected.end()));
+#endif
 }
 
-void TestSdlMediaDevice::nextEndsThePlay()
+void TestSoundDevice::nextEndsThePlay()
 {
     makeDevice();
     open("long.wav");
@@ -281,7 +402,7 @@ void TestSdlMediaDevice::nextEndsThePlay()
     QVERIFY(soundWritten().empty());
 }
 
-void TestSdlMediaDevice::midiEndsAtLastNote()
+void TestSoundDevice::midiEndsAtLastNote()
 {
     makeDevice();
     open("note.mid");
@@ -309,7 +430,7 @@ void TestSdlMediaDevice::midiEndsAtLastNote()
     QVERIFY2(peak > 0.05f && peak < 1.0f, qPrintable(QString::number(peak)));
 }
 
-void TestSdlMediaDevice::stopGivesAborted()
+void TestSoundDevice::stopGivesAborted()
 {
     makeDevice();
     open("long.wav");
@@ -323,7 +444,7 @@ void TestSdlMediaDevice::stopGivesAborted()
     QCOMPARE(m_done->count(), 1);
 }
 
-void TestSdlMediaDevice::playWhilePlayingIsIgnored()
+void TestSoundDevice::playWhilePlayingIsIgnored()
 {
     makeDevice();
     open("short.wav");
@@ -335,7 +456,7 @@ void TestSdlMediaDevice::playWhilePlayingIsIgnored()
     QCOMPARE(m_done->count(), 1);
 }
 
-void TestSdlMediaDevice::badFileFails_data()
+void TestSoundDevice::badFileFails_data()
 {
     QTest::addColumn<QString>("file");
     QTest::newRow("missing") << "missing.wav";
@@ -349,7 +470,7 @@ void TestSdlMediaDevice::badFileFails_data()
     QTest::newRow("midi without notes") << "silent.mid";
 }
 
-void TestSdlMediaDevice::badFileFails()
+void TestSoundDevice::badFileFails()
 {
     QFETCH(QString, file);
     makeDevice();
@@ -363,7 +484,7 @@ void TestSdlMediaDevice::badFileFails()
     QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
 }
 
-void TestSdlMediaDevice::failureWhilePlayingGivesFailure()
+void TestSoundDevice::failureWhilePlayingGivesFailure()
 {
     QVERIFY(writeCutFlac(path("cut.flac"), 8000, 16000));
 
@@ -380,7 +501,7 @@ void TestSdlMediaDevice::failureWhilePlayingGivesFailure()
     QVERIFY(!soundWritten().empty()); // what decoded was played
 }
 
-void TestSdlMediaDevice::closeDropsPendingDone_data()
+void TestSoundDevice::closeDropsPendingDone_data()
 {
     QTest::addColumn<QString>("scenario");
     QTest::newRow("stop, then close") << "stop";
@@ -389,7 +510,7 @@ void TestSdlMediaDevice::closeDropsPendingDone_data()
     QTest::newRow("open while playing") << "open";
 }
 
-void TestSdlMediaDevice::closeDropsPendingDone()
+void TestSoundDevice::closeDropsPendingDone()
 {
     QFETCH(QString, scenario);
     makeDevice();
@@ -411,8 +532,10 @@ void TestSdlMediaDevice::closeDropsPendingDone()
     QCOMPARE(m_done->count(), 0);
 }
 
-void TestSdlMediaDevice::noSoundOutputFailsUntilThereIsOne()
+void TestSoundDevice::noSoundOutputFailsUntilThereIsOne()
 {
+    if (AgainstServer)
+        QSKIP("SDL's output only: with a server, tst_serveroutput loses the server");
     const QByteArray driver = qgetenv("SDL_AUDIODRIVER");
     qputenv("SDL_AUDIODRIVER", "no-such-driver");
     makeDevice();
@@ -429,5 +552,27 @@ void TestSdlMediaDevice::noSoundOutputFailsUntilThereIsOne()
     QCOMPARE(lastDone(), int(MediaDevice::Successful));
 }
 
-QTEST_GUILESS_MAIN(TestSdlMediaDevice)
-#include "tst_sdlmediadevice.moc"
+void TestSoundDevice::namedOutputNeedsTheServer()
+{
+    if (AgainstServer)
+        QSKIP("Without a server only: tst_serveroutput refuses an absent output on a server");
+    // SDL knows no sound server's outputs: a chosen output is not replaced by SDL's default one.
+    PulseConnection connection;
+    QTRY_COMPARE(connection.state(), PulseConnection::Unavailable);
+    SoundDevice device(connection);
+    QSignalSpy done(&device, &MediaDevice::Done);
+    device.setOutput("rig");
+    device.setFileName(path("short.wav"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Cannot play \".*short.wav\": the sound output \"rig\""
+                                            " is not available: no sound server answers$"));
+    device.setCommand("Open");
+    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
+    device.setCommand("Play");
+    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
+}
+
+QTEST_GUILESS_MAIN(TestSoundDevice)
+#include "tst_sounddevice.moc"

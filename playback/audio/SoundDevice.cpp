@@ -1,0 +1,366 @@
+#include "playback/audio/SoundDevice.h"
+#include "station/Log.h"
+
+#include "playback/audio/MidiFile.h"
+#include "playback/audio/MidiSource.h"
+#include "playback/audio/MidiSynth.h"
+#include "playback/audio/PlaybackEngine.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundFileSource.h"
+#include "station/FileNames.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
+
+using Route = PlaybackEngine::Route;
+
+struct SoundDevice::Private
+{
+    Private(PulseConnection *shared, const QString &soundFont, SoundDevice *device)
+        : ownConnection(shared ? nullptr : std::make_unique<PulseConnection>())
+        , connection(shared ? *shared : *ownConnection)
+        , synth(soundFont)
+        , engine(connection, [device](quint64 play, int outcome) {
+            // Called on an output's or the worker's thread: hand it to the UI thread.
+            QMetaObject::invokeMethod(
+                device, [device, play, outcome] { device->finishPlay(play, outcome); },
+                Qt::QueuedConnection);
+        })
+    { }
+
+    std::unique_ptr<PulseConnection> ownConnection;
+    PulseConnection &connection;
+    MidiSynth synth; // outlives the engine, whose sources use it
+    PlaybackEngine engine;
+    int mode = NotReady;
+    qint32 length = 0;
+    int sampleRate = 0;
+    qint64 frames = 0;
+    quint64 generation = 0; // changes whenever a file is opened or closed
+    quint64 play = 0; // counts the plays; the engine reports a play's end with its number
+    bool pending = false; // the play waits for the sound server's answer
+    Timings timings;
+
+    // The play's progress, watched while it plays.
+    QTimer watch;
+    QElapsedTimer sinceProgress;
+    qint64 taken = 0;
+};
+
+QString SoundDevice::defaultSoundFont()
+{
+    return QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+}
+
+SoundDevice::SoundDevice(QObject *parent) : SoundDevice(nullptr, defaultSoundFont(), parent) { }
+
+SoundDevice::SoundDevice(PulseConnection &connection, QObject *parent)
+    : SoundDevice(&connection, defaultSoundFont(), parent)
+{ }
+
+SoundDevice::SoundDevice(PulseConnection *connection, const QString &soundFontPath, QObject *parent)
+    : MediaDevice(parent), d(std::make_unique<Private>(connection, soundFontPath, this))
+{
+    connect(&d->connection, &PulseConnection::stateChanged, this, &SoundDevice::routeChanged);
+    connect(&d->connection, &PulseConnection::devicesChanged, this, &SoundDevice::routeChanged);
+    d->watch.setInterval(500);
+    connect(&d->watch, &QTimer::timeout, this, &SoundDevice::checkProgress);
+}
+
+SoundDevice::~SoundDevice()
+{
+    // The engine stops its threads before the QObject goes, so nothing is posted to it after.
+    d.reset();
+}
+
+void SoundDevice::preload()
+{
+    MidiSynth *synth = &d->synth;
+    d->engine.warmUp([synth] {
+        QString error;
+        if (synth->soundFontAvailable() && !synth->ensureLoaded(&error))
+            qCWarning(lcVocta).noquote() << "MIDI playback unavailable:" << error;
+    });
+}
+
+int SoundDevice::Mode() const
+{
+    return d->mode;
+}
+
+qint32 SoundDevice::Length() const
+{
+    return d->length;
+}
+
+SoundDevice::Timings SoundDevice::timings() const
+{
+    Timings result = d->timings;
+    // The engine's times until this play has reached it are the last play's.
+    const auto current = [&result](std::chrono::steady_clock::time_point time) {
+        return time < result.play ? std::chrono::steady_clock::time_point{} : time;
+    };
+    result.firstSound = current(d->engine.firstSoundTime());
+    result.lastSample = current(d->engine.lastSampleTime());
+    return result;
+}
+
+void SoundDevice::setOutput(const QString &name)
+{
+    MediaDevice::setOutput(name);
+    routeChanged();
+}
+
+void SoundDevice::setLevel(int percent)
+{
+    MediaDevice::setLevel(percent);
+    d->engine.setGain(float(Level()) / 100.0f);
+}
+
+void SoundDevice::setMode(int mode)
+{
+    if (d->mode == mode)
+        return;
+    d->mode = mode;
+    if (mode == Playing) {
+        d->taken = 0;
+        d->sinceProgress.start();
+        d->watch.start();
+    } else {
+        d->watch.stop();
+    }
+    emit modeChanged(mode);
+}
+
+void SoundDevice::queueDone(int notifyCode)
+{
+    const quint64 generation = d->generation;
+    const quint64 play = d->play;
+    QMetaObject::invokeMethod(
+        this, [this, generation, play, notifyCode] { deliverDone(generation, play, notifyCode); },
+        Qt::QueuedConnection);
+}
+
+void SoundDevice::deliverDone(quint64 generation, quint64 play, int notifyCode)
+{
+    // A file closed since, or a newer play, makes the notification stale.
+    if (generation != d->generation || play != d->play)
+        return;
+    d->timings.done = std::chrono::steady_clock::now();
+    emit Done(notifyCode);
+}
+
+void SoundDevice::finishPlay(quint64 play, int notifyCode)
+{
+    // Play numbers are never reused and every "Open" or "Close" ends the play, so the number
+    // stands for the file's generation as well.
+    if (play != d->play || d->mode != Playing)
+        return; // stopped, closed or replayed meanwhile
+    d->pending = false;
+    d->engine.stop();
+    setMode(Stopped);
+    d->timings.done = std::chrono::steady_clock::now();
+    emit Done(notifyCode);
+}
+
+QString SoundDevice::missingOutput() const
+{
+    const QString name = Output();
+    if (name.isEmpty())
+        return {};
+    switch (d->connection.state()) {
+    case PulseConnection::Ready:
+        if (d->connection.hasSink(name))
+            return {};
+        return QStringLiteral("the sound output \"%1\" is not available").arg(name);
+    case PulseConnection::Unavailable:
+        return QStringLiteral("the sound output \"%1\" is not available: no sound server answers")
+            .arg(name);
+    case PulseConnection::Connecting:
+        break;
+    }
+    return QStringLiteral("the sound output \"%1\" is not available yet: the sound server has "
+                          "not answered")
+        .arg(name);
+}
+
+void SoundDevice::routeChanged()
+{
+    if (d->pending && d->connection.state() != PulseConnection::Connecting) {
+        startPending();
+        return;
+    }
+    if (d->mode != Stopped)
+        return; // nothing open, or it plays: the next play takes the new route
+    // Make the output ready ahead of the next play.
+    switch (d->connection.state()) {
+    case PulseConnection::Ready:
+        if (missingOutput().isEmpty())
+            d->engine.setRoute(Route::Server, Output());
+        break;
+    case PulseConnection::Unavailable:
+        if (Output().isEmpty())
+            d->engine.setRoute(Route::Fallback, QString());
+        break;
+    case PulseConnection::Connecting:
+        break;
+    }
+}
+
+void SoundDevice::startPending()
+{
+    d->pending = false;
+    // Only the default output waits for the server: where none answers, SDL plays.
+    const Route route
+        = d->connection.state() == PulseConnection::Ready ? Route::Server : Route::Fallback;
+    d->engine.play(d->play, route, Output());
+}
+
+void SoundDevice::open()
+{
+    close();
+    const QString path = FileName();
+    const QString missing = missingOutput();
+    if (!missing.isEmpty() && d->connection.state() != PulseConnection::Connecting) {
+        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, missing);
+        d->connection.connectToServer(); // it may be back for the next file
+        return;
+    }
+
+    QString error;
+    std::unique_ptr<AudioSource> source;
+    // Only a regular file is looked into: opening a named pipe or a device for reading may wait
+    // forever. Anything else is refused below.
+    QByteArray head;
+    QFile probe;
+    QString unopened;
+    if (FileNames::openForReading(probe, path, &unopened))
+        head = probe.read(4);
+    probe.close();
+    if (MidiFile::looksLikeMidi(head)) {
+        MidiFile midi;
+        if (!d->synth.soundFontAvailable())
+            error = QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath());
+        else if (midi.load(path, &error))
+            source = std::make_unique<MidiSource>(std::move(midi), d->synth);
+    } else {
+        source = SoundFileSource::open(path, &error);
+    }
+    if (!source) {
+        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        return;
+    }
+
+    d->sampleRate = source->sampleRate();
+    d->frames = source->frameCount();
+    const qint64 milliseconds = d->frames * 1000 / d->sampleRate;
+    d->length = qint32(std::clamp<qint64>(milliseconds, 1, std::numeric_limits<qint32>::max()));
+    d->engine.setSource(std::move(source));
+    setMode(Stopped);
+    routeChanged();
+}
+
+void SoundDevice::close()
+{
+    ++d->generation;
+    d->pending = false;
+    if (d->mode == NotReady)
+        return;
+    d->engine.setSource(nullptr);
+    d->length = 0;
+    d->sampleRate = 0;
+    d->frames = 0;
+    setMode(NotReady);
+}
+
+void SoundDevice::play()
+{
+    if (d->mode == Playing)
+        return;
+    ++d->play;
+    d->timings = {};
+    d->timings.play = std::chrono::steady_clock::now();
+    if (d->mode == NotReady) {
+        queueDone(Failure);
+        return;
+    }
+    // A named output that is not there is never replaced: the play does not start.
+    const QString missing = missingOutput();
+    if (!missing.isEmpty()) {
+        qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
+        d->connection.connectToServer(); // it may be back for the next play
+        queueDone(Failure);
+        return;
+    }
+    switch (d->connection.state()) {
+    case PulseConnection::Ready:
+        d->engine.play(d->play, Route::Server, Output());
+        break;
+    case PulseConnection::Unavailable:
+        // Ask again first: a server that has come back is used again.
+        d->pending = true;
+        d->connection.connectToServer();
+        if (d->pending && d->connection.state() == PulseConnection::Unavailable)
+            startPending(); // no attempt could start
+        break;
+    case PulseConnection::Connecting:
+        d->pending = true; // starts when the server has answered, either way
+        break;
+    }
+    setMode(Playing);
+}
+
+void SoundDevice::stop()
+{
+    if (d->mode != Playing)
+        return;
+    if (d->pending)
+        d->pending = false;
+    else
+        d->engine.stop();
+    setMode(Stopped);
+    queueDone(Aborted);
+}
+
+void SoundDevice::prev()
+{
+    if (d->mode != NotReady)
+        d->engine.seek(0);
+}
+
+void SoundDevice::back()
+{
+    if (d->mode != NotReady)
+        d->engine.stepBack(d->sampleRate / 10);
+}
+
+void SoundDevice::next()
+{
+    if (d->mode != NotReady)
+        d->engine.seek(d->frames);
+}
+
+void SoundDevice::checkProgress()
+{
+    if (d->mode != Playing)
+        return;
+    const qint64 taken = d->pending ? 0 : d->engine.framesTaken();
+    if (taken != d->taken) {
+        d->taken = taken;
+        d->sinceProgress.start();
+        return;
+    }
+    if (d->sinceProgress.elapsed() < StallMs)
+        return;
+    // The output has taken nothing for seconds: a hung sound server would otherwise keep the
+    // transmitter keyed for ever.
+    qCWarning(lcVocta).noquote() << "Sound playback failed:"
+                                 << (d->pending ? "the sound server does not answer"
+                                                : "the sound output stopped taking sound");
+    finishPlay(d->play, Failure);
+}

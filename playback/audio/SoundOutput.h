@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Where the playback engine's frames go: the sound server's stream, or SDL's audio device where
+// no server answers. The engine's worker thread drives it (open, start, pause, close); the output
+// takes the frames from the engine's Feed on a thread of its own, at the sound card's pace.
+class SoundOutput
+{
+public:
+    struct Format
+    {
+        int sampleRate = 0;
+        int channels = 0;
+        QString sink; // the server's output by name; empty: the default output
+
+        bool operator==(const Format &) const = default;
+    };
+
+    // What an output asks of the engine, from its own thread.
+    class Feed
+    {
+    public:
+        // Copies up to frames frames of the play into out (interleaved, channels channels, the
+        // level applied) and returns how many it copied: fewer when the decoder has not caught
+        // up. *end is set once the play has no frame left to give.
+        virtual int take(float *out, int frames, int channels, bool *end) = 0;
+        // The play's last frame has been heard (failed false), or the output cannot go on
+        // (failed true; error says why).
+        virtual void finished(bool failed, const QString &error) = 0;
+
+    protected:
+        ~Feed() = default;
+    };
+
+    virtual ~SoundOutput() = default;
+
+    // Makes ready to play this format, silent; false with error set when it cannot. Keeps what
+    // is open when the format is the same.
+    virtual bool open(const Format &format, QString *error) = 0;
+    // Plays what the feed gives, from an empty buffer, until the feed's end has been heard.
+    virtual void start() = 0;
+    // Silences at once, dropping what is queued; nothing is taken from the feed after it. Returns
+    // how many of the frames taken will never be heard, so that the position can go back by them.
+    virtual qint64 pause() = 0;
+    // The feed has frames again after a take() that came short.
+    virtual void framesReady() = 0;
+    // Lets go of the device.
+    virtual void close() = 0;
+    // Whether the output holds a device open (and may have threads that run).
+    virtual bool isOpen() const = 0;
+};

@@ -1,0 +1,95 @@
+#include "remote/KeyerAdaptor.h"
+
+#include <QDBusMessage>
+#include <QVariantMap>
+
+KeyerAdaptor::KeyerAdaptor(QObject *object, StationRemote &station)
+    : QDBusAbstractAdaptor(object), m_station(station), m_said(station.status())
+{
+    connect(&m_station, &StationRemote::changed, this, &KeyerAdaptor::stationChanged);
+}
+
+void KeyerAdaptor::setBus(const QDBusConnection &connection, const QString &path)
+{
+    m_bus = connection;
+    m_path = path;
+}
+
+void KeyerAdaptor::clearBus()
+{
+    m_bus.reset();
+    m_path.clear();
+}
+
+QString KeyerAdaptor::state() const
+{
+    return StationRemote::stateName(m_station.status().state);
+}
+
+int KeyerAdaptor::memory() const
+{
+    return m_station.status().memory;
+}
+
+bool KeyerAdaptor::onAir() const
+{
+    return m_station.status().onAir;
+}
+
+bool KeyerAdaptor::lock() const
+{
+    return m_station.status().lock;
+}
+
+bool KeyerAdaptor::standby() const
+{
+    return m_station.status().standby;
+}
+
+bool KeyerAdaptor::Play(int memory)
+{
+    return m_station.play(memory);
+}
+
+bool KeyerAdaptor::Stop()
+{
+    return m_station.stop();
+}
+
+void KeyerAdaptor::SetLock(bool on)
+{
+    m_station.setLock(on);
+}
+
+void KeyerAdaptor::SetStandby(bool on)
+{
+    m_station.setStandby(on);
+}
+
+void KeyerAdaptor::stationChanged()
+{
+    const StationRemote::Status now = m_station.status();
+    if (now == m_said)
+        return;
+    QVariantMap properties;
+    if (now.state != m_said.state)
+        properties.insert(QStringLiteral("State"), StationRemote::stateName(now.state));
+    if (now.memory != m_said.memory)
+        properties.insert(QStringLiteral("Memory"), now.memory);
+    if (now.onAir != m_said.onAir)
+        properties.insert(QStringLiteral("OnAir"), now.onAir);
+    if (now.lock != m_said.lock)
+        properties.insert(QStringLiteral("Lock"), now.lock);
+    if (now.standby != m_said.standby)
+        properties.insert(QStringLiteral("Standby"), now.standby);
+    m_said = now;
+
+    emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);
+    if (m_bus) {
+        QDBusMessage message
+            = QDBusMessage::createSignal(m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                         QStringLiteral("PropertiesChanged"));
+        message << QString::fromLatin1(InterfaceName) << properties << QStringList();
+        m_bus->send(message);
+    }
+}

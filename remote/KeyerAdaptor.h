@@ -1,0 +1,63 @@
+#pragma once
+
+#include "station/StationRemote.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <optional>
+
+// The interface org.voicevocta.Keyer1 on the session bus: loggers and scripts play and stop the
+// memories, engage Lock and standby, and follow what the station does. Every call goes through
+// the station's own handlers (StationRemote), exactly as the operator's clicks do.
+//
+// The slots can be called in-process as well, without a bus.
+class KeyerAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.voicevocta.Keyer1")
+    // "idle", "playing", "repeat-wait".
+    Q_PROPERTY(QString State READ state)
+    // The memory last started, 1..6; 0 before the first start.
+    Q_PROPERTY(int Memory READ memory)
+    // Whether the transmitter is keyed.
+    Q_PROPERTY(bool OnAir READ onAir)
+    Q_PROPERTY(bool Lock READ lock)
+    Q_PROPERTY(bool Standby READ standby)
+
+public:
+    static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
+
+    // `object` is the object the adaptor belongs to (the one registered on the bus).
+    KeyerAdaptor(QObject *object, StationRemote &station);
+
+    // Where the standard PropertiesChanged goes: the connection and path the object is
+    // registered at. Without one, only Changed is emitted.
+    void setBus(const QDBusConnection &connection, const QString &path);
+    void clearBus();
+
+    QString state() const;
+    int memory() const;
+    bool onAir() const;
+    bool lock() const;
+    bool standby() const;
+
+public slots:
+    // As a left click on the memory (1..6); see StationRemote::play().
+    bool Play(int memory);
+    // As Esc: a click on the memory that plays or waits for its repeat; false when idle.
+    bool Stop();
+    void SetLock(bool on);
+    void SetStandby(bool on);
+
+signals:
+    // Every change of what the properties report.
+    void Changed(const QString &state, int memory, bool onAir);
+
+private:
+    void stationChanged();
+
+    StationRemote &m_station;
+    StationRemote::Status m_said;
+    std::optional<QDBusConnection> m_bus;
+    QString m_path;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "tests/faults/FaultWatch.h"
+#include "tests/support/Rigctld.h"
+
+#include "ptt/HamlibKeyer.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// What the tests of keying through hamlib share. Include it in one file per test program.
+
+// hamlib 4.5 keeps what it reads from rigctld at each opening in the rig model's shared
+// description, and drops what the opening before kept there: a few hundred bytes per opening,
+// its own, which the leak checker of the sanitizer build is told about.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libhamlib.so\n";
+}
+
+namespace HamlibTesting {
+
+// The longest the UI thread may be held while the rig hangs: a keyer that waited for the rig
+// would hold it for a second or more. What the keyer itself takes is a few microseconds (see the
+// benchmark); the rest is a loaded machine running a sanitizer build.
+constexpr int StallBoundMs = FaultWatch::ResponsiveMs;
+// How long a rig may take to open, answer, or be found dead, on a loaded machine.
+constexpr int WaitMs = 8000;
+
+// CAT through rigctld at `address`.
+inline HamlibSettings cat(const QString &address)
+{
+    HamlibSettings settings;
+    settings.rigPort = address;
+    return settings;
+}
+
+// Whether the latest confirmation says `onAir`.
+inline bool lastConfirmed(const QSignalSpy &confirmed, bool onAir)
+{
+    return !confirmed.isEmpty() && confirmed.last().at(0).toBool() == onAir;
+}
+
+// Opens `keyer` on `rigctld` and waits until it is ready and released.
+inline bool openOn(HamlibKeyer &keyer, const Rigctld &rigctld)
+{
+    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
+    keyer.setSettings(cat(rigctld.address()));
+    keyer.open();
+    return QTest::qWaitFor([&] { return keyer.isReady() && lastConfirmed(confirmed, false); },
+                           WaitMs);
+}
+
+} // namespace HamlibTesting
+
+// Starts `rigctld`, or skips the test where it cannot start.
+#define START_OR_SKIP(rigctld) \
+    if (Rigctld::program().isEmpty()) \
+        QSKIP("rigctld is not installed (Debian package libhamlib-utils)"); \
+    if (!(rigctld).start()) \
+        QSKIP(qPrintable("rigctld cannot start: " + (rigctld).error()));
+
+// A keyer opened on `rigctld`, ready and released.
+#define OPEN_ON(keyer, rigctld) \
+    QVERIFY2(HamlibTesting::openOn(keyer, rigctld), qPrintable((keyer).statusText()))

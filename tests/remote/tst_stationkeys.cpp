@@ -1,0 +1,275 @@
+#include "tests/support/StationFixture.h"
+
+#include "ui/RecordSet.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+// The main window's keys: F1..F6 as a left click on a memory, Esc as a click on the busy
+// memory, Shift+F1..F6 the recorder; whatever control has the focus.
+class TestStationKeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keysActAsTheClick_data();
+    void keysActAsTheClick();
+    void escapeWhileIdleDoesNothing();
+    void focusedMemoryButtonStartsOnce_data();
+    void focusedMemoryButtonStartsOnce();
+    void spaceAndEnterKeepTheirMeaning();
+    void heldKeyDoesNotStopItsMessage();
+    void shiftOpensTheRecorderForTheMemory();
+    void keysWithCtrlOrAltAreNotTheStations();
+};
+
+namespace {
+
+// Memory `memory` (0..5) into a player state, as the mouse brings it there.
+void enter(StationFixture &f, PlayerState state, int memory)
+{
+    f.window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
+    f.clickMemory(memory);
+    if (state == PlayerState::RepeatWait)
+        f.device.finish(MediaDevice::Successful);
+    else if (state == PlayerState::Idle)
+        f.clickMemory(memory);
+    f.device.clearLog();
+}
+
+// What an operator sees of the station, and what the device was told.
+struct Seen
+{
+    int playing;
+    int curMem;
+    QList<int> faces;
+    int panelFace;
+    QString caption;
+    QStringList device;
+    bool refusal;
+    bool onAir;
+    bool repeatTimer;
+    bool operator==(const Seen &) const = default;
+};
+
+Seen seen(StationFixture &f)
+{
+    Seen s{f.state().Playing(),
+           f.state().CurMem,
+           {},
+           f.face(f.window().Panel3d1()),
+           f.window().Panel3d1()->text(),
+           f.device.log,
+           !f.window().Picture1()->isHidden(),
+           f.onAirPictureShown(),
+           f.window().Timer1().isRunning()};
+    for (int i = 0; i < 6; ++i)
+        s.faces << f.face(f.memory(i));
+    // Each station has its own program folder.
+    s.device.replaceInStrings(f.programDir(), QStringLiteral("<folder>"));
+    return s;
+}
+
+QByteArray describe(const Seen &s)
+{
+    QStringList faces;
+    for (int face : s.faces)
+        faces << QString::number(face);
+    return QStringLiteral("Playing %1, CurMem %2, faces %3, panel %4 \"%5\", device [%6], "
+                          "refusal %7, on air %8, repeat timer %9")
+        .arg(s.playing)
+        .arg(s.curMem)
+        .arg(faces.join(' '))
+        .arg(s.panelFace)
+        .arg(s.caption, s.device.join(", "))
+        .arg(s.refusal)
+        .arg(s.onAir)
+        .arg(s.repeatTimer)
+        .toUtf8();
+}
+
+// The window shown and active, as the operator has it.
+void showActive(StationFixture &f)
+{
+    f.window().show();
+    f.window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window()));
+}
+
+// A key pressed and released where the focus is.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, key, modifiers);
+}
+} // namespace
+
+// Every key in every player state does what the mouse does with the same memory: start, stop,
+// or the refusal face.
+void TestStationKeys::keysActAsTheClick_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("key"); // an F-key, or Esc
+    QTest::addColumn<int>("clicked"); // the memory the mouse clicks instead
+
+    const int current = 2; // memory 3, F3
+    const int other = 4; // memory 5, F5
+    for (const auto &[name, state] :
+         {std::pair{"idle", PlayerState::Idle}, std::pair{"playing", PlayerState::Playing},
+          std::pair{"repeat wait", PlayerState::RepeatWait}}) {
+        QTest::addRow("%s, F3 on the current memory", name)
+            << int(state) << int(Qt::Key_F3) << current;
+        QTest::addRow("%s, F5 on another memory", name) << int(state) << int(Qt::Key_F5) << other;
+        if (state != PlayerState::Idle)
+            QTest::addRow("%s, Esc", name) << int(state) << int(Qt::Key_Escape) << current;
+    }
+}
+
+void TestStationKeys::keysActAsTheClick()
+{
+    QFETCH(int, state);
+    QFETCH(int, key);
+    QFETCH(int, clicked);
+    const int current = 2;
+
+    StationFixture byMouse;
+    enter(byMouse, PlayerState(state), current);
+    byMouse.clickMemory(clicked);
+
+    StationFixture byKey;
+    enter(byKey, PlayerState(state), current);
+    showActive(byKey);
+    press(Qt::Key(key));
+
+    const Seen mouse = seen(byMouse);
+    const Seen keys = seen(byKey);
+    QVERIFY2(keys == mouse, describe(keys) + "\nthe mouse: " + describe(mouse));
+}
+
+void TestStationKeys::escapeWhileIdleDoesNothing()
+{
+    StationFixture f;
+    enter(f, PlayerState::Idle, 1);
+    showActive(f);
+    const Seen before = seen(f);
+    press(Qt::Key_Escape);
+    QCOMPARE(seen(f), before);
+    QVERIFY(f.window().Picture1()->isHidden());
+}
+
+// The key reaches the station once, whichever memory button has the focus.
+void TestStationKeys::focusedMemoryButtonStartsOnce_data()
+{
+    QTest::addColumn<int>("focused");
+    QTest::newRow("the memory's own button") << 0;
+    QTest::newRow("another memory's button") << 3;
+}
+
+void TestStationKeys::focusedMemoryButtonStartsOnce()
+{
+    QFETCH(int, focused);
+    StationFixture f;
+    showActive(f);
+    f.memory(focused)->setFocus();
+    QCOMPARE(QApplication::focusWidget(), f.memory(focused));
+    f.device.clearLog();
+
+    press(Qt::Key_F1);
+    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.state().CurMem, qint16(0));
+    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Play"}));
+    QVERIFY(f.onAirPictureShown());
+    QCOMPARE(QApplication::focusWidget(), f.memory(focused));
+
+    press(Qt::Key_F1);
+    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Play", "Stop", "Prev"}));
+}
+
+// Space clicks the focused button and Enter does what it did before: the keys are the
+// toolkit's, not the station's.
+void TestStationKeys::spaceAndEnterKeepTheirMeaning()
+{
+    StationFixture f;
+    showActive(f);
+
+    f.memory(2)->setFocus();
+    press(Qt::Key_Return);
+    press(Qt::Key_Enter);
+    QCOMPARE(f.state().Playing(), 0);
+    press(Qt::Key_Space);
+    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.state().CurMem, qint16(2));
+    press(Qt::Key_Space);
+    QCOMPARE(f.state().Playing(), 0);
+
+    f.window().Command3d2()->setFocus();
+    press(Qt::Key_Space);
+    QVERIFY(f.state().LockOn);
+    press(Qt::Key_Return);
+    QVERIFY(f.state().LockOn);
+
+    f.window().Check3d1(4)->setFocus();
+    press(Qt::Key_Space);
+    QVERIFY(f.window().Check3d1(4)->isChecked());
+}
+
+// The repeats of a key held down neither stop nor restart the message it started.
+void TestStationKeys::heldKeyDoesNotStopItsMessage()
+{
+    StationFixture f;
+    showActive(f);
+    QWidget *focus = QApplication::focusWidget();
+    QTest::keyPress(focus, Qt::Key_F2);
+    for (int i = 0; i < 5; ++i) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(focus, &repeat);
+        QVERIFY(repeat.isAccepted());
+    }
+    QTest::keyRelease(focus, Qt::Key_F2);
+    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.state().CurMem, qint16(1));
+    QCOMPARE(f.device.commands().count("Play"), 1);
+}
+
+void TestStationKeys::shiftOpensTheRecorderForTheMemory()
+{
+    StationFixture f;
+    showActive(f);
+    f.memory(0)->setFocus();
+    press(Qt::Key_F4, Qt::ShiftModifier);
+    RecordSet *recorder = f.station->recordSet().form();
+    QVERIFY(recorder);
+    QVERIFY(recorder->isVisible());
+    QCOMPARE(recorder->Combo1()->currentIndex(), 3);
+    QCOMPARE(f.state().Playing(), 0);
+
+    // Again, for another memory, with the dialog open.
+    f.window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window()));
+    press(Qt::Key_F6, Qt::ShiftModifier);
+    QCOMPARE(f.station->recordSet().form(), recorder);
+    QCOMPARE(recorder->Combo1()->currentIndex(), 5);
+    QCOMPARE(f.state().Playing(), 0);
+    QVERIFY(f.window().Picture1()->isHidden());
+}
+
+void TestStationKeys::keysWithCtrlOrAltAreNotTheStations()
+{
+    StationFixture f;
+    showActive(f);
+    press(Qt::Key_F1, Qt::ControlModifier);
+    press(Qt::Key_F1, Qt::AltModifier);
+    press(Qt::Key_F7);
+    press(Qt::Key_Escape, Qt::ShiftModifier);
+    QCOMPARE(f.state().Playing(), 0);
+    QVERIFY(!f.station->recordSet().form());
+    QVERIFY(f.window().Picture1()->isHidden());
+}
+
+QTEST_MAIN(TestStationKeys)
+#include "tst_stationkeys.moc"

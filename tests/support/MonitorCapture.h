@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+// Listens to a sound server's source (a sink's monitor: what went out on that sink) with a
+// connection of its own, as mono 32-bit float at 44.1 kHz, in blocks of a millisecond, and notes
+// when the first and the last sound arrived. Independent of the program's own sound code, it
+// stands where a listener at the sink would.
+class MonitorCapture
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit MonitorCapture(const QString &source);
+    ~MonitorCapture();
+    MonitorCapture(const MonitorCapture &) = delete;
+    MonitorCapture &operator=(const MonitorCapture &) = delete;
+
+    // Connects and waits until it records; false with error set when it cannot.
+    bool start(QString *error);
+    // Stops recording and lets go of the server.
+    void stop();
+
+    // Everything recorded so far, and how much of it is sound (not exactly zero).
+    std::vector<float> samples() const;
+    qint64 soundSamples() const;
+    // When the first and the latest sound arrived; a default time point when none yet.
+    Clock::time_point firstSound() const;
+    Clock::time_point lastSound() const;
+    // Forgets what was recorded so far.
+    void clear();
+
+    static constexpr int SampleRate = 44100;
+
+    // A null sink's monitor misses the first moment of a stream that starts: to start it at once
+    // the server remixes what the sink had rendered ahead (a millisecond here, a few on a busy
+    // machine), and the monitor cannot take back what it had passed on already. A sound card
+    // hears it all.
+    static constexpr qsizetype HeadLoss = SampleRate / 100;
+    // The sound in samples: from the first to the last sample that is not silent.
+    static std::vector<float> sound(const std::vector<float> &samples);
+    // Whether heard is what was sent, within tolerance, but for at most HeadLoss samples of its
+    // start.
+    static bool heardAsSent(const std::vector<float> &heard, const std::vector<float> &sent,
+                            float tolerance = 0.0f);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
