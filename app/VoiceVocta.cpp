@@ -24,6 +24,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
           {m_controls.Command3d2(), m_controls.Command3d3(), m_form.Timer2(), m_controls.Image1()},
           m_refusal)
     , m_serialKeyer(m_state, MSComm1, dialogs)
+    , m_keyers(m_state, m_keying, m_serialKeyer)
     , m_comSet(m_state, m_form, MSComm1, m_serialKeyer)
     , m_repeat(
           m_state,
@@ -51,7 +52,7 @@ void VoiceVocta::wire()
 
     // The serial lines key the transmitter; a message's audio starts when the keying says so,
     // and the time-out stops it as the operator would.
-    m_keying.setKeyer(&m_serialKeyer);
+    m_keyers.apply();
     m_keying.setMessages({[this] { return m_player.audioReady(); },
                           [this](bool restart) { return m_player.startAudio(restart); },
                           [this] {
@@ -182,6 +183,8 @@ void VoiceVocta::Form_Load()
     m_device.setOutput(m_state.AudioOutput);
     m_device.setLevel(m_state.AudioLevel);
     m_preview.setOutput(QString());
+    // The keyer of the chosen method; a rig keyed through CAT or a CM108 chip connects now.
+    m_keyers.apply();
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {
@@ -207,7 +210,7 @@ void VoiceVocta::Exit_Click()
         return;
     m_device.setCommand(QStringLiteral("Close"));
     // The transmitter is released first, then the settings are saved.
-    m_keying.shutdown();
+    m_keyers.shutdown();
     m_settings.WriteMem();
     m_ended = true;
     emit endProgram();
@@ -219,6 +222,6 @@ void VoiceVocta::Form_Terminate()
         return;
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
-    m_keying.shutdown();
+    m_keyers.shutdown();
     m_settings.WriteMem();
 }

@@ -5,6 +5,7 @@
 #include "playback/Player.h"
 #include "playback/Recorder.h"
 #include "playback/Repeat.h"
+#include "ptt/KeyerChoice.h"
 #include "ptt/SerialKeyer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
@@ -57,6 +58,8 @@ public:
     Keying &keying() { return m_keying; }
     // Keys through the serial port's RTS and DTR lines.
     SerialKeyer &serialKeyer() { return m_serialKeyer; }
+    // Which keyer keys: the serial lines, the rig through hamlib, or none.
+    KeyerChoice &keyers() { return m_keyers; }
     ComSetHandler &comSet() { return m_comSet; }
     SoundSetHandler &soundSet() { return m_soundSet; }
     RecordSetHandler &recordSet() { return m_recordSet; }
@@ -81,6 +84,7 @@ private:
     Refusal m_refusal;
     Keying m_keying;
     SerialKeyer m_serialKeyer;
+    KeyerChoice m_keyers;
     ComSetHandler m_comSet;
     Repeat m_repeat;
     Player m_player;

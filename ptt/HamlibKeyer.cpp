@@ -76,7 +76,8 @@ void HamlibKeyer::open()
     QMetaObject::invokeMethod(
         this,
         [this, text = m_status] {
-            if (!m_shutDown)
+            // The thread's answer may have come first: a later status is never overwritten.
+            if (!m_shutDown && m_status == text && !m_ready)
                 emit statusChanged(text, false);
         },
         Qt::QueuedConnection);

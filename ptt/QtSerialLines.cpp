@@ -4,6 +4,7 @@
 #include "ptt/CrashRelease.h"
 #include "ptt/SerialDevices.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
@@ -103,9 +104,13 @@ bool QtSerialLines::open()
         return true;
     release();
 
-    const QString device = deviceName(m_portNumber);
+    const QString device = m_devicePath.isEmpty() ? deviceName(m_portNumber) : m_devicePath;
     if (device.isEmpty()) {
         m_error = SerialDevices::noSuchDevice(m_portNumber);
+        return false;
+    }
+    if (!m_devicePath.isEmpty() && !QFileInfo::exists(device)) {
+        m_error = QStringLiteral("The serial device %1 is not present").arg(device);
         return false;
     }
     LineSettings settings;

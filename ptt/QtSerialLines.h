@@ -30,6 +30,8 @@ public:
 
     void setPortNumber(int number) override { m_portNumber = number; }
     int portNumber() const override { return m_portNumber; }
+    void setDevicePath(const QString &path) override { m_devicePath = path; }
+    QString devicePath() const override { return m_devicePath; }
     QString deviceName(int number) const override;
 
     void setSettings(const QString &settings) override { m_settings = settings; }
@@ -64,6 +66,7 @@ private:
     DeviceList m_devices;
     std::unique_ptr<QSerialPort> m_port;
     int m_portNumber = 0;
+    QString m_devicePath;
     QString m_settings;
     QString m_device;
     QString m_error;

@@ -43,10 +43,12 @@ void SerialKeyer::open()
         m_lines.close();
     }
     m_lines.setPortNumber(m_state.ComNum);
+    // A device chosen by its lasting name takes the place of the port number.
+    m_lines.setDevicePath(m_state.SerialDevice);
     m_lines.setSettings(QStringLiteral("9600,N,8,1"));
     // Only ports 1 to 8 can be chosen; another number (from a hand-edited settings file) is
     // answered like a port without a device.
-    if (m_state.ComNum < 1 || m_state.ComNum > 8) {
+    if (m_state.SerialDevice.isEmpty() && (m_state.ComNum < 1 || m_state.ComNum > 8)) {
         m_dialogs.critical(SerialDevices::noSuchDevice(m_state.ComNum));
         tellStatus();
         return;

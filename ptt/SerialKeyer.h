@@ -27,6 +27,8 @@ public:
     // RTS, then DTR, at their on-air or receive levels.
     void setOnAir(bool onAir) override;
     bool isReady() const override { return true; }
+    // Whether the port is open now.
+    bool isPortOpen() const { return m_lines.isOpen(); }
     QString statusText() const override;
     // The lines at their receive levels, then the port released.
     void shutdown(int milliseconds) override;

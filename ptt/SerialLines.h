@@ -19,6 +19,10 @@ public:
     // The port number that open() uses (1 for the first port).
     virtual void setPortNumber(int number) = 0;
     virtual int portNumber() const = 0;
+    // A device by its path ("/dev/serial/by-id/usb-FTDI_...") that open() uses instead of the
+    // port number's; empty: the port number's device.
+    virtual void setDevicePath(const QString &path) = 0;
+    virtual QString devicePath() const = 0;
     // The device a port number names ("/dev/ttyUSB0", "COM3"), or an empty text if it names none.
     virtual QString deviceName(int number) const = 0;
 

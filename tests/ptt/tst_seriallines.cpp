@@ -35,6 +35,7 @@ private slots:
     void hangUpFollowsTheReceiveLevels();
     void comDialogSetsTheHangUpFlag();
     void portThatGoesAway();
+    void stationKeysThroughAPseudoTerminal_data();
     void stationKeysThroughAPseudoTerminal();
 };
 
@@ -81,15 +82,21 @@ void TestSerialLines::openingFails_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("path"); // a device chosen by its path
 
     QTest::newRow("device absent") << 1 << "9600,N,8,1"
-                                   << "No such file or directory";
+                                   << "No such file or directory" << QString();
     QTest::newRow("number without device") << 3 << "9600,N,8,1"
-                                           << "Port 3: no such device";
+                                           << "Port 3: no such device" << QString();
     QTest::newRow("number 0") << 0 << "9600,N,8,1"
-                              << "Port 0: no such device";
+                              << "Port 0: no such device" << QString();
     QTest::newRow("bad settings") << 1 << "9600,X,8,1"
-                                  << "Invalid line settings: 9600,X,8,1";
+                                  << "Invalid line settings: 9600,X,8,1" << QString();
+    // The path replaces the port number, which names a device that could open.
+    QTest::newRow("chosen device unplugged")
+        << 2 << "9600,N,8,1"
+        << "The serial device /dev/serial/by-id/usb-voicevocta-absent is not present"
+        << "/dev/serial/by-id/usb-voicevocta-absent";
 }
 
 void TestSerialLines::openingFails()
@@ -97,9 +104,11 @@ void TestSerialLines::openingFails()
     QFETCH(int, port);
     QFETCH(QString, settings);
     QFETCH(QString, error);
+    QFETCH(QString, path);
 
     QtSerialLines lines([] { return QStringList{"/dev/ttyUSB-voicevocta-absent", "/dev/null"}; });
     lines.setPortNumber(port);
+    lines.setDevicePath(path);
     lines.setSettings(settings);
     lines.setRts(true);
     QVERIFY(!lines.open());
@@ -303,15 +312,24 @@ void TestSerialLines::portThatGoesAway()
 }
 
 // The whole station on the real port layer, port 1 mapped to a pseudo-terminal.
+void TestSerialLines::stationKeysThroughAPseudoTerminal_data()
+{
+    QTest::addColumn<bool>("byPath");
+    QTest::newRow("port number") << false;
+    // The lasting name replaces the number, which names no device here.
+    QTest::newRow("device path") << true;
+}
+
 void TestSerialLines::stationKeysThroughAPseudoTerminal()
 {
+    QFETCH(bool, byPath);
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
     QTemporaryDir folder;
     StationFixture::populateProgramFolder(folder.path());
     FakeMediaDevice device;
     FakeDialogs dialogs;
-    QtSerialLines lines([&] { return QStringList{pty.name()}; });
+    QtSerialLines lines([&] { return byPath ? QStringList{} : QStringList{pty.name()}; });
     FakeSoundServer server;
     FakeAudioInput input;
     FakeMediaDevice preview;
@@ -320,11 +338,14 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     station.state().RtsOn = true;
     station.state().RtsPos = true;
     station.state().ComNum = 1;
+    if (byPath)
+        station.state().SerialDevice = pty.name();
 
     StderrCapture capture;
     station.serialKeyer().open();
     QVERIFY(dialogs.messages.isEmpty());
     QVERIFY(lines.isOpen());
+    QCOMPARE(lines.openDevice(), pty.name());
     for (int i = 0; i < 4; ++i)
         QTest::mouseClick(station.window().Command3d2(), Qt::LeftButton);
     station.window().menuItem("Exit")->trigger();

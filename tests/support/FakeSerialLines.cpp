@@ -27,12 +27,23 @@ void FakeSerialLines::setSettings(const QString &settings)
     record(QStringLiteral("Settings ") + settings);
 }
 
+void FakeSerialLines::setDevicePath(const QString &path)
+{
+    if (path != m_devicePath)
+        record(QStringLiteral("Device %1").arg(path));
+    m_devicePath = path;
+}
+
 bool FakeSerialLines::open()
 {
     record(QStringLiteral("Open"));
     if (m_open)
         return true;
-    if (deviceName(m_portNumber).isEmpty()) {
+    if (!m_devicePath.isEmpty() && !devices.contains(m_devicePath)) {
+        m_error = QStringLiteral("The serial device %1 is not present").arg(m_devicePath);
+        return false;
+    }
+    if (m_devicePath.isEmpty() && deviceName(m_portNumber).isEmpty()) {
         m_error = SerialDevices::noSuchDevice(m_portNumber);
         return false;
     }

@@ -17,6 +17,9 @@ public:
 
     void setPortNumber(int number) override;
     int portNumber() const override { return m_portNumber; }
+    // An explicit device is logged ("Device /dev/...") and opens while it is in `devices`.
+    void setDevicePath(const QString &path) override;
+    QString devicePath() const override { return m_devicePath; }
     QString deviceName(int number) const override { return devices.value(number - 1); }
     void setSettings(const QString &settings) override;
     QString settings() const override { return m_settings; }
@@ -69,6 +72,7 @@ private:
     void record(const QString &entry);
     void putOnWire(const char *line, bool level);
 
+    QString m_devicePath;
     int m_portNumber = 0;
     QString m_settings;
     bool m_open = false;

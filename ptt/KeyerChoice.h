@@ -1,0 +1,53 @@
+#pragma once
+
+#include "station/AppState.h"
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class HamlibKeyer;
+class Keying;
+class NoKeyer;
+class PttKeyer;
+class SerialKeyer;
+
+// Puts the keyer of the operator's method (AppState::PttMethod) in the keying's hands: the
+// serial lines, the rig's CAT connection or a CM108 chip through hamlib, or none (VOX).
+//
+// The serial lines open only by the COM dialog's OK, as they always did; a CAT or CM108 keyer
+// connects when it is chosen (at start-up and at the PTT dialog's OK). A keyer that is put aside
+// is released first; a hamlib keyer put aside lets its rig go.
+class KeyerChoice : public QObject
+{
+    Q_OBJECT
+public:
+    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
+    ~KeyerChoice() override;
+
+    // Puts the keyer of the present method in place. A CAT or CM108 keyer (re)connects with the
+    // present settings; a serial port that is open moves to a device chosen since.
+    void apply();
+    // The keyer in place; the CAT or CM108 keyer while one is in place, else null.
+    PttKeyer &current() const;
+    HamlibKeyer *hamlibKeyer() const { return m_hamlib.get(); }
+    // The end of the program: the transmitter released through the keyer in place, then every
+    // keyer let go (an open serial port among them).
+    void shutdown();
+
+signals:
+    // The status of the keyer in place: when it changes, and when another keyer takes over.
+    void statusChanged(const QString &text, bool ready);
+
+private:
+    void follow(PttKeyer *keyer);
+
+    AppState &m_state;
+    Keying &m_keying;
+    SerialKeyer &m_serial;
+    std::unique_ptr<HamlibKeyer> m_hamlib;
+    std::unique_ptr<NoKeyer> m_none;
+    QPointer<PttKeyer> m_followed;
+    QMetaObject::Connection m_statusConnection;
+    QString m_serialDevice; // the device the serial keyer was last given
+};

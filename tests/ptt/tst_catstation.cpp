@@ -1,0 +1,184 @@
+#include "tests/ptt/HamlibTesting.h"
+#include "tests/support/StationFixture.h"
+#include "tests/support/StderrCapture.h"
+
+#include "ptt/KeyerChoice.h"
+
+#include <QAction>
+#include <QWidget>
+
+using namespace HamlibTesting;
+using FaultWatch::UiWatch;
+
+// The whole station keying a rig through a real rigctld: the operator's clicks, Lock and
+// standby reach the rig; a rig that dies or hangs is said and never holds the window; every way
+// out of the program releases the rig first.
+class TestCatStation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messagesLockAndStandbyKeyTheRig();
+    void rigKilledMidMessage();
+    void hangingRigDoesNotHoldTheWindow();
+    void everyWayOutReleasesTheRig_data();
+    void everyWayOutReleasesTheRig();
+    void methodsCanBeSwitched();
+};
+
+namespace {
+
+// The station keying through CAT at `address`, as the PTT dialog's OK leaves it.
+void useCat(StationFixture &f, const QString &address)
+{
+    f.state().PttMethod = KeyingMethod::Cat;
+    f.state().RigModel = HamlibSettings::NetworkModel;
+    f.state().RigPort = address;
+    f.station->keyers().apply();
+}
+
+bool ready(StationFixture &f)
+{
+    return f.station->keyers().current().isReady();
+}
+
+} // namespace
+
+void TestCatStation::messagesLockAndStandbyKeyTheRig()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+
+    f.clickMemory(0);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    f.device.finish(MediaDevice::Successful);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+
+    f.leftClick(f.window().Command3d2()); // Lock
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    f.leftClick(f.window().Command3d3()); // standby
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+    f.leftClick(f.window().Command3d3()); // standby off: Lock keys again
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    f.leftClick(f.window().Command3d2());
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+    QCOMPARE(f.refusalFace(), 0);
+}
+
+void TestCatStation::rigKilledMidMessage()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+    QSignalSpy status(&f.station->keyers(), &KeyerChoice::statusChanged);
+
+    f.clickMemory(0);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    StderrCapture capture;
+    rigctld.kill();
+    // The end of the message tries to release the rig and finds it gone; the window goes on.
+    f.device.finish(MediaDevice::Successful);
+    QCOMPARE(f.state().Playing(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!ready(f), WaitMs);
+    QVERIFY(!status.isEmpty());
+    QVERIFY(!status.last().at(1).toBool());
+
+    // A message started now cannot reach the rig: the refusal face says so.
+    f.clickMemory(1);
+    QVERIFY(f.refusalFace() != 0);
+    f.clickMemory(1);
+    QCOMPARE(f.state().Playing(), 0);
+    const QByteArray said = capture.text();
+    QCOMPARE(said.count("voicevocta: PTT: "), 1);
+}
+
+void TestCatStation::hangingRigDoesNotHoldTheWindow()
+{
+    SilentServer server;
+    QVERIFY(server.port() != 0);
+    StderrCapture capture;
+    StationFixture f;
+    UiWatch watch;
+    useCat(f, server.address());
+    for (int i = 0; i < 3; ++i) {
+        f.clickMemory(0);
+        QTest::qWait(200);
+        f.clickMemory(0);
+        f.leftClick(f.window().Command3d2());
+        f.leftClick(f.window().Command3d2());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(f.station->keyers().current().statusText().startsWith("Cannot open"),
+                             WaitMs);
+    QVERIFY2(watch.longestGap() < StallBoundMs, qPrintable(QString::number(watch.longestGap())));
+    QVERIFY(f.refusalFace() != 0);
+    QCOMPARE(f.state().Playing(), 0);
+}
+
+void TestCatStation::everyWayOutReleasesTheRig_data()
+{
+    QTest::addColumn<bool>("exitMenu");
+    QTest::newRow("File > Exit") << true;
+    // The termination signals close the window the same way.
+    QTest::newRow("window closed") << false;
+}
+
+void TestCatStation::everyWayOutReleasesTheRig()
+{
+    QFETCH(bool, exitMenu);
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+    f.leftClick(f.window().Command3d2()); // Lock
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+
+    if (exitMenu)
+        f.window().menuItem("Exit")->trigger();
+    else
+        f.window().close();
+    // Released before the program goes on to end: no waiting here.
+    QCOMPARE(rigctld.ptt(), 0);
+}
+
+void TestCatStation::methodsCanBeSwitched()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    f.state().RtsOn = true;
+    f.state().RtsPos = true;
+    f.state().ComNum = 1;
+    f.station->serialKeyer().open();
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+
+    // Keyed by Lock through the rig; switched to the serial lines, the rig is released and the
+    // lines key instead; and back.
+    f.leftClick(f.window().Command3d2());
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    QVERIFY(!f.lines.wireRts);
+    f.state().PttMethod = KeyingMethod::Serial;
+    f.station->keyers().apply();
+    QVERIFY(f.lines.wireRts);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+    useCat(f, rigctld.address());
+    QVERIFY(!f.lines.wireRts);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+
+    // None: only the picture changes.
+    f.state().PttMethod = KeyingMethod::None;
+    f.station->keyers().apply();
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+    QVERIFY(!f.lines.wireRts);
+    QVERIFY(f.onAirPictureShown());
+    QCOMPARE(f.refusalFace(), 0);
+}
+
+QTEST_MAIN(TestCatStation)
+#include "tst_catstation.moc"
