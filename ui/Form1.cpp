@@ -104,6 +104,7 @@ Form1::Form1(QWidget *parent)
     connect(ui->Charactersl, &QAction::triggered, this, &Form1::Charactersl_Click);
     connect(ui->Parameters, &QAction::triggered, this, &Form1::Parameters_Click);
     connect(ui->Sound, &QAction::triggered, this, &Form1::Sound_Click);
+    connect(ui->Ptt, &QAction::triggered, this, &Form1::Ptt_Click);
     connect(ui->Record, &QAction::triggered, this, &Form1::Record_Click);
     connect(ui->About, &QAction::triggered, this, &Form1::About_Click);
     // "Connect COM automagically" and "Help" do nothing.

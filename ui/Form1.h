@@ -52,7 +52,7 @@ public:
     const ImageList &ImageList2() const { return m_ImageList2; }
 
     // The menu items, by name: "Exit", "Charactersb", "Charactersl", "Parameters", "Comauto",
-    // "Sound", "Record", "About", "Help".
+    // "Sound", "Ptt", "Record", "About", "Help".
     QAction *menuItem(const QString &name) const;
 
     // The controls that take the button font, and the frames that take the label font.
@@ -76,6 +76,7 @@ signals:
     void Charactersl_Click();
     void Parameters_Click();
     void Sound_Click();
+    void Ptt_Click();
     void Record_Click();
     void About_Click();
     // The window was closed other than by File > Exit.

@@ -195,6 +195,7 @@ void TestMainWindow::menus_data()
     QTest::newRow("Comauto") << QStringList{"Setup", "Com", "Connect COM automagically"}
                              << "Comauto" << QKeySequence();
     QTest::newRow("Sound") << QStringList{"Setup", "Sound..."} << "Sound" << QKeySequence();
+    QTest::newRow("Ptt") << QStringList{"Setup", "PTT..."} << "Ptt" << QKeySequence();
     QTest::newRow("Record") << QStringList{"Setup", "Record..."} << "Record" << QKeySequence();
     QTest::newRow("About") << QStringList{"About"} << "About" << QKeySequence();
     QTest::newRow("Help") << QStringList{"Help"} << "Help" << QKeySequence();
@@ -214,7 +215,7 @@ void TestMainWindow::menus()
     QStringList setupCaptions;
     for (QAction *a : m_f->window().findChild<QMenu *>("Setup")->actions())
         setupCaptions << a->text();
-    QCOMPARE(setupCaptions, (QStringList{"Characters", "Com", "Sound...", "Record..."}));
+    QCOMPARE(setupCaptions, (QStringList{"Characters", "Com", "Sound...", "PTT...", "Record..."}));
 
     QAction *found = nullptr;
     for (const QString &caption : path) {

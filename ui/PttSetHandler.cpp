@@ -1,0 +1,282 @@
+#include "ui/PttSetHandler.h"
+
+#include "settings/PttSettings.h"
+#include "station/AppState.h"
+#include "ui/PttSet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int Speeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+template<typename T>
+QList<T> listOf(const std::function<QList<T>()> &source)
+{
+    return source ? source() : QList<T>{};
+}
+
+void addEntry(QComboBox *combo, const QString &caption, const QVariant &value,
+              const QString &tip = {})
+{
+    combo->addItem(caption, value);
+    if (!tip.isEmpty())
+        combo->setItemData(combo->count() - 1, tip, Qt::ToolTipRole);
+}
+
+// A stored device path that no entry lists: shown as it is, marked when it is not there at all.
+void addStoredPath(QComboBox *combo, const QString &path)
+{
+    const QString caption
+        = QFileInfo::exists(path) ? path : QStringLiteral("%1 (not found)").arg(path);
+    addEntry(combo, caption, path, path);
+}
+
+// Selects the entry holding `value`; -1 (an empty field) when none does.
+void select(QComboBox *combo, const QVariant &value)
+{
+    combo->setCurrentIndex(combo->findData(value));
+    if (combo->currentIndex() < 0 && combo->isEditable())
+        combo->setEditText(QString());
+}
+
+// What an editable list holds: the value of the entry whose caption it shows, else the text the
+// operator typed.
+QVariant chosen(const QComboBox *combo)
+{
+    const QString text = combo->currentText();
+    const int index = combo->findText(text);
+    if (index >= 0)
+        return combo->itemData(index);
+    return text.trimmed();
+}
+
+// A rig model typed rather than picked: its number, alone or in parentheses at the end; 0 for
+// none.
+int typedModel(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^(?:.*\\()?\\s*(\\d{1,9})\\s*\\)?$"));
+    const QRegularExpressionMatch match = number.match(text.trimmed());
+    if (!match.hasMatch())
+        return 0;
+    const int model = match.captured(1).toInt();
+    return model >= PttSettings::RigModelMin && model <= PttSettings::RigModelMax ? model : 0;
+}
+
+void fillSerial(QComboBox *combo, const QList<PttDevices::SerialName> &names, const QString &stored)
+{
+    combo->clear();
+    addEntry(combo, QStringLiteral("COM port of the COM dialog"), QString(),
+             QStringLiteral("The port number chosen in Setup > Com > Parameters"));
+    for (const PttDevices::SerialName &name : names) {
+        addEntry(combo, QStringLiteral("%1 (%2)").arg(QFileInfo(name.path).fileName(), name.device),
+                 name.path, name.path);
+    }
+    if (!stored.isEmpty() && combo->findData(stored) < 0)
+        addStoredPath(combo, stored);
+    select(combo, stored);
+}
+
+void fillRigs(QComboBox *combo, QList<PttDevices::RigModel> rigs, int stored)
+{
+    combo->clear();
+    std::stable_sort(rigs.begin(), rigs.end(), [](const auto &a, const auto &b) {
+        const int byMaker = QString::compare(a.manufacturer, b.manufacturer, Qt::CaseInsensitive);
+        if (byMaker != 0)
+            return byMaker < 0;
+        return QString::compare(a.model, b.model, Qt::CaseInsensitive) < 0;
+    });
+    for (const PttDevices::RigModel &rig : rigs) {
+        addEntry(combo,
+                 QStringLiteral("%1 %2 (%3)").arg(rig.manufacturer, rig.model).arg(rig.number),
+                 rig.number);
+    }
+    if (combo->findData(stored) < 0)
+        addEntry(combo, QStringLiteral("Model %1 (not found)").arg(stored), stored);
+    select(combo, stored);
+}
+
+void fillSpeeds(QComboBox *combo, int stored)
+{
+    combo->clear();
+    addEntry(combo, QStringLiteral("Rig's default"), 0);
+    for (int speed : Speeds)
+        addEntry(combo, QString::number(speed), speed);
+    if (combo->findData(stored) < 0)
+        addEntry(combo, QString::number(stored), stored);
+    select(combo, stored);
+}
+
+void fillCm108(QComboBox *combo, const QList<PttDevices::Cm108Device> &devices,
+               const QString &stored)
+{
+    combo->clear();
+    for (const PttDevices::Cm108Device &device : devices) {
+        const QString name = device.name.isEmpty() ? QStringLiteral("CM108") : device.name;
+        addEntry(combo, QStringLiteral("%1 (%2)").arg(name, device.path), device.path,
+                 QStringLiteral("%1, USB %2:%3")
+                     .arg(device.path)
+                     .arg(device.vendor, 4, 16, QLatin1Char('0'))
+                     .arg(device.product, 4, 16, QLatin1Char('0')));
+    }
+    if (!stored.isEmpty() && combo->findData(stored) < 0)
+        addStoredPath(combo, stored);
+    select(combo, stored);
+}
+
+} // namespace
+
+PttSetHandler::PttSetHandler(AppState &state, QWidget &mainWindow, Devices devices)
+    : m_state(state), m_mainWindow(mainWindow), m_devices(std::move(devices))
+{ }
+
+PttSetHandler::~PttSetHandler()
+{
+    delete m_dialog;
+}
+
+PttSet *PttSetHandler::form() const
+{
+    return m_dialog;
+}
+
+void PttSetHandler::Ptt_Click()
+{
+    if (!m_dialog)
+        load();
+    if (!m_dialog->isVisible())
+        Form_Load();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+    emit opened();
+}
+
+void PttSetHandler::load()
+{
+    m_dialog = new PttSet(&m_mainWindow);
+    PttSet *dialog = m_dialog;
+    connect(dialog, &PttSet::MethodCombo_Click, this, &PttSetHandler::MethodCombo_Click);
+    connect(dialog, &PttSet::TimeoutCheck_Click, this, &PttSetHandler::TimeoutCheck_Click);
+    connect(dialog, &PttSet::OkButton_Click, this, &PttSetHandler::OkButton_Click);
+    connect(dialog, &PttSet::CancelButton_Click, this, &PttSetHandler::CancelButton_Click);
+    connect(dialog, &PttSet::Form_Unload, this, [this, dialog] {
+        if (m_dialog == dialog)
+            m_dialog = nullptr;
+    });
+}
+
+void PttSetHandler::Form_Load()
+{
+    PttSet &dialog = *m_dialog;
+    const AppState &s = m_state;
+    {
+        const QSignalBlocker blocker(dialog.MethodCombo());
+        dialog.MethodCombo()->setCurrentIndex(int(s.PttMethod));
+    }
+    fillSerial(dialog.SerialCombo(), listOf(m_devices.serial), s.SerialDevice);
+    fillRigs(dialog.RigModelCombo(), listOf(m_devices.rigs), s.RigModel);
+    dialog.RigPortEdit()->setText(s.RigPort);
+    fillSpeeds(dialog.RigSpeedCombo(), s.RigSpeed);
+    fillCm108(dialog.Cm108Combo(), listOf(m_devices.cm108), s.Cm108Device);
+    dialog.GpioSpin()->setValue(s.Cm108Gpio);
+    dialog.LeadSpin()->setValue(s.LeadMs);
+    dialog.TailSpin()->setValue(s.TailMs);
+    {
+        const QSignalBlocker blocker(dialog.TimeoutCheck());
+        dialog.TimeoutCheck()->setChecked(s.TimeoutS > 0);
+    }
+    // Without a time-out the field offers three minutes, for when the box is ticked.
+    dialog.TimeoutSpin()->setValue(s.TimeoutS > 0 ? s.TimeoutS : 180);
+    MethodCombo_Click(dialog.MethodCombo()->currentIndex());
+    TimeoutCheck_Click();
+    showStatus(m_status, m_ready);
+}
+
+void PttSetHandler::MethodCombo_Click(int Index)
+{
+    m_dialog->SerialFrame()->setEnabled(Index == PttSet::SerialEntry);
+    m_dialog->CatFrame()->setEnabled(Index == PttSet::CatEntry);
+    m_dialog->Cm108Frame()->setEnabled(Index == PttSet::Cm108Entry);
+}
+
+void PttSetHandler::TimeoutCheck_Click()
+{
+    m_dialog->TimeoutSpin()->setEnabled(m_dialog->TimeoutCheck()->isChecked());
+}
+
+void PttSetHandler::OkButton_Click()
+{
+    PttSet &dialog = *m_dialog;
+    const int index = std::clamp(dialog.MethodCombo()->currentIndex(), 0, int(PttSet::NoneEntry));
+    const auto method = KeyingMethod(index);
+
+    // A CAT rig needs its model and port, a CM108 chip its device; fields of the other methods
+    // that were left unusable keep what they held.
+    const QVariant model = chosen(dialog.RigModelCombo());
+    int rigModel = model.typeId() == QMetaType::Int ? model.toInt() : typedModel(model.toString());
+    const QString rigPort = dialog.RigPortEdit()->text().trimmed();
+    const QString cm108Device = chosen(dialog.Cm108Combo()).toString();
+    QString refusal;
+    if (method == KeyingMethod::Cat && rigModel == 0)
+        refusal = QStringLiteral("Choose the rig's model from the list.");
+    else if (method == KeyingMethod::Cat && rigPort.isEmpty())
+        refusal
+            = QStringLiteral("Enter the rig's port: host:port of rigctld, or its serial device.");
+    else if (method == KeyingMethod::Cm108 && cm108Device.isEmpty())
+        refusal = QStringLiteral("Choose the CM108 chip's device.");
+    if (!refusal.isEmpty()) {
+        showStatus(refusal, false);
+        return;
+    }
+
+    AppState &s = m_state;
+    s.PttMethod = method;
+    s.SerialDevice = chosen(dialog.SerialCombo()).toString();
+    if (rigModel != 0)
+        s.RigModel = rigModel;
+    if (!rigPort.isEmpty())
+        s.RigPort = rigPort;
+    s.RigSpeed
+        = std::clamp(dialog.RigSpeedCombo()->currentData().toInt(), 0, PttSettings::RigSpeedMax);
+    s.Cm108Device = cm108Device;
+    s.Cm108Gpio = std::clamp(dialog.GpioSpin()->value(), PttSettings::Cm108GpioMin,
+                             PttSettings::Cm108GpioMax);
+    s.LeadMs = std::clamp(dialog.LeadSpin()->value(), 0, PttSettings::LeadMsMax);
+    s.TailMs = std::clamp(dialog.TailSpin()->value(), 0, PttSettings::TailMsMax);
+    s.TimeoutS = dialog.TimeoutCheck()->isChecked()
+                     ? std::clamp(dialog.TimeoutSpin()->value(), 1, PttSettings::TimeoutSMax)
+                     : 0;
+    dialog.hide();
+    emit applied();
+}
+
+void PttSetHandler::CancelButton_Click()
+{
+    m_dialog->hide();
+}
+
+void PttSetHandler::setStatus(const QString &text, bool ready)
+{
+    m_status = text;
+    m_ready = ready;
+    if (m_dialog)
+        showStatus(text, ready);
+}
+
+void PttSetHandler::showStatus(const QString &text, bool ready)
+{
+    QLabel *label = m_dialog->StatusLabel();
+    label->setText(text);
+    label->setStyleSheet(ready ? QString() : QStringLiteral("color: #b00000;"));
+}

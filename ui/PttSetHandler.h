@@ -1,0 +1,79 @@
+#pragma once
+
+#include "ptt/PttDevices.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+struct AppState;
+class PttSet;
+class QWidget;
+
+// Where the "PTT" dialog finds what the machine offers: by default the system itself, read
+// afresh each time the dialog is shown.
+struct PttDeviceLists
+{
+    std::function<QList<PttDevices::SerialName>()> serial = [] {
+        return PttDevices::serialByIdNames();
+    };
+    std::function<QList<PttDevices::Cm108Device>()> cm108 = [] {
+        return PttDevices::cm108Devices();
+    };
+    std::function<QList<PttDevices::RigModel>()> rigs = [] {
+        return PttDevices::rigModels();
+    };
+};
+
+// The handlers of the "PTT" dialog. The dialog is modeless and loaded on demand; each time it is
+// shown it is filled from the shared state, with the device lists read afresh. A stored device
+// that is not there is listed marked " (not found)" and stays chosen.
+//
+// Nothing reaches the shared state before "OK": it refuses a CAT connection without a port and
+// CM108 keying without a device (saying why in the status line, the dialog stays open), else it
+// stores every field, hides the dialog and reports applied(); whoever keys then takes the new
+// settings. "Cancel" and the close box change nothing.
+class PttSetHandler : public QObject
+{
+    Q_OBJECT
+public:
+    using Devices = PttDeviceLists;
+
+    PttSetHandler(AppState &state, QWidget &mainWindow, Devices devices = {});
+    ~PttSetHandler() override;
+
+    // Setup > PTT...: shows the dialog, loading it first if it is not loaded, and fills it
+    // unless it is already on the screen.
+    void Ptt_Click();
+
+    void Form_Load();
+    void MethodCombo_Click(int Index);
+    void TimeoutCheck_Click();
+    void OkButton_Click();
+    void CancelButton_Click();
+
+    // The keyer's status for the status line (`ready` false: it cannot key), shown now and each
+    // time the dialog is shown until the next call.
+    void setStatus(const QString &text, bool ready);
+
+    // The dialog while it is loaded, else null.
+    PttSet *form() const;
+
+signals:
+    // The dialog was shown: the keyer's status is wanted.
+    void opened();
+    // "OK" stored new PTT settings in the shared state.
+    void applied();
+
+private:
+    void load();
+    void showStatus(const QString &text, bool ready);
+
+    AppState &m_state;
+    QWidget &m_mainWindow;
+    Devices m_devices;
+    QPointer<PttSet> m_dialog;
+    QString m_status;
+    bool m_ready = true;
+};
