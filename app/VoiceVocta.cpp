@@ -37,6 +37,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)
     , m_soundSet(m_state, m_form, server, m_device)
+    , m_pttSet(m_state, m_form)
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
     , m_remote({m_state, m_bank, m_keying, m_refusal, m_recordSet})
@@ -114,6 +115,15 @@ void VoiceVocta::wire()
     connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
 
     connect(form, &Form1::Sound_Click, this, [this] { m_soundSet.Sound_Click(); });
+    // The PTT dialog: its OK puts the chosen keyer in place (a rig connects then); its status
+    // line follows the keyer in place.
+    connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
+    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
+    connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
+    connect(&m_pttSet, &PttSetHandler::opened, this, [this] {
+        const PttKeyer &keyer = m_keyers.current();
+        m_pttSet.setStatus(keyer.statusText(), keyer.isReady());
+    });
     connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
     // A recording waits while a message plays, also one started with the transport bar.
     m_recorder.setMessageBusy(

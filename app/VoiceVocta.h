@@ -17,6 +17,7 @@
 #include "ui/ComSetHandler.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
+#include "ui/PttSetHandler.h"
 #include "ui/RecordSetHandler.h"
 #include "ui/SoundSetHandler.h"
 #include "ui/WindowControls.h"
@@ -62,6 +63,7 @@ public:
     KeyerChoice &keyers() { return m_keyers; }
     ComSetHandler &comSet() { return m_comSet; }
     SoundSetHandler &soundSet() { return m_soundSet; }
+    PttSetHandler &pttSet() { return m_pttSet; }
     RecordSetHandler &recordSet() { return m_recordSet; }
     Recorder &recorder() { return m_recorder; }
     // The station as the keys and other programs drive it.
@@ -92,6 +94,7 @@ private:
     AboutBox m_about;
     MediaDevice &m_preview;
     SoundSetHandler m_soundSet;
+    PttSetHandler m_pttSet;
     Recorder m_recorder;
     RecordSetHandler m_recordSet;
     VoiceVoctaRemote m_remote;

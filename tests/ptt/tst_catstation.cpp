@@ -3,8 +3,13 @@
 #include "tests/support/StderrCapture.h"
 
 #include "ptt/KeyerChoice.h"
+#include "ui/PttSet.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 using namespace HamlibTesting;
@@ -24,6 +29,7 @@ private slots:
     void everyWayOutReleasesTheRig_data();
     void everyWayOutReleasesTheRig();
     void methodsCanBeSwitched();
+    void chosenInThePttDialog();
 };
 
 namespace {
@@ -178,6 +184,39 @@ void TestCatStation::methodsCanBeSwitched()
     QVERIFY(!f.lines.wireRts);
     QVERIFY(f.onAirPictureShown());
     QCOMPARE(f.refusalFace(), 0);
+}
+
+// The operator's way: Setup > PTT..., CAT on rigctld's port, OK; the status line says what the
+// rig answered.
+void TestCatStation::chosenInThePttDialog()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    f.window().menuItem("Ptt")->trigger();
+    PttSet *dialog = f.station->pttSet().form();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->MethodCombo()->setCurrentIndex(int(KeyingMethod::Cat));
+    dialog->RigPortEdit()->setText(rigctld.address());
+    dialog->OkButton()->click();
+    QCOMPARE(f.state().PttMethod, KeyingMethod::Cat);
+    QCOMPARE(f.state().RigPort, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+
+    f.leftClick(f.window().Command3d2()); // Lock
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+    f.leftClick(f.window().Command3d2());
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+
+    f.window().menuItem("Ptt")->trigger();
+    QTRY_VERIFY(dialog->StatusLabel()->text().startsWith("Connected to"));
+    StderrCapture capture;
+    rigctld.kill();
+    f.leftClick(f.window().Command3d2());
+    QTRY_VERIFY_WITH_TIMEOUT(!ready(f), WaitMs);
+    QVERIFY2(!dialog->StatusLabel()->text().startsWith("Connected to"),
+             qPrintable(dialog->StatusLabel()->text()));
+    f.leftClick(f.window().Command3d2());
 }
 
 QTEST_MAIN(TestCatStation)

@@ -6,12 +6,18 @@
 // Run by tools/screenshots.sh, which writes docs/images/. Each picture is one entry of the table
 // in main(): a file name and the steps that bring the station to the state shown.
 
-#include "ui/ComSet.h"
 #include "tests/support/StationFixture.h"
+#include "ui/ComSet.h"
+#include "ui/PttSet.h"
+#include "ui/RecordSet.h"
+#include "ui/SoundSet.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QTextStream>
 #include <functional>
 
@@ -57,6 +63,41 @@ QWidget *comDialog(StationFixture &f)
     return dialog;
 }
 
+// Setup > Sound...: the messages on the rig's sound card, the level a little down.
+QWidget *soundDialog(StationFixture &f)
+{
+    f.server.setDevices({{"speakers", "Built-in Audio Analog Stereo"},
+                         {"rig", "USB Audio CODEC (the rig's sound card)"}},
+                        {{"mic", "Built-in Audio Analog Stereo"},
+                         {"rig.in", "USB Audio CODEC (the rig's sound card)"}});
+    f.state().AudioOutput = QStringLiteral("rig");
+    f.state().AudioLevel = 80;
+    f.window().menuItem(QStringLiteral("Sound"))->trigger();
+    return f.station->soundSet().form();
+}
+
+// Setup > PTT...: keying through the rig's CAT connection by rigctld, with a lead and a
+// time-out, as it is being chosen.
+QWidget *pttDialog(StationFixture &f)
+{
+    f.window().menuItem(QStringLiteral("Ptt"))->trigger();
+    PttSet *dialog = f.station->pttSet().form();
+    if (!dialog)
+        return nullptr;
+    dialog->MethodCombo()->setCurrentIndex(int(KeyingMethod::Cat));
+    dialog->LeadSpin()->setValue(100);
+    if (!dialog->TimeoutCheck()->isChecked())
+        dialog->TimeoutCheck()->click();
+    return dialog;
+}
+
+// Setup > Record..., memory 1 chosen.
+QWidget *recorder(StationFixture &f)
+{
+    f.station->recordSet().openFor(1);
+    return f.station->recordSet().form();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -76,9 +117,9 @@ int main(int argc, char *argv[])
     }
 
     const Shot shots[] = {
-        {"window-at-rest.png", atRest},
-        {"window-playing.png", playing},
-        {"com-dialog.png", comDialog},
+        {"window-at-rest.png", atRest}, {"window-playing.png", playing},
+        {"com-dialog.png", comDialog},  {"sound-dialog.png", soundDialog},
+        {"ptt-dialog.png", pttDialog},  {"recorder.png", recorder},
     };
 
     bool ok = true;
