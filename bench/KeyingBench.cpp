@@ -75,7 +75,8 @@ class KeyingBench
 public:
     KeyingBench(BenchReport &report, BenchStation &s) : m_report(report), m_s(s) { }
 
-    void run(const PseudoTerminal &pty)
+    // rigctld outlives the station: its end releases the rig and waits for the keyer's thread.
+    void run(const PseudoTerminal &pty, Rigctld &rigctld)
     {
         if (!pty.isValid()) {
             m_report.note(Section + QStringLiteral(": no pseudo-terminal for the serial lines"));
@@ -106,15 +107,12 @@ public:
             m_report.note(Section + QStringLiteral(": rigctld is not installed; no CAT figures"));
             return;
         }
-        Rigctld rigctld;
         if (!rigctld.start()) {
             m_report.note(Section + QStringLiteral(": rigctld cannot start: ") + rigctld.error());
             return;
         }
         catKeying(rigctld);
         stalls(rigctld);
-        // The station lets the rig go before rigctld ends.
-        useSerial(pty.name());
     }
 
 private:
@@ -263,7 +261,8 @@ private:
         addSpread("CAT: click to rigctld's answer, release", release,
                   "~100 (hamlib waits 50 ms after a release)");
         keying.clear();
-        if (!catRuns(30, keying, release))
+        std::vector<double> unused;
+        if (!catRuns(30, keying, unused))
             return;
         addSpread("CAT: click to rigctld's answer, keying 30 ms after a release", keying, "< 10");
         QObject::disconnect(keyer, &PttKeyer::confirmed, keyer, nullptr);
@@ -401,7 +400,9 @@ void runKeyingBench(BenchReport &report)
         report.note(Section + QStringLiteral(": cannot write the test file"));
         return;
     }
-    PseudoTerminal pty; // the serial port: it outlives the station, which closes it at the end
+    // The serial port and the rig outlive the station, which lets them go at its end.
+    PseudoTerminal pty;
+    Rigctld rigctld;
     BenchStation s(folder.path());
     s.station.Form_Load();
     s.station.state().MemFile[0] = wav;
@@ -409,6 +410,6 @@ void runKeyingBench(BenchReport &report)
     waitFor([&] { return s.station.window().windowHandle()->isExposed(); });
 
     KeyingBench bench(report, s);
-    bench.run(pty);
+    bench.run(pty, rigctld);
     s.station.Form_Terminate();
 }
