@@ -39,3 +39,4 @@ void runStationBench(BenchReport &report);
 void runRigBench(BenchReport &report);
 void runServerBench(BenchReport &report);
 void runRemoteBench(BenchReport &report);
+void runKeyingBench(BenchReport &report);

@@ -10,8 +10,10 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -26,6 +28,30 @@ public:
     QString answer;
 };
 
+// The real serial lines, noting when RTS last changed to each level, once the port layer's ioctl
+// has returned, and how many changes to each level there were. A request for the level RTS
+// already has (the station repeats its releases) is no change.
+class StampedSerialLines : public QtSerialLines
+{
+public:
+    void setRts(bool level) override
+    {
+        QtSerialLines::setRts(level);
+        if (m_level == level)
+            return;
+        m_level = level;
+        m_rtsAt[level] = std::chrono::steady_clock::now();
+        ++m_rtsCount[level];
+    }
+    std::chrono::steady_clock::time_point rtsAt(bool level) const { return m_rtsAt[level]; }
+    int rtsCount(bool level) const { return m_rtsCount[level]; }
+
+private:
+    std::optional<bool> m_level;
+    std::chrono::steady_clock::time_point m_rtsAt[2];
+    int m_rtsCount[2] = {0, 0};
+};
+
 // The station, built as main() builds it, in a program folder of its own; on a connection to the
 // sound server of its own, or on the one given.
 class BenchStation
@@ -37,7 +63,7 @@ public:
     std::unique_ptr<PulseConnection> ownConnection; // when none is given
     PulseConnection &connection;
     SoundDevice device;
-    QtSerialLines lines;
+    StampedSerialLines lines;
     InstantDialogs dialogs;
     PulseSoundServer server;
     PulseAudioInput input;

@@ -19,7 +19,10 @@
 // idle wake-ups, CPU while playing); "rig", keying through hamlib against a rigctld that it
 // starts itself (request to rigctld's answer, how soon a stopped rig is noticed, and how long the
 // UI thread is held while the rig does not answer); "remote", a logger's Play call on the session
-// bus (a private one, started and ended by the benchmark) to the first keying request.
+// bus (a private one, started and ended by the benchmark) to the first keying request; "keying",
+// the whole station keying each method (a pseudo-terminal as the serial port, a rigctld of its
+// own, none): click to the keying request carried out, the lead and the tail against their
+// settings, and how long the UI thread is held while the rig does not answer.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -36,7 +39,7 @@ int main(int argc, char **argv)
 
     const BenchSection sections[] = {
         {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
-        {"server", &runServerBench}, {"remote", &runRemoteBench},
+        {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
     };
 
     QTextStream out(stdout);
