@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 // What the UI thread and the keyer's thread share. The UI thread writes the requests, the
 // thread carries them out and posts what came of them to `receiver` while it lives.
@@ -196,6 +197,9 @@ void HamlibKeyer::work(std::shared_ptr<Channel> channel)
     quint64 generation = 0;
     bool applyAfterOpen = false;
     bool answering = false;
+    // What the rig confirmed last on this connection. A request for the same again is not sent:
+    // a release takes the rig about 100 ms, and a keying asked meanwhile would wait behind it.
+    std::optional<bool> confirmedNow;
 
     for (;;) {
         HamlibSettings settings;
@@ -227,6 +231,7 @@ void HamlibKeyer::work(std::shared_ptr<Channel> channel)
                 rig.close();
             }
             QString failure;
+            confirmedNow.reset();
             answering = rig.open(settings, &failure);
             if (answering)
                 post(*channel, {Report::Opened, generation, rig.name()});
@@ -239,13 +244,17 @@ void HamlibKeyer::work(std::shared_ptr<Channel> channel)
 
         if (!rig.isOpen())
             continue; // kept for the next open
+        if (answering && confirmedNow == wanted)
+            continue;
         QString failure;
         if (rig.setPtt(wanted, &failure)) {
+            confirmedNow = wanted;
             if (!answering)
                 post(*channel, {Report::Answers, generation, rig.name()});
             answering = true;
             post(*channel, {Report::Confirmed, generation, QString(), wanted});
         } else if (answering) {
+            confirmedNow.reset();
             answering = false;
             post(*channel, {Report::Lost, generation, failure});
         }

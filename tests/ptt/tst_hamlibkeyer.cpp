@@ -45,6 +45,11 @@ void TestHamlibKeyer::keysAndReleasesTheRig()
     keyer.setOnAir(false);
     QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
     QCOMPARE(rigctld.ptt(), 0);
+    // The same request again is not sent: the rig would be busy with it when the next keying
+    // comes.
+    keyer.setOnAir(false);
+    QTest::qWait(300);
+    QCOMPARE(confirmed.count(), 2);
     keyer.setOnAir(true);
     QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
     QCOMPARE(rigctld.ptt(), 1);
