@@ -33,3 +33,23 @@ QString BenchReport::table() const
         text += QLatin1Char('\n') + line;
     return text;
 }
+
+void BenchReport::addSpread(const QString &section, const QString &measure,
+                            std::vector<double> values, const QString &target)
+{
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }),
+                 values.end());
+    if (values.empty()) {
+        note(section + QStringLiteral(": no result for ") + measure);
+        return;
+    }
+    if (qEnvironmentVariableIsSet("VVBENCH_VERBOSE")) {
+        QStringList all;
+        for (double value : values)
+            all << QString::number(value, 'f', 2);
+        note(measure + QStringLiteral(": ") + all.join(QLatin1Char(' ')));
+    }
+    std::sort(values.begin(), values.end());
+    add(section, measure + QStringLiteral(", median"), values[values.size() / 2], target);
+    add(section, measure + QStringLiteral(", worst"), values.back(), target);
+}

@@ -12,6 +12,10 @@ public:
     void add(const QString &section, const QString &measure, double milliseconds,
              const QString &target = QString());
     void note(const QString &text) { m_notes << text; }
+    // The median and the worst of some figures; a negative one is a run without a result.
+    // VVBENCH_VERBOSE=1 also notes every figure.
+    void addSpread(const QString &section, const QString &measure, std::vector<double> values,
+                   const QString &target = QString());
     QString table() const;
 
 private:

@@ -12,19 +12,17 @@
 #include <algorithm>
 
 BenchStation::BenchStation(const QString &folder)
-    : ownConnection(std::make_unique<PulseConnection>())
-    , connection(*ownConnection)
-    , device(connection)
-    , server(connection)
-    , input(connection)
-    , preview(connection)
-    , station(device, lines, dialogs, server, input, preview, folder)
-{
-    device.preload();
-}
+    : BenchStation(std::make_unique<PulseConnection>(), nullptr, folder)
+{ }
 
 BenchStation::BenchStation(PulseConnection &connection, const QString &folder)
-    : connection(connection)
+    : BenchStation(nullptr, &connection, folder)
+{ }
+
+BenchStation::BenchStation(std::unique_ptr<PulseConnection> own, PulseConnection *shared,
+                           const QString &folder)
+    : ownConnection(std::move(own))
+    , connection(shared ? *shared : *ownConnection)
     , device(connection)
     , server(connection)
     , input(connection)

@@ -69,6 +69,10 @@ public:
     PulseAudioInput input;
     SoundDevice preview;
     VoiceVocta station;
+
+private:
+    BenchStation(std::unique_ptr<PulseConnection> own, PulseConnection *shared,
+                 const QString &folder);
 };
 
 // Copies the build's Images/ and Wav/ into folder.

@@ -56,12 +56,15 @@ public:
         m_report.add(Section, "\"Open\" 30 s MIDI, first", open(midi), "< 20");
         m_report.add(Section, "\"Open\" 30 s MIDI, second", open(midi), "< 20");
 
-        addSpread("\"Open\"+\"Play\" to first sound, 10 s WAV", firstSound(wav), "< 15");
+        m_report.addSpread(Section, "\"Open\"+\"Play\" to first sound, 10 s WAV", firstSound(wav),
+                           "< 15");
 
         firstSound(midi, 1); // the first MIDI play of a run
-        addSpread("\"Open\"+\"Play\" to first sound, 30 s MIDI", firstSound(midi), "< 40");
+        m_report.addSpread(Section, "\"Open\"+\"Play\" to first sound, 30 s MIDI", firstSound(midi),
+                           "< 40");
 
-        addSpread("last sample handed to the driver to Done", lastSampleToDone(shortWav), "~30");
+        m_report.addSpread(Section, "last sample handed to the driver to Done",
+                           lastSampleToDone(shortWav), "~30");
 
         m_report.add(Section, "longest command (" + m_longestCommand + ")", m_longest, "< 20");
     }
@@ -130,23 +133,6 @@ private:
             }
         }
         return results;
-    }
-
-    void addSpread(const QString &measure, std::vector<double> values, const QString &target)
-    {
-        if (values.empty()) {
-            m_report.note(Section + ": no result for " + measure);
-            return;
-        }
-        if (qEnvironmentVariableIsSet("VVBENCH_VERBOSE")) {
-            QStringList all;
-            for (double value : values)
-                all << QString::number(value, 'f', 1);
-            m_report.note(measure + ": " + all.join(' '));
-        }
-        std::sort(values.begin(), values.end());
-        m_report.add(Section, measure + ", median", values[values.size() / 2], target);
-        m_report.add(Section, measure + ", worst", values.back(), target);
     }
 
     BenchReport &m_report;

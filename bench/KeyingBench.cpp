@@ -170,8 +170,8 @@ private:
             }
             pause(30);
         }
-        addSpread("serial: click to RTS ioctl done, keying", keying, "< 5");
-        addSpread("serial: click to RTS ioctl done, release", release, "< 5");
+        m_report.addSpread(Section, "serial: click to RTS ioctl done, keying", keying, "< 5");
+        m_report.addSpread(Section, "serial: click to RTS ioctl done, release", release, "< 5");
     }
 
     // Messages played to their end with a lead and a tail: the keying request (RTS ioctl done)
@@ -232,7 +232,7 @@ private:
             clickMemory();
             waitFor([&] { return !playing(); });
         }
-        addSpread("none: click to the on-air picture painted", shown, "< 20");
+        m_report.addSpread(Section, "none: click to the on-air picture painted", shown, "< 20");
     }
 
     // Click to rigctld's answer, keying and release, as the keyer confirms it on the UI thread.
@@ -257,14 +257,15 @@ private:
         std::vector<double> release;
         if (!catRuns(500, keying, release))
             return;
-        addSpread("CAT: click to rigctld's answer, keying", keying, "< 10");
-        addSpread("CAT: click to rigctld's answer, release", release,
-                  "~100 (hamlib waits 50 ms after a release)");
+        m_report.addSpread(Section, "CAT: click to rigctld's answer, keying", keying, "< 10");
+        m_report.addSpread(Section, "CAT: click to rigctld's answer, release", release,
+                           "~100 (hamlib waits 50 ms after a release)");
         keying.clear();
         std::vector<double> unused;
         if (!catRuns(30, keying, unused))
             return;
-        addSpread("CAT: click to rigctld's answer, keying 30 ms after a release", keying, "< 10");
+        m_report.addSpread(Section, "CAT: click to rigctld's answer, keying 30 ms after a release",
+                           keying, "< 10");
         QObject::disconnect(keyer, &PttKeyer::confirmed, keyer, nullptr);
     }
 
@@ -343,17 +344,6 @@ private:
         if (playing())
             click(memory(), Qt::LeftButton);
         return std::max(0.0, gap - 1);
-    }
-
-    void addSpread(const QString &measure, std::vector<double> values, const QString &target)
-    {
-        if (values.empty()) {
-            m_report.note(Section + QStringLiteral(": no result for ") + measure);
-            return;
-        }
-        verbose(measure, values);
-        m_report.add(Section, measure + QStringLiteral(", median"), median(values), target);
-        m_report.add(Section, measure + QStringLiteral(", worst"), worst(values), target);
     }
 
     // Errors against a setting: the median of the signed error, and the largest one either way.

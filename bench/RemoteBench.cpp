@@ -5,6 +5,7 @@
 
 #include "app/VoiceVocta.h"
 #include "bench/BenchReport.h"
+#include "bench/BenchStation.h"
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/PulseSoundServer.h"
@@ -56,34 +57,6 @@ private:
     Clock::time_point m_keyedAt;
 };
 
-class NoDialogs : public Dialogs
-{
-public:
-    QString openFile(const OpenFileRequest &) override { return {}; }
-    FontChoice chooseFont(const FontChoice &preload) override { return preload; }
-    void critical(const QString &) override { }
-};
-
-void populateProgramFolder(const QString &folder)
-{
-    const QDir source(QStringLiteral(VV_PROGRAM_DIR));
-    for (const QString &name : {QStringLiteral("Images"), QStringLiteral("Wav")}) {
-        QDir().mkpath(folder + QLatin1Char('/') + name);
-        const QDir from(source.filePath(name));
-        for (const QString &file : from.entryList(QDir::Files))
-            QFile::copy(from.filePath(file),
-                        folder + QLatin1Char('/') + name + QLatin1Char('/') + file);
-    }
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 void runRemoteBench(BenchReport &report)
@@ -100,7 +73,7 @@ void runRemoteBench(BenchReport &report)
     SoundDevice device(connection);
     device.preload();
     TimedLines lines;
-    NoDialogs dialogs;
+    InstantDialogs dialogs;
     PulseSoundServer server(connection);
     PulseAudioInput input(connection);
     SoundDevice preview(connection);

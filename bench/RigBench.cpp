@@ -71,9 +71,9 @@ public:
             keying.push_back(answer(keyer, true));
             release.push_back(answer(keyer, false));
         }
-        addSpread("request to rigctld's answer, keying", keying, "< 10");
-        addSpread("request to rigctld's answer, release", release,
-                  "~100 (hamlib waits 50 ms after a release, in rigctld too)");
+        m_report.addSpread(Section, "request to rigctld's answer, keying", keying, "< 10");
+        m_report.addSpread(Section, "request to rigctld's answer, release", release,
+                           "~100 (hamlib waits 50 ms after a release, in rigctld too)");
 
         // A stopped rigctld: it takes the bytes and answers nothing.
         keyer.setOnAir(true);
@@ -172,24 +172,6 @@ private:
         while (going() && limit.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         return longestGap;
-    }
-
-    void addSpread(const QString &measure, std::vector<double> values, const QString &target)
-    {
-        values.erase(std::remove(values.begin(), values.end(), -1.0), values.end());
-        if (values.empty()) {
-            m_report.note(Section + ": no result for " + measure);
-            return;
-        }
-        if (qEnvironmentVariableIsSet("VVBENCH_VERBOSE")) {
-            QStringList all;
-            for (double value : values)
-                all << QString::number(value, 'f', 2);
-            m_report.note(measure + ": " + all.join(' '));
-        }
-        std::sort(values.begin(), values.end());
-        m_report.add(Section, measure + ", median", values[values.size() / 2], target);
-        m_report.add(Section, measure + ", worst", values.back(), target);
     }
 
     BenchReport &m_report;
