@@ -226,10 +226,7 @@ void TestServerOutput::absentOutputNeverKeys()
 {
     SoundDevice device(*m_connection);
     StationFixture f(device);
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().ComNum = 1;
-    f.station->serialKeyer().open();
+    f.keyThroughRts();
     QVERIFY(f.lines.isOpen());
     f.lines.clearLogs();
 
@@ -250,10 +247,7 @@ void TestServerOutput::serverLostMidMessage()
 {
     SoundDevice device(*m_connection);
     StationFixture f(device);
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().ComNum = 1;
-    f.station->serialKeyer().open();
+    f.keyThroughRts();
     f.state().MemFile[0] = path("long.wav");
     QSignalSpy done(&device, &MediaDevice::Done);
 

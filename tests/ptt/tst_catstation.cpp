@@ -157,10 +157,7 @@ void TestCatStation::methodsCanBeSwitched()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().ComNum = 1;
-    f.station->serialKeyer().open();
+    f.keyThroughRts();
     useCat(f, rigctld.address());
     QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
 

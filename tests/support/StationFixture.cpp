@@ -75,3 +75,11 @@ bool StationFixture::onAirPictureShown()
         = QImage(programDir() + "/Images/ontheair.bmp").convertToFormat(QImage::Format_RGB32);
     return shown.toImage().convertToFormat(QImage::Format_RGB32) == onAir;
 }
+
+void StationFixture::keyThroughRts()
+{
+    state().RtsOn = true;
+    state().RtsPos = true;
+    state().ComNum = 1;
+    station->serialKeyer().open();
+}

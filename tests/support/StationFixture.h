@@ -41,6 +41,8 @@ public:
     void leftClick(QWidget *widget);
     void rightClick(QWidget *widget);
     void clickMemory(int index) { leftClick(memory(index)); }
+    // RTS keys the transmitter, on air high, on port 1 opened as the COM dialog's OK opens it.
+    void keyThroughRts();
     PictureButton *memory(int index);
 
     // Lets a window timer tick once, as it would when its time is up; false (and no tick) when
