@@ -31,21 +31,6 @@ private slots:
     void fileThatCannotOpenNeverKeys();
 };
 
-namespace {
-
-// Brings memory `memory` (with repeat when asked) into a player state.
-void enter(StationFixture &f, PlayerState state, int memory)
-{
-    f.window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
-    f.clickMemory(memory);
-    if (state == PlayerState::RepeatWait)
-        f.device.finish(MediaDevice::Successful);
-    else if (state == PlayerState::Idle)
-        f.clickMemory(memory);
-    f.device.clearLog();
-}
-} // namespace
-
 void TestMemoryBank::firstClickAfterStartUp()
 {
     StationFixture f;
@@ -121,7 +106,7 @@ void TestMemoryBank::clickTable()
 
     StationFixture f;
     const int current = 3;
-    enter(f, PlayerState(state), current);
+    f.enter(PlayerState(state), current);
     const int clicked = onCurrent ? current : 1;
     if (right)
         f.rightClick(f.memory(clicked));

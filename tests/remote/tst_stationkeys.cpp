@@ -28,18 +28,6 @@ private slots:
 
 namespace {
 
-// Memory `memory` (0..5) into a player state, as the mouse brings it there.
-void enter(StationFixture &f, PlayerState state, int memory)
-{
-    f.window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
-    f.clickMemory(memory);
-    if (state == PlayerState::RepeatWait)
-        f.device.finish(MediaDevice::Successful);
-    else if (state == PlayerState::Idle)
-        f.clickMemory(memory);
-    f.device.clearLog();
-}
-
 // What an operator sees of the station, and what the device was told.
 struct Seen
 {
@@ -137,11 +125,11 @@ void TestStationKeys::keysActAsTheClick()
     const int current = 2;
 
     StationFixture byMouse;
-    enter(byMouse, PlayerState(state), current);
+    byMouse.enter(PlayerState(state), current);
     byMouse.clickMemory(clicked);
 
     StationFixture byKey;
-    enter(byKey, PlayerState(state), current);
+    byKey.enter(PlayerState(state), current);
     showActive(byKey);
     press(Qt::Key(key));
 
@@ -153,7 +141,7 @@ void TestStationKeys::keysActAsTheClick()
 void TestStationKeys::escapeWhileIdleDoesNothing()
 {
     StationFixture f;
-    enter(f, PlayerState::Idle, 1);
+    f.enter(PlayerState::Idle, 1);
     showActive(f);
     const Seen before = seen(f);
     press(Qt::Key_Escape);

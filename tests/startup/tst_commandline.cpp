@@ -94,7 +94,7 @@ TestCommandLine::Run TestCommandLine::run(const QStringList &arguments)
     result.started = true;
 
     // Running, and the window drawn; then a little longer, so that the last picture is final.
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             return program.state() != QProcess::Running || !pictures(workingDir.path()).isEmpty();
         },
@@ -144,7 +144,7 @@ void TestCommandLine::titleOptionLeavesTheTitle()
     QProcess server;
     server.start(xvfb, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
     QVERIFY(server.waitForStarted(10000));
-    QTest::qWaitFor([&] { return server.canReadLine(); }, 15000);
+    (void)QTest::qWaitFor([&] { return server.canReadLine(); }, 15000);
     const QByteArray number = server.readLine().trimmed();
     if (number.isEmpty()) {
         server.kill();
@@ -172,7 +172,7 @@ void TestCommandLine::titleOptionLeavesTheTitle()
         list.waitForFinished(5000);
         return list.readAllStandardOutput();
     };
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             const QByteArray windows = listWindows();
             return program.state() != QProcess::Running || windows.contains("\"Voice Vocta\"")

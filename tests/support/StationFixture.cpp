@@ -1,5 +1,7 @@
 #include "tests/support/StationFixture.h"
 
+#include <QCheckBox>
+
 #include "ui/PictureButton.h"
 
 #include <QDir>
@@ -82,4 +84,15 @@ void StationFixture::keyThroughRts()
     state().RtsPos = true;
     state().ComNum = 1;
     station->serialKeyer().open();
+}
+
+void StationFixture::enter(PlayerState state, int memory)
+{
+    window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
+    clickMemory(memory);
+    if (state == PlayerState::RepeatWait)
+        device.finish(MediaDevice::Successful);
+    else if (state == PlayerState::Idle)
+        clickMemory(memory);
+    device.clearLog();
 }

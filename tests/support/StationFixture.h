@@ -41,6 +41,9 @@ public:
     void leftClick(QWidget *widget);
     void rightClick(QWidget *widget);
     void clickMemory(int index) { leftClick(memory(index)); }
+    // Brings memory `memory` (0..5) into a player state as the mouse does (idle: started and
+    // stopped; repeat wait: with repeat, its message ended); the device's log is cleared then.
+    void enter(PlayerState state, int memory);
     // RTS keys the transmitter, on air high, on port 1 opened as the COM dialog's OK opens it.
     void keyThroughRts();
     PictureButton *memory(int index);
