@@ -3,6 +3,7 @@
 #include "ptt/HamlibKeyer.h"
 #include "ptt/NoKeyer.h"
 #include "ptt/SerialKeyer.h"
+#include "station/AppState.h"
 #include "station/Keying.h"
 
 namespace {

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "station/AppState.h"
-
 #include <QObject>
 #include <QPointer>
 #include <memory>
 
+struct AppState;
 class HamlibKeyer;
 class Keying;
 class NoKeyer;
@@ -28,8 +27,9 @@ public:
     // Puts the keyer of the present method in place. A CAT or CM108 keyer (re)connects with the
     // present settings; a serial port that is open moves to a device chosen since.
     void apply();
-    // The keyer in place; the CAT or CM108 keyer while one is in place, else null.
+    // The keyer in place.
     PttKeyer &current() const;
+    // The CAT or CM108 keyer while one is in place, else null.
     HamlibKeyer *hamlibKeyer() const { return m_hamlib.get(); }
     // The end of the program: the transmitter released through the keyer in place, then every
     // keyer let go (an open serial port among them).

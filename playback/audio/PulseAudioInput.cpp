@@ -111,15 +111,7 @@ void PulseAudioInput::openStream()
 void PulseAudioInput::closeStream()
 {
     PulseConnection::Lock lock(m_connection);
-    if (!m_stream)
-        return;
-    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-    const pa_stream_state_t state = pa_stream_get_state(m_stream);
-    if (state == PA_STREAM_CREATING || state == PA_STREAM_READY)
-        pa_stream_disconnect(m_stream);
-    pa_stream_unref(m_stream);
-    m_stream = nullptr;
+    PulseConnection::dropStream(m_stream);
 }
 
 void PulseAudioInput::fail(quint64 run, const QString &reason)

@@ -8,6 +8,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <type_traits>
+
 #include <algorithm>
 #include <array>
 
@@ -120,6 +122,20 @@ bool PulseConnection::hasSource(const QString &name) const
                        [&name](const SoundEndpoint &source) { return source.name == name; });
 }
 
+void PulseConnection::dropStream(pa_stream *&stream)
+{
+    if (!stream)
+        return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING || state == PA_STREAM_READY)
+        pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
 void PulseConnection::connectToServer()
 {
     if (!m_mainloop || m_state == Ready || d->attemptRunning)
@@ -230,6 +246,19 @@ void PulseConnection::refreshDevices()
         if (--self->d->pending == 0)
             self->publishSnapshot();
     };
+    // One entry of the sink list or of the source list, or its end.
+    const auto listed = [](pa_context *, const auto *info, int eol, void *userdata) {
+        auto *self = static_cast<PulseConnection *>(userdata);
+        if (eol == 0 && info) {
+            constexpr bool sink = std::is_same_v<std::decay_t<decltype(*info)>, pa_sink_info>;
+            Snapshot &snapshot = self->d->snapshot;
+            (sink ? snapshot.sinks : snapshot.sources)
+                .append({text(info->name), text(info->description)});
+            return;
+        }
+        if (--self->d->pending == 0)
+            self->publishSnapshot();
+    };
     pa_operation *operations[3] = {
         pa_context_get_server_info(
             d->context,
@@ -243,30 +272,8 @@ void PulseConnection::refreshDevices()
                     self->publishSnapshot();
             },
             this),
-        pa_context_get_sink_info_list(
-            d->context,
-            [](pa_context *, const pa_sink_info *info, int eol, void *userdata) {
-                auto *self = static_cast<PulseConnection *>(userdata);
-                if (eol == 0 && info) {
-                    self->d->snapshot.sinks.append({text(info->name), text(info->description)});
-                    return;
-                }
-                if (--self->d->pending == 0)
-                    self->publishSnapshot();
-            },
-            this),
-        pa_context_get_source_info_list(
-            d->context,
-            [](pa_context *, const pa_source_info *info, int eol, void *userdata) {
-                auto *self = static_cast<PulseConnection *>(userdata);
-                if (eol == 0 && info) {
-                    self->d->snapshot.sources.append({text(info->name), text(info->description)});
-                    return;
-                }
-                if (--self->d->pending == 0)
-                    self->publishSnapshot();
-            },
-            this),
+        pa_context_get_sink_info_list(d->context, listed, this),
+        pa_context_get_source_info_list(d->context, listed, this),
     };
     for (pa_operation *operation : operations) {
         if (operation)

@@ -9,6 +9,7 @@
 #include <memory>
 
 struct pa_context;
+struct pa_stream;
 struct pa_threaded_mainloop;
 
 // The program's one connection to the sound server (PulseAudio, or PipeWire through
@@ -68,6 +69,10 @@ public:
     private:
         pa_threaded_mainloop *m_mainloop;
     };
+
+    // Lets a stream go: its callbacks off, disconnected while it is connected, unreferenced, and
+    // `stream` null. Only with the mainloop locked; nothing when `stream` is null.
+    static void dropStream(pa_stream *&stream);
 
     // The name the server knows the program by (application.name, media.name).
     static const char *const ClientName;

@@ -46,7 +46,7 @@ bool PulseOutput::open(const Format &format, QString *error)
         return true;
     cancelPending();
     m_phase = Phase::Idle;
-    dropStream();
+    PulseConnection::dropStream(m_stream);
     m_format = format;
     return createStream(error);
 }
@@ -100,23 +100,10 @@ bool PulseOutput::createStream(QString *error)
                                    &attributes, pa_stream_flags_t(flags), nullptr, nullptr)
         < 0) {
         *error = streamError();
-        dropStream();
+        PulseConnection::dropStream(m_stream);
         return false;
     }
     return true;
-}
-
-void PulseOutput::dropStream()
-{
-    if (!m_stream)
-        return;
-    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-    const pa_stream_state_t state = pa_stream_get_state(m_stream);
-    if (state == PA_STREAM_CREATING || state == PA_STREAM_READY)
-        pa_stream_disconnect(m_stream);
-    pa_stream_unref(m_stream);
-    m_stream = nullptr;
 }
 
 void PulseOutput::cancelPending()
@@ -138,7 +125,7 @@ void PulseOutput::start()
     cancelPending();
     if (!usable()) {
         // The server went away since the stream was made, and may be back.
-        dropStream();
+        PulseConnection::dropStream(m_stream);
         QString error;
         if (!createStream(&error)) {
             fail(error);
@@ -339,7 +326,7 @@ void PulseOutput::close()
     PulseConnection::Lock lock(m_connection);
     cancelPending();
     m_phase = Phase::Idle;
-    dropStream();
+    PulseConnection::dropStream(m_stream);
     m_format = {};
 }
 

@@ -50,7 +50,6 @@ private:
     // With the mainloop locked.
     bool usable() const;
     bool createStream(QString *error);
-    void dropStream();
     void cancelPending();
     void begin();
     void fill(size_t bytes);
