@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"

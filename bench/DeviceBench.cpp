@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The multimedia device: how long "Open" takes, how soon "Play" is heard, how soon Done follows
 // the end of the sound, and the longest time any command held the UI thread.
 

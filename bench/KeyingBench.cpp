@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keying through the whole station (the window offscreen, the real sound device and serial lines,
 // a real rigctld): how soon a click on a memory reaches each keying method, how closely the lead
 // and the tail keep to their settings, and how long the UI thread is held while the rig does

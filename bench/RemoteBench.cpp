@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keyer interface on the session bus: how long from a logger's Play call to the first keying
 // request on the serial lines, through a private bus daemon, with the real sound device and the
 // real serial lines (no port open: the request is remembered, as it is until the COM dialog

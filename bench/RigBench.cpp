@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keying through hamlib against a real rigctld with its dummy rig: how soon a keying request is
 // answered by rigctld, how soon a rig that stops answering is noticed, and how long the UI
 // thread is held while the rig does not answer (a server that never answers while the keyer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station on a sound server of the benchmark's own (PulseAudio with null sinks, as the tests
 // start it), side by side with paplay on the same sink, listened to on the sink's monitor:
 //   - click on a memory to its first sound on the monitor, against paplay's start to its first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole station as the program builds it (the real sound device and serial lines, the
 // window offscreen): how long start-up takes to a shown window, what one status report costs, and
 // how long the UI thread is held by a click on a memory, by choosing a memory's file and by a

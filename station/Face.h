@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The five faces of the picture-style buttons, pictures 1 to 5 of ImageList1, by their colour:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine for Voice Vocta, builds it, and then runs, tests or packages it.
 #
 #   tools/build.sh run      install what is missing, build, start the program

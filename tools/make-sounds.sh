@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speaks the sound files shipped in wav/: the default message opened at start-up and the six
 # memory messages. The results are committed; the build only copies them beside the program.
 #

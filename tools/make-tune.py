@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes wav/tune.mid, the short MIDI tune shipped with the program's sound files.
 
 The tune calls "CQ" in Morse code on a square-wave lead, the sound of a CW tone, and answers it

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the README's pictures of the program into docs/images/, from the offscreen window: no
 # display is needed. Run it again whenever the window or a dialog changes, and commit the result.
 #

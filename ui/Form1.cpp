@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Form1.h"
 #include "ui_Form1.h"
 

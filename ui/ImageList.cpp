@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ImageList.h"
 
 ImageList ImageList::load(const QString &prefix, int count)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's pictures. Run by the build:
 //
 //   vv_artgen PICTURE_DIR STATION_DIR [--icon-theme DIR] [--sheet FILE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback engine's worker thread: decodes ahead into the ring and drives the outputs.
 
 #include "playback/audio/PlaybackEngine.h"

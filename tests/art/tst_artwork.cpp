@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures and shipped sound files: the compiled-in pictures load with their sizes
 // and colour depths, the button faces keep their tint and stay readable under a black caption,
 // the station pictures and sound files are in the program folder in the forms the program reads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/audio/MidiFile.h"
 #include "playback/audio/MidiSource.h"
 #include "playback/audio/MidiSynth.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry point: build with -DVV_FUZZ=ON and clang, then run ./fuzz_profile [corpus].
 #include "tests/fuzz/ProfileFuzz.h"
 

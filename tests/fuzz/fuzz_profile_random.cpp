@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the settings-file fuzz check on N random inputs without libFuzzer:
 //   fuzz_profile_random [N=1000000] [seed]
 // Half the inputs are raw noise, half are built from the pieces settings files are made of.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing an event on the real station, and reading what it shows.
 
 #include "tests/model/ModelSequence.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model's PTT keying, with its lead, tail and time-out, and the COM dialog.
 
 #include "tests/model/StationModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole station against its reference model: random sequences of operator and device events
 // are played on the real window (offscreen, with the test doubles), from random settings (lead,
 // tail and time-out among them), and after every event the window, the shared state, the sound

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A keyer that dies: the station on the real port layer with the crash release, wired as the
 // program wires them, keys the transmitter through Lock and then waits to die, of a signal from
 // outside or of a fault of its own.

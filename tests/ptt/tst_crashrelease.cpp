@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transmitter after the program has died of a fault. A keyer process (crashkeyer: the
 // station on the real port layer with the crash release) keys through a pseudo-terminal and is
 // killed by each fatal signal in turn, or dies of a fault of its own.

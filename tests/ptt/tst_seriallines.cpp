@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeMediaDevice.h"
 #include "tests/support/PseudoTerminal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the README's pictures of the program: the whole station, built with the test doubles in
 // an offscreen window, set up as an operator would have it, and grabbed as the screen shows it.
 //
