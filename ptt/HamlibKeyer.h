@@ -67,6 +67,7 @@ public:
     void open() override;
     void setOnAir(bool onAir) override;
     bool isReady() const override { return m_ready && !m_shutDown; }
+    int answerTimeoutMs() const override { return AnswerTimeoutMs; }
     QString statusText() const override { return m_status; }
     void shutdown(int milliseconds) override;
 

@@ -6,7 +6,7 @@
 #include <QMetaObject>
 
 // No keying at all: the rig keys itself when it hears the audio (VOX). Always ready; requests
-// change nothing, and there is nothing to confirm them.
+// change nothing and are confirmed at once.
 class NoKeyer : public PttKeyer
 {
     Q_OBJECT
@@ -18,7 +18,11 @@ public:
         QMetaObject::invokeMethod(
             this, [this] { emit statusChanged(statusText(), true); }, Qt::QueuedConnection);
     }
-    void setOnAir(bool) override { }
+    void setOnAir(bool onAir) override
+    {
+        QMetaObject::invokeMethod(
+            this, [this, onAir] { emit confirmed(onAir); }, Qt::QueuedConnection);
+    }
     bool isReady() const override { return true; }
     QString statusText() const override
     {

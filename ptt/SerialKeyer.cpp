@@ -5,6 +5,8 @@
 #include "station/AppState.h"
 #include "station/Dialogs.h"
 
+#include <QMetaObject>
+
 SerialKeyer::SerialKeyer(AppState &state, SerialLines &MSComm1, Dialogs &dialogs, QObject *parent)
     : PttKeyer(parent), m_state(state), m_lines(MSComm1), m_dialogs(dialogs)
 {
@@ -18,6 +20,9 @@ void SerialKeyer::setOnAir(bool onAir)
         setLine(Line::Rts, onAir);
     if (m_state.DtrOn)
         setLine(Line::Dtr, onAir);
+    // The lines act at once.
+    QMetaObject::invokeMethod(
+        this, [this, onAir] { emit confirmed(onAir); }, Qt::QueuedConnection);
 }
 
 QString SerialKeyer::statusText() const

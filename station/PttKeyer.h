@@ -25,6 +25,17 @@ public:
     // Whether a keying request can reach the transmitter now. False while the hardware cannot
     // be reached (not opened, or stopped answering): a request then has no effect.
     virtual bool isReady() const = 0;
+
+    // The link to the transmitter, as the station and other programs report it: ready, never
+    // connected (or the connection was let go), or connected and no longer answering.
+    enum class Link { Ready, NotConnected, NoAnswer };
+    virtual Link link() const { return isReady() ? Link::Ready : Link::NotConnected; }
+    // A release was asked for and the hardware has not confirmed it yet: the transmitter may
+    // still be keyed.
+    virtual bool releasePending() const { return false; }
+    // How long hardware that answers takes at most to confirm a request; a request that is not
+    // confirmed within it has failed. 0: confirmed at once, when the request is made.
+    virtual int answerTimeoutMs() const { return 0; }
     // What the operator reads about the connection ("Connected to ...", "No answer from ...").
     virtual QString statusText() const = 0;
     // The end of the program: the transmitter released, then the hardware let go. Waits at most
@@ -35,6 +46,8 @@ signals:
     // The connection's state changed (opened, failed, stopped answering, answered again). Said
     // once on standard error by the keyer when it becomes unusable.
     void statusChanged(const QString &text, bool ready);
-    // The hardware confirmed a request: the transmitter is now on air (true) or released.
+    // The hardware carried a request out: the transmitter is now on air (true) or released.
+    // Every keyer says it for every request it carries out, queued: a keyer whose requests act
+    // at once (the serial lines, none) right after the request, a rig when it has answered.
     void confirmed(bool onAir);
 };
