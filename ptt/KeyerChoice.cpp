@@ -70,7 +70,7 @@ void KeyerChoice::apply()
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
         if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
-        emit statusChanged(m_serial.statusText(), m_serial.isReady());
+        tellStatus();
         break;
     }
     m_serialDevice = m_state.SerialDevice;
@@ -88,12 +88,30 @@ void KeyerChoice::shutdown()
         m_serial.shutdown(0);
 }
 
+QString KeyerChoice::statusText() const
+{
+    const PttKeyer &keyer = current();
+    QString text = keyer.statusText();
+    if (keyer.releasePending() && !keyer.isReady())
+        text += QStringLiteral(": the transmitter may still be keyed");
+    return text;
+}
+
+bool KeyerChoice::isReady() const
+{
+    return current().isReady();
+}
+
+void KeyerChoice::tellStatus()
+{
+    emit statusChanged(statusText(), isReady());
+}
+
 void KeyerChoice::follow(PttKeyer *keyer)
 {
     if (keyer == m_followed)
         return;
     disconnect(m_statusConnection);
     m_followed = keyer;
-    m_statusConnection
-        = connect(keyer, &PttKeyer::statusChanged, this, &KeyerChoice::statusChanged);
+    m_statusConnection = connect(keyer, &PttKeyer::statusChanged, this, &KeyerChoice::tellStatus);
 }

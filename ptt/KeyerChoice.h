@@ -36,12 +36,18 @@ public:
     // keyer let go (an open serial port among them).
     void shutdown();
 
+    // What the PTT dialog's status line says: the keyer in place, and whether a release is not
+    // yet confirmed.
+    QString statusText() const;
+    bool isReady() const;
+
 signals:
-    // The status of the keyer in place: when it changes, and when another keyer takes over.
+    // The status: when it changes, and when another keyer takes over.
     void statusChanged(const QString &text, bool ready);
 
 private:
     void follow(PttKeyer *keyer);
+    void tellStatus();
 
     AppState &m_state;
     Keying &m_keying;
