@@ -50,13 +50,18 @@ void KeyerChoice::apply()
     switch (m_state.PttMethod) {
     case KeyingMethod::Cat:
     case KeyingMethod::Cm108: {
+        const HamlibSettings settings = hamlibSettings(m_state);
+        // The same rig again stays as it is, keyed or not.
+        const bool inPlace
+            = m_hamlib && m_keying.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
         if (!m_hamlib)
             m_hamlib = std::make_unique<HamlibKeyer>();
-        m_hamlib->setSettings(hamlibSettings(m_state));
+        m_hamlib->setSettings(settings);
         follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
         m_keying.setKeyer(m_hamlib.get());
-        m_hamlib->open();
+        if (!inPlace)
+            m_hamlib->open();
         break;
     }
     case KeyingMethod::None:

@@ -16,8 +16,9 @@ class SerialKeyer;
 // serial lines, the rig's CAT connection or a CM108 chip through hamlib, or none (VOX).
 //
 // The serial lines open only by the COM dialog's OK, as they always did; a CAT or CM108 keyer
-// connects when it is chosen (at start-up and at the PTT dialog's OK). A keyer that is put aside
-// is released first; a hamlib keyer put aside lets its rig go.
+// connects when it is chosen (at start-up and at the PTT dialog's OK), and stays in place, keyed
+// or not, when it is chosen again with the same settings. A keyer that is put aside is released
+// first; a hamlib keyer put aside lets its rig go.
 class KeyerChoice : public QObject
 {
     Q_OBJECT
@@ -25,8 +26,8 @@ public:
     KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
     ~KeyerChoice() override;
 
-    // Puts the keyer of the present method in place. A CAT or CM108 keyer (re)connects with the
-    // present settings; a serial port that is open moves to a device chosen since.
+    // Puts the keyer of the present method in place. A CAT or CM108 keyer whose settings changed
+    // connects with them; a serial port that is open moves to a device chosen since.
     void apply();
     // The keyer in place.
     PttKeyer &current() const;

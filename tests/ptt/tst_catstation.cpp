@@ -32,6 +32,7 @@ private slots:
     void everyWayOutReleasesTheRig();
     void methodsCanBeSwitched();
     void chosenInThePttDialog();
+    void okWithoutAChangeKeepsTheRigKeyed();
     void hungRigGetsNoStaleRequest();
 };
 
@@ -217,6 +218,30 @@ void TestCatStation::chosenInThePttDialog()
     QVERIFY2(!dialog->StatusLabel()->text().startsWith("Connected to"),
              qPrintable(dialog->StatusLabel()->text()));
     f.leftClick(f.window().Command3d2());
+}
+
+void TestCatStation::okWithoutAChangeKeepsTheRigKeyed()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+    f.leftClick(f.window().Command3d2()); // Lock
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+
+    PttWatch watch(rigctld.port());
+    QTRY_VERIFY(watch.reads() > 0);
+    f.window().menuItem("Ptt")->trigger();
+    f.station->pttSet().form()->OkButton()->click();
+    // A reopened rig would be released at once while it opens again, and keyed once it
+    // answers: a second's watch sees it.
+    const int before = watch.reads();
+    QTest::qWait(1000);
+    QTRY_VERIFY(watch.reads() > before);
+    watch.stop();
+    QVERIFY(!watch.seenReleased());
+    QVERIFY(ready(f));
 }
 
 // A rig that hangs while it is keyed: the release stays pending and said so; nothing more is
