@@ -3,6 +3,7 @@
 
 #include "ptt/HamlibKeyer.h"
 #include "ptt/NoKeyer.h"
+#include "ptt/PttGuard.h"
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
 #include "station/Keying.h"
@@ -45,6 +46,18 @@ PttKeyer &KeyerChoice::current() const
     return keyer ? *keyer : static_cast<PttKeyer &>(m_serial);
 }
 
+void KeyerChoice::setGuard(PttGuard *guard)
+{
+    if (m_guard)
+        disconnect(m_guard, nullptr, this, nullptr);
+    m_guard = guard;
+    if (m_guard) {
+        connect(m_guard, &PttGuard::problemChanged, this, &KeyerChoice::tellStatus);
+        if (m_hamlib && m_keying.keyer() == m_hamlib.get())
+            m_guard->watchRig(m_hamlib->settings());
+    }
+}
+
 void KeyerChoice::apply()
 {
     switch (m_state.PttMethod) {
@@ -57,6 +70,8 @@ void KeyerChoice::apply()
         if (!m_hamlib)
             m_hamlib = std::make_unique<HamlibKeyer>();
         m_hamlib->setSettings(settings);
+        if (m_guard)
+            m_guard->watchRig(settings);
         follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
         m_keying.setKeyer(m_hamlib.get());
@@ -81,16 +96,23 @@ void KeyerChoice::apply()
     m_serialDevice = m_state.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
-    if (m_hamlib && m_keying.keyer() != m_hamlib.get())
+    if (m_hamlib && m_keying.keyer() != m_hamlib.get()) {
         m_hamlib.reset();
+        if (m_guard)
+            m_guard->forgetRig();
+    }
 }
 
 void KeyerChoice::shutdown()
 {
     const bool serialInPlace = m_keying.keyer() == &m_serial;
     m_keying.shutdown();
+    const bool released = !current().releasePending();
     if (!serialInPlace)
         m_serial.shutdown(0);
+    // A release the rig did not confirm is left to the guard, which goes on after the program.
+    if (m_guard && released)
+        m_guard->sayGoodbye();
 }
 
 QString KeyerChoice::statusText() const
@@ -99,6 +121,8 @@ QString KeyerChoice::statusText() const
     QString text = keyer.statusText();
     if (keyer.releasePending() && !keyer.isReady())
         text += QStringLiteral(": the transmitter may still be keyed");
+    if (m_guard && !m_guard->problem().isEmpty())
+        text += QLatin1Char('\n') + m_guard->problem();
     return text;
 }
 
