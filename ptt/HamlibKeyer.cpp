@@ -229,13 +229,15 @@ void HamlibKeyer::take(const Report &report)
         return;
     }
     case Report::Status:
-        if (report.generation != m_generation)
-            return; // about a connection that a later open() has replaced
+        // What the rig did is said, also when a later open() has replaced the connection; the
+        // status is that of the latest open().
         if (report.say)
             qCWarning(lcVocta).noquote() << "PTT:" << report.text;
         if (report.answersAgain)
             qCWarning(lcVocta).noquote()
                 << QStringLiteral("PTT: %1 answers again").arg(report.name);
+        if (report.generation != m_generation)
+            return;
         if (!report.name.isEmpty())
             m_name = report.name;
         setStatus(report.text, report.link);
