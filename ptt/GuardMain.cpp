@@ -109,8 +109,11 @@ bool watch(Watch &watched, pid_t program)
     // still hold its end) the parent-death signal.
     while (::getppid() == program) {
         pollfd socket = {SocketDescriptor, POLLIN, 0};
-        if (::ppoll(&socket, 1, nullptr, &waiting) < 0)
-            continue; // the signal, or a signal for nothing: the loop looks
+        if (::ppoll(&socket, 1, nullptr, &waiting) < 0) {
+            if (errno == EINTR)
+                continue; // the signal, or a signal for nothing: the loop looks
+            break;
+        }
         const ssize_t length = GuardProtocol::receive(SocketDescriptor, bytes, &descriptor);
         if (length < 0 && errno == EINTR)
             continue;

@@ -16,6 +16,7 @@
 #include "ui/PttSet.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QTemporaryDir>
 
@@ -32,6 +33,7 @@ private slots:
     void rigReleasedAfterSigkill();
     void guardThatCannotStartIsSaidOnce_data();
     void guardThatCannotStartIsSaidOnce();
+    void foundBesideTheProgramElseInLibexec();
 
 private:
     QTemporaryDir m_folder;
@@ -154,6 +156,19 @@ void TestGuard::guardThatCannotStartIsSaidOnce()
     f.leftClick(f.window().Command3d2());
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
     QCOMPARE(capture.text().count("cannot start the PTT guard"), 1);
+}
+
+void TestGuard::foundBesideTheProgramElseInLibexec()
+{
+    QTemporaryDir prefix;
+    const QString system = prefix.filePath("libexec/voicevocta/voicevocta-guard");
+    const QString beside = prefix.filePath("bin/voicevocta-guard");
+    QVERIFY(QDir().mkpath(prefix.filePath("libexec/voicevocta"))
+            && QDir().mkpath(prefix.filePath("bin")));
+    QVERIFY(QFile(system).open(QIODevice::WriteOnly));
+    QCOMPARE(PttGuard::locate(prefix.filePath("bin")), system);
+    QVERIFY(QFile(beside).open(QIODevice::WriteOnly));
+    QCOMPARE(PttGuard::locate(prefix.filePath("bin")), beside);
 }
 
 QTEST_MAIN(TestGuard)
