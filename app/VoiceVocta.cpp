@@ -121,10 +121,8 @@ void VoiceVocta::wire()
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
     connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
-    connect(&m_pttSet, &PttSetHandler::opened, this, [this] {
-        const PttKeyer &keyer = m_keyers.current();
-        m_pttSet.setStatus(keyer.statusText(), keyer.isReady());
-    });
+    connect(&m_pttSet, &PttSetHandler::opened, this,
+            [this] { m_pttSet.setStatus(m_keyers.statusText(), m_keyers.isReady()); });
     connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
     // A recording waits while a message plays, also one started with the transport bar.
     m_recorder.setMessageBusy(

@@ -6,6 +6,7 @@
 #include "playback/audio/PulseSoundServer.h"
 #include "playback/audio/SoundDevice.h"
 #include "ptt/CrashRelease.h"
+#include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
@@ -40,15 +41,19 @@ int main(int argc, char *argv[])
     PulseAudioInput audioInput(soundServerConnection);
     SoundDevice preview(soundServerConnection);
 
-    // Should the program die of a fault, the transmitter is released first.
+    // Should the program die of a fault, the transmitter is released first; should it die in
+    // any way at all, its guard (a process of its own) releases it.
+    PttGuard guard(PttGuard::locate(QCoreApplication::applicationDirPath()));
     CrashRelease crash;
     QtSerialLines lines;
     lines.setCrashRelease(&crash);
+    lines.setGuard(&guard);
     QtDialogs dialogs;
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
+    station.keyers().setGuard(&guard);
 
     // Asked to end from outside: end as if the window were closed.
     TerminationSignals termination;

@@ -45,3 +45,6 @@ void runRigBench(BenchReport &report);
 void runServerBench(BenchReport &report);
 void runRemoteBench(BenchReport &report);
 void runKeyingBench(BenchReport &report);
+void runGuardBench(BenchReport &report);
+// The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
+int runGuardedKeyer(int argc, char **argv);

@@ -23,13 +23,17 @@
 // bus (a private one, started and ended by the benchmark) to the first keying request; "keying",
 // the whole station keying each method (a pseudo-terminal as the serial port, a rigctld of its
 // own, none): click to the keying request carried out, the lead and the tail against their
-// settings, and how long the UI thread is held while the rig does not answer.
+// settings, and how long the UI thread is held while the rig does not answer; "guard", the
+// program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
+// and the guard's wake-ups while it watches.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
 // on SDL); the third starts its own. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--guarded-keyer") == 0)
+        return runGuardedKeyer(argc, argv);
     // Headless: no window system and, unless told otherwise, SDL's dummy sound driver.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -41,6 +45,7 @@ int main(int argc, char **argv)
     const BenchSection sections[] = {
         {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
         {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"guard", &runGuardBench},
     };
 
     QTextStream out(stdout);

@@ -37,6 +37,7 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
     const QString error = install(dir.path());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(QFileInfo(dir.filePath("voicevocta")).isExecutable());
+    QVERIFY(QFileInfo(dir.filePath("voicevocta-guard")).isExecutable());
     for (const char *file :
          {"Images/ontheair.bmp", "Images/receive.bmp", "Wav/Default.wav", "Wav/1.wav", "Wav/2.wav",
           "Wav/3.wav", "Wav/4.wav", "Wav/5.wav", "Wav/6.wav", "Wav/tune.mid"}) {
@@ -46,7 +47,7 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
     // Only the program folder: what makes the package a desktop program stays out of it.
     QCOMPARE(QDir(dir.path())
                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             (QStringList{"Images", "Wav", "voicevocta"}));
+             (QStringList{"Images", "Wav", "voicevocta", "voicevocta-guard"}));
 }
 
 void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()
