@@ -3,6 +3,7 @@
 
 #include "playback/MediaDevice.h"
 #include "settings/TextRules.h"
+#include "station/Log.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
 
@@ -159,13 +160,16 @@ VoiceVocta::~VoiceVocta() = default;
 
 void VoiceVocta::Form_Load()
 {
-    // Folders come from the executable's directory, never from the working directory.
-    const QString separator = QDir::separator();
-    m_state.ImgDir = m_state.AppDir + separator + QLatin1String("Images") + separator;
-    m_state.WavDir = m_state.AppDir + separator + QLatin1String("Wav") + separator;
+    // Folders come from the executable's directory, never from the working directory: the
+    // pictures and sounds beside the program, or in ../share/voicevocta when it is installed.
     // The settings file beside the program, or in the user's own folder when the program
-    // folder cannot be written (an installed program).
+    // folder cannot be written or the program is installed.
     m_place = SettingsPlace::choose(m_state.AppDir);
+    if (!m_place.missing.isEmpty())
+        qCWarning(lcVocta).noquote() << m_place.missingDescription();
+    const QString separator = QDir::separator();
+    m_state.ImgDir = m_place.dataDir + separator + QLatin1String("Images") + separator;
+    m_state.WavDir = m_place.dataDir + separator + QLatin1String("Wav") + separator;
     m_state.IniFile = m_place.iniFile;
     m_state.RecordDir = m_place.recordDir;
     m_settings.setPlace(m_place);

@@ -61,7 +61,8 @@ int main(int argc, char *argv[])
                      &QWidget::close);
 
     station.Form_Load();
-    qCWarning(lcVocta).noquote() << station.settingsPlace().description();
+    const SettingsPlace &place = station.settingsPlace();
+    qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
     KeyerService keyer(station.remote());
     keyer.start(QDBusConnection::sessionBus());

@@ -6,6 +6,7 @@
 #include "settings/ProfileFile.h"
 #include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
+#include "settings/SiteDefault.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
@@ -70,9 +71,20 @@ void Settings::ReadMem()
         reportUtf16(QStringLiteral("the settings start from their defaults"));
 
     // The file is read once; each key is then looked up as its own read would find it. A
-    // settings file of the user's own that does not exist yet starts from the site default.
+    // settings file of the user's own that does not exist yet starts from the site default,
+    // read this once; one that cannot serve starts it from the defaults.
+    m_siteText.reset();
     const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.IniFile);
-    const ProfileText file = fromSite ? ProfileFile(m_siteDefault).load() : profile.load();
+    if (fromSite) {
+        QString problem;
+        m_siteText = SiteDefault::read(m_siteDefault, &problem);
+        if (!problem.isEmpty())
+            qCWarning(lcVocta).noquote()
+                << QStringLiteral("Cannot start from the site's settings %1: %2; the settings "
+                                  "start from their defaults")
+                       .arg(m_siteDefault, problem);
+    }
+    const ProfileText file = fromSite ? m_siteText.value_or(ProfileText()) : profile.load();
 
     m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
     m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
@@ -145,9 +157,8 @@ void Settings::WriteMem()
     const bool saved = file.update([&](ProfileText &text) {
         // The first save of a file of the user's own keeps what the site default holds beyond
         // the keys written here (comments, keys of other programs).
-        if (!m_siteDefault.isEmpty() && text.bytes().isEmpty()
-            && !QFileInfo::exists(m_state.IniFile))
-            text = ProfileFile(m_siteDefault).load();
+        if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.IniFile))
+            text = *m_siteText;
         put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
         put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
         put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));

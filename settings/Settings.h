@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings/ProfileText.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 struct AppState;
 struct SettingsPlace;
@@ -44,9 +47,12 @@ public:
 
     // The settings file lives in the user's own folder rather than beside the program: its
     // folder is created when it is first saved, and while the file does not exist the settings
-    // start from `place.siteDefault` (loading reads it, the first save keeps what it holds).
-    // A portable place changes nothing.
+    // start from `place.siteDefault` (loading reads it, the first save keeps what it holds; a
+    // site default that cannot serve as settings is said once and the defaults hold). The site
+    // default is never written. A portable place changes nothing.
     void setPlace(const SettingsPlace &place);
+    // Whether the last ReadMem started from the site default.
+    bool startedFromSiteDefault() const { return m_siteText.has_value(); }
 
 private:
     QByteArray fontNameText(int element) const;
@@ -59,4 +65,5 @@ private:
     bool m_utf16Reported = false;
     bool m_makeFolder = false;
     QString m_siteDefault;
+    std::optional<ProfileText> m_siteText; // the site default as read at start-up
 };

@@ -66,9 +66,9 @@ struct AppState
     bool Recording = false; // the recorder is recording: no message may start
 
     QString AppDir; // the executable's directory
-    QString ImgDir; // AppDir + "/Images/"
-    QString WavDir; // AppDir + "/Wav/"
-    QString IniFile; // AppDir + "/vocta.ini", or the user's own when AppDir cannot be written
+    QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed
+    QString WavDir; // AppDir + "/Wav/", or ../share/voicevocta/Wav/ when installed
+    QString IniFile; // AppDir + "/vocta.ini", or the user's own (installed, or AppDir read-only)
     // Where new recordings go: WavDir beside a writable program folder, else the user's own
     // $XDG_DATA_HOME/voicevocta/Wav/. Ends with a separator; may not exist yet.
     QString RecordDir;
