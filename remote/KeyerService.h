@@ -4,6 +4,7 @@
 #include "remote/KeyerBus.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <optional>
 
@@ -13,8 +14,9 @@ class StationRemote;
 // The station's service on the session bus: the name org.voicevocta.Keyer, the object /Keyer
 // with the interface org.voicevocta.Keyer1 (KeyerAdaptor). One copy of the program holds the
 // name; another one waits in the bus's queue for it, says so once, and takes it (and with it the
-// loggers' calls) when the first one ends.
-class KeyerService : public QObject
+// loggers' calls) when the first one ends. The bus says through its QDBusContext which call it
+// delivers to the interface.
+class KeyerService : public QObject, public QDBusContext
 {
     Q_OBJECT
 public:
