@@ -45,3 +45,4 @@ void runRigBench(BenchReport &report);
 void runServerBench(BenchReport &report);
 void runRemoteBench(BenchReport &report);
 void runKeyingBench(BenchReport &report);
+void runLoggerBench(BenchReport &report);

@@ -23,7 +23,10 @@
 // bus (a private one, started and ended by the benchmark) to the first keying request; "keying",
 // the whole station keying each method (a pseudo-terminal as the serial port, a rigctld of its
 // own, none): click to the keying request carried out, the lead and the tail against their
-// settings, and how long the UI thread is held while the rig does not answer.
+// settings, and how long the UI thread is held while the rig does not answer; "logger", what a
+// logger drives: voicevocta-send from its spawn to the keying request, the keyer interface under a
+// flood of calls (how long the window goes without a turn), and the time to build a spoken text
+// from a voice kit, with its parts to decode and with them kept.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -41,6 +44,7 @@ int main(int argc, char **argv)
     const BenchSection sections[] = {
         {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
         {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"logger", &runLoggerBench},
     };
 
     QTextStream out(stdout);
