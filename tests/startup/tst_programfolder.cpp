@@ -43,10 +43,11 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
         QVERIFY2(QFile::exists(dir.filePath(file)), file);
         QVERIFY2(QFile::exists(QStringLiteral(VV_BUILD_DIR "/") + file), file);
     }
-    // Only the program folder: what makes the package a desktop program stays out of it.
+    // Only the program folder and the command beside it: what makes the package a desktop
+    // program stays out of it.
     QCOMPARE(QDir(dir.path())
                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             (QStringList{"Images", "Wav", "voicevocta"}));
+             (QStringList{"Images", "Wav", "voicevocta", "voicevocta-send"}));
 }
 
 void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()
