@@ -105,8 +105,8 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
             addOnce(spoken.missing, QStringLiteral("%1 (%2)").arg(piece.file, error));
             continue;
         }
-        rate = std::max(rate, part->sampleRate);
-        channels = std::max(channels, part->channels);
+        rate = std::max(rate, std::min(part->sampleRate, MaxRate));
+        channels = std::max(channels, std::min(part->channels, MaxChannels));
     }
     if (!spoken.missing.isEmpty()) {
         spoken.error = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")

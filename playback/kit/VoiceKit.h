@@ -11,8 +11,9 @@
 
 // A voice kit: a folder of recordings from which texts are spoken (which recordings make a text:
 // KitText). A text is built into one sound, all its parts at one rate and channel count (the
-// highest among them), each trimmed and faded (KitParts), with LetterGapMs of silence between the
-// parts of a word and WordGapMs between words: the station plays it as one message.
+// highest among them, at most MaxRate and MaxChannels), each trimmed and faded (KitParts), with
+// LetterGapMs of silence between the parts of a word and WordGapMs between words: the station
+// plays it as one message.
 //
 // If any part is missing or cannot be used, nothing is built.
 class VoiceKit
@@ -23,6 +24,9 @@ public:
     static constexpr int MaxGapMs = 2000;
     // A longer message is refused.
     static constexpr double MaxSeconds = 60.0;
+    // Enough for a voice on a transmitter; richer recordings are brought down to it.
+    static constexpr int MaxRate = 48000;
+    static constexpr int MaxChannels = 2;
 
     struct Spoken
     {
