@@ -11,7 +11,7 @@
 #include <cmath>
 
 // Texts spoken from a kit of test tones, one pitch per recording: which parts, in which order,
-// with which gaps and fades, and what is refused.
+// with which gaps and fades, at which rate, and what is refused.
 class TestVoiceKit : public QObject
 {
     Q_OBJECT
@@ -20,7 +20,6 @@ private slots:
     void init();
     void partsInOrderWithGapsAndFades();
     void mixedRatesAndChannels();
-    void changedPartIsReadAgain();
     void refusals_data();
     void refusals();
 
@@ -34,14 +33,12 @@ private:
 namespace {
 
 constexpr int Rate = 44100;
-constexpr int ToneMs = 150;
 
-// `toneMs` of a sine at `hz` between 20 ms of silence, on every channel.
-bool writeTone(const QString &path, double hz, int rate = Rate, int channels = 1,
-               int toneMs = ToneMs)
+// `ms` of a sine at `hz` between 20 ms of silence, on every channel.
+bool writeTone(const QString &path, double hz, int rate = Rate, int channels = 1, int ms = 150)
 {
     const int silence = rate / 50;
-    const int frames = rate * toneMs / 1000 + 2 * silence;
+    const int frames = rate * ms / 1000 + 2 * silence;
     std::vector<float> samples(size_t(frames) * channels, 0.0f);
     for (int i = silence; i < frames - silence; ++i)
         std::fill_n(samples.begin() + i * channels, channels,
@@ -49,11 +46,6 @@ bool writeTone(const QString &path, double hz, int rate = Rate, int channels = 1
     SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
     SNDFILE *out = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     return out && sf_writef_float(out, samples.data(), frames) == frames && sf_close(out) == 0;
-}
-
-double letterHz(char letter)
-{
-    return 300.0 + 40.0 * (letter - 'a');
 }
 
 struct Run
@@ -69,11 +61,9 @@ std::vector<Run> runs(const SoundBuffer &sound)
     const auto at = [&](qint64 f) {
         return sound.samples[size_t(f * sound.channels)];
     };
-    for (qint64 f = 0; f < sound.frameCount();) {
-        if (at(f) == 0.0f) {
-            ++f;
+    for (qint64 f = 0; f < sound.frameCount(); ++f) {
+        if (at(f) == 0.0f)
             continue;
-        }
         qint64 end = f, zeros = 0, crossings = 0;
         for (qint64 g = f + 1; g < sound.frameCount() && zeros < sound.sampleRate / 1000; ++g) {
             zeros = at(g) == 0.0f ? zeros + 1 : 0;
@@ -83,9 +73,20 @@ std::vector<Run> runs(const SoundBuffer &sound)
             }
         }
         found.push_back({f, end + 1, crossings / 2.0 * sound.sampleRate / double(end + 1 - f)});
-        f = end + 1;
+        f = end;
     }
     return found;
+}
+
+// Whether the runs are tones of `hz`, each `ms` long (give or take a few samples).
+bool tones(const std::vector<Run> &heard, const std::vector<double> &hz, const std::vector<int> &ms,
+           int rate)
+{
+    bool ok = heard.size() == hz.size();
+    for (size_t i = 0; ok && i < heard.size(); ++i)
+        ok = std::fabs(heard[i].hz - hz[i]) < hz[i] * 0.02
+             && std::abs(heard[i].end - heard[i].begin - qint64(rate) * ms[i] / 1000) <= 3;
+    return ok;
 }
 
 } // namespace
@@ -94,9 +95,8 @@ void TestVoiceKit::init()
 {
     QVERIFY(m_dir.isValid());
     for (char c = 'a'; c <= 'f'; ++c)
-        QVERIFY(writeTone(file(QString(QChar(c)) + ".wav"), letterHz(c)));
+        QVERIFY(writeTone(file(QString(QChar(c)) + ".wav"), 300.0 + 40.0 * (c - 'a')));
     m_kit.setFolder(m_dir.path());
-    m_kit.setGaps(VoiceKit::DefaultLetterGapMs, VoiceKit::DefaultWordGapMs);
 }
 
 void TestVoiceKit::partsInOrderWithGapsAndFades()
@@ -108,38 +108,33 @@ void TestVoiceKit::partsInOrderWithGapsAndFades()
     const VoiceKit::Spoken spoken = m_kit.speak("BA  [CQ] fe\tc");
     QVERIFY2(spoken.ok, qPrintable(spoken.error));
     const SoundBuffer &sound = *spoken.sound;
-    QCOMPARE(sound.sampleRate, Rate);
-    QCOMPARE(sound.channels, 1);
+    QVERIFY(sound.sampleRate == Rate && sound.channels == 1);
     QCOMPARE(spoken.seconds, sound.seconds());
-
     const std::vector<Run> heard = runs(sound);
-    const std::vector<double> hz{letterHz('b'), letterHz('a'), 1500, 2000, letterHz('c')};
-    const std::vector<int> lengthMs{ToneMs, ToneMs, 300, ToneMs, ToneMs};
-    const std::vector<int> gapMs{40, 120, 120, 120};
-    QCOMPARE(heard.size(), hz.size());
+    QVERIFY(tones(heard, {340, 300, 1500, 2000, 380}, {150, 150, 300, 150, 150}, Rate));
+    const int gapMs[] = {40, 120, 120, 120};
     const qint64 fade = Rate * KitParts::FadeMs / 1000;
+    const auto peak = [&](qint64 from, qint64 to) {
+        return std::fabs(
+            *std::max_element(sound.samples.begin() + from, sound.samples.begin() + to,
+                              [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
+    };
     for (size_t i = 0; i < heard.size(); ++i) {
         const Run &run = heard[i];
-        QVERIFY2(std::fabs(run.hz - hz[i]) < hz[i] * 0.02, qPrintable(QString::number(run.hz)));
-        QVERIFY(std::abs(run.end - run.begin - Rate * lengthMs[i] / 1000) <= 2);
         if (i > 0)
             QCOMPARE(run.begin - heard[i - 1].end, qint64(Rate * gapMs[i - 1] / 1000));
         // Faded in and out over 5 ms: quiet at the ends, the full tone after the fade.
-        const auto peak = [&](qint64 from, qint64 to) {
-            float most = 0;
-            for (qint64 f = from; f < to; ++f)
-                most = std::max(most, std::fabs(sound.samples[size_t(f)]));
-            return most;
-        };
         QVERIFY(peak(run.begin, run.begin + fade / 10) < 0.1f);
         QVERIFY(peak(run.end - fade / 10, run.end) < 0.1f);
         QVERIFY(peak(run.begin + fade, run.begin + 2 * fade) > 0.45f);
     }
-    QCOMPARE(heard.back().end, sound.frameCount());
+    // A part whose file changed is read again.
+    QVERIFY(writeTone(file("a.wav"), 1200, Rate, 1, 100));
+    const VoiceKit::Spoken again = m_kit.speak("a");
+    QVERIFY(again.ok && tones(runs(*again.sound), {1200}, {100}, Rate));
 }
 
-// Parts at 22.05 kHz mono, 48 kHz stereo and 96 kHz with four channels: all at 48 kHz stereo,
-// each as long and as high as recorded.
+// 22.05 kHz mono, 48 kHz stereo, 96 kHz 4-channel parts: 48 kHz stereo, as long and as high.
 void TestVoiceKit::mixedRatesAndChannels()
 {
     QVERIFY(writeTone(file("a.wav"), 700, 22050, 1));
@@ -150,31 +145,13 @@ void TestVoiceKit::mixedRatesAndChannels()
     const SoundBuffer &sound = *spoken.sound;
     QCOMPARE(sound.sampleRate, 48000);
     QCOMPARE(sound.channels, 2);
-    const std::vector<Run> heard = runs(sound);
-    QCOMPARE(heard.size(), size_t(3));
-    const double hz[] = {700, 900, 1100};
-    for (size_t i = 0; i < heard.size(); ++i) {
-        QVERIFY2(std::fabs(heard[i].hz - hz[i]) < hz[i] * 0.02,
-                 qPrintable(QString::number(heard[i].hz)));
-        QVERIFY(std::abs(heard[i].end - heard[i].begin - 48000 * ToneMs / 1000) <= 3);
-    }
-    for (qint64 f = heard[0].begin; f < heard[0].end; ++f)
-        QCOMPARE(sound.samples[size_t(2 * f)], sound.samples[size_t(2 * f + 1)]);
-}
-
-void TestVoiceKit::changedPartIsReadAgain()
-{
-    QVERIFY(m_kit.speak("a").ok);
-    QVERIFY(writeTone(file("a.wav"), 1200, Rate, 1, 100));
-    const VoiceKit::Spoken again = m_kit.speak("a");
-    QVERIFY(again.ok);
-    QVERIFY(std::fabs(runs(*again.sound).at(0).hz - 1200) < 24);
+    QVERIFY(tones(runs(sound), {700, 900, 1100}, {150, 150, 150}, 48000));
 }
 
 void TestVoiceKit::refusals_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QStringList>("missing"); // without the reason a part cannot be used
     QTest::addColumn<QString>("error");
     QTest::newRow("a missing letter") << "ab dk" << QStringList{"k.wav"} << "k.wav";
     QTest::newRow("no part can exist") << "a?b [c" << QStringList{"'?'", "'[c'"} << "'?'";
@@ -184,7 +161,6 @@ void TestVoiceKit::refusals_data()
     QTest::newRow("corrupt") << "ca" << QStringList{"c.wav"} << "c.wav (";
     QTest::newRow("huge") << "d" << QStringList{"d.wav"} << "d.wav (longer than 20 s)";
     QTest::newRow("silent") << "e" << QStringList{"e.wav"} << "e.wav (nothing but silence)";
-    QTest::newRow("nothing") << " \n" << QStringList() << "nothing to say";
 }
 
 void TestVoiceKit::refusals()
@@ -196,9 +172,8 @@ void TestVoiceKit::refusals()
     QVERIFY(writeTone(file("d.wav"), 500, 8000, 1, 21000));
     QVERIFY(writeTone(file("e.wav"), 500, Rate, 1, 0));
     const VoiceKit::Spoken spoken = m_kit.speak(text);
-    QVERIFY(!spoken.ok);
-    QVERIFY(!spoken.sound);
-    QStringList names; // what is missing, without the reason why a part cannot be used
+    QVERIFY(!spoken.ok && !spoken.sound);
+    QStringList names;
     for (const QString &entry : spoken.missing)
         names << entry.section(" (", 0, 0);
     QCOMPARE(names, missing);

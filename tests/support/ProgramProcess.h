@@ -11,9 +11,9 @@
 #include <csignal>
 #include <functional>
 
-// The program itself, started headless in a program folder of its own (its pictures and sounds
-// beside it) with `env`, its standard error kept, and ended by its PID. `prepare` may change the
-// folder before the start (another sound for a memory, a settings file).
+// The program itself, started headless with `env` in a program folder of its own (its pictures
+// and sounds beside it; `prepare` may change the folder first), its standard error kept, and
+// ended by its PID.
 class ProgramProcess
 {
 public:
@@ -22,33 +22,24 @@ public:
     {
         const QString program = QStringLiteral(VV_PROGRAM_DIR "/voicevocta");
         const QString copy = m_folder.filePath(QStringLiteral("voicevocta"));
-        if (m_folder.isValid()) {
-            StationFixture::populateProgramFolder(m_folder.path());
-            m_ok = QFile::copy(program, copy)
-                   && QFile::setPermissions(copy, QFile::permissions(program))
-                   && (!prepare || prepare(m_folder.path()));
-        }
+        StationFixture::populateProgramFolder(m_folder.path());
         QProcessEnvironment e = env;
         e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         e.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
         m_process.setProcessEnvironment(e);
         m_process.setStandardOutputFile(QProcess::nullDevice());
-        if (m_ok) {
+        if (m_folder.isValid() && QFile::copy(program, copy)
+            && QFile::setPermissions(copy, QFile::permissions(program))
+            && (!prepare || prepare(m_folder.path()))) {
             m_process.start(copy, {});
-            m_ok = m_process.waitForStarted(10000);
+            m_process.waitForStarted(10000);
         }
     }
     ~ProgramProcess() { end(); }
 
-    bool started() const { return m_ok; }
     bool running() const { return m_process.state() == QProcess::Running; }
     qint64 pid() const { return m_process.processId(); }
-    QString folder() const { return m_folder.path(); }
-    QString said()
-    {
-        m_said += QString::fromLocal8Bit(m_process.readAllStandardError());
-        return m_said;
-    }
+    QString said() { return m_said += QString::fromLocal8Bit(m_process.readAllStandardError()); }
     // Ends it as a desktop logging out would; true when it ended in order.
     bool end()
     {
@@ -66,5 +57,4 @@ private:
     QTemporaryDir m_folder;
     QProcess m_process;
     QString m_said;
-    bool m_ok = false;
 };
