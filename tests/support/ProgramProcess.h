@@ -46,7 +46,7 @@ public:
         if (!running())
             return false;
         ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (QTest::qWaitFor([this] { return !running(); }, 15000))
+        if (QTest::qWaitFor([this] { return !running(); }, 60000))
             return m_process.exitStatus() == QProcess::NormalExit;
         m_process.kill();
         m_process.waitForFinished(5000);
