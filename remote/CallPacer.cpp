@@ -33,7 +33,8 @@ std::optional<QVariantList> CallPacer::run(const QDBusContext *context, const Wo
         return std::nullopt;
     }
     m_waiting.push_back({context->connection(), context->message(), work});
-    m_turn.start();
+    if (!m_turn.isActive())
+        m_turn.start();
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include "remote/KeyerBus.h"
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr int CallTimeoutMs = 10000;
 const QString Playing = QStringLiteral("playing");
+const QString NoKeyerRunning = QStringLiteral("no Voice Vocta keyer is running on the session bus");
 
 void say(const QString &line)
 {
@@ -53,7 +55,7 @@ bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusM
         return true;
     const QDBusError error(*reply);
     if (noKeyer(error)) {
-        say(QStringLiteral("no Voice Vocta keyer is running on the session bus"));
+        say(NoKeyerRunning);
         *status = NoKeyer;
         return false;
     }
@@ -90,7 +92,7 @@ bool KeyerClient::properties(QVariantMap *values, int *status)
         return true;
     }
     if (noKeyer(QDBusError(reply)))
-        say(QStringLiteral("no Voice Vocta keyer is running on the session bus"));
+        say(NoKeyerRunning);
     else
         say(QStringLiteral("the keyer does not answer: ") + QDBusError(reply).message());
     *status = NoKeyer;
@@ -156,8 +158,15 @@ int KeyerClient::startMessage(const SendArguments &request)
     int result = Done;
     QVariantMap before;
     if (request.wait) {
-        // Listening before asking, so that no change of the message is missed; then what plays.
-        m_bus.connect(QString(), QLatin1String(KeyerBus::Path), QLatin1String(KeyerBus::Interface),
+        // Listening to the keyer (the program that holds the name now; a copy waiting for the
+        // name has its own station) before asking, so that no change of the message is missed.
+        const QString keyer
+            = m_bus.interface()->serviceOwner(QLatin1String(KeyerBus::Service)).value();
+        if (keyer.isEmpty()) {
+            say(NoKeyerRunning);
+            return NoKeyer;
+        }
+        m_bus.connect(keyer, QLatin1String(KeyerBus::Path), QLatin1String(KeyerBus::Interface),
                       QStringLiteral("Changed"), this, SLOT(changed(QString, int, bool)));
         auto *watcher = new QDBusServiceWatcher(QLatin1String(KeyerBus::Service), m_bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
