@@ -15,8 +15,9 @@ class QDBusContext;
 // the station's own handlers (StationRemote), exactly as the operator's clicks do.
 //
 // The slots can be called in-process as well, without a bus. Calls from the bus are paced
-// (CallPacer): a flood of them never holds the window. The bus tells which call it delivers
-// through the object the adaptor belongs to, when that is a QDBusContext (KeyerService).
+// (CallPacer): a flood of them never holds the window. While calls wait their turn, the properties
+// report the station as it stands. The bus tells which call it delivers through the object the
+// adaptor belongs to, when that is a QDBusContext (KeyerService).
 class KeyerAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
