@@ -59,19 +59,19 @@ const QDBusContext *KeyerAdaptor::busCall() const
 bool KeyerAdaptor::Play(int memory)
 {
     const auto answer
-        = m_pacer.run(busCall(), [=] { return QVariantList{m_station.play(memory)}; });
+        = m_pacer.run(busCall(), [this, memory] { return QVariantList{m_station.play(memory)}; });
     return answer && answer->value(0).toBool();
 }
 
 bool KeyerAdaptor::Stop()
 {
-    const auto answer = m_pacer.run(busCall(), [=] { return QVariantList{m_station.stop()}; });
+    const auto answer = m_pacer.run(busCall(), [this] { return QVariantList{m_station.stop()}; });
     return answer && answer->value(0).toBool();
 }
 
 void KeyerAdaptor::SetLock(bool on)
 {
-    m_pacer.run(busCall(), [=] {
+    m_pacer.run(busCall(), [this, on] {
         m_station.setLock(on);
         return QVariantList();
     });
@@ -79,7 +79,7 @@ void KeyerAdaptor::SetLock(bool on)
 
 void KeyerAdaptor::SetStandby(bool on)
 {
-    m_pacer.run(busCall(), [=] {
+    m_pacer.run(busCall(), [this, on] {
         m_station.setStandby(on);
         return QVariantList();
     });
