@@ -48,3 +48,4 @@ void runKeyingBench(BenchReport &report);
 void runGuardBench(BenchReport &report);
 // The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
 int runGuardedKeyer(int argc, char **argv);
+void runLoggerBench(BenchReport &report);

@@ -3,6 +3,7 @@
 #include "station/Log.h"
 
 #include "settings/AudioSettings.h"
+#include "settings/KitSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
@@ -120,6 +121,7 @@ void Settings::ReadMem()
 
     AudioSettings::read(file, m_state);
     PttSettings::read(file, m_state);
+    KitSettings::read(file, m_state);
 
     if (m_showRead)
         m_showRead();
@@ -182,6 +184,7 @@ void Settings::WriteMem()
 
         refused += AudioSettings::write(text, m_state);
         refused += PttSettings::write(text, m_state);
+        refused += KitSettings::write(text, m_state);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.

@@ -16,8 +16,9 @@ struct SettingsPlace;
 // the program and whenever the operator chooses a memory's file.
 //
 // The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2", and
-// "Audio" once a sound device or a level was chosen (see AudioSettings), and "PTT" once the
-// keying differs from the serial lines without lead, tail or time-out (see PttSettings). Keys the
+// "Audio" once a sound device or a level was chosen (see AudioSettings), "PTT" once the
+// keying differs from the serial lines without lead, tail or time-out (see PttSettings), and
+// "Kit" once the voice kit's folder or gaps were chosen (see KitSettings). Keys the
 // program does not know, comments and blank lines stay in the file untouched.
 //
 // File names are kept byte for byte (FileNames): a name that is not valid UTF-8 reads, plays and

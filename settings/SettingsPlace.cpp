@@ -41,8 +41,9 @@ SettingsPlace userFolders(const QString &appDir, const QProcessEnvironment &envi
     place.appDir = appDir;
     place.iniFile = baseDir(environment, "XDG_CONFIG_HOME", ".config")
                     + QLatin1String("/voicevocta/vocta.ini");
-    place.recordDir
-        = baseDir(environment, "XDG_DATA_HOME", ".local/share") + QLatin1String("/voicevocta/Wav/");
+    const QString data = baseDir(environment, "XDG_DATA_HOME", ".local/share");
+    place.recordDir = data + QLatin1String("/voicevocta/Wav/");
+    place.kitDir = data + QLatin1String("/voicevocta/kit/");
     return place;
 }
 
@@ -93,6 +94,7 @@ SettingsPlace SettingsPlace::choose(const QString &appDir, bool appDirWritable,
     if (appDirWritable) {
         place.iniFile = appDir + separator + QLatin1String("vocta.ini");
         place.recordDir = appDir + separator + QLatin1String("Wav") + separator;
+        place.kitDir = appDir + separator + QLatin1String("kit") + separator;
         return place;
     }
     place = userFolders(appDir, environment);

@@ -60,6 +60,9 @@ struct SettingsPlace
     QString dataDir; // the folder that holds "Images/" and "Wav/"
     QString iniFile; // the settings file
     QString recordDir; // where recordings go, ending with a separator
+    // The voice kit's default folder, ending with a separator: "kit/" beside the program, or
+    // $XDG_DATA_HOME/voicevocta/kit/ (~/.local/share/voicevocta/kit/ by default).
+    QString kitDir;
     // Beside the program: everything as in a portable program folder. Otherwise the settings
     // file's folder is created when the settings are first saved.
     bool portable = true;

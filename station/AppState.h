@@ -65,6 +65,13 @@ struct AppState
     int AudioLevel = 100; // percent of full scale (linear amplitude) of what is played, 0..100
     bool Recording = false; // the recorder is recording: no message may start
 
+    // The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty:
+    // the default one, SettingsPlace::kitDir), and the silence between the parts of a word and
+    // between words, in milliseconds.
+    QString KitFolder;
+    int KitLetterGapMs = 60;
+    int KitWordGapMs = 150;
+
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed
     QString WavDir; // AppDir + "/Wav/", or ../share/voicevocta/Wav/ when installed
