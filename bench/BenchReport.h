@@ -49,3 +49,4 @@ void runGuardBench(BenchReport &report);
 // The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
 int runGuardedKeyer(int argc, char **argv);
 void runLoggerBench(BenchReport &report);
+void runFootprintBench(BenchReport &report);

@@ -25,9 +25,12 @@
 // own, none): click to the keying request carried out, the lead and the tail against their
 // settings, and how long the UI thread is held while the rig does not answer; "guard", the
 // program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
-// and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from its spawn to the keying request, the keyer interface under a
-// flood of calls (how long the window goes without a turn), and the time to build a spoken text
-// from a voice kit, with its parts to decode and with them kept.
+// and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from
+// its spawn to the keying request, the keyer interface under a flood of calls (how long the window
+// goes without a turn), and the time to build a spoken text from a voice kit, with its parts to
+// decode and with them kept; "footprint", the program started from outside on an X server (Xvfb), a
+// PulseAudio server and a session bus of its own, beside a minimal Qt Widgets program and paplay:
+// exec to the window mapped, resident memory and threads once started, and CPU over a 30 s message.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -45,10 +48,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
-        {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"device", &runDeviceBench},
+        {"station", &runStationBench},
+        {"rig", &runRigBench},
+        {"server", &runServerBench},
+        {"remote", &runRemoteBench},
+        {"keying", &runKeyingBench},
         {"guard", &runGuardBench},
         {"logger", &runLoggerBench},
+        {"footprint", &runFootprintBench},
     };
 
     QTextStream out(stdout);
