@@ -2,6 +2,7 @@
 #include "app/VoiceVocta.h"
 
 #include "playback/MediaDevice.h"
+#include "ptt/RigLibrary.h"
 #include "settings/TextRules.h"
 #include "station/Log.h"
 #include "ui/PictureButton.h"
@@ -26,7 +27,8 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
           {m_controls.Command3d2(), m_controls.Command3d3(), m_form.Timer2(), m_controls.Image1()},
           m_refusal)
     , m_serialKeyer(m_state, MSComm1, dialogs)
-    , m_keyers(m_state, m_keying, m_serialKeyer)
+    , m_rigModule(RigModule::locate(appDir))
+    , m_keyers(m_state, m_keying, m_serialKeyer, m_rigModule)
     , m_comSet(m_state, m_form, MSComm1, m_serialKeyer)
     , m_repeat(
           m_state,
@@ -39,7 +41,16 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_about(m_form, m_form.ImageList1())
     , m_preview(preview)
     , m_soundSet(m_state, m_form, server, m_device)
-    , m_pttSet(m_state, m_form)
+    , m_pttSet(m_state, m_form,
+               {.rigs =
+                    [this] {
+                        const auto library = m_rigModule.library();
+                        return library ? library->models() : QList<PttDevices::RigModel>{};
+                    },
+                .rigsProblem =
+                    [this] {
+                        return m_rigModule.problem();
+                    }})
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
     , m_remote({m_state, m_bank, m_keying, m_refusal, m_recordSet})

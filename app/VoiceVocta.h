@@ -7,6 +7,7 @@
 #include "playback/Recorder.h"
 #include "playback/Repeat.h"
 #include "ptt/KeyerChoice.h"
+#include "ptt/RigModule.h"
 #include "ptt/SerialKeyer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
@@ -87,6 +88,7 @@ private:
     Refusal m_refusal;
     Keying m_keying;
     SerialKeyer m_serialKeyer;
+    RigModule m_rigModule; // hamlib, beside the program
     KeyerChoice m_keyers;
     ComSetHandler m_comSet;
     Repeat m_repeat;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/BenchStation.h"
+#include "ptt/RigModule.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,6 +44,9 @@ void populateProgramFolder(const QString &folder)
             QFile::copy(from.filePath(file),
                         folder + QLatin1Char('/') + name + QLatin1Char('/') + file);
     }
+    // The hamlib module, which the station finds beside the program.
+    QFile::link(source.filePath(QLatin1String(RigModule::FileName)),
+                folder + QLatin1Char('/') + QLatin1String(RigModule::FileName));
 }
 
 void click(QWidget *widget, Qt::MouseButton button)

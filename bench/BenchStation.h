@@ -76,7 +76,7 @@ private:
                  const QString &folder);
 };
 
-// Copies the build's Images/ and Wav/ into folder.
+// Copies the build's Images/ and Wav/ into folder, and links the hamlib module there.
 void populateProgramFolder(const QString &folder);
 
 // A mouse click as the window system delivers it: press and release over the widget's middle.

@@ -10,6 +10,7 @@
 #include "bench/BenchReport.h"
 #include "ptt/HamlibKeyer.h"
 #include "ptt/PttGuard.h"
+#include "ptt/RigModule.h"
 #include "tests/support/Rigctld.h"
 
 #include <QCoreApplication>
@@ -149,7 +150,8 @@ int runGuardedKeyer(int argc, char **argv)
     PttGuard guard(QStringLiteral(VV_PROGRAM_DIR "/voicevocta-guard"));
     HamlibSettings settings;
     settings.rigPort = QString::fromLocal8Bit(argv[2]);
-    HamlibKeyer keyer(settings);
+    RigModule rigs(RigModule::locate(QStringLiteral(VV_PROGRAM_DIR)));
+    HamlibKeyer keyer(rigs, settings);
     guard.watchRig(settings);
     QObject::connect(&keyer, &PttKeyer::confirmed, &application, [&guard](bool onAir) {
         if (!onAir)

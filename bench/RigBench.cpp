@@ -6,6 +6,7 @@
 
 #include "bench/BenchReport.h"
 #include "ptt/HamlibKeyer.h"
+#include "ptt/RigModule.h"
 #include "tests/support/Rigctld.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,7 @@ public:
                                                                   : m_rigctld.error()));
             return;
         }
-        HamlibKeyer keyer(settings(m_rigctld.address()));
+        HamlibKeyer keyer(m_rigs, settings(m_rigctld.address()));
         QObject::connect(&keyer, &PttKeyer::confirmed, [this](bool onAir) {
             m_confirmedAt = m_clock.nsecsElapsed();
             m_confirmed = onAir;
@@ -99,7 +100,7 @@ public:
 
         // A server that takes the connection and never answers, while the keyer opens.
         SilentServer silent;
-        HamlibKeyer hanging(settings(silent.address()));
+        HamlibKeyer hanging(m_rigs, settings(silent.address()));
         hanging.open();
         longestGap = std::max(longestGap, watchWhile(&hanging, [&] {
                                   return !hanging.statusText().startsWith("Cannot open");
@@ -177,6 +178,7 @@ private:
 
     BenchReport &m_report;
     Rigctld m_rigctld;
+    RigModule m_rigs{RigModule::locate(QStringLiteral(VV_PROGRAM_DIR))};
     QElapsedTimer m_clock;
     qint64 m_confirmedAt = 0;
     bool m_confirmed = false;

@@ -2,7 +2,8 @@
 #include "ptt/HamlibKeyer.h"
 #include "station/Log.h"
 
-#include "ptt/RigLink.h"
+#include "ptt/RigLibrary.h"
+#include "ptt/RigModule.h"
 
 #include <QMetaObject>
 
@@ -65,7 +66,9 @@ struct HamlibKeyer::Report
 // transmitter and lets the rig go.
 struct HamlibKeyer::Worker
 {
-    explicit Worker(std::shared_ptr<Channel> channel) : channel(std::move(channel)) { }
+    Worker(std::shared_ptr<Channel> channel, std::shared_ptr<RigLibrary> library)
+        : channel(std::move(channel)), library(std::move(library))
+    { }
 
     void run();
     // Waits for a request or for `deadline`.
@@ -74,13 +77,14 @@ struct HamlibKeyer::Worker
     void connectAnew(const HamlibSettings &settings);
     void attempt(bool newRequest);
     void succeeded(bool newRequest);
-    void failed(const RigLink::Result &result);
+    void failed(const RigConnection::Result &result);
     void setMayBeKeyed(bool value);
     void end();
     void post(const Report &report) { HamlibKeyer::post(*channel, report); }
 
     std::shared_ptr<Channel> channel;
-    std::unique_ptr<RigLink> link;
+    std::shared_ptr<RigLibrary> library;
+    std::unique_ptr<RigConnection> link;
     HamlibSettings lastSettings;
     quint64 generation = 0;
     bool wanted = false;
@@ -92,17 +96,21 @@ struct HamlibKeyer::Worker
     bool mayBeKeyed = false;
 };
 
-HamlibKeyer::HamlibKeyer(const HamlibSettings &settings, QObject *parent)
+HamlibKeyer::HamlibKeyer(RigModule &module, const HamlibSettings &settings, QObject *parent)
     : PttKeyer(parent)
     , m_settings(settings)
     , m_channel(std::make_shared<Channel>())
     , m_status(QStringLiteral("Not connected"))
 {
-    // Here on the UI thread, before the keyer's thread exists.
-    HamlibRig::setUpLibrary();
-    HamlibRig::loadAllModels();
+    // Loaded here on the UI thread, before the keyer's thread exists.
+    std::shared_ptr<RigLibrary> library = module.library();
+    if (!library) {
+        m_unavailable = module.problem();
+        return;
+    }
     m_channel->receiver = this;
-    m_thread = std::thread([channel = m_channel] { Worker(channel).run(); });
+    m_thread = std::thread(
+        [channel = m_channel, library = std::move(library)] { Worker(channel, library).run(); });
 }
 
 HamlibKeyer::~HamlibKeyer()
@@ -123,6 +131,13 @@ void HamlibKeyer::open()
 {
     if (m_shutDown)
         return;
+    if (!m_unavailable.isEmpty()) {
+        // Said on standard error by the module; the status line says it too.
+        m_status = QStringLiteral("Not connected: %1").arg(m_unavailable);
+        QMetaObject::invokeMethod(
+            this, [this] { emit statusChanged(m_status, false); }, Qt::QueuedConnection);
+        return;
+    }
     {
         std::lock_guard lock(m_channel->mutex);
         m_generation = ++m_channel->openGeneration;
@@ -130,7 +145,7 @@ void HamlibKeyer::open()
     }
     wake();
 
-    m_status = QStringLiteral("Connecting to %1...").arg(HamlibRig::plainName(m_settings));
+    m_status = QStringLiteral("Connecting to %1...").arg(m_settings.plainName());
     m_link = Link::NotConnected;
     QMetaObject::invokeMethod(
         this,
@@ -164,6 +179,9 @@ void HamlibKeyer::shutdown(int milliseconds)
         return;
     const bool ready = isReady();
     stop();
+    m_wanted = false;
+    if (!m_thread.joinable())
+        return; // without hamlib nothing was ever keyed
     bool finished = false;
     bool released = false;
     {
@@ -174,7 +192,6 @@ void HamlibKeyer::shutdown(int milliseconds)
         released = finished ? m_channel->released : !m_channel->mayBeKeyed;
         m_mayBeKeyed = !released;
     }
-    m_wanted = false;
     if (finished)
         m_thread.join();
     else
@@ -329,7 +346,7 @@ void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings)
     const bool unsure = sameRig && !link->holds(false);
     failureSaid = failureSaid && sameRig;
     lastSettings = settings;
-    link = std::make_unique<RigLink>(settings);
+    link = library->connect(settings);
     if (unsure)
         link->assumeUnsure();
     link->setInterrupt(channel->wakeFd);
@@ -341,10 +358,10 @@ void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings)
 
 void HamlibKeyer::Worker::attempt(bool newRequest)
 {
-    const RigLink::Result result = link->bring(wanted);
+    const RigConnection::Result result = link->bring(wanted);
     if (result.mayBeKeyed)
         setMayBeKeyed(true);
-    if (result.failure == HamlibRig::Failure::None)
+    if (result.failure == RigConnection::Failure::None)
         succeeded(newRequest);
     else
         failed(result);
@@ -366,9 +383,9 @@ void HamlibKeyer::Worker::succeeded(bool newRequest)
     confirmedState = wanted;
 }
 
-void HamlibKeyer::Worker::failed(const RigLink::Result &result)
+void HamlibKeyer::Worker::failed(const RigConnection::Result &result)
 {
-    using Failure = HamlibRig::Failure;
+    using Failure = RigConnection::Failure;
     confirmedState.reset();
     settingsFault = result.failure == Failure::Settings;
     const Link now = result.failure == Failure::NoAnswer ? Link::NoAnswer : Link::NotConnected;
@@ -402,7 +419,7 @@ void HamlibKeyer::Worker::end()
     if (link && !settingsFault) {
         wanted = false;
         link->setInterrupt(-1); // the release may wait for rigctld's answer
-        if (link->holds(false) || link->bring(false).failure == HamlibRig::Failure::None)
+        if (link->holds(false) || link->bring(false).failure == RigConnection::Failure::None)
             released = true;
         link->close();
     }

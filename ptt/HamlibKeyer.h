@@ -5,6 +5,9 @@
 #include "ptt/HamlibSettings.h"
 #include "station/PttKeyer.h"
 
+class RigLibrary;
+class RigModule;
+
 #include <QString>
 #include <memory>
 #include <thread>
@@ -23,6 +26,9 @@
 // A rig that cannot be opened or stops answering is said once on standard error, and again when
 // it answers again. A model that hamlib does not know is refused before hamlib sees it.
 //
+// hamlib comes from the program's module (RigModule), loaded when the first keyer is made. Where
+// it cannot be loaded the keyer is "Not connected", says why in its status, and keys nothing.
+//
 // The first keyer sets the process's LC_NUMERIC to "C": hamlib reads the rig's numbers in it, and
 // its own switch to it and back is faulty under any other locale.
 //
@@ -36,7 +42,8 @@ public:
     // A rig that cannot be reached is tried again after this long.
     static constexpr int RetryMs = 1000;
 
-    explicit HamlibKeyer(const HamlibSettings &settings = {}, QObject *parent = nullptr);
+    explicit HamlibKeyer(RigModule &module, const HamlibSettings &settings = {},
+                         QObject *parent = nullptr);
     // Asks the thread to release the transmitter and let the rig go, without waiting for it:
     // call shutdown() first where the program ends.
     ~HamlibKeyer() override;
@@ -65,6 +72,7 @@ private:
     void stop();
 
     HamlibSettings m_settings;
+    QString m_unavailable; // why hamlib cannot be loaded, or an empty text
     std::shared_ptr<Channel> m_channel;
     std::thread m_thread;
     quint64 m_generation = 0;

@@ -99,14 +99,6 @@ QString deviceProblem(const QString &path, bool openIt, const char *permissionHi
     return text;
 }
 
-// Where the rig is: " at host:port" for a rig over the network, " on /dev/ttyUSB0" otherwise.
-QString at(const HamlibSettings &settings)
-{
-    const bool network = settings.rigModel == HamlibSettings::NetworkModel
-                         || !settings.rigPort.startsWith(QLatin1Char('/'));
-    return (network ? QStringLiteral(" at %1") : QStringLiteral(" on %1")).arg(settings.rigPort);
-}
-
 // hamlib's list of models, as far as it is loaded: every family, or those named here.
 struct ModelList
 {
@@ -166,19 +158,6 @@ bool HamlibRig::knowsModel(int model)
     return rig_get_caps(model) != nullptr;
 }
 
-QString HamlibRig::plainName(const HamlibSettings &settings)
-{
-    if (settings.method == HamlibSettings::Method::Cm108) {
-        if (settings.cm108Device.isEmpty())
-            return QStringLiteral("the CM108 chip");
-        return QStringLiteral("GPIO %1 of %2").arg(settings.cm108Gpio).arg(settings.cm108Device);
-    }
-    const QString rig = settings.rigModel == HamlibSettings::NetworkModel
-                            ? QStringLiteral("rigctld")
-                            : QStringLiteral("rig model %1").arg(settings.rigModel);
-    return settings.rigPort.isEmpty() ? rig : rig + at(settings);
-}
-
 HamlibRig::Failure HamlibRig::open(const HamlibSettings &settings, QString *failure)
 {
     close();
@@ -208,7 +187,7 @@ HamlibRig::Failure HamlibRig::open(const HamlibSettings &settings, QString *fail
 int HamlibRig::openOnce(QString *failure, bool *settingsFault)
 {
     const HamlibSettings &settings = m_settings;
-    m_name = plainName(settings);
+    m_name = settings.plainName();
     m_network = false;
     // A failure of the settings themselves, or (with a result) of this attempt.
     const auto fail = [&](const QString &why, int result = 0) {
@@ -263,7 +242,7 @@ int HamlibRig::openOnce(QString *failure, bool *settingsFault)
             m_name = QStringLiteral("%1 %2").arg(QString::fromUtf8(caps->mfg_name),
                                                  QString::fromUtf8(caps->model_name));
             if (port.type.rig != RIG_PORT_NONE && !settings.rigPort.isEmpty())
-                m_name += at(settings);
+                m_name += settings.where();
         }
         if (port.type.rig != RIG_PORT_NONE) {
             if (settings.rigPort.isEmpty())

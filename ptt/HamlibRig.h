@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ptt/HamlibSettings.h"
+#include "ptt/RigLibrary.h"
 
 #include <QString>
 #include <chrono>
@@ -18,13 +19,7 @@ public:
     static constexpr int AnswerTimeoutMs = 1000;
 
     // Why a call failed.
-    enum class Failure {
-        None,
-        NotConnected, // the rig cannot be reached, or the connection went away
-        NoAnswer, // it was reached and did not answer, or answered what makes no sense
-        Settings, // the settings cannot work; trying again changes nothing
-        Unsupported // the rig cannot do what was asked; the connection stays
-    };
+    using Failure = RigConnection::Failure;
 
     HamlibRig() = default;
     ~HamlibRig() { close(); }
@@ -50,9 +45,6 @@ public:
     // What the operator knows the rig as: "rigctld at localhost:4532", "Icom IC-7300 on
     // /dev/ttyUSB0", "GPIO 3 of /dev/hidraw2".
     QString name() const { return m_name; }
-
-    // The name of the rig that `settings` give, before hamlib is asked about it.
-    static QString plainName(const HamlibSettings &settings);
 
     // Sets the library up once per process: its debug output off, and the process's LC_NUMERIC
     // "C", as hamlib needs it. To be called first on the UI thread, as setlocale() is not safe

@@ -27,5 +27,11 @@ struct HamlibSettings
     QString cm108Device;
     int cm108Gpio = 3;
 
+    // The rig's name before hamlib is asked about it: "rigctld at localhost:4532", "rig model
+    // 3073 on /dev/ttyUSB0", "GPIO 3 of /dev/hidraw2".
+    QString plainName() const;
+    // Where a CAT rig is: " at host:port" over the network, " on /dev/ttyUSB0" otherwise.
+    QString where() const;
+
     friend bool operator==(const HamlibSettings &, const HamlibSettings &) = default;
 };

@@ -25,11 +25,13 @@ HamlibSettings hamlibSettings(const AppState &state)
 
 } // namespace
 
-KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent)
+KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, RigModule &rigs,
+                         QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_keying(keying)
     , m_serial(serial)
+    , m_rigs(rigs)
     , m_none(std::make_unique<NoKeyer>())
     , m_serialDevice(state.SerialDevice)
 { }
@@ -68,7 +70,7 @@ void KeyerChoice::apply()
         const bool inPlace
             = m_hamlib && m_keying.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
         if (!m_hamlib)
-            m_hamlib = std::make_unique<HamlibKeyer>();
+            m_hamlib = std::make_unique<HamlibKeyer>(m_rigs);
         m_hamlib->setSettings(settings);
         if (m_guard)
             m_guard->watchRig(settings);

@@ -11,6 +11,7 @@ class Keying;
 class NoKeyer;
 class PttGuard;
 class PttKeyer;
+class RigModule;
 class SerialKeyer;
 
 // Puts the keyer of the operator's method (AppState::PttMethod) in the keying's hands: the
@@ -28,7 +29,9 @@ class KeyerChoice : public QObject
 {
     Q_OBJECT
 public:
-    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
+    // `rigs`: where the CAT and CM108 keyers find hamlib.
+    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, RigModule &rigs,
+                QObject *parent = nullptr);
     ~KeyerChoice() override;
 
     // The guard that releases the transmitter should the program die (null: none).
@@ -61,6 +64,7 @@ private:
     AppState &m_state;
     Keying &m_keying;
     SerialKeyer &m_serial;
+    RigModule &m_rigs;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;
     QPointer<PttKeyer> m_followed;

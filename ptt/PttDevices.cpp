@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ptt/PttDevices.h"
 
-#include "ptt/HamlibRig.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <hamlib/rig.h>
 
 #include <algorithm>
 
@@ -78,33 +74,6 @@ QList<Cm108Device> cm108Devices(const QString &sysClass, const QString &devFolde
     for (const auto &entry : found)
         devices.append(entry.second);
     return devices;
-}
-
-namespace {
-
-int addModel(const struct rig_caps *caps, rig_ptr_t data)
-{
-    static_cast<QList<RigModel> *>(data)->append({int(caps->rig_model),
-                                                  QString::fromUtf8(caps->mfg_name).trimmed(),
-                                                  QString::fromUtf8(caps->model_name).trimmed()});
-    return 1; // go on
-}
-
-} // namespace
-
-QList<RigModel> rigModels()
-{
-    HamlibRig::loadAllModels();
-    QList<RigModel> models;
-    rig_list_foreach(addModel, &models);
-    std::sort(models.begin(), models.end(), [](const RigModel &a, const RigModel &b) {
-        if (const int c = a.manufacturer.compare(b.manufacturer, Qt::CaseInsensitive))
-            return c < 0;
-        if (const int c = a.model.compare(b.model, Qt::CaseInsensitive))
-            return c < 0;
-        return a.number < b.number;
-    });
-    return models;
 }
 
 } // namespace PttDevices

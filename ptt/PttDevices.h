@@ -5,8 +5,8 @@
 #include <QString>
 
 // What the machine offers for keying, for the operator to choose from: serial adapters by their
-// lasting names, the sound chips whose GPIO pins can key, and the rigs that hamlib knows. Each
-// call reads the system afresh.
+// lasting names and the sound chips whose GPIO pins can key. Each call reads the system afresh.
+// The rigs that hamlib knows come from the hamlib module (RigLibrary::models()).
 namespace PttDevices {
 
 // A serial adapter's name in /dev/serial/by-id, which stays when other adapters come and go.
@@ -40,7 +40,5 @@ struct RigModel
     QString manufacturer;
     QString model;
 };
-// Every model, by manufacturer and then model name.
-QList<RigModel> rigModels();
 
 } // namespace PttDevices

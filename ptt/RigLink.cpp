@@ -132,11 +132,12 @@ RigLink::Result RigLink::bring(bool onAir)
                 = m_probe->wait(m_settings.rigPort, HamlibRig::AnswerTimeoutMs, m_interrupt);
             if (outcome == Probe::Outcome::Waiting)
                 return {Failure::NoAnswer,
-                        QStringLiteral("No answer from %1").arg(HamlibRig::plainName(m_settings))};
+                        QStringLiteral("No answer from %1").arg(m_settings.plainName())};
             if (outcome == Probe::Outcome::Refused) {
                 m_probe.reset();
-                return {Failure::NotConnected, QStringLiteral("Cannot open %1: cannot connect")
-                                                   .arg(HamlibRig::plainName(m_settings))};
+                return {
+                    Failure::NotConnected,
+                    QStringLiteral("Cannot open %1: cannot connect").arg(m_settings.plainName())};
             }
         }
         // The probe's connection goes once the rig's own is made (rigctld 4.5 may close the

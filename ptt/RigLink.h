@@ -23,45 +23,40 @@
 // connections one after the other: they would fill its queue of connections, and the next
 // connection would then wait for minutes. One connection waits for its answer instead, and
 // the rig is opened again as soon as that answer comes.
-class RigLink
+//
+// The guard uses it directly; the program gets it from the hamlib module, as a RigConnection.
+class RigLink : public RigConnection
 {
 public:
-    using Clock = std::chrono::steady_clock;
     // How long after a dropped connection the rig is read back once more.
     static constexpr std::chrono::milliseconds CheckAgainAfter{1000};
 
-    struct Result
-    {
-        HamlibRig::Failure failure = HamlibRig::Failure::None; // None: the rig is where asked
-        QString text; // why not, in the operator's words
-        bool mayBeKeyed = false; // a keying was written to the rig, or the rig said it is keyed
-    };
-
     explicit RigLink(const HamlibSettings &settings);
-    ~RigLink();
+    ~RigLink() override;
     RigLink(const RigLink &) = delete;
     RigLink &operator=(const RigLink &) = delete;
 
     // One attempt to bring the transmitter to `onAir` (keyed or released) and to have the rig
     // confirm it: opens the rig first when needed, reads it back when that is due. Blocks for
     // at most a few answer time-outs.
-    Result bring(bool onAir);
+    Result bring(bool onAir) override;
     // Whether the rig confirmed `onAir` and no read-back is due at `now`.
-    bool holds(bool onAir, Clock::time_point now = Clock::now()) const;
+    bool holds(bool onAir, Clock::time_point now) const override;
+    using RigConnection::holds;
     // When a read-back falls due, if one is to come.
-    std::optional<Clock::time_point> checkDue() const { return m_checkAt; }
+    std::optional<Clock::time_point> checkDue() const override { return m_checkAt; }
     // The rig may be doing what someone else asked before (a program that died while a
     // request was on its way): it is read back before anything else, and once more later.
-    void assumeUnsure() { m_unsure = true; }
+    void assumeUnsure() override { m_unsure = true; }
 
     // While bring() waits for rigctld's answer, a readable `fd` cuts the wait short (-1: none).
-    void setInterrupt(int fd) { m_interrupt = fd; }
+    void setInterrupt(int fd) override { m_interrupt = fd; }
     // Whether the rig is open now.
-    bool isOpen() const { return m_rig.isOpen(); }
+    bool isOpen() const override { return m_rig.isOpen(); }
     // What the operator knows the rig as, once it has opened: "rigctld at localhost:4532".
-    QString name() const { return m_rig.name(); }
+    QString name() const override { return m_rig.name(); }
     // Lets the rig go. It does not release the transmitter: bring(false) first.
-    void close();
+    void close() override;
 
 private:
     class Probe;

@@ -235,6 +235,10 @@ void PttSetHandler::OkButton_Click()
     QString refusal;
     if (method == KeyingMethod::Cat && rigModel == 0)
         refusal = QStringLiteral("Choose the rig's model from the list.");
+    else if (method == KeyingMethod::Cat && m_knownModels.isEmpty() && m_devices.rigsProblem
+             && !m_devices.rigsProblem().isEmpty())
+        refusal
+            = QStringLiteral("The rig models cannot be listed: %1").arg(m_devices.rigsProblem());
     else if (method == KeyingMethod::Cat && !m_knownModels.contains(rigModel))
         refusal = QStringLiteral("hamlib knows no rig model %1: choose the rig's model from the "
                                  "list.")

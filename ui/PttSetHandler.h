@@ -23,9 +23,10 @@ struct PttDeviceLists
     std::function<QList<PttDevices::Cm108Device>()> cm108 = [] {
         return PttDevices::cm108Devices();
     };
-    std::function<QList<PttDevices::RigModel>()> rigs = [] {
-        return PttDevices::rigModels();
-    };
+    // hamlib's models come from its module, which the station gives; none by default. When the
+    // list is empty, `rigsProblem` may say why.
+    std::function<QList<PttDevices::RigModel>()> rigs;
+    std::function<QString()> rigsProblem = {};
 };
 
 // The handlers of the "PTT" dialog. The dialog is modeless and loaded on demand; each time it is

@@ -5,6 +5,7 @@
 #include "tests/support/Rigctld.h"
 
 #include "ptt/HamlibKeyer.h"
+#include "ptt/RigModule.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -30,6 +31,13 @@ namespace HamlibTesting {
 constexpr int StallBoundMs = FaultWatch::ResponsiveMs;
 // How long a rig may take to open, answer, or be found dead, on a loaded machine.
 constexpr int WaitMs = 8000;
+
+// The build's hamlib module, where the program beside it finds it.
+inline RigModule &rigModule()
+{
+    static RigModule module(RigModule::locate(QStringLiteral(VV_PROGRAM_DIR)));
+    return module;
+}
 
 // CAT through rigctld at `address`.
 inline HamlibSettings cat(const QString &address)

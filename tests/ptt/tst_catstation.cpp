@@ -5,10 +5,12 @@
 #include "tests/support/StderrCapture.h"
 
 #include "ptt/KeyerChoice.h"
+#include "ptt/RigModule.h"
 #include "ui/PttSet.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +36,7 @@ private slots:
     void chosenInThePttDialog();
     void okWithoutAChangeKeepsTheRigKeyed();
     void hungRigGetsNoStaleRequest();
+    void missingModuleSaysWhyAndKeysNothing();
 };
 
 namespace {
@@ -275,6 +278,39 @@ void TestCatStation::hungRigGetsNoStaleRequest()
     QTRY_VERIFY_WITH_TIMEOUT(ready(f) && !keyer.releasePending(), WaitMs);
     QCOMPARE(rigctld.ptt(), 0);
     QCOMPARE(tap.writesWhileUnanswered(), 0);
+}
+
+// A program folder without its hamlib module: the PTT dialog says why the rig cannot be keyed,
+// standard error says it once, nothing is keyed, and the station goes on.
+void TestCatStation::missingModuleSaysWhyAndKeysNothing()
+{
+    StationFixture f;
+    QVERIFY(QFile::remove(f.folder.filePath(RigModule::FileName)));
+    StderrCapture capture;
+    useCat(f, QStringLiteral("localhost:4532"));
+    f.window().menuItem("Ptt")->trigger();
+    PttSet *dialog = f.station->pttSet().form();
+    QTRY_VERIFY(dialog->StatusLabel()->text().startsWith("Not connected: cannot load hamlib ("));
+    QVERIFY(dialog->StatusLabel()->text().contains(RigModule::FileName));
+
+    f.clickMemory(0); // plays unkeyed, as with a rig that cannot be reached
+    QVERIFY(f.refusalFace() != 0);
+    QVERIFY(!f.station->keyers().current().isReady());
+    f.device.finish(MediaDevice::Successful);
+    // Another rig chosen in the dialog: the models cannot be listed, and the dialog says why.
+    dialog->RigPortEdit()->setText(QStringLiteral("localhost:4533"));
+    dialog->OkButton()->click();
+    QVERIFY(dialog->isVisible());
+    QVERIFY2(dialog->StatusLabel()->text().startsWith(
+                 "The rig models cannot be listed: cannot load hamlib ("),
+             qPrintable(dialog->StatusLabel()->text()));
+
+    // The program's own lines (the offscreen window system adds its remarks).
+    const QByteArray text = capture.text();
+    QList<QByteArray> said = text.split('\n');
+    said.removeIf([](const QByteArray &line) { return !line.startsWith("voicevocta:"); });
+    QVERIFY2(said.size() == 1 && said[0].startsWith("voicevocta: PTT: cannot load hamlib ("),
+             text.constData());
 }
 
 QTEST_MAIN(TestCatStation)

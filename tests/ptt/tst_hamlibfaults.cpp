@@ -31,7 +31,7 @@ void TestHamlibFaults::killedRigIsSaidOnceAndFoundAgain()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     StderrCapture capture;
-    HamlibKeyer keyer;
+    HamlibKeyer keyer(rigModule());
     OPEN_ON(keyer, rigctld);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.setOnAir(true);
@@ -87,7 +87,7 @@ void TestHamlibFaults::lostConnectionIsMadeAgain()
     FlakyLink link(rigctld.port());
     QVERIFY(link.port() != 0);
     StderrCapture capture;
-    HamlibKeyer keyer(cat(link.address()));
+    HamlibKeyer keyer(rigModule(), cat(link.address()));
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
 
     // rigctld closes the first connection at once: the opening tries again.
@@ -114,7 +114,7 @@ void TestHamlibFaults::stoppedRigIsSaidAndAnswersAgain()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     StderrCapture capture;
-    HamlibKeyer keyer;
+    HamlibKeyer keyer(rigModule());
     OPEN_ON(keyer, rigctld);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.setOnAir(true);
@@ -155,7 +155,7 @@ void TestHamlibFaults::silentServerDoesNotHoldTheWindow()
     SilentServer server;
     QVERIFY(server.port() != 0);
     StderrCapture capture;
-    HamlibKeyer keyer(cat(server.address()));
+    HamlibKeyer keyer(rigModule(), cat(server.address()));
 
     UiWatch watch;
     keyer.open();
@@ -184,7 +184,7 @@ void TestHamlibFaults::shutdownWithADeadRigKeepsItsBound()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     StderrCapture capture;
-    HamlibKeyer keyer;
+    HamlibKeyer keyer(rigModule());
     OPEN_ON(keyer, rigctld);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.setOnAir(true);
@@ -218,7 +218,7 @@ void TestHamlibFaults::lostReleaseIsSentAgain()
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
     RigTap tap(rigctld.port());
-    HamlibKeyer keyer(cat(tap.address()));
+    HamlibKeyer keyer(rigModule(), cat(tap.address()));
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.open();
     keyer.setOnAir(true);
@@ -240,7 +240,7 @@ void TestHamlibFaults::rigStartedLaterIsFound()
         QSKIP("rigctld is not installed (Debian package libhamlib-utils)");
     const quint16 port = LocalSocket(false).port(); // nothing listens there yet
     StderrCapture capture;
-    HamlibKeyer keyer(cat(QStringLiteral("127.0.0.1:%1").arg(port)));
+    HamlibKeyer keyer(rigModule(), cat(QStringLiteral("127.0.0.1:%1").arg(port)));
     keyer.open();
     QTRY_VERIFY_WITH_TIMEOUT(keyer.statusText().startsWith("Cannot open"), WaitMs);
     QCOMPARE(keyer.link(), PttKeyer::Link::NotConnected);

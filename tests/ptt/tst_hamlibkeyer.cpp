@@ -28,7 +28,7 @@ void TestHamlibKeyer::keysAndReleasesTheRig()
     START_OR_SKIP(rigctld);
     RigTap tap(rigctld.port());
     StderrCapture capture;
-    HamlibKeyer keyer(cat(tap.address()));
+    HamlibKeyer keyer(rigModule(), cat(tap.address()));
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     QSignalSpy status(&keyer, &PttKeyer::statusChanged);
     QCOMPARE(keyer.statusText(), QStringLiteral("Not connected"));
@@ -70,7 +70,7 @@ void TestHamlibKeyer::keysARigWithoutRigctld()
     // hamlib's dummy rig, in the program itself: the path of a rig that is not rigctld.
     HamlibSettings settings;
     settings.rigModel = HamlibSettings::DummyModel;
-    HamlibKeyer keyer(settings);
+    HamlibKeyer keyer(rigModule(), settings);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     keyer.open();
     QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
@@ -84,7 +84,7 @@ void TestHamlibKeyer::requestBurstEndsInTheLatestState()
 {
     Rigctld rigctld;
     START_OR_SKIP(rigctld);
-    HamlibKeyer keyer;
+    HamlibKeyer keyer(rigModule());
     OPEN_ON(keyer, rigctld);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
 
@@ -108,7 +108,7 @@ void TestHamlibKeyer::shutdownReleasesTheRig()
     START_OR_SKIP(rigctld);
     StderrCapture capture;
     {
-        HamlibKeyer keyer;
+        HamlibKeyer keyer(rigModule());
         OPEN_ON(keyer, rigctld);
         QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
         keyer.setOnAir(true);
@@ -126,7 +126,7 @@ void TestHamlibKeyer::shutdownReleasesTheRig()
     }
     // A keyer that goes without shutdown() releases the rig on its own time.
     {
-        HamlibKeyer keyer;
+        HamlibKeyer keyer(rigModule());
         OPEN_ON(keyer, rigctld);
         QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
         keyer.setOnAir(true);
@@ -190,7 +190,7 @@ void TestHamlibKeyer::openFailsClearly()
     QFETCH(QString, status);
 
     StderrCapture capture;
-    HamlibKeyer keyer(settings);
+    HamlibKeyer keyer(rigModule(), settings);
     QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
     QSignalSpy statusChanged(&keyer, &PttKeyer::statusChanged);
     keyer.open();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ptt/NoKeyer.h"
 #include "ptt/PttDevices.h"
+#include "ptt/RigLibrary.h"
+#include "ptt/RigModule.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,7 +88,10 @@ void TestPttDevices::cm108ChipsAmongTheHidDevices()
 
 void TestPttDevices::rigModels()
 {
-    const QList<PttDevices::RigModel> models = PttDevices::rigModels();
+    RigModule module(RigModule::locate(QStringLiteral(VV_PROGRAM_DIR)));
+    const std::shared_ptr<RigLibrary> library = module.library();
+    QVERIFY2(library, qPrintable(module.problem()));
+    const QList<PttDevices::RigModel> models = library->models();
     QVERIFY(models.size() > 100);
     const auto find = [&](int number) {
         for (const PttDevices::RigModel &model : models) {

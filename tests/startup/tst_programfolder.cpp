@@ -44,11 +44,12 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
         QVERIFY2(QFile::exists(dir.filePath(file)), file);
         QVERIFY2(QFile::exists(QStringLiteral(VV_BUILD_DIR "/") + file), file);
     }
-    // Only the program folder and the helper programs beside it: what makes the package a
-    // desktop program stays out of it.
+    // Only the program folder and the helper programs and the hamlib module beside it: what
+    // makes the package a desktop program stays out of it.
     QCOMPARE(QDir(dir.path())
                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             (QStringList{"Images", "Wav", "voicevocta", "voicevocta-guard", "voicevocta-send"}));
+             (QStringList{"Images", "Wav", "voicevocta", "voicevocta-guard", "voicevocta-hamlib.so",
+                          "voicevocta-send"}));
 }
 
 void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()

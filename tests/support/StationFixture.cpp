@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 
+#include "ptt/RigModule.h"
 #include "ui/PictureButton.h"
 
 #include <QDir>
@@ -34,6 +35,9 @@ void StationFixture::populateProgramFolder(const QString &dir)
             QFile::copy(from.filePath(file),
                         dir + QLatin1Char('/') + name + QLatin1Char('/') + file);
     }
+    // The hamlib module, which the station finds beside the program.
+    QFile::link(source.filePath(QLatin1String(RigModule::FileName)),
+                dir + QLatin1Char('/') + QLatin1String(RigModule::FileName));
 }
 
 void StationFixture::leftClick(QWidget *widget)

@@ -61,6 +61,7 @@ public:
     // The number (1..4) of the ImageList2 face the refusal picture shows, 0 for none.
     int refusalFace();
 
-    // Copies the program folder's content (Images/, Wav/) from the build into `dir`.
+    // Copies the program folder's content (Images/, Wav/) from the build into `dir`, and links
+    // the hamlib module there.
     static void populateProgramFolder(const QString &dir);
 };
