@@ -43,6 +43,7 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_recordSet(m_state, m_form, m_recorder, server)
     , m_remote({m_state, m_bank, m_keying, m_refusal, m_recordSet})
     , m_keys(m_remote)
+    , m_keyWatch(m_keys, m_form)
 {
     m_state.AppDir = appDir;
     wire();
@@ -135,11 +136,6 @@ void VoiceVocta::wire()
         return !m_settings.lastSaveFailed();
     });
 
-    // The keys of a contest logger: F1..F6, Esc, Shift+F1..F6.
-    connect(form, &Form1::Form_KeyDown, this,
-            [this](int KeyCode, int Shift, bool Repeated, bool &Handled) {
-                Handled = m_keys.keyDown(KeyCode, Shift, Repeated);
-            });
     // What the remote reports follows every event that can change it, once its handler has run
     // (these connections come after the handlers').
     const auto notify = [this] {
