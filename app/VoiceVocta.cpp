@@ -3,6 +3,7 @@
 
 #include "playback/MediaDevice.h"
 #include "settings/TextRules.h"
+#include "station/Dialogs.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
 
@@ -46,6 +47,9 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_keyWatch(m_keys, m_form)
 {
     m_state.AppDir = appDir;
+    // What the operator must know of the settings file shows in the window.
+    m_settings.setTell(
+        [&dialogs](const QString &text, bool problem) { dialogs.notice(text, problem); });
     wire();
 }
 

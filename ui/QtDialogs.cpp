@@ -103,3 +103,12 @@ void QtDialogs::critical(const QString &text)
     QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, m_parent);
     box.exec();
 }
+
+void QtDialogs::notice(const QString &text, bool problem)
+{
+    auto *box = new QMessageBox(problem ? QMessageBox::Warning : QMessageBox::Information,
+                                QStringLiteral("Voice Vocta"), text, QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}

@@ -585,7 +585,7 @@ void TestSettings::fullDiskKeepsTheOldFile()
     QCOMPARE(said.count('\n'), 1);
     QVERIFY2(said.startsWith("voicevocta: Cannot save the settings to "), said.constData());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList({"filler", "vocta.ini"}));
+             QStringList({"filler", "vocta.ini", "vocta.ini.lock"}));
 }
 
 QTEST_MAIN(TestSettings)
