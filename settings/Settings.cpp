@@ -108,8 +108,11 @@ void Settings::ReadMem()
         m_state.FntItalic[j] = flagValue(italic);
     }
 
-    AudioSettings::read(file, m_state);
-    PttSettings::read(file, m_state);
+    // The newer sections take only the values they accept; each other one is said.
+    for (const QString &problem :
+         AudioSettings::read(file, m_state) + PttSettings::read(file, m_state))
+        qCWarning(lcVocta).noquote() << QStringLiteral("%1: %2").arg(m_state.IniFile, problem);
+    m_asRead = m_state;
 
     if (m_showRead)
         m_showRead();
@@ -183,8 +186,8 @@ void Settings::WriteMem()
             put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
         }
 
-        refused += AudioSettings::write(text, m_state);
-        refused += PttSettings::write(text, m_state);
+        refused += AudioSettings::write(text, m_state, m_asRead);
+        refused += PttSettings::write(text, m_state, m_asRead);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.

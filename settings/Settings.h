@@ -75,6 +75,8 @@ private:
     AppState &m_state;
     std::function<void()> m_showRead;
     std::function<void(const QString &, bool)> m_tell;
+    // The state as ReadMem left it: a newer key still holding this is left in the file as read.
+    AppState m_asRead;
     SettingsLock m_lock;
     bool m_inUseElsewhere = false;
     bool m_failureTold = false;
