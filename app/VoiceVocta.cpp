@@ -125,6 +125,9 @@ void VoiceVocta::wire()
     // line follows the keyer in place.
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
+    // What the PTT and Sound dialogs' OK applies is saved at once.
+    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });
+    connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
     connect(&m_pttSet, &PttSetHandler::opened, this, [this] {
         const PttKeyer &keyer = m_keyers.current();

@@ -7,6 +7,12 @@
 #include "settings/ProfileText.h"
 #include "settings/PttSettings.h"
 
+#include "ui/PttSet.h"
+#include "ui/SoundSet.h"
+
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 using namespace TestFiles;
@@ -22,6 +28,7 @@ private slots:
     void reading();
     void writtenOnlyWhenItDiffers();
     void handEditedValuesAreSaidAndKept();
+    void dialogsSaveAtTheirOk();
 };
 
 namespace {
@@ -171,6 +178,25 @@ void TestPttSettings::handEditedValuesAreSaidAndKept()
     QVERIFY(saved.contains("\nLevel=abc\n"));
     QVERIFY(saved.contains(ptt.chopped(1)));
     QVERIFY(saved.contains("\nLeadMs=100\n"));
+}
+
+// The PTT and Sound dialogs' OK saves at once: what they applied survives a crash.
+void TestPttSettings::dialogsSaveAtTheirOk()
+{
+    StationFixture f;
+    f.window().menuItem("Ptt")->trigger();
+    PttSet *ptt = f.station->pttSet().form();
+    QVERIFY(ptt);
+    ptt->LeadSpin()->setValue(250);
+    ptt->OkButton()->click();
+    QVERIFY(contents(f.state().IniFile).contains("\nLeadMs=250\n"));
+
+    f.window().menuItem("Sound")->trigger();
+    SoundSet *sound = f.station->soundSet().form();
+    QVERIFY(sound);
+    sound->HScroll1()->setValue(35);
+    f.leftClick(sound->Command1());
+    QVERIFY(contents(f.state().IniFile).contains("\nLevel=35\n"));
 }
 
 QTEST_MAIN(TestPttSettings)
