@@ -14,6 +14,7 @@ public:
         QString title;
         QStringList filters; // "Wav Files (*.wav)", ...; the first one is preselected
         QString fileName; // initial file name
+        QString directory; // the folder it opens in; empty: the dialog's own choice
         bool mustExist = true;
     };
 

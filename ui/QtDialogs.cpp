@@ -26,6 +26,8 @@ QString QtDialogs::openFile(const OpenFileRequest &request)
     dialog.setNameFilters(request.filters);
     if (!request.filters.isEmpty())
         dialog.selectNameFilter(request.filters.first());
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
