@@ -109,9 +109,11 @@ void Settings::ReadMem()
     }
 
     // The newer sections take only the values they accept; each other one is said.
-    for (const QString &problem :
-         AudioSettings::read(file, m_state) + PttSettings::read(file, m_state))
-        qCWarning(lcVocta).noquote() << QStringLiteral("%1: %2").arg(m_state.IniFile, problem);
+    QStringList problems = AudioSettings::read(file, m_state);
+    problems += PttSettings::read(file, m_state);
+    for (const QString &problem : problems)
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
     m_asRead = m_state;
 
     if (m_showRead)
