@@ -3,6 +3,7 @@
 
 #include "playback/MediaDevice.h"
 #include "settings/TextRules.h"
+#include "station/Dialogs.h"
 #include "station/Log.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
@@ -44,8 +45,12 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_recordSet(m_state, m_form, m_recorder, server)
     , m_remote({m_state, m_bank, m_keying, m_refusal, m_recordSet})
     , m_keys(m_remote)
+    , m_keyWatch(m_keys, m_form)
 {
     m_state.AppDir = appDir;
+    // What the operator must know of the settings file shows in the window.
+    m_settings.setTell(
+        [&dialogs](const QString &text, bool problem) { dialogs.notice(text, problem); });
     wire();
 }
 
@@ -121,6 +126,9 @@ void VoiceVocta::wire()
     // line follows the keyer in place.
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
+    // What the PTT and Sound dialogs' OK applies is saved at once.
+    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });
+    connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
     connect(&m_pttSet, &PttSetHandler::opened, this,
             [this] { m_pttSet.setStatus(m_keyers.statusText(), m_keyers.isReady()); });
@@ -134,11 +142,6 @@ void VoiceVocta::wire()
         return !m_settings.lastSaveFailed();
     });
 
-    // The keys of a contest logger: F1..F6, Esc, Shift+F1..F6.
-    connect(form, &Form1::Form_KeyDown, this,
-            [this](int KeyCode, int Shift, bool Repeated, bool &Handled) {
-                Handled = m_keys.keyDown(KeyCode, Shift, Repeated);
-            });
     // What the remote reports follows every event that can change it, once its handler has run
     // (these connections come after the handlers').
     const auto notify = [this] {

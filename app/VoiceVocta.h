@@ -18,6 +18,7 @@
 #include "ui/ComSetHandler.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
+#include "ui/KeyWatch.h"
 #include "ui/PttSetHandler.h"
 #include "ui/RecordSetHandler.h"
 #include "ui/SoundSetHandler.h"
@@ -99,6 +100,8 @@ private:
     Recorder m_recorder;
     RecordSetHandler m_recordSet;
     VoiceVoctaRemote m_remote;
+    // The keys of a contest logger (F1..F6, Esc, Shift+F1..F6), from every window.
     StationKeys m_keys;
+    KeyWatch m_keyWatch;
     bool m_ended = false;
 };

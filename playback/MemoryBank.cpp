@@ -11,6 +11,8 @@
 #include "station/Keying.h"
 #include "station/Refusal.h"
 
+#include <QFileInfo>
+
 namespace {
 constexpr int RightButton = 2;
 }
@@ -103,6 +105,11 @@ void MemoryBank::chooseFile(int Index)
     request.filters
         = QStringList{QStringLiteral("Wav Files (*.wav)"), QStringLiteral("Mid Files (*.mid)")};
     request.fileName = QString();
+    // The folder of the memory's present file; the recordings' when that file is not there.
+    const QFileInfo present(m_state.MemFile[Index]);
+    request.directory = present.isFile()                       ? present.absolutePath()
+                        : QFileInfo(m_state.RecordDir).isDir() ? m_state.RecordDir
+                                                               : m_state.WavDir;
     request.mustExist = true;
     const QString chosen = m_dialogs.openFile(request);
     if (chosen.isEmpty())

@@ -257,6 +257,9 @@ bool Recorder::save(int memory)
     if (!writeTake(memory, verdict.begin, verdict.end, &path, &error)) {
         qCWarning(lcVocta).noquote()
             << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
+        // The system's reason may end a sentence of its own ("No space left on device.").
+        while (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
         say(QStringLiteral("The take was not saved: %1. It is kept here; memory %2 keeps its "
                            "file.")
                 .arg(error)

@@ -5,7 +5,6 @@
 #include "ui/FrameStyle.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLayout>
 
 namespace {
@@ -190,16 +189,4 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit Form_Terminate();
-}
-
-// Keys reach the window when the control that has the focus leaves them alone: Space and Enter
-// on a button keep their own meaning, and a key the window takes never reaches a button.
-void Form1::keyPressEvent(QKeyEvent *event)
-{
-    bool Handled = false;
-    emit Form_KeyDown(event->key(), shiftBits(event->modifiers()), event->isAutoRepeat(), Handled);
-    if (Handled)
-        event->accept();
-    else
-        QMainWindow::keyPressEvent(event);
 }

@@ -82,15 +82,9 @@ signals:
     void About_Click();
     // The window was closed other than by File > Exit.
     void Form_Terminate();
-    // A key went down while the window was active and none of its controls took it: KeyCode a
-    // Qt::Key value, Shift the modifier bits (shift 1, ctrl 2, alt 4), Repeated for the repeats
-    // of a key held down. A handler that acts on the key sets Handled; the key then goes no
-    // further.
-    void Form_KeyDown(int KeyCode, int Shift, bool Repeated, bool &Handled);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     Ui::Form1 *ui;

@@ -128,4 +128,5 @@ void SoundSetHandler::HScroll1_Change()
 void SoundSetHandler::Command1_Click()
 {
     m_dialog->hide();
+    emit applied();
 }

@@ -16,7 +16,7 @@ class SoundSet;
 //   the output is used from the next message on (a message that plays goes on where it plays);
 //   the level applies at once, from the next buffer, also to a message that plays;
 //   the input is used from the next recording on.
-// The settings reach the file at the next save.
+// "OK" reports applied(): the settings are then saved.
 class SoundSetHandler : public QObject
 {
     Q_OBJECT
@@ -32,11 +32,15 @@ public:
     void Combo1_Click(int Index);
     void Combo2_Click(int Index);
     void HScroll1_Change();
-    // "OK": hides the dialog.
+    // "OK": hides the dialog and reports applied().
     void Command1_Click();
 
     // The dialog while it is loaded, else null.
     SoundSet *form() const;
+
+signals:
+    // "OK": the choices in the shared state are the operator's.
+    void applied();
 
 private:
     void load();

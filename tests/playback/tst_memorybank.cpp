@@ -240,6 +240,14 @@ void TestMemoryBank::fileDialogAsksForTheMemorysFile()
     QCOMPARE(request.fileName, QString());
     QVERIFY(request.mustExist);
     QCOMPARE(f.memory(2)->backColor(), QColor(255, 255, 0));
+
+    // It opens in the folder of the memory's file; in the recordings' when that file is gone.
+    f.state().MemFile[2] = f.programDir() + "/Images/receive.bmp";
+    f.rightClick(f.memory(2));
+    QCOMPARE(f.dialogs.fileRequests.last().directory, f.programDir() + "/Images");
+    f.state().MemFile[2] = f.programDir() + "/Images/gone.wav";
+    f.rightClick(f.memory(2));
+    QCOMPARE(f.dialogs.fileRequests.last().directory, f.state().RecordDir);
 }
 
 void TestMemoryBank::chosenFileIsStoredAndSaved()

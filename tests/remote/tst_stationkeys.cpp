@@ -6,11 +6,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QTest>
 
-// The main window's keys: F1..F6 as a left click on a memory, Esc as a click on the busy
-// memory, Shift+F1..F6 the recorder; whatever control has the focus.
+// The station's keys: F1..F6 as a left click on a memory, Esc as a click on the busy memory,
+// Shift+F1..F6 the recorder; whatever window and control has the focus.
 class TestStationKeys : public QObject
 {
     Q_OBJECT
@@ -22,7 +23,10 @@ private slots:
     void focusedMemoryButtonStartsOnce_data();
     void focusedMemoryButtonStartsOnce();
     void spaceAndEnterKeepTheirMeaning();
-    void heldKeyDoesNotStopItsMessage();
+    void heldKeyActsOnce_data();
+    void heldKeyActsOnce();
+    void keysWorkFromEveryWindow_data();
+    void keysWorkFromEveryWindow();
     void shiftOpensTheRecorderForTheMemory();
     void keysWithCtrlOrAltAreNotTheStations();
 };
@@ -207,22 +211,88 @@ void TestStationKeys::spaceAndEnterKeepTheirMeaning()
     QVERIFY(f.window().Check3d1(4)->isChecked());
 }
 
-// The repeats of a key held down neither stop nor restart the message it started.
-void TestStationKeys::heldKeyDoesNotStopItsMessage()
+// The repeats of a key held down neither stop nor restart the message it started, whichever way
+// the window system marks them: the toolkit's repeat flag, presses without a release between
+// (detectable auto-repeat), or release and press pairs with one time stamp (X11).
+void TestStationKeys::heldKeyActsOnce_data()
 {
+    QTest::addColumn<QString>("repeats");
+    QTest::newRow("flagged") << "flagged";
+    QTest::newRow("presses only") << "presses";
+    QTest::newRow("pairs with one time stamp") << "pairs";
+}
+
+void TestStationKeys::heldKeyActsOnce()
+{
+    QFETCH(QString, repeats);
     StationFixture f;
     showActive(f);
     QWidget *focus = QApplication::focusWidget();
-    QTest::keyPress(focus, Qt::Key_F2);
+    const auto send = [focus](QEvent::Type type, bool flagged, quint64 time) {
+        QKeyEvent key(type, Qt::Key_F2, Qt::NoModifier, QString(), flagged);
+        key.setTimestamp(time);
+        QApplication::sendEvent(focus, &key);
+        return key.isAccepted();
+    };
+    quint64 time = 5000;
+    send(QEvent::KeyPress, false, time);
     for (int i = 0; i < 5; ++i) {
-        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier, QString(), true);
-        QApplication::sendEvent(focus, &repeat);
-        QVERIFY(repeat.isAccepted());
+        time += 33;
+        if (repeats == "pairs")
+            send(QEvent::KeyRelease, false, time);
+        QVERIFY(send(QEvent::KeyPress, repeats == "flagged", time));
     }
-    QTest::keyRelease(focus, Qt::Key_F2);
+    send(QEvent::KeyRelease, false, time + 40);
     QCOMPARE(f.state().Playing(), 1);
     QCOMPARE(f.state().CurMem, qint16(1));
     QCOMPARE(f.device.commands().count("Play"), 1);
+
+    // Pressed again, it stops its message.
+    send(QEvent::KeyPress, false, time + 300);
+    QCOMPARE(f.state().Playing(), 0);
+}
+
+// The keys reach the station from each dialog of the program too. Esc stops what plays first;
+// with nothing playing, it does in the dialog what it always did there.
+void TestStationKeys::keysWorkFromEveryWindow_data()
+{
+    QTest::addColumn<QString>("menu");
+    for (const char *menu : {"Parameters", "Sound", "Ptt", "Record", "About"})
+        QTest::newRow(menu) << QString(menu);
+}
+
+void TestStationKeys::keysWorkFromEveryWindow()
+{
+    QFETCH(QString, menu);
+    StationFixture f;
+    showActive(f);
+    f.window().menuItem(menu)->trigger();
+    QWidget *dialog = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != &f.window() && window->isVisible() && qobject_cast<QDialog *>(window))
+            dialog = window;
+    }
+    QVERIFY(dialog);
+    dialog->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), dialog);
+
+    press(Qt::Key_F2);
+    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.state().CurMem, qint16(1));
+    press(Qt::Key_Escape);
+    QCOMPARE(f.state().Playing(), 0);
+    QVERIFY(dialog->isVisible());
+    press(Qt::Key_F5, Qt::ShiftModifier);
+    RecordSet *recorder = f.station->recordSet().form();
+    QVERIFY(recorder && recorder->isVisible());
+    QCOMPARE(recorder->Combo1()->currentIndex(), 4);
+
+    dialog->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), dialog);
+    QPointer<QWidget> shown = dialog;
+    press(Qt::Key_Escape);
+    QVERIFY(!shown || !shown->isVisible());
+    QCOMPARE(f.state().Playing(), 0);
 }
 
 void TestStationKeys::shiftOpensTheRecorderForTheMemory()
