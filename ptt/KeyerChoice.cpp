@@ -5,7 +5,7 @@
 #include "ptt/NoKeyer.h"
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
-#include "station/Keying.h"
+#include "station/Station.h"
 
 namespace {
 
@@ -24,10 +24,10 @@ HamlibSettings hamlibSettings(const AppState &state)
 
 } // namespace
 
-KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent)
+KeyerChoice::KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_keying(keying)
+    , m_station(station)
     , m_serial(serial)
     , m_none(std::make_unique<NoKeyer>())
     , m_serialDevice(state.SerialDevice)
@@ -35,13 +35,13 @@ KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, Q
 
 KeyerChoice::~KeyerChoice()
 {
-    if (m_hamlib && m_keying.keyer() == m_hamlib.get())
-        m_keying.setKeyer(nullptr);
+    if (m_hamlib && m_station.keyer() == m_hamlib.get())
+        m_station.setKeyer(nullptr);
 }
 
 PttKeyer &KeyerChoice::current() const
 {
-    PttKeyer *keyer = m_keying.keyer();
+    PttKeyer *keyer = m_station.keyer();
     return keyer ? *keyer : static_cast<PttKeyer &>(m_serial);
 }
 
@@ -55,18 +55,18 @@ void KeyerChoice::apply()
         m_hamlib->setSettings(hamlibSettings(m_state));
         follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
-        m_keying.setKeyer(m_hamlib.get());
+        m_station.setKeyer(m_hamlib.get());
         m_hamlib->open();
         break;
     }
     case KeyingMethod::None:
         follow(m_none.get());
-        m_keying.setKeyer(m_none.get());
+        m_station.setKeyer(m_none.get());
         m_none->open();
         break;
     case KeyingMethod::Serial:
         follow(&m_serial);
-        m_keying.setKeyer(&m_serial);
+        m_station.setKeyer(&m_serial);
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
         if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
@@ -76,14 +76,14 @@ void KeyerChoice::apply()
     m_serialDevice = m_state.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
-    if (m_hamlib && m_keying.keyer() != m_hamlib.get())
+    if (m_hamlib && m_station.keyer() != m_hamlib.get())
         m_hamlib.reset();
 }
 
 void KeyerChoice::shutdown()
 {
-    const bool serialInPlace = m_keying.keyer() == &m_serial;
-    m_keying.shutdown();
+    const bool serialInPlace = m_station.keyer() == &m_serial;
+    m_station.shutdown();
     if (!serialInPlace)
         m_serial.shutdown(0);
 }

@@ -7,7 +7,7 @@
 
 struct AppState;
 class HamlibKeyer;
-class Keying;
+class Station;
 class NoKeyer;
 class PttKeyer;
 class SerialKeyer;
@@ -22,7 +22,7 @@ class KeyerChoice : public QObject
 {
     Q_OBJECT
 public:
-    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
+    KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, QObject *parent = nullptr);
     ~KeyerChoice() override;
 
     // Puts the keyer of the present method in place. A CAT or CM108 keyer (re)connects with the
@@ -44,7 +44,7 @@ private:
     void follow(PttKeyer *keyer);
 
     AppState &m_state;
-    Keying &m_keying;
+    Station &m_station;
     SerialKeyer &m_serial;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;

@@ -47,6 +47,11 @@ bool KeyerAdaptor::standby() const
     return m_station.status().standby;
 }
 
+QString KeyerAdaptor::keyer() const
+{
+    return StationRemote::linkName(m_station.status().keyer);
+}
+
 bool KeyerAdaptor::Play(int memory)
 {
     return m_station.play(memory);
@@ -83,6 +88,8 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("Lock"), now.lock);
     if (now.standby != m_said.standby)
         properties.insert(QStringLiteral("Standby"), now.standby);
+    if (now.keyer != m_said.keyer)
+        properties.insert(QStringLiteral("Keyer"), StationRemote::linkName(now.keyer));
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);
