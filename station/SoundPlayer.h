@@ -27,6 +27,7 @@ public:
         Stopped,
         Playing,
     };
+    Q_ENUM(Mode)
 
     // How a play ended.
     enum class Outcome {
@@ -34,6 +35,7 @@ public:
         Stopped, // stop() interrupted it
         Failed, // it could not start or go on (no file, an undecodable file, no output)
     };
+    Q_ENUM(Outcome)
 
     // What open() found.
     enum class OpenResult {
@@ -41,6 +43,7 @@ public:
         Unreadable, // the file is missing, unreadable or not a sound file
         OutputAbsent, // the chosen sound output is not there: nothing can play
     };
+    Q_ENUM(OpenResult)
 
     using QObject::QObject;
 

@@ -300,9 +300,25 @@ void Station::followKeyer(PttKeyer *keyer)
         connect(keyer, &PttKeyer::statusChanged, this, [this] { apply(KeyerNews{}); }));
 }
 
+// The keyer's link changed (what it says of it is read after every event). A message whose
+// audio waits for a keying that can no longer be confirmed plays as it does when the keyer cannot
+// key at its start; one that waits for its lead while nothing had confirmed its keying waits for
+// the keyer that now answers to confirm it, and counts its lead from there.
 void Station::on(const StationEvents::KeyerNews &)
 {
-    // What the keyer says of its link is read after every event.
+    if (m_state.stage != Stage::Lead || !m_keyer)
+        return;
+    const bool ready = m_keyer->link() == PttKeyer::Link::Ready;
+    if (m_await == Await::Keying && !ready) {
+        refuse();
+        m_confirmTimer->stop();
+        keyingDone();
+    } else if (m_await == Await::LeadTime && ready && m_state.onAir && !m_confirmedOnAir
+               && m_keyer->answerTimeoutMs() > 0) {
+        m_leadTimer->stop();
+        m_await = Await::Keying;
+        m_confirmTimer->start(m_keyer->answerTimeoutMs() + ConfirmationMarginMs);
+    }
 }
 
 // What the keyer says of the transmitter: its link, and whether it is keyed as far as it knows.

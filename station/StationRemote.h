@@ -73,7 +73,8 @@ public:
     static QString linkName(PttKeyer::Link link);
 
 signals:
-    // The status changed; said once for each event of the station that changed it.
+    // The status changed; said at each change of the station that changed it (a start: the
+    // message first, then the transmitter once the keyer has keyed it).
     void changed();
 
 private:

@@ -14,7 +14,7 @@
 #include "ptt/QtSerialLines.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
-#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/FakeSoundServer.h"
 
 #include <QApplication>
@@ -44,14 +44,14 @@ int main(int argc, char *argv[])
         return 2;
     const QString device = QString::fromLocal8Bit(argv[2]);
 
-    FakeMediaDevice sound;
+    FakeSoundPlayer sound;
     FakeDialogs dialogs;
     CrashRelease crash;
     QtSerialLines lines([device] { return QStringList{device}; });
     lines.setCrashRelease(&crash);
     FakeSoundServer server;
     FakeAudioInput microphone;
-    FakeMediaDevice preview;
+    FakeSoundPlayer preview;
     VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
                        QString::fromLocal8Bit(argv[1]));
     station.Form_Load();
@@ -64,8 +64,8 @@ int main(int argc, char *argv[])
     station.serialKeyer().open();
     if (!lines.isOpen())
         return 3;
-    station.keying().Command3d2_Click();
-    if (!state.LockOn)
+    station.station().Command3d2_Click();
+    if (!station.station().state().lock)
         return 3;
     std::fputs("keyed\n", stdout);
     std::fflush(stdout);

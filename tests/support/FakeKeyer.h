@@ -26,13 +26,23 @@ public:
     }
     bool isReady() const override { return linkState == Link::Ready; }
     Link link() const override { return linkState; }
-    bool releasePending() const override { return pendingRelease; }
+    // A release asked for while the rig last confirmed on air, or as the test says.
+    bool releasePending() const override
+    {
+        return pendingRelease || (confirmedOnAir && !requests.isEmpty() && !requests.last());
+    }
     int answerTimeoutMs() const override { return m_timeoutMs; }
     QString statusText() const override { return {}; }
     void shutdown(int) override { ++shutDowns; }
 
     // The rig answers: the transmitter is now on air (or released).
-    void confirm(bool onAir) { emit confirmed(onAir); }
+    void confirm(bool onAir)
+    {
+        confirmedOnAir = onAir;
+        if (m_log)
+            *m_log << (onAir ? QStringLiteral("Confirmed 1") : QStringLiteral("Confirmed 0"));
+        emit confirmed(onAir);
+    }
     // The link changed, as the keyer says it.
     void setLink(Link link)
     {
@@ -41,6 +51,7 @@ public:
     }
 
     QList<bool> requests;
+    bool confirmedOnAir = false; // what the rig last confirmed
     Link linkState = Link::Ready;
     bool pendingRelease = false;
     int shutDowns = 0;

@@ -59,7 +59,7 @@ void FakeSoundPlayer::answerPrepare()
     if (!m_preparing)
         return;
     m_preparing = false;
-    emit prepared(m_mode != Mode::NotReady && !playFails && !refusePlay);
+    emit prepared(m_mode != Mode::NotReady && !outputAbsent && !playFails && !refusePlay);
 }
 
 void FakeSoundPlayer::play()

@@ -36,7 +36,7 @@ public:
     qint32 nextLength = 3000;
     // Files that open() cannot open (a text renamed .wav).
     QStringList unopenable;
-    // The chosen output is absent: open() says so and opens nothing.
+    // The chosen output is absent: open() says so and opens nothing, prepare() answers false.
     bool outputAbsent = false;
     // The output cannot play (it went away): prepare() answers false, and a play does not start
     // (its Failed is the test's to deliver).
