@@ -142,6 +142,7 @@ private:
     void on(const StationEvents::StatusTick &);
     void on(const StationEvents::Recording &event);
     void startMemory(int index);
+    void startMessage(const Message &message);
     void beginAudio(bool restart);
     void startAudio();
     void stopMessage();

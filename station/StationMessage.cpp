@@ -54,7 +54,12 @@ void Station::on(const StationEvents::MemoryClick &event)
 
 void Station::startMemory(int index)
 {
-    const Message message{m_settings.MemFile.at(index), index};
+    startMessage(Message{m_settings.MemFile.at(index), index});
+}
+
+// A message starts: its file is opened, and a memory's brings its repeat and its delay.
+void Station::startMessage(const Message &message)
+{
     // Whatever file the player had open is closed first; a notification still pending for it is
     // dropped with it.
     m_player.close();
@@ -64,10 +69,13 @@ void Station::startMemory(int index)
         return;
     }
     m_message = message;
-    m_state.repeat = m_settings.MemRepeat.at(index);
+    const bool fromMemory = message.memory >= 0 && message.memory < MemoryCount;
+    m_state.repeat = fromMemory && m_settings.MemRepeat.at(message.memory);
     m_state.startedWithRepeat = m_state.repeat;
-    m_state.delay = sliderDelay(m_settings.MemDelay.at(index));
-    m_state.memory = index;
+    if (fromMemory) {
+        m_state.delay = sliderDelay(m_settings.MemDelay.at(message.memory));
+        m_state.memory = message.memory;
+    }
     // A repeat timer that a late end of a message armed must not restart this one halfway.
     m_repeatTimer->stop();
     m_state.playTime = 0;

@@ -57,10 +57,9 @@ void StationPresenter::start(const StationState &state)
 
 void StationPresenter::show(const StationState &state)
 {
-    if (!m_shown) {
-        start(state);
-        return;
-    }
+    if (!m_shown)
+        return; // the window is not at rest yet: start() shows what is then
+
     showMemories(state);
     showStatus(state);
     showDelay(state);

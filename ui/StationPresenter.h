@@ -33,7 +33,7 @@ public:
 
     // The window at rest, as start-up leaves it, for `state`.
     void start(const StationState &state);
-    // The station changed.
+    // The station changed (nothing before start()).
     void show(const StationState &state);
 
 private:
