@@ -105,9 +105,8 @@ void TestRealStation::repeatCycleRunsInRealTime()
     f.window().Check3d1(0)->setChecked(true);
 
     f.clickMemory(0);
-    QTest::qWait(4000);
-    // 1 s on, 0.2 s off: at least three messages have ended in four seconds.
-    QVERIFY2(done.count() >= 3, qPrintable(QString::number(done.count())));
+    // 1 s on, 0.2 s off, by itself: three messages end, however busy the machine.
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() >= 3, 60000);
     for (const QList<QVariant> &args : done)
         QCOMPARE(args.at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QCOMPARE(f.now().playing(), 1);
