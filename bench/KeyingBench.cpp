@@ -250,10 +250,14 @@ private:
             m_report.note(Section + QStringLiteral(": the station does not reach rigctld"));
             return;
         }
+        // The benchmark hears the rig's answer before the station does (the station follows the
+        // keyer again after it), so that the audio the answer lets go is timed from the answer.
+        m_s.station.station().setKeyer(nullptr);
         QObject::connect(keyer, &PttKeyer::confirmed, keyer, [this](bool onAir) {
             m_confirmedAt = Steady::now();
             ++m_confirmations[onAir];
         });
+        m_s.station.station().setKeyer(keyer);
         // The release that the station's state gave the rig on connecting is confirmed first.
         pause(500);
         std::vector<double> keying;
@@ -263,6 +267,17 @@ private:
         m_report.addSpread(Section, "CAT: click to rigctld's answer, keying", keying, "< 10");
         m_report.addSpread(Section, "CAT: click to rigctld's answer, release", release,
                            "~100 (hamlib waits 50 ms after a release)");
+        // The audio waits for the rig: never before its answer, and soon after it.
+        const auto early = std::count_if(m_answerToPlay.begin(), m_answerToPlay.end(),
+                                         [](double ms) { return ms < 0; });
+        m_report.add(Section,
+                     QStringLiteral("CAT: plays started before rigctld's answer, of %1")
+                         .arg(m_answerToPlay.size()),
+                     double(early), QStringLiteral("0"));
+        m_report.addSpread(Section, "CAT: rigctld's answer to the player's Play", m_answerToPlay,
+                           "0 to 10");
+        m_report.addSpread(Section, "CAT: rigctld's answer to the first sound handed out",
+                           m_answerToSound, ">= 0");
         keying.clear();
         std::vector<double> unused;
         if (!catRuns(30, keying, unused))
@@ -284,6 +299,14 @@ private:
                 return false;
             }
             const double toKeyed = milliseconds(m_confirmedAt - start);
+            const Steady::time_point keyedAt = m_confirmedAt;
+            const bool sounded = waitFor(
+                [&] { return m_s.device.timings().firstSound != Steady::time_point{}; }, 2000);
+            if (run > 0 && sounded && restMs > 30) {
+                const SoundDevice::Timings timings = m_s.device.timings();
+                m_answerToPlay.push_back(milliseconds(timings.play - keyedAt));
+                m_answerToSound.push_back(milliseconds(timings.firstSound - keyedAt));
+            }
             pause(30);
             const int released = m_confirmations[0];
             const Steady::time_point stop = clickMemory();
@@ -379,6 +402,8 @@ private:
     BenchReport &m_report;
     BenchStation &m_s;
     Steady::time_point m_confirmedAt;
+    std::vector<double> m_answerToPlay;
+    std::vector<double> m_answerToSound;
     int m_confirmations[2] = {0, 0};
 };
 
