@@ -112,6 +112,9 @@ void runRemoteBench(BenchReport &report)
             const Steady::time_point sent = Steady::now();
             const QDBusMessage reply = client.call(play);
             const Steady::time_point answered = Steady::now();
+            // The station keys once the message's output is ready: soon after its answer.
+            for (int waited = 0; waited < 2000 && !lines.keyed(); ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool()
                 || !lines.keyed()) {
                 failed = true;
