@@ -7,7 +7,7 @@
 
 struct AppState;
 class HamlibKeyer;
-class Keying;
+class Station;
 class NoKeyer;
 class PttGuard;
 class PttKeyer;
@@ -28,7 +28,7 @@ class KeyerChoice : public QObject
 {
     Q_OBJECT
 public:
-    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
+    KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, QObject *parent = nullptr);
     ~KeyerChoice() override;
 
     // The guard that releases the transmitter should the program die (null: none).
@@ -59,7 +59,7 @@ private:
     void tellStatus();
 
     AppState &m_state;
-    Keying &m_keying;
+    Station &m_station;
     SerialKeyer &m_serial;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;

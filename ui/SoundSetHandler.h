@@ -5,7 +5,7 @@
 #include <QPointer>
 
 struct AppState;
-class MediaDevice;
+class SoundPlayer;
 class QComboBox;
 class QWidget;
 class SoundServer;
@@ -22,7 +22,7 @@ class SoundSetHandler : public QObject
     Q_OBJECT
 public:
     SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
-                    MediaDevice &MMControl1);
+                    SoundPlayer &MMControl1);
     ~SoundSetHandler() override;
 
     // Setup > Sound...: shows the dialog, loading it first if it is not loaded.
@@ -50,6 +50,6 @@ private:
     AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
-    MediaDevice &m_device;
+    SoundPlayer &m_device;
     QPointer<SoundSet> m_dialog;
 };

@@ -69,9 +69,9 @@ void playMessage(StationFixture &f, int index)
 {
     f.clickMemory(index);
     QVERIFY(keyed(f));
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(!keyed(f));
 }
 

@@ -44,21 +44,21 @@ struct Seen
     QStringList device;
     bool refusal;
     bool onAir;
-    bool repeatTimer;
+    bool repeatWait;
     bool operator==(const Seen &) const = default;
 };
 
 Seen seen(StationFixture &f)
 {
-    Seen s{f.state().Playing(),
-           f.state().CurMem,
+    Seen s{f.now().playing(),
+           f.now().memory,
            {},
            f.face(f.window().Panel3d1()),
            f.window().Panel3d1()->text(),
            f.device.log,
            !f.window().Picture1()->isHidden(),
            f.onAirPictureShown(),
-           f.window().Timer1().isRunning()};
+           f.now().stage == Stage::RepeatWait};
     for (int i = 0; i < 6; ++i)
         s.faces << f.face(f.memory(i));
     // Each station has its own program folder.
@@ -72,7 +72,7 @@ QByteArray describe(const Seen &s)
     for (int face : s.faces)
         faces << QString::number(face);
     return QStringLiteral("Playing %1, CurMem %2, faces %3, panel %4 \"%5\", device [%6], "
-                          "refusal %7, on air %8, repeat timer %9")
+                          "refusal %7, on air %8, repeat wait %9")
         .arg(s.playing)
         .arg(s.curMem)
         .arg(faces.join(' '))
@@ -80,7 +80,7 @@ QByteArray describe(const Seen &s)
         .arg(s.caption, s.device.join(", "))
         .arg(s.refusal)
         .arg(s.onAir)
-        .arg(s.repeatTimer)
+        .arg(s.repeatWait)
         .toUtf8();
 }
 
@@ -112,12 +112,12 @@ void TestStationKeys::keysActAsTheClick_data()
     const int current = 2; // memory 3, F3
     const int other = 4; // memory 5, F5
     for (const auto &[name, state] :
-         {std::pair{"idle", PlayerState::Idle}, std::pair{"playing", PlayerState::Playing},
-          std::pair{"repeat wait", PlayerState::RepeatWait}}) {
+         {std::pair{"idle", Stage::Idle}, std::pair{"playing", Stage::Playing},
+          std::pair{"repeat wait", Stage::RepeatWait}}) {
         QTest::addRow("%s, F3 on the current memory", name)
             << int(state) << int(Qt::Key_F3) << current;
         QTest::addRow("%s, F5 on another memory", name) << int(state) << int(Qt::Key_F5) << other;
-        if (state != PlayerState::Idle)
+        if (state != Stage::Idle)
             QTest::addRow("%s, Esc", name) << int(state) << int(Qt::Key_Escape) << current;
     }
 }
@@ -130,11 +130,11 @@ void TestStationKeys::keysActAsTheClick()
     const int current = 2;
 
     StationFixture byMouse;
-    byMouse.enter(PlayerState(state), current);
+    byMouse.enter(Stage(state), current);
     byMouse.clickMemory(clicked);
 
     StationFixture byKey;
-    byKey.enter(PlayerState(state), current);
+    byKey.enter(Stage(state), current);
     showActive(byKey);
     press(Qt::Key(key));
 
@@ -146,7 +146,7 @@ void TestStationKeys::keysActAsTheClick()
 void TestStationKeys::escapeWhileIdleDoesNothing()
 {
     StationFixture f;
-    f.enter(PlayerState::Idle, 1);
+    f.enter(Stage::Idle, 1);
     showActive(f);
     const Seen before = seen(f);
     press(Qt::Key_Escape);
@@ -172,15 +172,16 @@ void TestStationKeys::focusedMemoryButtonStartsOnce()
     f.device.clearLog();
 
     press(Qt::Key_F1);
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(0));
-    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Play"}));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 0);
+    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Prepare", "Play"}));
     QVERIFY(f.onAirPictureShown());
     QCOMPARE(QApplication::focusWidget(), f.memory(focused));
 
     press(Qt::Key_F1);
-    QCOMPARE(f.state().Playing(), 0);
-    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Play", "Stop", "Prev"}));
+    QCOMPARE(f.now().playing(), 0);
+    QCOMPARE(f.device.commands(),
+             (QStringList{"Close", "Open", "Prepare", "Play", "Stop", "Rewind"}));
 }
 
 // Space clicks the focused button and Enter does what it did before: the keys are the
@@ -193,18 +194,18 @@ void TestStationKeys::spaceAndEnterKeepTheirMeaning()
     f.memory(2)->setFocus();
     press(Qt::Key_Return);
     press(Qt::Key_Enter);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     press(Qt::Key_Space);
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(2));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 2);
     press(Qt::Key_Space);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 
     f.window().Command3d2()->setFocus();
     press(Qt::Key_Space);
-    QVERIFY(f.state().LockOn);
+    QVERIFY(f.now().lock);
     press(Qt::Key_Return);
-    QVERIFY(f.state().LockOn);
+    QVERIFY(f.now().lock);
 
     f.window().Check3d1(4)->setFocus();
     press(Qt::Key_Space);
@@ -243,13 +244,13 @@ void TestStationKeys::heldKeyActsOnce()
         QVERIFY(send(QEvent::KeyPress, repeats == "flagged", time));
     }
     send(QEvent::KeyRelease, false, time + 40);
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(1));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 1);
     QCOMPARE(f.device.commands().count("Play"), 1);
 
     // Pressed again, it stops its message.
     send(QEvent::KeyPress, false, time + 300);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 // The keys reach the station from each dialog of the program too. Esc stops what plays first;
@@ -277,10 +278,10 @@ void TestStationKeys::keysWorkFromEveryWindow()
     QTRY_COMPARE(QApplication::activeWindow(), dialog);
 
     press(Qt::Key_F2);
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(1));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 1);
     press(Qt::Key_Escape);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(dialog->isVisible());
     press(Qt::Key_F5, Qt::ShiftModifier);
     RecordSet *recorder = f.station->recordSet().form();
@@ -292,7 +293,7 @@ void TestStationKeys::keysWorkFromEveryWindow()
     QPointer<QWidget> shown = dialog;
     press(Qt::Key_Escape);
     QVERIFY(!shown || !shown->isVisible());
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 void TestStationKeys::shiftOpensTheRecorderForTheMemory()
@@ -305,7 +306,7 @@ void TestStationKeys::shiftOpensTheRecorderForTheMemory()
     QVERIFY(recorder);
     QVERIFY(recorder->isVisible());
     QCOMPARE(recorder->Combo1()->currentIndex(), 3);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 
     // Again, for another memory, with the dialog open.
     f.window().activateWindow();
@@ -313,7 +314,7 @@ void TestStationKeys::shiftOpensTheRecorderForTheMemory()
     press(Qt::Key_F6, Qt::ShiftModifier);
     QCOMPARE(f.station->recordSet().form(), recorder);
     QCOMPARE(recorder->Combo1()->currentIndex(), 5);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(f.window().Picture1()->isHidden());
 }
 
@@ -325,7 +326,7 @@ void TestStationKeys::keysWithCtrlOrAltAreNotTheStations()
     press(Qt::Key_F1, Qt::AltModifier);
     press(Qt::Key_F7);
     press(Qt::Key_Escape, Qt::ShiftModifier);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(!f.station->recordSet().form());
     QVERIFY(f.window().Picture1()->isHidden());
 }

@@ -91,8 +91,8 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     put(third.programDir() + "/vocta.ini", file);
     third.station->Form_Load();
     QCOMPARE(third.state().AudioInput, QString("rig.monitor"));
-    QCOMPARE(third.device.Level(), 40);
-    QCOMPARE(third.device.Output(), QString());
+    QCOMPARE(third.device.level(), 40);
+    QCOMPARE(third.device.output(), QString());
 
     // Back at the defaults, the section there is kept up to date.
     third.state().AudioLevel = 100;

@@ -37,7 +37,6 @@ struct Station
         state.AppDir = dir;
         state.WavDir = dir + "/Wav/";
         state.IniFile = dir + "/vocta.ini";
-        state.CurMem = -1;
         fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
                                         dialogs);
         settings = std::make_unique<Settings>(state);

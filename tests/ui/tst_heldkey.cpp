@@ -125,7 +125,7 @@ void TestHeldKey::heldF1KeysOnce()
     QVERIFY2(count.f1Presses > 10, "the X server did not repeat the held key");
     QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
     QCOMPARE(f.device.commands().count("Play"), 1);
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
 
     f.device.finish();
     QCOMPARE(f.lines.wire, (QStringList{"RTS 1", "RTS 0"}));
