@@ -18,6 +18,10 @@
 
 int main(int argc, char *argv[])
 {
+    // First of all: a request to end (SIGTERM, SIGINT, SIGHUP) that comes at any moment from
+    // here on gives the orderly end, however early in start-up it comes.
+    TerminationSignals termination;
+
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
     // act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do.
@@ -55,11 +59,6 @@ int main(int argc, char *argv[])
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
     station.keyers().setGuard(&guard);
 
-    // Asked to end from outside: end as if the window were closed.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
-                     &QWidget::close);
-
     station.Form_Load();
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
@@ -67,5 +66,9 @@ int main(int argc, char *argv[])
     KeyerService keyer(station.remote());
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // Asked to end from outside (now or earlier): end as if the window were closed.
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
+                     &QWidget::close);
+    termination.listen();
     return application.exec();
 }

@@ -6,7 +6,7 @@
 #include "ptt/PttGuard.h"
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
-#include "station/Keying.h"
+#include "station/Station.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ HamlibSettings hamlibSettings(const AppState &state)
 
 } // namespace
 
-KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, RigModule &rigs,
+KeyerChoice::KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, RigModule &rigs,
                          QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_keying(keying)
+    , m_station(station)
     , m_serial(serial)
     , m_rigs(rigs)
     , m_none(std::make_unique<NoKeyer>())
@@ -38,13 +38,13 @@ KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, R
 
 KeyerChoice::~KeyerChoice()
 {
-    if (m_hamlib && m_keying.keyer() == m_hamlib.get())
-        m_keying.setKeyer(nullptr);
+    if (m_hamlib && m_station.keyer() == m_hamlib.get())
+        m_station.setKeyer(nullptr);
 }
 
 PttKeyer &KeyerChoice::current() const
 {
-    PttKeyer *keyer = m_keying.keyer();
+    PttKeyer *keyer = m_station.keyer();
     return keyer ? *keyer : static_cast<PttKeyer &>(m_serial);
 }
 
@@ -55,7 +55,7 @@ void KeyerChoice::setGuard(PttGuard *guard)
     m_guard = guard;
     if (m_guard) {
         connect(m_guard, &PttGuard::problemChanged, this, &KeyerChoice::tellStatus);
-        if (m_hamlib && m_keying.keyer() == m_hamlib.get())
+        if (m_hamlib && m_station.keyer() == m_hamlib.get())
             m_guard->watchRig(m_hamlib->settings());
     }
 }
@@ -68,7 +68,7 @@ void KeyerChoice::apply()
         const HamlibSettings settings = hamlibSettings(m_state);
         // The same rig again stays as it is, keyed or not.
         const bool inPlace
-            = m_hamlib && m_keying.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
+            = m_hamlib && m_station.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
         if (!m_hamlib)
             m_hamlib = std::make_unique<HamlibKeyer>(m_rigs);
         m_hamlib->setSettings(settings);
@@ -76,19 +76,19 @@ void KeyerChoice::apply()
             m_guard->watchRig(settings);
         follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
-        m_keying.setKeyer(m_hamlib.get());
+        m_station.setKeyer(m_hamlib.get());
         if (!inPlace)
             m_hamlib->open();
         break;
     }
     case KeyingMethod::None:
         follow(m_none.get());
-        m_keying.setKeyer(m_none.get());
+        m_station.setKeyer(m_none.get());
         m_none->open();
         break;
     case KeyingMethod::Serial:
         follow(&m_serial);
-        m_keying.setKeyer(&m_serial);
+        m_station.setKeyer(&m_serial);
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
         if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
@@ -98,7 +98,7 @@ void KeyerChoice::apply()
     m_serialDevice = m_state.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
-    if (m_hamlib && m_keying.keyer() != m_hamlib.get()) {
+    if (m_hamlib && m_station.keyer() != m_hamlib.get()) {
         m_hamlib.reset();
         if (m_guard)
             m_guard->forgetRig();
@@ -107,8 +107,8 @@ void KeyerChoice::apply()
 
 void KeyerChoice::shutdown()
 {
-    const bool serialInPlace = m_keying.keyer() == &m_serial;
-    m_keying.shutdown();
+    const bool serialInPlace = m_station.keyer() == &m_serial;
+    m_station.shutdown();
     const bool released = !current().releasePending();
     if (!serialInPlace)
         m_serial.shutdown(0);

@@ -7,7 +7,7 @@
 
 struct AppState;
 class HamlibKeyer;
-class Keying;
+class Station;
 class NoKeyer;
 class PttGuard;
 class PttKeyer;
@@ -30,7 +30,7 @@ class KeyerChoice : public QObject
     Q_OBJECT
 public:
     // `rigs`: where the CAT and CM108 keyers find hamlib.
-    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, RigModule &rigs,
+    KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, RigModule &rigs,
                 QObject *parent = nullptr);
     ~KeyerChoice() override;
 
@@ -62,7 +62,7 @@ private:
     void tellStatus();
 
     AppState &m_state;
-    Keying &m_keying;
+    Station &m_station;
     SerialKeyer &m_serial;
     RigModule &m_rigs;
     std::unique_ptr<HamlibKeyer> m_hamlib;

@@ -48,6 +48,11 @@ bool KeyerAdaptor::standby() const
     return m_station.status().standby;
 }
 
+QString KeyerAdaptor::keyer() const
+{
+    return StationRemote::linkName(m_station.status().keyer);
+}
+
 const QDBusContext *KeyerAdaptor::busCall() const
 {
     return static_cast<const QDBusContext *>(parent()->qt_metacast("QDBusContext"));
@@ -101,6 +106,8 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("Lock"), now.lock);
     if (now.standby != m_said.standby)
         properties.insert(QStringLiteral("Standby"), now.standby);
+    if (now.keyer != m_said.keyer)
+        properties.insert(QStringLiteral("Keyer"), StationRemote::linkName(now.keyer));
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);

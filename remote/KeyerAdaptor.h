@@ -26,10 +26,13 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString State READ state)
     // The memory last started, 1..6; 0 before the first start.
     Q_PROPERTY(int Memory READ memory)
-    // Whether the transmitter is keyed.
+    // Whether the transmitter is keyed, as the keyer confirmed it (true also while a release is
+    // not confirmed yet: it may still be keyed).
     Q_PROPERTY(bool OnAir READ onAir)
     Q_PROPERTY(bool Lock READ lock)
     Q_PROPERTY(bool Standby READ standby)
+    // Whether the keyer can key the transmitter: "ready", "not-connected", "no-answer".
+    Q_PROPERTY(QString Keyer READ keyer)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -47,6 +50,7 @@ public:
     bool onAir() const;
     bool lock() const;
     bool standby() const;
+    QString keyer() const;
 
 public slots:
     // As a left click on the memory (1..6); see StationRemote::play().

@@ -22,16 +22,27 @@ QString nameValue(const QByteArray &text)
 
 } // namespace
 
-void AudioSettings::read(const ProfileText &file, AppState &state)
+QStringList AudioSettings::read(const ProfileText &file, AppState &state)
 {
+    QStringList problems;
     state.AudioOutput = nameValue(file.value(Section, "Output", ""));
     state.AudioInput = nameValue(file.value(Section, "Input", ""));
-    const double level = roundHalfEven(
-        numericValue(trimBlanks(file.value(Section, "Level", QByteArray::number(DefaultLevel)))));
-    state.AudioLevel = int(qBound(0.0, level, 100.0));
+    state.AudioLevel = DefaultLevel;
+    if (file.contains(Section, "Level")) {
+        const QByteArray text = file.value(Section, "Level", "");
+        if (const std::optional<int> level = wholeNumberIn(text, 0, 100))
+            state.AudioLevel = *level;
+        else
+            problems << QStringLiteral("[Audio] Level=%1 is not a whole number from 0 to 100: %2 "
+                                       "is used")
+                            .arg(QString::fromUtf8(text))
+                            .arg(DefaultLevel);
+    }
+    return problems;
 }
 
-QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state)
+QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
+                                       const AppState &asRead)
 {
     const bool differs = !state.AudioOutput.isEmpty() || !state.AudioInput.isEmpty()
                          || state.AudioLevel != DefaultLevel;
@@ -41,12 +52,15 @@ QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state)
         return {};
 
     QList<QByteArray> refused;
-    const auto put = [&](const char *key, const QByteArray &value) {
+    const auto put = [&](const char *key, const QByteArray &value, bool unchanged) {
+        if (unchanged && file.contains(Section, key))
+            return; // as it was read, byte for byte
         if (!file.setValue(Section, key, value))
             refused.append(QByteArray(Section) + '/' + key);
     };
-    put("Output", state.AudioOutput.toUtf8());
-    put("Input", state.AudioInput.toUtf8());
-    put("Level", QByteArray::number(qBound(0, state.AudioLevel, 100)));
+    put("Output", state.AudioOutput.toUtf8(), state.AudioOutput == asRead.AudioOutput);
+    put("Input", state.AudioInput.toUtf8(), state.AudioInput == asRead.AudioInput);
+    put("Level", QByteArray::number(qBound(0, state.AudioLevel, 100)),
+        state.AudioLevel == asRead.AudioLevel);
     return refused;
 }

@@ -64,9 +64,11 @@ void Settings::setPlace(const SettingsPlace &place)
 
 void Settings::ReadMem()
 {
-    // Start-up: what interrupted saves of an earlier run left behind goes first.
+    // Start-up: the file becomes this copy's, unless another copy that runs has it; then what
+    // interrupted saves of an earlier run left behind goes first.
     const ProfileFile profile(m_state.IniFile);
-    profile.removeLeftovers();
+    if (own())
+        profile.removeLeftovers();
     m_utf16Reported = profile.isUtf16();
     if (m_utf16Reported)
         reportUtf16(QStringLiteral("the settings start from their defaults"));
@@ -119,9 +121,14 @@ void Settings::ReadMem()
         m_state.FntItalic[j] = flagValue(italic);
     }
 
-    AudioSettings::read(file, m_state);
-    PttSettings::read(file, m_state);
+    // The newer sections take only the values they accept; each other one is said.
+    QStringList problems = AudioSettings::read(file, m_state);
+    problems += PttSettings::read(file, m_state);
+    for (const QString &problem : problems)
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
     KitSettings::read(file, m_state);
+    m_asRead = m_state;
 
     if (m_showRead)
         m_showRead();
@@ -129,6 +136,11 @@ void Settings::ReadMem()
 
 void Settings::WriteMem()
 {
+    // The file of another copy that runs is left to it.
+    if (m_inUseElsewhere) {
+        m_lastSaveFailed = true;
+        return;
+    }
     QList<QByteArray> refused;
     const auto put = [&refused](ProfileText &file, const QByteArray &section, const char *key,
                                 const QByteArray &value) {
@@ -143,6 +155,12 @@ void Settings::WriteMem()
             qCWarning(lcVocta).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
                                                 .arg(m_state.IniFile, reason);
             m_lastSaveFailed = true;
+            tellOutcome(reason);
+            return;
+        }
+        // A folder made only now: the file becomes this copy's, unless another copy was first.
+        if (!own()) {
+            m_lastSaveFailed = true;
             return;
         }
     }
@@ -154,6 +172,7 @@ void Settings::WriteMem()
             reportUtf16(QStringLiteral("it is left as it is"));
         m_utf16Reported = true;
         m_lastSaveFailed = true;
+        tellOutcome(QStringLiteral("it is UTF-16 text, which this program cannot edit"));
         return;
     }
     const bool saved = file.update([&](ProfileText &text) {
@@ -182,18 +201,68 @@ void Settings::WriteMem()
             put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
         }
 
-        refused += AudioSettings::write(text, m_state);
-        refused += PttSettings::write(text, m_state);
+        refused += AudioSettings::write(text, m_state, m_asRead);
+        refused += PttSettings::write(text, m_state, m_asRead);
         refused += KitSettings::write(text, m_state);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.
-    if (saved && !refused.isEmpty())
+    QString reason = saved ? QString() : file.errorString();
+    if (saved && !refused.isEmpty()) {
+        reason = QStringLiteral("%1 cannot be stored in the file; the old value is kept")
+                     .arg(QString::fromLatin1(refused.join(", ")));
         qCWarning(lcVocta).noquote()
-            << QStringLiteral("Cannot save the settings to %1: %2 cannot be "
-                              "stored in the file; the old value is kept")
-                   .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
-    m_lastSaveFailed = !saved || !refused.isEmpty();
+            << QStringLiteral("Cannot save the settings to %1: %2").arg(m_state.IniFile, reason);
+    }
+    m_lastSaveFailed = !reason.isEmpty();
+    tellOutcome(reason);
+}
+
+bool Settings::own()
+{
+    if (m_inUseElsewhere)
+        return false;
+    if (m_lock.take(m_state.IniFile) != SettingsLock::Outcome::InUse)
+        return true;
+    m_inUseElsewhere = true;
+    qCWarning(lcVocta).noquote()
+        << QStringLiteral("%1 is in use by another copy of Voice Vocta that is running: this copy "
+                          "saves nothing to it")
+               .arg(m_state.IniFile);
+    if (m_tell)
+        m_tell(QStringLiteral("The settings file %1 is in use by another copy of Voice Vocta "
+                              "that is running.\n\nThis copy works with the settings it read at "
+                              "its start and saves nothing to that file: what is changed here is "
+                              "lost when it ends.")
+                   .arg(m_state.IniFile),
+               true);
+    return false;
+}
+
+void Settings::tellOutcome(const QString &reason)
+{
+    if (reason.isEmpty()) {
+        if (!m_failureTold)
+            return;
+        m_failureTold = false;
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("The settings are saved again to %1").arg(m_state.IniFile);
+        if (m_tell)
+            m_tell(QStringLiteral("The settings are saved again to %1.").arg(m_state.IniFile),
+                   false);
+        return;
+    }
+    if (m_failureTold)
+        return;
+    m_failureTold = true;
+    QString why = reason;
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    if (m_tell)
+        m_tell(QStringLiteral("The settings cannot be saved to %1: %2.\n\nThey are kept while the "
+                              "program runs, and the next save tries again.")
+                   .arg(m_state.IniFile, why),
+               true);
 }
 
 QByteArray Settings::fontNameText(int element) const

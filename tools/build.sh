@@ -38,9 +38,9 @@ packages=(
     # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
     # daemon with its dummy rig, and a private session bus with gdbus as its client.
     pulseaudio pulseaudio-utils libhamlib-utils dbus libglib2.0-bin
-    # A real X server for the test that reads the window's title; the benchmark watches windows
-    # appear on one of its own through xcb.
-    xvfb x11-utils libxcb1-dev
+    # A real X server for the test that reads the window's title, and xdotool for the one that
+    # holds a key down on it; the benchmark watches windows appear on one of its own through xcb.
+    xvfb x11-utils xdotool libxcb1-dev
     # The Debian package: debhelper builds it; the checks of its desktop entry and AppStream
     # metadata, and Debian's own checker, lintian.
     debhelper dpkg-dev desktop-file-utils appstream lintian

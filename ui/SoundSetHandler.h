@@ -5,7 +5,7 @@
 #include <QPointer>
 
 struct AppState;
-class MediaDevice;
+class SoundPlayer;
 class QComboBox;
 class QWidget;
 class SoundServer;
@@ -16,13 +16,13 @@ class SoundSet;
 //   the output is used from the next message on (a message that plays goes on where it plays);
 //   the level applies at once, from the next buffer, also to a message that plays;
 //   the input is used from the next recording on.
-// The settings reach the file at the next save.
+// "OK" reports applied(): the settings are then saved.
 class SoundSetHandler : public QObject
 {
     Q_OBJECT
 public:
     SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
-                    MediaDevice &MMControl1);
+                    SoundPlayer &MMControl1);
     ~SoundSetHandler() override;
 
     // Setup > Sound...: shows the dialog, loading it first if it is not loaded.
@@ -32,11 +32,15 @@ public:
     void Combo1_Click(int Index);
     void Combo2_Click(int Index);
     void HScroll1_Change();
-    // "OK": hides the dialog.
+    // "OK": hides the dialog and reports applied().
     void Command1_Click();
 
     // The dialog while it is loaded, else null.
     SoundSet *form() const;
+
+signals:
+    // "OK": the choices in the shared state are the operator's.
+    void applied();
 
 private:
     void load();
@@ -46,6 +50,6 @@ private:
     AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
-    MediaDevice &m_device;
+    SoundPlayer &m_device;
     QPointer<SoundSet> m_dialog;
 };

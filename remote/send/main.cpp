@@ -5,6 +5,7 @@
 #include "remote/send/SendArguments.h"
 
 #include <QCoreApplication>
+#include <QDBusVariant>
 
 #include <cstdio>
 
@@ -25,6 +26,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The registry of the types that bus messages are read into is made before the bus's own
+    // thread, so that it is also gone after it at the end: a message that the thread still takes
+    // in as the command ends is then read into types that exist.
+    QMetaType::fromType<QDBusVariant>().id();
+
     // The toolkit is given the program's name alone: the arguments above are the command's.
     char *programName[] = {argv[0], nullptr};
     int programArgc = 1;
@@ -33,5 +39,6 @@ int main(int argc, char *argv[])
     KeyerClient client(QDBusConnection::sessionBus());
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
                      &KeyerClient::terminate);
+    termination.listen();
     return client.run(request);
 }

@@ -130,22 +130,21 @@ void TestServerOutput::playsOnTheChosenOutput()
     SoundDevice device(*m_connection);
     device.setOutput(output);
     device.setLevel(level);
-    device.setFileName(path("message.wav"));
-    device.setCommand("Open");
-    QCOMPARE(device.Mode(), int(MediaDevice::Stopped));
+    device.open(path("message.wav"));
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
 
     // What the monitor had received when Done came.
     qint64 heardAtDone = -1;
     MonitorCapture::Clock::time_point lastSoundAtDone;
-    connect(&device, &MediaDevice::Done, this, [&] {
+    connect(&device, &SoundPlayer::finished, this, [&] {
         heardAtDone = there.soundSamples();
         lastSoundAtDone = there.lastSound();
     });
-    QSignalSpy done(&device, &MediaDevice::Done);
-    device.setCommand("Play");
-    QCOMPARE(device.Mode(), int(MediaDevice::Playing));
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    device.play();
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Playing);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Successful));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QTest::qWait(200);
 
     std::vector<float> expected = decode(path("message.wav"));
@@ -167,20 +166,19 @@ void TestServerOutput::stopSilencesAtOnce()
     listen();
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
-    device.setFileName(path("long.wav"));
-    device.setCommand("Open");
-    QSignalSpy done(&device, &MediaDevice::Done);
-    device.setCommand("Play");
+    device.open(path("long.wav"));
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    device.play();
     QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 4, 5000);
-    device.setCommand("Stop");
+    device.stop();
     const qint64 atStop = m_rig->soundSamples();
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Aborted));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Stopped);
     QTest::qWait(300);
     // What the server had queued is dropped: at most one buffer follows the stop.
     const qint64 after = m_rig->soundSamples() - atStop;
     QVERIFY2(after <= Rate * qint64(50) / 1000, qPrintable(QString::number(after)));
-    QCOMPARE(device.Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
 }
 
 void TestServerOutput::absentOutputRefusesTheStart_data()
@@ -195,31 +193,31 @@ void TestServerOutput::absentOutputRefusesTheStart()
     QFETCH(bool, atOpen);
     listen();
     SoundDevice device(*m_connection);
-    QSignalSpy done(&device, &MediaDevice::Done);
-    QSignalSpy modes(&device, &MediaDevice::modeChanged);
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    QSignalSpy modes(&device, &SoundPlayer::modeChanged);
     device.setOutput(atOpen ? QStringLiteral("transceiver") : PrivateSoundServer::Rig);
-    device.setFileName(path("message.wav"));
     const QString said = atOpen ? "^Cannot play \".*message.wav\": the sound output "
                                   "\"transceiver\" is not available$"
                                 : "^Sound playback failed: the sound output \"transceiver\" is "
                                   "not available$";
     if (atOpen)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
-    device.setCommand("Open");
-    QCOMPARE(device.Mode(), int(atOpen ? MediaDevice::NotReady : MediaDevice::Stopped));
+    QCOMPARE(device.open(path("message.wav")),
+             atOpen ? SoundPlayer::OpenResult::OutputAbsent : SoundPlayer::OpenResult::Opened);
+    QCOMPARE(device.mode(), atOpen ? SoundPlayer::Mode::NotReady : SoundPlayer::Mode::Stopped);
     if (!atOpen) {
         device.setOutput("transceiver");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
     }
-    const int mode = device.Mode();
-    device.setCommand("Play");
+    const SoundPlayer::Mode mode = device.mode();
+    device.play();
     // Never playing, not even for a moment; never on another output.
-    QCOMPARE(device.Mode(), mode);
+    QCOMPARE(device.mode(), mode);
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
     QTest::qWait(300);
     for (const QList<QVariant> &change : modes)
-        QVERIFY(change.at(0).toInt() != MediaDevice::Playing);
+        QVERIFY(change.at(0).value<SoundPlayer::Mode>() != SoundPlayer::Mode::Playing);
     QCOMPARE(m_rig->soundSamples() + m_speakers->soundSamples(), 0);
 }
 
@@ -234,12 +232,14 @@ void TestServerOutput::absentOutputNeverKeys()
     device.setOutput("transceiver");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play \".*\": the sound output "
                                                           "\"transceiver\" is not available$"));
-    QSignalSpy done(&device, &MediaDevice::Done);
+    QSignalSpy done(&device, &SoundPlayer::finished);
     f.clickMemory(0);
-    QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
-    QCOMPARE(f.state().Playing(), 0);
+    // The start is refused: nothing plays, the memory does not change.
+    QCOMPARE(f.now().playing(), 0);
+    QCOMPARE(f.now().memory, -1);
     QVERIFY(f.refusalFace() != 0);
+    QVERIFY(device.mode() != SoundPlayer::Mode::Playing);
+    QVERIFY(done.isEmpty());
     // Not keyed, not even for a moment.
     QVERIFY2(!f.lines.wire.contains("RTS 1"), qPrintable(f.lines.wire.join(", ")));
 }
@@ -250,19 +250,19 @@ void TestServerOutput::serverLostMidMessage()
     StationFixture f(device);
     f.keyThroughRts();
     f.state().MemFile[0] = path("long.wav");
-    QSignalSpy done(&device, &MediaDevice::Done);
+    QSignalSpy done(&device, &SoundPlayer::finished);
 
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 1);
-    QVERIFY(f.lines.wireRts);
+    QCOMPARE(f.now().playing(), 1);
+    QTRY_VERIFY(f.lines.wireRts); // once its output is ready
     QTest::qWait(300);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The sound server went away: .+"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Sound playback failed: the sound server went away$"));
     m_server.kill();
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 3000);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Idle"));
     QVERIFY(!f.lines.wireRts);
 
@@ -273,7 +273,7 @@ void TestServerOutput::serverLostMidMessage()
     f.state().MemFile[1] = path("message.wav");
     f.clickMemory(1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
-    QCOMPARE(done.at(1).at(0).toInt(), int(MediaDevice::Successful));
+    QCOMPARE(done.at(1).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(m_speakers->samples()),
                                         decode(path("message.wav"))));
     QVERIFY(!f.lines.wireRts);
@@ -334,10 +334,9 @@ void TestServerOutput::recordsFromAnInput()
 
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
-    device.setFileName(path("message.wav"));
-    device.setCommand("Open");
-    QSignalSpy done(&device, &MediaDevice::Done);
-    device.setCommand("Play");
+    device.open(path("message.wav"));
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    device.play();
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
     QTest::qWait(200);
     input.stop();

@@ -18,7 +18,7 @@
 #include "ptt/QtSerialLines.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
-#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/FakeSoundServer.h"
 
 #include <QApplication>
@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
     const bool cat = !device.startsWith(QLatin1Char('/'));
 
     PttGuard guard(QStringLiteral(VV_GUARD));
-    FakeMediaDevice sound;
+    FakeSoundPlayer sound;
     FakeDialogs dialogs;
     CrashRelease crash;
     QtSerialLines lines([device] { return QStringList{device}; });
@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
         lines.setGuard(&guard);
     FakeSoundServer server;
     FakeAudioInput microphone;
-    FakeMediaDevice preview;
+    FakeSoundPlayer preview;
     VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
                        QString::fromLocal8Bit(argv[1]));
     if (argc == 6)
@@ -90,8 +90,8 @@ int main(int argc, char *argv[])
         if (!lines.isOpen())
             return 3;
     }
-    station.keying().Command3d2_Click();
-    if (!state.LockOn)
+    station.station().Command3d2_Click();
+    if (!station.station().state().lock)
         return 3;
     if (!cat)
         sayKeyed();

@@ -67,7 +67,7 @@ void TestCatStation::messagesLockAndStandbyKeyTheRig()
 
     f.clickMemory(0);
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
-    f.device.finish(MediaDevice::Successful);
+    f.device.finish(SoundPlayer::Outcome::Ended);
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
 
     f.leftClick(f.window().Command3d2()); // Lock
@@ -95,8 +95,8 @@ void TestCatStation::rigKilledMidMessage()
     StderrCapture capture;
     rigctld.kill();
     // The end of the message tries to release the rig and finds it gone; the window goes on.
-    f.device.finish(MediaDevice::Successful);
-    QCOMPARE(f.state().Playing(), 0);
+    f.device.finish(SoundPlayer::Outcome::Ended);
+    QCOMPARE(f.now().playing(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!ready(f), WaitMs);
     QVERIFY(!status.isEmpty());
     QVERIFY(!status.last().at(1).toBool());
@@ -105,7 +105,7 @@ void TestCatStation::rigKilledMidMessage()
     f.clickMemory(1);
     QVERIFY(f.refusalFace() != 0);
     f.clickMemory(1);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     const QByteArray said = capture.text();
     QCOMPARE(said.count("voicevocta: PTT: "), 1);
 }
@@ -129,7 +129,7 @@ void TestCatStation::hangingRigDoesNotHoldTheWindow()
                              WaitMs);
     QVERIFY2(watch.longestGap() < StallBoundMs, qPrintable(QString::number(watch.longestGap())));
     QVERIFY(f.refusalFace() != 0);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 void TestCatStation::everyWayOutReleasesTheRig_data()
@@ -296,7 +296,7 @@ void TestCatStation::missingModuleSaysWhyAndKeysNothing()
     f.clickMemory(0); // plays unkeyed, as with a rig that cannot be reached
     QVERIFY(f.refusalFace() != 0);
     QVERIFY(!f.station->keyers().current().isReady());
-    f.device.finish(MediaDevice::Successful);
+    f.device.finish(SoundPlayer::Outcome::Ended);
     // Another rig chosen in the dialog: the models cannot be listed, and the dialog says why.
     dialog->RigPortEdit()->setText(QStringLiteral("localhost:4533"));
     dialog->OkButton()->click();

@@ -118,10 +118,9 @@ void TestLoggerBus::playWaitsForTheLastSample()
     QTRY_COMPARE_WITH_TIMEOUT(connection.state(), PulseConnection::Ready, 30000);
     SoundDevice marker(connection);
     marker.setOutput(PrivateSoundServer::Rig);
-    marker.setFileName(m_dir.filePath("marker.wav"));
-    marker.setCommand("Open");
+    QCOMPARE(marker.open(m_dir.filePath("marker.wav")), SoundPlayer::OpenResult::Opened);
     QProcess *play = send({"play", "1", "--wait"}, false);
-    connect(play, &QProcess::finished, &marker, [&] { marker.setCommand("Play"); });
+    connect(play, &QProcess::finished, &marker, [&] { marker.play(); });
     QVERIFY(finished(play));
     QCOMPARE(play->exitCode(), 0);
 

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/StationFixture.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,6 +18,7 @@ class TestProgramFolder : public QObject
 private slots:
     void installGivesTheBuildFoldersLayout();
     void copiedFolderRunsAndSavesBesideItself();
+    void terminationAtTheStartEndsInOrder();
 
 private:
     QString install(const QString &prefix);
@@ -97,6 +100,41 @@ void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()
     const QByteArray text = ini.readAll();
     QVERIFY2(text.contains(QString("FileName=" + moved + "/Wav/1.wav").toUtf8()), text.constData());
     QVERIFY(!QFile::exists(elsewhere.filePath("vocta.ini")));
+}
+
+// SIGTERM before anything of the program has run (sent to it while it was still blocked): the
+// program starts up all the same and ends in order, its settings saved.
+void TestProgramFolder::terminationAtTheStartEndsInOrder()
+{
+    QTemporaryDir folder;
+    StationFixture::populateProgramFolder(folder.path());
+    const QString built = QStringLiteral(VV_PROGRAM_DIR "/voicevocta");
+    QVERIFY(QFile::copy(built, folder.filePath("voicevocta")));
+    QVERIFY(QFile::setPermissions(folder.filePath("voicevocta"), QFile::permissions(built)));
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("SDL_AUDIODRIVER", "dummy");
+    program.setProcessEnvironment(env);
+    program.setChildProcessModifier([] {
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &term, nullptr);
+        ::raise(SIGTERM); // pending across exec
+    });
+    program.start(folder.filePath("voicevocta"), {});
+    QVERIFY(program.waitForStarted(10000));
+    const bool ended = program.waitForFinished(60000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished(10000);
+    }
+    QVERIFY2(ended, "the program did not end on its SIGTERM");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(QFile::exists(folder.filePath("vocta.ini")));
 }
 
 QTEST_GUILESS_MAIN(TestProgramFolder)

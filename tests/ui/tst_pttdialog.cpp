@@ -299,7 +299,7 @@ void TestPttDialog::defaultsRoundTripUntouched()
     QCOMPARE(pttFields(st.state), pttFields(AppState()));
 
     ProfileText file("[COM]\nComNum=1\n");
-    QVERIFY(PttSettings::write(file, st.state).isEmpty());
+    QVERIFY(PttSettings::write(file, st.state, AppState()).isEmpty());
     QCOMPARE(file.bytes(), QByteArray("[COM]\nComNum=1\n"));
 }
 
