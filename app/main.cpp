@@ -37,8 +37,6 @@ int main(int argc, char *argv[])
     // plays, records or lists the server's devices.
     PulseConnection soundServerConnection;
     SoundDevice device(soundServerConnection);
-    // The MIDI soundfont gets ready in the background.
-    device.preload();
     // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
     // device on the default output for listening to a recording: never the transmitter's.
     PulseSoundServer soundServer(soundServerConnection);
@@ -66,6 +64,9 @@ int main(int argc, char *argv[])
     KeyerService keyer(station.remote());
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // The MIDI soundfont gets ready in the background, where a memory holds a MIDI file.
+    const auto &memories = station.state().MemFile;
+    device.preloadFor(QStringList(memories.cbegin(), memories.cend()));
     // Asked to end from outside (now or earlier): end as if the window were closed.
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
                      &QWidget::close);

@@ -30,9 +30,7 @@ BenchStation::BenchStation(std::unique_ptr<PulseConnection> own, PulseConnection
     , input(connection)
     , preview(connection)
     , station(device, lines, dialogs, server, input, preview, folder)
-{
-    device.preload();
-}
+{ }
 
 void populateProgramFolder(const QString &folder)
 {

@@ -47,9 +47,9 @@ public:
             return;
         }
 
-        // As the program does at start-up: the sound output and the soundfont get ready in the
-        // background while the window comes up.
-        m_device.preload();
+        // As the program does at start-up where a memory holds a MIDI file: the sound output and
+        // the soundfont get ready in the background while the window comes up.
+        m_device.preloadFor({midi});
         QThread::msleep(500);
 
         m_report.add(Section, "\"Open\" 10 s WAV, first", open(wav), "< 20");

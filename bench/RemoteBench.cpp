@@ -72,7 +72,6 @@ void runRemoteBench(BenchReport &report)
 
     PulseConnection connection;
     SoundDevice device(connection);
-    device.preload();
     TimedLines lines;
     InstantDialogs dialogs;
     PulseSoundServer server(connection);

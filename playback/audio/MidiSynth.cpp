@@ -23,6 +23,7 @@ bool MidiSynth::soundFontAvailable() const
 
 bool MidiSynth::ensureLoaded(QString *error)
 {
+    std::lock_guard lock(m_loading);
     if (isLoaded())
         return true;
     if (m_failed) {

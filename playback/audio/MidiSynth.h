@@ -2,13 +2,15 @@
 #pragma once
 
 #include <QString>
+#include <mutex>
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
 
 // The FluidSynth synthesizer with its soundfont, created and loaded once and then reused for
-// every MIDI file. Loading takes about a tenth of a second, so it is done on the playback
-// engine's worker thread (at warm-up or at the first MIDI play), never on the UI thread.
+// every MIDI file. Nothing is loaded before a MIDI file is wanted: a station that plays sound
+// files alone never holds the soundfont's samples (some 20 MB). Loading takes about a tenth of a
+// second; the playback engine's worker does it ahead where the memories hold MIDI files.
 class MidiSynth
 {
 public:
@@ -29,13 +31,14 @@ public:
     bool soundFontAvailable() const;
 
     // Creates the synthesizer and loads the soundfont unless done already; false with error set
-    // when that failed (it is not tried again). Worker thread only.
+    // when that failed (it is not tried again). Any thread: a second caller waits for the first.
     bool ensureLoaded(QString *error);
     bool isLoaded() const { return m_synth && m_fontId >= 0; }
     fluid_synth_t *synth() const { return m_synth; }
 
 private:
     QString m_soundFontPath;
+    std::mutex m_loading;
     fluid_settings_t *m_settings = nullptr;
     fluid_synth_t *m_synth = nullptr;
     int m_fontId = -1;

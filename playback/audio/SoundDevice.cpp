@@ -79,14 +79,39 @@ SoundDevice::~SoundDevice()
     d.reset();
 }
 
-void SoundDevice::preload()
+void SoundDevice::preloadFor(const QStringList &paths)
 {
+    const bool midi = std::any_of(paths.cbegin(), paths.cend(), [](const QString &path) {
+        QFile probe;
+        QString unopened;
+        return FileNames::openForReading(probe, path, &unopened)
+               && MidiFile::looksLikeMidi(probe.read(4));
+    });
+    if (!midi)
+        return;
     MidiSynth *synth = &d->synth;
     d->engine.warmUp([synth] {
+        // A soundfont that cannot be loaded is said when a MIDI file is opened.
         QString error;
-        if (synth->soundFontAvailable() && !synth->ensureLoaded(&error))
-            qCWarning(lcVocta).noquote() << "MIDI playback unavailable:" << error;
+        synth->ensureLoaded(&error);
     });
+}
+
+// A MIDI file, with the synthesizer and its soundfont ready for it: a soundfont that is missing
+// or cannot be loaded makes the file unplayable, before anything is keyed for it. The first MIDI
+// file waits here for the soundfont unless preloadFor() has loaded it already.
+std::unique_ptr<AudioSource> SoundDevice::openMidi(const QString &path, QString *error)
+{
+    MidiFile midi;
+    if (!midi.load(path, error))
+        return nullptr;
+    if (!d->synth.soundFontAvailable()) {
+        *error = QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath());
+        return nullptr;
+    }
+    if (!d->synth.ensureLoaded(error))
+        return nullptr;
+    return std::make_unique<MidiSource>(std::move(midi), d->synth);
 }
 
 SoundPlayer::Mode SoundDevice::mode() const
@@ -244,11 +269,7 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
         head = probe.read(4);
     probe.close();
     if (MidiFile::looksLikeMidi(head)) {
-        MidiFile midi;
-        if (!d->synth.soundFontAvailable())
-            error = QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath());
-        else if (midi.load(path, &error))
-            source = std::make_unique<MidiSource>(std::move(midi), d->synth);
+        source = openMidi(path, &error);
     } else {
         source = SoundFileSource::open(path, &error);
     }

@@ -3,9 +3,12 @@
 
 #include "station/SoundPlayer.h"
 
+#include <QStringList>
+
 #include <chrono>
 #include <memory>
 
+class AudioSource;
 class PulseConnection;
 
 // The sound player on the computer's sound output: sound files through libsndfile, MIDI
@@ -31,9 +34,9 @@ public:
                 QObject *parent = nullptr);
     ~SoundDevice() override;
 
-    // Loads the soundfont in the background, so that the first play of a MIDI file need not wait
-    // for it. Returns at once.
-    void preload();
+    // Loads the soundfont in the background when one of `paths` (the memories' files) is a MIDI
+    // file, so that its first play need not wait for it. Returns at once.
+    void preloadFor(const QStringList &paths);
 
     void setOutput(const QString &name) override;
     void setLevel(int percent) override;
@@ -66,6 +69,7 @@ public:
 
 private:
     void setMode(Mode mode);
+    std::unique_ptr<AudioSource> openMidi(const QString &path, QString *error);
     void queueDone(Outcome outcome);
     void deliverDone(quint64 generation, quint64 play, Outcome outcome);
     void finishPlay(quint64 play, Outcome outcome);

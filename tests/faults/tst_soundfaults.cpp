@@ -17,9 +17,10 @@ using namespace FaultWatch;
 // The whole station on the real sound device (SDL's disk driver, which keeps real time), with a
 // message that cannot be played: no sound output, the output lost, a file that fails halfway, a
 // file deleted after it was chosen, a file whose header announces 2 GB, a named pipe, a text
-// renamed .wav. Each time the message ends at once as a failure: the window answers throughout,
-// the transmitter is released (unless Lock), a repeat does not start, the settings stay as saved,
-// and the next message plays. A file that the player cannot even open never keys the transmitter
+// renamed .wav, a MIDI file whose soundfont is missing or corrupt (found when it first plays).
+// Each time the message ends at once as a failure: the window answers throughout, the
+// transmitter is released (unless Lock), a repeat does not start, the settings stay as saved, and
+// the next message plays. A file that the player cannot even open never keys the transmitter
 // and never plays.
 class TestSoundFaults : public QObject
 {
@@ -48,6 +49,8 @@ const QString Huge = QStringLiteral("2 GB header over a short body");
 const QString Pipe = QStringLiteral("a named pipe");
 const QString OutputLost = QStringLiteral("sound output lost");
 const QString Text = QStringLiteral("a text renamed .wav");
+const QString NoSoundFont = QStringLiteral("MIDI without its soundfont");
+const QString BadSoundFont = QStringLiteral("MIDI with a corrupt soundfont");
 } // namespace
 
 void TestSoundFaults::initTestCase()
@@ -61,6 +64,15 @@ void TestSoundFaults::initTestCase()
     // Two seconds whose second half is cut away: it decodes for a while, then fails.
     QVERIFY(TestSounds::writeCutFlac(path("cut.flac"), 8000, 16000));
     QVERIFY(TestSounds::writeBadFiles(m_dir.path())); // huge.wav among them
+    QFile midi(path("tune.mid"));
+    QVERIFY(midi.open(QIODevice::WriteOnly));
+    midi.write(TestSounds::midiFile(96, TestSounds::midiEvent(0, 0x90, 60, 100)
+                                            + TestSounds::midiEvent(96, 0x80, 60, 0)
+                                            + TestSounds::midiEndOfTrack(0)));
+    midi.close();
+    QFile soundFont(path("bad.sf2"));
+    QVERIFY(soundFont.open(QIODevice::WriteOnly));
+    soundFont.write("RIFF\x10\0\0\0sfbkLIST not a soundfont at all");
 }
 
 void TestSoundFaults::cleanup()
@@ -74,7 +86,8 @@ void TestSoundFaults::messageThatCannotPlay_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<bool>("lock");
-    for (const QString &fault : {NoOutput, OutputLost, FailsHalfway, Deleted, Huge, Pipe, Text}) {
+    for (const QString &fault : {NoOutput, OutputLost, FailsHalfway, Deleted, Huge, Pipe, Text,
+                                 NoSoundFont, BadSoundFont}) {
         const QByteArray name = fault.toLatin1();
         QTest::addRow("%s", name.constData()) << fault << false << false;
         QTest::addRow("%s, repeat", name.constData()) << fault << true << false;
@@ -90,7 +103,12 @@ void TestSoundFaults::messageThatCannotPlay()
 
     if (fault == NoOutput)
         qputenv("SDL_AUDIODRIVER", "no-such-driver");
-    SoundDevice device;
+    QString soundFont = SoundDevice::defaultSoundFont();
+    if (fault == NoSoundFont)
+        soundFont = path(QStringLiteral("none.sf2"));
+    if (fault == BadSoundFont)
+        soundFont = path(QStringLiteral("bad.sf2"));
+    SoundDevice device(nullptr, soundFont);
     StationFixture f(device);
     keyThroughRts(f);
     QVERIFY(!keyed(f));
@@ -104,6 +122,8 @@ void TestSoundFaults::messageThatCannotPlay()
         file = path(QStringLiteral("huge.wav"));
     if (fault == Text)
         file = path(QStringLiteral("text.wav"));
+    if (fault == NoSoundFont || fault == BadSoundFont)
+        file = path(QStringLiteral("tune.mid"));
     if (fault == Pipe) {
         // Nothing ever writes to it: opening it for reading would wait forever.
         file = path(QStringLiteral("pipe.wav"));
@@ -135,6 +155,9 @@ void TestSoundFaults::messageThatCannotPlay()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Sound playback failed: .+"));
     else
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play \".*\": .+"));
+    // A soundfont that cannot be loaded is said in one line, and only one.
+    if (fault == NoSoundFont || fault == BadSoundFont)
+        QTest::failOnWarning(QRegularExpression("^(Cannot play|Sound playback|MIDI)"));
 
     // The faults that the player finds only while it plays key the transmitter until then; a
     // file that does not open keys nothing at all and never plays: it fails at once.
