@@ -101,6 +101,17 @@ QPixmap PictureButton::scaledFace(const QPixmap &face, const QSize &size) const
     return m_scaled;
 }
 
+// The button paints every pixel it covers: a change of its face or caption repaints it alone, not
+// the frame and the window behind it. A style sheet's style clears that when it polishes the
+// button, so it is said again after every polish.
+bool PictureButton::event(QEvent *event)
+{
+    const bool handled = QAbstractButton::event(event);
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    return handled;
+}
+
 void PictureButton::mousePressEvent(QMouseEvent *event)
 {
     emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());

@@ -38,6 +38,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     QPixmap scaledFace(const QPixmap &face, const QSize &size) const;

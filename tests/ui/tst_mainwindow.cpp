@@ -9,9 +9,32 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+
+namespace {
+// Counts the paint events of every widget of a window.
+class PaintCount : public QObject
+{
+public:
+    explicit PaintCount(QWidget *window)
+    {
+        for (QWidget *widget : window->findChildren<QWidget *>())
+            widget->installEventFilter(this);
+    }
+    QHash<QObject *, int> paints;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints[watched];
+        return false;
+    }
+};
+} // namespace
 
 // The main window's controls: names, places, captions and tooltips, menus and focus order.
 class TestMainWindow : public QObject
@@ -34,6 +57,7 @@ private slots:
     void focusOrder();
     void transportBarFollowsTheDevice();
     void transportButtonsRaiseTheirEventsFirst();
+    void playingRepaintsOnlyWhatChanges();
 
 private:
     StationFixture *m_f = nullptr;
@@ -316,6 +340,43 @@ void TestMainWindow::transportButtonsRaiseTheirEventsFirst()
     bar->button(TransportBar::Stop)->click();
     // A cancelled button leaves the device alone.
     QCOMPARE(order, (QStringList{"PlayClick", "Play", "StopClick"}));
+}
+
+// While a message plays, the window repaints the status caption when its text changes and the
+// progress bar when its filled part grows; the status reports in between (every 50 ms) repaint
+// nothing, and nothing behind the caption is repainted with it.
+void TestMainWindow::playingRepaintsOnlyWhatChanges()
+{
+    StationFixture &f = *m_f;
+    f.window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.window()));
+    f.device.nextLength = 20000;
+    f.clickMemory(0);
+    QTRY_COMPARE(f.device.mode(), SoundPlayer::Mode::Playing);
+    QTest::qWait(50); // the click's own repaints
+    PaintCount count(&f.window());
+    QProgressBar *bar = f.window().Gauge1();
+    QSet<QString> captions;
+    QSet<int> widths;
+    for (int step = 0; step < 200; ++step) { // 10 s of reports
+        f.clock.advance(50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        QCoreApplication::processEvents();
+        captions.insert(f.window().Panel3d1()->text());
+        widths.insert(bar->value() * bar->width() / bar->maximum());
+    }
+    QWidget *panel = f.window().Panel3d1();
+    QCOMPARE(count.paints.value(panel), captions.size());
+    QVERIFY2(count.paints.value(bar) <= widths.size(),
+             qPrintable(QString::number(count.paints.value(bar))));
+    // The panel covers what lies behind it; the bar's rounded groove lets its frame show through.
+    for (auto it = count.paints.cbegin(); it != count.paints.cend(); ++it) {
+        if (it.key() == panel || it.key() == bar)
+            continue;
+        const bool behindBar = it.key() == bar->parent() || it.key() == f.window().centralWidget();
+        QVERIFY2(behindBar && it.value() <= count.paints.value(bar),
+                 qPrintable(it.key()->objectName() + ": " + QString::number(it.value())));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
