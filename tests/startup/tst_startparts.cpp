@@ -69,6 +69,8 @@ void TestStartParts::optionalPartNotLoaded_data()
 {
     QTest::addColumn<QByteArray>("library");
     QTest::newRow("hamlib") << QByteArray("/libhamlib.so");
+    QTest::newRow("FluidSynth") << QByteArray("/libfluidsynth.so");
+    QTest::newRow("SDL") << QByteArray("/libSDL2-2.0.so");
 }
 
 void TestStartParts::optionalPartNotLoaded()
