@@ -25,9 +25,11 @@
 // own, none): click to the keying request carried out, the lead and the tail against their
 // settings, and how long the UI thread is held while the rig does not answer; "guard", the
 // program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
-// and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from its spawn to the keying request, the keyer interface under a
-// flood of calls (how long the window goes without a turn), and the time to build a spoken text
-// from a voice kit, with its parts to decode and with them kept.
+// and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from
+// its spawn to the keying request, the keyer interface under a flood of calls (how long the window
+// goes without a turn), and the time to build a spoken text from a voice kit, with its parts to
+// decode and with them kept; "heldkey", F1 held on an X server of its own (Xvfb) and the keyings
+// that one hold gives.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -36,6 +38,8 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--guarded-keyer") == 0)
         return runGuardedKeyer(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--held-key") == 0)
+        return runHeldKeyChild(argc, argv);
     // Headless: no window system and, unless told otherwise, SDL's dummy sound driver.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -47,8 +51,7 @@ int main(int argc, char **argv)
     const BenchSection sections[] = {
         {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
         {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
-        {"guard", &runGuardBench},
-        {"logger", &runLoggerBench},
+        {"guard", &runGuardBench},   {"logger", &runLoggerBench},   {"heldkey", &runHeldKeyBench},
     };
 
     QTextStream out(stdout);
