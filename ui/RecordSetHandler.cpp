@@ -187,13 +187,15 @@ void RecordSetHandler::showKit()
     dialog.Combo2()->addItems(parts);
     dialog.Combo2()->setCurrentText(typed.isEmpty() && !missing.isEmpty() ? missing.first()
                                                                           : typed);
-    dialog.Label5()->setToolTip(folder.path());
-    dialog.Label5()->setText(missing.isEmpty()
-                                 ? QStringLiteral("Every letter, digit and / is there.")
-                                 : QStringLiteral("Missing %1 of %2: %3")
-                                       .arg(missing.size())
-                                       .arg(spellingParts().size())
-                                       .arg(missing.join(QLatin1Char(' '))));
+    const QString said = missing.isEmpty() ? QStringLiteral("Every letter, digit and / is there.")
+                                           : QStringLiteral("Missing %1 of %2: %3")
+                                                 .arg(missing.size())
+                                                 .arg(spellingParts().size())
+                                                 .arg(missing.join(QLatin1Char(' ')));
+    // The whole list, and the kit's folder, in the tip where the line is too short for it.
+    dialog.Label5()->setToolTip(said + QLatin1Char('\n') + folder.path());
+    dialog.Label5()->setText(
+        dialog.Label5()->fontMetrics().elidedText(said, Qt::ElideRight, dialog.Label5()->width()));
 }
 
 void RecordSetHandler::saveKitPart()

@@ -497,6 +497,7 @@ void TestRecorder::savesTheVoiceKitsParts()
     QVERIFY2(parts.mid(parts.size() - 2) == QStringList({"cq", "calls/dl1abc-p"}),
              qPrintable(parts.join(' ')));
     QVERIFY(f.state().MemFile[0] != kit + "b.wav"); // no memory took it
+    QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-kit.png"));
 }
 
 QTEST_MAIN(TestRecorder)
