@@ -27,8 +27,9 @@
 // program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
 // and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from
 // its spawn to the keying request, the keyer interface under a flood of calls (how long the window
-// goes without a turn), and the time to build a spoken text from a voice kit, with its parts to
-// decode and with them kept; "heldkey", F1 held on an X server of its own (Xvfb) and the keyings
+// goes without a turn), the time to build a spoken text from a voice kit, with its parts to decode
+// and with them kept, and PlayText to the text's first sound, cold and warm, beside a memory's
+// click to its first sound; "heldkey", F1 held on an X server of its own (Xvfb) and the keyings
 // that one hold gives.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
