@@ -5,9 +5,11 @@
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/PulseSoundServer.h"
 #include "playback/audio/SoundDevice.h"
+#include "playback/kit/KitMessages.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
+#include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/QtDialogs.h"
@@ -61,7 +63,10 @@ int main(int argc, char *argv[])
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
+    // Texts that loggers have spoken, from the voice kit.
+    KitMessages texts(station.state(), place.kitDir, QCoreApplication::applicationDirPath());
     KeyerService keyer(station.remote());
+    keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     // The MIDI soundfont gets ready in the background, where a memory holds a MIDI file.

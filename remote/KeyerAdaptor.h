@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <optional>
 
+class KitMessages;
 class QDBusContext;
 
 // The interface org.voicevocta.Keyer1 on the session bus: loggers and scripts play and stop the
@@ -33,6 +34,14 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(bool Standby READ standby)
     // Whether the keyer can key the transmitter: "ready", "not-connected", "no-answer".
     Q_PROPERTY(QString Keyer READ keyer)
+    // What the message last started is: "memory", "file", "text".
+    Q_PROPERTY(QString Kind READ kind)
+    // How it ended: "none" (busy, or none started), "ended" (heard to its last sample), "stopped"
+    // (before its end), "failed" (it could not be played).
+    Q_PROPERTY(QString LastEnd READ lastEnd)
+    // Milliseconds until the message that waits for its repeat plays again; 0 when none is due.
+    // Its change is said (PropertiesChanged) when a repeat is armed and when none is due any more.
+    Q_PROPERTY(int RepeatDue READ repeatDue)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -44,6 +53,8 @@ public:
     // registered at. Without one, only Changed is emitted.
     void setBus(const QDBusConnection &connection, const QString &path);
     void clearBus();
+    // Where texts are built (null: PlayText and Prepare refuse every text).
+    void setTexts(KitMessages *texts) { m_texts = texts; }
 
     QString state() const;
     int memory() const;
@@ -51,6 +62,9 @@ public:
     bool lock() const;
     bool standby() const;
     QString keyer() const;
+    QString kind() const;
+    QString lastEnd() const;
+    int repeatDue() const;
 
 public slots:
     // As a left click on the memory (1..6); see StationRemote::play().
@@ -59,6 +73,13 @@ public slots:
     bool Stop();
     void SetLock(bool on);
     void SetStandby(bool on);
+    // A WAV or MIDI file as a message; see StationRemote::playFile.
+    bool PlayFile(const QString &path);
+    // A text spoken from the voice kit, as a message: true when it started; `missing` what the
+    // kit lacks for it, `seconds` how long it lasts (or would).
+    bool PlayText(const QString &text, QStringList &missing, double &seconds);
+    // As PlayText, but only built (its parts made ready), not sent.
+    bool Prepare(const QString &text, QStringList &missing, double &seconds);
 
 signals:
     // Every change of what the properties report.
@@ -69,7 +90,10 @@ private:
     // The call being delivered, when the object is a QDBusContext; null otherwise.
     const QDBusContext *busCall() const;
 
+    QVariantList text(const QString &text, bool play);
+
     StationRemote &m_station;
+    KitMessages *m_texts = nullptr;
     CallPacer m_pacer;
     StationRemote::Status m_said;
     std::optional<QDBusConnection> m_bus;
