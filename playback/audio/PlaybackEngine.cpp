@@ -70,6 +70,22 @@ void PlaybackEngine::setRoute(Route route, const QString &sink)
     m_wake.notify_one();
 }
 
+void PlaybackEngine::setLevels(float level, float monitorLevel)
+{
+    m_serverOutput->setLevels(level, monitorLevel);
+    m_fallbackOutput.setLevels(level, monitorLevel);
+}
+
+void PlaybackEngine::setMonitor(const QString &sink)
+{
+    std::lock_guard lock(m_mutex);
+    if (sink == m_monitor)
+        return;
+    m_monitor = sink;
+    m_prepare = true;
+    m_wake.notify_one();
+}
+
 void PlaybackEngine::play(quint64 token, Route route, const QString &sink)
 {
     std::lock_guard lock(m_mutex);
@@ -169,15 +185,8 @@ int PlaybackEngine::take(float *out, int frames, int channels, bool *end)
     const qint64 start = m_readFrame % m_ringFrames;
     const qint64 first = std::min<qint64>(copied, m_ringFrames - start);
     const float *ring = m_ring.data();
-    const float gain = m_gain.load();
-    auto copy = [gain](const float *from, qint64 count, float *to) {
-        if (gain == 1.0f)
-            std::copy_n(from, count, to);
-        else
-            std::transform(from, from + count, to, [gain](float s) { return s * gain; });
-    };
-    copy(ring + start * channels, first * channels, out);
-    copy(ring, (copied - first) * channels, out + first * channels);
+    std::copy_n(ring + start * channels, first * channels, out);
+    std::copy_n(ring, (copied - first) * channels, out + first * channels);
     m_readFrame += copied;
     m_taken += copied;
 

@@ -57,8 +57,11 @@ public:
     // queued and dropped at a stop is known only a moment later), never before the start.
     void stepBack(qint64 frames);
     qint64 position() const;
-    // The level applied to the frames from the next buffer on (1: unchanged).
-    void setGain(float gain) { m_gain.store(gain); }
+    // The levels (linear amplitude, 0..1) of what plays and of the monitor, at once (also to
+    // what an output has queued). Any thread.
+    void setLevels(float level, float monitorLevel);
+    // The server's output that also plays what is sent (empty: none), from the next play on.
+    void setMonitor(const QString &sink);
 
     // Frames the output has taken since the play started: moves while the output plays.
     qint64 framesTaken() const;
@@ -93,7 +96,6 @@ private:
     Notifier m_notifier;
     std::unique_ptr<SoundOutput> m_serverOutput;
     SdlOutput m_fallbackOutput;
-    std::atomic<float> m_gain{1.0f};
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -110,6 +112,7 @@ private:
     // The output the next play goes to.
     Route m_route = Route::None;
     QString m_sink;
+    QString m_monitor;
     bool m_prepare = false;
 
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.

@@ -78,7 +78,7 @@ void PlaybackEngine::run()
             // Make the output ready ahead of the play, so that "Play" only has to start it.
             m_prepare = false;
             SoundOutput *output = outputFor(m_route);
-            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink, m_monitor};
             const bool idle = !m_outputRunning;
             lock.unlock();
             if (output && format.channels > 0 && idle) {
@@ -135,7 +135,7 @@ void PlaybackEngine::run()
         if (m_playing && !m_outputRunning) {
             const quint64 token = m_token;
             SoundOutput *output = outputFor(m_route);
-            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink, m_monitor};
             lock.unlock();
             if (m_active && m_active != output) {
                 m_active->pause();

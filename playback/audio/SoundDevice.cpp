@@ -40,6 +40,7 @@ struct SoundDevice::Private
     PlaybackEngine engine;
     int mode = NotReady;
     qint32 length = 0;
+    int monitorLevel = 100;
     int sampleRate = 0;
     qint64 frames = 0;
     quint64 generation = 0; // changes whenever a file is opened or closed
@@ -120,7 +121,14 @@ void SoundDevice::setOutput(const QString &name)
 void SoundDevice::setLevel(int percent)
 {
     MediaDevice::setLevel(percent);
-    d->engine.setGain(float(Level()) / 100.0f);
+    d->engine.setLevels(float(Level()) / 100.0f, float(d->monitorLevel) / 100.0f);
+}
+
+void SoundDevice::setMonitor(const QString &name, int percent)
+{
+    d->monitorLevel = qBound(0, percent, 100);
+    d->engine.setMonitor(name);
+    d->engine.setLevels(float(Level()) / 100.0f, float(d->monitorLevel) / 100.0f);
 }
 
 void SoundDevice::setMode(int mode)

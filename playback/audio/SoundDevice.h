@@ -16,7 +16,8 @@ class PulseConnection;
 //
 // A named output (setOutput) is the server's sink of that name and never another: where it is
 // absent, "Open" does not open the file and "Play" does not start. A play that stops making
-// progress for StallMs (a sound server that hangs) fails, so the transmitter is released.
+// progress for StallMs (a sound server that hangs) fails, so the transmitter is released. The
+// level is applied by the sound server, at once, also to what it holds queued.
 class SoundDevice : public MediaDevice
 {
     Q_OBJECT
@@ -37,6 +38,11 @@ public:
 
     void setOutput(const QString &name) override;
     void setLevel(int percent) override;
+    // The sound server's output that also plays every message, for the operator's ears (empty:
+    // none), and its level in percent (0..100). The output is used from the next play on; the
+    // level at once. It never holds the messages: a monitor that is absent or falls behind drops
+    // out, with one line on standard error.
+    void setMonitor(const QString &name, int percent);
 
     int Mode() const override;
     qint32 Length() const override;

@@ -15,6 +15,8 @@ public:
         int sampleRate = 0;
         int channels = 0;
         QString sink; // the server's output by name; empty: the default output
+        // The server's output that also plays what is sent, for the operator's ears; empty: none.
+        QString monitor;
 
         bool operator==(const Format &) const = default;
     };
@@ -23,9 +25,9 @@ public:
     class Feed
     {
     public:
-        // Copies up to frames frames of the play into out (interleaved, channels channels, the
-        // level applied) and returns how many it copied: fewer when the decoder has not caught
-        // up. *end is set once the play has no frame left to give.
+        // Copies up to frames frames of the play into out (interleaved, channels channels, as
+        // decoded: the output applies the level) and returns how many it copied: fewer when the
+        // decoder has not caught up. *end is set once the play has no frame left to give.
         virtual int take(float *out, int frames, int channels, bool *end) = 0;
         // The play's last frame has been heard (failed false), or the output cannot go on
         // (failed true; error says why).
@@ -49,6 +51,9 @@ public:
     virtual void framesReady() = 0;
     // Lets go of the device.
     virtual void close() = 0;
+    // The levels (linear amplitude, 0..1) of what goes out and of the monitor; they take effect
+    // at once, also on what is already queued. Any thread.
+    virtual void setLevels(float level, float monitorLevel) = 0;
     // Whether the output holds a device open (and may have threads that run).
     virtual bool isOpen() const = 0;
 };
