@@ -63,6 +63,12 @@ struct AppState
     QString AudioOutput;
     QString AudioInput;
     int AudioLevel = 100; // percent of full scale (linear amplitude) of what is played, 0..100
+    // The output (sink) that also plays every message for the operator's ears, and the
+    // recorder's takes; empty: none (the takes then play on the default output). Its level.
+    QString AudioMonitor;
+    int MonitorLevel = 100;
+    // The input (source) muted while the transmitter is keyed for a message; empty: none.
+    QString MuteSource;
     bool Recording = false; // the recorder is recording: no message may start
 
     QString AppDir; // the executable's directory
