@@ -2,6 +2,8 @@
 #include "app/VoiceVocta.h"
 
 #include "playback/MediaDevice.h"
+#include "playback/SoundServer.h"
+#include "playback/SourceMute.h"
 #include "settings/TextRules.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
@@ -45,6 +47,8 @@ VoiceVocta::VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_keys(m_remote)
 {
     m_state.AppDir = appDir;
+    // The recorder's takes never go out on the transmitter's output, the default one included.
+    m_recorder.setDefaultOutput([&server] { return server.defaultOutput(); });
     wire();
 }
 
@@ -150,6 +154,7 @@ void VoiceVocta::wire()
     connect(form, &Form1::Command3d3_Click, this, notify);
     connect(form, &Form1::Timer1_Timer, this, notify);
     connect(&m_device, &MediaDevice::Done, this, notify);
+    connect(&m_remote, &StationRemote::changed, this, &VoiceVocta::muteWhileKeyed);
     // The keying's own timers: the audio after the lead, the release after the tail, the
     // time-out.
     for (FormTimer *timer :
@@ -158,6 +163,17 @@ void VoiceVocta::wire()
 }
 
 VoiceVocta::~VoiceVocta() = default;
+
+void VoiceVocta::muteWhileKeyed()
+{
+    if (!m_sourceMute)
+        return;
+    const bool message = m_state.Player == PlayerState::Lead
+                         || m_state.Player == PlayerState::Playing
+                         || m_keying.tailTimer().isRunning();
+    m_sourceMute->setSource(m_state.MuteSource);
+    m_sourceMute->setMessageKeyed(m_keying.onAir() && message && !m_ended);
+}
 
 void VoiceVocta::Form_Load()
 {
@@ -190,10 +206,9 @@ void VoiceVocta::Form_Load()
 
     m_settings.ReadMem();
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
-    // default output, as they were recorded.
+    // monitor output, as Play asks.
     m_device.setOutput(m_state.AudioOutput);
     m_device.setLevel(m_state.AudioLevel);
-    m_preview.setOutput(QString());
     // The keyer of the chosen method; a rig keyed through CAT or a CM108 chip connects now.
     m_keyers.apply();
 
@@ -222,8 +237,9 @@ void VoiceVocta::Exit_Click()
     m_device.setCommand(QStringLiteral("Close"));
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
-    m_settings.WriteMem();
     m_ended = true;
+    muteWhileKeyed();
+    m_settings.WriteMem();
     emit endProgram();
 }
 
@@ -234,5 +250,6 @@ void VoiceVocta::Form_Terminate()
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
+    muteWhileKeyed();
     m_settings.WriteMem();
 }

@@ -28,12 +28,14 @@ class Dialogs;
 class MediaDevice;
 class SerialLines;
 class SoundServer;
+class SourceMute;
 
 // The station: owns the shared state, the main window and the handler classes, and wires the
 // window's events to the handlers. The hardware (sound device, serial lines, the sound server's
 // list of devices, the recording input) and the standard dialogs come from outside, so that
 // tests can put doubles in their place. The preview device plays the recorder's takes on the
-// system's default output; it is never the device that plays into the transmitter.
+// monitor output (or the system's default output); it is never the device that plays into the
+// transmitter.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
@@ -41,6 +43,9 @@ public:
     VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs, SoundServer &server,
                AudioInput &input, MediaDevice &preview, const QString &appDir);
     ~VoiceVocta() override;
+
+    // The microphone muted while the transmitter is keyed for a message (none: nothing is).
+    void setSourceMute(SourceMute *mute) { m_sourceMute = mute; }
 
     // Start-up: runs before the window is first shown.
     void Form_Load();
@@ -76,6 +81,9 @@ signals:
 
 private:
     void wire();
+    // Tells the microphone's mute whether a message keys the transmitter now (its lead, its
+    // sound and its tail).
+    void muteWhileKeyed();
 
     AppState m_state;
     SettingsPlace m_place;
@@ -100,5 +108,6 @@ private:
     RecordSetHandler m_recordSet;
     VoiceVoctaRemote m_remote;
     StationKeys m_keys;
+    SourceMute *m_sourceMute = nullptr;
     bool m_ended = false;
 };

@@ -4,6 +4,7 @@
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/PulseSoundServer.h"
+#include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/QtSerialLines.h"
@@ -39,6 +40,8 @@ int main(int argc, char *argv[])
     PulseSoundServer soundServer(soundServerConnection);
     PulseAudioInput audioInput(soundServerConnection);
     SoundDevice preview(soundServerConnection);
+    // The microphone muted while a message is keyed; put back at the latest when it goes.
+    PulseSourceMute microphone(soundServerConnection);
 
     // Should the program die of a fault, the transmitter is released first.
     CrashRelease crash;
@@ -48,6 +51,12 @@ int main(int argc, char *argv[])
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
+    station.setSourceMute(&microphone);
+    // The monitor output plays every message too, at its own level.
+    const auto monitor = [&device, &station] {
+        device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
+    };
+    QObject::connect(&station.soundSet(), &SoundSetHandler::monitorChanged, &device, monitor);
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
 
     // Asked to end from outside: end as if the window were closed.
@@ -56,6 +65,7 @@ int main(int argc, char *argv[])
                      &QWidget::close);
 
     station.Form_Load();
+    monitor();
     qCWarning(lcVocta).noquote() << station.settingsPlace().description();
     // Loggers and scripts key the station through the session bus, when there is one.
     KeyerService keyer(station.remote());

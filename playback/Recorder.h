@@ -14,9 +14,13 @@ class QTemporaryDir;
 class QTimer;
 
 // Recording a memory from the microphone, without widgets: Record and Stop take a take from the
-// input (AppState::AudioInput), Play lets the operator hear it on the preview device (the
-// system's default output, never the rig's), and Save trims it, writes it into
-// AppState::RecordDir and binds it to a memory.
+// input (AppState::AudioInput), Play lets the operator hear it on the preview device, and Save
+// trims it, writes it into AppState::RecordDir and binds it to a memory.
+//
+// Play goes to the monitor output (AppState::AudioMonitor, at its level), or to the system's
+// default output when no monitor is chosen; never to the transmitter's output: when that would be
+// the same sink (both the default, or the default output is the rig's), or cannot be told apart
+// from it (no sound server names the default), Play is refused and says why.
 //
 // The rules of the station: recording is refused while a message plays, and AppState::Recording
 // tells the memory bank that no message may start meanwhile. Nothing here keys the transmitter.
@@ -40,6 +44,8 @@ public:
 
     // Whether a message plays now (the default asks AppState::Playing).
     void setMessageBusy(std::function<bool()> query) { m_messageBusy = std::move(query); }
+    // The name of the sound server's default output now; empty when no server names one.
+    void setDefaultOutput(std::function<QString()> query) { m_defaultOutput = std::move(query); }
     // Saves the settings file; returns whether it was saved.
     void setSaveSettings(std::function<bool()> save) { m_saveSettings = std::move(save); }
     // How long the input may deliver nothing after a start before it counts as dead.
@@ -83,11 +89,16 @@ private:
     void setPhase(Phase phase);
     void say(const QString &message);
     bool writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error);
+    // Why Play may not go to the monitor output now; empty when it may.
+    QString previewRefusal() const;
+    // The output the take plays on, as the operator reads it.
+    QString previewOutput() const;
 
     AppState &m_state;
     AudioInput &m_input;
     MediaDevice &m_preview;
     std::function<bool()> m_messageBusy;
+    std::function<QString()> m_defaultOutput;
     std::function<bool()> m_saveSettings;
     int m_nothingTimeout = 3000;
     QTimer *m_nothingTimer = nullptr;
