@@ -26,9 +26,11 @@ packages=(
     libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
     libpulse-dev libhamlib-dev
     fonts-dejavu-core
-    # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
-    # daemon with its dummy rig, and a private session bus with gdbus as its client.
-    pulseaudio pulseaudio-utils libhamlib-utils dbus libglib2.0-bin
+    # What the tests start as real peers: a private sound server with null sinks (PulseAudio, and
+    # PipeWire with WirePlumber and pipewire-pulse), hamlib's rig daemon with its dummy rig, and
+    # a private session bus with gdbus as its client.
+    pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
+    libhamlib-utils dbus libglib2.0-bin
     # A real X server for the test that reads the window's title.
     xvfb x11-utils
     # The Debian package: its dependencies found by dpkg-shlibdeps (which needs file), and the
