@@ -303,9 +303,28 @@ pa_usec_t PulseOutput::stillHeld(pa_stream *stream)
     return held > age ? held - age : 0;
 }
 
+void PulseOutput::askWhetherNetworkSink()
+{
+    // Known long before the message ends; the default sink may have changed since the last one.
+    cancelOperation(m_sinkQuery);
+    m_sinkQuery = pa_context_get_sink_info_by_index(
+        pa_stream_get_context(m_stream), pa_stream_get_device_index(m_stream),
+        [](pa_context *, const pa_sink_info *info, int eol, void *self) {
+            auto *output = static_cast<PulseOutput *>(self);
+            if (eol == 0 && info) {
+                output->m_networkSink = (info->flags & PA_SINK_NETWORK) != 0;
+                return;
+            }
+            unrefOperation(output->m_sinkQuery);
+            output->m_sinkQuery = nullptr;
+        },
+        this);
+}
+
 void PulseOutput::cancelPending()
 {
     cancelOperation(m_operation);
+    cancelOperation(m_sinkQuery);
     cancelMonitorEnd();
     if (m_timer) {
         pa_threaded_mainloop_get_api(m_connection.mainloop())->time_free(m_timer);
@@ -362,6 +381,7 @@ void PulseOutput::begin()
     // then it plays. The drain of a message that fits in them waits for the uncork.
     unrefOperation(pa_stream_flush(m_stream, nullptr, nullptr));
     applyLevel(m_stream, m_level);
+    askWhetherNetworkSink();
 
     // The monitor starts with it, from as empty a stream; one still being made joins later.
     m_monitorPlays = false;
@@ -494,7 +514,9 @@ void PulseOutput::timingKnown(bool success)
     m_operation = nullptr;
     if (m_phase != Phase::Tail)
         return;
-    const pa_usec_t remaining = success ? stillHeld(m_stream) : 0;
+    pa_usec_t remaining = success ? stillHeld(m_stream) : 0;
+    if (m_networkSink)
+        remaining += remaining / 2 + pa_usec_t(NetworkMarginMs) * PA_USEC_PER_MSEC;
     if (remaining < 200) {
         heard();
         return;

@@ -28,8 +28,9 @@ struct pa_time_event;
 // the stream's own volume in the server (not the sink's), so it applies at once to what is
 // queued. After the last frame the stream is drained; the end is reported when the server has
 // played the stream out and the latency that the sink reports (what the sound card, or the server
-// a tunnel sink forwards to, still holds) has passed: when the last sample is heard. Stopping
-// corks and flushes, so it is silent at once.
+// a tunnel sink forwards to, still holds; for the latter with a margin, as it is an estimate) has
+// passed: when the last sample is heard, never before. Stopping corks and flushes, so it is silent
+// at once.
 //
 // A monitor output, when one is chosen, gets a second stream that plays the same frames at its
 // own level, started with the first (or, when the server is still making it, as soon as it can,
@@ -61,6 +62,9 @@ public:
     static constexpr int RequestMs = 20;
     // How far the monitor may fall behind the message before it drops out.
     static constexpr int MonitorSlackMs = 1000;
+    // What a sink that forwards over the network (a tunnel) reports is an estimate of the far
+    // end: the release waits this much more, and half as long again as it reports.
+    static constexpr int NetworkMarginMs = 30;
 
 private:
     enum class Phase { Idle, Starting, Playing, Draining, Tail };
@@ -78,6 +82,7 @@ private:
     // What of a drained stream the sink has still to play, as the server last told, in µs.
     static std::uint64_t stillHeld(pa_stream *stream);
     void cancelPending();
+    void askWhetherNetworkSink();
     void begin();
     void fill(size_t bytes);
     void mirror(const void *data, size_t bytes);
@@ -104,6 +109,8 @@ private:
     bool m_endWritten = false; // the feed's last frame is in the stream
     pa_operation *m_operation = nullptr; // the drain or the timing query
     pa_time_event *m_timer = nullptr; // the sink's latency after the drain
+    pa_operation *m_sinkQuery = nullptr; // whether the sink forwards over the network
+    bool m_networkSink = false;
     float m_level = 1.0f;
     float m_monitorLevel = 1.0f;
 
