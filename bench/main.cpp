@@ -23,7 +23,10 @@
 // bus (a private one, started and ended by the benchmark) to the first keying request; "keying",
 // the whole station keying each method (a pseudo-terminal as the serial port, a rigctld of its
 // own, none): click to the keying request carried out, the lead and the tail against their
-// settings, and how long the UI thread is held while the rig does not answer.
+// settings, and how long the UI thread is held while the rig does not answer. "soak", run only
+// when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a
+// busy machine (two busy processes per core) beside paplay, counting the plays with silence
+// inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -39,14 +42,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
-        {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"device", &runDeviceBench},    {"station", &runStationBench}, {"rig", &runRigBench},
+        {"server", &runServerBench},    {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"soak", &runSoakBench, false},
     };
 
     QTextStream out(stdout);
     BenchReport report;
     for (const BenchSection &section : sections) {
-        bool wanted = argc < 2;
+        bool wanted = argc < 2 && section.byDefault;
         for (int i = 1; i < argc; ++i)
             wanted = wanted || std::strcmp(argv[i], section.name) == 0;
         if (wanted)

@@ -21,6 +21,7 @@ struct MonitorCapture::Private
 {
     QString source;
     int rate = SampleRate;
+    QString server;
     pa_threaded_mainloop *mainloop = nullptr;
     pa_context *context = nullptr;
     pa_stream *stream = nullptr;
@@ -66,11 +67,12 @@ struct MonitorCapture::Private
     }
 };
 
-MonitorCapture::MonitorCapture(const QString &source, int sampleRate)
+MonitorCapture::MonitorCapture(const QString &source, int sampleRate, const QString &server)
     : d(std::make_unique<Private>())
 {
     d->source = source;
     d->rate = sampleRate;
+    d->server = server;
 }
 
 int MonitorCapture::sampleRate() const
@@ -92,7 +94,10 @@ bool MonitorCapture::start(QString *error)
         d->context, [](pa_context *, void *self) { Private::signal(self); }, d.get());
     pa_threaded_mainloop_lock(d->mainloop);
     pa_threaded_mainloop_start(d->mainloop);
-    bool ok = pa_context_connect(d->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+    const QByteArray server = d->server.toUtf8();
+    bool ok = pa_context_connect(d->context, server.isEmpty() ? nullptr : server.constData(),
+                                 PA_CONTEXT_NOAUTOSPAWN, nullptr)
+              >= 0;
     while (ok && pa_context_get_state(d->context) != PA_CONTEXT_READY) {
         ok = PA_CONTEXT_IS_GOOD(pa_context_get_state(d->context));
         if (ok)
@@ -179,6 +184,18 @@ void MonitorCapture::clear()
     d->sound = 0;
     d->first = {};
     d->last = {};
+}
+
+std::vector<float> MonitorCapture::take()
+{
+    std::lock_guard lock(d->mutex);
+    std::vector<float> taken;
+    taken.swap(d->samples);
+    d->cleared += qint64(taken.size());
+    d->sound = 0;
+    d->first = {};
+    d->last = {};
+    return taken;
 }
 
 qint64 MonitorCapture::positionAt(Clock::time_point when) const

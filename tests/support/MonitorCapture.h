@@ -23,7 +23,9 @@ class MonitorCapture
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit MonitorCapture(const QString &source, int sampleRate = SampleRate);
+    // On the server that PULSE_SERVER names, or on `server`.
+    explicit MonitorCapture(const QString &source, int sampleRate = SampleRate,
+                            const QString &server = QString());
     ~MonitorCapture();
     MonitorCapture(const MonitorCapture &) = delete;
     MonitorCapture &operator=(const MonitorCapture &) = delete;
@@ -41,6 +43,8 @@ public:
     Clock::time_point lastSound() const;
     // Forgets what was recorded so far (the positions go on from there).
     void clear();
+    // What was recorded so far, forgotten here as clear() does, in one step.
+    std::vector<float> take();
 
     // The index in samples() of what the sink played at `when` (a moment in the past, or now), by
     // the server's own count of what the capture has been given; -1 when the server does not

@@ -34,7 +34,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-PrivateSoundServer::PrivateSoundServer(Kind kind) : m_kind(kind)
+PrivateSoundServer::PrivateSoundServer(Kind kind, bool pointed) : m_kind(kind), m_pointed(pointed)
 {
     for (auto &process : m_processes) {
         process = std::make_unique<QProcess>();
@@ -55,6 +55,11 @@ QString PrivateSoundServer::name() const
     return m_kind == PipeWire ? QStringLiteral("PipeWire") : QStringLiteral("PulseAudio");
 }
 
+QString PrivateSoundServer::address() const
+{
+    return QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("pulse/native"));
+}
+
 qint64 PrivateSoundServer::pid() const
 {
     return m_processes[m_kind == PipeWire ? 2 : 0]->processId();
@@ -68,8 +73,7 @@ QProcessEnvironment PrivateSoundServer::environment() const
     environment.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
     environment.insert(QStringLiteral("HOME"), m_dir.path());
     environment.insert(QStringLiteral("PULSE_COOKIE"), m_dir.filePath(QStringLiteral("cookie")));
-    environment.insert(QStringLiteral("PULSE_SERVER"),
-                       QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("pulse/native")));
+    environment.insert(QStringLiteral("PULSE_SERVER"), address());
     return environment;
 }
 
@@ -167,7 +171,8 @@ bool PrivateSoundServer::start(QString *error)
                 terminate();
                 return false;
             }
-            pointProcessAtServer();
+            if (m_pointed)
+                pointProcessAtServer();
             return true;
         }
         QThread::msleep(20);

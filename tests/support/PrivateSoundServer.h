@@ -22,7 +22,9 @@ class PrivateSoundServer
 public:
     enum Kind { PulseAudio, PipeWire };
 
-    explicit PrivateSoundServer(Kind kind = PulseAudio);
+    // A server that is not `pointed` leaves the process's environment alone (a second server, for
+    // instance one that another forwards to).
+    explicit PrivateSoundServer(Kind kind = PulseAudio, bool pointed = true);
     ~PrivateSoundServer();
     PrivateSoundServer(const PrivateSoundServer &) = delete;
     PrivateSoundServer &operator=(const PrivateSoundServer &) = delete;
@@ -42,6 +44,8 @@ public:
     int sampleRate() const { return m_kind == PipeWire ? 48000 : 44100; }
     // The server's name in a test's message.
     QString name() const;
+    // Where its clients reach it ("unix:/.../pulse/native").
+    QString address() const;
 
     // Runs pactl on the server; its standard output, or a null array on a failure.
     QByteArray pactl(const QStringList &arguments) const;
@@ -59,6 +63,7 @@ private:
     void restoreEnvironment();
 
     Kind m_kind;
+    bool m_pointed;
     QTemporaryDir m_dir;
     // PulseAudio; or pipewire, WirePlumber and pipewire-pulse, in the order they start.
     std::array<std::unique_ptr<QProcess>, 3> m_processes;
