@@ -23,8 +23,8 @@ QList<SoundChoices::Entry> SoundChoices::entries(const QList<SoundEndpoint> &dev
         // The default named by what it is and by the name that tells it from its twins.
         if (!defaultName.isEmpty() && device.name == defaultName)
             first = device.description.trimmed().isEmpty()
-                        ? QStringLiteral("%1: %2").arg(defaultCaption, defaultName)
-                        : QStringLiteral("%1: %2 (%3)")
+                        ? QStringLiteral("%1 (%2)").arg(defaultCaption, defaultName)
+                        : QStringLiteral("%1 (%2, %3)")
                               .arg(defaultCaption, device.description.trimmed(), defaultName);
     }
 

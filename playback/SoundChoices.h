@@ -17,8 +17,8 @@ struct Entry
 };
 
 // First the system's default (caption defaultCaption, followed by the default device's
-// description and name when the server names one of its devices: "Default output: USB Audio
-// CODEC (usb2)"), then the server's devices by their descriptions (a description that two
+// description and name when the server names one of its devices: "Default output (USB Audio
+// CODEC, usb2)"), then the server's devices by their descriptions (a description that two
 // devices share gets the device's name added), and last, when the stored name is not among them,
 // that name marked "(not found)": it stays the choice, never replaced by another device.
 QList<Entry> entries(const QList<SoundEndpoint> &devices, const QString &defaultName,

@@ -67,11 +67,11 @@ void TestSoundDialog::listsTheServersDevices()
     QCOMPARE(dialog->windowTitle(), QString("Sound"));
     // The default named by its description and its name.
     QCOMPARE(captions(dialog->Combo1()),
-             (QStringList{"Default output: Built-in Audio Analog Stereo (speakers)",
+             (QStringList{"Default output (Built-in Audio Analog Stereo, speakers)",
                           "Built-in Audio Analog Stereo", "USB Audio CODEC Analog Stereo (rig)",
                           "USB Audio CODEC Analog Stereo (usb2)"}));
     QCOMPARE(captions(dialog->Combo2()),
-             (QStringList{"Default input: Built-in Audio Analog Stereo (mic)",
+             (QStringList{"Default input (Built-in Audio Analog Stereo, mic)",
                           "Built-in Audio Analog Stereo", "Monitor of Built-in Audio Analog Stereo",
                           "Monitor of USB Audio CODEC Analog Stereo"}));
     // The monitor and the microphone to mute: by name only, none at first.
@@ -111,7 +111,7 @@ void TestSoundDialog::choosingStoresTheNameAtOnce()
     QCOMPARE(f.preview.Output(), QString());
 
     // The first entry stores the system's default as empty.
-    choose(dialog->Combo1(), "Default output: Built-in Audio Analog Stereo (speakers)");
+    choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo, speakers)");
     QCOMPARE(f.state().AudioOutput, QString());
     QCOMPARE(f.device.Output(), QString());
 
@@ -153,7 +153,7 @@ void TestSoundDialog::followsHotPlugging()
     const QList<SoundEndpoint> speakersOnly{{"speakers", "Built-in Audio Analog Stereo"}};
     f.server.setDevices(speakersOnly, {{"mic", "Built-in Audio Analog Stereo"}});
     QCOMPARE(captions(dialog->Combo1()),
-             (QStringList{"Default output: Built-in Audio Analog Stereo (speakers)",
+             (QStringList{"Default output (Built-in Audio Analog Stereo, speakers)",
                           "Built-in Audio Analog Stereo", "rig (not found)"}));
     QCOMPARE(dialog->Combo1()->currentText(), QString("rig (not found)"));
     QCOMPARE(f.state().AudioOutput, QString("rig"));
