@@ -36,6 +36,7 @@ private slots:
     void levelTakesEffectAtOnce();
     void monitorPlaysWhatIsSent_data();
     void monitorPlaysWhatIsSent();
+    void monitorGoingAwayLeavesTheMessage();
     void absentOutputRefusesTheStart_data();
     void absentOutputRefusesTheStart();
     void absentOutputNeverKeys();
@@ -333,6 +334,31 @@ void TestServerOutput::monitorPlaysWhatIsSent()
     }
 }
 
+void TestServerOutput::monitorGoingAwayLeavesTheMessage()
+{
+    listen();
+    const QByteArray module
+        = m_server.pactl({"load-module", "module-null-sink", "sink_name=headphones"}).trimmed();
+    QVERIFY(!module.isEmpty());
+    QTRY_VERIFY(m_connection->hasSink("headphones"));
+    SoundDevice device(*m_connection);
+    device.setOutput(PrivateSoundServer::Rig);
+    device.setMonitor("headphones", 50);
+    device.setFileName(path("sweep.wav"));
+    device.setCommand("Open");
+    device.setCommand("Play");
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 2, 5000);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^The monitor output \"headphones\" (went away: the "
+                                            "message goes on without it|is not available: "
+                                            "messages play without it)$"));
+    QVERIFY(!m_server.pactl({"unload-module", QString::fromLatin1(module)}).isNull());
+    playToDone(device, QString());
+    QVERIFY(m_rig->catchUp());
+    QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(m_rig->samples()),
+                                        decode(path("sweep.wav"))));
+}
+
 void TestServerOutput::absentOutputRefusesTheStart_data()
 {
     QTest::addColumn<bool>("atOpen"); // absent when the file opens, or only when it plays
@@ -566,6 +592,13 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     QVERIFY(!m_server.pactl({"set-source-mute", "mic", "1"}).isNull());
     f.state().TailMs = 0;
     f.clickMemory(0);
+    f.clickMemory(0);
+    // One that is not there: said once, and the message goes on.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot mute the microphone "
+                                                          "\"nowhere\": it is not available$"));
+    f.state().MuteSource = "nowhere";
+    f.clickMemory(0);
+    QCOMPARE(f.state().Playing(), 1);
     f.clickMemory(0);
     f.state().MuteSource = "mic2";
     f.clickMemory(0);
