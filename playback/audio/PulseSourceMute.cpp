@@ -127,6 +127,9 @@ void PulseSourceMute::Private::send(Call::Kind kind, const QString &name, quint6
 void PulseSourceMute::Private::answered(Call *call, bool success)
 {
     const QString name = call->source;
+    // A failed unmute waits for the server or the source to answer again, rather than being
+    // sent again at once.
+    const bool again = call->kind != Call::Unmute || success;
     const bool forThisKeying = keyed && name == source && !mutedNow && !leftAlone;
     switch (call->kind) {
     case Call::Query:
@@ -176,7 +179,7 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
         pa_operation_unref((*it)->operation);
         calls.erase(it);
     }
-    if (call->kind != Call::Unmute || success)
+    if (again)
         update();
 }
 
