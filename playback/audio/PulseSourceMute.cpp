@@ -60,7 +60,7 @@ struct PulseSourceMute::Private
 bool PulseSourceMute::Private::inFlight(Call::Kind kind, const QString &name) const
 {
     return std::any_of(calls.begin(), calls.end(), [&](const std::unique_ptr<Call> &call) {
-        return call->kind == kind && (kind == Call::Query || call->source == name);
+        return call->kind == kind && call->source == name;
     });
 }
 
