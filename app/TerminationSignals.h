@@ -2,12 +2,17 @@
 #pragma once
 
 #include <QObject>
-
-class QSocketNotifier;
+#include <QPointer>
+#include <QSocketNotifier>
 
 // Turns SIGTERM, SIGINT and SIGHUP (a desktop logging out, a system shutting down, Ctrl+C in a
 // terminal) into a signal on the UI thread, so that the program ends as if its window were
 // closed: the settings are saved and the transmitter released. One instance per process.
+//
+// It is made first thing in main(), before the application object: from then on such a signal
+// is only noted, however early in start-up it comes, and the request is delivered once listen()
+// runs, when the window is there to close. These signals, should the program have been started
+// with them blocked, are let through from then on.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -15,9 +20,14 @@ public:
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 
+    // Delivers terminationRequested() from the event loop: at once for a signal that came
+    // before, later for each one that comes. Needs the application object.
+    void listen();
+
 signals:
     void terminationRequested();
 
 private:
-    QSocketNotifier *m_notifier = nullptr;
+    // Lives and ends with the application object.
+    QPointer<QSocketNotifier> m_notifier;
 };

@@ -1,47 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/VoiceVoctaRemote.h"
 #include "playback/MemoryBank.h"
-#include "playback/Player.h"
 #include "playback/Recorder.h"
-#include "playback/Repeat.h"
 #include "ptt/KeyerChoice.h"
 #include "ptt/SerialKeyer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPlace.h"
 #include "station/AppState.h"
-#include "station/Keying.h"
-#include "station/Refusal.h"
+#include "station/Clock.h"
+#include "station/Station.h"
 #include "station/StationKeys.h"
+#include "station/StationRemote.h"
 #include "ui/Aboutfrm.h"
 #include "ui/ComSetHandler.h"
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
+#include "ui/KeyWatch.h"
 #include "ui/PttSetHandler.h"
 #include "ui/RecordSetHandler.h"
 #include "ui/SoundSetHandler.h"
-#include "ui/WindowControls.h"
+#include "ui/StationPresenter.h"
+#include "ui/TransportAdapter.h"
+
+#include <memory>
 
 class AudioInput;
 class Dialogs;
-class MediaDevice;
 class SerialLines;
+class SoundPlayer;
 class SoundServer;
 class SourceMute;
 
-// The station: owns the shared state, the main window and the handler classes, and wires the
-// window's events to the handlers. The hardware (sound device, serial lines, the sound server's
-// list of devices, the recording input) and the standard dialogs come from outside, so that
-// tests can put doubles in their place. The preview device plays the recorder's takes on the
-// monitor output (or the system's default output); it is never the device that plays into the
-// transmitter.
+// The program: owns the settings, the station, the main window and the dialogs' handlers, and
+// wires the window's events to the station and the station's changes to the window. The hardware
+// (sound player, serial lines, the sound server's list of devices, the recording input), the
+// standard dialogs and the clock come from outside, so that tests can put doubles in their place.
+// The preview player plays the recorder's takes on the monitor output (or the system's default
+// output); it is never the player that plays into the transmitter.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
 public:
-    VoiceVocta(MediaDevice &MMControl1, SerialLines &MSComm1, Dialogs &dialogs, SoundServer &server,
-               AudioInput &input, MediaDevice &preview, const QString &appDir);
+    // `clock` runs the station's and the window's timers; null: the event loop's.
+    VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &dialogs, SoundServer &server,
+               AudioInput &input, SoundPlayer &preview, const QString &appDir,
+               Clock *clock = nullptr);
     ~VoiceVocta() override;
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).
@@ -56,13 +60,13 @@ public:
 
     AppState &state() { return m_state; }
     Form1 &window() { return m_form; }
-    MediaDevice &device() { return m_device; }
+    SoundPlayer &device() { return m_device; }
     Settings &settings() { return m_settings; }
     AboutBox &about() { return m_about; }
     // Where the settings file and the recordings are, as start-up chose it.
     const SettingsPlace &settingsPlace() const { return m_place; }
-    // Decides whether the transmitter is keyed.
-    Keying &keying() { return m_keying; }
+    // The message's life cycle and the keying of the transmitter.
+    Station &station() { return m_station; }
     // Keys through the serial port's RTS and DTR lines.
     SerialKeyer &serialKeyer() { return m_serialKeyer; }
     // Which keyer keys: the serial lines, the rig through hamlib, or none.
@@ -87,27 +91,29 @@ private:
 
     AppState m_state;
     SettingsPlace m_place;
-    MediaDevice &m_device;
+    SoundPlayer &m_device;
+    std::unique_ptr<SystemClock> m_systemClock; // when no clock was given
+    Clock &m_clock;
     Form1 m_form;
-    WindowControls m_controls;
     Fonts m_fonts;
     Settings m_settings;
-    Refusal m_refusal;
-    Keying m_keying;
+    Station m_station;
+    StationPresenter m_presenter;
     SerialKeyer m_serialKeyer;
     KeyerChoice m_keyers;
     ComSetHandler m_comSet;
-    Repeat m_repeat;
-    Player m_player;
     MemoryBank m_bank;
+    TransportAdapter m_transport;
     AboutBox m_about;
-    MediaDevice &m_preview;
+    SoundPlayer &m_preview;
     SoundSetHandler m_soundSet;
     PttSetHandler m_pttSet;
     Recorder m_recorder;
     RecordSetHandler m_recordSet;
-    VoiceVoctaRemote m_remote;
+    StationRemote m_remote;
+    // The keys of a contest logger (F1..F6, Esc, Shift+F1..F6), from every window.
     StationKeys m_keys;
+    KeyWatch m_keyWatch;
     SourceMute *m_sourceMute = nullptr;
     bool m_ended = false;
 };

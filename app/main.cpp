@@ -7,6 +7,7 @@
 #include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
 #include "ptt/CrashRelease.h"
+#include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
@@ -18,6 +19,10 @@
 
 int main(int argc, char *argv[])
 {
+    // First of all: a request to end (SIGTERM, SIGINT, SIGHUP) that comes at any moment from
+    // here on gives the orderly end, however early in start-up it comes.
+    TerminationSignals termination;
+
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
     // act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do.
@@ -43,10 +48,13 @@ int main(int argc, char *argv[])
     // The microphone muted while a message is keyed; put back at the latest when it goes.
     PulseSourceMute microphone(soundServerConnection);
 
-    // Should the program die of a fault, the transmitter is released first.
+    // Should the program die of a fault, the transmitter is released first; should it die in
+    // any way at all, its guard (a process of its own) releases it.
+    PttGuard guard(PttGuard::locate(QCoreApplication::applicationDirPath()));
     CrashRelease crash;
     QtSerialLines lines;
     lines.setCrashRelease(&crash);
+    lines.setGuard(&guard);
     QtDialogs dialogs;
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
@@ -58,18 +66,19 @@ int main(int argc, char *argv[])
     };
     QObject::connect(&station.soundSet(), &SoundSetHandler::monitorChanged, &device, monitor);
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
-
-    // Asked to end from outside: end as if the window were closed.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
-                     &QWidget::close);
+    station.keyers().setGuard(&guard);
 
     station.Form_Load();
     monitor();
-    qCWarning(lcVocta).noquote() << station.settingsPlace().description();
+    const SettingsPlace &place = station.settingsPlace();
+    qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
     KeyerService keyer(station.remote());
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // Asked to end from outside (now or earlier): end as if the window were closed.
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),
+                     &QWidget::close);
+    termination.listen();
     return application.exec();
 }

@@ -47,3 +47,7 @@ void runServerBench(BenchReport &report);
 void runRemoteBench(BenchReport &report);
 void runKeyingBench(BenchReport &report);
 void runSoakBench(BenchReport &report);
+void runGuardBench(BenchReport &report);
+// The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
+int runGuardedKeyer(int argc, char **argv);
+void runLoggerBench(BenchReport &report);

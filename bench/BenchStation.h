@@ -25,6 +25,7 @@ public:
     QString openFile(const OpenFileRequest &) override { return answer; }
     FontChoice chooseFont(const FontChoice &preload) override { return preload; }
     void critical(const QString &) override { }
+    void notice(const QString &, bool) override { }
 
     QString answer;
 };

@@ -16,11 +16,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("device");
 constexpr int Runs = 7;
 
-double milliseconds(Clock::duration duration)
+double milliseconds(Steady::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
@@ -30,9 +30,9 @@ class DeviceBench
 public:
     explicit DeviceBench(BenchReport &report) : m_report(report)
     {
-        QObject::connect(&m_device, &MediaDevice::Done, [this](int code) {
+        QObject::connect(&m_device, &SoundPlayer::finished, [this](SoundPlayer::Outcome outcome) {
             ++m_dones;
-            m_lastDone = code;
+            m_lastDone = outcome;
         });
     }
 
@@ -71,11 +71,12 @@ public:
     }
 
 private:
-    double command(const QString &name)
+    // One call of the player, timed, under the transport bar's name for it.
+    double command(const QString &name, const std::function<void()> &call)
     {
-        const auto start = Clock::now();
-        m_device.setCommand(name);
-        const double took = milliseconds(Clock::now() - start);
+        const auto start = Steady::now();
+        call();
+        const double took = milliseconds(Steady::now() - start);
         if (took > m_longest) {
             m_longest = took;
             m_longestCommand = name;
@@ -83,18 +84,27 @@ private:
         return took;
     }
 
+    double close()
+    {
+        return command("Close", [this] { m_device.close(); });
+    }
+
     double open(const QString &file)
     {
-        command("Close");
-        m_device.setFileName(file);
-        return command("Open");
+        close();
+        return command("Open", [this, &file] { m_device.open(file); });
+    }
+
+    double play()
+    {
+        return command("Play", [this] { m_device.play(); });
     }
 
     bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
     {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
         while (!condition()) {
-            if (Clock::now() > deadline)
+            if (Steady::now() > deadline)
                 return false;
             QCoreApplication::processEvents();
             QThread::usleep(200);
@@ -106,14 +116,13 @@ private:
     {
         std::vector<double> results;
         for (int i = 0; i < runs; ++i) {
-            command("Close");
-            m_device.setFileName(file);
-            const auto start = Clock::now();
-            command("Open");
-            command("Play");
-            if (waitFor([this] { return m_device.timings().firstSound != Clock::time_point{}; }))
+            close();
+            const auto start = Steady::now();
+            command("Open", [this, &file] { m_device.open(file); });
+            play();
+            if (waitFor([this] { return m_device.timings().firstSound != Steady::time_point{}; }))
                 results.push_back(milliseconds(m_device.timings().firstSound - start));
-            command("Stop");
+            command("Stop", [this] { m_device.stop(); });
             QThread::msleep(30);
         }
         return results;
@@ -123,12 +132,11 @@ private:
     {
         std::vector<double> results;
         for (int i = 0; i < Runs; ++i) {
-            command("Close");
-            m_device.setFileName(file);
-            command("Open");
+            open(file);
             const int dones = m_dones;
-            command("Play");
-            if (waitFor([&] { return m_dones > dones; }) && m_lastDone == MediaDevice::Successful) {
+            play();
+            if (waitFor([&] { return m_dones > dones; })
+                && m_lastDone == SoundPlayer::Outcome::Ended) {
                 const SoundDevice::Timings times = m_device.timings();
                 results.push_back(milliseconds(times.done - times.lastSample));
             }
@@ -140,7 +148,7 @@ private:
     QTemporaryDir m_dir;
     SoundDevice m_device;
     int m_dones = 0;
-    int m_lastDone = 0;
+    SoundPlayer::Outcome m_lastDone = SoundPlayer::Outcome::Failed;
     double m_longest = 0;
     QString m_longestCommand;
 };

@@ -21,8 +21,10 @@
 #include <QEvent>
 #include <QLabel>
 #include <QTemporaryDir>
+
 #include <QTimer>
 #include <QWindow>
+#include <optional>
 
 #include <algorithm>
 #include <chrono>
@@ -32,11 +34,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("keying");
 constexpr int Runs = 21;
 
-double milliseconds(Clock::duration duration)
+double milliseconds(Steady::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
@@ -62,12 +64,12 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint) {
-            paintedAt = Clock::now();
+            paintedAt = Steady::now();
             ++paints;
         }
         return QObject::eventFilter(watched, event);
     }
-    Clock::time_point paintedAt;
+    Steady::time_point paintedAt;
     int paints = 0;
 };
 
@@ -119,7 +121,7 @@ public:
 private:
     AppState &state() { return m_s.station.state(); }
     QWidget *memory() { return m_s.station.window().Command3d1(0); }
-    bool playing() { return state().Playing() != 0; }
+    bool playing() { return m_s.station.station().state().playing() != 0; }
 
     void useSerial(const QString &device)
     {
@@ -141,9 +143,9 @@ private:
     }
 
     // A click on the memory, and the time it was given.
-    Clock::time_point clickMemory()
+    Steady::time_point clickMemory()
     {
-        const Clock::time_point at = Clock::now();
+        const Steady::time_point at = Steady::now();
         click(memory(), Qt::LeftButton);
         return at;
     }
@@ -156,13 +158,13 @@ private:
         for (int run = 0; run <= Runs; ++run) {
             const int keyed = m_s.lines.rtsCount(true);
             const int released = m_s.lines.rtsCount(false);
-            const Clock::time_point start = clickMemory();
+            const Steady::time_point start = clickMemory();
             if (!waitFor([&] { return m_s.lines.rtsCount(true) > keyed; })) {
                 m_report.note(Section + QStringLiteral(": a click did not key the serial lines"));
                 return;
             }
             pause(30);
-            const Clock::time_point stop = clickMemory();
+            const Steady::time_point stop = clickMemory();
             waitFor([&] { return m_s.lines.rtsCount(false) > released && !playing(); });
             // The first run pays for what is loaded once; it is not counted.
             if (run > 0) {
@@ -182,23 +184,23 @@ private:
     {
         state().LeadMs = leadMs;
         state().TailMs = tailMs;
-        int lastCode = 0;
+        std::optional<SoundPlayer::Outcome> lastCode;
         const QMetaObject::Connection done
-            = QObject::connect(&m_s.device, &MediaDevice::Done, [&](int code) { lastCode = code; });
+            = QObject::connect(&m_s.device, &SoundPlayer::finished,
+                               [&](SoundPlayer::Outcome code) { lastCode = code; });
         std::vector<double> lead;
         std::vector<double> tail;
         for (int run = 0; run < Runs; ++run) {
             const int released = m_s.lines.rtsCount(false);
-            lastCode = 0;
+            lastCode.reset();
             clickMemory();
             if (!waitFor([&] { return m_s.lines.rtsCount(false) > released && !playing(); },
                          leadMs + tailMs + 5000)
-                || lastCode != MediaDevice::Successful) {
+                || lastCode != SoundPlayer::Outcome::Ended) {
                 m_report.note(Section
                               + QStringLiteral(": a message with a lead of %1 ms did not play to "
-                                               "its end and release (Done %2)")
-                                    .arg(leadMs)
-                                    .arg(lastCode));
+                                               "its end and release")
+                                    .arg(leadMs));
                 break;
             }
             const SoundDevice::Timings timings = m_s.device.timings();
@@ -224,9 +226,9 @@ private:
         for (int run = 0; run <= Runs; ++run) {
             pause(30);
             const int paints = watch.paints;
-            const Clock::time_point start = clickMemory();
-            const bool painted
-                = waitFor([&] { return watch.paints > paints && m_s.station.keying().onAir(); });
+            const Steady::time_point start = clickMemory();
+            const bool painted = waitFor(
+                [&] { return watch.paints > paints && m_s.station.station().state().onAir; });
             if (painted && run > 0)
                 shown.push_back(milliseconds(watch.paintedAt - start));
             pause(30);
@@ -248,10 +250,14 @@ private:
             m_report.note(Section + QStringLiteral(": the station does not reach rigctld"));
             return;
         }
+        // The benchmark hears the rig's answer before the station does (the station follows the
+        // keyer again after it), so that the audio the answer lets go is timed from the answer.
+        m_s.station.station().setKeyer(nullptr);
         QObject::connect(keyer, &PttKeyer::confirmed, keyer, [this](bool onAir) {
-            m_confirmedAt = Clock::now();
+            m_confirmedAt = Steady::now();
             ++m_confirmations[onAir];
         });
+        m_s.station.station().setKeyer(keyer);
         // The release that the station's state gave the rig on connecting is confirmed first.
         pause(500);
         std::vector<double> keying;
@@ -261,6 +267,17 @@ private:
         m_report.addSpread(Section, "CAT: click to rigctld's answer, keying", keying, "< 10");
         m_report.addSpread(Section, "CAT: click to rigctld's answer, release", release,
                            "~100 (hamlib waits 50 ms after a release)");
+        // The audio waits for the rig: never before its answer, and soon after it.
+        const auto early = std::count_if(m_answerToPlay.begin(), m_answerToPlay.end(),
+                                         [](double ms) { return ms < 0; });
+        m_report.add(Section,
+                     QStringLiteral("CAT: plays started before rigctld's answer, of %1")
+                         .arg(m_answerToPlay.size()),
+                     double(early), QStringLiteral("0"));
+        m_report.addSpread(Section, "CAT: rigctld's answer to the player's Play", m_answerToPlay,
+                           "0 to 10");
+        m_report.addSpread(Section, "CAT: rigctld's answer to the first sound handed out",
+                           m_answerToSound, ">= 0");
         keying.clear();
         std::vector<double> unused;
         if (!catRuns(30, keying, unused))
@@ -276,15 +293,23 @@ private:
     {
         for (int run = 0; run <= Runs; ++run) {
             const int keyed = m_confirmations[1];
-            const Clock::time_point start = clickMemory();
+            const Steady::time_point start = clickMemory();
             if (!waitFor([&] { return m_confirmations[1] > keyed; })) {
                 m_report.note(Section + QStringLiteral(": rigctld did not confirm a keying"));
                 return false;
             }
             const double toKeyed = milliseconds(m_confirmedAt - start);
+            const Steady::time_point keyedAt = m_confirmedAt;
+            const bool sounded = waitFor(
+                [&] { return m_s.device.timings().firstSound != Steady::time_point{}; }, 2000);
+            if (run > 0 && sounded && restMs > 30) {
+                const SoundDevice::Timings timings = m_s.device.timings();
+                m_answerToPlay.push_back(milliseconds(timings.play - keyedAt));
+                m_answerToSound.push_back(milliseconds(timings.firstSound - keyedAt));
+            }
             pause(30);
             const int released = m_confirmations[0];
-            const Clock::time_point stop = clickMemory();
+            const Steady::time_point stop = clickMemory();
             if (!waitFor([&] { return m_confirmations[0] > released; })) {
                 m_report.note(Section + QStringLiteral(": rigctld did not confirm a release"));
                 return false;
@@ -376,7 +401,9 @@ private:
 
     BenchReport &m_report;
     BenchStation &m_s;
-    Clock::time_point m_confirmedAt;
+    Steady::time_point m_confirmedAt;
+    std::vector<double> m_answerToPlay;
+    std::vector<double> m_answerToSound;
     int m_confirmations[2] = {0, 0};
 };
 

@@ -33,7 +33,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("remote");
 constexpr int Runs = 41;
 
@@ -44,18 +44,18 @@ public:
     void setRts(bool level) override
     {
         if (level && !m_keyed.load()) {
-            m_keyedAt = Clock::now();
+            m_keyedAt = Steady::now();
             m_keyed = true; // after the time: the logger's thread reads it once this is set
         }
         QtSerialLines::setRts(level);
     }
     void rearm() { m_keyed = false; }
     bool keyed() const { return m_keyed.load(); }
-    Clock::time_point keyedAt() const { return m_keyedAt; }
+    Steady::time_point keyedAt() const { return m_keyedAt; }
 
 private:
     std::atomic<bool> m_keyed = false;
-    Clock::time_point m_keyedAt;
+    Steady::time_point m_keyedAt;
 };
 
 } // namespace
@@ -109,9 +109,12 @@ void runRemoteBench(BenchReport &report)
             lines.rearm();
             QDBusMessage play = method("Play");
             play << 1;
-            const Clock::time_point sent = Clock::now();
+            const Steady::time_point sent = Steady::now();
             const QDBusMessage reply = client.call(play);
-            const Clock::time_point answered = Clock::now();
+            const Steady::time_point answered = Steady::now();
+            // The station keys once the message's output is ready: soon after its answer.
+            for (int waited = 0; waited < 2000 && !lines.keyed(); ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool()
                 || !lines.keyed()) {
                 failed = true;

@@ -32,11 +32,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("server");
 constexpr int Pairs = 9;
 
-double milliseconds(Clock::duration duration)
+double milliseconds(Steady::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
@@ -118,7 +118,8 @@ public:
         }
         // The first play of a run waits for the soundfont that loads in the background.
         click(memory(0), Qt::LeftButton);
-        longestStallWhile([this] { return m_capture->firstSound() != Clock::time_point{}; }, 10000);
+        longestStallWhile([this] { return m_capture->firstSound() != Steady::time_point{}; },
+                          10000);
         click(memory(0), Qt::LeftButton);
         settle();
         firstSound(first);
@@ -132,14 +133,14 @@ public:
 
 private:
     PictureButton *memory(int index) { return m_station->station.window().Command3d1(index); }
-    bool idle() { return m_station->station.state().Playing() == 0; }
+    bool idle() { return m_station->station.station().state().playing() == 0; }
 
     // Waits until the monitor hears something, up to 5 s; the time from start, or -1.
-    double untilHeard(Clock::time_point start)
+    double untilHeard(Steady::time_point start)
     {
-        longestStallWhile([this] { return m_capture->firstSound() != Clock::time_point{}; }, 5000);
-        const Clock::time_point heard = m_capture->firstSound();
-        return heard == Clock::time_point{} ? -1 : milliseconds(heard - start);
+        longestStallWhile([this] { return m_capture->firstSound() != Steady::time_point{}; }, 5000);
+        const Steady::time_point heard = m_capture->firstSound();
+        return heard == Steady::time_point{} ? -1 : milliseconds(heard - start);
     }
 
     void settle()
@@ -153,7 +154,7 @@ private:
         std::vector<double> paplay;
         for (int pair = 0; pair < Pairs; ++pair) {
             m_capture->clear();
-            const Clock::time_point clicked = Clock::now();
+            const Steady::time_point clicked = Steady::now();
             click(memory(0), Qt::LeftButton);
             const double heard = untilHeard(clicked);
             if (heard >= 0)
@@ -163,7 +164,7 @@ private:
 
             m_capture->clear();
             QProcess player;
-            const Clock::time_point spawned = Clock::now();
+            const Steady::time_point spawned = Steady::now();
             player.start(QStringLiteral("paplay"),
                          {QStringLiteral("-d"), PrivateSoundServer::Rig, file});
             const double paplayHeard = untilHeard(spawned);
@@ -203,10 +204,10 @@ private:
             m_capture->clear();
             click(memory(1), Qt::LeftButton);
             longestStallWhile([this] { return idle(); }, 5000);
-            const Clock::time_point done = m_station->device.timings().done;
+            const Steady::time_point done = m_station->device.timings().done;
             settle(); // anything the monitor heard after Done shows now
-            const Clock::time_point last = m_capture->lastSound();
-            if (idle() && last != Clock::time_point{})
+            const Steady::time_point last = m_capture->lastSound();
+            if (idle() && last != Steady::time_point{})
                 after.push_back(milliseconds(done - last));
         }
         if (after.empty()) {
@@ -248,20 +249,19 @@ private:
         std::vector<double> after;
         for (int run = 0; run < Pairs; ++run) {
             there.clear();
-            device.setFileName(file);
-            device.setCommand(QStringLiteral("Open"));
-            Clock::time_point done;
-            QObject::connect(&device, &MediaDevice::Done, [&done] { done = Clock::now(); });
-            device.setCommand(QStringLiteral("Play"));
-            longestStallWhile([&done] { return done != Clock::time_point{}; }, 10000);
-            QObject::disconnect(&device, &MediaDevice::Done, nullptr, nullptr);
+            device.open(file);
+            Steady::time_point done;
+            QObject::connect(&device, &SoundPlayer::finished, [&done] { done = Steady::now(); });
+            device.play();
+            longestStallWhile([&done] { return done != Steady::time_point{}; }, 10000);
+            QObject::disconnect(&device, &SoundPlayer::finished, nullptr, nullptr);
             settle(); // the far end plays the rest
             there.catchUp();
             const std::vector<float> heard = there.samples();
             const auto last = std::find_if(heard.rbegin(), heard.rend(),
                                            [](float sample) { return sample != 0; });
             const qint64 atDone = there.positionAt(done);
-            if (done != Clock::time_point{} && last != heard.rend() && atDone >= 0)
+            if (done != Steady::time_point{} && last != heard.rend() && atDone >= 0)
                 after.push_back(double(atDone - (heard.rend() - last - 1)) * 1000
                                 / MonitorCapture::SampleRate);
         }
@@ -328,7 +328,7 @@ private:
         const double before = cpuMilliseconds(RUSAGE_SELF);
         {
             QEventLoop loop;
-            QObject::connect(&m_station->device, &MediaDevice::Done, &loop, &QEventLoop::quit,
+            QObject::connect(&m_station->device, &SoundPlayer::finished, &loop, &QEventLoop::quit,
                              Qt::QueuedConnection);
             QTimer::singleShot(40000, &loop, &QEventLoop::quit);
             click(memory(2), Qt::LeftButton);
@@ -341,13 +341,12 @@ private:
         {
             SoundDevice device(*m_connection);
             device.setOutput(PrivateSoundServer::Rig);
-            device.setFileName(file);
-            device.setCommand(QStringLiteral("Open"));
+            device.open(file);
             bool done = false;
-            QObject::connect(&device, &MediaDevice::Done, [&done] { done = true; });
-            device.setCommand(QStringLiteral("Play"));
+            QObject::connect(&device, &SoundPlayer::finished, [&done] { done = true; });
+            device.play();
             QEventLoop loop;
-            QObject::connect(&device, &MediaDevice::Done, &loop, &QEventLoop::quit);
+            QObject::connect(&device, &SoundPlayer::finished, &loop, &QEventLoop::quit);
             QTimer::singleShot(40000, &loop, &QEventLoop::quit);
             if (!done)
                 loop.exec();

@@ -173,7 +173,7 @@ public:
         QObject::disconnect(&player, nullptr, &again, nullptr);
         again.stop();
         player.waitForFinished(10000);
-        longestStallWhile([&s] { return s.station.state().Playing() == 0; }, 20000);
+        longestStallWhile([&s] { return s.station.station().state().playing() == 0; }, 20000);
         for (auto &process : busy) {
             process->kill();
             process->waitForFinished(5000);

@@ -23,16 +23,22 @@
 // bus (a private one, started and ended by the benchmark) to the first keying request; "keying",
 // the whole station keying each method (a pseudo-terminal as the serial port, a rigctld of its
 // own, none): click to the keying request carried out, the lead and the tail against their
-// settings, and how long the UI thread is held while the rig does not answer. "soak", run only
-// when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a
-// busy machine (two busy processes per core) beside paplay, counting the plays with silence
-// inserted.
+// settings, and how long the UI thread is held while the rig does not answer; "guard", the
+// program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
+// and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from
+// its spawn to the keying request, the keyer interface under a
+// flood of calls (how long the window goes without a turn), and the time to build a spoken text
+// from a voice kit, with its parts to decode and with them kept. "soak", run only when named (it
+// takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a busy machine
+// (two busy processes per core) beside paplay, counting the plays with silence inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
 // on SDL); the third starts its own. VVBENCH_VERBOSE=1 adds every single figure of the spreads.
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--guarded-keyer") == 0)
+        return runGuardedKeyer(argc, argv);
     // Headless: no window system and, unless told otherwise, SDL's dummy sound driver.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -42,9 +48,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench},    {"station", &runStationBench}, {"rig", &runRigBench},
-        {"server", &runServerBench},    {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
-        {"soak", &runSoakBench, false},
+        {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
+        {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"guard", &runGuardBench},   {"logger", &runLoggerBench},   {"soak", &runSoakBench, false},
     };
 
     QTextStream out(stdout);

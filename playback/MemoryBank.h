@@ -1,51 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <array>
+#include <functional>
 
 struct AppState;
 class Dialogs;
-class FaceButton;
-class Player;
-class Keying;
-class Refusal;
-class Repeat;
 class Settings;
-class SliderControl;
+class Station;
 
-// The six memories: a left click starts a memory's message, stops it if it is the one playing,
-// or is refused while another one is busy or the recorder records; a right click chooses the
-// memory's file.
+// The memories' files: a right click on a memory chooses its sound file with the file dialog,
+// and the choice is saved at once. (A left click is the station's: it starts, stops or is
+// refused.)
 class MemoryBank
 {
 public:
-    struct Controls
-    {
-        const std::array<FaceButton *, 6> &Command3d1;
-        SliderControl &HScroll1;
-        FaceButton &Panel3d1;
-    };
+    // `markChosen` gives memory Index's button the yellow back colour of a memory whose file was
+    // asked for, and draws it at once.
+    MemoryBank(AppState &state, const Station &station, Settings &settings, Dialogs &dialogs,
+               std::function<void(int Index)> markChosen);
 
-    MemoryBank(AppState &state, const Controls &controls, Player &player, Repeat &repeat,
-               Keying &keying, Refusal &refusal, Settings &settings, Dialogs &dialogs);
-
-    void Command3d1_Click(int Index);
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
 
-    // Stops the message that plays or waits for its repeat, as a click on its memory does.
-    void stopPlaying();
-
 private:
-    void stop(int Index);
-    void start(int Index);
     void chooseFile(int Index);
 
     AppState &m_state;
-    Controls m_controls;
-    Player &m_player;
-    Repeat &m_repeat;
-    Keying &m_keying;
-    Refusal &m_refusal;
+    const Station &m_station;
     Settings &m_settings;
     Dialogs &m_dialogs;
+    std::function<void(int Index)> m_markChosen;
 };

@@ -2,11 +2,11 @@
 #include "playback/Recorder.h"
 
 #include "playback/AudioInput.h"
-#include "playback/MediaDevice.h"
 #include "playback/TakeRules.h"
 #include "playback/audio/WavWriter.h"
 #include "station/AppState.h"
 #include "station/Log.h"
+#include "station/SoundPlayer.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,7 +20,7 @@ constexpr int MinRate = 1000;
 constexpr int MaxRate = 384000;
 } // namespace
 
-Recorder::Recorder(AppState &state, AudioInput &input, MediaDevice &preview, QObject *parent)
+Recorder::Recorder(AppState &state, AudioInput &input, SoundPlayer &preview, QObject *parent)
     : QObject(parent), m_state(state), m_input(input), m_preview(preview)
 {
     m_nothingTimer = new QTimer(this);
@@ -29,19 +29,15 @@ Recorder::Recorder(AppState &state, AudioInput &input, MediaDevice &preview, QOb
     connect(&m_input, &AudioInput::started, this, &Recorder::onStarted);
     connect(&m_input, &AudioInput::samples, this, &Recorder::onSamples);
     connect(&m_input, &AudioInput::failed, this, &Recorder::onFailed);
-    connect(&m_preview, &MediaDevice::Done, this, &Recorder::onPreviewDone);
+    connect(&m_preview, &SoundPlayer::finished, this, &Recorder::onPreviewDone);
 }
 
 Recorder::~Recorder()
 {
-    if (m_phase == Recording) {
+    if (m_phase == Recording)
         m_input.stop();
-        m_state.Recording = false;
-    } else if (m_phase == Previewing) {
-        m_preview.setWait(true);
-        m_preview.setCommand(QStringLiteral("Close"));
-        m_preview.setWait(false);
-    }
+    else if (m_phase == Previewing)
+        m_preview.close();
 }
 
 double Recorder::seconds() const
@@ -53,8 +49,7 @@ bool Recorder::record()
 {
     if (m_phase == Recording)
         return true;
-    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing() != 0;
-    if (busy) {
+    if (m_messageBusy && m_messageBusy()) {
         say(QStringLiteral("A message is playing: record when it has ended."));
         return false;
     }
@@ -66,8 +61,7 @@ bool Recorder::record()
     m_anything = false;
     m_savedFile.clear();
     emit takeChanged();
-    // Set before the input starts: from now on no message may start.
-    m_state.Recording = true;
+    // Said before the input starts: from now on no message may start.
     setPhase(Recording);
     say(QString());
     m_nothingTimer->start(m_nothingTimeout);
@@ -143,7 +137,6 @@ void Recorder::onNothingArrived()
 void Recorder::endRecording(const QString &message)
 {
     m_nothingTimer->stop();
-    m_state.Recording = false;
     setPhase(m_take.isEmpty() ? Empty : Ready);
     say(message);
 }
@@ -185,19 +178,13 @@ bool Recorder::play()
         return false;
     }
 
-    m_preview.setWait(true);
-    m_preview.setCommand(QStringLiteral("Close"));
-    m_preview.setWait(false);
+    m_preview.close();
     m_preview.setOutput(m_state.AudioMonitor);
     m_preview.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
-    m_preview.setFileName(file);
-    m_preview.setCommand(QStringLiteral("Open"));
-    m_preview.setTimeFormat(0);
-    m_preview.setCommand(QStringLiteral("Play"));
-    if (m_preview.Mode() != MediaDevice::Playing) {
-        m_preview.setWait(true);
-        m_preview.setCommand(QStringLiteral("Close"));
-        m_preview.setWait(false);
+    m_preview.open(file);
+    m_preview.play();
+    if (m_preview.mode() != SoundPlayer::Mode::Playing) {
+        m_preview.close();
         say(QStringLiteral("The take cannot be played: %1 does not answer.").arg(previewOutput()));
         return false;
     }
@@ -208,11 +195,9 @@ bool Recorder::play()
 
 void Recorder::stopPreview()
 {
-    m_preview.setWait(true);
-    m_preview.setCommand(QStringLiteral("Stop"));
-    // Closing drops the Done that the stop would deliver later.
-    m_preview.setCommand(QStringLiteral("Close"));
-    m_preview.setWait(false);
+    m_preview.stop();
+    // Closing drops the end that the stop would report later.
+    m_preview.close();
     setPhase(Ready);
 }
 
@@ -239,12 +224,12 @@ QString Recorder::previewRefusal() const
     return QString();
 }
 
-void Recorder::onPreviewDone(int notifyCode)
+void Recorder::onPreviewDone(SoundPlayer::Outcome outcome)
 {
     if (m_phase != Previewing)
         return;
     setPhase(Ready);
-    if (notifyCode == MediaDevice::Failure)
+    if (outcome == SoundPlayer::Outcome::Failed)
         say(QStringLiteral("The take could not be played to its end: %1 went away.")
                 .arg(previewOutput()));
 }
@@ -261,8 +246,8 @@ bool Recorder::save(int memory)
         say(QStringLiteral("Nothing is recorded yet."));
         return false;
     }
-    const bool busy = m_messageBusy ? m_messageBusy() : m_state.Playing() != 0;
-    if (busy && m_state.CurMem == memory - 1) {
+    const bool busy = m_messageBusy && m_messageBusy();
+    if (busy && currentMemory() == memory - 1) {
         // The memory that plays or waits for its repeat keeps its file.
         say(QStringLiteral("Memory %1 is playing: save the take when it has ended.").arg(memory));
         return false;
@@ -287,6 +272,9 @@ bool Recorder::save(int memory)
     if (!writeTake(memory, verdict.begin, verdict.end, &path, &error)) {
         qCWarning(lcVocta).noquote()
             << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
+        // The system's reason may end a sentence of its own ("No space left on device.").
+        while (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
         say(QStringLiteral("The take was not saved: %1. It is kept here; memory %2 keeps its "
                            "file.")
                 .arg(error)

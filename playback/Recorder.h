@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/SoundPlayer.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -9,7 +11,7 @@
 
 struct AppState;
 class AudioInput;
-class MediaDevice;
+class SoundPlayer;
 class QTemporaryDir;
 class QTimer;
 
@@ -22,8 +24,8 @@ class QTimer;
 // the same sink (both the default, or the default output is the rig's), or cannot be told apart
 // from it (no sound server names the default), Play is refused and says why.
 //
-// The rules of the station: recording is refused while a message plays, and AppState::Recording
-// tells the memory bank that no message may start meanwhile. Nothing here keys the transmitter.
+// The rules of the station: recording is refused while a message plays, and the phase Recording
+// tells the station that no message may start meanwhile. Nothing here keys the transmitter.
 // Every outcome the operator must know is said in message().
 class Recorder : public QObject
 {
@@ -39,13 +41,16 @@ public:
     // The longest take; recording stops by itself there.
     static constexpr int MaxSeconds = 300;
 
-    Recorder(AppState &state, AudioInput &input, MediaDevice &preview, QObject *parent = nullptr);
+    Recorder(AppState &state, AudioInput &input, SoundPlayer &preview, QObject *parent = nullptr);
     ~Recorder() override;
 
-    // Whether a message plays now (the default asks AppState::Playing).
+    // Whether a message plays now (unset: none ever does).
     void setMessageBusy(std::function<bool()> query) { m_messageBusy = std::move(query); }
     // The name of the sound server's default output now; empty when no server names one.
     void setDefaultOutput(std::function<QString()> query) { m_defaultOutput = std::move(query); }
+    // The memory (0..5) last started, -1 for none: while a message plays it keeps its file.
+    void setCurrentMemory(std::function<int()> query) { m_currentMemory = std::move(query); }
+    int currentMemory() const { return m_currentMemory ? m_currentMemory() : -1; }
     // Saves the settings file; returns whether it was saved.
     void setSaveSettings(std::function<bool()> save) { m_saveSettings = std::move(save); }
     // How long the input may deliver nothing after a start before it counts as dead.
@@ -83,7 +88,7 @@ private:
     void onSamples(const QVector<float> &block);
     void onFailed(const QString &reason);
     void onNothingArrived();
-    void onPreviewDone(int notifyCode);
+    void onPreviewDone(SoundPlayer::Outcome outcome);
     void endRecording(const QString &message);
     void stopPreview();
     void setPhase(Phase phase);
@@ -96,9 +101,10 @@ private:
 
     AppState &m_state;
     AudioInput &m_input;
-    MediaDevice &m_preview;
+    SoundPlayer &m_preview;
     std::function<bool()> m_messageBusy;
     std::function<QString()> m_defaultOutput;
+    std::function<int()> m_currentMemory;
     std::function<bool()> m_saveSettings;
     int m_nothingTimeout = 3000;
     QTimer *m_nothingTimer = nullptr;

@@ -2,23 +2,36 @@
 #include "ptt/HamlibKeyer.h"
 #include "station/Log.h"
 
-#include "ptt/HamlibRig.h"
+#include "ptt/RigLink.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-// What the UI thread and the keyer's thread share. The UI thread writes the requests, the
-// thread carries them out and posts what came of them to `receiver` while it lives.
+using Clock = std::chrono::steady_clock;
+
+// What the UI thread and the keyer's thread share. The UI thread writes the requests and wakes
+// the thread through `wakeFd`; the thread carries them out and posts what came of them to
+// `receiver` while it lives.
 struct HamlibKeyer::Channel
 {
+    ~Channel()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+
     std::mutex mutex;
-    std::condition_variable wake; // a request for the thread
     std::condition_variable done; // the thread has ended
+    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
     quint64 openGeneration = 0; // counts open() calls
     HamlibSettings settings; // of the latest open()
@@ -27,7 +40,8 @@ struct HamlibKeyer::Channel
     bool quit = false;
 
     bool finished = false;
-    bool released = false; // the transmitter was released at the end
+    bool released = false; // the transmitter is known released at the end
+    bool mayBeKeyed = false; // the thread's own account
 
     // Guards only `receiver`, so that a request never waits while a report is posted.
     std::mutex receiverMutex;
@@ -36,11 +50,46 @@ struct HamlibKeyer::Channel
 
 struct HamlibKeyer::Report
 {
-    enum Kind { Opened, OpenFailed, Lost, Answers, Confirmed };
+    enum Kind { Status, Confirmed, MayBeKeyed };
     Kind kind;
     quint64 generation; // of the open() that the report belongs to
     QString text;
-    bool onAir = false;
+    QString name; // of the rig, once it has opened
+    Link link = Link::NotConnected;
+    bool flag = false; // Confirmed: on air; MayBeKeyed: its value
+    bool say = false; // Status: a failure said on standard error
+    bool answersAgain = false; // Status: a rig that had failed answers again
+};
+
+// The keyer's thread: opens the rig, holds it to the latest request, and at the end releases the
+// transmitter and lets the rig go.
+struct HamlibKeyer::Worker
+{
+    explicit Worker(std::shared_ptr<Channel> channel) : channel(std::move(channel)) { }
+
+    void run();
+    // Waits for a request or for `deadline`.
+    void waitUntil(std::optional<Clock::time_point> deadline);
+    std::optional<Clock::time_point> nextDeadline() const;
+    void connectAnew(const HamlibSettings &settings);
+    void attempt(bool newRequest);
+    void succeeded(bool newRequest);
+    void failed(const RigLink::Result &result);
+    void setMayBeKeyed(bool value);
+    void end();
+    void post(const Report &report) { HamlibKeyer::post(*channel, report); }
+
+    std::shared_ptr<Channel> channel;
+    std::unique_ptr<RigLink> link;
+    HamlibSettings lastSettings;
+    quint64 generation = 0;
+    bool wanted = false;
+    bool settingsFault = false; // nothing more until the next open()
+    std::optional<Clock::time_point> retryAt;
+    std::optional<bool> confirmedState;
+    Link state = Link::NotConnected;
+    bool failureSaid = false;
+    bool mayBeKeyed = false;
 };
 
 HamlibKeyer::HamlibKeyer(const HamlibSettings &settings, QObject *parent)
@@ -49,9 +98,11 @@ HamlibKeyer::HamlibKeyer(const HamlibSettings &settings, QObject *parent)
     , m_channel(std::make_shared<Channel>())
     , m_status(QStringLiteral("Not connected"))
 {
-    HamlibRig::setUpLibrary(); // here on the UI thread, before the keyer's thread exists
+    // Here on the UI thread, before the keyer's thread exists.
+    HamlibRig::setUpLibrary();
+    HamlibRig::loadAllModels();
     m_channel->receiver = this;
-    m_thread = std::thread(&HamlibKeyer::work, m_channel);
+    m_thread = std::thread([channel = m_channel] { Worker(channel).run(); });
 }
 
 HamlibKeyer::~HamlibKeyer()
@@ -60,6 +111,12 @@ HamlibKeyer::~HamlibKeyer()
     // The thread releases the transmitter and lets the rig go on its own time.
     if (m_thread.joinable())
         m_thread.detach();
+}
+
+void HamlibKeyer::wake()
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_channel->wakeFd, &one, sizeof one);
 }
 
 void HamlibKeyer::open()
@@ -71,15 +128,15 @@ void HamlibKeyer::open()
         m_generation = ++m_channel->openGeneration;
         m_channel->settings = m_settings;
     }
-    m_channel->wake.notify_one();
+    wake();
 
     m_status = QStringLiteral("Connecting to %1...").arg(HamlibRig::plainName(m_settings));
-    m_ready = false;
+    m_link = Link::NotConnected;
     QMetaObject::invokeMethod(
         this,
         [this, text = m_status] {
             // The thread's answer may have come first: a later status is never overwritten.
-            if (!m_shutDown && m_status == text && !m_ready)
+            if (!m_shutDown && m_status == text && m_link != Link::Ready)
                 emit statusChanged(text, false);
         },
         Qt::QueuedConnection);
@@ -89,18 +146,23 @@ void HamlibKeyer::setOnAir(bool onAir)
 {
     if (m_shutDown)
         return;
+    const bool wasPending = releasePending();
+    m_wanted = onAir;
     {
         std::lock_guard lock(m_channel->mutex);
         m_channel->wanted = onAir;
         ++m_channel->wantedSerial;
     }
-    m_channel->wake.notify_one();
+    wake();
+    if (releasePending() != wasPending)
+        emit statusChanged(m_status, isReady());
 }
 
 void HamlibKeyer::shutdown(int milliseconds)
 {
     if (m_shutDown)
         return;
+    const bool ready = isReady();
     stop();
     bool finished = false;
     bool released = false;
@@ -109,20 +171,21 @@ void HamlibKeyer::shutdown(int milliseconds)
         finished
             = m_channel->done.wait_for(lock, std::chrono::milliseconds(std::max(0, milliseconds)),
                                        [this] { return m_channel->finished; });
-        released = m_channel->released;
+        released = finished ? m_channel->released : !m_channel->mayBeKeyed;
+        m_mayBeKeyed = !released;
     }
+    m_wanted = false;
     if (finished)
         m_thread.join();
     else
         m_thread.detach(); // it goes on releasing for as long as the program lives
     // A rig already said to be unusable is not said again.
-    if (m_ready && !released) {
+    if (ready && !released) {
         QString text = QStringLiteral("PTT: %1 did not confirm the release").arg(m_name);
         if (!finished)
             text += QStringLiteral(" within %1 ms").arg(milliseconds);
         qCWarning(lcVocta).noquote() << text;
     }
-    m_ready = false;
 }
 
 void HamlibKeyer::stop()
@@ -138,7 +201,7 @@ void HamlibKeyer::stop()
         std::lock_guard lock(m_channel->mutex);
         m_channel->quit = true;
     }
-    m_channel->wake.notify_one();
+    wake();
 }
 
 void HamlibKeyer::post(Channel &channel, const Report &report)
@@ -154,119 +217,194 @@ void HamlibKeyer::post(Channel &channel, const Report &report)
 
 void HamlibKeyer::take(const Report &report)
 {
-    if (report.kind == Report::Confirmed) {
-        emit confirmed(report.onAir);
+    switch (report.kind) {
+    case Report::Confirmed:
+        emit confirmed(report.flag);
+        return;
+    case Report::MayBeKeyed: {
+        const bool wasPending = releasePending();
+        m_mayBeKeyed = report.flag;
+        if (releasePending() != wasPending)
+            emit statusChanged(m_status, isReady());
         return;
     }
-    if (report.generation != m_generation)
-        return; // about a connection that a later open() has replaced
-    switch (report.kind) {
-    case Report::Opened:
-        m_name = report.text;
-        setStatus(QStringLiteral("Connected to %1").arg(report.text), true);
-        break;
-    case Report::OpenFailed:
-    case Report::Lost:
-        qCWarning(lcVocta).noquote() << "PTT:" << report.text;
-        setStatus(report.text, false);
-        break;
-    case Report::Answers:
-        qCWarning(lcVocta).noquote() << QStringLiteral("PTT: %1 answers again").arg(report.text);
-        setStatus(QStringLiteral("Connected to %1").arg(report.text), true);
-        break;
-    case Report::Confirmed:
-        break;
+    case Report::Status:
+        // What the rig did is said, also when a later open() has replaced the connection; the
+        // status is that of the latest open().
+        if (report.say)
+            qCWarning(lcVocta).noquote() << "PTT:" << report.text;
+        if (report.answersAgain)
+            qCWarning(lcVocta).noquote()
+                << QStringLiteral("PTT: %1 answers again").arg(report.name);
+        if (report.generation != m_generation)
+            return;
+        if (!report.name.isEmpty())
+            m_name = report.name;
+        setStatus(report.text, report.link);
+        return;
     }
 }
 
-void HamlibKeyer::setStatus(const QString &text, bool ready)
+void HamlibKeyer::setStatus(const QString &text, Link link)
 {
-    if (text == m_status && ready == m_ready)
+    if (text == m_status && link == m_link)
         return;
     m_status = text;
-    m_ready = ready;
-    emit statusChanged(text, ready);
+    m_link = link;
+    emit statusChanged(text, isReady());
 }
 
-// The keyer's thread: opens the rig, carries out the latest keying request, and at the end
-// releases the transmitter and lets the rig go.
-void HamlibKeyer::work(std::shared_ptr<Channel> channel)
+// ---- The keyer's thread ----------------------------------------------------------------------
+
+void HamlibKeyer::Worker::run()
 {
-    HamlibRig rig;
     quint64 openSeen = 0;
     quint64 wantedSeen = 0;
-    quint64 generation = 0;
-    bool applyAfterOpen = false;
-    bool answering = false;
-    // What the rig confirmed last on this connection. A request for the same again is not sent:
-    // a release takes the rig about 100 ms, and a keying asked meanwhile would wait behind it.
-    std::optional<bool> confirmedNow;
-
     for (;;) {
-        HamlibSettings settings;
-        bool opening = false;
-        bool wanted = false;
+        waitUntil(nextDeadline());
+        std::optional<HamlibSettings> opening;
+        bool newRequest = false;
         {
-            std::unique_lock lock(channel->mutex);
-            channel->wake.wait(lock, [&] {
-                return channel->quit || channel->openGeneration != openSeen
-                       || channel->wantedSerial != wantedSeen || applyAfterOpen;
-            });
+            std::lock_guard lock(channel->mutex);
             if (channel->quit)
                 break;
             if (channel->openGeneration != openSeen) {
-                opening = true;
                 openSeen = generation = channel->openGeneration;
-                settings = channel->settings;
-            } else {
-                wanted = channel->wanted;
-                wantedSeen = channel->wantedSerial;
-                applyAfterOpen = false;
+                opening = channel->settings;
             }
+            newRequest = channel->wantedSerial != wantedSeen;
+            wantedSeen = channel->wantedSerial;
+            wanted = channel->wanted;
         }
-
-        if (opening) {
-            if (rig.isOpen()) {
-                QString ignored;
-                rig.setPtt(false, &ignored);
-                rig.close();
-            }
-            QString failure;
-            confirmedNow.reset();
-            answering = rig.open(settings, &failure);
-            if (answering)
-                post(*channel, {Report::Opened, generation, rig.name()});
-            else
-                post(*channel, {Report::OpenFailed, generation, failure});
-            // The latest request, made before or while it opened, now reaches the rig.
-            applyAfterOpen = answering;
+        if (opening)
+            connectAnew(*opening);
+        if (!link || settingsFault)
+            continue;
+        const auto now = Clock::now();
+        if (link->holds(wanted, now)) {
+            if (newRequest)
+                post({Report::Confirmed, generation, {}, {}, state, wanted});
             continue;
         }
-
-        if (!rig.isOpen())
-            continue; // kept for the next open
-        if (answering && confirmedNow == wanted)
-            continue;
-        QString failure;
-        if (rig.setPtt(wanted, &failure)) {
-            confirmedNow = wanted;
-            if (!answering)
-                post(*channel, {Report::Answers, generation, rig.name()});
-            answering = true;
-            post(*channel, {Report::Confirmed, generation, QString(), wanted});
-        } else if (answering) {
-            confirmedNow.reset();
-            answering = false;
-            post(*channel, {Report::Lost, generation, failure});
-        }
+        // A link that failed is tried again at its time, or at once for a new request.
+        if (newRequest || opening || !retryAt || now >= *retryAt)
+            attempt(newRequest || opening);
     }
+    end();
+}
 
-    // The end: the transmitter released first, as closing the rig does not release it.
-    bool released = true;
-    if (rig.isOpen()) {
-        QString ignored;
-        released = rig.setPtt(false, &ignored);
-        rig.close();
+void HamlibKeyer::Worker::waitUntil(std::optional<Clock::time_point> deadline)
+{
+    int timeout = -1;
+    if (deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+        timeout = int(std::clamp<qint64>(left.count(), 0, 60'000));
+    }
+    if (channel->wakeFd < 0) // no descriptor left for waking up: look every 10 ms
+        timeout = timeout < 0 ? 10 : std::min(timeout, 10);
+    pollfd ready = {channel->wakeFd, POLLIN, 0};
+    if (::poll(&ready, 1, timeout) > 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t read = ::read(channel->wakeFd, &count, sizeof count);
+    }
+}
+
+std::optional<Clock::time_point> HamlibKeyer::Worker::nextDeadline() const
+{
+    if (!link || settingsFault)
+        return std::nullopt;
+    if (!link->holds(wanted))
+        return retryAt ? *retryAt : Clock::now();
+    return link->checkDue();
+}
+
+// A keyer connected before is released and let go first. A rig said to fail, opened again, says
+// when it answers again.
+void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings)
+{
+    if (link && link->isOpen())
+        link->bring(false);
+    const bool sameRig = link && settings == lastSettings;
+    // A request to it that was not confirmed may still be carried out: read back first.
+    const bool unsure = sameRig && !link->holds(false);
+    failureSaid = failureSaid && sameRig;
+    lastSettings = settings;
+    link = std::make_unique<RigLink>(settings);
+    if (unsure)
+        link->assumeUnsure();
+    link->setInterrupt(channel->wakeFd);
+    settingsFault = false;
+    retryAt.reset();
+    confirmedState.reset();
+    state = Link::NotConnected;
+}
+
+void HamlibKeyer::Worker::attempt(bool newRequest)
+{
+    const RigLink::Result result = link->bring(wanted);
+    if (result.mayBeKeyed)
+        setMayBeKeyed(true);
+    if (result.failure == HamlibRig::Failure::None)
+        succeeded(newRequest);
+    else
+        failed(result);
+}
+
+void HamlibKeyer::Worker::succeeded(bool newRequest)
+{
+    retryAt.reset();
+    if (!wanted)
+        setMayBeKeyed(false);
+    if (state != Link::Ready) {
+        post({Report::Status, generation, QStringLiteral("Connected to %1").arg(link->name()),
+              link->name(), Link::Ready, false, false, failureSaid});
+        state = Link::Ready;
+        failureSaid = false;
+    }
+    if (newRequest || confirmedState != wanted)
+        post({Report::Confirmed, generation, {}, {}, state, wanted});
+    confirmedState = wanted;
+}
+
+void HamlibKeyer::Worker::failed(const RigLink::Result &result)
+{
+    using Failure = HamlibRig::Failure;
+    confirmedState.reset();
+    settingsFault = result.failure == Failure::Settings;
+    const Link now = result.failure == Failure::NoAnswer ? Link::NoAnswer : Link::NotConnected;
+    // rigctld that does not answer is waited for at once (the attempt itself waited); a rig
+    // that cannot be reached is tried again a second later.
+    retryAt = Clock::now() + std::chrono::milliseconds(now == Link::NoAnswer ? 100 : RetryMs);
+    // Said once, until it answers again; the status line follows a change of kind.
+    if (now != state || !failureSaid) {
+        post({Report::Status, generation, result.text, {}, now, false, !failureSaid, false});
+        state = now;
+        failureSaid = true;
+    }
+}
+
+void HamlibKeyer::Worker::setMayBeKeyed(bool value)
+{
+    if (value == mayBeKeyed)
+        return;
+    mayBeKeyed = value;
+    {
+        std::lock_guard lock(channel->mutex);
+        channel->mayBeKeyed = value;
+    }
+    post({Report::MayBeKeyed, generation, {}, {}, state, value});
+}
+
+// The end: the transmitter released first, as closing the rig does not release it.
+void HamlibKeyer::Worker::end()
+{
+    bool released = !mayBeKeyed;
+    if (link && !settingsFault) {
+        wanted = false;
+        link->setInterrupt(-1); // the release may wait for rigctld's answer
+        if (link->holds(false) || link->bring(false).failure == HamlibRig::Failure::None)
+            released = true;
+        link->close();
     }
     {
         std::lock_guard lock(channel->mutex);

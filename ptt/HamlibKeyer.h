@@ -1,48 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ptt/HamlibRig.h"
+#include "ptt/HamlibSettings.h"
 #include "station/PttKeyer.h"
 
 #include <QString>
 #include <memory>
 #include <thread>
 
-// Where a HamlibKeyer keys the transmitter.
-struct HamlibSettings
-{
-    enum class Method {
-        Cat, // the rig's CAT connection: directly on a serial port, or through rigctld
-        Cm108 // a GPIO pin of a CM108-family USB sound chip
-    };
-    // hamlib's model numbers for its two rigs of its own.
-    static constexpr int DummyModel = 1;
-    static constexpr int NetworkModel = 2; // rigctld over the network
-    // The GPIO pins a CM108-family chip may have.
-    static constexpr int Cm108GpioMin = 1;
-    static constexpr int Cm108GpioMax = 8;
-
-    Method method = Method::Cat;
-    // CAT: hamlib's rig model; the rig's port ("host:port" for rigctld, or a serial device);
-    // the serial speed (0: the model's own).
-    int rigModel = NetworkModel;
-    QString rigPort = QStringLiteral("localhost:4532");
-    int rigSpeed = 0;
-    // CM108: the chip's HID device (/dev/hidraw*) and the GPIO pin wired to PTT.
-    QString cm108Device;
-    int cm108Gpio = 3;
-
-    friend bool operator==(const HamlibSettings &, const HamlibSettings &) = default;
-};
-
 // Keys the transmitter through hamlib: rig_set_ptt on a CAT rig, or on hamlib's dummy rig with
 // the PTT type CM108.
 //
 // Every hamlib call runs on a thread of the keyer's own, as a rig that does not answer holds a
 // call for a second or more. Requests made meanwhile coalesce: the thread carries out only the
-// latest one. A rig that cannot be opened or stops answering is said once on standard error,
-// and again when it answers again. A keying request made while the rig is not open is kept and
-// carried out as soon as it opens, as the serial lines do. A connection to rigctld that is lost
-// is made again at once and at each later request, so that a rigctld started again is found.
+// latest one. The keyer holds the transmitter to the state asked last until the rig confirms
+// it (see RigLink: no request is written while one is unanswered, and none is carried out late
+// without being put right): a request the rig did not confirm is sent again as soon as the rig
+// answers, and tried at least every second until then. A rig that cannot be reached is tried
+// again by itself every second, so that a rigctld started after the keyer is found.
+//
+// A rig that cannot be opened or stops answering is said once on standard error, and again when
+// it answers again. A model that hamlib does not know is refused before hamlib sees it.
 //
 // The first keyer sets the process's LC_NUMERIC to "C": hamlib reads the rig's numbers in it, and
 // its own switch to it and back is faulty under any other locale.
@@ -53,7 +32,9 @@ class HamlibKeyer : public PttKeyer
 {
     Q_OBJECT
 public:
-    static constexpr int AnswerTimeoutMs = 1000;
+    static constexpr int AnswerTimeoutMs = HamlibRig::AnswerTimeoutMs;
+    // A rig that cannot be reached is tried again after this long.
+    static constexpr int RetryMs = 1000;
 
     explicit HamlibKeyer(const HamlibSettings &settings = {}, QObject *parent = nullptr);
     // Asks the thread to release the transmitter and let the rig go, without waiting for it:
@@ -66,7 +47,9 @@ public:
 
     void open() override;
     void setOnAir(bool onAir) override;
-    bool isReady() const override { return m_ready && !m_shutDown; }
+    bool isReady() const override { return m_link == Link::Ready && !m_shutDown; }
+    Link link() const override { return m_shutDown ? Link::NotConnected : m_link; }
+    bool releasePending() const override { return !m_wanted && m_mayBeKeyed; }
     int answerTimeoutMs() const override { return AnswerTimeoutMs; }
     QString statusText() const override { return m_status; }
     void shutdown(int milliseconds) override;
@@ -74,10 +57,11 @@ public:
 private:
     struct Channel;
     struct Report;
-    static void work(std::shared_ptr<Channel> channel);
+    struct Worker;
     static void post(Channel &channel, const Report &report);
     void take(const Report &report);
-    void setStatus(const QString &text, bool ready);
+    void setStatus(const QString &text, Link link);
+    void wake();
     void stop();
 
     HamlibSettings m_settings;
@@ -86,6 +70,8 @@ private:
     quint64 m_generation = 0;
     QString m_name; // of the rig, once it has opened
     QString m_status;
-    bool m_ready = false;
+    Link m_link = Link::NotConnected;
+    bool m_wanted = false; // the latest request
+    bool m_mayBeKeyed = false; // a keying was sent and no release confirmed since
     bool m_shutDown = false;
 };

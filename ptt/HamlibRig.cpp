@@ -11,6 +11,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <set>
+#include <sys/socket.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -51,6 +54,23 @@ QString describe(int code)
     }
 }
 
+// What a failed request's code says about the rig.
+HamlibRig::Failure failureOf(int code)
+{
+    switch (std::abs(code)) {
+    case RIG_EIO:
+        return HamlibRig::Failure::NotConnected; // the connection went away
+    default:
+        return HamlibRig::Failure::NoAnswer; // no answer, a garbled one, or a refusal
+    }
+}
+
+// A connection to rigctld that rigctld may have closed by mistake (see HamlibRig::open()).
+bool transient(int code)
+{
+    return std::abs(code) == RIG_EIO || std::abs(code) == RIG_EPROTO;
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -87,11 +107,25 @@ QString at(const HamlibSettings &settings)
     return (network ? QStringLiteral(" at %1") : QStringLiteral(" on %1")).arg(settings.rigPort);
 }
 
+// hamlib's list of models, as far as it is loaded: every family, or those named here.
+struct ModelList
+{
+    std::mutex mutex;
+    bool everyFamily = false;
+    std::set<int> families;
+};
+
+ModelList &modelList()
+{
+    static ModelList list;
+    return list;
+}
+
 } // namespace
 
 void HamlibRig::setUpLibrary()
 {
-    // hamlib's settings and its list of rigs belong to the whole process.
+    // hamlib's settings belong to the whole process.
     static std::once_flag once;
     std::call_once(once, [] {
         // hamlib parses the rig's numbers in the C locale: while it opens a rig it switches
@@ -101,8 +135,35 @@ void HamlibRig::setUpLibrary()
         std::setlocale(LC_NUMERIC, "C");
         rig_set_debug(RIG_DEBUG_NONE);
         rig_set_debug_callback(discardDebugOutput, nullptr);
-        rig_load_all_backends();
     });
+}
+
+void HamlibRig::loadAllModels()
+{
+    setUpLibrary();
+    ModelList &list = modelList();
+    std::lock_guard lock(list.mutex);
+    if (list.everyFamily)
+        return;
+    rig_load_all_backends(); // families loaded before are kept as they are
+    list.everyFamily = true;
+}
+
+bool HamlibRig::knowsModel(int model)
+{
+    setUpLibrary();
+    if (model <= 0)
+        return false;
+    ModelList &list = modelList();
+    std::lock_guard lock(list.mutex);
+    if (rig_get_caps(model))
+        return true;
+    // Asking for a model of a family that is loaded loads the family again, which ends the
+    // process: each family is loaded once.
+    if (list.everyFamily || !list.families.insert(RIG_BACKEND_NUM(model)).second)
+        return false;
+    rig_check_backend(model);
+    return rig_get_caps(model) != nullptr;
 }
 
 QString HamlibRig::plainName(const HamlibSettings &settings)
@@ -118,40 +179,46 @@ QString HamlibRig::plainName(const HamlibSettings &settings)
     return settings.rigPort.isEmpty() ? rig : rig + at(settings);
 }
 
-bool HamlibRig::open(const HamlibSettings &settings, QString *failure)
+HamlibRig::Failure HamlibRig::open(const HamlibSettings &settings, QString *failure)
 {
     close();
     setUpLibrary();
     m_settings = settings;
-    int result = openOnce(failure);
+    bool settingsFault = false;
+    const auto started = std::chrono::steady_clock::now();
+    int result = openOnce(failure, &settingsFault);
     // rigctld 4.5 sometimes closes a connection twice, and the second close hits the connection
     // that it accepted next; it lands on a new one most often when the previous one has just
     // gone. A connection lost so is made again once, a moment later.
-    if (result != RIG_OK && m_network && transient(result)) {
+    if (result != RIG_OK && !settingsFault && m_network && transient(result)) {
         std::this_thread::sleep_for(ReconnectPause);
-        result = openOnce(failure);
+        result = openOnce(failure, &settingsFault);
     }
-    m_opened = result == RIG_OK;
-    return m_opened;
+    if (result == RIG_OK)
+        return Failure::None;
+    if (settingsFault)
+        return Failure::Settings;
+    // A server that takes the connection and says nothing keeps hamlib waiting for its answer.
+    const auto waited = std::chrono::steady_clock::now() - started;
+    if (std::abs(result) == RIG_ETIMEOUT || waited >= std::chrono::milliseconds(AnswerTimeoutMs))
+        return Failure::NoAnswer;
+    return Failure::NotConnected;
 }
 
-bool HamlibRig::transient(int result)
-{
-    return std::abs(result) == RIG_EIO || std::abs(result) == RIG_EPROTO;
-}
-
-int HamlibRig::openOnce(QString *failure)
+int HamlibRig::openOnce(QString *failure, bool *settingsFault)
 {
     const HamlibSettings &settings = m_settings;
     m_name = plainName(settings);
     m_network = false;
-    const auto fail = [&](const QString &why, int result = -RIG_ECONF) {
+    // A failure of the settings themselves, or (with a result) of this attempt.
+    const auto fail = [&](const QString &why, int result = 0) {
         if (m_rig) {
             rig_cleanup(m_rig);
             m_rig = nullptr;
         }
+        *settingsFault = result == 0;
         *failure = QStringLiteral("Cannot open %1: %2").arg(m_name, why);
-        return result;
+        return result == 0 ? -RIG_ECONF : result;
     };
 
     const bool cm108 = settings.method == HamlibSettings::Method::Cm108;
@@ -166,18 +233,23 @@ int HamlibRig::openOnce(QString *failure)
         const QString problem = deviceProblem(settings.cm108Device, true,
                                               " (a udev rule must let your user write the device)");
         if (!problem.isEmpty())
-            return fail(problem);
+            return fail(problem, -RIG_EIO);
     }
 
-    m_rig = rig_init(cm108 ? HamlibSettings::DummyModel : settings.rigModel);
+    const int model = cm108 ? HamlibSettings::DummyModel : settings.rigModel;
+    if (!knowsModel(model))
+        return fail(QStringLiteral("hamlib knows no rig model %1").arg(model));
+    m_rig = rig_init(model);
     if (!m_rig)
-        return fail(QStringLiteral("hamlib knows no rig model %1").arg(settings.rigModel));
+        return fail(QStringLiteral("hamlib knows no rig model %1").arg(model));
+    // What the rig says is read from the rig, never from what hamlib remembers of it.
+    rig_set_cache_timeout_ms(m_rig, HAMLIB_CACHE_ALL, 0);
 
     // A dead rig must show within a second or two, not after hamlib's own 10 s and 5 retries.
     hamlib_port_t &port = m_rig->state.rigport;
     const bool serial = port.type.rig == RIG_PORT_SERIAL;
     m_network = port.type.rig == RIG_PORT_NETWORK;
-    setConf(m_rig, "timeout", QByteArray::number(HamlibKeyer::AnswerTimeoutMs));
+    setConf(m_rig, "timeout", QByteArray::number(AnswerTimeoutMs));
     setConf(m_rig, "retry", serial ? "1" : "0");
 
     if (cm108) {
@@ -203,7 +275,7 @@ int HamlibRig::openOnce(QString *failure)
             const QString problem
                 = deviceProblem(settings.rigPort, false, " (is your user in the group dialout?)");
             if (!problem.isEmpty())
-                return fail(problem);
+                return fail(problem, -RIG_EIO);
             if (settings.rigSpeed > 0
                 && !setConf(m_rig, "serial_speed", QByteArray::number(settings.rigSpeed)))
                 return fail(
@@ -235,28 +307,30 @@ int HamlibRig::openOnce(QString *failure)
     return RIG_OK;
 }
 
-bool HamlibRig::setPtt(bool onAir, QString *failure)
+template<typename Call>
+HamlibRig::Failure HamlibRig::request(Call call, QString *failure)
 {
-    const auto set = [&] {
-        return m_rig ? rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF)
-                     : -RIG_EIO;
-    };
-    QString ignored;
-    const bool wasConnected = m_rig != nullptr;
-    if (!wasConnected && m_opened && m_network)
-        openOnce(&ignored); // rigctld lost before: it may be back
-    int result = set();
+    if (!m_rig) {
+        *failure = QStringLiteral("No answer from %1 (not connected)").arg(m_name);
+        return Failure::NotConnected;
+    }
+    int result = call();
     // A connection to rigctld that it closed by mistake (see open()) is made again, once.
-    if (result != RIG_OK && wasConnected && m_network && transient(result)) {
-        disconnect();
+    if (result != RIG_OK && m_network && transient(result)) {
+        drop();
         std::this_thread::sleep_for(ReconnectPause);
-        if (openOnce(&ignored) == RIG_OK)
-            result = set();
+        QString ignored;
+        bool settingsFault = false;
+        if (openOnce(&ignored, &settingsFault) == RIG_OK)
+            result = call();
     }
     if (result == RIG_OK)
-        return true;
-    if (m_network && transient(result))
-        disconnect(); // tried again at the next request
+        return Failure::None;
+    if (std::abs(result) == RIG_ENIMPL || std::abs(result) == RIG_ENAVAIL) {
+        *failure = QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result));
+        return Failure::Unsupported;
+    }
+    drop();
     switch (std::abs(result)) {
     case RIG_ETIMEOUT:
         *failure = QStringLiteral("No answer from %1").arg(m_name);
@@ -269,13 +343,49 @@ bool HamlibRig::setPtt(bool onAir, QString *failure)
         *failure = QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result));
         break;
     }
-    return false;
+    return failureOf(result);
 }
 
-void HamlibRig::disconnect()
+HamlibRig::Failure HamlibRig::setPtt(bool onAir, QString *failure)
+{
+    return request(
+        [&] { return rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF); },
+        failure);
+}
+
+HamlibRig::Failure HamlibRig::getPtt(bool *onAir, QString *failure)
+{
+    return request(
+        [&] {
+            ptt_t ptt = RIG_PTT_OFF;
+            const int result = rig_get_ptt(m_rig, RIG_VFO_CURR, &ptt);
+            *onAir = ptt != RIG_PTT_OFF;
+            return result;
+        },
+        failure);
+}
+
+// A request that was not answered may still be carried out when the rig reads it: what was
+// written and not yet sent to a serial rig is thrown away, and nothing more is written to the
+// connection (see RigLink about what rigctld does with what it had received).
+void HamlibRig::drop()
 {
     if (!m_rig)
         return;
+    const int fd = m_rig->state.rigport.fd;
+    if (fd >= 0 && m_network) {
+        const linger reset = {1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        // The connection goes now, and hamlib's own goodbye ("q", which it would write behind
+        // the request that was not answered, and wait for) goes nowhere.
+        const int nowhere = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (nowhere >= 0) {
+            ::dup3(nowhere, fd, O_CLOEXEC);
+            ::close(nowhere);
+        }
+    } else if (fd >= 0 && ::isatty(fd)) {
+        ::tcflush(fd, TCOFLUSH);
+    }
     rig_close(m_rig);
     rig_cleanup(m_rig);
     m_rig = nullptr;
@@ -283,6 +393,9 @@ void HamlibRig::disconnect()
 
 void HamlibRig::close()
 {
-    disconnect();
-    m_opened = false;
+    if (!m_rig)
+        return;
+    rig_close(m_rig);
+    rig_cleanup(m_rig);
+    m_rig = nullptr;
 }

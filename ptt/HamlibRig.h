@@ -1,19 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ptt/HamlibKeyer.h"
+#include "ptt/HamlibSettings.h"
 
 #include <QString>
 #include <chrono>
 
 struct s_rig;
 
-// One rig opened through hamlib, as the keyer's thread uses it. open(), setPtt() and close() may
-// block for as long as the rig takes to answer (about a second on a dead rig, more while
-// opening): they never run on the UI thread.
+// One rig opened through hamlib, as the keyer's thread (or the guard) uses it. open(), setPtt(),
+// getPtt() and close() may block for as long as the rig takes to answer (about a second on a
+// dead rig, two while opening): they never run on the UI thread.
 class HamlibRig
 {
 public:
+    // How long a rig may take to answer one request.
+    static constexpr int AnswerTimeoutMs = 1000;
+
+    // Why a call failed.
+    enum class Failure {
+        None,
+        NotConnected, // the rig cannot be reached, or the connection went away
+        NoAnswer, // it was reached and did not answer, or answered what makes no sense
+        Settings, // the settings cannot work; trying again changes nothing
+        Unsupported // the rig cannot do what was asked; the connection stays
+    };
+
     HamlibRig() = default;
     ~HamlibRig() { close(); }
     HamlibRig(const HamlibRig &) = delete;
@@ -21,16 +33,20 @@ public:
 
     // Opens the rig that `settings` name. On failure the rig stays closed and `failure` tells
     // the operator why ("Cannot open rigctld at localhost:4532: cannot connect").
-    bool open(const HamlibSettings &settings, QString *failure);
-    // Whether open() succeeded. A connection to rigctld lost since is made again by the next
-    // setPtt().
-    bool isOpen() const { return m_opened; }
-    // Keys (true) or releases the transmitter. On failure `failure` tells the operator ("No
-    // answer from rigctld at localhost:4532").
-    bool setPtt(bool onAir, QString *failure);
+    Failure open(const HamlibSettings &settings, QString *failure);
+    // Whether open() succeeded and the connection was not dropped since.
+    bool isOpen() const { return m_rig != nullptr; }
+    // Keys (true) or releases the transmitter; reads whether it is keyed. On failure `failure`
+    // tells the operator ("No answer from rigctld at localhost:4532") and the connection is
+    // dropped with what was written to it, so that nothing asked now is carried out later on
+    // it: the next request needs a new open().
+    Failure setPtt(bool onAir, QString *failure);
+    Failure getPtt(bool *onAir, QString *failure);
     // Lets the rig go. It does not release the transmitter: setPtt(false) first.
     void close();
 
+    // Whether the rig is reached over the network (rigctld).
+    bool isNetwork() const { return m_network; }
     // What the operator knows the rig as: "rigctld at localhost:4532", "Icom IC-7300 on
     // /dev/ttyUSB0", "GPIO 3 of /dev/hidraw2".
     QString name() const { return m_name; }
@@ -38,25 +54,32 @@ public:
     // The name of the rig that `settings` give, before hamlib is asked about it.
     static QString plainName(const HamlibSettings &settings);
 
-    // Sets the library up once per process: its debug output off, its rig list loaded, and the
-    // process's LC_NUMERIC "C", as hamlib needs it. To be called first on the UI thread, as
-    // setlocale() is not safe beside other threads.
+    // Sets the library up once per process: its debug output off, and the process's LC_NUMERIC
+    // "C", as hamlib needs it. To be called first on the UI thread, as setlocale() is not safe
+    // beside other threads.
     static void setUpLibrary();
+    // Loads every rig model that hamlib has, for the list of models (about a millisecond).
+    static void loadAllModels();
+    // Whether hamlib knows rig model `model`. rig_init() must never see a model that it does
+    // not know: when the model's family is already loaded it ends the whole process ("Hash
+    // collision!!! Fatal error!!"). Only the model's family is loaded to find out.
+    static bool knowsModel(int model);
 
 private:
     // How long a lost connection to rigctld rests before it is made again.
     static constexpr std::chrono::milliseconds ReconnectPause{100};
 
     // One attempt to open the rig of m_settings: RIG_OK, or a negative code with `failure`.
-    int openOnce(QString *failure);
-    // Whether a failure may be a connection that rigctld closed by mistake.
-    static bool transient(int result);
-    // Lets the rig go, keeping the settings for the next attempt.
-    void disconnect();
+    int openOnce(QString *failure, bool *settingsFault);
+    // Runs `call` (a hamlib request); a connection to rigctld that rigctld closed by mistake is
+    // made again once. A failure drops the connection.
+    template<typename Call>
+    Failure request(Call call, QString *failure);
+    // Lets the rig go, discarding what was written to it and not yet read.
+    void drop();
 
     s_rig *m_rig = nullptr;
     HamlibSettings m_settings;
-    bool m_opened = false;
     bool m_network = false; // the rig is reached over the network (rigctld)
     QString m_name;
 };

@@ -3,9 +3,10 @@
 
 #include "ptt/HamlibKeyer.h"
 #include "ptt/NoKeyer.h"
+#include "ptt/PttGuard.h"
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
-#include "station/Keying.h"
+#include "station/Station.h"
 
 namespace {
 
@@ -24,10 +25,10 @@ HamlibSettings hamlibSettings(const AppState &state)
 
 } // namespace
 
-KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent)
+KeyerChoice::KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_keying(keying)
+    , m_station(station)
     , m_serial(serial)
     , m_none(std::make_unique<NoKeyer>())
     , m_serialDevice(state.SerialDevice)
@@ -35,14 +36,26 @@ KeyerChoice::KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, Q
 
 KeyerChoice::~KeyerChoice()
 {
-    if (m_hamlib && m_keying.keyer() == m_hamlib.get())
-        m_keying.setKeyer(nullptr);
+    if (m_hamlib && m_station.keyer() == m_hamlib.get())
+        m_station.setKeyer(nullptr);
 }
 
 PttKeyer &KeyerChoice::current() const
 {
-    PttKeyer *keyer = m_keying.keyer();
+    PttKeyer *keyer = m_station.keyer();
     return keyer ? *keyer : static_cast<PttKeyer &>(m_serial);
+}
+
+void KeyerChoice::setGuard(PttGuard *guard)
+{
+    if (m_guard)
+        disconnect(m_guard, nullptr, this, nullptr);
+    m_guard = guard;
+    if (m_guard) {
+        connect(m_guard, &PttGuard::problemChanged, this, &KeyerChoice::tellStatus);
+        if (m_hamlib && m_station.keyer() == m_hamlib.get())
+            m_guard->watchRig(m_hamlib->settings());
+    }
 }
 
 void KeyerChoice::apply()
@@ -50,42 +63,77 @@ void KeyerChoice::apply()
     switch (m_state.PttMethod) {
     case KeyingMethod::Cat:
     case KeyingMethod::Cm108: {
+        const HamlibSettings settings = hamlibSettings(m_state);
+        // The same rig again stays as it is, keyed or not.
+        const bool inPlace
+            = m_hamlib && m_station.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
         if (!m_hamlib)
             m_hamlib = std::make_unique<HamlibKeyer>();
-        m_hamlib->setSettings(hamlibSettings(m_state));
+        m_hamlib->setSettings(settings);
+        if (m_guard)
+            m_guard->watchRig(settings);
         follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
-        m_keying.setKeyer(m_hamlib.get());
-        m_hamlib->open();
+        m_station.setKeyer(m_hamlib.get());
+        if (!inPlace)
+            m_hamlib->open();
         break;
     }
     case KeyingMethod::None:
         follow(m_none.get());
-        m_keying.setKeyer(m_none.get());
+        m_station.setKeyer(m_none.get());
         m_none->open();
         break;
     case KeyingMethod::Serial:
         follow(&m_serial);
-        m_keying.setKeyer(&m_serial);
+        m_station.setKeyer(&m_serial);
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
         if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
-        emit statusChanged(m_serial.statusText(), m_serial.isReady());
+        tellStatus();
         break;
     }
     m_serialDevice = m_state.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
-    if (m_hamlib && m_keying.keyer() != m_hamlib.get())
+    if (m_hamlib && m_station.keyer() != m_hamlib.get()) {
         m_hamlib.reset();
+        if (m_guard)
+            m_guard->forgetRig();
+    }
 }
 
 void KeyerChoice::shutdown()
 {
-    const bool serialInPlace = m_keying.keyer() == &m_serial;
-    m_keying.shutdown();
+    const bool serialInPlace = m_station.keyer() == &m_serial;
+    m_station.shutdown();
+    const bool released = !current().releasePending();
     if (!serialInPlace)
         m_serial.shutdown(0);
+    // A release the rig did not confirm is left to the guard, which goes on after the program.
+    if (m_guard && released)
+        m_guard->sayGoodbye();
+}
+
+QString KeyerChoice::statusText() const
+{
+    const PttKeyer &keyer = current();
+    QString text = keyer.statusText();
+    if (keyer.releasePending() && !keyer.isReady())
+        text += QStringLiteral(": the transmitter may still be keyed");
+    if (m_guard && !m_guard->problem().isEmpty())
+        text += QLatin1Char('\n') + m_guard->problem();
+    return text;
+}
+
+bool KeyerChoice::isReady() const
+{
+    return current().isReady();
+}
+
+void KeyerChoice::tellStatus()
+{
+    emit statusChanged(statusText(), isReady());
 }
 
 void KeyerChoice::follow(PttKeyer *keyer)
@@ -94,6 +142,5 @@ void KeyerChoice::follow(PttKeyer *keyer)
         return;
     disconnect(m_statusConnection);
     m_followed = keyer;
-    m_statusConnection
-        = connect(keyer, &PttKeyer::statusChanged, this, &KeyerChoice::statusChanged);
+    m_statusConnection = connect(keyer, &PttKeyer::statusChanged, this, &KeyerChoice::tellStatus);
 }

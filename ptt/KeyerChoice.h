@@ -7,8 +7,9 @@
 
 struct AppState;
 class HamlibKeyer;
-class Keying;
+class Station;
 class NoKeyer;
+class PttGuard;
 class PttKeyer;
 class SerialKeyer;
 
@@ -16,17 +17,25 @@ class SerialKeyer;
 // serial lines, the rig's CAT connection or a CM108 chip through hamlib, or none (VOX).
 //
 // The serial lines open only by the COM dialog's OK, as they always did; a CAT or CM108 keyer
-// connects when it is chosen (at start-up and at the PTT dialog's OK). A keyer that is put aside
-// is released first; a hamlib keyer put aside lets its rig go.
+// connects when it is chosen (at start-up and at the PTT dialog's OK), and stays in place, keyed
+// or not, when it is chosen again with the same settings. A keyer that is put aside is released
+// first; a hamlib keyer put aside lets its rig go.
+//
+// The guard, when there is one, is told which rig to release should the program die; at the end
+// of the program it is told goodbye once the transmitter is known released, else it goes on
+// releasing after the program.
 class KeyerChoice : public QObject
 {
     Q_OBJECT
 public:
-    KeyerChoice(AppState &state, Keying &keying, SerialKeyer &serial, QObject *parent = nullptr);
+    KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, QObject *parent = nullptr);
     ~KeyerChoice() override;
 
-    // Puts the keyer of the present method in place. A CAT or CM108 keyer (re)connects with the
-    // present settings; a serial port that is open moves to a device chosen since.
+    // The guard that releases the transmitter should the program die (null: none).
+    void setGuard(PttGuard *guard);
+
+    // Puts the keyer of the present method in place. A CAT or CM108 keyer whose settings changed
+    // connects with them; a serial port that is open moves to a device chosen since.
     void apply();
     // The keyer in place.
     PttKeyer &current() const;
@@ -36,19 +45,26 @@ public:
     // keyer let go (an open serial port among them).
     void shutdown();
 
+    // What the PTT dialog's status line says: the keyer in place, whether a release is not yet
+    // confirmed, and a guard that cannot start.
+    QString statusText() const;
+    bool isReady() const;
+
 signals:
-    // The status of the keyer in place: when it changes, and when another keyer takes over.
+    // The status: when it changes, and when another keyer takes over.
     void statusChanged(const QString &text, bool ready);
 
 private:
     void follow(PttKeyer *keyer);
+    void tellStatus();
 
     AppState &m_state;
-    Keying &m_keying;
+    Station &m_station;
     SerialKeyer &m_serial;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;
     QPointer<PttKeyer> m_followed;
     QMetaObject::Connection m_statusConnection;
+    PttGuard *m_guard = nullptr;
     QString m_serialDevice; // the device the serial keyer was last given
 };

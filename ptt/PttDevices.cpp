@@ -94,7 +94,7 @@ int addModel(const struct rig_caps *caps, rig_ptr_t data)
 
 QList<RigModel> rigModels()
 {
-    HamlibRig::setUpLibrary();
+    HamlibRig::loadAllModels();
     QList<RigModel> models;
     rig_list_foreach(addModel, &models);
     std::sort(models.begin(), models.end(), [](const RigModel &a, const RigModel &b) {

@@ -3,6 +3,7 @@
 #include "station/Log.h"
 
 #include "ptt/CrashRelease.h"
+#include "ptt/PttGuard.h"
 #include "ptt/SerialDevices.h"
 
 #include <QFileInfo>
@@ -138,6 +139,8 @@ bool QtSerialLines::open()
     if (m_crash)
         m_crash->watch(int(m_port->handle()));
     applyReceiveLevels();
+    if (m_guard)
+        m_guard->watchPort(int(m_port->handle()), m_receive);
 
     // The platform may have raised both lines on opening (Linux does): the levels asked for go
     // on the wire now, before anything else can happen.
@@ -174,6 +177,15 @@ void QtSerialLines::setReceiveLevels(const ReceiveLevels &levels)
         applyReceiveLevels();
 }
 
+void QtSerialLines::setGuard(PttGuard *guard)
+{
+    if (m_guard && isOpen())
+        m_guard->forgetPort();
+    m_guard = guard;
+    if (m_guard && isOpen())
+        m_guard->watchPort(int(m_port->handle()), m_receive);
+}
+
 void QtSerialLines::setCrashRelease(CrashRelease *crash)
 {
     if (m_crash && isOpen())
@@ -193,6 +205,8 @@ void QtSerialLines::applyReceiveLevels()
 {
     if (m_crash)
         m_crash->setReceiveLevels(m_receive);
+    if (m_guard)
+        m_guard->setReceiveLevels(m_receive);
 #ifdef Q_OS_UNIX
     const bool dropReleases = !m_receive.rts.value_or(false) && !m_receive.dtr.value_or(false);
     // On Qt's own descriptor: Qt SerialPort writes termios only when a line setting changes,
@@ -254,9 +268,12 @@ void QtSerialLines::release()
     m_gone = false;
     if (!m_port->isOpen())
         return;
-    // The crash release's descriptor goes first, so that the last close below is the keeper's.
+    // The crash release's and the guard's descriptors go first, so that the last close below is
+    // the keeper's, and a guard never touches a port that the program has let go.
     if (m_crash)
         m_crash->forget();
+    if (m_guard)
+        m_guard->forgetPort();
 #ifdef Q_OS_UNIX
     // Linux lowers RTS and DTR when the last holder of a tty closes it, if the termios flag
     // HUPCL is set (it is by default). A transmitter wired with negative polarity would key

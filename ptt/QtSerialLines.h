@@ -8,6 +8,7 @@
 #include <memory>
 
 class CrashRelease;
+class PttGuard;
 class QSerialPort;
 
 // The serial lines of a real port, over Qt SerialPort.
@@ -19,7 +20,9 @@ class QSerialPort;
 // The receive levels keep the transmitter released after the program has died: the port is
 // left to drop its lines at the last close (the tty flag HUPCL) only when every line that keys
 // the transmitter is released by a low level, and a crash release, when one is given, puts the
-// lines at their receive levels on a fatal signal.
+// lines at their receive levels on a fatal signal. The guard, when one is given, holds a
+// descriptor of the open port and puts the lines at their receive levels after any end of the
+// program that was not in order, SIGKILL included.
 class QtSerialLines : public SerialLines
 {
     Q_OBJECT
@@ -53,6 +56,8 @@ public:
 
     // The crash release that is told about the open port and its receive levels (null: none).
     void setCrashRelease(CrashRelease *crash);
+    // The guard that is told about the open port and its receive levels (null: none).
+    void setGuard(PttGuard *guard);
 
     // The device of the open port; empty while closed.
     QString openDevice() const { return isOpen() ? m_device : QString(); }
@@ -75,6 +80,7 @@ private:
     std::optional<bool> m_dtr;
     ReceiveLevels m_receive;
     CrashRelease *m_crash = nullptr;
+    PttGuard *m_guard = nullptr;
     bool m_gone = false;
     bool m_lineFailureSaid = false;
 };

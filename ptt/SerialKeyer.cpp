@@ -75,19 +75,17 @@ void SerialKeyer::shutdown(int)
     m_lines.close();
 }
 
-void SerialKeyer::releaseUnusedLines()
+void SerialKeyer::useChanged(int takenIntoUse)
 {
     tellReceiveLevels();
     if (!m_state.RtsOn)
         settleLine(Line::Rts, false);
     if (!m_state.DtrOn)
         settleLine(Line::Dtr, false);
-}
-
-void SerialKeyer::takeIntoUse(Line line)
-{
-    tellReceiveLevels();
-    setLine(line, false);
+    if (takenIntoUse & LineUse::Rts)
+        setLine(Line::Rts, false);
+    if (takenIntoUse & LineUse::Dtr)
+        setLine(Line::Dtr, false);
 }
 
 // Puts each line that a keying call keyed at its receive level. The record of what the calls

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ptt/SerialLines.h"
+#include "station/LineUse.h"
 #include "station/PttKeyer.h"
 
 #include <optional>
@@ -16,7 +17,7 @@ class Dialogs;
 // The port opens only by open() (the COM dialog's "OK"): until then the levels asked for are
 // remembered and reach the wire when it opens. It is always ready: a port that is closed or
 // failed takes the requests as the port layer remembers them.
-class SerialKeyer : public PttKeyer
+class SerialKeyer : public PttKeyer, public LineUse
 {
     Q_OBJECT
 public:
@@ -34,17 +35,15 @@ public:
     // The lines at their receive levels, then the port released.
     void shutdown(int milliseconds) override;
 
-    // A line taken out of use while it keyed goes back to its receive level: the program no
-    // longer touches it, so it must not be left keying the transmitter. Called whenever a line's
-    // use or polarity has changed; the port layer learns the new receive levels here.
-    void releaseUnusedLines();
-
-    enum class Line { Rts, Dtr };
-    // A line taken into use starts at its receive level: the level it has (the port's own on
-    // opening, or one asked under the other polarity) may be its on-air level now.
-    void takeIntoUse(Line line);
+    // A line's use or polarity changed (the COM dialog, through the station): a line taken out
+    // of use while it keyed goes back to its receive level, as the program no longer touches it;
+    // a line taken into use starts at its receive level, as the level it has (the port's own on
+    // opening, or one asked under the other polarity) may be its on-air level now. The port
+    // layer learns the new receive levels here.
+    void useChanged(int takenIntoUse) override;
 
 private:
+    enum class Line { Rts, Dtr };
     // What this keyer last asked of one line.
     struct LineRecord
     {

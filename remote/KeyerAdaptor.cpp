@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/KeyerAdaptor.h"
 
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QVariantMap>
 
@@ -47,24 +48,46 @@ bool KeyerAdaptor::standby() const
     return m_station.status().standby;
 }
 
+QString KeyerAdaptor::keyer() const
+{
+    return StationRemote::linkName(m_station.status().keyer);
+}
+
+const QDBusContext *KeyerAdaptor::busCall() const
+{
+    return static_cast<const QDBusContext *>(parent()->qt_metacast("QDBusContext"));
+}
+
+// Each slot answers at once, or later when the call has to wait its turn (then the value it
+// returns goes nowhere).
+
 bool KeyerAdaptor::Play(int memory)
 {
-    return m_station.play(memory);
+    const auto answer
+        = m_pacer.run(busCall(), [this, memory] { return QVariantList{m_station.play(memory)}; });
+    return answer && answer->value(0).toBool();
 }
 
 bool KeyerAdaptor::Stop()
 {
-    return m_station.stop();
+    const auto answer = m_pacer.run(busCall(), [this] { return QVariantList{m_station.stop()}; });
+    return answer && answer->value(0).toBool();
 }
 
 void KeyerAdaptor::SetLock(bool on)
 {
-    m_station.setLock(on);
+    m_pacer.run(busCall(), [this, on] {
+        m_station.setLock(on);
+        return QVariantList();
+    });
 }
 
 void KeyerAdaptor::SetStandby(bool on)
 {
-    m_station.setStandby(on);
+    m_pacer.run(busCall(), [this, on] {
+        m_station.setStandby(on);
+        return QVariantList();
+    });
 }
 
 void KeyerAdaptor::stationChanged()
@@ -83,6 +106,8 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("Lock"), now.lock);
     if (now.standby != m_said.standby)
         properties.insert(QStringLiteral("Standby"), now.standby);
+    if (now.keyer != m_said.keyer)
+        properties.insert(QStringLiteral("Keyer"), StationRemote::linkName(now.keyer));
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);

@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "remote/CallPacer.h"
 #include "station/StationRemote.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <optional>
 
+class QDBusContext;
+
 // The interface org.voicevocta.Keyer1 on the session bus: loggers and scripts play and stop the
 // memories, engage Lock and standby, and follow what the station does. Every call goes through
 // the station's own handlers (StationRemote), exactly as the operator's clicks do.
 //
-// The slots can be called in-process as well, without a bus.
+// The slots can be called in-process as well, without a bus. Calls from the bus are paced
+// (CallPacer): a flood of them never holds the window. While calls wait their turn, the properties
+// report the station as it stands. The bus tells which call it delivers through the object the
+// adaptor belongs to, when that is a QDBusContext (KeyerService).
 class KeyerAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -20,10 +26,13 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString State READ state)
     // The memory last started, 1..6; 0 before the first start.
     Q_PROPERTY(int Memory READ memory)
-    // Whether the transmitter is keyed.
+    // Whether the transmitter is keyed, as the keyer confirmed it (true also while a release is
+    // not confirmed yet: it may still be keyed).
     Q_PROPERTY(bool OnAir READ onAir)
     Q_PROPERTY(bool Lock READ lock)
     Q_PROPERTY(bool Standby READ standby)
+    // Whether the keyer can key the transmitter: "ready", "not-connected", "no-answer".
+    Q_PROPERTY(QString Keyer READ keyer)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -41,6 +50,7 @@ public:
     bool onAir() const;
     bool lock() const;
     bool standby() const;
+    QString keyer() const;
 
 public slots:
     // As a left click on the memory (1..6); see StationRemote::play().
@@ -56,8 +66,11 @@ signals:
 
 private:
     void stationChanged();
+    // The call being delivered, when the object is a QDBusContext; null otherwise.
+    const QDBusContext *busCall() const;
 
     StationRemote &m_station;
+    CallPacer m_pacer;
     StationRemote::Status m_said;
     std::optional<QDBusConnection> m_bus;
     QString m_path;

@@ -4,6 +4,13 @@
 #include "remote/KeyerAdaptor.h"
 #include "station/Log.h"
 
+#include <QDBusConnectionInterface>
+
+namespace {
+const QString Bus = QStringLiteral("org.freedesktop.DBus");
+const QString BusPath = QStringLiteral("/org/freedesktop/DBus");
+} // namespace
+
 KeyerService::KeyerService(StationRemote &station, QObject *parent)
     : QObject(parent), m_adaptor(new KeyerAdaptor(this, station))
 { }
@@ -16,7 +23,7 @@ KeyerService::~KeyerService()
 bool KeyerService::start(const QDBusConnection &bus)
 {
     stop();
-    if (!bus.isConnected())
+    if (!bus.isConnected() || !bus.interface())
         return false; // no session bus: the program runs without one, silently
     QDBusConnection connection = bus;
     const QString path = QString::fromLatin1(ObjectPath);
@@ -29,17 +36,42 @@ bool KeyerService::start(const QDBusConnection &bus)
                    .arg(path);
         return false;
     }
-    if (!connection.registerService(name)) {
+    // The bus says when a name waited for becomes ours; listening before asking for it.
+    connection.connect(Bus, BusPath, Bus, QStringLiteral("NameAcquired"), this,
+                       SLOT(nameAcquired(QString)));
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply
+        = connection.interface()->registerService(name, QDBusConnectionInterface::QueueService,
+                                                  QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid() || reply.value() == QDBusConnectionInterface::ServiceNotRegistered) {
+        connection.disconnect(Bus, BusPath, Bus, QStringLiteral("NameAcquired"), this,
+                              SLOT(nameAcquired(QString)));
         connection.unregisterObject(path);
         qCWarning(lcVocta).noquote()
+            << QStringLiteral("%1 cannot be had on the session bus (%2): this copy runs without "
+                              "its keyer interface")
+                   .arg(name, reply.error().message());
+        return false;
+    }
+    m_bus = connection;
+    if (reply.value() == QDBusConnectionInterface::ServiceQueued) {
+        qCWarning(lcVocta).noquote()
             << QStringLiteral("%1 is held by another program on the session bus (another Voice "
-                              "Vocta?): this one runs without its keyer interface")
+                              "Vocta?): this copy takes over its keyer interface when that one "
+                              "ends")
                    .arg(name);
         return false;
     }
-    m_adaptor->setBus(connection, path);
-    m_bus = connection;
+    nameAcquired(name);
     return true;
+}
+
+void KeyerService::nameAcquired(const QString &name)
+{
+    if (!m_bus || m_running || name != QLatin1String(ServiceName))
+        return;
+    m_running = true;
+    m_adaptor->setBus(*m_bus, QString::fromLatin1(ObjectPath));
+    emit running();
 }
 
 void KeyerService::stop()
@@ -47,7 +79,11 @@ void KeyerService::stop()
     if (!m_bus)
         return;
     m_adaptor->clearBus();
-    m_bus->unregisterService(QString::fromLatin1(ServiceName));
+    m_bus->disconnect(Bus, BusPath, Bus, QStringLiteral("NameAcquired"), this,
+                      SLOT(nameAcquired(QString)));
+    // Gives the name up, or leaves the queue for it.
+    m_bus->interface()->unregisterService(QString::fromLatin1(ServiceName));
     m_bus->unregisterObject(QString::fromLatin1(ObjectPath));
     m_bus.reset();
+    m_running = false;
 }

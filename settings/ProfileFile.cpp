@@ -5,12 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtDebug>
 
-#ifdef Q_OS_UNIX
+#include <QRandomGenerator>
 #include <cerrno>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace {
@@ -20,21 +25,61 @@ bool isUtf16Text(QByteArrayView head)
     return head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF");
 }
 
-// The six random letters of a temporary file's name, as QSaveFile makes them.
-bool isTemporarySuffix(QStringView suffix)
+// What follows a settings file's name in the name of the temporary file a save writes first:
+// this mark, then six random letters or digits ("vocta.ini.voicevocta-save-QtfDxa"). No operator
+// names a file so; a file named so is what an interrupted save left behind.
+constexpr QLatin1StringView SaveMark(".voicevocta-save-");
+constexpr int SaveSuffixLength = 6;
+
+bool isSaveSuffix(QStringView suffix)
 {
-    if (suffix.size() != 6)
+    if (suffix.size() != SaveSuffixLength)
         return false;
-    bool capital = false;
     for (const QChar c : suffix) {
         const char16_t u = c.unicode();
-        const bool small = u >= 'a' && u <= 'z';
-        const bool large = u >= 'A' && u <= 'Z';
-        if (!small && !large)
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')))
             return false;
-        capital = capital || large;
     }
-    return capital;
+    return true;
+}
+
+QString saveSuffix()
+{
+    static constexpr char Characters[]
+        = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString suffix;
+    for (int i = 0; i < SaveSuffixLength; ++i)
+        suffix += QLatin1Char(Characters[QRandomGenerator::global()->bounded(62)]);
+    return suffix;
+}
+
+// The file a path stands for: a symbolic link is followed to the file it names, which a save
+// replaces (the link stays), as far as it leads.
+QString linkTarget(const QString &path)
+{
+    QFileInfo file(path);
+    int depth = 128;
+    while (--depth > 0 && file.isSymLink())
+        file.setFile(file.symLinkTarget());
+    return depth > 0 ? file.filePath() : path;
+}
+
+// Puts `from` in the place of `to` in one step, replacing it.
+bool replaceFile(const QString &from, const QString &to, QString *reason)
+{
+#ifdef Q_OS_WIN
+    if (::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                      reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *reason = qt_error_string(int(::GetLastError()));
+    return false;
+#else
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *reason = qt_error_string(errno);
+    return false;
+#endif
 }
 
 // Forces what was written onto the disk: some file systems report a full disk only here.
@@ -81,13 +126,13 @@ bool ProfileFile::isUtf16() const
 
 QStringList ProfileFile::removeLeftovers() const
 {
-    const QFileInfo settings(m_path);
-    const QString prefix = settings.fileName() + QLatin1Char('.');
+    const QFileInfo settings(linkTarget(m_path));
+    const QString prefix = settings.fileName() + SaveMark;
     const QDir folder = settings.absoluteDir();
     QStringList removed;
     const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QString &name : names) {
-        if (!name.startsWith(prefix) || !isTemporarySuffix(QStringView(name).sliced(prefix.size())))
+        if (!name.startsWith(prefix) || !isSaveSuffix(QStringView(name).sliced(prefix.size())))
             continue;
         const QFileInfo entry(folder.filePath(name));
         if (entry.isSymLink() || !entry.isFile())
@@ -164,11 +209,17 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
     if (text.bytes().size() > MaxFileSize)
         return fail(QStringLiteral("the file would be larger than %1 bytes").arg(MaxFileSize));
 
-    // Unbuffered: a write that fails (a full disk) fails here, where it is seen, and not in the
-    // flush inside commit(), which would put the short file in place all the same.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
+    // The new text goes to a file of its own beside the old one, which it replaces only once it
+    // is whole on the disk. Unbuffered: a write that fails (a full disk) fails where it is seen.
+    const QString target = linkTarget(m_path);
+    QFile file;
+    for (int attempt = 0; !file.isOpen(); ++attempt) {
+        file.setFileName(target + SaveMark + saveSuffix());
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            break;
+        if (attempt == 100 || !QFileInfo::exists(file.fileName()))
+            return fail(file.errorString());
+    }
     if (exists)
         file.setPermissions(info.permissions());
     const QByteArray &bytes = text.bytes();
@@ -185,13 +236,18 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
         reason = file.errorString();
     else
         whole = syncToDisk(file, &reason);
+    file.close();
+    if (whole && file.error() != QFileDevice::NoError) {
+        whole = false;
+        reason = file.errorString();
+    }
+    if (whole)
+        whole = replaceFile(file.fileName(), target, &reason);
     if (!whole) {
-        file.cancelWriting();
+        file.remove();
         return fail(reason.isEmpty() ? QStringLiteral("the new file could not be written whole")
                                      : reason);
     }
-    if (!file.commit())
-        return fail(file.errorString());
     return true;
 }
 

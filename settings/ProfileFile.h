@@ -19,10 +19,11 @@
 // that every value written reads back.
 //
 // Writing never leaves a half-written file: the new text goes to a temporary file beside the old
-// one ("vocta.ini.XXXXXX"), which takes its place in one step, with the old file's permissions,
-// only once every byte of it has been written. A file that cannot be written (read-only, its
-// folder missing, the path a folder or a named pipe, too large, the disk full) is left
-// untouched; the write returns false and writes one line to standard error.
+// one ("vocta.ini.voicevocta-save-" and six random letters or digits), which takes its place in
+// one step, with the old file's permissions, only once every byte of it is on the disk. A
+// settings file that is a symbolic link stays one: the file it names is replaced. A file that
+// cannot be written (read-only, its folder missing, the path a folder or a named pipe, too large,
+// the disk full) is left untouched; the write returns false and writes one line to standard error.
 class ProfileFile
 {
 public:
@@ -37,10 +38,9 @@ public:
     ProfileText load() const;
     // Whether the file is UTF-16 text, which this program does not edit.
     bool isUtf16() const;
-    // Removes what interrupted saves left beside the file: regular files named after it with a
-    // dot and six random letters, as a save names its temporary file ("vocta.ini.QtfDxa").
-    // Nothing else is touched; a name of six small letters ("vocta.ini.backup") is more likely
-    // the operator's own and stays. Returns the names removed.
+    // Removes what interrupted saves left beside the file: regular files named as a save names
+    // its temporary file ("vocta.ini.voicevocta-save-QtfDxa"). Nothing else is touched: the
+    // operator's own "vocta.ini.Qwerty" or "vocta.ini.backup" stays. Returns the names removed.
     QStringList removeLeftovers() const;
 
     QByteArray read(QByteArrayView section, QByteArrayView key, QByteArrayView defaultValue) const;

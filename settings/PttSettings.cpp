@@ -26,16 +26,6 @@ constexpr MethodName Methods[] = {{KeyingMethod::Serial, "Serial"},
                                   {KeyingMethod::Cm108, "CM108"},
                                   {KeyingMethod::None, "None"}};
 
-KeyingMethod methodValue(const QByteArray &text)
-{
-    const QByteArray name = trimBlanks(text);
-    for (const MethodName &entry : Methods) {
-        if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
-            return entry.method;
-    }
-    return KeyingMethod::Serial;
-}
-
 QByteArray methodText(KeyingMethod method)
 {
     for (const MethodName &entry : Methods) {
@@ -45,38 +35,80 @@ QByteArray methodText(KeyingMethod method)
     return "Serial";
 }
 
-int numberValue(const ProfileText &file, const char *key, int fallback, int min, int max)
+// Reads the keys, noting each value that is not taken.
+class Reader
 {
-    const double value = roundHalfEven(
-        numericValue(trimBlanks(file.value(Section, key, QByteArray::number(fallback)))));
-    return int(qBound(double(min), value, double(max)));
-}
+public:
+    explicit Reader(const ProfileText &file) : m_file(file) { }
 
-// Device paths and host names, byte for byte as file names are kept.
-QString nameValue(const ProfileText &file, const char *key, const QByteArray &fallback)
-{
-    return FileNames::decode(trimBlanks(file.value(Section, key, fallback)));
-}
+    KeyingMethod method(KeyingMethod fallback)
+    {
+        if (!m_file.contains(Section, "Method"))
+            return fallback;
+        const QByteArray text = m_file.value(Section, "Method", "");
+        const QByteArray name = trimBlanks(text);
+        for (const MethodName &entry : Methods) {
+            if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
+                return entry.method;
+        }
+        complain("Method", text, QStringLiteral("Serial, CAT, CM108 or None"),
+                 QString::fromLatin1(methodText(fallback)));
+        return fallback;
+    }
+
+    int number(const char *key, int fallback, int min, int max)
+    {
+        if (!m_file.contains(Section, key))
+            return fallback;
+        const QByteArray text = m_file.value(Section, key, "");
+        if (const std::optional<int> value = wholeNumberIn(text, min, max))
+            return *value;
+        complain(key, text, QStringLiteral("a whole number from %1 to %2").arg(min).arg(max),
+                 QString::number(fallback));
+        return fallback;
+    }
+
+    // Device paths and host names, byte for byte as file names are kept.
+    QString name(const char *key, const QString &fallback)
+    {
+        return FileNames::decode(
+            trimBlanks(m_file.value(Section, key, FileNames::encode(fallback))));
+    }
+
+    QStringList problems;
+
+private:
+    void complain(const char *key, const QByteArray &text, const QString &accepted,
+                  const QString &used)
+    {
+        problems << QStringLiteral("[PTT] %1=%2 is not %3: %4 is used")
+                        .arg(QLatin1String(key), QString::fromUtf8(text), accepted, used);
+    }
+
+    const ProfileText &m_file;
+};
 
 } // namespace
 
-void PttSettings::read(const ProfileText &file, AppState &state)
+QStringList PttSettings::read(const ProfileText &file, AppState &state)
 {
     const AppState defaults;
-    state.PttMethod = methodValue(file.value(Section, "Method", "Serial"));
-    state.SerialDevice = nameValue(file, "SerialDevice", "");
-    state.RigModel = numberValue(file, "RigModel", defaults.RigModel, RigModelMin, RigModelMax);
-    state.RigPort = nameValue(file, "RigPort", FileNames::encode(defaults.RigPort));
-    state.RigSpeed = numberValue(file, "RigSpeed", defaults.RigSpeed, 0, RigSpeedMax);
-    state.Cm108Device = nameValue(file, "Cm108Device", "");
-    state.Cm108Gpio
-        = numberValue(file, "Cm108Gpio", defaults.Cm108Gpio, Cm108GpioMin, Cm108GpioMax);
-    state.LeadMs = numberValue(file, "LeadMs", defaults.LeadMs, 0, LeadMsMax);
-    state.TailMs = numberValue(file, "TailMs", defaults.TailMs, 0, TailMsMax);
-    state.TimeoutS = numberValue(file, "TimeoutS", defaults.TimeoutS, 0, TimeoutSMax);
+    Reader read(file);
+    state.PttMethod = read.method(defaults.PttMethod);
+    state.SerialDevice = read.name("SerialDevice", defaults.SerialDevice);
+    state.RigModel = read.number("RigModel", defaults.RigModel, RigModelMin, RigModelMax);
+    state.RigPort = read.name("RigPort", defaults.RigPort);
+    state.RigSpeed = read.number("RigSpeed", defaults.RigSpeed, 0, RigSpeedMax);
+    state.Cm108Device = read.name("Cm108Device", defaults.Cm108Device);
+    state.Cm108Gpio = read.number("Cm108Gpio", defaults.Cm108Gpio, Cm108GpioMin, Cm108GpioMax);
+    state.LeadMs = read.number("LeadMs", defaults.LeadMs, 0, LeadMsMax);
+    state.TailMs = read.number("TailMs", defaults.TailMs, 0, TailMsMax);
+    state.TimeoutS = read.number("TimeoutS", defaults.TimeoutS, 0, TimeoutSMax);
+    return read.problems;
 }
 
-QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state)
+QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
+                                     const AppState &asRead)
 {
     const AppState defaults;
     const bool differs
@@ -92,19 +124,23 @@ QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state)
         return {};
 
     QList<QByteArray> refused;
-    const auto put = [&](const char *key, const QByteArray &value) {
+    const auto put = [&](const char *key, const QByteArray &value, bool unchanged) {
+        if (unchanged && file.contains(Section, key))
+            return; // as it was read, byte for byte
         if (!file.setValue(Section, key, value))
             refused.append(QByteArray(Section) + '/' + key);
     };
-    put("Method", methodText(state.PttMethod));
-    put("SerialDevice", FileNames::encode(state.SerialDevice));
-    put("RigModel", QByteArray::number(state.RigModel));
-    put("RigPort", FileNames::encode(state.RigPort));
-    put("RigSpeed", QByteArray::number(state.RigSpeed));
-    put("Cm108Device", FileNames::encode(state.Cm108Device));
-    put("Cm108Gpio", QByteArray::number(state.Cm108Gpio));
-    put("LeadMs", QByteArray::number(state.LeadMs));
-    put("TailMs", QByteArray::number(state.TailMs));
-    put("TimeoutS", QByteArray::number(state.TimeoutS));
+    const AppState &s = state;
+    const AppState &r = asRead;
+    put("Method", methodText(s.PttMethod), s.PttMethod == r.PttMethod);
+    put("SerialDevice", FileNames::encode(s.SerialDevice), s.SerialDevice == r.SerialDevice);
+    put("RigModel", QByteArray::number(s.RigModel), s.RigModel == r.RigModel);
+    put("RigPort", FileNames::encode(s.RigPort), s.RigPort == r.RigPort);
+    put("RigSpeed", QByteArray::number(s.RigSpeed), s.RigSpeed == r.RigSpeed);
+    put("Cm108Device", FileNames::encode(s.Cm108Device), s.Cm108Device == r.Cm108Device);
+    put("Cm108Gpio", QByteArray::number(s.Cm108Gpio), s.Cm108Gpio == r.Cm108Gpio);
+    put("LeadMs", QByteArray::number(s.LeadMs), s.LeadMs == r.LeadMs);
+    put("TailMs", QByteArray::number(s.TailMs), s.TailMs == r.TailMs);
+    put("TimeoutS", QByteArray::number(s.TimeoutS), s.TimeoutS == r.TimeoutS);
     return refused;
 }

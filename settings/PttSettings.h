@@ -3,12 +3,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 
 struct AppState;
 class ProfileText;
 
 // The section "PTT" of the settings file: how the transmitter is keyed and its timing.
-//   Method        Serial, CAT, CM108 or None (any other text: Serial)
+//   Method        Serial, CAT, CM108 or None, in any case
 //   SerialDevice  the serial device's path; empty: the port number of "COM"
 //   RigModel      hamlib's rig model, 1 to 99999 (2: rigctld)
 //   RigPort       "host:port" of rigctld, or the rig's serial device
@@ -21,10 +22,11 @@ class ProfileText;
 //
 // The section is written only when one of its values differs from its default, or when the file
 // already has it (then its keys are kept up to date), so that a station keyed as it always was
-// keeps the file it always had.
+// keeps the file it always had. A key whose value the station still holds as it was read is left
+// in the file byte for byte as it is (a value out of range, bytes after a zero character).
 namespace PttSettings {
 
-// The ranges numbers are clamped into on reading.
+// The ranges of the numbers.
 constexpr int RigModelMin = 1;
 constexpr int RigModelMax = 99999;
 constexpr int RigSpeedMax = 1000000;
@@ -34,12 +36,15 @@ constexpr int LeadMsMax = 2000;
 constexpr int TailMsMax = 2000;
 constexpr int TimeoutSMax = 3600;
 
-// Reads the keys into the state; a missing file, section or key gives its default. Numbers are
-// read like the other numbers (their leading digits, rounded) and clamped into their ranges.
-void read(const ProfileText &file, AppState &state);
+// Reads the keys into the state; a missing file, section or key gives its default, and so does a
+// value the key does not accept: a method not named above, a number that is not a whole number
+// in its range (a fraction is rounded). Returns a line for each value that was not taken, saying
+// what is used instead.
+QStringList read(const ProfileText &file, AppState &state);
 
-// Writes the keys when the section is due (see above). Returns "section/key" of each value the
-// file cannot hold (a line break in a name); those keep their old value in the file.
-QList<QByteArray> write(ProfileText &file, const AppState &state);
+// Writes the keys when the section is due (see above); `asRead` is the state as read() left it.
+// Returns "section/key" of each value the file cannot hold (a line break in a name); those keep
+// their old value in the file.
+QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead);
 
 } // namespace PttSettings

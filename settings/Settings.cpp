@@ -3,9 +3,11 @@
 #include "station/Log.h"
 
 #include "settings/AudioSettings.h"
+#include "settings/KitSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
+#include "settings/SiteDefault.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
@@ -62,17 +64,30 @@ void Settings::setPlace(const SettingsPlace &place)
 
 void Settings::ReadMem()
 {
-    // Start-up: what interrupted saves of an earlier run left behind goes first.
+    // Start-up: the file becomes this copy's, unless another copy that runs has it; then what
+    // interrupted saves of an earlier run left behind goes first.
     const ProfileFile profile(m_state.IniFile);
-    profile.removeLeftovers();
+    if (own())
+        profile.removeLeftovers();
     m_utf16Reported = profile.isUtf16();
     if (m_utf16Reported)
         reportUtf16(QStringLiteral("the settings start from their defaults"));
 
     // The file is read once; each key is then looked up as its own read would find it. A
-    // settings file of the user's own that does not exist yet starts from the site default.
+    // settings file of the user's own that does not exist yet starts from the site default,
+    // read this once; one that cannot serve starts it from the defaults.
+    m_siteText.reset();
     const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.IniFile);
-    const ProfileText file = fromSite ? ProfileFile(m_siteDefault).load() : profile.load();
+    if (fromSite) {
+        QString problem;
+        m_siteText = SiteDefault::read(m_siteDefault, &problem);
+        if (!problem.isEmpty())
+            qCWarning(lcVocta).noquote()
+                << QStringLiteral("Cannot start from the site's settings %1: %2; the settings "
+                                  "start from their defaults")
+                       .arg(m_siteDefault, problem);
+    }
+    const ProfileText file = fromSite ? m_siteText.value_or(ProfileText()) : profile.load();
 
     m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
     m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
@@ -106,8 +121,14 @@ void Settings::ReadMem()
         m_state.FntItalic[j] = flagValue(italic);
     }
 
-    AudioSettings::read(file, m_state);
-    PttSettings::read(file, m_state);
+    // The newer sections take only the values they accept; each other one is said.
+    QStringList problems = AudioSettings::read(file, m_state);
+    problems += PttSettings::read(file, m_state);
+    for (const QString &problem : problems)
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
+    KitSettings::read(file, m_state);
+    m_asRead = m_state;
 
     if (m_showRead)
         m_showRead();
@@ -115,6 +136,11 @@ void Settings::ReadMem()
 
 void Settings::WriteMem()
 {
+    // The file of another copy that runs is left to it.
+    if (m_inUseElsewhere) {
+        m_lastSaveFailed = true;
+        return;
+    }
     QList<QByteArray> refused;
     const auto put = [&refused](ProfileText &file, const QByteArray &section, const char *key,
                                 const QByteArray &value) {
@@ -129,6 +155,12 @@ void Settings::WriteMem()
             qCWarning(lcVocta).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
                                                 .arg(m_state.IniFile, reason);
             m_lastSaveFailed = true;
+            tellOutcome(reason);
+            return;
+        }
+        // A folder made only now: the file becomes this copy's, unless another copy was first.
+        if (!own()) {
+            m_lastSaveFailed = true;
             return;
         }
     }
@@ -140,14 +172,14 @@ void Settings::WriteMem()
             reportUtf16(QStringLiteral("it is left as it is"));
         m_utf16Reported = true;
         m_lastSaveFailed = true;
+        tellOutcome(QStringLiteral("it is UTF-16 text, which this program cannot edit"));
         return;
     }
     const bool saved = file.update([&](ProfileText &text) {
         // The first save of a file of the user's own keeps what the site default holds beyond
         // the keys written here (comments, keys of other programs).
-        if (!m_siteDefault.isEmpty() && text.bytes().isEmpty()
-            && !QFileInfo::exists(m_state.IniFile))
-            text = ProfileFile(m_siteDefault).load();
+        if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.IniFile))
+            text = *m_siteText;
         put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
         put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
         put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));
@@ -169,17 +201,68 @@ void Settings::WriteMem()
             put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
         }
 
-        refused += AudioSettings::write(text, m_state);
-        refused += PttSettings::write(text, m_state);
+        refused += AudioSettings::write(text, m_state, m_asRead);
+        refused += PttSettings::write(text, m_state, m_asRead);
+        refused += KitSettings::write(text, m_state);
     });
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.
-    if (saved && !refused.isEmpty())
+    QString reason = saved ? QString() : file.errorString();
+    if (saved && !refused.isEmpty()) {
+        reason = QStringLiteral("%1 cannot be stored in the file; the old value is kept")
+                     .arg(QString::fromLatin1(refused.join(", ")));
         qCWarning(lcVocta).noquote()
-            << QStringLiteral("Cannot save the settings to %1: %2 cannot be "
-                              "stored in the file; the old value is kept")
-                   .arg(m_state.IniFile, QString::fromLatin1(refused.join(", ")));
-    m_lastSaveFailed = !saved || !refused.isEmpty();
+            << QStringLiteral("Cannot save the settings to %1: %2").arg(m_state.IniFile, reason);
+    }
+    m_lastSaveFailed = !reason.isEmpty();
+    tellOutcome(reason);
+}
+
+bool Settings::own()
+{
+    if (m_inUseElsewhere)
+        return false;
+    if (m_lock.take(m_state.IniFile) != SettingsLock::Outcome::InUse)
+        return true;
+    m_inUseElsewhere = true;
+    qCWarning(lcVocta).noquote()
+        << QStringLiteral("%1 is in use by another copy of Voice Vocta that is running: this copy "
+                          "saves nothing to it")
+               .arg(m_state.IniFile);
+    if (m_tell)
+        m_tell(QStringLiteral("The settings file %1 is in use by another copy of Voice Vocta "
+                              "that is running.\n\nThis copy works with the settings it read at "
+                              "its start and saves nothing to that file: what is changed here is "
+                              "lost when it ends.")
+                   .arg(m_state.IniFile),
+               true);
+    return false;
+}
+
+void Settings::tellOutcome(const QString &reason)
+{
+    if (reason.isEmpty()) {
+        if (!m_failureTold)
+            return;
+        m_failureTold = false;
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("The settings are saved again to %1").arg(m_state.IniFile);
+        if (m_tell)
+            m_tell(QStringLiteral("The settings are saved again to %1.").arg(m_state.IniFile),
+                   false);
+        return;
+    }
+    if (m_failureTold)
+        return;
+    m_failureTold = true;
+    QString why = reason;
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    if (m_tell)
+        m_tell(QStringLiteral("The settings cannot be saved to %1: %2.\n\nThey are kept while the "
+                              "program runs, and the next save tries again.")
+                   .arg(m_state.IniFile, why),
+               true);
 }
 
 QByteArray Settings::fontNameText(int element) const

@@ -33,11 +33,55 @@ QString baseDir(const QProcessEnvironment &environment, const char *variable, co
     return homeDir(environment) + QLatin1Char('/') + QLatin1String(fallback);
 }
 
+// The settings and recordings in the user's own folders.
+SettingsPlace userFolders(const QString &appDir, const QProcessEnvironment &environment)
+{
+    SettingsPlace place;
+    place.portable = false;
+    place.appDir = appDir;
+    place.iniFile = baseDir(environment, "XDG_CONFIG_HOME", ".config")
+                    + QLatin1String("/voicevocta/vocta.ini");
+    const QString data = baseDir(environment, "XDG_DATA_HOME", ".local/share");
+    place.recordDir = data + QLatin1String("/voicevocta/Wav/");
+    place.kitDir = data + QLatin1String("/voicevocta/kit/");
+    return place;
+}
+
 } // namespace
 
 SettingsPlace SettingsPlace::choose(const QString &appDir, const QProcessEnvironment &environment)
 {
-    return choose(appDir, folderWritable(appDir), environment);
+    const QString separator = QDir::separator();
+    const auto besideProgram = [&](const char *name) {
+        return appDir + separator + QLatin1String(name);
+    };
+    const bool images = QFileInfo(besideProgram("Images")).isDir();
+    const bool sounds = QFileInfo(besideProgram("Wav")).isDir();
+    const QString shareDir = QDir::cleanPath(appDir + QLatin1String("/../share/voicevocta"));
+    const bool shared = QFileInfo(shareDir).isDir();
+
+    // An installed program whose shared files are missing (a half-copied install) is still one
+    // when it is in a "bin" folder; anything else is a program folder, whole or not.
+    const bool inBin = QFileInfo(appDir).fileName() == QLatin1String("bin");
+    if ((images && sounds) || (!shared && !inBin)) {
+        SettingsPlace place = choose(appDir, folderWritable(appDir), environment);
+        if (!images)
+            place.missing.append(besideProgram("Images"));
+        if (!sounds)
+            place.missing.append(besideProgram("Wav"));
+        return place;
+    }
+    SettingsPlace place = installedLayout(appDir, shareDir, environment);
+    if (!shared) {
+        place.missing.append(shareDir);
+        return place;
+    }
+    for (const char *name : {"Images", "Wav"}) {
+        const QString folder = shareDir + QLatin1Char('/') + QLatin1String(name);
+        if (!QFileInfo(folder).isDir())
+            place.missing.append(folder);
+    }
+    return place;
 }
 
 SettingsPlace SettingsPlace::choose(const QString &appDir, bool appDirWritable,
@@ -46,18 +90,27 @@ SettingsPlace SettingsPlace::choose(const QString &appDir, bool appDirWritable,
     // The paths beside the program are built by plain concatenation, as the start-up does.
     const QString separator = QDir::separator();
     SettingsPlace place;
+    place.dataDir = appDir;
     if (appDirWritable) {
         place.iniFile = appDir + separator + QLatin1String("vocta.ini");
         place.recordDir = appDir + separator + QLatin1String("Wav") + separator;
+        place.kitDir = appDir + separator + QLatin1String("kit") + separator;
         return place;
     }
-    place.portable = false;
-    place.appDir = appDir;
+    place = userFolders(appDir, environment);
+    place.dataDir = appDir;
     place.siteDefault = appDir + separator + QLatin1String("vocta.ini");
-    place.iniFile = baseDir(environment, "XDG_CONFIG_HOME", ".config")
-                    + QLatin1String("/voicevocta/vocta.ini");
-    place.recordDir
-        = baseDir(environment, "XDG_DATA_HOME", ".local/share") + QLatin1String("/voicevocta/Wav/");
+    return place;
+}
+
+SettingsPlace SettingsPlace::installedLayout(const QString &appDir, const QString &dataDir,
+                                             const QProcessEnvironment &environment,
+                                             const QString &siteDefault)
+{
+    SettingsPlace place = userFolders(appDir, environment);
+    place.installed = true;
+    place.dataDir = dataDir;
+    place.siteDefault = siteDefault;
     return place;
 }
 
@@ -97,13 +150,22 @@ bool SettingsPlace::makeFolder(const QString &dir, QString *error)
     return false;
 }
 
-QString SettingsPlace::description() const
+QString SettingsPlace::description(bool fromSiteDefault) const
 {
-    if (portable)
-        return QStringLiteral("Settings file: %1").arg(iniFile);
-    QString text = QStringLiteral("Settings file: %1 (the program folder %2 is not writable)")
-                       .arg(iniFile, appDir);
-    if (!QFileInfo::exists(iniFile) && QFileInfo(siteDefault).isFile())
+    QString text = QStringLiteral("Settings file: %1").arg(iniFile);
+    if (!portable && !installed)
+        text += QStringLiteral(" (the program folder %1 is not writable)").arg(appDir);
+    if (fromSiteDefault)
         text += QStringLiteral("; it starts from %1").arg(siteDefault);
     return text;
+}
+
+QString SettingsPlace::missingDescription() const
+{
+    if (missing.isEmpty())
+        return {};
+    return QStringLiteral("%1 %2 missing: the program looks for its pictures and shipped sounds "
+                          "there")
+        .arg(missing.join(QLatin1String(" and ")),
+             QLatin1String(missing.size() == 1 ? "is" : "are"));
 }

@@ -260,4 +260,29 @@ QString trimBlanks(QStringView text)
     return text.sliced(begin, end - begin).toString();
 }
 
+std::optional<int> wholeNumberIn(QByteArrayView text, int min, int max)
+{
+    const QByteArrayView number = text.trimmed();
+    qsizetype i = 0;
+    if (i < number.size() && (number[i] == '+' || number[i] == '-'))
+        ++i;
+    const qsizetype digitsFrom = i;
+    while (i < number.size() && number[i] >= '0' && number[i] <= '9')
+        ++i;
+    if (i == digitsFrom)
+        return std::nullopt;
+    if (i < number.size() && number[i] == '.') {
+        ++i;
+        while (i < number.size() && number[i] >= '0' && number[i] <= '9')
+            ++i;
+    }
+    if (i != number.size())
+        return std::nullopt;
+    bool ok = false;
+    const double value = roundHalfEven(number.toByteArray().toDouble(&ok));
+    if (!ok || value < min || value > max)
+        return std::nullopt;
+    return int(value);
+}
+
 } // namespace TextRules

@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <optional>
 
 // How the station turns settings text into numbers and flags and back. Pure functions.
 namespace TextRules {
@@ -16,6 +17,11 @@ namespace TextRules {
 // large for a double gives the largest double of its sign.
 double numericValue(QByteArrayView text);
 double numericValue(QStringView text);
+
+// A number and nothing else: blanks and tabs around it, an optional sign, decimal digits and an
+// optional decimal fraction ("42", " -5 ", "42.5"), rounded as roundHalfEven, when it lies in
+// min..max. Nothing for any other text ("", "abc", "70%", "1e3", "0x10") or a number outside.
+std::optional<int> wholeNumberIn(QByteArrayView text, int min, int max);
 
 // Nearest integer, an exact half to the even neighbour (2.5 gives 2, 3.5 gives 4), clamped into
 // the type's range; NaN gives 0.

@@ -4,21 +4,14 @@
 #include <QString>
 #include <array>
 
-// Where the player stands:
-//   Idle        nothing plays (the transport bar's own play may);
-//   Lead        a message was started and keyed the transmitter, and its audio waits for the
-//               transmitter's lead time;
-//   Playing     a message plays;
-//   RepeatWait  a message ended and waits for its repeat.
-enum class PlayerState { Idle, Lead, Playing, RepeatWait };
-
 // How the transmitter's push-to-talk is keyed: the serial port's RTS/DTR lines, the rig's CAT
 // connection, a CM108 sound chip's GPIO pin, or not at all (the rig keys itself on the audio).
 enum class KeyingMethod { Serial, Cat, Cm108, None };
 
-// The station's shared state: one plain struct, owned by VoiceVocta and handed by reference to
-// every handler class. Names follow the station's own vocabulary so that the handlers read like
-// the operating procedures they implement.
+// The station's settings and places: one plain struct, owned by VoiceVocta and handed by
+// reference to the classes that read or write the settings file, the dialogs and the station.
+// What the station does with them (the message that plays, Lock, standby, the transmitter) is the
+// station's own state (StationState). Names follow the station's own vocabulary.
 struct AppState
 {
     // Sound file of each memory (index 0..5; element 6 exists and is never set).
@@ -29,16 +22,7 @@ struct AppState
     // Repeat wanted for each memory (index 0..5): what its repeat box shows and changes.
     std::array<bool, 6> MemRepeat{};
 
-    bool LockOn = false; // PTT Lock engaged: the transmitter stays keyed
-    bool StdByOn = false; // standby engaged: the transmitter is never keyed
     qint16 ComNum = 0; // serial port number, 1..8 from the COM dialog
-    qint16 CurMem = 0; // memory last started by a left click; -1 before the first one
-    bool RepOn = false; // repeat wanted for the current memory
-    double PlayTime = 0; // estimated elapsed play time, milliseconds
-    PlayerState Player = PlayerState::Idle;
-    // The play state as the procedures test it: 1 from the start of a message until the operator
-    // stops it or it ends without repeat (its lead and its repeat wait included), else 0.
-    int Playing() const { return Player == PlayerState::Idle ? 0 : 1; }
 
     bool DtrOn = false; // DTR keys PTT
     bool DtrPos = false; // DTR polarity: true = positive
@@ -69,12 +53,18 @@ struct AppState
     int MonitorLevel = 100;
     // The input (source) muted while the transmitter is keyed for a message; empty: none.
     QString MuteSource;
-    bool Recording = false; // the recorder is recording: no message may start
+
+    // The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty:
+    // the default one, SettingsPlace::kitDir), and the silence between the parts of a word and
+    // between words, in milliseconds.
+    QString KitFolder;
+    int KitLetterGapMs = 60;
+    int KitWordGapMs = 150;
 
     QString AppDir; // the executable's directory
-    QString ImgDir; // AppDir + "/Images/"
-    QString WavDir; // AppDir + "/Wav/"
-    QString IniFile; // AppDir + "/vocta.ini", or the user's own when AppDir cannot be written
+    QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed
+    QString WavDir; // AppDir + "/Wav/", or ../share/voicevocta/Wav/ when installed
+    QString IniFile; // AppDir + "/vocta.ini", or the user's own (installed, or AppDir read-only)
     // Where new recordings go: WavDir beside a writable program folder, else the user's own
     // $XDG_DATA_HOME/voicevocta/Wav/. Ends with a separator; may not exist yet.
     QString RecordDir;

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-// The standard dialogs the station opens, all modal: a seam, so that tests answer them instead
-// of an operator. The real ones (QtDialogs) open over the main window.
+// The standard dialogs the station opens: a seam, so that tests answer them instead of an
+// operator. The real ones (QtDialogs) open over the main window; all but notice() are modal.
 class Dialogs
 {
 public:
@@ -14,6 +14,7 @@ public:
         QString title;
         QStringList filters; // "Wav Files (*.wav)", ...; the first one is preselected
         QString fileName; // initial file name
+        QString directory; // the folder it opens in; empty: the dialog's own choice
         bool mustExist = true;
     };
 
@@ -33,4 +34,7 @@ public:
     virtual FontChoice chooseFont(const FontChoice &preload) = 0;
     // Message box with the critical icon, an OK button and no caption of its own.
     virtual void critical(const QString &text) = 0;
+    // Message box with an OK button, shown beside the main window without waiting for it: the
+    // warning icon for a problem, the information icon for good news.
+    virtual void notice(const QString &text, bool problem) = 0;
 };

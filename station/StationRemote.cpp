@@ -1,10 +1,63 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
+#include "station/Station.h"
+
 namespace {
 constexpr int FirstMemory = 1;
 constexpr int LastMemory = 6;
 } // namespace
+
+StationRemote::StationRemote(Station &station, std::function<void(int)> openRecorder,
+                             QObject *parent)
+    : QObject(parent), m_station(station), m_openRecorder(std::move(openRecorder)), m_said(status())
+{
+    connect(&m_station, &Station::changed, this, &StationRemote::stationChanged);
+}
+
+void StationRemote::clickMemory(int number)
+{
+    if (number >= FirstMemory && number <= LastMemory)
+        m_station.Command3d1_Click(number - 1);
+}
+
+void StationRemote::clickLock()
+{
+    m_station.Command3d2_Click();
+}
+
+void StationRemote::clickStandby()
+{
+    m_station.Command3d3_Click();
+}
+
+void StationRemote::showRefusal()
+{
+    m_station.ShowErr();
+}
+
+void StationRemote::openRecorder(int number)
+{
+    if (number >= FirstMemory && number <= LastMemory && m_openRecorder)
+        m_openRecorder(number);
+}
+
+StationRemote::Status StationRemote::status() const
+{
+    const StationState &state = m_station.state();
+    Status status;
+    // The wait before a message's audio counts as playing: the message was started.
+    if (state.stage == Stage::RepeatWait)
+        status.state = PlayState::RepeatWait;
+    else if (state.playing())
+        status.state = PlayState::Playing;
+    status.memory = state.memory >= 0 && state.memory < LastMemory ? state.memory + 1 : 0;
+    status.onAir = state.transmitting;
+    status.lock = state.lock;
+    status.standby = state.standby;
+    status.keyer = state.keyer;
+    return status;
+}
 
 bool StationRemote::play(int number)
 {
@@ -19,7 +72,10 @@ bool StationRemote::play(int number)
     const Status after = status();
     if (before.state != PlayState::Idle)
         return before.memory == number && after.state == PlayState::Idle;
-    return after.state != PlayState::Idle && after.memory == number;
+    const bool started = after.state != PlayState::Idle && after.memory == number;
+    // Started, but without the transmitter it was meant to key: the answer says so.
+    const bool keyable = after.standby || after.keyer == PttKeyer::Link::Ready;
+    return started && keyable;
 }
 
 bool StationRemote::stop()
@@ -43,6 +99,15 @@ void StationRemote::setStandby(bool on)
         clickStandby();
 }
 
+void StationRemote::stationChanged()
+{
+    const Status now = status();
+    if (now == m_said)
+        return;
+    m_said = now;
+    emit changed();
+}
+
 QString StationRemote::stateName(PlayState state)
 {
     switch (state) {
@@ -54,4 +119,17 @@ QString StationRemote::stateName(PlayState state)
         break;
     }
     return QStringLiteral("idle");
+}
+
+QString StationRemote::linkName(PttKeyer::Link link)
+{
+    switch (link) {
+    case PttKeyer::Link::NotConnected:
+        return QStringLiteral("not-connected");
+    case PttKeyer::Link::NoAnswer:
+        return QStringLiteral("no-answer");
+    case PttKeyer::Link::Ready:
+        break;
+    }
+    return QStringLiteral("ready");
 }

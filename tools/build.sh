@@ -6,7 +6,8 @@
 #   tools/build.sh test     install what is missing, build, run the whole test suite; then build
 #                           it again with AddressSanitizer and UndefinedBehaviorSanitizer and
 #                           run it once more, which must stay clean
-#   tools/build.sh package  install what is missing, build, and make the Debian package
+#   tools/build.sh package  install what is missing and make the Debian package from the
+#                           source package in debian/ (without the tests):
 #                           build/voicevocta_<version>_<arch>.deb (install it with
 #                           `sudo apt install ./build/voicevocta_*.deb`)
 #
@@ -20,22 +21,31 @@ build=${VV_BUILD_DIR:-$here/build}
 sanitize_build=${VV_SANITIZE_BUILD_DIR:-$here/build-sanitize}
 jobs=${VV_JOBS:-$(nproc)}
 
-packages=(
-    build-essential cmake ninja-build pkg-config
+# What the build needs. The Debian package's Build-Depends (debian/control) are exactly these,
+# with debhelper's compatibility level beside them (`package` checks that they agree).
+build_packages=(
+    cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-    libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
+    libsdl2-dev libsndfile1-dev libfluidsynth-dev
     libpulse-dev libhamlib-dev
+)
+packages=(
+    build-essential "${build_packages[@]}"
+    # What the program reads at run time: the MIDI soundfont.
+    timgm6mb-soundfont
+    # The font the tests measure the window with.
     fonts-dejavu-core
     # What the tests start as real peers: a private sound server with null sinks (PulseAudio, and
     # PipeWire with WirePlumber and pipewire-pulse), hamlib's rig daemon with its dummy rig, and
     # a private session bus with gdbus as its client.
     pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
     libhamlib-utils dbus libglib2.0-bin
-    # A real X server for the test that reads the window's title.
-    xvfb x11-utils
-    # The Debian package: its dependencies found by dpkg-shlibdeps (which needs file), and the
-    # checks of its desktop entry and AppStream metadata.
-    dpkg-dev file desktop-file-utils appstream
+    # A real X server for the test that reads the window's title, and xdotool for the one that
+    # holds a key down on it.
+    xvfb x11-utils xdotool
+    # The Debian package: debhelper builds it; the checks of its desktop entry and AppStream
+    # metadata, and Debian's own checker, lintian.
+    debhelper dpkg-dev desktop-file-utils appstream lintian
 )
 
 install_missing() {
@@ -65,6 +75,58 @@ run_tests() {
     ctest --test-dir "$1" --output-on-failure -j "$jobs"
 }
 
+# The Debian package's Build-Depends must be the build's packages, and its version the project's.
+check_build_depends() {
+    local control wanted
+    control=$(sed -n '/^Build-Depends:/,/^[^ ]/{/^ /p}' "$here/debian/control" \
+        | tr -d ' ,' | sed 's/(.*//' | grep -vx 'debhelper-compat' | sort)
+    wanted=$(printf '%s\n' "${build_packages[@]}" | sort)
+    if [ "$control" != "$wanted" ]; then
+        echo "debian/control's Build-Depends differ from the build's packages in $0:" >&2
+        diff <(echo "$wanted") <(echo "$control") >&2 || true
+        exit 1
+    fi
+    local version project
+    version=$(dpkg-parsechangelog -l "$here/debian/changelog" -S Version)
+    project=$(sed -n 's/^project(VoiceVocta VERSION \([^ )]*\).*/\1/p' "$here/CMakeLists.txt")
+    if [ "$version" != "$project" ]; then
+        echo "debian/changelog is at version $version, CMakeLists.txt at $project" >&2
+        exit 1
+    fi
+}
+
+# Builds the Debian package from a copy of the sources in $build/package/ (dpkg-buildpackage
+# writes beside the source folder), and leaves $build/voicevocta_<version>_<arch>.deb.
+build_package() {
+    local version arch name work=$build/package
+    version=$(dpkg-parsechangelog -l "$here/debian/changelog" -S Version)
+    arch=$(dpkg --print-architecture)
+    name=voicevocta_${version}_${arch}.deb
+    rm -rf "$work"
+    rm -f "$build"/voicevocta_*.deb
+    mkdir -p "$work/voicevocta-$version"
+    if git -C "$here" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        # The files of the checkout as they are now, new ones included, ignored ones not.
+        (cd "$here" && git ls-files -z --cached --others --exclude-standard \
+            | while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done \
+            | tar --null -T - -cf -) | tar -xf - -C "$work/voicevocta-$version"
+    else
+        (cd "$here" && tar --exclude='./build*' -cf - .) | tar -xf - -C "$work/voicevocta-$version"
+    fi
+    (
+        cd "$work/voicevocta-$version"
+        # No separate package of debugging symbols: one package is the result.
+        DEB_BUILD_OPTIONS="noautodbgsym parallel=$jobs" dpkg-buildpackage -us -uc -b
+        # The desktop entry and the metadata as the package holds them must pass their checks.
+        desktop-file-validate debian/voicevocta/usr/share/applications/voicevocta.desktop
+        appstreamcli validate --no-net --pedantic \
+            debian/voicevocta/usr/share/metainfo/org.voicevocta.voicevocta.metainfo.xml
+    )
+    mv "$work/$name" "$build/$name"
+    rm -rf "$work"
+    echo "Made $build/$name"
+}
+
 case "${1:-}" in
 run)
     install_missing
@@ -85,11 +147,8 @@ test)
     ;;
 package)
     install_missing
-    configure_and_build "$build" RelWithDebInfo
-    # The desktop entry and the metadata as the package holds them must pass their checks.
-    desktop-file-validate "$here/packaging/voicevocta.desktop"
-    appstreamcli validate --no-net "$build/packaging/org.voicevocta.VoiceVocta.metainfo.xml"
-    (cd "$build" && cpack -G DEB)
+    check_build_depends
+    build_package
     ;;
 *)
     echo "usage: $0 run|test|package" >&2

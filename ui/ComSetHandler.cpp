@@ -4,14 +4,16 @@
 #include "ptt/SerialKeyer.h"
 #include "ptt/SerialLines.h"
 #include "station/AppState.h"
+#include "station/LineUse.h"
+#include "station/Station.h"
 #include "ui/ComSet.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
 
 ComSetHandler::ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1,
-                             SerialKeyer &keyer)
-    : m_state(state), m_mainWindow(mainWindow), m_lines(MSComm1), m_keyer(keyer)
+                             SerialKeyer &keyer, Station &station)
+    : m_state(state), m_mainWindow(mainWindow), m_lines(MSComm1), m_keyer(keyer), m_station(station)
 { }
 
 ComSetHandler::~ComSetHandler()
@@ -75,10 +77,8 @@ void ComSetHandler::Check1_Click()
         m_state.RtsPos = m_dialog->Option2(0)->isChecked();
     m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
     m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
-    m_keyer.releaseUnusedLines();
     // Ticking the box never keys.
-    if (takenIntoUse)
-        m_keyer.takeIntoUse(SerialKeyer::Line::Rts);
+    m_station.linesChanged(takenIntoUse ? LineUse::Rts : 0);
 }
 
 void ComSetHandler::Check2_Click()
@@ -89,9 +89,7 @@ void ComSetHandler::Check2_Click()
         m_state.DtrPos = m_dialog->Option3(0)->isChecked();
     m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
     m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
-    m_keyer.releaseUnusedLines();
-    if (takenIntoUse)
-        m_keyer.takeIntoUse(SerialKeyer::Line::Dtr);
+    m_station.linesChanged(takenIntoUse ? LineUse::Dtr : 0);
 }
 
 void ComSetHandler::Option1_Click(int Index)

@@ -8,16 +8,18 @@ struct AppState;
 class ComSet;
 class SerialKeyer;
 class SerialLines;
+class Station;
 class QWidget;
 
 // The handlers of the "COM Control" dialog: loading it from the shared state, the "Enabled"
 // boxes, the port options and "OK". The dialog is modeless and loaded on demand; its changes
-// reach the shared state at once.
+// reach the shared state at once, and the lines' new use goes through the station.
 class ComSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer);
+    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer,
+                  Station &station);
     ~ComSetHandler() override;
 
     // Setup > Com > Parameters: shows the dialog, loading it first if it is not loaded.
@@ -43,5 +45,6 @@ private:
     QWidget &m_mainWindow;
     SerialLines &m_lines;
     SerialKeyer &m_keyer;
+    Station &m_station;
     QPointer<ComSet> m_dialog;
 };

@@ -5,7 +5,6 @@
 #include "ui/FrameStyle.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLayout>
 
 namespace {
@@ -97,9 +96,6 @@ Form1::Form1(QWidget *parent)
     connect(ui->Panel3d1, &PictureButton::clicked, this, &Form1::Panel3d1_Click);
     connect(ui->Panel3d2, &PictureButton::clicked, this, &Form1::Panel3d2_Click);
     connect(ui->HScroll1, &QSlider::valueChanged, this, &Form1::HScroll1_Change);
-    connect(&m_Timer1, &FormTimer::Timer, this, &Form1::Timer1_Timer);
-    connect(&m_Timer2, &FormTimer::Timer, this, &Form1::Timer2_Timer);
-    connect(&m_Timer3, &FormTimer::Timer, this, &Form1::Timer3_Timer);
     connect(ui->Exit, &QAction::triggered, this, &Form1::Exit_Click);
     connect(ui->Charactersb, &QAction::triggered, this, &Form1::Charactersb_Click);
     connect(ui->Charactersl, &QAction::triggered, this, &Form1::Charactersl_Click);
@@ -190,16 +186,4 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit Form_Terminate();
-}
-
-// Keys reach the window when the control that has the focus leaves them alone: Space and Enter
-// on a button keep their own meaning, and a key the window takes never reaches a button.
-void Form1::keyPressEvent(QKeyEvent *event)
-{
-    bool Handled = false;
-    emit Form_KeyDown(event->key(), shiftBits(event->modifiers()), event->isAutoRepeat(), Handled);
-    if (Handled)
-        event->accept();
-    else
-        QMainWindow::keyPressEvent(event);
 }

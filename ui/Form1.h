@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "station/FormTimer.h"
 #include "ui/ImageList.h"
 
 #include <QMainWindow>
@@ -20,7 +19,7 @@ class Form1;
 }
 
 // The main window. It builds the controls, names them, and turns their events into the station's
-// events (Command3d1_Click(Index), Timer1_Timer(), ...); the handler classes act on them. It holds
+// events (Command3d1_Click(Index), Command3d2_Click(), ...); the station acts on them. It holds
 // no logic of its own.
 class Form1 : public QMainWindow
 {
@@ -45,10 +44,6 @@ public:
     // Frame1 .. Frame7.
     QGroupBox *Frame(int number) const;
 
-    FormTimer &Timer1() { return m_Timer1; }
-    FormTimer &Timer2() { return m_Timer2; }
-    FormTimer &Timer3() { return m_Timer3; }
-
     const ImageList &ImageList1() const { return m_ImageList1; }
     const ImageList &ImageList2() const { return m_ImageList2; }
 
@@ -69,9 +64,6 @@ signals:
     void Panel3d1_Click();
     void Panel3d2_Click();
     void HScroll1_Change();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void Timer3_Timer();
     void Exit_Click();
     void Charactersb_Click();
     void Charactersl_Click();
@@ -82,23 +74,14 @@ signals:
     void About_Click();
     // The window was closed other than by File > Exit.
     void Form_Terminate();
-    // A key went down while the window was active and none of its controls took it: KeyCode a
-    // Qt::Key value, Shift the modifier bits (shift 1, ctrl 2, alt 4), Repeated for the repeats
-    // of a key held down. A handler that acts on the key sets Handled; the key then goes no
-    // further.
-    void Form_KeyDown(int KeyCode, int Shift, bool Repeated, bool &Handled);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     Ui::Form1 *ui;
     std::array<PictureButton *, 6> m_Command3d1{};
     std::array<QCheckBox *, 6> m_Check3d1{};
-    FormTimer m_Timer1;
-    FormTimer m_Timer2;
-    FormTimer m_Timer3;
     ImageList m_ImageList1;
     ImageList m_ImageList2;
 };

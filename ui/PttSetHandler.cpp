@@ -186,7 +186,11 @@ void PttSetHandler::Form_Load()
         dialog.MethodCombo()->setCurrentIndex(int(s.PttMethod));
     }
     fillSerial(dialog.SerialCombo(), listOf(m_devices.serial), s.SerialDevice);
-    fillRigs(dialog.RigModelCombo(), listOf(m_devices.rigs), s.RigModel);
+    const QList<PttDevices::RigModel> rigs = listOf(m_devices.rigs);
+    m_knownModels.clear();
+    for (const PttDevices::RigModel &rig : rigs)
+        m_knownModels.insert(rig.number);
+    fillRigs(dialog.RigModelCombo(), rigs, s.RigModel);
     dialog.RigPortEdit()->setText(s.RigPort);
     fillSpeeds(dialog.RigSpeedCombo(), s.RigSpeed);
     fillCm108(dialog.Cm108Combo(), listOf(m_devices.cm108), s.Cm108Device);
@@ -222,8 +226,8 @@ void PttSetHandler::OkButton_Click()
     const int index = std::clamp(dialog.MethodCombo()->currentIndex(), 0, int(PttSet::NoneEntry));
     const auto method = KeyingMethod(index);
 
-    // A CAT rig needs its model and port, a CM108 chip its device; fields of the other methods
-    // that were left unusable keep what they held.
+    // A CAT rig needs a model that hamlib knows and its port, a CM108 chip its device; fields of
+    // the other methods that were left unusable keep what they held.
     const QVariant model = chosen(dialog.RigModelCombo());
     int rigModel = model.typeId() == QMetaType::Int ? model.toInt() : typedModel(model.toString());
     const QString rigPort = dialog.RigPortEdit()->text().trimmed();
@@ -231,6 +235,10 @@ void PttSetHandler::OkButton_Click()
     QString refusal;
     if (method == KeyingMethod::Cat && rigModel == 0)
         refusal = QStringLiteral("Choose the rig's model from the list.");
+    else if (method == KeyingMethod::Cat && !m_knownModels.contains(rigModel))
+        refusal = QStringLiteral("hamlib knows no rig model %1: choose the rig's model from the "
+                                 "list.")
+                      .arg(rigModel);
     else if (method == KeyingMethod::Cat && rigPort.isEmpty())
         refusal
             = QStringLiteral("Enter the rig's port: host:port of rigctld, or its serial device.");
@@ -244,7 +252,7 @@ void PttSetHandler::OkButton_Click()
     AppState &s = m_state;
     s.PttMethod = method;
     s.SerialDevice = chosen(dialog.SerialCombo()).toString();
-    if (rigModel != 0)
+    if (m_knownModels.contains(rigModel))
         s.RigModel = rigModel;
     if (!rigPort.isEmpty())
         s.RigPort = rigPort;

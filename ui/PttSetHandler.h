@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -31,10 +32,11 @@ struct PttDeviceLists
 // shown it is filled from the shared state, with the device lists read afresh. A stored device
 // that is not there is listed marked " (not found)" and stays chosen.
 //
-// Nothing reaches the shared state before "OK": it refuses a CAT connection without a port and
-// CM108 keying without a device (saying why in the status line, the dialog stays open), else it
-// stores every field, hides the dialog and reports applied(); whoever keys then takes the new
-// settings. "Cancel" and the close box change nothing.
+// Nothing reaches the shared state before "OK": it refuses a CAT connection without a port or
+// with a rig model that hamlib does not know, and CM108 keying without a device (saying why in
+// the status line, the dialog stays open), else it stores every field, hides the dialog and
+// reports applied(); whoever keys then takes the new settings. "Cancel" and the close box change
+// nothing.
 class PttSetHandler : public QObject
 {
     Q_OBJECT
@@ -75,6 +77,7 @@ private:
     QWidget &m_mainWindow;
     Devices m_devices;
     QPointer<PttSet> m_dialog;
+    QSet<int> m_knownModels; // hamlib's models, as listed when the dialog was filled
     QString m_status;
     bool m_ready = true;
 };

@@ -26,6 +26,8 @@ QString QtDialogs::openFile(const OpenFileRequest &request)
     dialog.setNameFilters(request.filters);
     if (!request.filters.isEmpty())
         dialog.selectNameFilter(request.filters.first());
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -102,4 +104,13 @@ void QtDialogs::critical(const QString &text)
 {
     QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, m_parent);
     box.exec();
+}
+
+void QtDialogs::notice(const QString &text, bool problem)
+{
+    auto *box = new QMessageBox(problem ? QMessageBox::Warning : QMessageBox::Information,
+                                QStringLiteral("Voice Vocta"), text, QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }

@@ -19,6 +19,7 @@ public:
     QString openFile(const OpenFileRequest &request) override;
     FontChoice chooseFont(const FontChoice &preload) override;
     void critical(const QString &text) override;
+    void notice(const QString &text, bool problem) override;
 
 private:
     QPointer<QWidget> m_parent;

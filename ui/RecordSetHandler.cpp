@@ -93,8 +93,8 @@ void RecordSetHandler::Form_Load()
 {
     RecordSet &dialog = *m_dialog;
     // The memory last started, else memory 1.
-    dialog.Combo1()->setCurrentIndex(m_state.CurMem >= 0 && m_state.CurMem < 6 ? m_state.CurMem
-                                                                               : 0);
+    const int current = m_recorder.currentMemory();
+    dialog.Combo1()->setCurrentIndex(current >= 0 && current < 6 ? current : 0);
     dialog.Label3()->setText(m_recorder.message());
     showPhase();
     showTake();

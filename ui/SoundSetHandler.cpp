@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SoundSetHandler.h"
 
-#include "playback/MediaDevice.h"
 #include "playback/SoundChoices.h"
 #include "playback/SoundServer.h"
 #include "station/AppState.h"
+#include "station/SoundPlayer.h"
 #include "ui/SoundSet.h"
 
 #include <QComboBox>
@@ -31,7 +31,7 @@ void fill(QComboBox *combo, const QList<SoundChoices::Entry> &entries, const QSt
 } // namespace
 
 SoundSetHandler::SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
-                                 MediaDevice &MMControl1)
+                                 SoundPlayer &MMControl1)
     : m_state(state), m_mainWindow(mainWindow), m_server(server), m_device(MMControl1)
 {
     // Devices plugged in or out while the dialog is open appear and go at once.
@@ -212,4 +212,5 @@ void SoundSetHandler::HScroll2_Change()
 void SoundSetHandler::Command1_Click()
 {
     m_dialog->hide();
+    emit applied();
 }

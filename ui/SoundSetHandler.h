@@ -5,7 +5,7 @@
 #include <QPointer>
 
 struct AppState;
-class MediaDevice;
+class SoundPlayer;
 class QComboBox;
 class QWidget;
 class SoundServer;
@@ -21,14 +21,14 @@ class SoundSet;
 //   the microphone to mute from the next keying on;
 //   the input is used from the next recording on.
 // The status line says when no sound server answers, when the level is 0 (messages would key
-// the transmitter and send silence) and why a choice was refused. The settings reach the file at
-// the next save.
+// the transmitter and send silence) and why a choice was refused. "OK" reports applied(): the
+// settings are then saved.
 class SoundSetHandler : public QObject
 {
     Q_OBJECT
 public:
     SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
-                    MediaDevice &MMControl1);
+                    SoundPlayer &MMControl1);
     ~SoundSetHandler() override;
 
     // Setup > Sound...: shows the dialog, loading it first if it is not loaded.
@@ -41,7 +41,7 @@ public:
     void Combo4_Click(int Index);
     void HScroll1_Change();
     void HScroll2_Change();
-    // "OK": hides the dialog.
+    // "OK": hides the dialog and reports applied().
     void Command1_Click();
 
     // The dialog while it is loaded, else null.
@@ -50,6 +50,8 @@ public:
 signals:
     // The monitor output or its level changed (AppState::AudioMonitor, MonitorLevel).
     void monitorChanged();
+    // "OK": the choices in the shared state are the operator's.
+    void applied();
 
 private:
     void load();
@@ -63,7 +65,7 @@ private:
     AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
-    MediaDevice &m_device;
+    SoundPlayer &m_device;
     QPointer<SoundSet> m_dialog;
     QString m_note; // why the last choice was refused or changed another, until the next one
 };

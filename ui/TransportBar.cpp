@@ -5,11 +5,6 @@
 #include <QStyle>
 #include <QToolButton>
 
-namespace {
-constexpr int NotReady = 524;
-constexpr int Playing = 526;
-} // namespace
-
 TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
 {
     struct Entry
@@ -43,7 +38,7 @@ TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
         const ButtonId id = entry.id;
         connect(button, &QToolButton::clicked, this, [this, id] { press(id); });
     }
-    setMode(NotReady);
+    setMode(SoundPlayer::Mode::NotReady);
 }
 
 QList<QWidget *> TransportBar::focusChain() const
@@ -51,10 +46,10 @@ QList<QWidget *> TransportBar::focusChain() const
     return {m_buttons[Prev], m_buttons[Play], m_buttons[Pause], m_buttons[Stop], m_buttons[Next]};
 }
 
-void TransportBar::setMode(int mode)
+void TransportBar::setMode(SoundPlayer::Mode mode)
 {
-    const bool ready = mode != NotReady;
-    const bool playing = mode == Playing;
+    const bool ready = mode != SoundPlayer::Mode::NotReady;
+    const bool playing = mode == SoundPlayer::Mode::Playing;
     m_buttons[Prev]->setEnabled(ready);
     m_buttons[Next]->setEnabled(ready);
     m_buttons[Play]->setEnabled(ready && !playing);
@@ -68,26 +63,18 @@ void TransportBar::press(ButtonId id)
     switch (id) {
     case Prev:
         emit PrevClick(Cancel);
-        if (!Cancel)
-            emit command(QStringLiteral("Prev"));
         break;
     case Play:
         emit PlayClick(Cancel);
-        if (!Cancel)
-            emit command(QStringLiteral("Play"));
         break;
     case Stop:
         emit StopClick(Cancel);
-        if (!Cancel)
-            emit command(QStringLiteral("Stop"));
         break;
     case Pause:
-        emit command(QStringLiteral("Pause"));
-        break;
     case Next:
-        emit command(QStringLiteral("Next"));
-        break;
     case ButtonCount:
         break;
     }
+    if (!Cancel && id != ButtonCount)
+        emit command(id);
 }

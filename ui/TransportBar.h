@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/SoundPlayer.h"
+
 #include <QWidget>
 
 class QToolButton;
 
-// The transport bar of the multimedia device: Prev, Play, Pause, Stop and Next. Its Play, Prev and
-// Stop buttons first raise PlayClick, PrevClick or StopClick (a handler may set Cancel), then ask
-// the device to carry the command out; Pause and Next go to the device directly. The buttons are
-// enabled from the device's mode, as a transport control does by itself.
+// The transport bar of the sound player: Prev, Play, Pause, Stop and Next. Its Play, Prev and Stop
+// buttons first raise PlayClick, PrevClick or StopClick (a handler may set Cancel), then ask the
+// player to carry the button's command out (command()); Pause and Next go to the player directly.
+// The buttons are enabled from the player's mode, as a transport control does by itself.
 class TransportBar : public QWidget
 {
     Q_OBJECT
@@ -22,16 +24,16 @@ public:
     QList<QWidget *> focusChain() const;
 
 public slots:
-    // Enables the buttons for a device mode (not ready, stopped, playing).
-    void setMode(int mode);
+    // Enables the buttons for the player's mode.
+    void setMode(SoundPlayer::Mode mode);
 
 signals:
     // Connect with direct connections: a handler may set Cancel to keep the device from acting.
     void PlayClick(bool &Cancel);
     void PrevClick(bool &Cancel);
     void StopClick(bool &Cancel);
-    // The command the device should carry out ("Prev", "Play", "Pause", "Stop", "Next").
-    void command(const QString &command);
+    // The button whose command the player should carry out.
+    void command(TransportBar::ButtonId button);
 
 private:
     void press(ButtonId id);

@@ -211,7 +211,7 @@ int PlaybackEngine::take(float *out, int frames, int channels, bool *end)
 void PlaybackEngine::finished(bool failed, const QString &error)
 {
     quint64 token = 0;
-    int outcome = Ended;
+    Outcome outcome = Ended;
     {
         std::lock_guard lock(m_mutex);
         if (!m_playing || m_endReported)

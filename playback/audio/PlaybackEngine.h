@@ -4,6 +4,7 @@
 #include "playback/audio/AudioSource.h"
 #include "playback/audio/SdlOutput.h"
 #include "playback/audio/SoundOutput.h"
+#include "station/SoundPlayer.h"
 
 #include <atomic>
 #include <chrono>
@@ -27,9 +28,11 @@ class PlaybackEngine final : private SoundOutput::Feed
 {
 public:
     using Clock = std::chrono::steady_clock;
-    // Notify codes passed to the notifier: the play reached its end, or it failed.
-    enum Outcome { Ended = 1, Failed = 8 };
-    using Notifier = std::function<void(quint64 token, int outcome)>;
+    // What the notifier is told: the play reached its end, or it failed.
+    using Outcome = SoundPlayer::Outcome;
+    static constexpr Outcome Ended = Outcome::Ended;
+    static constexpr Outcome Failed = Outcome::Failed;
+    using Notifier = std::function<void(quint64 token, Outcome outcome)>;
 
     // Which output plays: none chosen yet, the sound server's, or SDL's.
     enum class Route { None, Server, Fallback };

@@ -26,7 +26,7 @@ struct SoundDevice::Private
         : ownConnection(shared ? nullptr : std::make_unique<PulseConnection>())
         , connection(shared ? *shared : *ownConnection)
         , synth(soundFont)
-        , engine(connection, [device](quint64 play, int outcome) {
+        , engine(connection, [device](quint64 play, SoundPlayer::Outcome outcome) {
             // Called on an output's or the worker's thread: hand it to the UI thread.
             QMetaObject::invokeMethod(
                 device, [device, play, outcome] { device->finishPlay(play, outcome); },
@@ -38,7 +38,7 @@ struct SoundDevice::Private
     PulseConnection &connection;
     MidiSynth synth; // outlives the engine, whose sources use it
     PlaybackEngine engine;
-    int mode = NotReady;
+    Mode mode = Mode::NotReady;
     qint32 length = 0;
     int monitorLevel = 100;
     int sampleRate = 0;
@@ -66,7 +66,7 @@ SoundDevice::SoundDevice(PulseConnection &connection, QObject *parent)
 { }
 
 SoundDevice::SoundDevice(PulseConnection *connection, const QString &soundFontPath, QObject *parent)
-    : MediaDevice(parent), d(std::make_unique<Private>(connection, soundFontPath, this))
+    : SoundPlayer(parent), d(std::make_unique<Private>(connection, soundFontPath, this))
 {
     connect(&d->connection, &PulseConnection::stateChanged, this, &SoundDevice::routeChanged);
     connect(&d->connection, &PulseConnection::devicesChanged, this, &SoundDevice::routeChanged);
@@ -90,12 +90,12 @@ void SoundDevice::preload()
     });
 }
 
-int SoundDevice::Mode() const
+SoundPlayer::Mode SoundDevice::mode() const
 {
     return d->mode;
 }
 
-qint32 SoundDevice::Length() const
+qint32 SoundDevice::length() const
 {
     return d->length;
 }
@@ -114,29 +114,29 @@ SoundDevice::Timings SoundDevice::timings() const
 
 void SoundDevice::setOutput(const QString &name)
 {
-    MediaDevice::setOutput(name);
+    SoundPlayer::setOutput(name);
     routeChanged();
 }
 
 void SoundDevice::setLevel(int percent)
 {
-    MediaDevice::setLevel(percent);
-    d->engine.setLevels(float(Level()) / 100.0f, float(d->monitorLevel) / 100.0f);
+    SoundPlayer::setLevel(percent);
+    d->engine.setLevels(float(level()) / 100.0f, float(d->monitorLevel) / 100.0f);
 }
 
 void SoundDevice::setMonitor(const QString &name, int percent)
 {
     d->monitorLevel = qBound(0, percent, 100);
     d->engine.setMonitor(name);
-    d->engine.setLevels(float(Level()) / 100.0f, float(d->monitorLevel) / 100.0f);
+    d->engine.setLevels(float(level()) / 100.0f, float(d->monitorLevel) / 100.0f);
 }
 
-void SoundDevice::setMode(int mode)
+void SoundDevice::setMode(Mode mode)
 {
     if (d->mode == mode)
         return;
     d->mode = mode;
-    if (mode == Playing) {
+    if (mode == Mode::Playing) {
         d->taken = 0;
         d->sinceProgress.start();
         d->watch.start();
@@ -146,40 +146,40 @@ void SoundDevice::setMode(int mode)
     emit modeChanged(mode);
 }
 
-void SoundDevice::queueDone(int notifyCode)
+void SoundDevice::queueDone(Outcome outcome)
 {
     const quint64 generation = d->generation;
     const quint64 play = d->play;
     QMetaObject::invokeMethod(
-        this, [this, generation, play, notifyCode] { deliverDone(generation, play, notifyCode); },
+        this, [this, generation, play, outcome] { deliverDone(generation, play, outcome); },
         Qt::QueuedConnection);
 }
 
-void SoundDevice::deliverDone(quint64 generation, quint64 play, int notifyCode)
+void SoundDevice::deliverDone(quint64 generation, quint64 play, Outcome outcome)
 {
     // A file closed since, or a newer play, makes the notification stale.
     if (generation != d->generation || play != d->play)
         return;
     d->timings.done = std::chrono::steady_clock::now();
-    emit Done(notifyCode);
+    emit finished(outcome);
 }
 
-void SoundDevice::finishPlay(quint64 play, int notifyCode)
+void SoundDevice::finishPlay(quint64 play, Outcome outcome)
 {
-    // Play numbers are never reused and every "Open" or "Close" ends the play, so the number
+    // Play numbers are never reused and every open() or close() ends the play, so the number
     // stands for the file's generation as well.
-    if (play != d->play || d->mode != Playing)
+    if (play != d->play || d->mode != Mode::Playing)
         return; // stopped, closed or replayed meanwhile
     d->pending = false;
     d->engine.stop();
-    setMode(Stopped);
+    setMode(Mode::Stopped);
     d->timings.done = std::chrono::steady_clock::now();
-    emit Done(notifyCode);
+    emit finished(outcome);
 }
 
 QString SoundDevice::missingOutput() const
 {
-    const QString name = Output();
+    const QString name = output();
     if (name.isEmpty())
         return {};
     switch (d->connection.state()) {
@@ -204,16 +204,16 @@ void SoundDevice::routeChanged()
         startPending();
         return;
     }
-    if (d->mode != Stopped)
+    if (d->mode != Mode::Stopped)
         return; // nothing open, or it plays: the next play takes the new route
     // Make the output ready ahead of the next play.
     switch (d->connection.state()) {
     case PulseConnection::Ready:
         if (missingOutput().isEmpty())
-            d->engine.setRoute(Route::Server, Output());
+            d->engine.setRoute(Route::Server, output());
         break;
     case PulseConnection::Unavailable:
-        if (Output().isEmpty())
+        if (output().isEmpty())
             d->engine.setRoute(Route::Fallback, QString());
         break;
     case PulseConnection::Connecting:
@@ -227,18 +227,18 @@ void SoundDevice::startPending()
     // Only the default output waits for the server: where none answers, SDL plays.
     const Route route
         = d->connection.state() == PulseConnection::Ready ? Route::Server : Route::Fallback;
-    d->engine.play(d->play, route, Output());
+    d->engine.play(d->play, route, output());
 }
 
-void SoundDevice::open()
+SoundPlayer::OpenResult SoundDevice::open(const QString &path)
 {
     close();
-    const QString path = FileName();
+    setFileName(path);
     const QString missing = missingOutput();
     if (!missing.isEmpty() && d->connection.state() != PulseConnection::Connecting) {
         qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, missing);
         d->connection.connectToServer(); // it may be back for the next file
-        return;
+        return OpenResult::OutputAbsent;
     }
 
     QString error;
@@ -262,7 +262,7 @@ void SoundDevice::open()
     }
     if (!source) {
         qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
-        return;
+        return OpenResult::Unreadable;
     }
 
     d->sampleRate = source->sampleRate();
@@ -270,32 +270,46 @@ void SoundDevice::open()
     const qint64 milliseconds = d->frames * 1000 / d->sampleRate;
     d->length = qint32(std::clamp<qint64>(milliseconds, 1, std::numeric_limits<qint32>::max()));
     d->engine.setSource(std::move(source));
-    setMode(Stopped);
+    setMode(Mode::Stopped);
     routeChanged();
+    return OpenResult::Opened;
 }
 
 void SoundDevice::close()
 {
     ++d->generation;
     d->pending = false;
-    if (d->mode == NotReady)
+    if (d->mode == Mode::NotReady)
         return;
     d->engine.setSource(nullptr);
     d->length = 0;
     d->sampleRate = 0;
     d->frames = 0;
-    setMode(NotReady);
+    setMode(Mode::NotReady);
+}
+
+void SoundDevice::prepare()
+{
+    routeChanged();
+    // A named output that is not there now cannot play: nothing is to be keyed for it.
+    const QString missing = missingOutput();
+    const bool absent = !missing.isEmpty() && d->connection.state() != PulseConnection::Connecting;
+    if (absent)
+        qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
+    const bool ok = d->mode != Mode::NotReady && !absent;
+    QMetaObject::invokeMethod(
+        this, [this, ok] { emit prepared(ok); }, Qt::QueuedConnection);
 }
 
 void SoundDevice::play()
 {
-    if (d->mode == Playing)
+    if (d->mode == Mode::Playing)
         return;
     ++d->play;
     d->timings = {};
     d->timings.play = std::chrono::steady_clock::now();
-    if (d->mode == NotReady) {
-        queueDone(Failure);
+    if (d->mode == Mode::NotReady) {
+        queueDone(Outcome::Failed);
         return;
     }
     // A named output that is not there is never replaced: the play does not start.
@@ -303,12 +317,12 @@ void SoundDevice::play()
     if (!missing.isEmpty()) {
         qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
         d->connection.connectToServer(); // it may be back for the next play
-        queueDone(Failure);
+        queueDone(Outcome::Failed);
         return;
     }
     switch (d->connection.state()) {
     case PulseConnection::Ready:
-        d->engine.play(d->play, Route::Server, Output());
+        d->engine.play(d->play, Route::Server, output());
         break;
     case PulseConnection::Unavailable:
         // Ask again first: a server that has come back is used again.
@@ -321,42 +335,42 @@ void SoundDevice::play()
         d->pending = true; // starts when the server has answered, either way
         break;
     }
-    setMode(Playing);
+    setMode(Mode::Playing);
 }
 
 void SoundDevice::stop()
 {
-    if (d->mode != Playing)
+    if (d->mode != Mode::Playing)
         return;
     if (d->pending)
         d->pending = false;
     else
         d->engine.stop();
-    setMode(Stopped);
-    queueDone(Aborted);
+    setMode(Mode::Stopped);
+    queueDone(Outcome::Stopped);
 }
 
-void SoundDevice::prev()
+void SoundDevice::rewind()
 {
-    if (d->mode != NotReady)
+    if (d->mode != Mode::NotReady)
         d->engine.seek(0);
 }
 
-void SoundDevice::back()
+void SoundDevice::stepBack()
 {
-    if (d->mode != NotReady)
+    if (d->mode != Mode::NotReady)
         d->engine.stepBack(d->sampleRate / 10);
 }
 
-void SoundDevice::next()
+void SoundDevice::toEnd()
 {
-    if (d->mode != NotReady)
+    if (d->mode != Mode::NotReady)
         d->engine.seek(d->frames);
 }
 
 void SoundDevice::checkProgress()
 {
-    if (d->mode != Playing)
+    if (d->mode != Mode::Playing)
         return;
     const qint64 taken = d->pending ? 0 : d->engine.framesTaken();
     if (taken != d->taken) {
@@ -371,5 +385,5 @@ void SoundDevice::checkProgress()
     qCWarning(lcVocta).noquote() << "Sound playback failed:"
                                  << (d->pending ? "the sound server does not answer"
                                                 : "the sound output stopped taking sound");
-    finishPlay(d->play, Failure);
+    finishPlay(d->play, Outcome::Failed);
 }

@@ -1,24 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "playback/MediaDevice.h"
+#include "station/SoundPlayer.h"
 
 #include <chrono>
 #include <memory>
 
 class PulseConnection;
 
-// The multimedia device on the computer's sound output: sound files through libsndfile, MIDI
+// The sound player on the computer's sound output: sound files through libsndfile, MIDI
 // files through FluidSynth, played through the sound server (PulseAudio, or PipeWire through
 // pipewire-pulse) and, only where no server answers, through SDL2's audio. Decoding runs ahead on
 // a worker thread, so no command waits for a whole file; a MIDI file's length comes from its
 // tempo map.
 //
 // A named output (setOutput) is the server's sink of that name and never another: where it is
-// absent, "Open" does not open the file and "Play" does not start. A play that stops making
+// absent, open() does not open the file and a play does not start. A play that stops making
 // progress for StallMs (a sound server that hangs) fails, so the transmitter is released. The
 // level is applied by the sound server, at once, also to what it holds queued.
-class SoundDevice : public MediaDevice
+class SoundDevice : public SoundPlayer
 {
     Q_OBJECT
 public:
@@ -32,8 +32,8 @@ public:
                 QObject *parent = nullptr);
     ~SoundDevice() override;
 
-    // Loads the soundfont in the background, so that the first "Play" of a MIDI file need not
-    // wait for it. Returns at once.
+    // Loads the soundfont in the background, so that the first play of a MIDI file need not wait
+    // for it. Returns at once.
     void preload();
 
     void setOutput(const QString &name) override;
@@ -44,8 +44,18 @@ public:
     // out, with one line on standard error.
     void setMonitor(const QString &name, int percent);
 
-    int Mode() const override;
-    qint32 Length() const override;
+    OpenResult open(const QString &path) override;
+    void close() override;
+    // Checks that the output can play now.
+    void prepare() override;
+    void play() override;
+    void stop() override;
+    void rewind() override;
+    void stepBack() override;
+    void toEnd() override;
+
+    Mode mode() const override;
+    qint32 length() const override;
 
     // When the latest play was asked for, when its first audible sample and its last sample were
     // handed to the output, and when its Done was emitted (for the benchmark).
@@ -60,20 +70,11 @@ public:
 
     static constexpr int StallMs = 4000;
 
-protected:
-    void open() override;
-    void close() override;
-    void play() override;
-    void stop() override;
-    void prev() override;
-    void back() override;
-    void next() override;
-
 private:
-    void setMode(int mode);
-    void queueDone(int notifyCode);
-    void deliverDone(quint64 generation, quint64 play, int notifyCode);
-    void finishPlay(quint64 play, int notifyCode);
+    void setMode(Mode mode);
+    void queueDone(Outcome outcome);
+    void deliverDone(quint64 generation, quint64 play, Outcome outcome);
+    void finishPlay(quint64 play, Outcome outcome);
     // Why the named output cannot play now; empty when it can (or when that is not known yet).
     QString missingOutput() const;
     void routeChanged();

@@ -99,15 +99,14 @@ void TestPipeWire::playsExactSamples()
     device.setLevel(level);
     if (monitorLevel > 0)
         device.setMonitor(PrivateSoundServer::Speakers, monitorLevel);
-    device.setFileName(path("sweep.wav"));
-    device.setCommand("Open");
+    device.open(path("sweep.wav"));
     MonitorCapture::Clock::time_point doneAt;
-    QSignalSpy done(&device, &MediaDevice::Done);
-    connect(&device, &MediaDevice::Done, this,
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    connect(&device, &SoundPlayer::finished, this,
             [&doneAt] { doneAt = MonitorCapture::Clock::now(); });
-    device.setCommand("Play");
+    device.play();
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Successful));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QVERIFY(rig.catchUp());
 
     const std::vector<float> sent = decode(path("sweep.wav"));

@@ -174,12 +174,11 @@ void TestServerOutput::playsOnTheChosenOutput()
     SoundDevice device(*m_connection);
     device.setOutput(output);
     device.setLevel(level);
-    device.setFileName(path("message.wav"));
-    device.setCommand("Open");
-    QCOMPARE(device.Mode(), int(MediaDevice::Stopped));
+    device.open(path("message.wav"));
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
 
-    device.setCommand("Play");
-    QCOMPARE(device.Mode(), int(MediaDevice::Playing));
+    device.play();
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Playing);
     const MonitorCapture::Clock::time_point doneAt = playToDone(device, QString());
     QVERIFY(there.catchUp());
     QVERIFY(elsewhere.catchUp());
@@ -203,21 +202,21 @@ MonitorCapture::Clock::time_point TestServerOutput::playToDone(SoundDevice &devi
                                                                const QString &file)
 {
     if (!file.isEmpty()) {
-        device.setFileName(path(file));
-        device.setCommand("Open");
-        device.setCommand("Play");
+        device.open(path(file));
+        device.play();
     }
     MonitorCapture::Clock::time_point doneAt;
-    QSignalSpy done(&device, &MediaDevice::Done);
-    const QMetaObject::Connection noted = connect(
-        &device, &MediaDevice::Done, this, [&doneAt] { doneAt = MonitorCapture::Clock::now(); });
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    const QMetaObject::Connection noted = connect(&device, &SoundPlayer::finished, this, [&doneAt] {
+        doneAt = MonitorCapture::Clock::now();
+    });
     [&] {
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
     }();
     disconnect(noted);
     if (!done.isEmpty())
         [&] {
-            QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Successful));
+            QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
         }();
     return doneAt;
 }
@@ -227,16 +226,15 @@ void TestServerOutput::stopSilencesAtOnce()
     listen();
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
-    device.setFileName(path("long.wav"));
-    device.setCommand("Open");
-    QSignalSpy done(&device, &MediaDevice::Done);
-    device.setCommand("Play");
+    device.open(path("long.wav"));
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    device.play();
     QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 4, 5000);
     const MonitorCapture::Clock::time_point stoppedAt = MonitorCapture::Clock::now();
-    device.setCommand("Stop");
+    device.stop();
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Aborted));
-    QCOMPARE(device.Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Stopped);
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
     // What the server had queued (seconds of it) is dropped: at most 50 ms follow the stop, by
     // the sink's clock, over the 300 ms after it.
     const qint64 atStop = m_rig->positionAt(stoppedAt);
@@ -252,9 +250,8 @@ void TestServerOutput::levelTakesEffectAtOnce()
     listen();
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
-    device.setFileName(path("sweep.wav"));
-    device.setCommand("Open");
-    device.setCommand("Play");
+    device.open(path("sweep.wav"));
+    device.play();
     QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 2, 5000);
     const MonitorCapture::Clock::time_point changedAt = MonitorCapture::Clock::now();
     device.setLevel(25);
@@ -344,9 +341,8 @@ void TestServerOutput::monitorGoingAwayLeavesTheMessage()
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
     device.setMonitor("headphones", 50);
-    device.setFileName(path("sweep.wav"));
-    device.setCommand("Open");
-    device.setCommand("Play");
+    device.open(path("sweep.wav"));
+    device.play();
     QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 2, 5000);
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^The monitor output \"headphones\" (went away: the "
@@ -371,35 +367,35 @@ void TestServerOutput::absentOutputRefusesTheStart()
     QFETCH(bool, atOpen);
     listen();
     SoundDevice device(*m_connection);
-    QSignalSpy done(&device, &MediaDevice::Done);
-    QSignalSpy modes(&device, &MediaDevice::modeChanged);
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    QSignalSpy modes(&device, &SoundPlayer::modeChanged);
     device.setOutput(atOpen ? QStringLiteral("transceiver") : PrivateSoundServer::Rig);
-    device.setFileName(path("message.wav"));
     const QString said = atOpen ? "^Cannot play \".*message.wav\": the sound output "
                                   "\"transceiver\" is not available$"
                                 : "^Sound playback failed: the sound output \"transceiver\" is "
                                   "not available$";
     if (atOpen)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
-    device.setCommand("Open");
-    QCOMPARE(device.Mode(), int(atOpen ? MediaDevice::NotReady : MediaDevice::Stopped));
+    QCOMPARE(device.open(path("message.wav")),
+             atOpen ? SoundPlayer::OpenResult::OutputAbsent : SoundPlayer::OpenResult::Opened);
+    QCOMPARE(device.mode(), atOpen ? SoundPlayer::Mode::NotReady : SoundPlayer::Mode::Stopped);
     if (!atOpen) {
         device.setOutput("transceiver");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
     }
-    const int mode = device.Mode();
-    device.setCommand("Play");
+    const SoundPlayer::Mode mode = device.mode();
+    device.play();
     // Never playing, not even for a moment; never on another output.
-    QCOMPARE(device.Mode(), mode);
+    QCOMPARE(device.mode(), mode);
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
     // Nothing, over the next 300 ms of the sinks' time.
     for (MonitorCapture *sink : {m_rig.get(), m_speakers.get()}) {
         const qint64 until = sink->positionAt(MonitorCapture::Clock::now()) + Rate * 3 / 10;
         QTRY_VERIFY_WITH_TIMEOUT(qint64(sink->samples().size()) > until, 10000);
     }
     for (const QList<QVariant> &change : modes)
-        QVERIFY(change.at(0).toInt() != MediaDevice::Playing);
+        QVERIFY(change.at(0).value<SoundPlayer::Mode>() != SoundPlayer::Mode::Playing);
     QCOMPARE(m_rig->soundSamples() + m_speakers->soundSamples(), 0);
 }
 
@@ -414,12 +410,14 @@ void TestServerOutput::absentOutputNeverKeys()
     device.setOutput("transceiver");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play \".*\": the sound output "
                                                           "\"transceiver\" is not available$"));
-    QSignalSpy done(&device, &MediaDevice::Done);
+    QSignalSpy done(&device, &SoundPlayer::finished);
     f.clickMemory(0);
-    QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
-    QCOMPARE(f.state().Playing(), 0);
+    // The start is refused: nothing plays, the memory does not change.
+    QCOMPARE(f.now().playing(), 0);
+    QCOMPARE(f.now().memory, -1);
     QVERIFY(f.refusalFace() != 0);
+    QVERIFY(device.mode() != SoundPlayer::Mode::Playing);
+    QVERIFY(done.isEmpty());
     // Not keyed, not even for a moment.
     QVERIFY2(!f.lines.wire.contains("RTS 1"), qPrintable(f.lines.wire.join(", ")));
 }
@@ -430,19 +428,19 @@ void TestServerOutput::serverLostMidMessage()
     StationFixture f(device);
     f.keyThroughRts();
     f.state().MemFile[0] = path("long.wav");
-    QSignalSpy done(&device, &MediaDevice::Done);
+    QSignalSpy done(&device, &SoundPlayer::finished);
 
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 1);
-    QVERIFY(f.lines.wireRts);
+    QCOMPARE(f.now().playing(), 1);
+    QTRY_VERIFY(f.lines.wireRts); // once its output is ready
     QTRY_VERIFY(device.timings().firstSound != SoundDevice::Timings().firstSound);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The sound server went away: .+"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Sound playback failed: the sound server went away$"));
     m_server.kill();
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 3000);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Idle"));
     QVERIFY(!f.lines.wireRts);
 
@@ -453,7 +451,7 @@ void TestServerOutput::serverLostMidMessage()
     f.state().MemFile[1] = path("message.wav");
     f.clickMemory(1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
-    QCOMPARE(done.at(1).at(0).toInt(), int(MediaDevice::Successful));
+    QCOMPARE(done.at(1).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QVERIFY(m_speakers->catchUp());
     QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(m_speakers->samples()),
                                         decode(path("message.wav"))));
@@ -582,9 +580,9 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     f.clickMemory(0);
     QTRY_VERIFY(muted("mic"));
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(muted("mic"));
-    QVERIFY(StationFixture::tick(f.station->keying().tailTimer()));
+    f.clock.advance(300);
     QTRY_VERIFY(!muted("mic"));
 
     // Muted before: left muted. (Once "mic2" is muted for the next message, a wrong unmute of
@@ -598,7 +596,7 @@ void TestServerOutput::microphoneMutedWhileKeyed()
                                                           "\"nowhere\": it is not available$"));
     f.state().MuteSource = "nowhere";
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     f.clickMemory(0);
     f.state().MuteSource = "mic2";
     f.clickMemory(0);

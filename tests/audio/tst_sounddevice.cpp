@@ -57,7 +57,10 @@ private:
     void makeDevice();
     void command(const QString &name);
     void open(const QString &file);
-    int lastDone() const { return m_done->isEmpty() ? 0 : m_done->last().at(0).toInt(); }
+    int lastDone() const
+    {
+        return m_done->isEmpty() ? -1 : int(m_done->last().at(0).value<SoundPlayer::Outcome>());
+    }
     // Ends the device (so SDL closes the disk file) and returns the runs of sound it wrote.
     std::vector<std::vector<float>> soundWritten();
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -180,8 +183,8 @@ void TestSoundDevice::makeDevice()
 #else
     m_device = std::make_unique<SoundDevice>();
 #endif
-    m_done = std::make_unique<QSignalSpy>(m_device.get(), &MediaDevice::Done);
-    connect(m_device.get(), &MediaDevice::Done, this, [this] {
+    m_done = std::make_unique<QSignalSpy>(m_device.get(), &SoundPlayer::finished);
+    connect(m_device.get(), &SoundPlayer::finished, this, [this] {
         if (m_inCommand)
             ++m_doneInsideCommand;
     });
@@ -191,15 +194,23 @@ void TestSoundDevice::command(const QString &name)
 {
     const qsizetype before = m_done->count();
     m_inCommand = true;
-    m_device->setCommand(name);
+    // The transport bar's names for the player's calls.
+    static const QHash<QString, void (SoundPlayer::*)()> calls{
+        {"Play", &SoundPlayer::play},      {"Stop", &SoundPlayer::stop},
+        {"Prev", &SoundPlayer::rewind},    {"Back", &SoundPlayer::stepBack},
+        {"Next", &SoundPlayer::toEnd},     {"Close", &SoundPlayer::close},
+        {"Prepare", &SoundPlayer::prepare}};
+    QVERIFY(calls.contains(name));
+    (m_device.get()->*calls.value(name))();
     m_inCommand = false;
     QCOMPARE(m_done->count(), before); // Done is never emitted inside a command
 }
 
 void TestSoundDevice::open(const QString &file)
 {
-    m_device->setFileName(path(file));
-    command("Open");
+    const qsizetype before = m_done->count();
+    m_device->open(path(file));
+    QCOMPARE(m_done->count(), before); // no end is said inside open()
 }
 
 std::vector<std::vector<float>> TestSoundDevice::soundWritten()
@@ -252,26 +263,27 @@ void TestSoundDevice::modeAndLength()
     QFETCH(QString, file);
     QFETCH(int, length);
     makeDevice();
-    QSignalSpy modes(m_device.get(), &MediaDevice::modeChanged);
-    QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
-    QCOMPARE(m_device->Length(), 0);
+    QSignalSpy modes(m_device.get(), &SoundPlayer::modeChanged);
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::NotReady);
+    QCOMPARE(m_device->length(), 0);
 
     open(file);
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
-    QCOMPARE(m_device->Length(), length);
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
+    QCOMPARE(m_device->length(), length);
     command("Play");
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Playing));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Playing);
     command("Stop");
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
     command("Close");
-    QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
-    QCOMPARE(m_device->Length(), 0);
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::NotReady);
+    QCOMPARE(m_device->length(), 0);
 
-    QList<int> seen;
+    QList<SoundPlayer::Mode> seen;
     for (const QList<QVariant> &signal : modes)
-        seen << signal.at(0).toInt();
-    QCOMPARE(seen, QList<int>({MediaDevice::Stopped, MediaDevice::Playing, MediaDevice::Stopped,
-                               MediaDevice::NotReady}));
+        seen << signal.at(0).value<SoundPlayer::Mode>();
+    QCOMPARE(seen,
+             QList<SoundPlayer::Mode>({SoundPlayer::Mode::Stopped, SoundPlayer::Mode::Playing,
+                                       SoundPlayer::Mode::Stopped, SoundPlayer::Mode::NotReady}));
 }
 
 void TestSoundDevice::playsExactSamples_data()
@@ -297,8 +309,8 @@ void TestSoundDevice::playsExactSamples()
     open(file);
     command("Play");
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
     QTest::qWait(100);
     QCOMPARE(m_done->count(), 1);
 
@@ -344,12 +356,12 @@ void TestSoundDevice::resumesFromPosition()
 #endif
     command("Stop");
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Aborted));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Stopped));
     if (!move.isEmpty())
         command(move);
     command("Play");
     QTRY_COMPARE(m_done->count(), 2);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
 
     const std::vector<float> expected = decode(path("sweep.wav"));
     const auto runs = soundWritten();
@@ -392,7 +404,7 @@ void TestSoundDevice::nextEndsThePlay()
     command("Next");
     command("Play");
     QTRY_COMPARE_WITH_TIMEOUT(m_done->count(), 1, 500);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
     QVERIFY(soundWritten().empty());
 }
 
@@ -400,17 +412,17 @@ void TestSoundDevice::midiEndsAtLastNote()
 {
     makeDevice();
     open("note.mid");
-    QCOMPARE(m_device->Length(), 250);
+    QCOMPARE(m_device->length(), 250);
     command("Play"); // the first play also loads the soundfont
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
 
     command("Prev");
     QElapsedTimer timer;
     timer.start();
     command("Play");
     QTRY_COMPARE(m_done->count(), 2);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
     // Done follows the note and its release, well before the end-of-track three seconds later.
     QVERIFY2(timer.elapsed() >= 250 && timer.elapsed() < 2000,
              qPrintable(QString::number(timer.elapsed())));
@@ -431,9 +443,9 @@ void TestSoundDevice::stopGivesAborted()
     command("Play");
     QTest::qWait(100);
     command("Stop");
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Aborted));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Stopped));
     QTest::qWait(700); // no Done for the end of the file either
     QCOMPARE(m_done->count(), 1);
 }
@@ -445,7 +457,7 @@ void TestSoundDevice::playWhilePlayingIsIgnored()
     command("Play");
     command("Play");
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
     QTest::qWait(200);
     QCOMPARE(m_done->count(), 1);
 }
@@ -470,12 +482,12 @@ void TestSoundDevice::badFileFails()
     makeDevice();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot play .*: .+"));
     open(file);
-    QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
-    QCOMPARE(m_device->Length(), 0);
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::NotReady);
+    QCOMPARE(m_device->length(), 0);
     command("Play");
     QTRY_COMPARE_WITH_TIMEOUT(m_done->count(), 1, 200);
-    QCOMPARE(lastDone(), int(MediaDevice::Failure));
-    QCOMPARE(m_device->Mode(), int(MediaDevice::NotReady));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Failed));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::NotReady);
 }
 
 void TestSoundDevice::failureWhilePlayingGivesFailure()
@@ -486,12 +498,12 @@ void TestSoundDevice::failureWhilePlayingGivesFailure()
     // Reported as soon as the worker, decoding ahead, meets the failure.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Sound playback failed: .+"));
     open("cut.flac");
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
-    QCOMPARE(m_device->Length(), 2000);
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
+    QCOMPARE(m_device->length(), 2000);
     command("Play");
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Failure));
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Failed));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
     QVERIFY(!soundWritten().empty()); // what decoded was played
 }
 
@@ -537,13 +549,13 @@ void TestSoundDevice::noSoundOutputFailsUntilThereIsOne()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Sound playback failed: .+"));
     command("Play");
     QTRY_COMPARE(m_done->count(), 1);
-    QCOMPARE(lastDone(), int(MediaDevice::Failure));
-    QCOMPARE(m_device->Mode(), int(MediaDevice::Stopped));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Failed));
+    QCOMPARE(m_device->mode(), SoundPlayer::Mode::Stopped);
 
     qputenv("SDL_AUDIODRIVER", driver);
     command("Play");
     QTRY_COMPARE(m_done->count(), 2);
-    QCOMPARE(lastDone(), int(MediaDevice::Successful));
+    QCOMPARE(lastDone(), int(SoundPlayer::Outcome::Ended));
 }
 
 void TestSoundDevice::namedOutputNeedsTheServer()
@@ -554,18 +566,17 @@ void TestSoundDevice::namedOutputNeedsTheServer()
     PulseConnection connection;
     QTRY_COMPARE(connection.state(), PulseConnection::Unavailable);
     SoundDevice device(connection);
-    QSignalSpy done(&device, &MediaDevice::Done);
+    QSignalSpy done(&device, &SoundPlayer::finished);
     device.setOutput("rig");
-    device.setFileName(path("short.wav"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Cannot play \".*short.wav\": the sound output \"rig\""
                                             " is not available: no sound server answers$"));
-    device.setCommand("Open");
-    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
-    device.setCommand("Play");
-    QCOMPARE(device.Mode(), int(MediaDevice::NotReady));
+    QCOMPARE(device.open(path("short.wav")), SoundPlayer::OpenResult::OutputAbsent);
+    QCOMPARE(device.mode(), SoundPlayer::Mode::NotReady);
+    device.play();
+    QCOMPARE(device.mode(), SoundPlayer::Mode::NotReady);
     QTRY_COMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), int(MediaDevice::Failure));
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
 }
 
 QTEST_GUILESS_MAIN(TestSoundDevice)

@@ -65,19 +65,19 @@ void TestPortFaults::unpluggedWhileKeyed()
     QVERIFY(!f.lines.isOpen());
     QVERIFY(eventLoopAnswers());
     // The message plays on; nothing is said until the operator asks for the port again.
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     QCOMPARE(f.face(f.memory(0)), 2);
     QVERIFY(f.dialogs.messages.isEmpty());
 
     f.device.finish();
     if (repeat) {
         QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Pause"));
-        QVERIFY(StationFixture::tick(f.window().Timer1())); // plays again, keying
+        f.clock.advance(1000); // plays again, keying
         QVERIFY(f.onAirPictureShown());
         QCOMPARE(f.lines.rts(), std::optional<bool>(true));
         f.clickMemory(0); // the operator ends the cycle
     }
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QStringLiteral("Idle"));
     QCOMPARE(f.lines.rts(), std::optional<bool>(lock));
 
@@ -97,7 +97,7 @@ void TestPortFaults::unpluggedWhileKeyed()
     f.clickMemory(1);
     QVERIFY(keyed(f));
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(keyed(f), lock);
     if (lock) {
         f.leftClick(f.window().Command3d2());

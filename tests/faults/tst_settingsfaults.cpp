@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/faults/FaultWatch.h"
 #include "tests/support/StationFixture.h"
+#include "tests/support/StderrCapture.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +30,7 @@ private slots:
     void folderGoesAwayWhileRunning();
     void noiseBelowTheSizeLimit();
     void longNameSurvivesRestarts();
+    void secondCopyLeavesTheFileAlone();
 };
 
 namespace {
@@ -66,9 +69,9 @@ void playMessage(StationFixture &f, int index)
 {
     f.clickMemory(index);
     QVERIFY(keyed(f));
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(!keyed(f));
 }
 
@@ -152,13 +155,20 @@ void TestSettingsFaults::folderGoesAwayWhileRunning()
     f.station->Form_Load();
     QCOMPARE(f.state().MemFile[0], QStringLiteral("/sounds/cq.wav"));
 
-    // Something puts a folder in the file's place while the program runs.
+    // Something puts a folder in the file's place while the program runs. The operator is told
+    // in the window the first time a save fails, not at every save.
     QVERIFY(QFile::remove(ini));
     QVERIFY(QDir().mkpath(ini));
     expectRefusedSave();
     chooseFile(f, 3, f.state().WavDir + QStringLiteral("5.wav"));
     QVERIFY(f.station->settings().lastSaveFailed());
     QVERIFY(QFileInfo(ini).isDir());
+    expectRefusedSave();
+    chooseFile(f, 2, f.state().WavDir + QStringLiteral("2.wav"));
+    QCOMPARE(f.dialogs.notices,
+             QStringList{"problem: The settings cannot be saved to " + ini
+                         + ": the path is a folder.\n\nThey are kept while the program runs, and "
+                           "the next save tries again."});
     keyThroughRts(f);
     playMessage(f, 3);
 
@@ -167,6 +177,8 @@ void TestSettingsFaults::folderGoesAwayWhileRunning()
     QVERIFY(QDir(ini).removeRecursively());
     f.window().menuItem(QStringLiteral("Exit"))->trigger();
     QVERIFY(!f.station->settings().lastSaveFailed());
+    QCOMPARE(f.dialogs.notices.size(), 2);
+    QCOMPARE(f.dialogs.notices.last(), "news: The settings are saved again to " + ini + '.');
     const QByteArray saved = fileBytes(ini);
     QVERIFY(saved.contains("[MEMORY_1]\nFileName=/sounds/cq.wav\nRepeat=1\nDelay=1500\n"));
     QVERIFY(
@@ -220,6 +232,53 @@ void TestSettingsFaults::longNameSurvivesRestarts()
         f.window().menuItem(QStringLiteral("Exit"))->trigger();
         QCOMPARE(fileBytes(ini), saved);
     }
+}
+
+// Two copies of the program on one settings file: the second one says so, once, and saves
+// nothing, so that neither overwrites what the other saved. Once the first has ended, the file is
+// free for the next copy.
+void TestSettingsFaults::secondCopyLeavesTheFileAlone()
+{
+    StationFixture first;
+    const QString ini = first.state().IniFile;
+    chooseFile(first, 0, first.state().WavDir + QStringLiteral("6.wav"));
+    const QByteArray saved = fileBytes(ini);
+
+    StationFixture second(false);
+    second.station
+        = std::make_unique<VoiceVocta>(second.device, second.lines, second.dialogs, second.server,
+                                       second.input, second.preview, first.programDir());
+    StderrCapture capture;
+    second.station->Form_Load();
+    QCOMPARE(second.state().MemFile[0], first.state().MemFile[0]); // it read the file
+    chooseFile(second, 1, second.state().WavDir + QStringLiteral("5.wav"));
+    second.window().Check3d1(2)->setChecked(true);
+    second.window().menuItem(QStringLiteral("Exit"))->trigger();
+    const QByteArray said = capture.text();
+    QCOMPARE(fileBytes(ini), saved);
+    QCOMPARE(second.dialogs.notices.size(), 1);
+    QVERIFY2(second.dialogs.notices.first().startsWith("problem: The settings file " + ini
+                                                       + " is in use by another copy"),
+             qPrintable(second.dialogs.notices.first()));
+    QCOMPARE(said.count("in use by another copy"), 1);
+    QVERIFY(!said.contains("Cannot save"));
+
+    // The first copy's own saves go on as before.
+    first.window().Check3d1(3)->setChecked(true);
+    first.window().menuItem(QStringLiteral("Exit"))->trigger();
+    QVERIFY(fileBytes(ini).contains(
+        "[MEMORY_4]\nFileName=" + QFile::encodeName(first.state().WavDir) + "4.wav\nRepeat=1\n"));
+    first.station.reset();
+
+    StationFixture third(false);
+    third.station
+        = std::make_unique<VoiceVocta>(third.device, third.lines, third.dialogs, third.server,
+                                       third.input, third.preview, first.programDir());
+    third.station->Form_Load();
+    chooseFile(third, 1, third.state().WavDir + QStringLiteral("5.wav"));
+    QVERIFY(third.dialogs.notices.isEmpty());
+    QVERIFY(fileBytes(ini).contains(
+        "[MEMORY_2]\nFileName=" + QFile::encodeName(third.state().WavDir) + "5.wav\n"));
 }
 
 QTEST_MAIN(TestSettingsFaults)

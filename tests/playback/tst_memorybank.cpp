@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
@@ -39,13 +40,12 @@ void TestMemoryBank::firstClickAfterStartUp()
     f.device.clearLog();
     f.clickMemory(2);
 
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(2));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 2);
     for (int i = 0; i < 6; ++i)
         QCOMPARE(f.face(f.memory(i)), i == 2 ? 2 : 1);
     QCOMPARE(f.face(f.window().Panel3d1()), 5);
-    QCOMPARE(f.device.log, (QStringList{"Close", "Open /sounds/three.wav", "TimeFormat 0",
-                                        "UpdateInterval 50", "Play"}));
+    QCOMPARE(f.device.log, (QStringList{"Close", "Open /sounds/three.wav", "Prepare", "Play"}));
     QVERIFY(f.onAirPictureShown());
 }
 
@@ -63,10 +63,9 @@ void TestMemoryBank::clickTable_data()
     QTest::addColumn<bool>("refused");
     QTest::addColumn<bool>("dialog");
 
-    const QStringList start{"Close", "Open", "Play"};
-    const QStringList stop{"Stop", "Prev"};
-    const int idle = int(PlayerState::Idle), playing = int(PlayerState::Playing),
-              wait = int(PlayerState::RepeatWait);
+    const QStringList start{"Close", "Open", "Prepare", "Play"};
+    const QStringList stop{"Stop", "Rewind"};
+    const int idle = int(Stage::Idle), playing = int(Stage::Playing), wait = int(Stage::RepeatWait);
     QTest::newRow("idle, left on current")
         << idle << false << true << 1 << 2 << 5 << start << false << false;
     QTest::newRow("idle, left on other")
@@ -107,27 +106,28 @@ void TestMemoryBank::clickTable()
 
     StationFixture f;
     const int current = 3;
-    f.enter(PlayerState(state), current);
+    f.enter(Stage(state), current);
     const int clicked = onCurrent ? current : 1;
     if (right)
         f.rightClick(f.memory(clicked));
     else
         f.clickMemory(clicked);
 
-    QCOMPARE(f.state().Playing(), playing);
+    QCOMPARE(f.now().playing(), playing);
     QCOMPARE(f.face(f.memory(clicked)), clickedFace);
     QCOMPARE(f.face(f.window().Panel3d1()), panelFace);
     QCOMPARE(f.device.commands(), commands);
     QCOMPARE(!f.window().Picture1()->isHidden(), refused);
     QCOMPARE(f.dialogs.fileRequests.size(), dialog ? 1 : 0);
     // The current memory changes only by a start.
-    QCOMPARE(f.state().CurMem,
-             qint16(commands == QStringList{"Close", "Open", "Play"} ? clicked : current));
-    if (!right && onCurrent && state != int(PlayerState::Idle)) {
+    QCOMPARE(f.now().memory, commands.contains("Open") ? clicked : current);
+    if (!right && onCurrent && state != int(Stage::Idle)) {
         QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
         QCOMPARE(f.window().Gauge1()->value(), 0);
-        QVERIFY(!f.window().Timer1().isRunning());
         QVERIFY(!f.onAirPictureShown());
+        f.device.clearLog();
+        f.clock.advance(10000); // no repeat comes
+        QVERIFY(f.device.log.isEmpty());
     }
 }
 
@@ -135,8 +135,7 @@ void TestMemoryBank::refusedClickChangesNothing()
 {
     StationFixture f;
     f.clickMemory(4);
-    f.device.report();
-    f.device.report();
+    f.clock.advance(100);
     const QString caption = f.window().Panel3d1()->text();
     const int bar = f.window().Gauge1()->value();
     const int slider = f.window().HScroll1()->value();
@@ -147,9 +146,9 @@ void TestMemoryBank::refusedClickChangesNothing()
 
     QVERIFY(!f.window().Picture1()->isHidden());
     QVERIFY(f.refusalFace() >= 1);
-    QCOMPARE(f.state().CurMem, qint16(4));
-    QCOMPARE(f.state().Playing(), 1);
-    QVERIFY(!f.state().RepOn);
+    QCOMPARE(f.now().memory, 4);
+    QCOMPARE(f.now().playing(), 1);
+    QVERIFY(!f.now().repeat);
     QCOMPARE(f.face(f.memory(4)), 2);
     QCOMPARE(f.face(f.memory(1)), 1);
     QCOMPARE(f.window().Panel3d1()->text(), caption);
@@ -163,7 +162,7 @@ void TestMemoryBank::stopWithLockKeepsTheTransmitterKeyed()
 {
     StationFixture f;
     f.clickMemory(0);
-    f.state().LockOn = true;
+    f.leftClick(f.window().Command3d2()); // Lock
     f.clickMemory(0);
     QCOMPARE(f.face(f.memory(0)), 3);
     QVERIFY(f.onAirPictureShown());
@@ -172,9 +171,9 @@ void TestMemoryBank::stopWithLockKeepsTheTransmitterKeyed()
 void TestMemoryBank::startWithStandbyDoesNotKey()
 {
     StationFixture f;
-    f.state().StdByOn = true;
+    f.leftClick(f.window().Command3d3()); // StdBy
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     QVERIFY(!f.onAirPictureShown());
 }
 
@@ -184,12 +183,12 @@ void TestMemoryBank::panelColourFollowsTheRepeatBox()
     f.window().Check3d1(5)->setChecked(true);
     f.clickMemory(5);
     QCOMPARE(f.face(f.window().Panel3d1()), 4);
-    QVERIFY(f.state().RepOn);
+    QVERIFY(f.now().repeat);
     f.clickMemory(5);
     f.window().Check3d1(5)->setChecked(false);
     f.clickMemory(5);
     QCOMPARE(f.face(f.window().Panel3d1()), 5);
-    QVERIFY(!f.state().RepOn);
+    QVERIFY(!f.now().repeat);
 }
 
 void TestMemoryBank::startingAnotherMemoryRecoloursThePreviousOne()
@@ -240,6 +239,14 @@ void TestMemoryBank::fileDialogAsksForTheMemorysFile()
     QCOMPARE(request.fileName, QString());
     QVERIFY(request.mustExist);
     QCOMPARE(f.memory(2)->backColor(), QColor(255, 255, 0));
+
+    // It opens in the folder of the memory's file; in the recordings' when that file is gone.
+    f.state().MemFile[2] = f.programDir() + "/Images/receive.bmp";
+    f.rightClick(f.memory(2));
+    QCOMPARE(f.dialogs.fileRequests.last().directory, f.programDir() + "/Images");
+    f.state().MemFile[2] = f.programDir() + "/Images/gone.wav";
+    f.rightClick(f.memory(2));
+    QCOMPARE(f.dialogs.fileRequests.last().directory, f.state().RecordDir);
 }
 
 void TestMemoryBank::chosenFileIsStoredAndSaved()
@@ -253,8 +260,8 @@ void TestMemoryBank::chosenFileIsStoredAndSaved()
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains("FileName=/sounds/cq contest.wav"));
     // The message that plays is not affected.
-    QCOMPARE(f.state().CurMem, qint16(0));
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().memory, 0);
+    QCOMPARE(f.now().playing(), 1);
 }
 
 void TestMemoryBank::cancelledDialogChangesNothingElse()
@@ -284,17 +291,16 @@ void TestMemoryBank::lateDoneCannotRestartANewMessage()
     f.state().MemDelay[0] = 1000;
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
-    f.clickMemory(0); // stop: the device's "Stop" ends the play...
-    f.device.deliverDone(MediaDevice::Aborted); // ...and its notification comes after
-    QVERIFY(f.window().Timer1().isRunning()); // armed, but the cycle is over
+    f.clickMemory(0); // stop: the player's stop ends the play...
+    f.device.deliverDone(SoundPlayer::Outcome::Stopped); // ...and its end is said after
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
 
     f.clickMemory(1);
     f.device.clearLog();
-    QVERIFY(!StationFixture::tick(f.window().Timer1()));
+    f.clock.advance(5000);
     QVERIFY(f.device.log.isEmpty());
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(1));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 1);
 }
 
 void TestMemoryBank::fileThatCannotOpenNeverKeys_data()
@@ -304,8 +310,8 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys_data()
     QTest::newRow("repeat") << true;
 }
 
-// The device knows at "Open" that the file cannot play: the start keys nothing, and the failure
-// that follows ends the message as any failure does.
+// The player knows at its opening that the file cannot play: the start keys nothing and ends at
+// once as any failed message does, the window never showing it as playing.
 void TestMemoryBank::fileThatCannotOpenNeverKeys()
 {
     QFETCH(bool, repeat);
@@ -324,18 +330,20 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys()
     f.window().Check3d1(0)->setChecked(repeat);
     f.lines.clearLogs();
 
+    QSignalSpy changes(&f.station->station(), &Station::changed);
     f.clickMemory(0);
-    QCOMPARE(f.device.Mode(), int(MediaDevice::NotReady));
-    QVERIFY(!f.onAirPictureShown());
-    QCOMPARE(f.face(f.memory(0)), 2);
-    f.device.deliverDone(MediaDevice::Failure); // as the real device sends it
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.device.mode(), SoundPlayer::Mode::NotReady);
+    for (const QList<QVariant> &change : changes)
+        QCOMPARE(change.at(0).value<StationState>().playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
+    QCOMPARE(f.now().memory, 0);
     QCOMPARE(f.face(f.memory(0)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(f.refusalFace() != 0);
-    QVERIFY(!f.window().Timer1().isRunning());
     QVERIFY(!f.onAirPictureShown());
+    f.clock.advance(5000); // nothing repeats
+    QVERIFY(!f.device.commands().contains("Play"));
     QVERIFY2(!f.lines.log.contains("RTS 1") && !f.lines.log.contains("DTR 0"),
              qPrintable(f.lines.log.join(", ")));
     QVERIFY(!f.lines.wireRts);

@@ -57,9 +57,8 @@ void TestPlayer::statusReportsCountTheElapsedTime()
     StationFixture f;
     f.device.nextLength = length;
     f.clickMemory(0);
-    for (int i = 0; i < reports; ++i)
-        f.device.report();
-    QCOMPARE(f.state().PlayTime, 55.0 * reports);
+    f.clock.advance(50 * reports);
+    QCOMPARE(f.now().playTime, 55.0 * reports);
     QCOMPARE(f.window().Panel3d1()->text(), caption.replace('.', QLocale().decimalPoint()));
     QCOMPARE(f.window().Gauge1()->value(), bar);
 }
@@ -84,11 +83,9 @@ void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
     StationFixture f;
     f.device.nextLength = 100000;
     f.clickMemory(0);
-    for (int i = 0; i < 20; ++i)
-        f.device.report();
+    f.clock.advance(50 * 20);
     QCOMPARE(f.window().Panel3d1()->text(), elapsed);
-    for (int i = 0; i < 20000; ++i)
-        f.device.report(); // 1101 s: no group separator
+    f.clock.advance(50 * 20000); // 1101 s: no group separator
     QCOMPARE(f.window().Panel3d1()->text(), "1101" + elapsed.right(2));
     // The delay button keeps its point.
     f.window().HScroll1()->setValue(2500);
@@ -98,55 +95,51 @@ void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
 void TestPlayer::reportsWithoutALengthChangeNothing()
 {
     StationFixture f;
+    f.device.nextLength = 0; // a file without a length
     f.clickMemory(0);
-    f.device.report();
-    const QString caption = f.window().Panel3d1()->text();
-    const int bar = f.window().Gauge1()->value();
-    f.device.setCommand("Close"); // Length is 0 now
-    f.device.report();
-    QCOMPARE(f.window().Panel3d1()->text(), caption);
-    QCOMPARE(f.window().Gauge1()->value(), bar);
+    f.clock.advance(50 * 10);
+    QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
+    QCOMPARE(f.window().Gauge1()->value(), 0);
 
     // A count far past a short file's length (beyond 16 bits of percent) also changes nothing.
     StationFixture g;
     g.device.nextLength = 1;
     g.clickMemory(0);
-    for (int i = 0; i < 5; ++i)
-        g.device.report();
+    g.clock.advance(50 * 5);
     QCOMPARE(g.window().Gauge1()->value(), 100);
     const QString early = g.window().Panel3d1()->text();
-    for (int i = 0; i < 600; ++i)
-        g.device.report();
+    g.clock.advance(50 * 600);
     QCOMPARE(g.window().Panel3d1()->text(), early);
     QCOMPARE(g.window().Gauge1()->value(), 100);
 }
 
 void TestPlayer::endOfMessageReturnsToIdle_data()
 {
-    QTest::addColumn<int>("code");
-    QTest::newRow("successful") << int(MediaDevice::Successful);
-    QTest::newRow("superseded") << int(MediaDevice::Superseded);
-    QTest::newRow("aborted") << int(MediaDevice::Aborted);
+    QTest::addColumn<SoundPlayer::Outcome>("outcome");
+    QTest::newRow("ended") << SoundPlayer::Outcome::Ended;
+    QTest::newRow("stopped") << SoundPlayer::Outcome::Stopped;
 }
 
 void TestPlayer::endOfMessageReturnsToIdle()
 {
-    QFETCH(int, code);
+    QFETCH(SoundPlayer::Outcome, outcome);
     StationFixture f;
     f.clickMemory(2);
-    f.device.report();
+    f.clock.advance(50);
     f.device.clearLog();
-    f.device.finish(code);
+    f.device.finish(outcome);
 
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.face(f.memory(2)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QCOMPARE(f.window().Gauge1()->value(), 0);
     QVERIFY(!f.onAirPictureShown());
     QVERIFY(f.window().Picture1()->isHidden());
-    QVERIFY(!f.window().Timer1().isRunning());
-    QCOMPARE(f.device.log, (QStringList{"UpdateInterval 0", "Prev"}));
+    QCOMPARE(f.device.log, QStringList{"Rewind"});
+    // Nothing repeats.
+    f.clock.advance(10000);
+    QCOMPARE(f.device.log, QStringList{"Rewind"});
 }
 
 void TestPlayer::failedPlayEndsEvenWithRepeat()
@@ -155,14 +148,16 @@ void TestPlayer::failedPlayEndsEvenWithRepeat()
     StationFixture f;
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
-    f.device.finish(MediaDevice::Failure);
-    QCOMPARE(f.state().Playing(), 0);
-    QVERIFY(!f.window().Timer1().isRunning());
+    f.device.finish(SoundPlayer::Outcome::Failed);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QCOMPARE(f.face(f.memory(0)), 3);
     QVERIFY(!f.onAirPictureShown());
     // The operator sees that it did not go out.
     QVERIFY(!f.window().Picture1()->isHidden());
+    f.clock.advance(10000);
+    QCOMPARE(f.now().playing(), 0);
+    QVERIFY(!f.onAirPictureShown());
 }
 
 void TestPlayer::doneWhilePlayingIssuesNoPrev()
@@ -170,15 +165,15 @@ void TestPlayer::doneWhilePlayingIssuesNoPrev()
     StationFixture f;
     f.clickMemory(0);
     f.device.clearLog();
-    f.device.deliverDone(MediaDevice::Superseded); // the device still plays
-    QVERIFY(!f.device.commands().contains("Prev"));
+    f.device.deliverDone(SoundPlayer::Outcome::Stopped); // the player still plays
+    QVERIFY(!f.device.commands().contains("Rewind"));
 }
 
 void TestPlayer::doneWithLockKeepsTheTransmitterKeyed()
 {
     StationFixture f;
     f.clickMemory(0);
-    f.state().LockOn = true;
+    f.leftClick(f.window().Command3d2()); // Lock
     f.device.finish();
     QVERIFY(f.onAirPictureShown());
 
@@ -187,7 +182,7 @@ void TestPlayer::doneWithLockKeepsTheTransmitterKeyed()
     g.window().Check3d1(0)->setChecked(true);
     g.clickMemory(0);
     g.device.finish();
-    QCOMPARE(g.state().Playing(), 1);
+    QCOMPARE(g.now().playing(), 1);
     QCOMPARE(g.window().Panel3d1()->text(), QString("Pause"));
     QCOMPARE(g.face(g.memory(0)), 2);
     QCOMPARE(g.face(g.window().Panel3d1()), 4);
@@ -198,8 +193,8 @@ void TestPlayer::doneFromTheTransportBarBeforeAnyMemory()
 {
     StationFixture f;
     f.window().MMControl1()->button(TransportBar::Play)->click();
-    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.device.mode(), SoundPlayer::Mode::Playing);
+    QCOMPARE(f.now().playing(), 0);
     f.device.finish();
     QVERIFY(!f.window().Picture1()->isHidden());
     QVERIFY(f.refusalFace() >= 1);
@@ -214,24 +209,28 @@ void TestPlayer::transportButtons()
     TransportBar *bar = f.window().MMControl1();
     f.device.clearLog();
     bar->button(TransportBar::Play)->click();
-    QCOMPARE(f.device.log, (QStringList{"UpdateInterval 50", "Play"}));
-    QCOMPARE(f.state().PlayTime, 0.0);
+    QCOMPARE(f.device.log, QStringList{"Play"});
+    QCOMPARE(f.now().playTime, 0.0);
+    // Its status reports count.
+    f.clock.advance(100);
+    QCOMPARE(f.now().playTime, 110.0);
 
     f.device.clearLog();
     bar->button(TransportBar::Stop)->click();
-    QCOMPARE(f.device.log, (QStringList{"UpdateInterval 0", "Stop", "Prev", "Stop"}));
-    QVERIFY(!f.device.Wait());
+    QCOMPARE(f.device.log, (QStringList{"Stop", "Rewind", "Stop"}));
+    f.clock.advance(100);
+    QCOMPARE(f.now().playTime, 110.0);
 
     f.device.clearLog();
     bar->button(TransportBar::Prev)->click();
-    QCOMPARE(f.device.log, (QStringList{"UpdateInterval 0", "Prev", "Prev"}));
+    QCOMPARE(f.device.log, (QStringList{"Rewind", "Rewind"}));
 
     // The transport Stop leaves a memory's play state to the notification that follows.
     f.clickMemory(1);
     bar->button(TransportBar::Stop)->click();
-    QCOMPARE(f.state().Playing(), 1);
-    f.device.deliverDone(MediaDevice::Aborted);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 1);
+    f.device.deliverDone(SoundPlayer::Outcome::Stopped);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.face(f.memory(1)), 3);
 }
 
@@ -239,14 +238,15 @@ void TestPlayer::stopMemRewindsAndKeepsWait()
 {
     StationFixture f;
     f.clickMemory(0);
-    for (int i = 0; i < 10; ++i)
-        f.device.report();
+    f.clock.advance(50 * 10);
     QVERIFY(f.window().Gauge1()->value() > 0);
     f.device.clearLog();
     f.clickMemory(0);
-    QCOMPARE(f.device.log, (QStringList{"UpdateInterval 0", "Stop", "Prev"}));
+    QCOMPARE(f.device.log, (QStringList{"Stop", "Rewind"}));
     QCOMPARE(f.window().Gauge1()->value(), 0);
-    QVERIFY(f.device.Wait());
+    // The reports are over.
+    f.clock.advance(500);
+    QCOMPARE(f.window().Gauge1()->value(), 0);
 }
 
 void TestPlayer::refusalFaceShowsForOneSecond()
@@ -257,22 +257,17 @@ void TestPlayer::refusalFaceShowsForOneSecond()
     QVERIFY(!w.Picture1()->isHidden());
     const int first = f.refusalFace();
     QVERIFY(first >= 1 && first <= 4);
-    QCOMPARE(w.Timer3().interval(), 1000);
-    QVERIFY(w.Timer3().isRunning());
+    f.clock.advance(600);
+    QVERIFY(!w.Picture1()->isHidden());
 
     // A second refusal within the second changes the face and starts the second again.
     w.Panel3d1()->click();
     const int second = f.refusalFace();
     QVERIFY(second >= 1 && second <= 4);
-    QVERIFY(w.Timer3().isRunning());
-
-    QVERIFY(StationFixture::tick(w.Timer3()));
+    f.clock.advance(999);
+    QVERIFY(!w.Picture1()->isHidden());
+    f.clock.advance(1);
     QVERIFY(w.Picture1()->isHidden());
-    QVERIFY(!w.Timer3().isRunning());
-
-    // And with the real clock.
-    w.Panel3d1()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(w.Picture1()->isHidden(), 3000);
 }
 
 void TestPlayer::refusalFacesRepeatInEveryRun()
@@ -296,7 +291,7 @@ void TestPlayer::playMemWithAnEmptyPathStillOpensAndPlays()
     f.state().MemFile[4].clear();
     f.device.clearLog();
     f.clickMemory(4);
-    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Play"}));
+    QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Prepare", "Play"}));
     QVERIFY(f.device.log.contains("Open "));
 }
 

@@ -46,29 +46,29 @@ void TestRepeat::cycleRunsUntilStopped()
     QVERIFY(f.onAirPictureShown());
 
     for (int round = 0; round < 3; ++round) {
-        f.device.report();
+        f.clock.advance(50);
         f.device.clearLog();
         f.device.finish();
-        // The wait: released, "Pause", bar at 0, memory still busy, timer armed with the delay.
-        QCOMPARE(f.state().Playing(), 1);
+        // The wait: released, "Pause", bar at 0, memory still busy, for the delay.
+        QCOMPARE(f.now().playing(), 1);
         QCOMPARE(w.Panel3d1()->text(), QString("Pause"));
         QCOMPARE(w.Gauge1()->value(), 0);
         QVERIFY(!f.onAirPictureShown());
-        QCOMPARE(w.Timer1().interval(), 3000);
-        QCOMPARE(f.device.commands(), (QStringList{"Prev", "Back"}));
+        QCOMPARE(f.device.commands(), (QStringList{"Rewind", "Back"}));
+        f.clock.advance(2999);
+        QCOMPARE(f.device.commands(), (QStringList{"Rewind", "Back"}));
 
         f.device.clearLog();
-        QVERIFY(StationFixture::tick(w.Timer1()));
-        // The restart: the open file again from its start, keyed again, one tick per arming.
-        QCOMPARE(f.device.log, (QStringList{"UpdateInterval 50", "Prev", "Play"}));
-        QCOMPARE(f.state().PlayTime, 0.0);
+        f.clock.advance(1);
+        // The restart: the open file again from its start, keyed again.
+        QCOMPARE(f.device.log, (QStringList{"Prepare", "Rewind", "Play"}));
+        QCOMPARE(f.now().playTime, 0.0);
         QVERIFY(f.onAirPictureShown());
-        QVERIFY(!w.Timer1().isRunning());
         QCOMPARE(f.face(f.memory(2)), 2);
         QCOMPARE(f.face(w.Panel3d1()), 4);
     }
     f.clickMemory(2);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(w.Panel3d1()->text(), QString("Idle"));
     QVERIFY(!f.onAirPictureShown());
 }
@@ -79,23 +79,27 @@ void TestRepeat::stopDuringTheWait()
     startRepeating(f, 0, 2000);
     f.device.finish();
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 0);
-    QVERIFY(!f.window().Timer1().isRunning());
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QCOMPARE(f.face(f.memory(0)), 3);
     QCOMPARE(f.face(f.window().Panel3d1()), 1);
+    f.device.clearLog();
+    f.clock.advance(5000);
+    QVERIFY(f.device.log.isEmpty());
 }
 
 void TestRepeat::stopDuringThePlay()
 {
     StationFixture f;
     startRepeating(f, 0, 2000);
-    f.device.report();
+    f.clock.advance(50);
     f.clickMemory(0);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
-    QVERIFY(!f.window().Timer1().isRunning());
     QVERIFY(!f.onAirPictureShown());
+    f.device.clearLog();
+    f.clock.advance(5000);
+    QVERIFY(f.device.log.isEmpty());
 }
 
 void TestRepeat::delayZeroWaitsForTheOperator()
@@ -103,11 +107,12 @@ void TestRepeat::delayZeroWaitsForTheOperator()
     StationFixture f;
     startRepeating(f, 1, 0);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 1);
+    f.clock.advance(100000);
+    QCOMPARE(f.now().playing(), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
-    QVERIFY(!StationFixture::tick(f.window().Timer1()));
+    QVERIFY(!f.clock.nextDue());
     f.clickMemory(1);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
@@ -117,10 +122,15 @@ void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
     startRepeating(f, 3, 4000);
     f.device.finish();
     w.HScroll1()->setValue(1200);
-    QCOMPARE(w.Timer1().interval(), 4000);
-    QVERIFY(StationFixture::tick(w.Timer1()));
+    f.clock.advance(3999);
+    QCOMPARE(f.now().stage, Stage::RepeatWait);
+    f.clock.advance(1);
+    QCOMPARE(f.now().stage, Stage::Playing);
     f.device.finish();
-    QCOMPARE(w.Timer1().interval(), 1200);
+    f.clock.advance(1199);
+    QCOMPARE(f.now().stage, Stage::RepeatWait);
+    f.clock.advance(1);
+    QCOMPARE(f.now().stage, Stage::Playing);
     // The stored delay did not change: it sets the slider at the next start only.
     QCOMPARE(f.state().MemDelay[3], 4000.0);
 }
@@ -131,13 +141,13 @@ void TestRepeat::boxUntickedDuringTheWaitPlaysOnceMore()
     startRepeating(f, 4, 1000);
     f.device.finish();
     f.window().Check3d1(4)->setChecked(false);
-    QVERIFY(!f.state().RepOn);
-    QVERIFY(StationFixture::tick(f.window().Timer1()));
-    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
+    QVERIFY(!f.now().repeat);
+    f.clock.advance(1000);
+    QCOMPARE(f.device.mode(), SoundPlayer::Mode::Playing);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
-    QVERIFY(!f.window().Timer1().isRunning());
+    QVERIFY(!f.clock.nextDue());
 }
 
 void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
@@ -145,11 +155,11 @@ void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
     StationFixture f;
     f.clickMemory(5);
     f.window().Check3d1(5)->setChecked(true);
-    QVERIFY(f.state().RepOn);
+    QVERIFY(f.now().repeat);
     // The panel keeps its colour and caption until the end.
     QCOMPARE(f.face(f.window().Panel3d1()), 5);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 1);
+    QCOMPARE(f.now().playing(), 1);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
 }
 
@@ -158,9 +168,9 @@ void TestRepeat::boxOfAnotherMemoryChangesNothing()
     StationFixture f;
     f.clickMemory(0);
     f.window().Check3d1(3)->setChecked(true);
-    QVERIFY(!f.state().RepOn);
+    QVERIFY(!f.now().repeat);
     f.device.finish();
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 void TestRepeat::lateTickAfterAStopDoesNothing()
@@ -170,18 +180,18 @@ void TestRepeat::lateTickAfterAStopDoesNothing()
     f.device.finish();
     f.clickMemory(0);
     f.device.clearLog();
-    // Even a tick delivered regardless of the timer's state only disarms it.
-    emit f.window().Timer1().Timer();
+    // Even a tick delivered regardless of the timer's state does nothing.
+    f.station->station().Timer1_Timer();
     QVERIFY(f.device.log.isEmpty());
     QVERIFY(!f.onAirPictureShown());
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 
-    // And with the real clock: nothing arrives after the stop.
+    // And in time: nothing arrives after the stop.
     startRepeating(f, 0, 50);
     f.device.finish();
     f.clickMemory(0);
     f.device.clearLog();
-    QTest::qWait(200);
+    f.clock.advance(200);
     QVERIFY(f.device.log.isEmpty());
 }
 
@@ -236,25 +246,27 @@ void TestRepeat::delayCaption()
 void TestRepeat::standbyAndLockThroughTheCycle()
 {
     StationFixture f;
-    f.state().StdByOn = true;
+    f.leftClick(f.window().Command3d3()); // StdBy
     startRepeating(f, 0, 1000);
     QVERIFY(!f.onAirPictureShown());
     f.device.finish();
-    QVERIFY(StationFixture::tick(f.window().Timer1()));
+    f.clock.advance(1000);
+    QCOMPARE(f.now().stage, Stage::Playing);
     QVERIFY(!f.onAirPictureShown());
     f.clickMemory(0);
 
     StationFixture g;
-    g.state().LockOn = true;
+    g.leftClick(g.window().Command3d2()); // Lock
     startRepeating(g, 0, 1000);
     g.device.finish();
     QVERIFY(g.onAirPictureShown());
-    QVERIFY(StationFixture::tick(g.window().Timer1()));
+    g.clock.advance(1000);
+    QCOMPARE(g.now().stage, Stage::Playing);
     QVERIFY(g.onAirPictureShown());
 }
 
-// The sound output went away during the wait: the restart's "Play" cannot start, so it keys
-// nothing, and its failure ends the cycle.
+// The sound output went away during the wait: the restart finds that its output cannot play, so
+// it keys nothing and ends the cycle as a failure.
 void TestRepeat::restartThatCannotPlayDoesNotKey()
 {
     StationFixture f;
@@ -269,17 +281,17 @@ void TestRepeat::restartThatCannotPlayDoesNotKey()
     f.device.clearLog();
 
     f.device.playFails = true;
-    QVERIFY(StationFixture::tick(f.window().Timer1()));
-    QCOMPARE(f.device.commands(), (QStringList{"Prev", "Play"}));
+    f.clock.advance(1000);
+    QCOMPARE(f.device.commands(), (QStringList{"Prepare", "Rewind"}));
     QVERIFY(!f.onAirPictureShown());
-    QVERIFY(f.lines.log.isEmpty());
-    f.device.deliverDone(MediaDevice::Failure);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(f.window().Panel3d1()->text(), QString("Idle"));
     QVERIFY(f.refusalFace() != 0);
-    QVERIFY(!f.window().Timer1().isRunning());
     QVERIFY(!f.lines.log.contains("RTS 0"));
     QVERIFY(f.lines.wireRts);
+    f.clock.advance(5000);
+    QVERIFY(!f.lines.log.contains("RTS 0"));
+    QVERIFY(!f.device.commands().contains("Play"));
 }
 
 QTEST_MAIN(TestRepeat)

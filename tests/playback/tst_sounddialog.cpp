@@ -104,16 +104,16 @@ void TestSoundDialog::choosingStoresTheNameAtOnce()
     SoundSet *dialog = openDialog(f);
     choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
     QCOMPARE(f.state().AudioOutput, QString("rig"));
-    QCOMPARE(f.device.Output(), QString("rig"));
+    QCOMPARE(f.device.output(), QString("rig"));
     choose(dialog->Combo2(), "Monitor of USB Audio CODEC Analog Stereo");
     QCOMPARE(f.state().AudioInput, QString("rig.monitor"));
     // The preview device stays on the default output.
-    QCOMPARE(f.preview.Output(), QString());
+    QCOMPARE(f.preview.output(), QString());
 
     // The first entry stores the system's default as empty.
     choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo, speakers)");
     QCOMPARE(f.state().AudioOutput, QString());
-    QCOMPARE(f.device.Output(), QString());
+    QCOMPARE(f.device.output(), QString());
 
     // The choice reaches the file at the next save.
     choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
@@ -127,7 +127,7 @@ void TestSoundDialog::absentDeviceStaysTheChoice()
     StationFixture f(false);
     TestFiles::put(f.programDir() + "/vocta.ini", "[Audio]\nOutput=usbcodec\nInput=usbcodec.mic\n");
     f.station->Form_Load();
-    QCOMPARE(f.device.Output(), QString("usbcodec"));
+    QCOMPARE(f.device.output(), QString("usbcodec"));
 
     SoundSet *dialog = openDialog(f);
     QCOMPARE(dialog->Combo1()->currentText(), QString("usbcodec (not found)"));
@@ -139,7 +139,7 @@ void TestSoundDialog::absentDeviceStaysTheChoice()
     QCOMPARE(f.state().AudioOutput, QString("speakers"));
     choose(dialog->Combo1(), "usbcodec (not found)");
     QCOMPARE(f.state().AudioOutput, QString("usbcodec"));
-    QCOMPARE(f.device.Output(), QString("usbcodec"));
+    QCOMPARE(f.device.output(), QString("usbcodec"));
 }
 
 void TestSoundDialog::followsHotPlugging()
@@ -171,7 +171,7 @@ void TestSoundDialog::levelAppliesAtOnce()
     StationFixture f(false);
     TestFiles::put(f.programDir() + "/vocta.ini", "[Audio]\nLevel=60\n");
     f.station->Form_Load();
-    QCOMPARE(f.device.Level(), 60);
+    QCOMPARE(f.device.level(), 60);
     SoundSet *dialog = openDialog(f);
     QCOMPARE(dialog->HScroll1()->value(), 60);
     QCOMPARE(dialog->Label1()->text(), QString("60 %"));
@@ -181,10 +181,10 @@ void TestSoundDialog::levelAppliesAtOnce()
     f.device.clearLog();
     dialog->HScroll1()->setValue(35);
     QCOMPARE(f.state().AudioLevel, 35);
-    QCOMPARE(f.device.Level(), 35);
+    QCOMPARE(f.device.level(), 35);
     QCOMPARE(dialog->Label1()->text(), QString("35 %"));
     QVERIFY(f.device.log.isEmpty());
-    QCOMPARE(f.device.Mode(), int(MediaDevice::Playing));
+    QCOMPARE(f.device.mode(), SoundPlayer::Mode::Playing);
 }
 
 void TestSoundDialog::levelZeroIsWarned()
@@ -192,7 +192,7 @@ void TestSoundDialog::levelZeroIsWarned()
     StationFixture f;
     SoundSet *dialog = openDialog(f);
     dialog->HScroll1()->setValue(0);
-    QCOMPARE(f.device.Level(), 0);
+    QCOMPARE(f.device.level(), 0);
     QCOMPARE(dialog->Label2()->text(),
              QString("The level is 0 %: a message keys the transmitter and sends silence."));
     dialog->HScroll1()->setValue(1);

@@ -9,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 // What the tests of keying through hamlib share. Include it in one file per test program.
 
 // hamlib 4.5 keeps what it reads from rigctld at each opening in the rig model's shared
@@ -51,6 +54,50 @@ inline bool openOn(HamlibKeyer &keyer, const Rigctld &rigctld)
     return QTest::qWaitFor([&] { return keyer.isReady() && lastConfirmed(confirmed, false); },
                            WaitMs);
 }
+
+// Reads the dummy rig's PTT over a connection of its own, as often as rigctld answers, while it
+// lives: whether it was ever seen released.
+class PttWatch
+{
+public:
+    explicit PttWatch(quint16 port)
+        : m_thread([this, port] {
+            int fd = -1;
+            while (!m_stop) {
+                if (fd < 0)
+                    fd = LocalSocket::connectTo(port);
+                char answer[32] = {};
+                if (fd < 0 || ::send(fd, "t\n", 2, MSG_NOSIGNAL) != 2
+                    || ::recv(fd, answer, sizeof answer - 1, 0) <= 0) {
+                    if (fd >= 0)
+                        ::close(fd); // rigctld 4.5 may close it by mistake: made again
+                    fd = -1;
+                    continue;
+                }
+                ++m_reads;
+                if (answer[0] == '0')
+                    m_released = true;
+            }
+            if (fd >= 0)
+                ::close(fd);
+        })
+    { }
+    ~PttWatch() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int reads() const { return m_reads; }
+    bool seenReleased() const { return m_released; }
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::atomic<bool> m_released = false;
+    std::atomic<int> m_reads = 0;
+    std::thread m_thread;
+};
 
 } // namespace HamlibTesting
 

@@ -26,10 +26,10 @@ inline void messageEnds(StationFixture &f)
     f.device.finish();
 }
 
-// The repeat delay runs out: the message plays again, keyed unless standby.
+// The repeat delay (1 s) runs out: the message plays again, keyed unless standby.
 inline void repeatRestarts(StationFixture &f)
 {
-    StationFixture::tick(f.window().Timer1());
+    f.clock.advance(1000);
 }
 
 // A left click on the playing or waiting memory stops it; released unless Lock.

@@ -3,18 +3,22 @@
 // program wires them, keys the transmitter through Lock and then waits to die, of a signal from
 // outside or of a fault of its own.
 //
-//   crashkeyer <program folder> <device> <rts> <dtr>
+//   crashkeyer <program folder> <device> <rts> <dtr> [guard]
 //
-// rts and dtr: "positive", "negative" or "off". It writes "keyed" to standard output once the
-// port is open and the transmitter keyed. Then a line on standard input says how to die: "fault"
-// (a write to an address that is not mapped) or "abort".
+// rts and dtr: "positive", "negative" or "off". A device "host:port" is a rigctld: the station
+// keys its rig through CAT. With "guard" the program's guard watches it. It writes "keyed <the
+// guard's process id, or 0>" to standard output once the transmitter is keyed (the rig has
+// confirmed it). Then a line on standard input says how to die: "fault" (a write to an address
+// that is not mapped) or "abort"; or "quit", to end in order.
 
 #include "app/VoiceVocta.h"
 #include "ptt/CrashRelease.h"
+#include "ptt/HamlibKeyer.h"
+#include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
-#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/FakeSoundServer.h"
 
 #include <QApplication>
@@ -40,38 +44,60 @@ bool setLine(const char *use, bool &on, bool &positive)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 5)
+    if (argc != 5 && !(argc == 6 && std::strcmp(argv[5], "guard") == 0))
         return 2;
     const QString device = QString::fromLocal8Bit(argv[2]);
+    const bool cat = !device.startsWith(QLatin1Char('/'));
 
-    FakeMediaDevice sound;
+    PttGuard guard(QStringLiteral(VV_GUARD));
+    FakeSoundPlayer sound;
     FakeDialogs dialogs;
     CrashRelease crash;
     QtSerialLines lines([device] { return QStringList{device}; });
     lines.setCrashRelease(&crash);
+    if (argc == 6)
+        lines.setGuard(&guard);
     FakeSoundServer server;
     FakeAudioInput microphone;
-    FakeMediaDevice preview;
+    FakeSoundPlayer preview;
     VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
                        QString::fromLocal8Bit(argv[1]));
+    if (argc == 6)
+        station.keyers().setGuard(&guard);
     station.Form_Load();
 
     AppState &state = station.state();
     if (!setLine(argv[3], state.RtsOn, state.RtsPos)
         || !setLine(argv[4], state.DtrOn, state.DtrPos))
         return 2;
-    state.ComNum = 1;
-    station.serialKeyer().open();
-    if (!lines.isOpen())
+    const auto sayKeyed = [&guard] {
+        std::printf("keyed %lld\n", static_cast<long long>(guard.processId()));
+        std::fflush(stdout);
+    };
+    if (cat) {
+        state.PttMethod = KeyingMethod::Cat;
+        state.RigModel = HamlibSettings::NetworkModel;
+        state.RigPort = device;
+        station.keyers().apply();
+        QObject::connect(station.keyers().hamlibKeyer(), &PttKeyer::confirmed, &application,
+                         [sayKeyed](bool onAir) {
+                             if (onAir)
+                                 sayKeyed();
+                         });
+    } else {
+        state.ComNum = 1;
+        station.serialKeyer().open();
+        if (!lines.isOpen())
+            return 3;
+    }
+    station.station().Command3d2_Click();
+    if (!station.station().state().lock)
         return 3;
-    station.keying().Command3d2_Click();
-    if (!state.LockOn)
-        return 3;
-    std::fputs("keyed\n", stdout);
-    std::fflush(stdout);
+    if (!cat)
+        sayKeyed();
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &application, [&application] {
+    QObject::connect(&input, &QSocketNotifier::activated, &application, [&application, &station] {
         char line[16] = {};
         if (::read(STDIN_FILENO, line, sizeof line - 1) <= 0) {
             application.exit(4); // the test has gone
@@ -83,6 +109,10 @@ int main(int argc, char *argv[])
         }
         if (std::strncmp(line, "abort", 5) == 0)
             std::abort();
+        if (std::strncmp(line, "quit", 4) == 0) {
+            station.Form_Terminate();
+            application.exit(0);
+        }
     });
     return application.exec();
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ptt/HamlibTesting.h"
+#include "tests/ptt/RigTap.h"
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
 
@@ -31,6 +32,8 @@ private slots:
     void everyWayOutReleasesTheRig();
     void methodsCanBeSwitched();
     void chosenInThePttDialog();
+    void okWithoutAChangeKeepsTheRigKeyed();
+    void hungRigGetsNoStaleRequest();
 };
 
 namespace {
@@ -61,7 +64,7 @@ void TestCatStation::messagesLockAndStandbyKeyTheRig()
 
     f.clickMemory(0);
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
-    f.device.finish(MediaDevice::Successful);
+    f.device.finish(SoundPlayer::Outcome::Ended);
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
 
     f.leftClick(f.window().Command3d2()); // Lock
@@ -89,8 +92,8 @@ void TestCatStation::rigKilledMidMessage()
     StderrCapture capture;
     rigctld.kill();
     // The end of the message tries to release the rig and finds it gone; the window goes on.
-    f.device.finish(MediaDevice::Successful);
-    QCOMPARE(f.state().Playing(), 0);
+    f.device.finish(SoundPlayer::Outcome::Ended);
+    QCOMPARE(f.now().playing(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!ready(f), WaitMs);
     QVERIFY(!status.isEmpty());
     QVERIFY(!status.last().at(1).toBool());
@@ -99,7 +102,7 @@ void TestCatStation::rigKilledMidMessage()
     f.clickMemory(1);
     QVERIFY(f.refusalFace() != 0);
     f.clickMemory(1);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     const QByteArray said = capture.text();
     QCOMPARE(said.count("voicevocta: PTT: "), 1);
 }
@@ -123,7 +126,7 @@ void TestCatStation::hangingRigDoesNotHoldTheWindow()
                              WaitMs);
     QVERIFY2(watch.longestGap() < StallBoundMs, qPrintable(QString::number(watch.longestGap())));
     QVERIFY(f.refusalFace() != 0);
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
 }
 
 void TestCatStation::everyWayOutReleasesTheRig_data()
@@ -215,6 +218,63 @@ void TestCatStation::chosenInThePttDialog()
     QVERIFY2(!dialog->StatusLabel()->text().startsWith("Connected to"),
              qPrintable(dialog->StatusLabel()->text()));
     f.leftClick(f.window().Command3d2());
+}
+
+void TestCatStation::okWithoutAChangeKeepsTheRigKeyed()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    StationFixture f;
+    useCat(f, rigctld.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+    f.leftClick(f.window().Command3d2()); // Lock
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+
+    PttWatch watch(rigctld.port());
+    QTRY_VERIFY(watch.reads() > 0);
+    f.window().menuItem("Ptt")->trigger();
+    f.station->pttSet().form()->OkButton()->click();
+    // A reopened rig would be released at once while it opens again, and keyed once it
+    // answers: a second's watch sees it.
+    const int before = watch.reads();
+    QTest::qWait(1000);
+    QTRY_VERIFY(watch.reads() > before);
+    watch.stop();
+    QVERIFY(!watch.seenReleased());
+    QVERIFY(ready(f));
+}
+
+// A rig that hangs while it is keyed: the release stays pending and said so; nothing more is
+// written to it meanwhile, and once it goes on it is released.
+void TestCatStation::hungRigGetsNoStaleRequest()
+{
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    RigTap tap(rigctld.port());
+    StationFixture f;
+    useCat(f, tap.address());
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
+    QWidget *lock = f.window().Command3d2();
+    f.leftClick(lock);
+    QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
+
+    rigctld.pause();
+    f.leftClick(lock);
+    const PttKeyer &keyer = f.station->keyers().current();
+    QTRY_COMPARE_WITH_TIMEOUT(keyer.link(), PttKeyer::Link::NoAnswer, WaitMs);
+    QVERIFY(keyer.releasePending());
+    f.window().menuItem("Ptt")->trigger();
+    QVERIFY(f.station->pttSet().form()->StatusLabel()->text().endsWith("may still be keyed"));
+    // The operator goes on while it hangs; a keyer that wrote to it now would have the rig
+    // carry each request out once it goes on.
+    f.leftClick(lock);
+    f.leftClick(lock);
+    QTest::qWait(2 * HamlibKeyer::AnswerTimeoutMs);
+
+    rigctld.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(ready(f) && !keyer.releasePending(), WaitMs);
+    QCOMPARE(rigctld.ptt(), 0);
+    QCOMPARE(tap.writesWhileUnanswered(), 0);
 }
 
 QTEST_MAIN(TestCatStation)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ptt/HamlibTesting.h"
+#include "tests/ptt/RigTap.h"
 #include "tests/support/StderrCapture.h"
 
 #include <QElapsedTimer>
@@ -20,6 +21,9 @@ private slots:
     void stoppedRigIsSaidAndAnswersAgain();
     void silentServerDoesNotHoldTheWindow();
     void shutdownWithADeadRigKeepsItsBound();
+    void lostReleaseIsSentAgain_data();
+    void lostReleaseIsSentAgain();
+    void rigStartedLaterIsFound();
 };
 
 void TestHamlibFaults::killedRigIsSaidOnceAndFoundAgain()
@@ -72,8 +76,8 @@ void TestHamlibFaults::killedRigIsSaidOnceAndFoundAgain()
     QCOMPARE(said.count("voicevocta: PTT: No answer from rigctld at"), 2);
     QCOMPARE(
         said.count("voicevocta: PTT: rigctld at " + rigctld.address().toUtf8() + " answers again"),
-        1);
-    QCOMPARE(said.count('\n'), 3);
+        2);
+    QCOMPARE(said.count('\n'), 4);
 }
 
 void TestHamlibFaults::lostConnectionIsMadeAgain()
@@ -197,6 +201,59 @@ void TestHamlibFaults::shutdownWithADeadRigKeepsItsBound()
     // The release was sent all the same; the rig carries it out when it goes on.
     rigctld.resume();
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
+}
+
+void TestHamlibFaults::lostReleaseIsSentAgain_data()
+{
+    QTest::addColumn<RigTap::Fault>("fault");
+    QTest::newRow("lost on its way") << RigTap::Fault::Lose;
+    QTest::newRow("garbled answer") << RigTap::Fault::Garble;
+    QTest::newRow("closed before the answer") << RigTap::Fault::Close;
+}
+
+// A release that the rig did not confirm is sent again, and said pending until it is confirmed.
+void TestHamlibFaults::lostReleaseIsSentAgain()
+{
+    QFETCH(RigTap::Fault, fault);
+    Rigctld rigctld;
+    START_OR_SKIP(rigctld);
+    RigTap tap(rigctld.port());
+    HamlibKeyer keyer(cat(tap.address()));
+    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
+    keyer.open();
+    keyer.setOnAir(true);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
+
+    tap.inject(fault, "T 0");
+    keyer.setOnAir(false);
+    QVERIFY(keyer.releasePending());
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
+    QVERIFY(!keyer.releasePending());
+    QCOMPARE(rigctld.ptt(), 0);
+    QCOMPARE(tap.writesWhileUnanswered(), 0);
+}
+
+// An operator who starts the keyer before rigctld gets CAT keying once rigctld is up.
+void TestHamlibFaults::rigStartedLaterIsFound()
+{
+    if (Rigctld::program().isEmpty())
+        QSKIP("rigctld is not installed (Debian package libhamlib-utils)");
+    const quint16 port = LocalSocket(false).port(); // nothing listens there yet
+    StderrCapture capture;
+    HamlibKeyer keyer(cat(QStringLiteral("127.0.0.1:%1").arg(port)));
+    keyer.open();
+    QTRY_VERIFY_WITH_TIMEOUT(keyer.statusText().startsWith("Cannot open"), WaitMs);
+    QCOMPARE(keyer.link(), PttKeyer::Link::NotConnected);
+
+    Rigctld rigctld;
+    QVERIFY2(rigctld.start(port), qPrintable(rigctld.error()));
+    QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
+    QSignalSpy confirmed(&keyer, &PttKeyer::confirmed);
+    keyer.setOnAir(true);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, true), WaitMs);
+    QCOMPARE(rigctld.ptt(), 1);
+    keyer.shutdown(2000);
+    QCOMPARE(capture.text().count("answers again\n"), 1);
 }
 
 QTEST_MAIN(TestHamlibFaults)

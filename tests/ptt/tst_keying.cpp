@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ptt/KeyingCallers.h"
+#include "tests/support/FakeKeyer.h"
 #include "tests/support/StationFixture.h"
 
 #include "ui/PictureButton.h"
@@ -26,24 +27,8 @@ private slots:
     void standbyBlinks();
     void aMessageThatCannotStartIsNeverKeyed();
     void theKeyerCanBeSwapped();
+    void timeoutWarningBlinksLock();
 };
-
-namespace {
-// A keyer that writes down what it is asked.
-class FakeKeyer : public PttKeyer
-{
-public:
-    void open() override { }
-    void setOnAir(bool onAir) override { requests << onAir; }
-    bool isReady() const override { return ready; }
-    QString statusText() const override { return {}; }
-    void shutdown(int) override { ++shutDowns; }
-
-    QList<bool> requests;
-    bool ready = true;
-    int shutDowns = 0;
-};
-} // namespace
 
 // Line setting in a row: "off" (not enabled), "+" (enabled, positive), "-" (enabled, negative).
 static void configureLines(AppState &state, const QString &rts, const QString &dtr)
@@ -94,11 +79,12 @@ void TestKeying::lineLevels()
     StationFixture f;
     openPort(f);
     configureLines(f.state(), rts, dtr);
-    // From the other state, so that every level is a change.
-    onAir ? f.station->keying().RecStat() : f.station->keying().SendStat();
+    // From the other state, so that every level is a change: Lock keys, and releases.
+    if (!onAir)
+        clickLock(f);
     f.lines.clearLogs();
 
-    onAir ? f.station->keying().SendStat() : f.station->keying().RecStat();
+    clickLock(f);
     QCOMPARE(f.lines.log, levels);
     QCOMPARE(f.lines.wire, levels);
 }
@@ -115,8 +101,8 @@ void TestKeying::pictureComesBeforeTheLines()
         seen << entry + " " + stationPicture(f);
     };
 
-    f.station->keying().SendStat();
-    f.station->keying().RecStat();
+    clickLock(f);
+    clickLock(f);
     QCOMPARE(seen, QStringList({"RTS 1 on air", "DTR 0 on air", "RTS 0 receive", "DTR 1 receive"}));
     QCOMPARE(stationPicture(f), QString("receive"));
 }
@@ -138,8 +124,9 @@ void TestKeying::disabledLineKeepsItsLevel()
     QVERIFY(f.lines.wireRts);
 
     f.state().RtsOn = true;
-    f.station->keying().RecStat();
-    QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 0"}));
+    clickLock(f);
+    clickLock(f);
+    QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 1", "RTS 0"}));
 }
 
 void TestKeying::beforeThePortOpensOnlyThePictureChanges()
@@ -248,44 +235,39 @@ void TestKeying::lockAndStandby()
     QCOMPARE(f.lines.wireRts, keyed);
     QCOMPARE(f.face(f.window().Command3d2()), lockFace);
     QCOMPARE(f.face(f.window().Command3d3()), standbyFace);
-    QCOMPARE(f.state().LockOn, lockFace == 2);
-    QCOMPARE(f.state().StdByOn, standbyFace == 3);
+    QCOMPARE(f.now().lock, lockFace == 2);
+    QCOMPARE(f.now().standby, standbyFace == 3);
     QCOMPARE(f.window().Command3d3()->tag(), QString(standbyFace == 3 ? "R" : "B"));
-    QCOMPARE(f.window().Timer2().isRunning(), f.state().StdByOn);
 }
 
 void TestKeying::standbyBlinks()
 {
     StationFixture f;
     PictureButton *standby = f.window().Command3d3();
-    FormTimer &timer = f.window().Timer2();
     auto faceAndTag = [&] {
         return QString::number(f.face(standby)) + standby->tag();
     };
 
     clickStandby(f);
-    QCOMPARE(timer.interval(), 250);
-    QVERIFY(timer.isRunning());
     QStringList seen{faceAndTag()};
+    f.clock.advance(249);
+    QCOMPARE(faceAndTag(), QString("3R"));
     for (int tick = 0; tick < 4; ++tick) {
-        emit timer.Timer();
+        f.clock.advance(tick == 0 ? 1 : 250);
         seen << faceAndTag();
     }
-    // Green first, then blue and green by turns.
+    // Green first, then blue and green by turns, every 250 ms.
     QCOMPARE(seen, QStringList({"3R", "1B", "3R", "1B", "3R"}));
 
     // Released while green: blue, and the blink stops.
     clickStandby(f);
     QCOMPARE(faceAndTag(), QString("1B"));
-    QCOMPARE(timer.interval(), 0);
-    QVERIFY(!timer.isRunning());
-    // A tick that still arrives changes nothing.
-    emit timer.Timer();
+    f.clock.advance(1000);
     QCOMPARE(faceAndTag(), QString("1B"));
 
     // Engaged again after it was released on blue: it starts green again.
     clickStandby(f);
-    emit timer.Timer();
+    f.clock.advance(250);
     clickStandby(f);
     clickStandby(f);
     QCOMPARE(faceAndTag(), QString("3R"));
@@ -300,7 +282,7 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
     openPort(f);
     f.device.refusePlay = true;
     startMessage(f);
-    QTRY_COMPARE(f.state().Playing(), 0);
+    QTRY_COMPARE(f.now().playing(), 0);
     QVERIFY(f.refusalFace() != 0);
     QCOMPARE(f.lines.log, QStringList{"RTS 0"});
 
@@ -310,7 +292,7 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
     f.lines.clearLogs();
     f.device.refusePlay = true;
     repeatRestarts(f);
-    QTRY_COMPARE(f.state().Playing(), 0);
+    QTRY_COMPARE(f.now().playing(), 0);
     QCOMPARE(f.lines.log, QStringList{"RTS 0"});
 }
 
@@ -328,7 +310,7 @@ void TestKeying::theKeyerCanBeSwapped()
     QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
 
     FakeKeyer rig;
-    f.station->keying().setKeyer(&rig);
+    f.station->station().setKeyer(&rig);
     QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 0"}));
     QCOMPARE(rig.requests, QList<bool>{true});
     clickLock(f);
@@ -337,7 +319,7 @@ void TestKeying::theKeyerCanBeSwapped()
     QCOMPARE(f.refusalFace(), 0);
     stopMessage(f);
 
-    rig.ready = false;
+    rig.setLink(PttKeyer::Link::NotConnected);
     startMessage(f);
     QCOMPARE(rig.requests.last(), true);
     QVERIFY(f.refusalFace() != 0);
@@ -346,6 +328,31 @@ void TestKeying::theKeyerCanBeSwapped()
 
     f.window().menuItem("Exit")->trigger();
     QCOMPARE(rig.shutDowns, 1);
+}
+
+// The time-out's warning (keyed 25 s of a 40 s time-out): the Lock button blinks red and blue,
+// from the face it did not show, every 250 ms; the release ends it, blue and still.
+void TestKeying::timeoutWarningBlinksLock()
+{
+    StationFixture f;
+    f.state().TimeoutS = 40;
+    PictureButton *lock = f.window().Command3d2();
+    startMessage(f);
+    f.clock.advance(25000);
+    QStringList faces{QString::number(f.face(lock))};
+    for (int i = 0; i < 3; ++i) {
+        f.clock.advance(250);
+        faces << QString::number(f.face(lock));
+    }
+    QCOMPARE(faces, QStringList({"2", "1", "2", "1"}));
+    clickLock(f); // engaged during the warning: it blinks on
+    f.clock.advance(250);
+    QCOMPARE(f.face(lock), 2);
+    clickLock(f); // released: the warning is over
+    QCOMPARE(f.face(lock), 1);
+    f.clock.advance(1000);
+    QCOMPARE(f.face(lock), 1);
+    QVERIFY(!f.onAirPictureShown());
 }
 
 QTEST_MAIN(TestKeying)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/FakeDialogs.h"
-#include "tests/support/FakeMediaDevice.h"
+#include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
@@ -237,12 +237,12 @@ void TestSerialLines::comDialogSetsTheHangUpFlag()
     QVERIFY(pty.setHangUpOnClose(true)); // as on a serial port never used
     QTemporaryDir folder;
     StationFixture::populateProgramFolder(folder.path());
-    FakeMediaDevice device;
+    FakeSoundPlayer device;
     FakeDialogs dialogs;
     QtSerialLines lines([&] { return QStringList{pty.name()}; });
     FakeSoundServer server;
     FakeAudioInput input;
-    FakeMediaDevice preview;
+    FakeSoundPlayer preview;
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
     StderrCapture capture;
@@ -328,12 +328,12 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     QVERIFY(pty.isValid());
     QTemporaryDir folder;
     StationFixture::populateProgramFolder(folder.path());
-    FakeMediaDevice device;
+    FakeSoundPlayer device;
     FakeDialogs dialogs;
     QtSerialLines lines([&] { return byPath ? QStringList{} : QStringList{pty.name()}; });
     FakeSoundServer server;
     FakeAudioInput input;
-    FakeMediaDevice preview;
+    FakeSoundPlayer preview;
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
     station.state().RtsOn = true;
@@ -353,7 +353,7 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     const QByteArray said = capture.text();
     QCOMPARE(said.count("cannot set RTS"), 1);
     QVERIFY(!lines.isOpen());
-    QVERIFY(!station.state().LockOn);
+    QVERIFY(!station.station().state().lock);
 }
 
 QTEST_MAIN(TestSerialLines)

@@ -222,15 +222,15 @@ void TestKeyerBus::propertiesAtRest()
 {
     QCOMPARE(gdbus({"call", "--session", "--dest", Service, "--object-path", Path, "--method",
                     "org.freedesktop.DBus.Properties.GetAll", Interface}),
-             QString("({'Lock': <false>, 'Memory': <0>, 'OnAir': <false>, 'Standby': <false>, "
-                     "'State': <'idle'>},)"));
+             QString("({'Keyer': <'ready'>, 'Lock': <false>, 'Memory': <0>, 'OnAir': <false>, "
+                     "'Standby': <false>, 'State': <'idle'>},)"));
     // What a client learns of the interface.
     const QString introspection
         = gdbus({"introspect", "--session", "--dest", Service, "--object-path", Path});
-    for (const char *member :
-         {"Play(in  i memory,", "out b ", "Stop(out b ", "SetLock(in  b on)",
-          "SetStandby(in  b on)", "Changed(s state,", "i memory,", "b onAir)", "readonly s State",
-          "readonly i Memory", "readonly b OnAir", "readonly b Lock", "readonly b Standby"})
+    for (const char *member : {"Play(in  i memory,", "out b ", "Stop(out b ", "SetLock(in  b on)",
+                               "SetStandby(in  b on)", "Changed(s state,", "i memory,", "b onAir)",
+                               "readonly s State", "readonly i Memory", "readonly b OnAir",
+                               "readonly b Lock", "readonly b Standby", "readonly s Keyer"})
         QVERIFY2(introspection.contains(QLatin1String(member)),
                  qPrintable(QStringLiteral("%1 not in:\n%2").arg(member, introspection)));
 }
@@ -242,15 +242,15 @@ void TestKeyerBus::playAndStop()
     QVERIFY(f.window().Picture1()->isHidden());
 
     QCOMPARE(call("Play", {"3"}), QString("(true,)"));
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(2));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, 2);
     QVERIFY(f.onAirPictureShown());
     QCOMPARE(property("State"), QString("(<'playing'>,)"));
     QCOMPARE(property("Memory"), QString("(<3>,)"));
     QCOMPARE(property("OnAir"), QString("(<true>,)"));
 
     QCOMPARE(call("Stop"), QString("(true,)"));
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QCOMPARE(property("State"), QString("(<'idle'>,)"));
     QCOMPARE(property("Memory"), QString("(<3>,)"));
     QCOMPARE(property("OnAir"), QString("(<false>,)"));
@@ -259,7 +259,7 @@ void TestKeyerBus::playAndStop()
     // Play on the busy memory stops it, as its click does.
     QCOMPARE(call("Play", {"5"}), QString("(true,)"));
     QCOMPARE(call("Play", {"5"}), QString("(true,)"));
-    QCOMPARE(f.state().Playing(), 0);
+    QCOMPARE(f.now().playing(), 0);
     QVERIFY(f.window().Picture1()->isHidden());
 }
 
@@ -284,13 +284,13 @@ void TestKeyerBus::refusedPlays()
     StationFixture &f = *m_fixture;
     if (busy)
         QCOMPARE(call("Play", {"2"}), QString("(true,)"));
-    f.state().Recording = recording;
+    f.station->station().setRecording(recording);
     f.device.clearLog();
     QCOMPARE(call("Play", memory.split(' ', Qt::SkipEmptyParts)), QString("(false,)"));
     QVERIFY(!f.window().Picture1()->isHidden());
     QVERIFY(f.refusalFace() >= 1);
     QVERIFY(f.device.log.isEmpty());
-    QCOMPARE(f.state().Playing(), busy ? 1 : 0);
+    QCOMPARE(f.now().playing(), busy ? 1 : 0);
     QCOMPARE(property("Memory"), busy ? QString("(<2>,)") : QString("(<0>,)"));
 }
 
@@ -305,36 +305,36 @@ void TestKeyerBus::repeatWait()
     QCOMPARE(call("Play", {"2"}), QString("(false,)"));
     QCOMPARE(call("Stop"), QString("(true,)"));
     QCOMPARE(property("State"), QString("(<'idle'>,)"));
-    QVERIFY(!f.window().Timer1().isRunning());
+    QVERIFY(f.now().stage != Stage::RepeatWait);
 }
 
 void TestKeyerBus::lockAndStandby()
 {
     StationFixture &f = *m_fixture;
     QCOMPARE(call("SetLock", {"true"}), QString("()"));
-    QVERIFY(f.state().LockOn);
+    QVERIFY(f.now().lock);
     QCOMPARE(property("Lock"), QString("(<true>,)"));
     QCOMPARE(property("OnAir"), QString("(<true>,)"));
     // The same again changes nothing: it is not a second click.
     QCOMPARE(call("SetLock", {"true"}), QString("()"));
-    QVERIFY(f.state().LockOn);
+    QVERIFY(f.now().lock);
 
     QCOMPARE(call("SetStandby", {"true"}), QString("()"));
-    QVERIFY(f.state().StdByOn);
-    QVERIFY(f.window().Timer2().isRunning());
+    QVERIFY(f.now().standby);
+    QVERIFY(f.now().standby);
     QCOMPARE(property("Standby"), QString("(<true>,)"));
     QCOMPARE(property("OnAir"), QString("(<false>,)"));
     QCOMPARE(call("SetStandby", {"true"}), QString("()"));
-    QVERIFY(f.state().StdByOn);
+    QVERIFY(f.now().standby);
 
     // Releasing standby under Lock keys again; releasing Lock lets go.
     QCOMPARE(call("SetStandby", {"false"}), QString("()"));
     QCOMPARE(property("OnAir"), QString("(<true>,)"));
     QCOMPARE(call("SetLock", {"false"}), QString("()"));
-    QVERIFY(!f.state().LockOn);
+    QVERIFY(!f.now().lock);
     QCOMPARE(property("OnAir"), QString("(<false>,)"));
     QCOMPARE(call("SetLock", {"false"}), QString("()"));
-    QVERIFY(!f.state().LockOn);
+    QVERIFY(!f.now().lock);
 }
 
 // Changed and PropertiesChanged come with every change, whatever made it: a call, the mouse,
@@ -353,16 +353,27 @@ void TestKeyerBus::signalsFollowEveryChange()
     QCOMPARE(call("Play", {"9"}), QString("(false,)"));
     QCOMPARE(call("Stop"), QString("(true,)"));
 
+    // The transmitter's keying comes after the start, and its release after the end, each as the
+    // keyer has carried it out.
     const QStringList expected{
+        "org.voicevocta.Keyer1.Changed ('playing', 2, false)",
+        "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
+        "{'Memory': <2>, 'State': <'playing'>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('playing', 2, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'Memory': <2>, 'OnAir': <true>, 'State': <'playing'>}, @as [])",
+        "{'OnAir': <true>}, @as [])",
+        "org.voicevocta.Keyer1.Changed ('idle', 2, true)",
+        "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
+        "{'State': <'idle'>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('idle', 2, false)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'OnAir': <false>, 'State': <'idle'>}, @as [])",
+        "{'OnAir': <false>}, @as [])",
+        "org.voicevocta.Keyer1.Changed ('playing', 6, false)",
+        "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
+        "{'Memory': <6>, 'State': <'playing'>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('playing', 6, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'Memory': <6>, 'OnAir': <true>, 'State': <'playing'>}, @as [])",
+        "{'OnAir': <true>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('playing', 6, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
         "{'Lock': <true>}, @as [])",
@@ -395,11 +406,11 @@ void TestKeyerBus::secondServiceFindsTheNameTaken()
                  qPrintable(said));
         // Its slots still work in-process; the bus reaches the first station.
         QVERIFY(service.adaptor().Play(1));
-        QCOMPARE(second.state().Playing(), 1);
+        QCOMPARE(second.now().playing(), 1);
     }
     QDBusConnection::disconnectFromBus(name);
     QCOMPARE(call("Play", {"4"}), QString("(true,)"));
-    QCOMPARE(m_fixture->state().CurMem, qint16(3));
+    QCOMPARE(m_fixture->now().memory, 3);
 }
 
 // The program itself, twice on the bus: the first answers calls; the second says once that the

@@ -39,16 +39,17 @@ void TestAudioSettings::reading_data()
                                 << "" << 100;
     QTest::newRow("level rounded") << QByteArray("[Audio]\nLevel= 42.5 ") << ""
                                    << "" << 42;
+    // A level it does not take gives the default.
     QTest::newRow("level too high") << QByteArray("[Audio]\nLevel=150") << ""
                                     << "" << 100;
     QTest::newRow("level negative") << QByteArray("[Audio]\nLevel=-5") << ""
-                                    << "" << 0;
+                                    << "" << 100;
     QTest::newRow("level huge") << QByteArray("[Audio]\nLevel=1e300") << ""
                                 << "" << 100;
     QTest::newRow("level text") << QByteArray("[Audio]\nLevel=loud") << ""
-                                << "" << 0;
+                                << "" << 100;
     QTest::newRow("level leading digits") << QByteArray("[Audio]\nLevel=70%") << ""
-                                          << "" << 70;
+                                          << "" << 100;
 }
 
 void TestAudioSettings::reading()
@@ -58,10 +59,12 @@ void TestAudioSettings::reading()
     QFETCH(QString, input);
     QFETCH(int, level);
     AppState state;
-    AudioSettings::read(ProfileText(file), state);
+    const QStringList said = AudioSettings::read(ProfileText(file), state);
     QCOMPARE(state.AudioOutput, output);
     QCOMPARE(state.AudioInput, input);
     QCOMPARE(state.AudioLevel, level);
+    // One line for a level not taken.
+    QCOMPARE(said.size(), int(file.contains("Level=") && level == 100));
 }
 
 void TestAudioSettings::writtenOnlyOnceChosen()
@@ -89,8 +92,8 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     put(third.programDir() + "/vocta.ini", file);
     third.station->Form_Load();
     QCOMPARE(third.state().AudioInput, QString("rig.monitor"));
-    QCOMPARE(third.device.Level(), 40);
-    QCOMPARE(third.device.Output(), QString());
+    QCOMPARE(third.device.level(), 40);
+    QCOMPARE(third.device.output(), QString());
 
     // Back at the defaults, the section there is kept up to date.
     third.state().AudioLevel = 100;
@@ -102,8 +105,11 @@ void TestAudioSettings::writtenOnlyOnceChosen()
 void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
 {
     AppState state;
-    AudioSettings::read(ProfileText("[Audio]\nMonitor=speakers\nMonitorLevel=250\nMuteSource=mic"),
-                        state);
+    const QStringList problems = AudioSettings::read(
+        ProfileText("[Audio]\nMonitor=speakers\nMonitorLevel=250\nMuteSource=mic"), state);
+    QCOMPARE(
+        problems,
+        QStringList{"[Audio] MonitorLevel=250 is not a whole number from 0 to 100: 100 is used"});
     QCOMPARE(state.AudioMonitor, QString("speakers"));
     QCOMPARE(state.MonitorLevel, 100);
     QCOMPARE(state.MuteSource, QString("mic"));
@@ -116,11 +122,12 @@ void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
     ProfileText file("[COM]\nNum=1\n");
     AppState chosen;
     chosen.MonitorLevel = 30;
-    QVERIFY(AudioSettings::write(file, chosen).isEmpty());
+    QVERIFY(AudioSettings::write(file, chosen, AppState()).isEmpty());
     QCOMPARE(file.bytes(), QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=30\n"));
+    const AppState asRead = chosen;
     chosen.MonitorLevel = 100;
     chosen.MuteSource = "mic";
-    AudioSettings::write(file, chosen);
+    AudioSettings::write(file, chosen, asRead);
     QCOMPARE(file.bytes(),
              QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=100\nMuteSource=mic\n"));
 }

@@ -593,23 +593,26 @@ void TestProfileFile::leftoversOfInterruptedSaves()
     const QDir folder(dir.path());
     const QString path = dir.filePath("vocta.ini");
     put(path, "[COM]\nNum=1\n");
-    const QStringList leftovers{"vocta.ini.QtfDxa", "vocta.ini.XXXXXX", "vocta.ini.aBcdeF"};
+    const QString mark = "vocta.ini.voicevocta-save-";
+    const QStringList leftovers{mark + "QtfDxa", mark + "lyhyqy", mark + "a1B2c3"};
     // Names of the operator's own, or of other programs.
-    QStringList kept{"vocta.ini",         "vocta.ini.backup",
-                     "vocta.ini.bak",     "vocta.ini.QtfDx",
-                     "vocta.ini.QtfDxab", "vocta.ini.Qtf1xa",
-                     "Vocta.ini.QtfDxa",  "other.ini.QtfDxa",
-                     "vocta.iniXQtfDxa",  "target"};
+    QStringList kept{"vocta.ini",
+                     "vocta.ini.backup",
+                     "vocta.ini.Qwerty",
+                     "vocta.ini.lyhyqy",
+                     mark + "QtfDx",
+                     mark + "QtfDxab",
+                     mark + "Qt-Dxa",
+                     "Vocta.ini.voicevocta-save-QtfDxa",
+                     "other.ini.voicevocta-save-QtfDxa",
+                     "target"};
     for (const QString &name : leftovers + kept)
         put(folder.filePath(name), "[COM]\nNum=2\n");
     // Only regular files go.
-    QVERIFY(folder.mkdir("vocta.ini.FoLder"));
-    QVERIFY(QFile::link("target", folder.filePath("vocta.ini.SyMlnk")));
-    QVERIFY(::mkfifo(QFile::encodeName(folder.filePath("vocta.ini.FiFoab")).constData(), 0600)
-            == 0);
-    kept << "vocta.ini.FoLder"
-         << "vocta.ini.SyMlnk"
-         << "vocta.ini.FiFoab";
+    QVERIFY(folder.mkdir(mark + "FoLder"));
+    QVERIFY(QFile::link("target", folder.filePath(mark + "SyMlnk")));
+    QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(mark + "FiFoab")).constData(), 0600) == 0);
+    kept << mark + "FoLder" << mark + "SyMlnk" << mark + "FiFoab";
 
     QStringList removed = ProfileFile(path).removeLeftovers();
     removed.sort();

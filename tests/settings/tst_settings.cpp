@@ -37,7 +37,6 @@ struct Station
         state.AppDir = dir;
         state.WavDir = dir + "/Wav/";
         state.IniFile = dir + "/vocta.ini";
-        state.CurMem = -1;
         fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
                                         dialogs);
         settings = std::make_unique<Settings>(state);
@@ -548,11 +547,11 @@ void TestSettings::startRemovesLeftoversOfSaves()
     QTemporaryDir dir;
     Station station(dir.path());
     put(station.state.IniFile, "[COM]\nNum=3\n");
-    put(dir.filePath("vocta.ini.RqzTbe"), "[COM]\nNum=5\n");
+    put(dir.filePath("vocta.ini.voicevocta-save-RqzTbe"), "[COM]\nNum=5\n");
     put(dir.filePath("vocta.ini.backup"), "[COM]\nNum=6\n");
     station.settings->ReadMem();
     QCOMPARE(station.state.ComNum, qint16(3));
-    QVERIFY(!QFile::exists(dir.filePath("vocta.ini.RqzTbe")));
+    QVERIFY(!QFile::exists(dir.filePath("vocta.ini.voicevocta-save-RqzTbe")));
     QCOMPARE(contents(dir.filePath("vocta.ini.backup")), QByteArray("[COM]\nNum=6\n"));
 }
 
@@ -585,7 +584,7 @@ void TestSettings::fullDiskKeepsTheOldFile()
     QCOMPARE(said.count('\n'), 1);
     QVERIFY2(said.startsWith("voicevocta: Cannot save the settings to "), said.constData());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList({"filler", "vocta.ini"}));
+             QStringList({"filler", "vocta.ini", "vocta.ini.lock"}));
 }
 
 QTEST_MAIN(TestSettings)

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/StationFixture.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,6 +18,7 @@ class TestProgramFolder : public QObject
 private slots:
     void installGivesTheBuildFoldersLayout();
     void copiedFolderRunsAndSavesBesideItself();
+    void terminationAtTheStartEndsInOrder();
 
 private:
     QString install(const QString &prefix);
@@ -37,16 +40,18 @@ void TestProgramFolder::installGivesTheBuildFoldersLayout()
     const QString error = install(dir.path());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(QFileInfo(dir.filePath("voicevocta")).isExecutable());
+    QVERIFY(QFileInfo(dir.filePath("voicevocta-guard")).isExecutable());
     for (const char *file :
          {"Images/ontheair.bmp", "Images/receive.bmp", "Wav/Default.wav", "Wav/1.wav", "Wav/2.wav",
           "Wav/3.wav", "Wav/4.wav", "Wav/5.wav", "Wav/6.wav", "Wav/tune.mid"}) {
         QVERIFY2(QFile::exists(dir.filePath(file)), file);
         QVERIFY2(QFile::exists(QStringLiteral(VV_BUILD_DIR "/") + file), file);
     }
-    // Only the program folder: what makes the package a desktop program stays out of it.
+    // Only the program folder and the helper programs beside it: what makes the package a
+    // desktop program stays out of it.
     QCOMPARE(QDir(dir.path())
                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             (QStringList{"Images", "Wav", "voicevocta"}));
+             (QStringList{"Images", "Wav", "voicevocta", "voicevocta-guard", "voicevocta-send"}));
 }
 
 void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()
@@ -94,6 +99,41 @@ void TestProgramFolder::copiedFolderRunsAndSavesBesideItself()
     const QByteArray text = ini.readAll();
     QVERIFY2(text.contains(QString("FileName=" + moved + "/Wav/1.wav").toUtf8()), text.constData());
     QVERIFY(!QFile::exists(elsewhere.filePath("vocta.ini")));
+}
+
+// SIGTERM before anything of the program has run (sent to it while it was still blocked): the
+// program starts up all the same and ends in order, its settings saved.
+void TestProgramFolder::terminationAtTheStartEndsInOrder()
+{
+    QTemporaryDir folder;
+    StationFixture::populateProgramFolder(folder.path());
+    const QString built = QStringLiteral(VV_PROGRAM_DIR "/voicevocta");
+    QVERIFY(QFile::copy(built, folder.filePath("voicevocta")));
+    QVERIFY(QFile::setPermissions(folder.filePath("voicevocta"), QFile::permissions(built)));
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("SDL_AUDIODRIVER", "dummy");
+    program.setProcessEnvironment(env);
+    program.setChildProcessModifier([] {
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &term, nullptr);
+        ::raise(SIGTERM); // pending across exec
+    });
+    program.start(folder.filePath("voicevocta"), {});
+    QVERIFY(program.waitForStarted(10000));
+    const bool ended = program.waitForFinished(60000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished(10000);
+    }
+    QVERIFY2(ended, "the program did not end on its SIGTERM");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(QFile::exists(folder.filePath("vocta.ini")));
 }
 
 QTEST_GUILESS_MAIN(TestProgramFolder)

@@ -4,7 +4,9 @@
 #include "tests/support/StderrCapture.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -30,12 +32,18 @@ private slots:
     void userFolders_data();
     void userFolders();
     void uncreatableFolderKeepsTheSettingsForTheNextSave();
+    void layouts_data();
+    void layouts();
+    void brokenSiteDefaultGivesTheDefaults_data();
+    void brokenSiteDefaultGivesTheDefaults();
 
     void readOnlyFolderSavesInTheConfigFolder();
     void firstStartBeginsFromTheSiteDefault();
     void configFolderCannotBeMade_data();
     void configFolderCannotBeMade();
     void programFolderTurnsReadOnlyWhileRunning();
+    void installedProgramWritesOnlyTheUsersFolders_data();
+    void installedProgramWritesOnlyTheUsersFolders();
 
 private:
     struct Run
@@ -51,9 +59,13 @@ private:
         QString program;
         QString home;
         QString runtime;
+        bool asTester = false; // run as the test's own user, be it root
     };
 
-    void makeStation(Station &station);
+    // The program in `programDir` with Images/ and Wav/ in `filesDir` (none when empty), both
+    // relative to the station's root.
+    void makeStation(Station &station, const QString &programDir = QStringLiteral("Station"),
+                     const QString &filesDir = QStringLiteral("Station"));
     // Runs the program in `dir` until it has started, then `meanwhile`, then asks it to end.
     Run run(const Station &station, const QStringList &extraEnvironment = {},
             const std::function<void()> &meanwhile = {});
@@ -141,12 +153,13 @@ void TestSettingsPlace::giveToChild(const QString &path)
     }
 }
 
-void TestSettingsPlace::makeStation(Station &station)
+void TestSettingsPlace::makeStation(Station &station, const QString &programDir,
+                                    const QString &filesDir)
 {
     QVERIFY(station.root.isValid());
     // The child's user must reach the folders.
     setMode(station.root.path(), 0755);
-    station.program = station.root.filePath(QStringLiteral("Station"));
+    station.program = station.root.filePath(programDir);
     station.home = station.root.filePath(QStringLiteral("home"));
     QVERIFY(QDir().mkpath(station.program));
     station.runtime = station.root.filePath(QStringLiteral("run"));
@@ -155,7 +168,8 @@ void TestSettingsPlace::makeStation(Station &station)
     giveToChild(station.home);
     giveToChild(station.runtime);
     setMode(station.runtime, 0700);
-    StationFixture::populateProgramFolder(station.program);
+    if (!filesDir.isEmpty())
+        StationFixture::populateProgramFolder(station.root.filePath(filesDir));
     const QString exe = station.program + QStringLiteral("/voicevocta");
     QVERIFY(QFile::copy(QStringLiteral(VV_PROGRAM_DIR "/voicevocta"), exe));
     setMode(exe, 0755);
@@ -177,7 +191,7 @@ TestSettingsPlace::Run TestSettingsPlace::run(const Station &station,
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(station.home);
     const QString exe = station.program + QStringLiteral("/voicevocta");
-    if (m_switchUser)
+    if (m_switchUser && !station.asTester)
         program.start(QStringLiteral("setpriv"),
                       {QStringLiteral("--reuid=%1").arg(m_childUid),
                        QStringLiteral("--regid=%1").arg(m_childGid),
@@ -313,6 +327,103 @@ void TestSettingsPlace::uncreatableFolderKeepsTheSettingsForTheNextSave()
              QFileDevice::Permissions());
 }
 
+void TestSettingsPlace::layouts_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QString>("appDir");
+    QTest::addColumn<QString>("dataDir"); // empty: a program folder, beside the program
+    QTest::addColumn<QString>("missing");
+    const QStringList shared{"usr/bin", "usr/share/voicevocta/Images", "usr/share/voicevocta/Wav"};
+    const QString share = QStringLiteral("usr/share/voicevocta");
+    const QString none;
+    QTest::newRow("installed") << shared << "usr/bin" << share << none;
+    QTest::newRow("half-copied install") << QStringList{"usr/bin"} << "usr/bin" << share << share;
+    QTest::newRow("shared sounds missing")
+        << shared.mid(0, 2) << "usr/bin" << share << "usr/share/voicevocta/Wav";
+    QTest::newRow("program folder in bin")
+        << shared + QStringList{"usr/bin/Images", "usr/bin/Wav"} << "usr/bin" << none << none;
+    QTest::newRow("program folder without Wav")
+        << QStringList{"Station/Images"} << "Station" << none << "Station/Wav";
+}
+
+void TestSettingsPlace::layouts()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, appDir);
+    QFETCH(QString, dataDir);
+    QFETCH(QString, missing);
+    QTemporaryDir root;
+    for (const QString &folder : folders)
+        QVERIFY(QDir(root.path()).mkpath(folder));
+
+    const SettingsPlace place = SettingsPlace::choose(root.filePath(appDir),
+                                                      plainEnvironment(QStringLiteral("/home/op")));
+    QCOMPARE(place.missing,
+             missing.isEmpty() ? QStringList() : QStringList{root.filePath(missing)});
+    QCOMPARE(place.installed, !dataDir.isEmpty());
+    if (dataDir.isEmpty()) {
+        QCOMPARE(place.dataDir, root.filePath(appDir));
+        QCOMPARE(place.iniFile, root.filePath(appDir) + QStringLiteral("/vocta.ini"));
+        return;
+    }
+    // Installed: never beside the program, and the administrator's site default.
+    QCOMPARE(place.dataDir, root.filePath(dataDir));
+    QCOMPARE(place.iniFile, QStringLiteral("/home/op/.config/voicevocta/vocta.ini"));
+    QCOMPARE(place.recordDir, QStringLiteral("/home/op/.local/share/voicevocta/Wav/"));
+    QCOMPARE(place.siteDefault, QStringLiteral("/etc/voicevocta/vocta.ini"));
+}
+
+void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults_data()
+{
+    QTest::addColumn<QByteArray>("site"); // empty: a folder in its place
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE[\0C\0O\0M\0]\0\n\0", 14) << true;
+    QTest::newRow("binary") << QByteArray("\x7F"
+                                          "ELF\2\1\1\0\0\0[COM]\nNum=3\n",
+                                          20)
+                            << true;
+    QTest::newRow("text without sections") << QByteArray("Num=3\nnot a settings file\n") << true;
+    QTest::newRow("a folder") << QByteArray() << true;
+    QTest::newRow("unreadable") << SiteDefault << false;
+}
+
+void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults()
+{
+    QFETCH(QByteArray, site);
+    QFETCH(bool, readable);
+    if (!readable && ::geteuid() == 0)
+        QSKIP("the administrator reads every file");
+    StationFixture f;
+    QTemporaryDir dir;
+    const QString sitePath = dir.filePath(QStringLiteral("vocta.ini"));
+    if (site.isEmpty())
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("vocta.ini")));
+    else
+        TestFiles::put(sitePath, site);
+    if (!readable)
+        setMode(sitePath, 0);
+    const SettingsPlace place = SettingsPlace::installedLayout(
+        f.programDir(), f.programDir(), plainEnvironment(dir.filePath(QStringLiteral("home"))),
+        sitePath);
+    f.state().IniFile = place.iniFile;
+    f.station->settings().setPlace(place);
+
+    StderrCapture capture;
+    f.station->settings().ReadMem();
+    f.station->settings().WriteMem();
+    const QByteArray said = capture.text();
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY2(said.contains("Cannot start from the site's settings " + QFile::encodeName(sitePath)),
+             said.constData());
+    QVERIFY(!f.station->settings().startedFromSiteDefault());
+    // The user's file holds the defaults alone; the site default is as it was.
+    const QByteArray saved = TestFiles::contents(place.iniFile);
+    QVERIFY2(saved.startsWith("[COM]\nNum=1\nRts=0\n"), saved.constData());
+    if (!readable)
+        setMode(sitePath, 0644);
+    QCOMPARE(TestFiles::contents(sitePath), site.isEmpty() ? "<unreadable>" : site);
+}
+
 void TestSettingsPlace::readOnlyFolderSavesInTheConfigFolder()
 {
     if (!m_skipReason.isEmpty())
@@ -440,6 +551,49 @@ void TestSettingsPlace::programFolderTurnsReadOnlyWhileRunning()
     // What was saved before is whole; the settings did not go anywhere else.
     QCOMPARE(TestFiles::contents(ini), before);
     QVERIFY(!QFile::exists(station.home + QStringLiteral("/.config")));
+}
+
+void TestSettingsPlace::installedProgramWritesOnlyTheUsersFolders_data()
+{
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("installed") << true;
+    QTest::newRow("half-copied") << false;
+}
+
+void TestSettingsPlace::installedProgramWritesOnlyTheUsersFolders()
+{
+    QFETCH(bool, whole);
+    if (QFileInfo::exists(QLatin1String(SettingsPlace::InstalledSiteDefault)))
+        QSKIP("this machine has a site default in /etc/voicevocta");
+    Station station;
+    station.asTester = true; // the administrator too
+    makeStation(station, QStringLiteral("usr/bin"),
+                whole ? QStringLiteral("usr/share/voicevocta") : QString());
+    const QString usr = station.root.filePath(QStringLiteral("usr"));
+    const auto listing = [&] {
+        QStringList entries;
+        QDirIterator it(usr, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            entries << entry.filePath() + QLatin1Char(' ')
+                           + entry.lastModified().toString(Qt::ISODateWithMs);
+        }
+        entries.sort();
+        return entries;
+    };
+    const QStringList before = listing();
+
+    const Run result = run(station);
+    QCOMPARE(result.exitCode, 0);
+    const QString config = station.home + QStringLiteral("/.config/voicevocta/vocta.ini");
+    QCOMPARE(countLines(result.said, "voicevocta: Settings file: " + QFile::encodeName(config)), 1);
+    QVERIFY(!result.said.contains("not writable"));
+    const QByteArray share = QFile::encodeName(usr) + "/share/voicevocta";
+    QCOMPARE(countLines(result.said, share + " is missing"), whole ? 0 : 1);
+    QVERIFY2(TestFiles::contents(config).contains("[MEMORY_1]\nFileName=" + share + "/Wav/1.wav\n"),
+             result.said.constData());
+    QCOMPARE(listing(), before);
 }
 
 QTEST_MAIN(TestSettingsPlace)

@@ -40,19 +40,19 @@ void TestStartup::foldersComeFromTheProgramDirectory()
 void TestStartup::defaultFileIsOpenedWithoutReports()
 {
     StationFixture f;
-    const QStringList expected{"Open " + f.programDir() + "/Wav/Default.wav", "TimeFormat 0",
-                               "UpdateInterval 0"};
-    QCOMPARE(f.device.log.mid(0, 3), expected);
-    QCOMPARE(f.device.UpdateInterval(), 0);
-    QVERIFY(f.device.Mode() != MediaDevice::Playing);
+    QCOMPARE(f.device.log, QStringList{"Open " + f.programDir() + "/Wav/Default.wav"});
+    QVERIFY(f.device.mode() != SoundPlayer::Mode::Playing);
+    // No status reports count.
+    f.clock.advance(1000);
+    QCOMPARE(f.now().playTime, 0.0);
 }
 
 void TestStartup::controlsAtRest()
 {
     StationFixture f;
     Form1 &w = f.window();
-    QCOMPARE(f.state().CurMem, qint16(-1));
-    QVERIFY(!f.state().Playing());
+    QCOMPARE(f.now().memory, -1);
+    QVERIFY(!f.now().playing());
     QCOMPARE(w.HScroll1()->value(), 4500);
     QCOMPARE(w.Panel3d2()->text(), QString(" 4.5"));
     QCOMPARE(w.Panel3d1()->text(), QString("Idle"));
@@ -78,9 +78,7 @@ void TestStartup::controlsAtRest()
     QVERIFY(w.Picture1()->isHidden());
 
     // Nothing ticks at rest.
-    QVERIFY(!w.Timer1().isRunning());
-    QVERIFY(!w.Timer2().isRunning());
-    QVERIFY(!w.Timer3().isRunning());
+    QVERIFY(!f.clock.nextDue());
 }
 
 void TestStartup::stationPictureShowsReceive()

@@ -21,6 +21,10 @@ public:
         return cancelFont ? preload : fontAnswer;
     }
     void critical(const QString &text) override { messages.append(text); }
+    void notice(const QString &text, bool problem) override
+    {
+        notices.append((problem ? QStringLiteral("problem: ") : QStringLiteral("news: ")) + text);
+    }
 
     QList<OpenFileRequest> fileRequests;
     QString fileAnswer; // empty: the operator cancels
@@ -28,4 +32,6 @@ public:
     FontChoice fontAnswer;
     bool cancelFont = true;
     QStringList messages;
+    // Each notice, "problem: <text>" or "news: <text>".
+    QStringList notices;
 };

@@ -10,9 +10,16 @@
 #include <QLabel>
 #include <QTest>
 
-StationFixture::StationFixture(bool start) : StationFixture(device, start) { }
+StationFixture::StationFixture(bool start)
+{
+    populateProgramFolder(folder.path());
+    station = std::make_unique<VoiceVocta>(device, lines, dialogs, server, input, preview,
+                                           folder.path(), &clock);
+    if (start)
+        station->Form_Load();
+}
 
-StationFixture::StationFixture(MediaDevice &soundDevice, bool start)
+StationFixture::StationFixture(SoundPlayer &soundDevice, bool start)
 {
     populateProgramFolder(folder.path());
     station = std::make_unique<VoiceVocta>(soundDevice, lines, dialogs, server, input, preview,
@@ -61,14 +68,6 @@ int StationFixture::refusalFace()
     return window().ImageList2().indexOf(window().Picture1()->pixmap());
 }
 
-bool StationFixture::tick(FormTimer &timer)
-{
-    if (!timer.isRunning())
-        return false;
-    emit timer.Timer();
-    return true;
-}
-
 bool StationFixture::onAirPictureShown()
 {
     const QPixmap shown = window().Image1()->pixmap();
@@ -87,13 +86,13 @@ void StationFixture::keyThroughRts()
     station->serialKeyer().open();
 }
 
-void StationFixture::enter(PlayerState state, int memory)
+void StationFixture::enter(Stage stage, int memory)
 {
-    window().Check3d1(memory)->setChecked(state == PlayerState::RepeatWait);
+    window().Check3d1(memory)->setChecked(stage == Stage::RepeatWait);
     clickMemory(memory);
-    if (state == PlayerState::RepeatWait)
-        device.finish(MediaDevice::Successful);
-    else if (state == PlayerState::Idle)
+    if (stage == Stage::RepeatWait)
+        device.finish(SoundPlayer::Outcome::Ended);
+    else if (stage == Stage::Idle)
         clickMemory(memory);
     device.clearLog();
 }

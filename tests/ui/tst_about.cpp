@@ -156,8 +156,8 @@ void TestAbout::mainWindowStaysUsable()
     f.window().show();
     f.window().menuItem("About")->trigger();
     f.clickMemory(2);
-    QCOMPARE(f.state().Playing(), 1);
-    QCOMPARE(f.state().CurMem, qint16(2));
+    QCOMPARE(f.now().playing(), 1);
+    QCOMPARE(f.now().memory, qint16(2));
 }
 
 QTEST_MAIN(TestAbout)

@@ -240,7 +240,7 @@ void TestMainWindow::menuItemsWithoutActionDoNothing()
 {
     StationFixture &f = *m_f;
     f.device.clearLog();
-    const bool wasPlaying = f.state().Playing();
+    const bool wasPlaying = f.now().playing();
     for (const char *name : {"Comauto", "Help"})
         f.window().menuItem(name)->trigger();
     for (QMenu *menu : f.window().findChildren<QMenu *>())
@@ -248,7 +248,7 @@ void TestMainWindow::menuItemsWithoutActionDoNothing()
     QVERIFY(f.device.log.isEmpty());
     QVERIFY(f.dialogs.fileRequests.isEmpty());
     QVERIFY(f.dialogs.fontRequests.isEmpty());
-    QCOMPARE(bool(f.state().Playing()), wasPlaying);
+    QCOMPARE(bool(f.now().playing()), wasPlaying);
     // No dialog was opened either.
     QVERIFY(!f.station->about().dialog());
     QVERIFY(!f.station->comSet().form());
@@ -293,9 +293,9 @@ void TestMainWindow::transportBarFollowsTheDevice()
     };
     // The default file is open and stopped.
     QCOMPARE(enabled(), QString("11001"));
-    m_f->device.setMode(MediaDevice::Playing);
+    m_f->device.setMode(SoundPlayer::Mode::Playing);
     QCOMPARE(enabled(), QString("10111"));
-    m_f->device.setCommand("Close");
+    m_f->device.close();
     QCOMPARE(enabled(), QString("00000"));
 }
 
@@ -308,9 +308,11 @@ void TestMainWindow::transportButtonsRaiseTheirEventsFirst()
         order << "StopClick";
         Cancel = true;
     });
-    connect(bar, &TransportBar::command, this, [&](const QString &c) { order << c; });
+    connect(bar, &TransportBar::command, this, [&](TransportBar::ButtonId button) {
+        order << (button == TransportBar::Play ? "Play" : "another command");
+    });
     bar->button(TransportBar::Play)->click();
-    m_f->device.setMode(MediaDevice::Playing);
+    m_f->device.setMode(SoundPlayer::Mode::Playing);
     bar->button(TransportBar::Stop)->click();
     // A cancelled button leaves the device alone.
     QCOMPARE(order, (QStringList{"PlayClick", "Play", "StopClick"}));

@@ -249,6 +249,8 @@ void TestPttDialog::refusesWhatCannotKey()
     dialog->RigPortEdit()->setText("localhost:4532");
     dialog->RigModelCombo()->setEditText("Icom IC-9");
     refused("model");
+    dialog->RigModelCombo()->setEditText("3"); // not in hamlib's list
+    refused("hamlib knows no rig model 3");
 
     // An empty port or an unknown model of a method not chosen keeps the stored one.
     choose(dialog->MethodCombo(), "CM108 GPIO pin");
@@ -297,7 +299,7 @@ void TestPttDialog::defaultsRoundTripUntouched()
     QCOMPARE(pttFields(st.state), pttFields(AppState()));
 
     ProfileText file("[COM]\nComNum=1\n");
-    QVERIFY(PttSettings::write(file, st.state).isEmpty());
+    QVERIFY(PttSettings::write(file, st.state, AppState()).isEmpty());
     QCOMPARE(file.bytes(), QByteArray("[COM]\nComNum=1\n"));
 }
 

@@ -49,8 +49,7 @@ QWidget *playing(StationFixture &f)
 {
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
-    for (int report = 0; report < 20; ++report)
-        f.device.report();
+    f.clock.advance(1000); // 20 status reports
     return &f.window();
 }
 

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// Where a rig is keyed through hamlib: its CAT connection, or a CM108 chip's GPIO pin.
+struct HamlibSettings
+{
+    enum class Method {
+        Cat, // the rig's CAT connection: directly on a serial port, or through rigctld
+        Cm108 // a GPIO pin of a CM108-family USB sound chip
+    };
+    // hamlib's model numbers for its two rigs of its own.
+    static constexpr int DummyModel = 1;
+    static constexpr int NetworkModel = 2; // rigctld over the network
+    // The GPIO pins a CM108-family chip may have.
+    static constexpr int Cm108GpioMin = 1;
+    static constexpr int Cm108GpioMax = 8;
+
+    Method method = Method::Cat;
+    // CAT: hamlib's rig model; the rig's port ("host:port" for rigctld, or a serial device);
+    // the serial speed (0: the model's own).
+    int rigModel = NetworkModel;
+    QString rigPort = QStringLiteral("localhost:4532");
+    int rigSpeed = 0;
+    // CM108: the chip's HID device (/dev/hidraw*) and the GPIO pin wired to PTT.
+    QString cm108Device;
+    int cm108Gpio = 3;
+
+    friend bool operator==(const HamlibSettings &, const HamlibSettings &) = default;
+};

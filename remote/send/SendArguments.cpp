@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "remote/send/SendArguments.h"
+
+#include <QDir>
+#include <QStringDecoder>
+
+namespace {
+
+struct CommandName
+{
+    const char *name;
+    SendArguments::Command command;
+    int minArguments;
+    int maxArguments; // -1: any number
+    bool waits;
+};
+
+constexpr CommandName Commands[] = {
+    {"play", SendArguments::Command::Play, 1, 1, true},
+    {"stop", SendArguments::Command::Stop, 0, 0, false},
+    {"lock", SendArguments::Command::Lock, 1, 1, false},
+    {"standby", SendArguments::Command::Standby, 1, 1, false},
+    {"file", SendArguments::Command::File, 1, 1, true},
+    {"say", SendArguments::Command::Say, 1, -1, true},
+    {"status", SendArguments::Command::Status, 0, 0, false},
+};
+
+// Text from the command line: UTF-8, or nothing (a D-Bus string must be valid UTF-8).
+bool utf8(const QByteArray &bytes, QString *text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    *text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+bool isNumber(const QByteArray &argument)
+{
+    bool ok = false;
+    argument.toInt(&ok);
+    return ok;
+}
+
+} // namespace
+
+QString SendArguments::usage()
+{
+    return QStringLiteral(
+        "Usage: voicevocta-send [--wait] COMMAND [ARGUMENT...]\n"
+        "Drives the running Voice Vocta keyer over the session bus.\n"
+        "\n"
+        "  play N          play memory N (1 to 6), as a left click on it does\n"
+        "  stop            stop the message that plays or waits for its repeat\n"
+        "  lock on|off     engage or release Lock\n"
+        "  standby on|off  engage or release standby\n"
+        "  file PATH       play a WAV or MIDI file as a message\n"
+        "  say TEXT...     speak the text from the voice kit\n"
+        "  status          print the keyer's state, one key=value a line\n"
+        "\n"
+        "  --wait          with play, file and say: return when the message's audio has\n"
+        "                  ended (for a repeating memory, its first play); SIGTERM or\n"
+        "                  SIGINT meanwhile stops the message\n"
+        "\n"
+        "Exit status: 0 done (with --wait: the message ended), 1 refused by the keyer,\n"
+        "2 stopped before its end, 3 no keyer running, 64 a wrong command line.\n");
+}
+
+bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error)
+{
+    *result = SendArguments();
+    QList<QByteArray> words;
+    bool options = true;
+    for (const QByteArray &argument : arguments) {
+        if (options && argument == "--") {
+            options = false;
+        } else if (options && argument == "--wait") {
+            result->wait = true;
+        } else if (options && (argument == "--help" || argument == "-h")) {
+            result->command = Command::Help;
+            return true;
+        } else if (options && argument.startsWith('-') && argument.size() > 1
+                   && !isNumber(argument)) {
+            *error = QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(argument));
+            return false;
+        } else {
+            words.append(argument);
+        }
+    }
+    if (words.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return false;
+    }
+    const CommandName *found = nullptr;
+    for (const CommandName &entry : Commands) {
+        if (words.first() == entry.name)
+            found = &entry;
+    }
+    if (!found) {
+        *error = QStringLiteral("unknown command %1").arg(QString::fromLocal8Bit(words.first()));
+        return false;
+    }
+    const QList<QByteArray> rest = words.mid(1);
+    if (rest.size() < found->minArguments
+        || (found->maxArguments >= 0 && rest.size() > found->maxArguments)) {
+        *error = QStringLiteral("%1 takes %2")
+                     .arg(QLatin1String(found->name),
+                          found->maxArguments == 0  ? QStringLiteral("no argument")
+                          : found->maxArguments < 0 ? QStringLiteral("a text")
+                                                    : QStringLiteral("one argument"));
+        return false;
+    }
+    if (result->wait && !found->waits) {
+        *error = QStringLiteral("--wait goes with play, file and say");
+        return false;
+    }
+    result->command = found->command;
+    switch (found->command) {
+    case Command::Play: {
+        bool ok = false;
+        result->memory = QString::fromLocal8Bit(rest.first()).toInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("play takes a memory number, 1 to 6");
+            return false;
+        }
+        break;
+    }
+    case Command::Lock:
+    case Command::Standby:
+        if (rest.first() != "on" && rest.first() != "off") {
+            *error = QStringLiteral("%1 takes on or off").arg(QLatin1String(found->name));
+            return false;
+        }
+        result->on = rest.first() == "on";
+        break;
+    case Command::File:
+        if (!utf8(rest.first(), &result->path) || result->path.isEmpty()) {
+            *error = QStringLiteral("the file's name is not UTF-8 text; rename the file");
+            return false;
+        }
+        result->path = QDir::cleanPath(QDir::current().absoluteFilePath(result->path));
+        break;
+    case Command::Say:
+        for (const QByteArray &word : rest) {
+            QString text;
+            if (!utf8(word, &text)) {
+                *error = QStringLiteral("the text is not UTF-8");
+                return false;
+            }
+            result->text += (result->text.isEmpty() ? QString() : QStringLiteral(" ")) + text;
+        }
+        break;
+    case Command::Stop:
+    case Command::Status:
+    case Command::Help:
+        break;
+    }
+    return true;
+}

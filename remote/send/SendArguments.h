@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The command line of voicevocta-send, read into what to ask of the keyer.
+struct SendArguments
+{
+    enum class Command { Play, Stop, Lock, Standby, File, Say, Status, Help };
+
+    Command command = Command::Help;
+    int memory = 0; // Play
+    bool on = false; // Lock, Standby
+    QString path; // File: absolute
+    QString text; // Say: the words given, joined by blanks
+    bool wait = false; // Play, File, Say: until the message's audio has ended
+
+    // Reads the arguments after the program's name, as bytes. False, with the reason in `error`,
+    // for a command line that asks nothing sensible.
+    static bool parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error);
+
+    static QString usage();
+};

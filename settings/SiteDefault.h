@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "settings/ProfileText.h"
+
+#include <QString>
+#include <optional>
+
+// The settings an administrator set up for every operator of the machine: the text that a
+// settings file of the user's own starts from while it does not exist yet. It is read, never
+// written.
+namespace SiteDefault {
+
+// The text of the site default at `path`, or nothing: when there is no file (nothing to say), or
+// when the file cannot serve as settings (`problem` then says why): it cannot be read, it is not
+// a regular file, it is larger than a settings file may be, it is UTF-16 text, it is not text at
+// all, or it is text without a single section.
+std::optional<ProfileText> read(const QString &path, QString *problem);
+
+} // namespace SiteDefault

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "station/SoundPlayer.h"
+
+#include <QPointer>
+#include <variant>
+
+class PttKeyer;
+
+// The closed set of events the station's transition function takes: the operator's, the sound
+// player's and the keyer's, and the ticks of the station's own timers.
+namespace StationEvents {
+
+// clang-format off
+struct StartUp { };                                 // start-up, before the settings are read
+struct MemoryClick { int index; };                  // a left click on a memory
+struct LockClick { };
+struct StandbyClick { };
+struct RepeatBox { int index; bool ticked; };       // a memory's repeat box
+struct DelayMoved { int value; };                   // the delay slider
+struct StoreDelay { };                              // the delay button
+struct Refuse { };                                  // a request that cannot be done
+struct Recording { bool on; };                      // the recorder records, or no longer
+struct LinesChanged { int takenIntoUse; };          // the COM dialog's lines
+struct TransportPlay { bool *cancel; };             // the transport bar's own buttons
+struct TransportPrev { };
+struct TransportStop { };
+struct Prepared { bool ok; };                       // the player's output is ready, or cannot be
+struct SoundEnded { SoundPlayer::Outcome outcome; }; // the end of a play
+struct Confirmed { bool onAir; };                   // the keyer carried a request out
+struct KeyingDone { };                              // a keying that nothing will confirm
+struct KeyerNews { };                               // the keyer's link changed
+struct KeyerSwap { QPointer<PttKeyer> keyer; };     // another keyer takes over
+struct RepeatTick { };                              // the station's own timers
+struct LeadTick { };
+struct TailTick { };
+struct TimeoutTick { };
+struct StatusTick { };
+struct ConfirmTimeout { };
+struct Shutdown { };                                // the end of the program
+// clang-format on
+
+using Event
+    = std::variant<StartUp, MemoryClick, LockClick, StandbyClick, RepeatBox, DelayMoved, StoreDelay,
+                   Refuse, Recording, LinesChanged, TransportPlay, TransportPrev, TransportStop,
+                   Prepared, SoundEnded, Confirmed, KeyingDone, KeyerNews, KeyerSwap, RepeatTick,
+                   LeadTick, TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
+
+} // namespace StationEvents

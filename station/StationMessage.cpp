@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The life cycle of a message: its start, its audio, its end, its repeat.
+#include "station/AppState.h"
+#include "station/Clock.h"
+#include "station/Station.h"
+
+#include <cmath>
+
+using namespace StationEvents;
+
+namespace {
+constexpr int MemoryCount = 6;
+// The delay slider's range, in milliseconds.
+constexpr int SliderMax = 10000;
+// The status reports: every 50 ms while a message plays, each counting 55 ms.
+constexpr int StatusInterval = 50;
+constexpr double StatusStep = 55;
+
+// A stored delay on the slider: rounded to the nearest (halves to even), and a delay outside the
+// slider's range (a hand-edited settings file) at its nearer end.
+int sliderDelay(double stored)
+{
+    if (std::isnan(stored))
+        return 0;
+    return int(std::clamp(std::nearbyint(stored), 0.0, double(SliderMax)));
+}
+} // namespace
+
+// ---- A message ---------------------------------------------------------------------------------
+
+void Station::on(const StationEvents::StartUp &)
+{
+    recStat();
+}
+
+void Station::on(const StationEvents::MemoryClick &event)
+{
+    if (event.index < 0 || event.index >= MemoryCount)
+        return;
+    if (m_state.playing()) {
+        if (m_state.memory != event.index)
+            refuse(); // another memory is busy
+        else
+            stopMessage();
+        return;
+    }
+    // No message starts while the recorder records.
+    if (m_state.recording) {
+        refuse();
+        return;
+    }
+    startMemory(event.index);
+}
+
+void Station::startMemory(int index)
+{
+    startMessage(Message{m_settings.MemFile.at(index), index});
+}
+
+// A message starts: its file is opened, and a memory's brings its repeat and its delay.
+void Station::startMessage(const Message &message)
+{
+    // Whatever file the player had open is closed first; a notification still pending for it is
+    // dropped with it.
+    m_player.close();
+    const SoundPlayer::OpenResult opened = m_player.open(message.path);
+    if (opened == SoundPlayer::OpenResult::OutputAbsent) {
+        refuse(); // nothing could play: the start is refused and changes nothing else
+        return;
+    }
+    m_message = message;
+    const bool fromMemory = message.memory >= 0 && message.memory < MemoryCount;
+    m_state.repeat = fromMemory && m_settings.MemRepeat.at(message.memory);
+    m_state.startedWithRepeat = m_state.repeat;
+    if (fromMemory) {
+        m_state.delay = sliderDelay(m_settings.MemDelay.at(message.memory));
+        m_state.memory = message.memory;
+    }
+    // A repeat timer that a late end of a message armed must not restart this one halfway.
+    m_repeatTimer->stop();
+    m_state.playTime = 0;
+    m_state.length = m_player.length();
+    m_state.stage = Stage::Lead;
+    // A file that cannot be opened ends at once, as a failed message: never keyed.
+    if (opened != SoundPlayer::OpenResult::Opened) {
+        endMessage(SoundPlayer::Outcome::Failed);
+        return;
+    }
+    beginAudio(false);
+}
+
+// The audio of a message (restart: the open file again from its start) starts at once where the
+// transmitter is not to be keyed or is keyed already; else the output is made ready first, then
+// the transmitter keyed, and the audio waits for the keying.
+void Station::beginAudio(bool restart)
+{
+    m_state.stage = Stage::Lead;
+    m_restart = restart;
+    m_keyMessage = !m_state.standby;
+    m_leadNeeded = false;
+    if (!m_keyMessage || keyedAndConfirmed()) {
+        startAudio();
+        // Plays, then keys: a play that could not start keys nothing (and a tail that runs then
+        // releases as it would have).
+        if (m_keyMessage && m_player.mode() == SoundPlayer::Mode::Playing)
+            sendStat();
+        return;
+    }
+    m_await = Await::Output;
+    m_player.prepare();
+}
+
+void Station::on(const StationEvents::Prepared &event)
+{
+    if (m_state.stage != Stage::Lead || m_await != Await::Output)
+        return; // the message was stopped or ended meanwhile
+    m_await = Await::Nothing;
+    if (!event.ok) {
+        endMessage(SoundPlayer::Outcome::Failed); // its output cannot play: never keyed
+        return;
+    }
+    // Under standby, or released by Lock meanwhile, the message plays without the transmitter.
+    if (m_state.standby || (!m_state.onAir && !m_keyMessage)) {
+        startAudio();
+        return;
+    }
+    if (keyedAndConfirmed()) {
+        startAudio();
+        if (m_player.mode() == SoundPlayer::Mode::Playing)
+            sendStat();
+        return;
+    }
+    key();
+}
+
+void Station::startAudio()
+{
+    m_await = Await::Nothing;
+    m_leadTimer->stop();
+    m_confirmTimer->stop();
+    m_state.stage = Stage::Playing;
+    countStatus(true);
+    if (m_restart)
+        m_player.rewind(); // played again, not reopened
+    m_player.play();
+}
+
+// The operator's stop (also the time-out's and a failed keying's): at once, whatever waits.
+void Station::stopMessage()
+{
+    m_state.stage = Stage::Idle;
+    m_state.paused = false;
+    m_repeatTimer->stop();
+    m_leadTimer->stop();
+    m_confirmTimer->stop();
+    m_await = Await::Nothing;
+    countStatus(false);
+    m_player.stop();
+    m_player.rewind();
+    m_state.playTime = 0;
+    if (!m_state.lock)
+        recStat();
+}
+
+void Station::on(const StationEvents::SoundEnded &event)
+{
+    endMessage(event.outcome);
+}
+
+// The end of a play, whatever played it and however it ended: into the wait before the repeat,
+// or back to idle; the transmitter released as the rules say.
+void Station::endMessage(SoundPlayer::Outcome outcome)
+{
+    countStatus(false);
+    if (m_player.mode() != SoundPlayer::Mode::Playing)
+        m_player.rewind();
+    m_leadTimer->stop();
+    m_confirmTimer->stop();
+    m_await = Await::Nothing;
+    const bool busy = m_state.playing();
+    // A file that failed to play does not repeat: a repeat would only key the transmitter again
+    // and again with nothing to say.
+    if (m_state.repeat && outcome != SoundPlayer::Outcome::Failed) {
+        if (busy) {
+            m_state.stage = Stage::RepeatWait;
+            // A delay of 0 never ticks: the message waits for the operator's click.
+            if (m_state.delay > 0)
+                m_repeatTimer->start(m_state.delay);
+        }
+        m_player.stepBack();
+    } else {
+        m_repeatTimer->stop();
+        if (busy)
+            m_state.stage = Stage::Idle;
+        if (m_state.memory == -1 || outcome == SoundPlayer::Outcome::Failed)
+            refuse();
+    }
+    m_state.paused = m_state.stage == Stage::RepeatWait;
+    m_state.playTime = 0;
+    release(outcome);
+}
+
+void Station::on(const StationEvents::RepeatTick &)
+{
+    // One tick per arming; a tick after the cycle was stopped does nothing.
+    m_repeatTimer->stop();
+    if (m_state.stage != Stage::RepeatWait)
+        return;
+    m_state.playTime = 0;
+    beginAudio(true);
+}
+
+void Station::on(const StationEvents::StatusTick &)
+{
+    // The elapsed time is counted, not read from the player.
+    m_state.playTime += StatusStep;
+}
+
+void Station::countStatus(bool on)
+{
+    if (on)
+        m_statusTimer->start(StatusInterval);
+    else
+        m_statusTimer->stop();
+}

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundDevice.h"
+#include "tests/support/MonitorCapture.h"
+#include "tests/support/PrivateBus.h"
+#include "tests/support/PrivateSoundServer.h"
+#include "tests/support/ProgramProcess.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+#include <sndfile.h>
+
+// What a logger meets: voicevocta-send driving the program itself, which plays on a sound server
+// of the test's own (its sink "rig" listened to), and the keyer's name passed on between copies.
+class TestLoggerBus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void playWaitsForTheLastSample();
+    void terminatedWhileWaitingStopsTheMessage();
+    void noKeyerRunning();
+    void secondCopyTakesTheNameWhenTheFirstEnds();
+
+private:
+    // Starts the program with memory 1 playing `seconds` of a steady +0.25, and listens to "rig".
+    void startKeyer(double seconds);
+    // Runs voicevocta-send; waits for its end unless told not to.
+    QProcess *send(const QStringList &arguments, bool wait = true);
+    QDBusConnectionInterface *bus();
+
+    PrivateSoundServer m_server;
+    PrivateBus m_bus;
+    QTemporaryDir m_dir;
+    std::unique_ptr<ProgramProcess> m_program;
+    std::unique_ptr<MonitorCapture> m_rig;
+    std::vector<std::unique_ptr<QProcess>> m_sends;
+};
+
+namespace {
+
+constexpr int Rate = MonitorCapture::SampleRate;
+constexpr int Wait = 60000; // ms, for a loaded machine
+const QString Keyer = QStringLiteral("org.voicevocta.Keyer");
+
+bool writeLevel(const QString &path, float level, double seconds)
+{
+    const std::vector<float> samples(size_t(Rate * seconds), level);
+    SF_INFO info{0, Rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE *out = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    return out
+           && sf_writef_float(out, samples.data(), sf_count_t(samples.size()))
+                  == sf_count_t(samples.size())
+           && sf_close(out) == 0;
+}
+
+bool finished(QProcess *process)
+{
+    return QTest::qWaitFor([process] { return process->state() == QProcess::NotRunning; }, Wait);
+}
+
+} // namespace
+
+void TestLoggerBus::initTestCase()
+{
+    QString error;
+    if (!m_bus.start())
+        QSKIP(qPrintable(m_bus.errorString() + " (tools/build.sh installs dbus)"));
+    if (!m_server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    QVERIFY(writeLevel(m_dir.filePath("marker.wav"), -0.5f, 0.2));
+}
+
+void TestLoggerBus::cleanup()
+{
+    m_sends.clear();
+    m_program.reset();
+    m_rig.reset();
+}
+
+void TestLoggerBus::startKeyer(double seconds)
+{
+    QString error;
+    m_rig = std::make_unique<MonitorCapture>(PrivateSoundServer::Rig + ".monitor");
+    QVERIFY2(m_rig->start(&error), qPrintable(error));
+    m_program = std::make_unique<ProgramProcess>(m_bus.environment(), [&](const QString &folder) {
+        return writeLevel(folder + "/Wav/1.wav", 0.25f, seconds);
+    });
+    QVERIFY(m_program->running());
+    QVERIFY2(QTest::qWaitFor([&] { return bus()->isServiceRegistered(Keyer).value(); }, Wait),
+             qPrintable(m_program->said()));
+}
+
+QProcess *TestLoggerBus::send(const QStringList &arguments, bool wait)
+{
+    QProcess *process = m_sends.emplace_back(std::make_unique<QProcess>()).get();
+    process->setProcessEnvironment(m_bus.environment());
+    process->start(QStringLiteral(VV_PROGRAM_DIR "/voicevocta-send"), arguments);
+    if (wait)
+        finished(process);
+    return process;
+}
+
+QDBusConnectionInterface *TestLoggerBus::bus()
+{
+    return QDBusConnection::connectToBus(m_bus.address(), "test").interface();
+}
+
+// The command returns once the message's last sample has gone out on the sink: a marker played
+// as soon as it returns is heard after the message, never on top of it.
+void TestLoggerBus::playWaitsForTheLastSample()
+{
+    startKeyer(1.0);
+    PulseConnection connection;
+    QTRY_COMPARE_WITH_TIMEOUT(connection.state(), PulseConnection::Ready, 30000);
+    SoundDevice marker(connection);
+    marker.setOutput(PrivateSoundServer::Rig);
+    QCOMPARE(marker.open(m_dir.filePath("marker.wav")), SoundPlayer::OpenResult::Opened);
+    QProcess *play = send({"play", "1", "--wait"}, false);
+    connect(play, &QProcess::finished, &marker, [&] { marker.play(); });
+    QVERIFY(finished(play));
+    QCOMPARE(play->exitCode(), 0);
+
+    std::vector<float> heard;
+    auto marked = heard.end();
+    const auto markerHeardWhole = [&] {
+        heard = m_rig->samples();
+        marked = std::find_if(heard.begin(), heard.end(), [](float v) { return v < -0.2f; });
+        return heard.end() - marked > Rate / 2;
+    };
+    QVERIFY(QTest::qWaitFor(markerHeardWhole, Wait));
+    QVERIFY(std::count_if(heard.begin(), marked, [](float v) { return v > 0.2f; })
+            >= Rate - MonitorCapture::HeadLoss);
+    QVERIFY2(std::all_of(marked, heard.end(), [](float v) { return v < -0.4f || v == 0.0f; }),
+             "the marker was heard on top of the message");
+}
+
+// SIGTERM to a waiting command stops the message at once and says so in the exit status.
+void TestLoggerBus::terminatedWhileWaitingStopsTheMessage()
+{
+    startKeyer(20.0);
+    QProcess *play = send({"play", "1", "--wait"}, false);
+    QVERIFY(QTest::qWaitFor([&] { return m_rig->soundSamples() > Rate / 10; }, Wait));
+    ::kill(pid_t(play->processId()), SIGTERM);
+    QVERIFY(finished(play));
+    QCOMPARE(play->exitCode(), 2);
+    const QString status = QString::fromUtf8(send({"status"})->readAllStandardOutput());
+    QVERIFY2(status.startsWith("state=idle\nmemory=1\nonair=false\n"), qPrintable(status));
+}
+
+void TestLoggerBus::noKeyerRunning()
+{
+    QProcess *play = send({"play", "1", "--wait"});
+    QCOMPARE(play->exitCode(), 3);
+    QCOMPARE(play->readAllStandardError(),
+             "voicevocta-send: no Voice Vocta keyer is running on the session bus\n");
+}
+
+// A second copy waits for the keyer's name, says so once, and has it when the first one ends.
+void TestLoggerBus::secondCopyTakesTheNameWhenTheFirstEnds()
+{
+    startKeyer(1.0);
+    ProgramProcess second(m_bus.environment());
+    QVERIFY2(
+        QTest::qWaitFor([&] { return second.said().contains("held by another program"); }, Wait),
+        qPrintable(second.said()));
+    QVERIFY(m_program->end());
+    QVERIFY(
+        QTest::qWaitFor([&] { return bus()->servicePid(Keyer).value() == second.pid(); }, Wait));
+    QCOMPARE(send({"play", "1"})->exitCode(), 0);
+    QVERIFY(second.end());
+    QCOMPARE(second.said().count("voicevocta: "), 2); // the settings file, and the name
+}
+
+QTEST_MAIN(TestLoggerBus)
+#include "tst_loggerbus.moc"
