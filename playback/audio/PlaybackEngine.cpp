@@ -8,8 +8,10 @@
 
 #include <algorithm>
 
-PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier)
+PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier,
+                               PreparedNotifier preparedNotifier)
     : m_notifier(std::move(notifier))
+    , m_preparedNotifier(std::move(preparedNotifier))
     , m_serverOutput(std::make_unique<PulseOutput>(connection, static_cast<Feed &>(*this)))
     , m_fallbackOutput(static_cast<Feed &>(*this))
     , m_ring(size_t(RingFrames * MaxChannels))
@@ -83,6 +85,18 @@ void PlaybackEngine::setMonitor(const QString &sink)
         return;
     m_monitor = sink;
     m_prepare = true;
+    m_wake.notify_one();
+}
+
+void PlaybackEngine::prepare(quint64 token, Route route, const QString &sink)
+{
+    std::lock_guard lock(m_mutex);
+    if (route != m_route || sink != m_sink)
+        m_prepare = true;
+    m_route = route;
+    m_sink = sink;
+    m_wakeWanted = true;
+    m_wakeToken = token;
     m_wake.notify_one();
 }
 

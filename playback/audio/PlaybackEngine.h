@@ -33,11 +33,15 @@ public:
     static constexpr Outcome Ended = Outcome::Ended;
     static constexpr Outcome Failed = Outcome::Failed;
     using Notifier = std::function<void(quint64 token, Outcome outcome)>;
+    // What prepare() is told: the output is ready to sound at once (ok), or why it cannot be.
+    // Called on the output's or the worker's thread; it must hand it on queued.
+    using PreparedNotifier = std::function<void(quint64 token, bool ok, const QString &error)>;
 
     // Which output plays: none chosen yet, the sound server's, or SDL's.
     enum class Route { None, Server, Fallback };
 
-    PlaybackEngine(PulseConnection &connection, Notifier notifier);
+    PlaybackEngine(PulseConnection &connection, Notifier notifier,
+                   PreparedNotifier preparedNotifier = nullptr);
     ~PlaybackEngine();
     PlaybackEngine(const PlaybackEngine &) = delete;
     PlaybackEngine &operator=(const PlaybackEngine &) = delete;
@@ -50,6 +54,9 @@ public:
     // The output the next play goes to (sink: the server's output by name, empty: the default);
     // it is made ready ahead of the play.
     void setRoute(Route route, const QString &sink);
+    // Makes that output ready to sound at once (opened, its device awake), for the next play();
+    // token comes back through the prepared notifier.
+    void prepare(quint64 token, Route route, const QString &sink);
     // Plays from the position through that output; token comes back with the outcome.
     void play(quint64 token, Route route, const QString &sink);
     // Stops playing; the position stays.
@@ -84,11 +91,14 @@ private:
     static constexpr qint64 RingFrames = 32768;
     static constexpr qint64 BlockFrames = 4096;
     static constexpr qint64 StartFrames = 1024;
+    static constexpr qint64 StartAheadFrames = RingFrames / 2;
     static constexpr int MaxChannels = 8;
 
     int take(float *out, int frames, int channels, bool *end) override;
     void finished(bool failed, const QString &error) override;
     void run(); // the worker thread (PlaybackWorker.cpp)
+    // Opens and wakes the output that prepare() asked for; with the lock held, drops it meanwhile.
+    void wakeOutput(std::unique_lock<std::mutex> &lock);
     SoundOutput *outputFor(Route route);
     // Moves the position to frame, dropping what was decoded ahead; with the lock held.
     void moveTo(qint64 frame);
@@ -97,6 +107,7 @@ private:
     void markFailed(const QString &message);
 
     Notifier m_notifier;
+    PreparedNotifier m_preparedNotifier;
     std::unique_ptr<SoundOutput> m_serverOutput;
     SdlOutput m_fallbackOutput;
 
@@ -117,6 +128,8 @@ private:
     QString m_sink;
     QString m_monitor;
     bool m_prepare = false;
+    bool m_wakeWanted = false; // prepare() asked for the output awake
+    quint64 m_wakeToken = 0;
 
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.
     std::vector<float> m_ring;

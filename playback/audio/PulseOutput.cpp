@@ -158,6 +158,7 @@ bool PulseOutput::createStream(QString *error)
         return false;
     pa_stream_set_state_callback(m_stream, &PulseOutput::stateCallback, this);
     pa_stream_set_write_callback(m_stream, &PulseOutput::writeCallback, this);
+    pa_stream_set_suspended_callback(m_stream, &PulseOutput::suspendedCallback, this);
     return true;
 }
 
@@ -323,6 +324,12 @@ void PulseOutput::askWhetherNetworkSink()
 
 void PulseOutput::cancelPending()
 {
+    cancelOperation(m_wakeOperation);
+    if (m_restTimer) {
+        pa_threaded_mainloop_get_api(m_connection.mainloop())->time_free(m_restTimer);
+        m_restTimer = nullptr;
+    }
+    endWake(false, QStringLiteral("the sound output was wanted otherwise meanwhile"));
     cancelOperation(m_operation);
     cancelOperation(m_sinkQuery);
     cancelMonitorEnd();
@@ -348,6 +355,98 @@ void PulseOutput::applyLevel(pa_stream *stream, float level)
     const pa_cvolume volume = volumeFor(level, m_format.channels);
     unrefOperation(pa_context_set_sink_input_volume(
         pa_stream_get_context(stream), pa_stream_get_index(stream), &volume, nullptr, nullptr));
+}
+
+void PulseOutput::wake(Ready ready)
+{
+    PulseConnection::Lock lock(m_connection);
+    if (m_phase == Phase::Waking) {
+        endWake(false, QStringLiteral("asked again")); // the newer asking takes its place
+    } else if (m_phase != Phase::Idle) {
+        ready(true, QString()); // awake already, or it sounds
+        return;
+    }
+    if (!usable(m_stream)) {
+        // The server went away since the stream was made, and may be back.
+        dropMonitor(QString());
+        PulseConnection::dropStream(m_stream);
+        QString error;
+        if (!createStream(&error)) {
+            ready(false, error);
+            return;
+        }
+    }
+    m_ready = std::move(ready);
+    m_phase = Phase::Waking;
+    if (pa_stream_get_state(m_stream) == PA_STREAM_READY)
+        uncorkEmpty(); // else once the stream is ready
+}
+
+void PulseOutput::uncorkEmpty()
+{
+    // Nothing in it: with its prebuffer unfilled the stream sounds nothing, yet being uncorked it
+    // keeps its sink awake, and the play's first frames sound as they arrive.
+    m_uncorked = false;
+    unrefOperation(pa_stream_flush(m_stream, nullptr, nullptr));
+    applyLevel(m_stream, m_level);
+    cancelOperation(m_wakeOperation);
+    m_wakeOperation = pa_stream_cork(
+        m_stream, 0,
+        [](pa_stream *, int success, void *self) {
+            auto *output = static_cast<PulseOutput *>(self);
+            unrefOperation(output->m_wakeOperation);
+            output->m_wakeOperation = nullptr;
+            if (output->m_phase != Phase::Waking)
+                return;
+            if (!success) {
+                output->m_phase = Phase::Idle;
+                output->endWake(false, output->streamError());
+                return;
+            }
+            output->m_uncorked = true;
+            output->checkAwake();
+        },
+        this);
+    if (!m_wakeOperation) {
+        m_phase = Phase::Idle;
+        endWake(false, streamError());
+    }
+}
+
+void PulseOutput::checkAwake()
+{
+    // A sink that idled into suspend is resumed by the uncorked stream: the server says when.
+    if (m_phase != Phase::Waking || !m_uncorked || pa_stream_is_suspended(m_stream) > 0)
+        return;
+    m_phase = Phase::Awake;
+    m_restTimer = pa_context_rttime_new(
+        pa_stream_get_context(m_stream), pa_rtclock_now() + pa_usec_t(AwakeMs) * PA_USEC_PER_MSEC,
+        [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
+            auto *output = static_cast<PulseOutput *>(self);
+            api->time_free(event);
+            output->m_restTimer = nullptr;
+            output->rest();
+        },
+        this);
+    endWake(true, QString());
+}
+
+void PulseOutput::endWake(bool ok, const QString &error)
+{
+    const Ready ready = std::move(m_ready);
+    m_ready = nullptr;
+    if (ready)
+        ready(ok, error);
+}
+
+void PulseOutput::rest()
+{
+    // Woken for a play that never came: corked again, so that the sink may sleep.
+    if (m_phase != Phase::Awake)
+        return;
+    m_phase = Phase::Idle;
+    if (usable(m_stream))
+        unrefOperation(pa_stream_cork(m_stream, 1, nullptr, nullptr));
 }
 
 void PulseOutput::start()
@@ -662,9 +761,18 @@ void PulseOutput::stateCallback(pa_stream *stream, void *self)
     case PA_STREAM_READY:
         if (output->m_phase == Phase::Starting)
             output->begin();
+        else if (output->m_phase == Phase::Waking)
+            output->uncorkEmpty();
         break;
     case PA_STREAM_FAILED:
     case PA_STREAM_TERMINATED:
+        if (output->m_phase == Phase::Waking || output->m_phase == Phase::Awake) {
+            // No play runs: the one that asked for the stream is told; a play makes it anew.
+            output->m_phase = Phase::Idle;
+            output->endWake(false, output->streamError());
+            output->cancelPending();
+            break;
+        }
         if (output->m_phase != Phase::Idle)
             output->fail(output->streamError());
         break;
@@ -691,6 +799,13 @@ void PulseOutput::monitorStateCallback(pa_stream *stream, void *self)
     default:
         break;
     }
+}
+
+void PulseOutput::suspendedCallback(pa_stream *stream, void *self)
+{
+    auto *output = static_cast<PulseOutput *>(self);
+    if (stream == output->m_stream)
+        output->checkAwake();
 }
 
 void PulseOutput::writeCallback(pa_stream *stream, size_t bytes, void *self)

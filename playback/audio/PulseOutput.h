@@ -49,6 +49,10 @@ public:
     PulseOutput &operator=(const PulseOutput &) = delete;
 
     bool open(const Format &format, QString *error) override;
+    // Uncorks the empty stream, so that the server wakes its sink; ready once the server has
+    // taken the uncork and the sink is not suspended. Left unstarted, it is corked again after
+    // AwakeMs.
+    void wake(Ready ready) override;
     void start() override;
     qint64 pause() override;
     void framesReady() override;
@@ -65,9 +69,12 @@ public:
     // What a sink that forwards over the network (a tunnel) reports is an estimate of the far
     // end: the release waits this much more, and half as long again as it reports.
     static constexpr int NetworkMarginMs = 30;
+    // How long a woken stream waits for its play before it is corked again.
+    static constexpr int AwakeMs = 15000;
 
 private:
-    enum class Phase { Idle, Starting, Playing, Draining, Tail };
+    // Waking: the empty stream is being uncorked for a play; Awake: it runs, empty, and waits.
+    enum class Phase { Idle, Waking, Awake, Starting, Playing, Draining, Tail };
 
     // With the mainloop locked.
     bool usable(pa_stream *stream) const;
@@ -84,6 +91,10 @@ private:
     void cancelPending();
     void askWhetherNetworkSink();
     void begin();
+    void uncorkEmpty();
+    void checkAwake();
+    void endWake(bool ok, const QString &error);
+    void rest();
     void fill(size_t bytes);
     void mirror(const void *data, size_t bytes);
     void drain();
@@ -98,6 +109,7 @@ private:
     static void stateCallback(pa_stream *stream, void *self);
     static void monitorStateCallback(pa_stream *stream, void *self);
     static void writeCallback(pa_stream *stream, size_t bytes, void *self);
+    static void suspendedCallback(pa_stream *stream, void *self);
 
     PulseConnection &m_connection;
     Feed &m_feed;
@@ -110,6 +122,10 @@ private:
     pa_operation *m_operation = nullptr; // the drain or the timing query
     pa_time_event *m_timer = nullptr; // the sink's latency after the drain
     pa_operation *m_sinkQuery = nullptr; // whether the sink forwards over the network
+    Ready m_ready; // said once the woken stream runs
+    pa_operation *m_wakeOperation = nullptr; // the uncork of the empty stream
+    bool m_uncorked = false; // the server took that uncork
+    pa_time_event *m_restTimer = nullptr; // corks a woken stream that was never started
     bool m_networkSink = false;
     float m_level = 1.0f;
     float m_monitorLevel = 1.0f;

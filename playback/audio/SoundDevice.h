@@ -46,7 +46,9 @@ public:
 
     OpenResult open(const QString &path) override;
     void close() override;
-    // Checks that the output can play now.
+    // Makes the sound server's stream ready and its sink awake for the play (SDL's output, and a
+    // server that has not answered yet, are started by the play); prepared(true) follows once the
+    // server has done it, prepared(false) when it cannot or does not within PrepareMs.
     void prepare() override;
     void play() override;
     void stop() override;
@@ -69,12 +71,15 @@ public:
     Timings timings() const;
 
     static constexpr int StallMs = 4000;
+    static constexpr int PrepareMs = 4000;
 
 private:
     void setMode(Mode mode);
     void queueDone(Outcome outcome);
     void deliverDone(quint64 generation, quint64 play, Outcome outcome);
     void finishPlay(quint64 play, Outcome outcome);
+    void finishPrepare(quint64 token, bool ok, const QString &error);
+    void dropPrepare();
     // Why the named output cannot play now; empty when it can (or when that is not known yet).
     QString missingOutput() const;
     void routeChanged();

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // Where the playback engine's frames go: the sound server's stream, or SDL's audio device where
 // no server answers. The engine's worker thread drives it (open, start, pause, close); the output
 // takes the frames from the engine's Feed on a thread of its own, at the sound card's pace.
@@ -37,11 +39,18 @@ public:
         ~Feed() = default;
     };
 
+    // Said once an output woken by wake() is ready (ok), or why it cannot be; any thread.
+    using Ready = std::function<void(bool ok, const QString &error)>;
+
     virtual ~SoundOutput() = default;
 
     // Makes ready to play this format, silent; false with error set when it cannot. Keeps what
     // is open when the format is the same.
     virtual bool open(const Format &format, QString *error) = 0;
+    // Makes the opened output ready to sound at once, silent and empty: the device awake (a sink
+    // that idled into suspend resumed) and the stream running; then says so through ready. A
+    // start() follows, or a pause() that lets it rest again. By default it is ready at once.
+    virtual void wake(Ready ready) { ready(true, QString()); }
     // Plays what the feed gives, from an empty buffer, until the feed's end has been heard.
     virtual void start() = 0;
     // Silences at once, dropping what is queued; nothing is taken from the feed after it. Returns

@@ -5,6 +5,7 @@
 #include "tests/audio/TestSounds.h"
 #include "tests/support/MonitorCapture.h"
 #include "tests/support/PrivateSoundServer.h"
+#include "tests/support/StationFixture.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -28,9 +29,15 @@ private slots:
     void playsExactSamples_data();
     void playsExactSamples();
     void takeStopsWhenItsInputGoesAway();
+    void preparedWakesTheSleepingSink();
+    void firstSampleFollowsTheKey();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    // The state of the sink (RUNNING, IDLE, SUSPENDED), as the server lists it.
+    QString sinkState(const QString &sink) const;
+    // Whether the program's stream on the server is corked ("yes", "no"; empty: no stream).
+    QString streamCorked() const;
 
     QTemporaryDir m_dir;
     PrivateSoundServer m_server{PrivateSoundServer::PipeWire};
@@ -152,6 +159,91 @@ void TestPipeWire::takeStopsWhenItsInputGoesAway()
     QVERIFY(!m_server.pactl({"unload-module", QString::fromLatin1(module)}).isNull());
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
     QVERIFY(!input.isRunning());
+}
+
+QString TestPipeWire::sinkState(const QString &sink) const
+{
+    for (const QByteArray &line : m_server.pactl({"list", "sinks", "short"}).split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() >= 5 && fields.at(1) == sink.toUtf8())
+            return QString::fromUtf8(fields.last().trimmed());
+    }
+    return QString();
+}
+
+QString TestPipeWire::streamCorked() const
+{
+    // The program's stream on "rig" (another may stand corked on the default output).
+    const QString inputs = QString::fromUtf8(m_server.pactl({"list", "sink-inputs"}));
+    for (const QString &input : inputs.split("Sink Input #")) {
+        const QRegularExpressionMatch corked = QRegularExpression("Corked: (\\w+)").match(input);
+        if (input.contains("target.object = \"rig\"") && corked.hasMatch())
+            return corked.captured(1);
+    }
+    return QString();
+}
+
+void TestPipeWire::preparedWakesTheSleepingSink()
+{
+    // Nothing listens to "rig": idle, the server suspends it.
+    QTRY_COMPARE_WITH_TIMEOUT(sinkState(PrivateSoundServer::Rig), QString("SUSPENDED"), 60000);
+    SoundDevice device(*m_connection);
+    device.setOutput(PrivateSoundServer::Rig);
+    QCOMPARE(device.open(path("sweep.wav")), SoundPlayer::OpenResult::Opened);
+    QSignalSpy prepared(&device, &SoundPlayer::prepared);
+    device.prepare();
+    QTRY_COMPARE_WITH_TIMEOUT(prepared.count(), 1, 10000);
+    QCOMPARE(prepared.at(0).at(0).toBool(), true);
+    // Said once the server runs the stream, empty, and has woken the sink for it.
+    QCOMPARE(streamCorked(), QString("no"));
+    QVERIFY(sinkState(PrivateSoundServer::Rig) != "SUSPENDED");
+    QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
+}
+
+void TestPipeWire::firstSampleFollowsTheKey()
+{
+    SoundDevice device(*m_connection);
+    StationFixture f(device);
+    f.keyThroughRts();
+    f.state().AudioOutput = PrivateSoundServer::Rig;
+    device.setOutput(PrivateSoundServer::Rig);
+    f.state().MemFile[0] = path("sweep.wav");
+    MonitorCapture::Clock::time_point keyedAt;
+    QString atKey; // the sink and the stream as the transmitter keys
+    f.lines.onLog = [&](const QString &entry) {
+        if (entry != "RTS 1")
+            return;
+        keyedAt = MonitorCapture::Clock::now();
+        atKey = sinkState(PrivateSoundServer::Rig) + ", corked " + streamCorked();
+    };
+    QSignalSpy done(&device, &SoundPlayer::finished);
+
+    // The first message after the sink slept: keyed once the sink is awake and the stream runs.
+    QTRY_COMPARE_WITH_TIMEOUT(sinkState(PrivateSoundServer::Rig), QString("SUSPENDED"), 60000);
+    f.clickMemory(0);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    QCOMPARE(atKey, QString("RUNNING, corked no"));
+
+    // A later one, heard at the sink: nothing before the key (where the sink stood then, by the
+    // server's count), and the whole message after it.
+    MonitorCapture rig(PrivateSoundServer::Rig + ".monitor", Rate);
+    QString error;
+    QVERIFY2(rig.start(&error), qPrintable(error));
+    f.clickMemory(0);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 10000);
+    QCOMPARE(atKey, QString("RUNNING, corked no"));
+    QVERIFY(rig.catchUp());
+    const std::vector<float> heard = rig.samples();
+    const auto first = std::find_if(heard.begin(), heard.end(), [](float s) { return s != 0; });
+    QVERIFY(first != heard.end());
+    const qint64 key = rig.positionAt(keyedAt);
+    const qint64 at = first - heard.begin();
+    QVERIFY2(
+        at >= key,
+        qPrintable(
+            QStringLiteral("the first sample %1 ms before the key").arg((key - at) * 1000 / Rate)));
+    QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(heard), decode(path("sweep.wav"))));
+    QVERIFY(!f.lines.wireRts);
 }
 
 QTEST_MAIN(TestPipeWire)
