@@ -28,6 +28,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                        SoundServer &server, AudioInput &input, SoundPlayer &preview,
                        const QString &appDir, Clock *clock)
     : m_device(MMControl1)
+    , m_server(server)
     , m_clock(clockOr(clock, m_systemClock))
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
@@ -134,6 +135,27 @@ void VoiceVocta::wire()
 }
 
 VoiceVocta::~VoiceVocta() = default;
+
+void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
+{
+    m_keys.setPreview(nullptr, nullptr);
+    m_memoryPreview.reset();
+    if (!player)
+        return;
+    m_memoryPreview = std::make_unique<MemoryPreview>(m_state, *player);
+    MemoryPreview *preview = m_memoryPreview.get();
+    // Never beside a message: refused while one plays, stopped when one starts.
+    preview->setMessageBusy([this] {
+        return m_station.state().playing() != 0 || m_device.mode() == SoundPlayer::Mode::Playing;
+    });
+    preview->setDefaultOutput([this] { return m_server.defaultOutput(); });
+    connect(&m_station, &Station::changed, preview, [preview](const StationState &state) {
+        if (state.playing())
+            preview->stop();
+    });
+    m_keys.setPreview([preview](int number) { return preview->preview(number); },
+                      [preview] { return preview->stop(); });
+}
 
 void VoiceVocta::muteWhileKeyed()
 {

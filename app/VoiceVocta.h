@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/MemoryBank.h"
+#include "playback/MemoryPreview.h"
 #include "playback/Recorder.h"
 #include "ptt/KeyerChoice.h"
 #include "ptt/SerialKeyer.h"
@@ -50,6 +51,11 @@ public:
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).
     void setSourceMute(SourceMute *mute) { m_sourceMute = mute; }
+    // The player of the memories' previews (Ctrl+F1..F6), on the operator's own output; none:
+    // previews are refused.
+    void setPreviewPlayer(SoundPlayer *player);
+    // The memories' preview; null until a player is set.
+    MemoryPreview *memoryPreview() { return m_memoryPreview.get(); }
 
     // Start-up: runs before the window is first shown.
     void Form_Load();
@@ -92,6 +98,7 @@ private:
     AppState m_state;
     SettingsPlace m_place;
     SoundPlayer &m_device;
+    SoundServer &m_server;
     std::unique_ptr<SystemClock> m_systemClock; // when no clock was given
     Clock &m_clock;
     Form1 m_form;
@@ -115,5 +122,6 @@ private:
     StationKeys m_keys;
     KeyWatch m_keyWatch;
     SourceMute *m_sourceMute = nullptr;
+    std::unique_ptr<MemoryPreview> m_memoryPreview;
     bool m_ended = false;
 };

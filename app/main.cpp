@@ -9,6 +9,7 @@
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
+#include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/QtDialogs.h"
@@ -45,6 +46,8 @@ int main(int argc, char *argv[])
     PulseSoundServer soundServer(soundServerConnection);
     PulseAudioInput audioInput(soundServerConnection);
     SoundDevice preview(soundServerConnection);
+    // A third on the operator's own output, for listening to a memory before it is sent.
+    SoundDevice memoryPreview(soundServerConnection);
     // The microphone muted while a message is keyed; put back at the latest when it goes.
     PulseSourceMute microphone(soundServerConnection);
 
@@ -60,6 +63,7 @@ int main(int argc, char *argv[])
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
     station.setSourceMute(&microphone);
+    station.setPreviewPlayer(&memoryPreview);
     // The monitor output plays every message too, at its own level.
     const auto monitor = [&device, &station] {
         device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
@@ -74,6 +78,8 @@ int main(int argc, char *argv[])
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
     KeyerService keyer(station.remote());
+    keyer.adaptor().setPreview(
+        [&station](int memory) { return station.memoryPreview()->preview(memory); });
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     // Asked to end from outside (now or earlier): end as if the window were closed.

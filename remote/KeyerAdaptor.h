@@ -6,6 +6,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <functional>
 #include <optional>
 
 class QDBusContext;
@@ -44,6 +45,8 @@ public:
     // registered at. Without one, only Changed is emitted.
     void setBus(const QDBusConnection &connection, const QString &path);
     void clearBus();
+    // The preview of a memory (1..6) on the operator's own output; unset: Preview is refused.
+    void setPreview(std::function<bool(int)> preview) { m_preview = std::move(preview); }
 
     QString state() const;
     int memory() const;
@@ -59,6 +62,9 @@ public slots:
     bool Stop();
     void SetLock(bool on);
     void SetStandby(bool on);
+    // Plays the memory (1..6) for the operator's ears alone, never keying; false when refused
+    // (a message plays, no output of the operator's own).
+    bool Preview(int memory);
 
 signals:
     // Every change of what the properties report.
@@ -71,6 +77,7 @@ private:
 
     StationRemote &m_station;
     CallPacer m_pacer;
+    std::function<bool(int)> m_preview;
     StationRemote::Status m_said;
     std::optional<QDBusConnection> m_bus;
     QString m_path;
