@@ -363,7 +363,9 @@ void PulseOutput::wake(Ready ready)
     if (m_phase == Phase::Waking) {
         endWake(false, QStringLiteral("asked again")); // the newer asking takes its place
     } else if (m_phase != Phase::Idle) {
-        ready(true, QString()); // awake already, or it sounds
+        if (m_phase == Phase::Awake)
+            armRest(); // awake already: it waits for this play now
+        ready(true, QString()); // or it sounds
         return;
     }
     if (!usable(m_stream)) {
@@ -419,6 +421,16 @@ void PulseOutput::checkAwake()
     if (m_phase != Phase::Waking || !m_uncorked || pa_stream_is_suspended(m_stream) > 0)
         return;
     m_phase = Phase::Awake;
+    armRest();
+    endWake(true, QString());
+}
+
+void PulseOutput::armRest()
+{
+    if (m_restTimer) {
+        pa_threaded_mainloop_get_api(m_connection.mainloop())->time_free(m_restTimer);
+        m_restTimer = nullptr;
+    }
     m_restTimer = pa_context_rttime_new(
         pa_stream_get_context(m_stream), pa_rtclock_now() + pa_usec_t(AwakeMs) * PA_USEC_PER_MSEC,
         [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
@@ -428,7 +440,6 @@ void PulseOutput::checkAwake()
             output->rest();
         },
         this);
-    endWake(true, QString());
 }
 
 void PulseOutput::endWake(bool ok, const QString &error)

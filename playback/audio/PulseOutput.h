@@ -95,6 +95,7 @@ private:
     void checkAwake();
     void endWake(bool ok, const QString &error);
     void rest();
+    void armRest();
     void fill(size_t bytes);
     void mirror(const void *data, size_t bytes);
     void drain();
