@@ -3,6 +3,7 @@
 
 #include "playback/SoundServer.h"
 #include "playback/SourceMute.h"
+#include "playback/kit/VoiceKit.h"
 #include "station/Dialogs.h"
 #include "station/Log.h"
 #include "station/SoundPlayer.h"
@@ -128,6 +129,9 @@ void VoiceVocta::wire()
         return m_station.state().playing() != 0 || m_device.mode() == SoundPlayer::Mode::Playing;
     });
     m_recorder.setCurrentMemory([this] { return m_station.state().memory; });
+    // The recorder also records the voice kit's parts, into the kit the settings choose.
+    m_recordSet.setKitFolder(
+        [this] { return VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir); });
     m_recorder.setSaveSettings([this] {
         m_settings.WriteMem();
         return !m_settings.lastSaveFailed();

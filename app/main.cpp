@@ -6,6 +6,7 @@
 #include "playback/audio/PulseSoundServer.h"
 #include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
+#include "playback/kit/KitMessages.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
@@ -77,9 +78,12 @@ int main(int argc, char *argv[])
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
+    // Texts that loggers have spoken, from the voice kit.
+    KitMessages texts(station.state(), place.kitDir, QCoreApplication::applicationDirPath());
     KeyerService keyer(station.remote());
     keyer.adaptor().setPreview(
         [&station](int memory) { return station.memoryPreview()->preview(memory); });
+    keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
     // Asked to end from outside (now or earlier): end as if the window were closed.

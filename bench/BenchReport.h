@@ -51,3 +51,6 @@ void runGuardBench(BenchReport &report);
 // The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
 int runGuardedKeyer(int argc, char **argv);
 void runLoggerBench(BenchReport &report);
+void runHeldKeyBench(BenchReport &report);
+// The run on an X server of its own that the heldkey section starts: "vvbench --held-key".
+int runHeldKeyChild(int argc, char **argv);

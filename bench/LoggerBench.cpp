@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a logger drives: the keyer interface under a flood of calls, the voicevocta-send command
-// from its start to the keying request, and the spoken-text builder.
+// from its start to the keying request, the spoken-text builder, and a spoken text's first sound
+// beside a memory's.
 
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
 #include "bench/BenchStation.h"
+#include "playback/kit/KitMessages.h"
 #include "playback/kit/VoiceKit.h"
+#include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "tests/support/PrivateBus.h"
+#include "ui/PictureButton.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -175,11 +180,76 @@ void runBuilder(BenchReport &report)
     report.addSpread(Section, QStringLiteral("\"DL1ABC 59 123\" built, warm"), warm);
 }
 
+// A logger's PlayText of "DL1ABC 59 123" (ten characters) to its first sound on the output, with
+// the kit's parts still to decode (cold) and kept (warm), beside a left click on a memory (its
+// 2 s WAV on disk) to its first sound; the transmitter keyed at once (no serial port), no lead.
+void runSpoken(BenchReport &report)
+{
+    QTemporaryDir folder;
+    populateProgramFolder(folder.path());
+    const QString kit = folder.filePath(QStringLiteral("kit"));
+    QDir().mkpath(kit);
+    bool written = BenchSounds::writeWav(folder.filePath(QStringLiteral("memory.wav")), 48000, 2);
+    for (const char *part : {"d", "l", "1", "a", "b", "c", "5", "9", "2", "3"})
+        written
+            = written
+              && BenchSounds::writeWav(
+                  kit + QLatin1Char('/') + QLatin1String(part) + QLatin1String(".wav"), 48000, 0.3);
+    if (!written) {
+        report.note(QStringLiteral("logger: the voice kit could not be written"));
+        return;
+    }
+    BenchStation bench(folder.path());
+    bench.station.Form_Load();
+    bench.station.state().MemFile[0] = folder.filePath(QStringLiteral("memory.wav"));
+    KeyerService service(bench.station.remote());
+
+    using Steady = std::chrono::steady_clock;
+    const auto firstSound = [&](const std::function<void()> &start) {
+        const Steady::time_point begin = Steady::now();
+        start();
+        const auto heard = [&] {
+            return bench.device.timings().firstSound > begin;
+        };
+        longestStallWhile(heard, 10000);
+        const double ms = heard() ? std::chrono::duration<double, std::milli>(
+                                        bench.device.timings().firstSound - begin)
+                                        .count()
+                                  : -1;
+        bench.station.remote().stop();
+        longestStallWhile([] { return false; }, 50);
+        return ms;
+    };
+    std::vector<double> cold;
+    std::vector<double> warm;
+    std::vector<double> memory;
+    for (int run = 0; run < 11; ++run) {
+        KitMessages texts(bench.station.state(), kit, folder.path());
+        service.adaptor().setTexts(&texts);
+        const auto say = [&] {
+            QStringList missing;
+            double seconds = 0;
+            service.adaptor().PlayText(QStringLiteral("DL1ABC 59 123"), missing, seconds);
+        };
+        cold.push_back(firstSound(say));
+        warm.push_back(firstSound(say));
+        memory.push_back(
+            firstSound([&] { click(bench.station.window().Command3d1(0), Qt::LeftButton); }));
+        service.adaptor().setTexts(nullptr);
+    }
+    report.addSpread(Section, QStringLiteral("PlayText \"DL1ABC 59 123\" to first sound, cold"),
+                     cold);
+    report.addSpread(Section, QStringLiteral("PlayText \"DL1ABC 59 123\" to first sound, warm"),
+                     warm, QStringLiteral("< 1.2 x memory"));
+    report.addSpread(Section, QStringLiteral("memory click to first sound"), memory);
+}
+
 } // namespace
 
 void runLoggerBench(BenchReport &report)
 {
     runBuilder(report);
+    runSpoken(report);
     PrivateBus bus;
     if (!bus.start()) {
         report.note(QStringLiteral("logger: no private session bus: ") + bus.errorString());

@@ -26,11 +26,13 @@
 // settings, and how long the UI thread is held while the rig does not answer; "guard", the
 // program's guard against a rigctld of its own: a SIGKILL of the program to the rig released,
 // and the guard's wake-ups while it watches; "logger", what a logger drives: voicevocta-send from
-// its spawn to the keying request, the keyer interface under a
-// flood of calls (how long the window goes without a turn), and the time to build a spoken text
-// from a voice kit, with its parts to decode and with them kept. "soak", run only when named (it
-// takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a busy machine
-// (two busy processes per core) beside paplay, counting the plays with silence inserted.
+// its spawn to the keying request, the keyer interface under a flood of calls (how long the window
+// goes without a turn), the time to build a spoken text from a voice kit, with its parts to decode
+// and with them kept, and PlayText to the text's first sound, cold and warm, beside a memory's
+// click to its first sound; "heldkey", F1 held on an X server of its own (Xvfb) and the keyings
+// that one hold gives. "soak", run only when named (it takes 10 minutes,
+// VVBENCH_SOAK_SECONDS to change that): a repeating message on a busy machine (two busy processes
+// per core) beside paplay, counting the plays with silence inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -39,6 +41,8 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--guarded-keyer") == 0)
         return runGuardedKeyer(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--held-key") == 0)
+        return runHeldKeyChild(argc, argv);
     // Headless: no window system and, unless told otherwise, SDL's dummy sound driver.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -48,9 +52,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench}, {"station", &runStationBench}, {"rig", &runRigBench},
-        {"server", &runServerBench}, {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
-        {"guard", &runGuardBench},   {"logger", &runLoggerBench},   {"soak", &runSoakBench, false},
+        {"device", &runDeviceBench},   {"station", &runStationBench},
+        {"rig", &runRigBench},         {"server", &runServerBench},
+        {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
+        {"guard", &runGuardBench},     {"logger", &runLoggerBench},
+        {"heldkey", &runHeldKeyBench}, {"soak", &runSoakBench, false},
     };
 
     QTextStream out(stdout);

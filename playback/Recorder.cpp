@@ -12,8 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr int MinRate = 1000;
@@ -253,23 +258,14 @@ bool Recorder::save(int memory)
         return false;
     }
 
-    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
-    if (verdict.kind == TakeRules::Verdict::Silent) {
-        say(QStringLiteral("The take is silent: nothing in it reaches %1 dBFS. Check the input "
-                           "and record again.")
-                .arg(TakeRules::SilenceDbfs));
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    if (!judgeTake(&begin, &end))
         return false;
-    }
-    if (verdict.kind == TakeRules::Verdict::Clipped) {
-        say(QStringLiteral("The take is clipped in %1% of its samples: lower the input's level "
-                           "and record again.")
-                .arg(verdict.clippedShare * 100, 0, 'f', 1));
-        return false;
-    }
 
     QString path;
     QString error;
-    if (!writeTake(memory, verdict.begin, verdict.end, &path, &error)) {
+    if (!writeTake(memory, begin, end, &path, &error)) {
         qCWarning(lcVocta).noquote()
             << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
         // The system's reason may end a sentence of its own ("No space left on device.").
@@ -293,6 +289,98 @@ bool Recorder::save(int memory)
                            "written: the memory keeps it until the program ends.")
                 .arg(memory)
                 .arg(name));
+    return true;
+}
+
+bool Recorder::judgeTake(qsizetype *begin, qsizetype *end)
+{
+    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
+    if (verdict.kind == TakeRules::Verdict::Silent) {
+        say(QStringLiteral("The take is silent: nothing in it reaches %1 dBFS. Check the input "
+                           "and record again.")
+                .arg(TakeRules::SilenceDbfs));
+        return false;
+    }
+    if (verdict.kind == TakeRules::Verdict::Clipped) {
+        say(QStringLiteral("The take is clipped in %1% of its samples: lower the input's level "
+                           "and record again.")
+                .arg(verdict.clippedShare * 100, 0, 'f', 1));
+        return false;
+    }
+    *begin = verdict.begin;
+    *end = verdict.end;
+    return true;
+}
+
+QString Recorder::kitFileName(const QString &part)
+{
+    static const QRegularExpression word(QStringLiteral("^[a-z0-9_-]+$"));
+    static const QRegularExpression call(QStringLiteral("^calls/[a-z0-9-]+$"));
+    const QString name = part.trimmed().toLower();
+    if (name == QLatin1String("/") || name == QLatin1String("slash"))
+        return QStringLiteral("slash.wav");
+    if (word.match(name).hasMatch() || call.match(name).hasMatch())
+        return name + QLatin1String(".wav");
+    return QString();
+}
+
+bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
+{
+    const QString file = kitFileName(part);
+    if (file.isEmpty()) {
+        say(QStringLiteral("\"%1\" is no name for a kit part: a letter, a digit, \"/\", a word "
+                           "(letters, digits, - and _) or calls/ and a call.")
+                .arg(part.trimmed()));
+        return false;
+    }
+    if (m_phase == Recording) {
+        say(QStringLiteral("Stop the recording first."));
+        return false;
+    }
+    if (m_take.isEmpty()) {
+        say(QStringLiteral("Nothing is recorded yet."));
+        return false;
+    }
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    if (!judgeTake(&begin, &end))
+        return false;
+    const QString path = QDir(kitFolder).filePath(file);
+    QString error;
+    if (!writeKitPart(path, begin, end, &error)) {
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("Cannot save the kit part %1: %2").arg(path, error);
+        while (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
+        say(QStringLiteral("The take was not saved: %1. It is kept here; the kit keeps its "
+                           "part.")
+                .arg(error));
+        return false;
+    }
+    m_savedFile = path;
+    say(QStringLiteral("Saved as the kit's part \"%1\".").arg(file));
+    return true;
+}
+
+// Writes the kept part of the take beside the kit's part, and puts it in the part's place only
+// when it is whole: the part it replaces stays until then.
+bool Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error)
+{
+    const QFileInfo target(path);
+    if (!QDir().mkpath(target.path())) {
+        *error = QStringLiteral("the folder %1 cannot be made").arg(target.path());
+        return false;
+    }
+    const QString temporary
+        = target.dir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".part"));
+    if (!WavWriter::write(temporary, m_take.constData() + begin, end - begin, m_sampleRate, error))
+        return false;
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
+        != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporary);
+        return false;
+    }
     return true;
 }
 

@@ -65,6 +65,15 @@ public:
     // Saves the take for memory (1..6) and binds it; the settings are saved at once. False, with
     // a message, when refused or when writing fails; the take stays held either way.
     bool save(int memory);
+    // Saves the take as the voice kit's part `part` in `kitFolder` (made when missing), trimmed
+    // and checked as for a memory, replacing the part's recording. A part is a letter or digit,
+    // "/" or "slash", a word's name (letters, digits, '-', '_'), or a whole call as
+    // "calls/<call>" (a '/' in the call written '-'); letters count alike in either case. False,
+    // with a message, when refused or when writing fails; the take stays held either way.
+    bool saveKitPart(const QString &kitFolder, const QString &part);
+    // The file name of a kit part ("a.wav", "slash.wav", "calls/dl1abc.wav"); empty when `part`
+    // names none.
+    static QString kitFileName(const QString &part);
 
     Phase phase() const { return m_phase; }
     const QVector<float> &take() const { return m_take; }
@@ -98,6 +107,9 @@ private:
     QString previewRefusal() const;
     // The output the take plays on, as the operator reads it.
     QString previewOutput() const;
+    // The part of the take to keep; false, with a message, when there is none to save.
+    bool judgeTake(qsizetype *begin, qsizetype *end);
+    bool writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error);
 
     AppState &m_state;
     AudioInput &m_input;

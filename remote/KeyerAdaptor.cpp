@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/KeyerAdaptor.h"
 
+#include "playback/kit/KitMessages.h"
+#include "station/Log.h"
+
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -53,6 +56,29 @@ QString KeyerAdaptor::keyer() const
     return StationRemote::linkName(m_station.status().keyer);
 }
 
+QString KeyerAdaptor::kind() const
+{
+    switch (m_station.status().kind) {
+    case MessageKind::File:
+        return QStringLiteral("file");
+    case MessageKind::Text:
+        return QStringLiteral("text");
+    case MessageKind::Memory:
+        break;
+    }
+    return QStringLiteral("memory");
+}
+
+QString KeyerAdaptor::lastEnd() const
+{
+    return StationRemote::endingName(m_station.status().ending);
+}
+
+int KeyerAdaptor::repeatDue() const
+{
+    return m_station.repeatDue();
+}
+
 const QDBusContext *KeyerAdaptor::busCall() const
 {
     return static_cast<const QDBusContext *>(parent()->qt_metacast("QDBusContext"));
@@ -97,6 +123,55 @@ void KeyerAdaptor::SetStandby(bool on)
     });
 }
 
+bool KeyerAdaptor::PlayFile(const QString &path)
+{
+    const auto answer = m_pacer.run(busCall(), [this, path] {
+        return QVariantList{m_station.playFile(path, MessageKind::File)};
+    });
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::PlayText(const QString &text, QStringList &missing, double &seconds)
+{
+    const auto answer = m_pacer.run(busCall(), [this, text] { return this->text(text, true); });
+    missing = answer ? answer->value(1).toStringList() : QStringList();
+    seconds = answer ? answer->value(2).toDouble() : 0.0;
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::Prepare(const QString &text, QStringList &missing, double &seconds)
+{
+    const auto answer = m_pacer.run(busCall(), [this, text] { return this->text(text, false); });
+    missing = answer ? answer->value(1).toStringList() : QStringList();
+    seconds = answer ? answer->value(2).toDouble() : 0.0;
+    return answer && answer->value(0).toBool();
+}
+
+// A text built (and with `play`, sent): the answer (ok, missing, seconds). Refused with the
+// refusal face, nothing keyed, when it cannot be built or sent.
+QVariantList KeyerAdaptor::text(const QString &text, bool play)
+{
+    if (!m_texts) {
+        if (play) {
+            qCWarning(lcVocta).noquote() << "Cannot say a text: this keyer has no voice kit";
+            m_station.showRefusal();
+        }
+        return {false, QStringList(), 0.0};
+    }
+    // Busy: refused before anything is built, as a click on another memory is.
+    if (play && m_station.status().state != StationRemote::PlayState::Idle) {
+        m_station.showRefusal();
+        return {false, QStringList(), 0.0};
+    }
+    const KitMessages::Built built = play ? m_texts->build(text) : m_texts->prepare(text);
+    bool ok = built.ok;
+    if (play && ok)
+        ok = m_station.playFile(built.path, MessageKind::Text);
+    else if (play)
+        m_station.showRefusal();
+    return {ok, built.missing, built.seconds};
+}
+
 void KeyerAdaptor::stationChanged()
 {
     const StationRemote::Status now = m_station.status();
@@ -115,6 +190,12 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("Standby"), now.standby);
     if (now.keyer != m_said.keyer)
         properties.insert(QStringLiteral("Keyer"), StationRemote::linkName(now.keyer));
+    if (now.kind != m_said.kind)
+        properties.insert(QStringLiteral("Kind"), kind());
+    if (now.ending != m_said.ending)
+        properties.insert(QStringLiteral("LastEnd"), lastEnd());
+    if (now.repeatArmedMs != m_said.repeatArmedMs)
+        properties.insert(QStringLiteral("RepeatDue"), repeatDue());
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);

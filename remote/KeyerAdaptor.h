@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class KitMessages;
 class QDBusContext;
 
 // The interface org.voicevocta.Keyer1 on the session bus: loggers and scripts play and stop the
@@ -34,6 +35,14 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(bool Standby READ standby)
     // Whether the keyer can key the transmitter: "ready", "not-connected", "no-answer".
     Q_PROPERTY(QString Keyer READ keyer)
+    // What the message last started is: "memory", "file", "text".
+    Q_PROPERTY(QString Kind READ kind)
+    // How it ended: "none" (busy, or none started), "ended" (heard to its last sample), "stopped"
+    // (before its end), "failed" (it could not be played).
+    Q_PROPERTY(QString LastEnd READ lastEnd)
+    // Milliseconds until the message that waits for its repeat plays again; 0 when none is due.
+    // Its change is said (PropertiesChanged) when a repeat is armed and when none is due any more.
+    Q_PROPERTY(int RepeatDue READ repeatDue)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -47,6 +56,8 @@ public:
     void clearBus();
     // The preview of a memory (1..6) on the operator's own output; unset: Preview is refused.
     void setPreview(std::function<bool(int)> preview) { m_preview = std::move(preview); }
+    // Where texts are built (null: PlayText and Prepare refuse every text).
+    void setTexts(KitMessages *texts) { m_texts = texts; }
 
     QString state() const;
     int memory() const;
@@ -54,6 +65,9 @@ public:
     bool lock() const;
     bool standby() const;
     QString keyer() const;
+    QString kind() const;
+    QString lastEnd() const;
+    int repeatDue() const;
 
 public slots:
     // As a left click on the memory (1..6); see StationRemote::play().
@@ -62,6 +76,13 @@ public slots:
     bool Stop();
     void SetLock(bool on);
     void SetStandby(bool on);
+    // A WAV or MIDI file as a message; see StationRemote::playFile.
+    bool PlayFile(const QString &path);
+    // A text spoken from the voice kit, as a message: true when it started; `missing` what the
+    // kit lacks for it, `seconds` how long it lasts (or would).
+    bool PlayText(const QString &text, QStringList &missing, double &seconds);
+    // As PlayText, but only built (its parts made ready), not sent.
+    bool Prepare(const QString &text, QStringList &missing, double &seconds);
     // Plays the memory (1..6) for the operator's ears alone, never keying; false when refused
     // (a message plays, no output of the operator's own).
     bool Preview(int memory);
@@ -75,7 +96,10 @@ private:
     // The call being delivered, when the object is a QDBusContext; null otherwise.
     const QDBusContext *busCall() const;
 
+    QVariantList text(const QString &text, bool play);
+
     StationRemote &m_station;
+    KitMessages *m_texts = nullptr;
     CallPacer m_pacer;
     std::function<bool(int)> m_preview;
     StationRemote::Status m_said;

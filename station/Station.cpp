@@ -110,6 +110,21 @@ void Station::ShowErr()
     apply(Refuse{});
 }
 
+void Station::playMessage(const Message &message)
+{
+    apply(MessageStart{message.path, message.kind});
+}
+
+void Station::stopMessageClick()
+{
+    apply(MessageStop{});
+}
+
+int Station::repeatArmedMs() const
+{
+    return m_repeatTimer->isActive() ? m_repeatTimer->interval() : 0;
+}
+
 void Station::setRecording(bool recording)
 {
     apply(Recording{recording});

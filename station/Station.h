@@ -18,11 +18,12 @@ class LineUse;
 class PttKeyer;
 class Timer;
 
-// What a message plays: a sound file, and the memory (0..5) it was started from.
+// What a message plays: a sound file, and the memory (0..5) it was started from (-1: none).
 struct Message
 {
     QString path;
     int memory = -1;
+    MessageKind kind = MessageKind::Memory;
 };
 
 // The station: the whole life cycle of a message and the keying of the transmitter, without
@@ -101,6 +102,16 @@ public:
     void MMControl1_StopClick(bool &Cancel);
     // The refusal face, for a request that cannot be done.
     void ShowErr();
+    // A message that is not a memory's (a file, a spoken text; `message.memory` is ignored):
+    // started as a click starts an idle memory, with the station's keying, lead, tail and
+    // time-out and never a repeat; refused as a click on another memory is while a message is
+    // busy or the recorder records.
+    void playMessage(const Message &message);
+    // Stops the message that is busy, whatever it is, as a click on its memory would; nothing
+    // when none is.
+    void stopMessageClick();
+    // The milliseconds the repeat timer was armed with while it runs, else 0.
+    int repeatArmedMs() const;
     // The recorder started or ended a recording.
     void setRecording(bool recording);
     // The COM dialog changed the lines' use or polarity (LineUse::useChanged).
@@ -129,6 +140,8 @@ private:
     // ---- Messages (StationMessage.cpp), and the smaller events (Station.cpp)
     void on(const StationEvents::StartUp &);
     void on(const StationEvents::MemoryClick &event);
+    void on(const StationEvents::MessageStart &event);
+    void on(const StationEvents::MessageStop &);
     void on(const StationEvents::RepeatBox &event);
     void on(const StationEvents::DelayMoved &event);
     void on(const StationEvents::StoreDelay &);

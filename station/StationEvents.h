@@ -2,6 +2,7 @@
 #pragma once
 
 #include "station/SoundPlayer.h"
+#include "station/StationState.h"
 
 #include <QPointer>
 #include <variant>
@@ -15,6 +16,8 @@ namespace StationEvents {
 // clang-format off
 struct StartUp { };                                 // start-up, before the settings are read
 struct MemoryClick { int index; };                  // a left click on a memory
+struct MessageStart { QString path; MessageKind kind; }; // a message that is not a memory's
+struct MessageStop { };                             // the busy message stopped, whatever it is
 struct LockClick { };
 struct StandbyClick { };
 struct RepeatBox { int index; bool ticked; };       // a memory's repeat box
@@ -41,10 +44,10 @@ struct ConfirmTimeout { };
 struct Shutdown { };                                // the end of the program
 // clang-format on
 
-using Event
-    = std::variant<StartUp, MemoryClick, LockClick, StandbyClick, RepeatBox, DelayMoved, StoreDelay,
-                   Refuse, Recording, LinesChanged, TransportPlay, TransportPrev, TransportStop,
-                   Prepared, SoundEnded, Confirmed, KeyingDone, KeyerNews, KeyerSwap, RepeatTick,
-                   LeadTick, TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
+using Event = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
+                           RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
+                           TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded,
+                           Confirmed, KeyingDone, KeyerNews, KeyerSwap, RepeatTick, LeadTick,
+                           TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
 
 } // namespace StationEvents

@@ -52,9 +52,30 @@ void Station::on(const StationEvents::MemoryClick &event)
     startMemory(event.index);
 }
 
+void Station::on(const StationEvents::MessageStart &event)
+{
+    // Busy with another message (a memory's or not), or recording: refused as a click on another
+    // memory is.
+    if (m_state.playing() || m_state.recording || event.kind == MessageKind::Memory) {
+        refuse();
+        return;
+    }
+    startMessage(Message{event.path, -1, event.kind});
+}
+
+void Station::on(const StationEvents::MessageStop &)
+{
+    if (!m_state.playing())
+        return;
+    if (m_message.kind == MessageKind::Memory && m_state.memory >= 0)
+        on(MemoryClick{m_state.memory}); // exactly as the click on it
+    else
+        stopMessage();
+}
+
 void Station::startMemory(int index)
 {
-    startMessage(Message{m_settings.MemFile.at(index), index});
+    startMessage(Message{m_settings.MemFile.at(index), index, MessageKind::Memory});
 }
 
 // A message starts: its file is opened, and a memory's brings its repeat and its delay.
@@ -72,10 +93,12 @@ void Station::startMessage(const Message &message)
     const bool fromMemory = message.memory >= 0 && message.memory < MemoryCount;
     m_state.repeat = fromMemory && m_settings.MemRepeat.at(message.memory);
     m_state.startedWithRepeat = m_state.repeat;
-    if (fromMemory) {
+    if (fromMemory)
         m_state.delay = sliderDelay(m_settings.MemDelay.at(message.memory));
-        m_state.memory = message.memory;
-    }
+    // Another message shows on no memory button, and stores no delay.
+    m_state.memory = fromMemory ? message.memory : -1;
+    m_state.kind = fromMemory ? MessageKind::Memory : message.kind;
+    m_state.ending = Ending::None;
     // A repeat timer that a late end of a message armed must not restart this one halfway.
     m_repeatTimer->stop();
     m_state.playTime = 0;
@@ -148,6 +171,8 @@ void Station::startAudio()
 // The operator's stop (also the time-out's and a failed keying's): at once, whatever waits.
 void Station::stopMessage()
 {
+    if (m_state.playing())
+        m_state.ending = Ending::Stopped;
     m_state.stage = Stage::Idle;
     m_state.paused = false;
     m_repeatTimer->stop();
@@ -192,9 +217,14 @@ void Station::endMessage(SoundPlayer::Outcome outcome)
         m_repeatTimer->stop();
         if (busy)
             m_state.stage = Stage::Idle;
-        if (m_state.memory == -1 || outcome == SoundPlayer::Outcome::Failed)
+        if ((m_state.kind == MessageKind::Memory && m_state.memory == -1)
+            || outcome == SoundPlayer::Outcome::Failed)
             refuse();
     }
+    if (busy)
+        m_state.ending = outcome == SoundPlayer::Outcome::Ended     ? Ending::Ended
+                         : outcome == SoundPlayer::Outcome::Stopped ? Ending::Stopped
+                                                                    : Ending::Failed;
     m_state.paused = m_state.stage == Stage::RepeatWait;
     m_state.playTime = 0;
     release(outcome);

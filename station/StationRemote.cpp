@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
+#include "station/FileNames.h"
+#include "station/Log.h"
 #include "station/Station.h"
+
+#include <QFile>
 
 namespace {
 constexpr int FirstMemory = 1;
@@ -56,6 +60,9 @@ StationRemote::Status StationRemote::status() const
     status.lock = state.lock;
     status.standby = state.standby;
     status.keyer = state.keyer;
+    status.kind = state.kind;
+    status.ending = state.ending;
+    status.repeatArmedMs = state.stage == Stage::RepeatWait ? m_station.repeatArmedMs() : 0;
     return status;
 }
 
@@ -72,19 +79,57 @@ bool StationRemote::play(int number)
     const Status after = status();
     if (before.state != PlayState::Idle)
         return before.memory == number && after.state == PlayState::Idle;
-    const bool started = after.state != PlayState::Idle && after.memory == number;
+    return after.memory == number && startedKeyable();
+}
+
+bool StationRemote::startedKeyable() const
+{
+    const Status after = status();
+    const bool started = after.state != PlayState::Idle;
     // Started, but without the transmitter it was meant to key: the answer says so.
     const bool keyable = after.standby || after.keyer == PttKeyer::Link::Ready;
     return started && keyable;
 }
 
+bool StationRemote::playFile(const QString &path, MessageKind kind)
+{
+    if (status().state != PlayState::Idle || kind == MessageKind::Memory) {
+        showRefusal(); // another message is busy
+        return false;
+    }
+    // Only a regular file is opened: a named pipe or a device may make the opening wait forever.
+    QFile probe;
+    QString error;
+    if (!FileNames::openForReading(probe, path, &error)) {
+        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        showRefusal();
+        return false;
+    }
+    probe.close();
+    m_station.playMessage(Message{path, -1, kind});
+    const Status after = status();
+    return after.kind == kind && startedKeyable();
+}
+
 bool StationRemote::stop()
 {
     const Status before = status();
-    if (before.state == PlayState::Idle || before.memory < FirstMemory)
+    if (before.state == PlayState::Idle)
         return false;
-    clickMemory(before.memory);
+    if (before.kind == MessageKind::Memory && before.memory >= FirstMemory)
+        clickMemory(before.memory);
+    else
+        m_station.stopMessageClick();
     return status().state == PlayState::Idle;
+}
+
+int StationRemote::repeatDue() const
+{
+    const int armed = status().repeatArmedMs;
+    if (armed <= 0 || !m_repeatArmed.isValid())
+        return 0;
+    // Due at once, but not passed yet: still 1.
+    return int(std::max<qint64>(1, armed - m_repeatArmed.elapsed()));
 }
 
 void StationRemote::setLock(bool on)
@@ -104,6 +149,8 @@ void StationRemote::stationChanged()
     const Status now = status();
     if (now == m_said)
         return;
+    if (now.repeatArmedMs > 0 && m_said.repeatArmedMs == 0)
+        m_repeatArmed.start();
     m_said = now;
     emit changed();
 }
@@ -119,6 +166,21 @@ QString StationRemote::stateName(PlayState state)
         break;
     }
     return QStringLiteral("idle");
+}
+
+QString StationRemote::endingName(Ending ending)
+{
+    switch (ending) {
+    case Ending::Ended:
+        return QStringLiteral("ended");
+    case Ending::Stopped:
+        return QStringLiteral("stopped");
+    case Ending::Failed:
+        return QStringLiteral("failed");
+    case Ending::None:
+        break;
+    }
+    return QStringLiteral("none");
 }
 
 QString StationRemote::linkName(PttKeyer::Link link)

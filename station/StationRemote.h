@@ -2,7 +2,9 @@
 #pragma once
 
 #include "station/PttKeyer.h"
+#include "station/StationState.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -35,6 +37,11 @@ public:
         bool lock = false;
         bool standby = false;
         PttKeyer::Link keyer = PttKeyer::Link::Ready;
+        // The message last started: what it is, how it ended.
+        MessageKind kind = MessageKind::Memory;
+        Ending ending = Ending::None;
+        // The milliseconds its repeat was armed with while it waits for it; 0 when none is due.
+        int repeatArmedMs = 0;
         bool operator==(const Status &) const = default;
     };
 
@@ -60,9 +67,19 @@ public:
     // memory (refused: its output is absent, the recorder records; or it failed at once), and
     // when it started without the transmitter because the keyer cannot key now.
     bool play(int number);
-    // As a left click on the memory that plays or waits for its repeat; false, and nothing at
-    // all, when nothing does.
+    // A sound file (WAV or MIDI) or a built text's file as a message; see Station::playMessage.
+    // False, with the refusal face, when another message is busy, the recorder records, the file
+    // is not a regular file that can be read (checked before it is opened: a named pipe or a
+    // device is never opened) or cannot be played; false also when it started without the
+    // transmitter because the keyer cannot key now. A file that is refused before the station
+    // sees it is said in one line on standard error.
+    bool playFile(const QString &path, MessageKind kind = MessageKind::File);
+    // As a left click on the memory that plays or waits for its repeat, or Esc for another
+    // message; false, and nothing at all, when nothing plays.
     bool stop();
+    // The milliseconds until the message that waits for its repeat plays again; 0 when none is
+    // due.
+    int repeatDue() const;
     // As a click on Lock or StdBy when the state differs; nothing otherwise.
     void setLock(bool on);
     void setStandby(bool on);
@@ -71,6 +88,8 @@ public:
     static QString stateName(PlayState state);
     // "ready", "not-connected", "no-answer".
     static QString linkName(PttKeyer::Link link);
+    // "none", "ended", "stopped", "failed".
+    static QString endingName(Ending ending);
 
 signals:
     // The status changed; said at each change of the station that changed it (a start: the
@@ -82,5 +101,10 @@ private:
 
     Station &m_station;
     std::function<void(int)> m_openRecorder;
+    // Whether the station, idle before a start, now carries the message it was asked for with the
+    // transmitter it was meant to key.
+    bool startedKeyable() const;
+
     Status m_said;
+    QElapsedTimer m_repeatArmed; // since the repeat timer was armed
 };

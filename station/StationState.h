@@ -16,13 +16,25 @@
 //               part).
 enum class Stage { Idle, Lead, Playing, Tail, RepeatWait };
 
+// What a message is: a memory's file, any other sound file (a logger's), or a text spoken from
+// the voice kit. Only a memory repeats, and only a memory shows on the memory buttons.
+enum class MessageKind { Memory, File, Text };
+
+// How the message last started ended: not yet (it is busy, or none started), heard to its last
+// sample (for a repeating memory: its latest play), stopped before its end (the operator, the
+// time-out, a keying that failed), or failed (its file could not be played).
+enum class Ending { None, Ended, Stopped, Failed };
+
 // All the station shows and other programs read, as one value. The station (Station) is its one
 // writer and says every change.
 struct StationState
 {
     Stage stage = Stage::Idle;
-    // The memory last started (0..5), -1 before the first start.
+    // The memory last started (0..5); -1 before the first start, and while the message last
+    // started is not a memory's.
     int memory = -1;
+    MessageKind kind = MessageKind::Memory; // the message last started
+    Ending ending = Ending::None;
     // Repeat wanted for the message: its memory's repeat box when it started, and every later
     // click on that box.
     bool repeat = false;

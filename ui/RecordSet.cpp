@@ -5,7 +5,7 @@
 RecordSet::RecordSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::RecordSet)
 {
     ui->setupUi(this);
-    setGeometry(494, 152, 360, 248);
+    setGeometry(494, 152, 360, 278);
 
     connect(ui->Command1, &QPushButton::clicked, this, &RecordSet::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &RecordSet::Command2_Click);
@@ -21,6 +21,16 @@ RecordSet::~RecordSet()
 QComboBox *RecordSet::Combo1() const
 {
     return ui->Combo1;
+}
+
+QComboBox *RecordSet::Combo2() const
+{
+    return ui->Combo2;
+}
+
+QLabel *RecordSet::Label5() const
+{
+    return ui->Label5;
 }
 
 QPushButton *RecordSet::Command1() const

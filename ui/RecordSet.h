@@ -12,9 +12,9 @@ namespace Ui {
 class RecordSet;
 }
 
-// The "Record" dialog: the memory to record, Record / Stop / Play / Save, the peak meter, the
-// take, the input and what the recorder has to say. It names its controls and turns their events
-// into the dialog's events; RecordSetHandler acts on them.
+// The "Record" dialog: the memory (or the voice kit's part) to record, Record / Stop / Play / Save,
+// the peak meter, the take, the input and what the recorder has to say. It names its controls and
+// turns their events into the dialog's events; RecordSetHandler acts on them.
 class RecordSet : public ModelessDialog
 {
     Q_OBJECT
@@ -22,8 +22,11 @@ public:
     explicit RecordSet(QWidget *parent = nullptr);
     ~RecordSet() override;
 
-    // The memory, "1" to "6".
+    // The memory, "1" to "6", or "kit": the voice kit.
     QComboBox *Combo1() const;
+    // With "kit": the kit's part (editable), and which parts the kit has and lacks.
+    QComboBox *Combo2() const;
+    QLabel *Label5() const;
     // Record, Stop, Play, Save.
     QPushButton *Command1() const;
     QPushButton *Command2() const;

@@ -7,6 +7,8 @@
 #include "ui/RecordSet.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -80,6 +82,10 @@ void RecordSetHandler::load()
     connect(dialog, &RecordSet::Command2_Click, this, &RecordSetHandler::Command2_Click);
     connect(dialog, &RecordSet::Command3_Click, this, &RecordSetHandler::Command3_Click);
     connect(dialog, &RecordSet::Command4_Click, this, &RecordSetHandler::Command4_Click);
+    connect(dialog->Combo1(), &QComboBox::currentIndexChanged, this, [this] {
+        if (m_dialog)
+            showKit();
+    });
     // Closed by its close box: nothing goes on recording or playing unseen.
     connect(dialog, &RecordSet::Form_Unload, this, [this, dialog] {
         if (m_dialog == dialog)
@@ -96,6 +102,7 @@ void RecordSetHandler::Form_Load()
     const int current = m_recorder.currentMemory();
     dialog.Combo1()->setCurrentIndex(current >= 0 && current < 6 ? current : 0);
     dialog.Label3()->setText(m_recorder.message());
+    showKit();
     showPhase();
     showTake();
     showInput();
@@ -118,7 +125,84 @@ void RecordSetHandler::Command3_Click()
 
 void RecordSetHandler::Command4_Click()
 {
-    m_recorder.save(m_dialog->Combo1()->currentIndex() + 1);
+    if (kitChosen())
+        saveKitPart();
+    else
+        m_recorder.save(m_dialog->Combo1()->currentIndex() + 1);
+}
+
+// ---- The voice kit -----------------------------------------------------------------------------
+
+namespace {
+constexpr int KitEntry = 6; // Combo1's "kit"
+
+// What a spelled text needs: every letter, digit and the slash.
+QStringList spellingParts()
+{
+    QStringList parts;
+    for (char c = 'a'; c <= 'z'; ++c)
+        parts << QString(QLatin1Char(c));
+    for (char c = '0'; c <= '9'; ++c)
+        parts << QString(QLatin1Char(c));
+    parts << QStringLiteral("/");
+    return parts;
+}
+} // namespace
+
+bool RecordSetHandler::kitChosen() const
+{
+    return m_dialog && m_kitFolder && m_dialog->Combo1()->currentIndex() == KitEntry;
+}
+
+// With "kit" chosen: the parts to choose from (the spelling's, then the words and calls the kit
+// has), and which of the spelling's parts it lacks.
+void RecordSetHandler::showKit()
+{
+    RecordSet &dialog = *m_dialog;
+    const bool kit = kitChosen();
+    dialog.Combo2()->setEnabled(kit);
+    if (!kit) {
+        dialog.Label5()->clear();
+        return;
+    }
+    const QDir folder(m_kitFolder());
+    QStringList parts = spellingParts();
+    QStringList missing;
+    for (const QString &part : parts) {
+        if (!QFileInfo(folder.filePath(Recorder::kitFileName(part))).isFile())
+            missing << part;
+    }
+    const QStringList filters{QStringLiteral("*.wav")};
+    for (const QString &file : folder.entryList(filters, QDir::Files, QDir::Name)) {
+        const QString part = file.chopped(4);
+        if (!parts.contains(part) && part != QLatin1String("slash"))
+            parts << part;
+    }
+    for (const QString &file :
+         QDir(folder.filePath(QStringLiteral("calls"))).entryList(filters, QDir::Files, QDir::Name))
+        parts << QStringLiteral("calls/") + file.chopped(4);
+
+    const QString typed = dialog.Combo2()->currentText();
+    dialog.Combo2()->clear();
+    dialog.Combo2()->addItems(parts);
+    dialog.Combo2()->setCurrentText(typed.isEmpty() && !missing.isEmpty() ? missing.first()
+                                                                          : typed);
+    const QString said = missing.isEmpty() ? QStringLiteral("Every letter, digit and / is there.")
+                                           : QStringLiteral("Missing %1 of %2: %3")
+                                                 .arg(missing.size())
+                                                 .arg(spellingParts().size())
+                                                 .arg(missing.join(QLatin1Char(' ')));
+    // The whole list, and the kit's folder, in the tip where the line is too short for it.
+    dialog.Label5()->setToolTip(said + QLatin1Char('\n') + folder.path());
+    dialog.Label5()->setText(
+        dialog.Label5()->fontMetrics().elidedText(said, Qt::ElideRight, dialog.Label5()->width()));
+}
+
+void RecordSetHandler::saveKitPart()
+{
+    if (m_recorder.saveKitPart(m_kitFolder(), m_dialog->Combo2()->currentText()))
+        m_dialog->Combo2()->setCurrentText(QString());
+    showKit();
 }
 
 void RecordSetHandler::showPhase()

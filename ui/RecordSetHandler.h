@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 struct AppState;
 class QWidget;
@@ -33,6 +34,9 @@ public:
     void Command3_Click();
     void Command4_Click();
 
+    // The voice kit's folder as the settings choose it now (unset: no "kit" to save to).
+    void setKitFolder(std::function<QString()> folder) { m_kitFolder = std::move(folder); }
+
     // The dialog while it is loaded, else null.
     RecordSet *form() const;
 
@@ -42,10 +46,15 @@ private:
     void showTake();
     void showPeak(double dBFS);
     void showInput();
+    // ---- The voice kit (Combo1's "kit")
+    bool kitChosen() const;
+    void showKit();
+    void saveKitPart();
 
     AppState &m_state;
     QWidget &m_mainWindow;
     Recorder &m_recorder;
     SoundServer &m_server;
     QPointer<RecordSet> m_dialog;
+    std::function<QString()> m_kitFolder;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/send/KeyerClient.h"
 
+#include "playback/kit/KitText.h"
 #include "remote/KeyerBus.h"
 
 #include <QDBusArgument>
@@ -231,6 +232,11 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
         return QStringLiteral("another message is busy");
     if (request.command == SendArguments::Command::File)
         return QStringLiteral("%1 cannot be played (see the keyer's window)").arg(request.path);
+    if (request.command == SendArguments::Command::Say
+        && request.text.size() > KitText::MaxCharacters)
+        return QStringLiteral("the text has %1 characters; at most %2 are spoken")
+            .arg(request.text.size())
+            .arg(KitText::MaxCharacters);
     if (request.command == SendArguments::Command::Say && answer.value(2).toDouble() > 0)
         return QStringLiteral("the message would last %1 s, longer than the keyer speaks at once")
             .arg(answer.value(2).toDouble(), 0, 'f', 1);
@@ -262,10 +268,29 @@ void KeyerClient::changed(const QString &state, int, bool)
     }
     if (!m_seenPlaying)
         return;
-    // Idle, or the wait before a repeat: the message's audio has ended.
+    // Idle, or the wait before a repeat: the message's audio has ended, to its end or not.
     m_ended = true;
-    m_result = Done;
+    m_result = state == QLatin1String("idle") ? howItEnded() : Done;
     m_loop.quit();
+}
+
+int KeyerClient::howItEnded()
+{
+    QVariantMap now;
+    int result = Done;
+    if (!properties(&now, &result))
+        return Stopped; // the keyer went away at the end
+    // A keyer that does not say how a message ended: it ended.
+    const QString ending = now.value(QStringLiteral("LastEnd")).toString();
+    if (ending == QLatin1String("stopped")) {
+        say(QStringLiteral("the message was stopped before its end"));
+        return Stopped;
+    }
+    if (ending == QLatin1String("failed")) {
+        say(QStringLiteral("the message could not be played (see the keyer's window)"));
+        return Refused;
+    }
+    return Done;
 }
 
 void KeyerClient::keyerGone()

@@ -41,6 +41,8 @@ private:
     // Why the keyer answered false, from its answer and from what it reports now.
     QString refusalReason(const SendArguments &request, const QVariantList &answer);
     int stopWaited();
+    // The status for a message that is over: from how the keyer says it ended.
+    int howItEnded();
 
     QDBusConnection m_bus;
     QEventLoop m_loop;

@@ -49,6 +49,7 @@ private slots:
     void previewNeverOnTheTransmittersOutput_data();
     void previewNeverOnTheTransmittersOutput();
     void dialogFollowsTheRecorder();
+    void savesTheVoiceKitsParts();
 };
 
 namespace {
@@ -505,6 +506,50 @@ void TestRecorder::dialogFollowsTheRecorder()
     QCOMPARE(f.input.log.last(), QString("Stop"));
     f.window().menuItem("Record")->trigger();
     QCOMPARE(f.station->recordSet().form()->Label2()->text(), QString("Take: 0.5 s"));
+}
+
+// "kit" in the dialog: which of the spelling's parts the kit lacks, and a take saved as a part
+// (trimmed as for a memory, replacing the part's recording), or refused for a name that is none.
+void TestRecorder::savesTheVoiceKitsParts()
+{
+    StationFixture f;
+    f.window().menuItem("Record")->trigger();
+    RecordSet *dialog = f.station->recordSet().form();
+    QVERIFY(!dialog->Combo2()->isEnabled());
+    dialog->Combo1()->setCurrentIndex(6);
+    QCOMPARE(dialog->Combo1()->currentText(), QString("kit"));
+    QVERIFY(dialog->Combo2()->isEnabled());
+    QVERIFY(dialog->Label5()->text().startsWith("Missing 37 of 37: a b c"));
+    QCOMPARE(dialog->Combo2()->currentText(), QString("a"));
+
+    const QVector<float> samples = take(1, 0.5, 1);
+    recordTake(f, samples);
+    const QString kit = f.programDir() + "/kit/";
+    for (const char *part : {"a", "A", "/", "CQ", "calls/dl1abc-p"})
+        QVERIFY(f.station->recorder().saveKitPart(kit, part));
+    QCOMPARE(QDir(kit).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             QStringList({"a.wav", "cq.wav", "slash.wav"}));
+    QVERIFY(QFileInfo(kit + "calls/dl1abc-p.wav").isFile());
+    QCOMPARE(TestSounds::decode(kit + "a.wav").size(), size_t(4000 + 2 * 400));
+    QCOMPARE(f.station->recorder().message(),
+             QString("Saved as the kit's part \"calls/dl1abc-p.wav\"."));
+
+    for (const char *part : {"c q", "", "calls/", "ä", "../x"}) {
+        QVERIFY(!f.station->recorder().saveKitPart(kit, part));
+        QVERIFY(f.station->recorder().message().contains("is no name for a kit part"));
+    }
+    dialog->Combo2()->setCurrentText("b");
+    f.leftClick(dialog->Command4());
+    QVERIFY(QFileInfo(kit + "b.wav").isFile());
+    QVERIFY2(dialog->Label5()->text().startsWith("Missing 34 of 37: c d"),
+             qPrintable(dialog->Label5()->text()));
+    QStringList parts;
+    for (int i = 0; i < dialog->Combo2()->count(); ++i)
+        parts << dialog->Combo2()->itemText(i);
+    QVERIFY2(parts.mid(parts.size() - 2) == QStringList({"cq", "calls/dl1abc-p"}),
+             qPrintable(parts.join(' ')));
+    QVERIFY(f.state().MemFile[0] != kit + "b.wav"); // no memory took it
+    QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-kit.png"));
 }
 
 QTEST_MAIN(TestRecorder)

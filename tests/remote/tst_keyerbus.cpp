@@ -15,6 +15,7 @@
 #include <QTest>
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 // The keyer interface on a private session bus, called by a client process (gdbus) as a logger
 // or a script calls it: each method, each property, the signals; a second copy of the program
@@ -34,6 +35,7 @@ private slots:
     void refusedPlays_data();
     void refusedPlays();
     void repeatWait();
+    void fileMessages();
     void lockAndStandby();
     void signalsFollowEveryChange();
     void secondServiceFindsTheNameTaken();
@@ -222,15 +224,34 @@ void TestKeyerBus::propertiesAtRest()
 {
     QCOMPARE(gdbus({"call", "--session", "--dest", Service, "--object-path", Path, "--method",
                     "org.freedesktop.DBus.Properties.GetAll", Interface}),
-             QString("({'Keyer': <'ready'>, 'Lock': <false>, 'Memory': <0>, 'OnAir': <false>, "
-                     "'Standby': <false>, 'State': <'idle'>},)"));
+             QString("({'Keyer': <'ready'>, 'Kind': <'memory'>, 'LastEnd': <'none'>, 'Lock': "
+                     "<false>, 'Memory': <0>, 'OnAir': <false>, 'RepeatDue': <0>, 'Standby': "
+                     "<false>, 'State': <'idle'>},)"));
     // What a client learns of the interface.
     const QString introspection
         = gdbus({"introspect", "--session", "--dest", Service, "--object-path", Path});
-    for (const char *member : {"Play(in  i memory,", "out b ", "Stop(out b ", "SetLock(in  b on)",
-                               "SetStandby(in  b on)", "Changed(s state,", "i memory,", "b onAir)",
-                               "readonly s State", "readonly i Memory", "readonly b OnAir",
-                               "readonly b Lock", "readonly b Standby", "readonly s Keyer"})
+    for (const char *member : {"Play(in  i memory,",
+                               "out b ",
+                               "Stop(out b ",
+                               "SetLock(in  b on)",
+                               "SetStandby(in  b on)",
+                               "Changed(s state,",
+                               "i memory,",
+                               "b onAir)",
+                               "readonly s State",
+                               "readonly i Memory",
+                               "readonly b OnAir",
+                               "readonly b Lock",
+                               "readonly b Standby",
+                               "readonly s Keyer",
+                               "PlayFile(in  s path,",
+                               "PlayText(in  s text,",
+                               "out as missing,",
+                               "out d seconds)",
+                               "Prepare(in  s text,",
+                               "readonly i RepeatDue",
+                               "readonly s LastEnd",
+                               "readonly s Kind"})
         QVERIFY2(introspection.contains(QLatin1String(member)),
                  qPrintable(QStringLiteral("%1 not in:\n%2").arg(member, introspection)));
 }
@@ -302,10 +323,53 @@ void TestKeyerBus::repeatWait()
     f.device.finish();
     QCOMPARE(property("State"), QString("(<'repeat-wait'>,)"));
     QCOMPARE(property("OnAir"), QString("(<false>,)"));
+    QCOMPARE(property("LastEnd"), QString("(<'ended'>,)"));
+    // The repeat comes after the memory's delay (4500 ms), not yet: the test clock stands.
+    const int due = property("RepeatDue").mid(2).chopped(3).toInt();
+    QVERIFY2(due > 0 && due <= 4500, qPrintable(QString::number(due)));
     QCOMPARE(call("Play", {"2"}), QString("(false,)"));
     QCOMPARE(call("Stop"), QString("(true,)"));
     QCOMPARE(property("State"), QString("(<'idle'>,)"));
+    QCOMPARE(property("RepeatDue"), QString("(<0>,)"));
+    QCOMPARE(property("LastEnd"), QString("(<'stopped'>,)"));
     QVERIFY(f.now().stage != Stage::RepeatWait);
+}
+
+// Any sound file as a message: never while another message is busy, never a file that is not a
+// regular one (nothing opened, one line why); it shows on no memory, and Stop stops it.
+void TestKeyerBus::fileMessages()
+{
+    StationFixture &f = *m_fixture;
+    const QString wav = f.programDir() + "/Wav/1.wav";
+    QCOMPARE(call("Play", {"2"}), QString("(true,)"));
+    QCOMPARE(call("PlayFile", {wav}), QString("(false,)"));
+    QVERIFY(f.refusalFace() >= 1);
+    QCOMPARE(call("Stop"), QString("(true,)"));
+
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    f.device.clearLog();
+    StderrCapture errors;
+    for (const QString &path : {dir.path(), fifo, QString("/dev/zero"), dir.filePath("none.wav")})
+        QCOMPARE(call("PlayFile", {path}), QString("(false,)"));
+    const QByteArray said = errors.text();
+    QCOMPARE(said.count("voicevocta: Cannot play"), 4);
+    QCOMPARE(said.count('\n'), 4);
+    QVERIFY(f.device.log.isEmpty());
+    QCOMPARE(f.now().playing(), 0);
+
+    QCOMPARE(call("PlayFile", {wav}), QString("(true,)"));
+    QCOMPARE(f.device.fileName(), wav);
+    QCOMPARE(property("Memory"), QString("(<0>,)"));
+    QCOMPARE(property("Kind"), QString("(<'file'>,)"));
+    QVERIFY(f.onAirPictureShown());
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(f.face(f.memory(i)), f.face(f.memory(5))); // none red, none green
+    QCOMPARE(call("Play", {"3"}), QString("(false,)")); // busy
+    QCOMPARE(call("Stop"), QString("(true,)"));
+    QCOMPARE(property("LastEnd"), QString("(<'stopped'>,)"));
+    QVERIFY(!f.onAirPictureShown());
 }
 
 void TestKeyerBus::lockAndStandby()
@@ -364,13 +428,13 @@ void TestKeyerBus::signalsFollowEveryChange()
         "{'OnAir': <true>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('idle', 2, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'State': <'idle'>}, @as [])",
+        "{'LastEnd': <'ended'>, 'State': <'idle'>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('idle', 2, false)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
         "{'OnAir': <false>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('playing', 6, false)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'Memory': <6>, 'State': <'playing'>}, @as [])",
+        "{'LastEnd': <'none'>, 'Memory': <6>, 'State': <'playing'>}, @as [])",
         "org.voicevocta.Keyer1.Changed ('playing', 6, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
         "{'OnAir': <true>}, @as [])",
@@ -380,7 +444,7 @@ void TestKeyerBus::signalsFollowEveryChange()
         // Stopped under Lock: the transmitter stays keyed.
         "org.voicevocta.Keyer1.Changed ('idle', 6, true)",
         "org.freedesktop.DBus.Properties.PropertiesChanged ('org.voicevocta.Keyer1', "
-        "{'State': <'idle'>}, @as [])",
+        "{'LastEnd': <'stopped'>, 'State': <'idle'>}, @as [])",
     };
     QVERIFY2(waitFor([&] { return monitor.signalLines().size() >= expected.size(); }),
              qPrintable(monitor.text()));

@@ -11,6 +11,9 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+#include <map>
+
 // What a logger meets: voicevocta-send driving the program itself, which plays on a sound server
 // of the test's own (its sink "rig" listened to), and the keyer's name passed on between copies.
 class TestLoggerBus : public QObject
@@ -24,6 +27,10 @@ private slots:
     void terminatedWhileWaitingStopsTheMessage();
     void noKeyerRunning();
     void secondCopyTakesTheNameWhenTheFirstEnds();
+    void stoppedBeforeItsEnd();
+    void fileEndToEnd();
+    void sayPlaysTheKitAsOneStream();
+    void sayRefusesAMissingPart();
 
 private:
     // Starts the program with memory 1 playing `seconds` of a steady +0.25, and listens to "rig".
@@ -57,6 +64,49 @@ bool writeLevel(const QString &path, float level, double seconds)
            && sf_close(out) == 0;
 }
 
+// `ms` of a sine at `hz` at half of full scale, between 20 ms of silence: a kit's part.
+bool writeTone(const QString &path, double hz, int ms = 150)
+{
+    const int silence = Rate / 50;
+    const int frames = Rate * ms / 1000 + 2 * silence;
+    std::vector<float> samples(size_t(frames), 0.0f);
+    for (int i = silence; i < frames - silence; ++i)
+        samples[size_t(i)] = float(0.5 * std::sin(2 * M_PI * hz * (i - silence + 0.5) / Rate));
+    SF_INFO info{0, Rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE *out = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    return out && sf_writef_float(out, samples.data(), frames) == frames && sf_close(out) == 0;
+}
+
+// The kit beside the program: a, b and c, each a tone of its own.
+const std::map<char, double> KitTones{{'a', 500.0}, {'b', 1000.0}, {'c', 1500.0}};
+
+struct Run
+{
+    qsizetype begin, end; // samples
+    double hz; // from its zero crossings
+};
+
+// The stretches of sound heard, between silences of at least 20 ms.
+std::vector<Run> runs(const std::vector<float> &heard)
+{
+    std::vector<Run> found;
+    const qsizetype size = qsizetype(heard.size());
+    for (qsizetype i = 0; i < size; ++i) {
+        if (heard[size_t(i)] == 0.0f)
+            continue;
+        qsizetype end = i, crossings = 0;
+        for (qsizetype j = i + 1; j < size && j - end < Rate / 50; ++j) {
+            if (heard[size_t(j)] != 0.0f) {
+                crossings += (heard[size_t(j)] > 0) != (heard[size_t(end)] > 0);
+                end = j;
+            }
+        }
+        found.push_back({i, end + 1, crossings / 2.0 * Rate / double(end + 1 - i)});
+        i = end;
+    }
+    return found;
+}
+
 bool finished(QProcess *process)
 {
     return QTest::qWaitFor([process] { return process->state() == QProcess::NotRunning; }, Wait);
@@ -87,7 +137,10 @@ void TestLoggerBus::startKeyer(double seconds)
     m_rig = std::make_unique<MonitorCapture>(PrivateSoundServer::Rig + ".monitor");
     QVERIFY2(m_rig->start(&error), qPrintable(error));
     m_program = std::make_unique<ProgramProcess>(m_bus.environment(), [&](const QString &folder) {
-        return writeLevel(folder + "/Wav/1.wav", 0.25f, seconds);
+        bool kit = QDir(folder).mkpath("kit");
+        for (const auto &[letter, hz] : KitTones)
+            kit = kit && writeTone(folder + "/kit/" + letter + ".wav", hz);
+        return kit && writeLevel(folder + "/Wav/1.wav", 0.25f, seconds);
     });
     QVERIFY(m_program->running());
     QVERIFY2(QTest::qWaitFor([&] { return bus()->isServiceRegistered(Keyer).value(); }, Wait),
@@ -173,6 +226,87 @@ void TestLoggerBus::secondCopyTakesTheNameWhenTheFirstEnds()
     QCOMPARE(send({"play", "1"})->exitCode(), 0);
     QVERIFY(second.end());
     QCOMPARE(second.said().count("voicevocta: "), 2); // the settings file, and the name
+}
+
+// Stopped from elsewhere (another command, the window, Esc) before its end: exit status 2.
+void TestLoggerBus::stoppedBeforeItsEnd()
+{
+    startKeyer(20.0);
+    QProcess *play = send({"play", "1", "--wait"}, false);
+    QVERIFY(QTest::qWaitFor([&] { return m_rig->soundSamples() > Rate / 10; }, Wait));
+    QCOMPARE(send({"stop"})->exitCode(), 0);
+    QVERIFY(finished(play));
+    QCOMPARE(play->exitCode(), 2);
+    QCOMPARE(play->readAllStandardError(),
+             "voicevocta-send: the message was stopped before its end\n");
+}
+
+// Any file as a message: a sound file plays to its end; a corrupt one is refused, unkeyed.
+void TestLoggerBus::fileEndToEnd()
+{
+    startKeyer(1.0);
+    QFile corrupt(m_dir.filePath("corrupt.wav"));
+    QVERIFY(corrupt.open(QIODevice::WriteOnly));
+    corrupt.write("RIFF\x10\0\0\0WAVEnot a sound at all");
+    corrupt.close();
+    QProcess *refused = send({"file", corrupt.fileName(), "--wait"});
+    QCOMPARE(refused->exitCode(), 1);
+    QVERIFY(refused->readAllStandardError().startsWith("voicevocta-send: refused: "));
+    QVERIFY2(m_program->said().contains("Cannot play \"" + corrupt.fileName()),
+             qPrintable(m_program->said()));
+
+    QProcess *played = send({"file", m_dir.filePath("marker.wav"), "--wait"});
+    QCOMPARE(played->exitCode(), 0);
+    QVERIFY(QTest::qWaitFor([&] { return m_rig->soundSamples() > Rate / 10; }, Wait));
+    const QString status = QString::fromUtf8(send({"status"})->readAllStandardOutput());
+    QVERIFY2(status.startsWith("state=idle\nmemory=0\nonair=false\n"), qPrintable(status));
+    QVERIFY2(status.contains("kind=file\n") && status.contains("lastend=ended\n"),
+             qPrintable(status));
+}
+
+// A text from the kit goes out as one stream: its parts in order, the letters 60 ms apart, the
+// words 150 ms, and the command returns at its end.
+void TestLoggerBus::sayPlaysTheKitAsOneStream()
+{
+    startKeyer(1.0);
+    QProcess *say = send({"say", "AB", "c", "--wait"});
+    QCOMPARE(say->exitCode(), 0);
+    std::vector<Run> heard;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const std::vector<float> samples = m_rig->samples();
+            heard = runs(samples);
+            // The last part heard to its end.
+            return heard.size() >= 3 && qsizetype(samples.size()) - heard.back().end > Rate / 20;
+        },
+        Wait));
+    QCOMPARE(heard.size(), size_t(3));
+    const double hz[] = {500.0, 1000.0, 1500.0};
+    for (size_t i = 0; i < 3; ++i) {
+        QVERIFY2(std::abs(heard[i].hz - hz[i]) < 30, qPrintable(QString::number(heard[i].hz)));
+        // Trimmed to its sound: 150 ms (but for what the monitor misses of the first).
+        QVERIFY(std::abs(heard[i].end - heard[i].begin - Rate * 150 / 1000) < Rate / 50);
+    }
+    const auto gapMs = [&](size_t i) {
+        return (heard[i + 1].begin - heard[i].end) * 1000.0 / Rate;
+    };
+    QVERIFY2(std::abs(gapMs(0) - 60) < 3, qPrintable(QString::number(gapMs(0))));
+    QVERIFY2(std::abs(gapMs(1) - 150) < 3, qPrintable(QString::number(gapMs(1))));
+}
+
+// A text with a part the kit lacks is refused with its name: nothing heard, nothing keyed.
+void TestLoggerBus::sayRefusesAMissingPart()
+{
+    startKeyer(1.0);
+    QProcess *say = send({"say", "abx?", "--wait"});
+    QCOMPARE(say->exitCode(), 1);
+    QCOMPARE(say->readAllStandardError(),
+             "voicevocta-send: refused: missing from the voice kit: x.wav, '?'\n");
+    QVERIFY2(m_program->said().count("voicevocta: Cannot say \"abx?\"") == 1,
+             qPrintable(m_program->said()));
+    const QString status = QString::fromUtf8(send({"status"})->readAllStandardOutput());
+    QVERIFY2(status.startsWith("state=idle\nmemory=0\nonair=false\n"), qPrintable(status));
+    QCOMPARE(m_rig->soundSamples(), qint64(0));
 }
 
 QTEST_MAIN(TestLoggerBus)
