@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VoiceVocta.h"
 
+#include "playback/SoundServer.h"
+#include "playback/SourceMute.h"
 #include "playback/kit/VoiceKit.h"
 #include "ptt/RigLibrary.h"
 #include "station/Dialogs.h"
@@ -28,6 +30,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                        SoundServer &server, AudioInput &input, SoundPlayer &preview,
                        const QString &appDir, Clock *clock)
     : m_device(MMControl1)
+    , m_server(server)
     , m_clock(clockOr(clock, m_systemClock))
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
@@ -64,6 +67,8 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_keyWatch(m_keys, m_form)
 {
     m_state.AppDir = appDir;
+    // The recorder's takes never go out on the transmitter's output, the default one included.
+    m_recorder.setDefaultOutput([&server] { return server.defaultOutput(); });
     // What the operator must know of the settings file shows in the window.
     m_settings.setTell(
         [&dialogs](const QString &text, bool problem) { dialogs.notice(text, problem); });
@@ -77,6 +82,8 @@ void VoiceVocta::wire()
     // The station's every change shows in the window; the keyer (the serial lines until the
     // settings say otherwise) keys, and the COM dialog's lines go through the station.
     connect(&m_station, &Station::changed, &m_presenter, &StationPresenter::show);
+    // The microphone is muted while the transmitter is keyed for a message.
+    connect(&m_station, &Station::changed, this, &VoiceVocta::muteWhileKeyed);
     m_station.setLineUse(&m_serialKeyer);
     m_keyers.apply();
 
@@ -144,6 +151,41 @@ void VoiceVocta::wire()
 
 VoiceVocta::~VoiceVocta() = default;
 
+void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
+{
+    m_keys.setPreview(nullptr, nullptr);
+    m_memoryPreview.reset();
+    if (!player)
+        return;
+    m_memoryPreview = std::make_unique<MemoryPreview>(m_state, *player);
+    MemoryPreview *preview = m_memoryPreview.get();
+    // Never beside a message: refused while one plays, stopped when one starts.
+    preview->setMessageBusy([this] {
+        return m_station.state().playing() != 0 || m_device.mode() == SoundPlayer::Mode::Playing;
+    });
+    preview->setDefaultOutput([this] { return m_server.defaultOutput(); });
+    connect(&m_station, &Station::changed, preview, [preview](const StationState &state) {
+        if (state.playing())
+            preview->stop();
+    });
+    m_keys.setPreview([preview](int number) { return preview->preview(number); },
+                      [preview] { return preview->stop(); });
+}
+
+void VoiceVocta::muteWhileKeyed()
+{
+    if (!m_sourceMute)
+        return;
+    // A message keys the transmitter in its lead, while it plays and in its tail (in the wait
+    // before a repeat the tail is all that keeps it keyed, unless Lock does).
+    const StationState &station = m_station.state();
+    const bool message = station.stage == Stage::Lead || station.stage == Stage::Playing
+                         || station.stage == Stage::Tail
+                         || (station.stage == Stage::RepeatWait && !station.lock);
+    m_sourceMute->setSource(m_state.MuteSource);
+    m_sourceMute->setMessageKeyed(station.onAir && message && !m_ended);
+}
+
 void VoiceVocta::Form_Load()
 {
     // Folders come from the executable's directory, never from the working directory: the
@@ -171,10 +213,9 @@ void VoiceVocta::Form_Load()
 
     m_settings.ReadMem();
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
-    // default output, as they were recorded.
+    // monitor output, as Play asks.
     m_device.setOutput(m_state.AudioOutput);
     m_device.setLevel(m_state.AudioLevel);
-    m_preview.setOutput(QString());
     // The keyer of the chosen method; a rig keyed through CAT or a CM108 chip connects now.
     m_keyers.apply();
 
@@ -194,8 +235,9 @@ void VoiceVocta::Exit_Click()
     m_device.close();
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
-    m_settings.WriteMem();
     m_ended = true;
+    muteWhileKeyed();
+    m_settings.WriteMem();
     emit endProgram();
 }
 
@@ -206,5 +248,6 @@ void VoiceVocta::Form_Terminate()
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
+    muteWhileKeyed();
     m_settings.WriteMem();
 }

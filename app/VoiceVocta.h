@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/MemoryBank.h"
+#include "playback/MemoryPreview.h"
 #include "playback/Recorder.h"
 #include "ptt/KeyerChoice.h"
 #include "ptt/RigModule.h"
@@ -31,13 +32,14 @@ class Dialogs;
 class SerialLines;
 class SoundPlayer;
 class SoundServer;
+class SourceMute;
 
 // The program: owns the settings, the station, the main window and the dialogs' handlers, and
 // wires the window's events to the station and the station's changes to the window. The hardware
 // (sound player, serial lines, the sound server's list of devices, the recording input), the
 // standard dialogs and the clock come from outside, so that tests can put doubles in their place.
-// The preview player plays the recorder's takes on the system's default output; it is never the
-// player that plays into the transmitter.
+// The preview player plays the recorder's takes on the monitor output (or the system's default
+// output); it is never the player that plays into the transmitter.
 class VoiceVocta : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,14 @@ public:
                AudioInput &input, SoundPlayer &preview, const QString &appDir,
                Clock *clock = nullptr);
     ~VoiceVocta() override;
+
+    // The microphone muted while the transmitter is keyed for a message (none: nothing is).
+    void setSourceMute(SourceMute *mute) { m_sourceMute = mute; }
+    // The player of the memories' previews (Ctrl+F1..F6), on the operator's own output; none:
+    // previews are refused.
+    void setPreviewPlayer(SoundPlayer *player);
+    // The memories' preview; null until a player is set.
+    MemoryPreview *memoryPreview() { return m_memoryPreview.get(); }
 
     // Start-up: runs before the window is first shown.
     void Form_Load();
@@ -82,10 +92,14 @@ signals:
 
 private:
     void wire();
+    // Tells the microphone's mute whether a message keys the transmitter now (its lead, its
+    // sound and its tail).
+    void muteWhileKeyed();
 
     AppState m_state;
     SettingsPlace m_place;
     SoundPlayer &m_device;
+    SoundServer &m_server;
     std::unique_ptr<SystemClock> m_systemClock; // when no clock was given
     Clock &m_clock;
     Form1 m_form;
@@ -109,5 +123,7 @@ private:
     // The keys of a contest logger (F1..F6, Esc, Shift+F1..F6), from every window.
     StationKeys m_keys;
     KeyWatch m_keyWatch;
+    SourceMute *m_sourceMute = nullptr;
+    std::unique_ptr<MemoryPreview> m_memoryPreview;
     bool m_ended = false;
 };

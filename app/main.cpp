@@ -4,6 +4,7 @@
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/PulseSoundServer.h"
+#include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
 #include "playback/kit/KitMessages.h"
 #include "ptt/CrashRelease.h"
@@ -44,6 +45,10 @@ int main(int argc, char *argv[])
     PulseSoundServer soundServer(soundServerConnection);
     PulseAudioInput audioInput(soundServerConnection);
     SoundDevice preview(soundServerConnection);
+    // A third on the operator's own output, for listening to a memory before it is sent.
+    SoundDevice memoryPreview(soundServerConnection);
+    // The microphone muted while a message is keyed; put back at the latest when it goes.
+    PulseSourceMute microphone(soundServerConnection);
 
     // Should the program die of a fault, the transmitter is released first; should it die in
     // any way at all, its guard (a process of its own) releases it.
@@ -56,16 +61,26 @@ int main(int argc, char *argv[])
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
+    station.setSourceMute(&microphone);
+    station.setPreviewPlayer(&memoryPreview);
+    // The monitor output plays every message too, at its own level.
+    const auto monitor = [&device, &station] {
+        device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
+    };
+    QObject::connect(&station.soundSet(), &SoundSetHandler::monitorChanged, &device, monitor);
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
     station.keyers().setGuard(&guard);
 
     station.Form_Load();
+    monitor();
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
     // Loggers and scripts key the station through the session bus, when there is one.
     // Texts that loggers have spoken, from the voice kit.
     KitMessages texts(station.state(), place.kitDir, QCoreApplication::applicationDirPath());
     KeyerService keyer(station.remote());
+    keyer.adaptor().setPreview(
+        [&station](int memory) { return station.memoryPreview()->preview(memory); });
     keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();

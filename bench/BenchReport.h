@@ -36,6 +36,7 @@ struct BenchSection
 {
     const char *name;
     void (*run)(BenchReport &report);
+    bool byDefault = true; // run when no section is named
 };
 
 // The sections.
@@ -45,6 +46,7 @@ void runRigBench(BenchReport &report);
 void runServerBench(BenchReport &report);
 void runRemoteBench(BenchReport &report);
 void runKeyingBench(BenchReport &report);
+void runSoakBench(BenchReport &report);
 void runGuardBench(BenchReport &report);
 // The keyer that the guard section starts and kills: "vvbench --guarded-keyer host:port".
 int runGuardedKeyer(int argc, char **argv);

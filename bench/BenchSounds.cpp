@@ -23,13 +23,10 @@ QByteArray midiNumber(quint32 value)
     return bytes;
 }
 
-} // namespace
-
-namespace BenchSounds {
-
-bool writeWav(const QString &path, int sampleRate, double seconds)
+// A mono 16-bit WAV file of frames samples, each given by sample(i).
+template<typename Sample>
+bool writePcm(const QString &path, int sampleRate, quint32 frames, Sample sample)
 {
-    const quint32 frames = quint32(sampleRate * seconds);
     QByteArray bytes("RIFF");
     appendLittleEndian(bytes, 36 + frames * 2, 4);
     bytes += "WAVEfmt ";
@@ -42,13 +39,31 @@ bool writeWav(const QString &path, int sampleRate, double seconds)
     appendLittleEndian(bytes, 16, 2);
     bytes += "data";
     appendLittleEndian(bytes, frames * 2, 4);
-    for (quint32 i = 0; i < frames; ++i) {
-        const double t = double(i) / sampleRate;
-        const double tone = std::cos(2 * M_PI * (500 + 200 * std::sin(2 * M_PI * 3 * t)) * t);
-        appendLittleEndian(bytes, quint32(qint16(12000 * tone)), 2);
-    }
+    for (quint32 i = 0; i < frames; ++i)
+        appendLittleEndian(bytes, quint32(qint16(sample(i))), 2);
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+namespace BenchSounds {
+
+bool writeWav(const QString &path, int sampleRate, double seconds)
+{
+    return writePcm(path, sampleRate, quint32(sampleRate * seconds), [sampleRate](quint32 i) {
+        const double t = double(i) / sampleRate;
+        const double tone = std::cos(2 * M_PI * (500 + 200 * std::sin(2 * M_PI * 3 * t)) * t);
+        return 12000 * tone;
+    });
+}
+
+bool writeSweep(const QString &path, int sampleRate, double seconds)
+{
+    return writePcm(path, sampleRate, quint32(sampleRate * seconds), [sampleRate](quint32 i) {
+        const double t = double(i) / sampleRate;
+        return 32768 * (0.3 + 0.25 * std::sin(2 * M_PI * (200.0 + 400.0 * t) * t));
+    });
 }
 
 bool writeMidi(const QString &path, int seconds)

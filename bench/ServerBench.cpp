@@ -3,7 +3,8 @@
 // start it), side by side with paplay on the same sink, listened to on the sink's monitor:
 //   - click on a memory to its first sound on the monitor, against paplay's start to its first
 //     sound (9 pairs, alternating);
-//   - the last sample heard on the monitor to Done (never before it);
+//   - the last sample heard on the monitor to Done (never before it), also through a tunnel sink
+//     to a second server, heard on that server's sink (by the sink's clock);
 //   - wake-ups of all the program's threads while it stands idle;
 //   - CPU time over a 30 s message, against paplay's over the same file.
 
@@ -126,6 +127,7 @@ public:
         m_capture.reset();
         idleWakeUps();
         cpuWhilePlaying(thirty);
+        tunnelLastSampleToDone(shortWav);
         m_station = nullptr;
     }
 
@@ -219,6 +221,59 @@ private:
                      QStringLiteral(">= 0"));
         m_report.add(Section, QStringLiteral("last sample heard to Done, latest"), after.back(),
                      QStringLiteral("<= 10"));
+    }
+
+    // Through a tunnel sink: the far server's sink is where the last sample is heard.
+    void tunnelLastSampleToDone(const QString &file)
+    {
+        PrivateSoundServer far(PrivateSoundServer::PulseAudio, false);
+        QString error;
+        if (!far.start(&error)
+            || m_server
+                   .pactl({QStringLiteral("load-module"), QStringLiteral("module-tunnel-sink-new"),
+                           QStringLiteral("server=") + far.address(), QStringLiteral("sink=rig"),
+                           QStringLiteral("sink_name=far")})
+                   .isNull()) {
+            m_report.note(Section + QStringLiteral(": no tunnel to a second server: ") + error);
+            return;
+        }
+        longestStallWhile([this] { return m_connection->hasSink(QStringLiteral("far")); }, 10000);
+        MonitorCapture there(PrivateSoundServer::Rig + QStringLiteral(".monitor"),
+                             MonitorCapture::SampleRate, far.address());
+        if (!there.start(&error)) {
+            m_report.note(Section + QStringLiteral(": cannot listen to the far sink: ") + error);
+            return;
+        }
+        SoundDevice device(*m_connection);
+        device.setOutput(QStringLiteral("far"));
+        std::vector<double> after;
+        for (int run = 0; run < Pairs; ++run) {
+            there.clear();
+            device.open(file);
+            Steady::time_point done;
+            QObject::connect(&device, &SoundPlayer::finished, [&done] { done = Steady::now(); });
+            device.play();
+            longestStallWhile([&done] { return done != Steady::time_point{}; }, 10000);
+            QObject::disconnect(&device, &SoundPlayer::finished, nullptr, nullptr);
+            settle(); // the far end plays the rest
+            there.catchUp();
+            const std::vector<float> heard = there.samples();
+            const auto last = std::find_if(heard.rbegin(), heard.rend(),
+                                           [](float sample) { return sample != 0; });
+            const qint64 atDone = there.positionAt(done);
+            if (done != Steady::time_point{} && last != heard.rend() && atDone >= 0)
+                after.push_back(double(atDone - (heard.rend() - last - 1)) * 1000
+                                / MonitorCapture::SampleRate);
+        }
+        if (after.empty()) {
+            m_report.note(Section + QStringLiteral(": nothing was heard through the tunnel"));
+            return;
+        }
+        std::sort(after.begin(), after.end());
+        m_report.add(Section, QStringLiteral("tunnel: last sample heard far to Done, median"),
+                     median(after), QStringLiteral(">= 0"));
+        m_report.add(Section, QStringLiteral("tunnel: last sample heard far to Done, earliest"),
+                     after.front(), QStringLiteral(">= 0"));
     }
 
     void idleWakeUps()

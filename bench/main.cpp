@@ -33,6 +33,9 @@
 // that one hold gives; "footprint", the program started from outside on an X server (Xvfb), a
 // PulseAudio server and a session bus of its own, beside a minimal Qt Widgets program and paplay:
 // exec to the window mapped, resident memory and threads once started, and CPU over a 30 s message.
+// "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
+// repeating message on a busy machine (two busy processes per core) beside paplay, counting the
+// plays with silence inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
@@ -52,17 +55,18 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench},   {"station", &runStationBench},
-        {"rig", &runRigBench},         {"server", &runServerBench},
-        {"remote", &runRemoteBench},   {"keying", &runKeyingBench},
-        {"guard", &runGuardBench},     {"logger", &runLoggerBench},
-        {"heldkey", &runHeldKeyBench}, {"footprint", &runFootprintBench},
+        {"device", &runDeviceBench},    {"station", &runStationBench},
+        {"rig", &runRigBench},          {"server", &runServerBench},
+        {"remote", &runRemoteBench},    {"keying", &runKeyingBench},
+        {"guard", &runGuardBench},      {"logger", &runLoggerBench},
+        {"heldkey", &runHeldKeyBench},  {"footprint", &runFootprintBench},
+        {"soak", &runSoakBench, false},
     };
 
     QTextStream out(stdout);
     BenchReport report;
     for (const BenchSection &section : sections) {
-        bool wanted = argc < 2;
+        bool wanted = argc < 2 && section.byDefault;
         for (int i = 1; i < argc; ++i)
             wanted = wanted || std::strcmp(argv[i], section.name) == 0;
         if (wanted)

@@ -158,6 +158,11 @@ bool Recorder::play()
     }
     if (m_phase == Previewing)
         stopPreview();
+    const QString refusal = previewRefusal();
+    if (!refusal.isEmpty()) {
+        say(refusal);
+        return false;
+    }
 
     // The take as it would be saved; a silent one whole.
     const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
@@ -179,11 +184,13 @@ bool Recorder::play()
     }
 
     m_preview.close();
+    m_preview.setOutput(m_state.AudioMonitor);
+    m_preview.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
     m_preview.open(file);
     m_preview.play();
     if (m_preview.mode() != SoundPlayer::Mode::Playing) {
         m_preview.close();
-        say(QStringLiteral("The take cannot be played: the default output does not answer."));
+        say(QStringLiteral("The take cannot be played: %1 does not answer.").arg(previewOutput()));
         return false;
     }
     setPhase(Previewing);
@@ -199,14 +206,37 @@ void Recorder::stopPreview()
     setPhase(Ready);
 }
 
+QString Recorder::previewOutput() const
+{
+    return m_state.AudioMonitor.isEmpty()
+               ? QStringLiteral("the default output")
+               : QStringLiteral("the monitor output \"%1\"").arg(m_state.AudioMonitor);
+}
+
+QString Recorder::previewRefusal() const
+{
+    const QString monitor = m_state.AudioMonitor;
+    const QString rig = m_state.AudioOutput;
+    const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
+    const QString heard = monitor.isEmpty() ? defaultOutput : monitor;
+    const QString sent = rig.isEmpty() ? defaultOutput : rig;
+    if ((monitor.isEmpty() && rig.isEmpty()) || (!heard.isEmpty() && heard == sent))
+        return QStringLiteral("Play is refused: the take would go out on the transmitter's "
+                              "output. Choose a monitor output of its own under Setup > Sound...");
+    if (heard.isEmpty())
+        return QStringLiteral("Play is refused: no sound server tells the default output from the "
+                              "transmitter's. Choose a monitor output under Setup > Sound...");
+    return QString();
+}
+
 void Recorder::onPreviewDone(SoundPlayer::Outcome outcome)
 {
     if (m_phase != Previewing)
         return;
     setPhase(Ready);
     if (outcome == SoundPlayer::Outcome::Failed)
-        say(QStringLiteral("The take could not be played to its end: the default output went "
-                           "away."));
+        say(QStringLiteral("The take could not be played to its end: %1 went away.")
+                .arg(previewOutput()));
 }
 
 bool Recorder::save(int memory)

@@ -16,9 +16,13 @@ class QTemporaryDir;
 class QTimer;
 
 // Recording a memory from the microphone, without widgets: Record and Stop take a take from the
-// input (AppState::AudioInput), Play lets the operator hear it on the preview device (the
-// system's default output, never the rig's), and Save trims it, writes it into
-// AppState::RecordDir and binds it to a memory.
+// input (AppState::AudioInput), Play lets the operator hear it on the preview device, and Save
+// trims it, writes it into AppState::RecordDir and binds it to a memory.
+//
+// Play goes to the monitor output (AppState::AudioMonitor, at its level), or to the system's
+// default output when no monitor is chosen; never to the transmitter's output: when that would be
+// the same sink (both the default, or the default output is the rig's), or cannot be told apart
+// from it (no sound server names the default), Play is refused and says why.
 //
 // The rules of the station: recording is refused while a message plays, and the phase Recording
 // tells the station that no message may start meanwhile. Nothing here keys the transmitter.
@@ -42,6 +46,8 @@ public:
 
     // Whether a message plays now (unset: none ever does).
     void setMessageBusy(std::function<bool()> query) { m_messageBusy = std::move(query); }
+    // The name of the sound server's default output now; empty when no server names one.
+    void setDefaultOutput(std::function<QString()> query) { m_defaultOutput = std::move(query); }
     // The memory (0..5) last started, -1 for none: while a message plays it keeps its file.
     void setCurrentMemory(std::function<int()> query) { m_currentMemory = std::move(query); }
     int currentMemory() const { return m_currentMemory ? m_currentMemory() : -1; }
@@ -97,6 +103,10 @@ private:
     void setPhase(Phase phase);
     void say(const QString &message);
     bool writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error);
+    // Why Play may not go to the monitor output now; empty when it may.
+    QString previewRefusal() const;
+    // The output the take plays on, as the operator reads it.
+    QString previewOutput() const;
     // The part of the take to keep; false, with a message, when there is none to save.
     bool judgeTake(qsizetype *begin, qsizetype *end);
     bool writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error);
@@ -105,6 +115,7 @@ private:
     AudioInput &m_input;
     SoundPlayer &m_preview;
     std::function<bool()> m_messageBusy;
+    std::function<QString()> m_defaultOutput;
     std::function<int()> m_currentMemory;
     std::function<bool()> m_saveSettings;
     int m_nothingTimeout = 3000;

@@ -17,19 +17,19 @@ QList<SoundChoices::Entry> SoundChoices::entries(const QList<SoundEndpoint> &dev
                                                  const QString &defaultCaption)
 {
     QHash<QString, int> uses;
-    QString defaultDescription;
+    QString first = defaultCaption;
     for (const SoundEndpoint &device : devices) {
         ++uses[captionOf(device)];
+        // The default named by what it is and by the name that tells it from its twins.
         if (!defaultName.isEmpty() && device.name == defaultName)
-            defaultDescription = captionOf(device);
+            first = device.description.trimmed().isEmpty()
+                        ? QStringLiteral("%1 (%2)").arg(defaultCaption, defaultName)
+                        : QStringLiteral("%1 (%2, %3)")
+                              .arg(defaultCaption, device.description.trimmed(), defaultName);
     }
 
     QList<Entry> result;
-    result.append({QString(),
-                   defaultDescription.isEmpty()
-                       ? defaultCaption
-                       : QStringLiteral("%1 (%2)").arg(defaultCaption, defaultDescription),
-                   true});
+    result.append({QString(), first, true});
     bool storedFound = stored.isEmpty();
     for (const SoundEndpoint &device : devices) {
         if (device.name.isEmpty())

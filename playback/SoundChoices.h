@@ -17,10 +17,10 @@ struct Entry
 };
 
 // First the system's default (caption defaultCaption, followed by the default device's
-// description when the server names one), then the server's devices by their descriptions (a
-// description that two devices share gets the device's name added), and last, when the stored
-// name is not among them, that name marked "(not found)": it stays the choice, never replaced by
-// another device.
+// description and name when the server names one of its devices: "Default output (USB Audio
+// CODEC, usb2)"), then the server's devices by their descriptions (a description that two
+// devices share gets the device's name added), and last, when the stored name is not among them,
+// that name marked "(not found)": it stays the choice, never replaced by another device.
 QList<Entry> entries(const QList<SoundEndpoint> &devices, const QString &defaultName,
                      const QString &stored, const QString &defaultCaption);
 

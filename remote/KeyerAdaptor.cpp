@@ -100,6 +100,13 @@ bool KeyerAdaptor::Stop()
     return answer && answer->value(0).toBool();
 }
 
+bool KeyerAdaptor::Preview(int memory)
+{
+    const auto answer = m_pacer.run(
+        busCall(), [this, memory] { return QVariantList{m_preview && m_preview(memory)}; });
+    return answer && answer->value(0).toBool();
+}
+
 void KeyerAdaptor::SetLock(bool on)
 {
     m_pacer.run(busCall(), [this, on] {

@@ -6,6 +6,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <functional>
 #include <optional>
 
 class KitMessages;
@@ -53,6 +54,8 @@ public:
     // registered at. Without one, only Changed is emitted.
     void setBus(const QDBusConnection &connection, const QString &path);
     void clearBus();
+    // The preview of a memory (1..6) on the operator's own output; unset: Preview is refused.
+    void setPreview(std::function<bool(int)> preview) { m_preview = std::move(preview); }
     // Where texts are built (null: PlayText and Prepare refuse every text).
     void setTexts(KitMessages *texts) { m_texts = texts; }
 
@@ -80,6 +83,9 @@ public slots:
     bool PlayText(const QString &text, QStringList &missing, double &seconds);
     // As PlayText, but only built (its parts made ready), not sent.
     bool Prepare(const QString &text, QStringList &missing, double &seconds);
+    // Plays the memory (1..6) for the operator's ears alone, never keying; false when refused
+    // (a message plays, no output of the operator's own).
+    bool Preview(int memory);
 
 signals:
     // Every change of what the properties report.
@@ -95,6 +101,7 @@ private:
     StationRemote &m_station;
     KitMessages *m_texts = nullptr;
     CallPacer m_pacer;
+    std::function<bool(int)> m_preview;
     StationRemote::Status m_said;
     std::optional<QDBusConnection> m_bus;
     QString m_path;

@@ -11,22 +11,25 @@ class ProfileText;
 // The section "Audio" of the settings file: the output that plays the messages ("Output", a sink
 // name; empty: the system's default output), the input the recorder records from ("Input", a
 // source name; empty: the default input) and the level of what is played ("Level", percent of
-// full scale, a whole number from 0 to 100).
+// full scale, a whole number from 0 to 100); the output that also plays the messages for the
+// operator ("Monitor", a sink name; empty: none) and its level ("MonitorLevel", 0 to 100, 100),
+// and the input muted while a message is keyed ("MuteSource", a source name; empty: none).
 //
-// The section is written only when one of its values differs from its default, or when the file
-// already has it (then its keys are kept up to date), so that a station that never chose a sound
-// device keeps the file it always had. A key whose value the station still holds as it was read
-// is left in the file byte for byte as it is (a name that is not UTF-8, a level out of range).
+// The first three are written only when one of them differs from its default, or when the file
+// already has them (then they are kept up to date); each of the last three likewise on its own,
+// so that a station that never chose a sound device keeps the file it always had. A key whose
+// value the station still holds as it was read is left in the file byte for byte as it is (a name
+// that is not UTF-8, a level out of range).
 namespace AudioSettings {
 
-// Reads the three keys into the state; a missing file, section or key gives its default, and so
-// does a level that is not a number from 0 to 100 (a fraction is rounded). Returns a line for
-// each value that was not taken, saying what is used instead.
+// Reads the keys into the state; a missing file, section or key gives its default, and so does a
+// level that is not a whole number from 0 to 100 (a fraction is rounded). Returns a line for each
+// value that was not taken, saying what is used instead.
 QStringList read(const ProfileText &file, AppState &state);
 
-// Writes the keys when the section is due (see above); `asRead` is the state as read() left it.
-// Returns "section/key" of each value the file cannot hold (a line break in a name); those keep
-// their old value in the file.
+// Writes the keys that are due (see above); `asRead` is the state as read() left it. Returns
+// "section/key" of each value the file cannot hold (a line break in a name); those keep their old
+// value in the file.
 QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead);
 
 } // namespace AudioSettings

@@ -47,6 +47,12 @@ struct AppState
     QString AudioOutput;
     QString AudioInput;
     int AudioLevel = 100; // percent of full scale (linear amplitude) of what is played, 0..100
+    // The output (sink) that also plays every message for the operator's ears, and the
+    // recorder's takes; empty: none (the takes then play on the default output). Its level.
+    QString AudioMonitor;
+    int MonitorLevel = 100;
+    // The input (source) muted while the transmitter is keyed for a message; empty: none.
+    QString MuteSource;
 
     // The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty:
     // the default one, SettingsPlace::kitDir), and the silence between the parts of a word and

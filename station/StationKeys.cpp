@@ -25,6 +25,11 @@ bool StationKeys::keyDown(int key, int shift, bool autoRepeat, quint64 time)
         = autoRepeat || m_held.contains(key) || (time != 0 && m_releasedAt.value(key) == time);
     m_held.insert(key);
 
+    if (shift == CtrlKey && isMemoryKey(key) && m_preview) {
+        if (!repeat)
+            m_preview(key - Qt::Key_F1 + 1);
+        return true;
+    }
     if (shift & (CtrlKey | AltKey))
         return false;
     const bool withShift = shift & ShiftKey;
@@ -34,7 +39,7 @@ bool StationKeys::keyDown(int key, int shift, bool autoRepeat, quint64 time)
         return true;
 
     if (key == Qt::Key_Escape)
-        return m_station.stop();
+        return (m_stopPreview && m_stopPreview()) || m_station.stop();
     const int memory = key - Qt::Key_F1 + 1;
     if (withShift)
         m_station.openRecorder(memory);

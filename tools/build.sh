@@ -35,9 +35,11 @@ packages=(
     timgm6mb-soundfont
     # The font the tests measure the window with.
     fonts-dejavu-core
-    # What the tests start as real peers: a private sound server with null sinks, hamlib's rig
-    # daemon with its dummy rig, and a private session bus with gdbus as its client.
-    pulseaudio pulseaudio-utils libhamlib-utils dbus libglib2.0-bin
+    # What the tests start as real peers: a private sound server with null sinks (PulseAudio, and
+    # PipeWire with WirePlumber and pipewire-pulse), hamlib's rig daemon with its dummy rig, and
+    # a private session bus with gdbus as its client.
+    pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
+    libhamlib-utils dbus libglib2.0-bin
     # A real X server for the test that reads the window's title, and xdotool for the one that
     # holds a key down on it; the benchmark watches windows appear on one of its own through xcb.
     xvfb x11-utils xdotool libxcb1-dev

@@ -5,11 +5,14 @@
 SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSet)
 {
     ui->setupUi(this);
-    setGeometry(494, 152, 360, 234);
+    setGeometry(494, 152, 360, 414);
 
     connect(ui->Combo1, &QComboBox::activated, this, &SoundSet::Combo1_Click);
     connect(ui->Combo2, &QComboBox::activated, this, &SoundSet::Combo2_Click);
+    connect(ui->Combo3, &QComboBox::activated, this, &SoundSet::Combo3_Click);
+    connect(ui->Combo4, &QComboBox::activated, this, &SoundSet::Combo4_Click);
     connect(ui->HScroll1, &QSlider::valueChanged, this, &SoundSet::HScroll1_Change);
+    connect(ui->HScroll2, &QSlider::valueChanged, this, &SoundSet::HScroll2_Change);
     connect(ui->Command1, &QPushButton::clicked, this, &SoundSet::Command1_Click);
 }
 
@@ -41,6 +44,26 @@ QLabel *SoundSet::Label1() const
 QLabel *SoundSet::Label2() const
 {
     return ui->Label2;
+}
+
+QComboBox *SoundSet::Combo3() const
+{
+    return ui->Combo3;
+}
+
+QSlider *SoundSet::HScroll2() const
+{
+    return ui->HScroll2;
+}
+
+QLabel *SoundSet::Label3() const
+{
+    return ui->Label3;
+}
+
+QComboBox *SoundSet::Combo4() const
+{
+    return ui->Combo4;
 }
 
 QPushButton *SoundSet::Command1() const

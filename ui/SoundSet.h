@@ -12,9 +12,10 @@ namespace Ui {
 class SoundSet;
 }
 
-// The "Sound" dialog: the output that plays the messages into the transmitter, their level, and
-// the input the recorder records from. It names its controls and turns the operator's choices
-// into the dialog's events; SoundSetHandler acts on them.
+// The "Sound" dialog: the output that plays the messages into the transmitter, their level, the
+// monitor output that plays them for the operator and its level, the microphone muted while a
+// message is sent, and the input the recorder records from. It names its controls and turns the
+// operator's choices into the dialog's events; SoundSetHandler acts on them.
 class SoundSet : public ModelessDialog
 {
     Q_OBJECT
@@ -29,7 +30,13 @@ public:
     // The level, 0 to 100 percent, and its figure.
     QSlider *HScroll1() const;
     QLabel *Label1() const;
-    // A note about the sound server.
+    // The monitor outputs; the first entry is none. Its level and the level's figure.
+    QComboBox *Combo3() const;
+    QSlider *HScroll2() const;
+    QLabel *Label3() const;
+    // The inputs that can be muted while a message is sent; the first entry is none.
+    QComboBox *Combo4() const;
+    // The status line: the sound server, a level of 0, a choice refused.
     QLabel *Label2() const;
     QPushButton *Command1() const;
 
@@ -37,7 +44,10 @@ signals:
     // The operator chose an entry (not the program filling the lists).
     void Combo1_Click(int Index);
     void Combo2_Click(int Index);
+    void Combo3_Click(int Index);
+    void Combo4_Click(int Index);
     void HScroll1_Change();
+    void HScroll2_Change();
     void Command1_Click();
 
 private:

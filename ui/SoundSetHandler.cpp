@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStringList>
 
 namespace {
 
@@ -65,7 +66,10 @@ void SoundSetHandler::load()
     SoundSet *dialog = m_dialog;
     connect(dialog, &SoundSet::Combo1_Click, this, &SoundSetHandler::Combo1_Click);
     connect(dialog, &SoundSet::Combo2_Click, this, &SoundSetHandler::Combo2_Click);
+    connect(dialog, &SoundSet::Combo3_Click, this, &SoundSetHandler::Combo3_Click);
+    connect(dialog, &SoundSet::Combo4_Click, this, &SoundSetHandler::Combo4_Click);
     connect(dialog, &SoundSet::HScroll1_Change, this, &SoundSetHandler::HScroll1_Change);
+    connect(dialog, &SoundSet::HScroll2_Change, this, &SoundSetHandler::HScroll2_Change);
     connect(dialog, &SoundSet::Command1_Click, this, &SoundSetHandler::Command1_Click);
     connect(dialog, &SoundSet::Form_Unload, this, [this, dialog] {
         if (m_dialog == dialog)
@@ -76,6 +80,7 @@ void SoundSetHandler::load()
 
 void SoundSetHandler::Form_Load()
 {
+    m_note.clear();
     showDevices();
     SoundSet &dialog = *m_dialog;
     {
@@ -83,6 +88,8 @@ void SoundSetHandler::Form_Load()
         dialog.HScroll1()->setValue(m_state.AudioLevel);
     }
     dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
+    showMonitorLevel();
+    showStatus();
 }
 
 void SoundSetHandler::showDevices()
@@ -96,8 +103,45 @@ void SoundSetHandler::showDevices()
          SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
                                QStringLiteral("Default input")),
          m_state.AudioInput);
-    dialog.Label2()->setText(m_server.isConnected() ? QString()
-                                                    : QStringLiteral("No sound server answers."));
+    // Both by name only: "none" is never the default.
+    fill(dialog.Combo3(),
+         SoundChoices::entries(m_server.outputs(), QString(), m_state.AudioMonitor,
+                               QStringLiteral("None")),
+         m_state.AudioMonitor);
+    fill(dialog.Combo4(),
+         SoundChoices::entries(m_server.inputs(), QString(), m_state.MuteSource,
+                               QStringLiteral("None")),
+         m_state.MuteSource);
+    showStatus();
+}
+
+void SoundSetHandler::showMonitorLevel()
+{
+    SoundSet &dialog = *m_dialog;
+    {
+        const QSignalBlocker blocker(dialog.HScroll2());
+        dialog.HScroll2()->setValue(m_state.MonitorLevel);
+    }
+    dialog.HScroll2()->setEnabled(!m_state.AudioMonitor.isEmpty());
+    dialog.Label3()->setText(QStringLiteral("%1 %").arg(dialog.HScroll2()->value()));
+}
+
+void SoundSetHandler::showStatus()
+{
+    QStringList status;
+    if (!m_server.isConnected())
+        status << QStringLiteral("No sound server answers.");
+    if (m_state.AudioLevel == 0)
+        status << QStringLiteral("The level is 0 %: a message keys the transmitter and sends "
+                                 "silence.");
+    if (!m_note.isEmpty())
+        status << m_note;
+    m_dialog->Label2()->setText(status.join(QLatin1Char(' ')));
+}
+
+QString SoundSetHandler::transmitterSink() const
+{
+    return m_state.AudioOutput.isEmpty() ? m_server.defaultOutput() : m_state.AudioOutput;
 }
 
 void SoundSetHandler::Combo1_Click(int Index)
@@ -105,8 +149,18 @@ void SoundSetHandler::Combo1_Click(int Index)
     const QString name = m_dialog->Combo1()->itemData(Index).toString();
     if (name == m_state.AudioOutput)
         return;
+    m_note.clear();
     m_state.AudioOutput = name;
     m_device.setOutput(name);
+    if (!m_state.AudioMonitor.isEmpty() && m_state.AudioMonitor == transmitterSink()) {
+        // The transmitter's output is never the monitor as well.
+        m_note = QStringLiteral("The monitor was that output: it is off now.");
+        m_state.AudioMonitor.clear();
+        showDevices();
+        showMonitorLevel();
+        emit monitorChanged();
+    }
+    showStatus();
 }
 
 void SoundSetHandler::Combo2_Click(int Index)
@@ -117,12 +171,42 @@ void SoundSetHandler::Combo2_Click(int Index)
     m_state.AudioInput = name;
 }
 
+void SoundSetHandler::Combo3_Click(int Index)
+{
+    const QString name = m_dialog->Combo3()->itemData(Index).toString();
+    m_note.clear();
+    if (!name.isEmpty() && name == transmitterSink()) {
+        m_note = QStringLiteral("The monitor cannot be the transmitter's output.");
+        showDevices(); // the choice stays as it was
+        return;
+    }
+    if (name != m_state.AudioMonitor) {
+        m_state.AudioMonitor = name;
+        showMonitorLevel();
+        emit monitorChanged();
+    }
+    showStatus();
+}
+
+void SoundSetHandler::Combo4_Click(int Index)
+{
+    m_state.MuteSource = m_dialog->Combo4()->itemData(Index).toString();
+}
+
 void SoundSetHandler::HScroll1_Change()
 {
     const int level = m_dialog->HScroll1()->value();
     m_state.AudioLevel = level;
     m_device.setLevel(level);
     m_dialog->Label1()->setText(QStringLiteral("%1 %").arg(level));
+    showStatus();
+}
+
+void SoundSetHandler::HScroll2_Change()
+{
+    m_state.MonitorLevel = m_dialog->HScroll2()->value();
+    m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.MonitorLevel));
+    emit monitorChanged();
 }
 
 void SoundSetHandler::Command1_Click()

@@ -14,9 +14,15 @@ class SoundSet;
 // The handlers of the "Sound" dialog. The dialog is modeless and loaded on demand; its lists
 // follow the sound server while it is open. Every choice reaches the shared state at once:
 //   the output is used from the next message on (a message that plays goes on where it plays);
-//   the level applies at once, from the next buffer, also to a message that plays;
+//   the level applies at once, also to a message that plays;
+//   the monitor (monitorChanged()) from the next message on, its level at once; a monitor that is
+//   the transmitter's output is refused, and an output chosen where the monitor is turns the
+//   monitor off;
+//   the microphone to mute from the next keying on;
 //   the input is used from the next recording on.
-// "OK" reports applied(): the settings are then saved.
+// The status line says when no sound server answers, when the level is 0 (messages would key
+// the transmitter and send silence) and why a choice was refused. "OK" reports applied(): the
+// settings are then saved.
 class SoundSetHandler : public QObject
 {
     Q_OBJECT
@@ -31,7 +37,10 @@ public:
     void Form_Load();
     void Combo1_Click(int Index);
     void Combo2_Click(int Index);
+    void Combo3_Click(int Index);
+    void Combo4_Click(int Index);
     void HScroll1_Change();
+    void HScroll2_Change();
     // "OK": hides the dialog and reports applied().
     void Command1_Click();
 
@@ -39,17 +48,24 @@ public:
     SoundSet *form() const;
 
 signals:
+    // The monitor output or its level changed (AppState::AudioMonitor, MonitorLevel).
+    void monitorChanged();
     // "OK": the choices in the shared state are the operator's.
     void applied();
 
 private:
     void load();
-    // Fills both lists from the server, keeping the stored choices selected.
+    // Fills the lists from the server, keeping the stored choices selected.
     void showDevices();
+    void showMonitorLevel();
+    void showStatus();
+    // The sink the messages go to: the chosen one, else the server's default (empty: unknown).
+    QString transmitterSink() const;
 
     AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
     SoundPlayer &m_device;
     QPointer<SoundSet> m_dialog;
+    QString m_note; // why the last choice was refused or changed another, until the next one
 };

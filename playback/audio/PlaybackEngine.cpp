@@ -8,8 +8,10 @@
 
 #include <algorithm>
 
-PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier)
+PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier,
+                               PreparedNotifier preparedNotifier)
     : m_notifier(std::move(notifier))
+    , m_preparedNotifier(std::move(preparedNotifier))
     , m_serverOutput(std::make_unique<PulseOutput>(connection, static_cast<Feed &>(*this)))
     , m_fallbackOutput(static_cast<Feed &>(*this))
     , m_ring(size_t(RingFrames * MaxChannels))
@@ -67,6 +69,34 @@ void PlaybackEngine::setRoute(Route route, const QString &sink)
     m_route = route;
     m_sink = sink;
     m_prepare = true;
+    m_wake.notify_one();
+}
+
+void PlaybackEngine::setLevels(float level, float monitorLevel)
+{
+    m_serverOutput->setLevels(level, monitorLevel);
+    m_fallbackOutput.setLevels(level, monitorLevel);
+}
+
+void PlaybackEngine::setMonitor(const QString &sink)
+{
+    std::lock_guard lock(m_mutex);
+    if (sink == m_monitor)
+        return;
+    m_monitor = sink;
+    m_prepare = true;
+    m_wake.notify_one();
+}
+
+void PlaybackEngine::prepare(quint64 token, Route route, const QString &sink)
+{
+    std::lock_guard lock(m_mutex);
+    if (route != m_route || sink != m_sink)
+        m_prepare = true;
+    m_route = route;
+    m_sink = sink;
+    m_wakeWanted = true;
+    m_wakeToken = token;
     m_wake.notify_one();
 }
 
@@ -169,15 +199,8 @@ int PlaybackEngine::take(float *out, int frames, int channels, bool *end)
     const qint64 start = m_readFrame % m_ringFrames;
     const qint64 first = std::min<qint64>(copied, m_ringFrames - start);
     const float *ring = m_ring.data();
-    const float gain = m_gain.load();
-    auto copy = [gain](const float *from, qint64 count, float *to) {
-        if (gain == 1.0f)
-            std::copy_n(from, count, to);
-        else
-            std::transform(from, from + count, to, [gain](float s) { return s * gain; });
-    };
-    copy(ring + start * channels, first * channels, out);
-    copy(ring, (copied - first) * channels, out + first * channels);
+    std::copy_n(ring + start * channels, first * channels, out);
+    std::copy_n(ring, (copied - first) * channels, out + first * channels);
     m_readFrame += copied;
     m_taken += copied;
 

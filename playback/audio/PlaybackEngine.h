@@ -33,11 +33,15 @@ public:
     static constexpr Outcome Ended = Outcome::Ended;
     static constexpr Outcome Failed = Outcome::Failed;
     using Notifier = std::function<void(quint64 token, Outcome outcome)>;
+    // What prepare() is told: the output is ready to sound at once (ok), or why it cannot be.
+    // Called on the output's or the worker's thread; it must hand it on queued.
+    using PreparedNotifier = std::function<void(quint64 token, bool ok, const QString &error)>;
 
     // Which output plays: none chosen yet, the sound server's, or SDL's.
     enum class Route { None, Server, Fallback };
 
-    PlaybackEngine(PulseConnection &connection, Notifier notifier);
+    PlaybackEngine(PulseConnection &connection, Notifier notifier,
+                   PreparedNotifier preparedNotifier = nullptr);
     ~PlaybackEngine();
     PlaybackEngine(const PlaybackEngine &) = delete;
     PlaybackEngine &operator=(const PlaybackEngine &) = delete;
@@ -50,6 +54,9 @@ public:
     // The output the next play goes to (sink: the server's output by name, empty: the default);
     // it is made ready ahead of the play.
     void setRoute(Route route, const QString &sink);
+    // Makes that output ready to sound at once (opened, its device awake), for the next play();
+    // token comes back through the prepared notifier.
+    void prepare(quint64 token, Route route, const QString &sink);
     // Plays from the position through that output; token comes back with the outcome.
     void play(quint64 token, Route route, const QString &sink);
     // Stops playing; the position stays.
@@ -60,8 +67,11 @@ public:
     // queued and dropped at a stop is known only a moment later), never before the start.
     void stepBack(qint64 frames);
     qint64 position() const;
-    // The level applied to the frames from the next buffer on (1: unchanged).
-    void setGain(float gain) { m_gain.store(gain); }
+    // The levels (linear amplitude, 0..1) of what plays and of the monitor, at once (also to
+    // what an output has queued). Any thread.
+    void setLevels(float level, float monitorLevel);
+    // The server's output that also plays what is sent (empty: none), from the next play on.
+    void setMonitor(const QString &sink);
 
     // Frames the output has taken since the play started: moves while the output plays.
     qint64 framesTaken() const;
@@ -81,11 +91,14 @@ private:
     static constexpr qint64 RingFrames = 32768;
     static constexpr qint64 BlockFrames = 4096;
     static constexpr qint64 StartFrames = 1024;
+    static constexpr qint64 StartAheadFrames = RingFrames / 2;
     static constexpr int MaxChannels = 8;
 
     int take(float *out, int frames, int channels, bool *end) override;
     void finished(bool failed, const QString &error) override;
     void run(); // the worker thread (PlaybackWorker.cpp)
+    // Opens and wakes the output that prepare() asked for; with the lock held, drops it meanwhile.
+    void wakeOutput(std::unique_lock<std::mutex> &lock);
     SoundOutput *outputFor(Route route);
     // Moves the position to frame, dropping what was decoded ahead; with the lock held.
     void moveTo(qint64 frame);
@@ -94,9 +107,9 @@ private:
     void markFailed(const QString &message);
 
     Notifier m_notifier;
+    PreparedNotifier m_preparedNotifier;
     std::unique_ptr<SoundOutput> m_serverOutput;
     SdlOutput m_fallbackOutput;
-    std::atomic<float> m_gain{1.0f};
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -113,7 +126,10 @@ private:
     // The output the next play goes to.
     Route m_route = Route::None;
     QString m_sink;
+    QString m_monitor;
     bool m_prepare = false;
+    bool m_wakeWanted = false; // prepare() asked for the output awake
+    quint64 m_wakeToken = 0;
 
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.
     std::vector<float> m_ring;

@@ -44,6 +44,34 @@ void PlaybackEngine::decode(std::unique_lock<std::mutex> &lock, qint64 frames)
     }
 }
 
+void PlaybackEngine::wakeOutput(std::unique_lock<std::mutex> &lock)
+{
+    const quint64 token = m_wakeToken;
+    SoundOutput *output = outputFor(m_route);
+    const SoundOutput::Format format{m_sampleRate, m_channels, m_sink, m_monitor};
+    const bool running = m_outputRunning;
+    lock.unlock();
+    const auto say = [this, token](bool ok, const QString &error) {
+        if (m_preparedNotifier)
+            m_preparedNotifier(token, ok, error);
+    };
+    QString error = QStringLiteral("no sound output");
+    if (running) {
+        say(true, QString()); // it sounds already
+    } else if (output && format.channels > 0) {
+        if (m_active && m_active != output)
+            m_active->close();
+        m_active = output;
+        if (output->open(format, &error))
+            output->wake(say);
+        else
+            say(false, error);
+    } else {
+        say(false, error);
+    }
+    lock.lock();
+}
+
 void PlaybackEngine::run()
 {
     std::unique_lock lock(m_mutex);
@@ -78,7 +106,7 @@ void PlaybackEngine::run()
             // Make the output ready ahead of the play, so that "Play" only has to start it.
             m_prepare = false;
             SoundOutput *output = outputFor(m_route);
-            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink, m_monitor};
             const bool idle = !m_outputRunning;
             lock.unlock();
             if (output && format.channels > 0 && idle) {
@@ -89,6 +117,12 @@ void PlaybackEngine::run()
                 output->open(format, &ignored);
             }
             lock.lock();
+            continue;
+        }
+
+        if (m_wakeWanted) {
+            m_wakeWanted = false;
+            wakeOutput(lock);
             continue;
         }
 
@@ -132,10 +166,15 @@ void PlaybackEngine::run()
                 moveTo(frame);
             continue;
         }
-        if (m_playing && !m_outputRunning) {
+        // The output starts with a good part of the sound decoded (as a rule all of it is, while
+        // the transmitter was keyed): a server that plays on through an empty stream (PipeWire)
+        // would otherwise leave a hole where the decoder came short.
+        const bool decodedAhead = m_sourceEnded || m_sourceFailed || !m_source
+                                  || m_writeFrame - m_readFrame >= StartAheadFrames;
+        if (m_playing && !m_outputRunning && decodedAhead) {
             const quint64 token = m_token;
             SoundOutput *output = outputFor(m_route);
-            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink};
+            const SoundOutput::Format format{m_sampleRate, m_channels, m_sink, m_monitor};
             lock.unlock();
             if (m_active && m_active != output) {
                 m_active->pause();

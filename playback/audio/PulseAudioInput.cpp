@@ -92,9 +92,11 @@ void PulseAudioInput::openStream()
                 std::memset(&attributes, 0xff, sizeof attributes);
                 attributes.fragsize
                     = uint32_t(pa_usec_to_bytes(pa_usec_t(BlockMs) * PA_USEC_PER_MSEC, &spec));
-                int flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_FIX_RATE;
-                if (!m_name.isEmpty())
-                    flags |= PA_STREAM_DONT_MOVE; // a chosen input is never replaced
+                // Never moved to another input, not even from the default one: a take goes on
+                // only from the microphone it began with.
+                const int flags
+                    = PA_STREAM_ADJUST_LATENCY | PA_STREAM_FIX_RATE | PA_STREAM_DONT_MOVE;
+                m_streamSource = m_name;
                 const QByteArray name = m_name.toUtf8();
                 if (pa_stream_connect_record(m_stream, name.isEmpty() ? nullptr : name.constData(),
                                              &attributes, pa_stream_flags_t(flags))
@@ -133,6 +135,8 @@ void PulseAudioInput::stateCallback(pa_stream *stream, void *self)
     switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY: {
         const int rate = int(pa_stream_get_sample_spec(stream)->rate);
+        if (const char *source = pa_stream_get_device_name(stream))
+            input->m_streamSource = QString::fromUtf8(source); // the default's own name
         QMetaObject::invokeMethod(
             input,
             [input, run, rate] {
@@ -148,8 +152,8 @@ void PulseAudioInput::stateCallback(pa_stream *stream, void *self)
         QString reason;
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
             reason = QStringLiteral("the sound server went away");
-        else if (!input->m_name.isEmpty())
-            reason = QStringLiteral("the sound input \"%1\" went away").arg(input->m_name);
+        else if (!input->m_streamSource.isEmpty())
+            reason = QStringLiteral("the sound input \"%1\" went away").arg(input->m_streamSource);
         else
             reason = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
         QMetaObject::invokeMethod(

@@ -8,8 +8,8 @@ struct pa_stream;
 
 // Records from one of the sound server's inputs (sources; a sink's monitor among them) through a
 // record stream on the shared connection: mono 32-bit float at the source's own rate, in blocks of
-// about BlockMs. A named source is never replaced by another: when it is absent, or goes away,
-// recording fails; the default input follows the server's default.
+// about BlockMs. The input is never replaced by another: when a named one is absent, or the one
+// that records (the default one too) goes away, recording fails.
 class PulseAudioInput : public AudioInput
 {
     Q_OBJECT
@@ -41,4 +41,5 @@ private:
     quint64 m_run = 0; // counts the starts: what an older one posts is dropped
     pa_stream *m_stream = nullptr; // with the mainloop locked
     quint64 m_streamRun = 0;
+    QString m_streamSource; // the source it records from, once known; with the mainloop locked
 };

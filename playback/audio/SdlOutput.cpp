@@ -157,6 +157,10 @@ void SdlOutput::render(float *out, int frames)
     bool end = false;
     if (m_active)
         copied = m_feed.take(out, frames, m_channels, &end);
+    const float level = m_level.load();
+    if (level != 1.0f)
+        std::transform(out, out + qint64(copied) * m_channels, out,
+                       [level](float sample) { return sample * level; });
     std::fill(out + qint64(copied) * m_channels, out + qint64(frames) * m_channels, 0.0f);
     if (!m_active || !end)
         return;

@@ -26,12 +26,20 @@ struct SoundDevice::Private
         : ownConnection(shared ? nullptr : std::make_unique<PulseConnection>())
         , connection(shared ? *shared : *ownConnection)
         , synth(soundFont)
-        , engine(connection, [device](quint64 play, SoundPlayer::Outcome outcome) {
-            // Called on an output's or the worker's thread: hand it to the UI thread.
-            QMetaObject::invokeMethod(
-                device, [device, play, outcome] { device->finishPlay(play, outcome); },
-                Qt::QueuedConnection);
-        })
+        , engine(
+              connection,
+              [device](quint64 play, SoundPlayer::Outcome outcome) {
+                  // Called on an output's or the worker's thread: hand it to the UI thread.
+                  QMetaObject::invokeMethod(
+                      device, [device, play, outcome] { device->finishPlay(play, outcome); },
+                      Qt::QueuedConnection);
+              },
+              [device](quint64 token, bool ok, const QString &error) {
+                  QMetaObject::invokeMethod(
+                      device,
+                      [device, token, ok, error] { device->finishPrepare(token, ok, error); },
+                      Qt::QueuedConnection);
+              })
     { }
 
     std::unique_ptr<PulseConnection> ownConnection;
@@ -40,11 +48,14 @@ struct SoundDevice::Private
     PlaybackEngine engine;
     Mode mode = Mode::NotReady;
     qint32 length = 0;
+    int monitorLevel = 100;
     int sampleRate = 0;
     qint64 frames = 0;
     quint64 generation = 0; // changes whenever a file is opened or closed
     quint64 play = 0; // counts the plays; the engine reports a play's end with its number
     bool pending = false; // the play waits for the sound server's answer
+    quint64 prepareToken = 0; // counts the prepares; any later command makes one stale
+    QTimer prepareTimeout; // the output that does not get ready in time
     Timings timings;
 
     // The play's progress, watched while it plays.
@@ -69,6 +80,13 @@ SoundDevice::SoundDevice(PulseConnection *connection, const QString &soundFontPa
 {
     connect(&d->connection, &PulseConnection::stateChanged, this, &SoundDevice::routeChanged);
     connect(&d->connection, &PulseConnection::devicesChanged, this, &SoundDevice::routeChanged);
+    d->prepareTimeout.setSingleShot(true);
+    d->prepareTimeout.setInterval(PrepareMs);
+    connect(&d->prepareTimeout, &QTimer::timeout, this, [this] {
+        finishPrepare(d->prepareToken, false,
+                      QStringLiteral("the sound output did not get ready within %1 seconds")
+                          .arg(PrepareMs / 1000));
+    });
     d->watch.setInterval(500);
     connect(&d->watch, &QTimer::timeout, this, &SoundDevice::checkProgress);
 }
@@ -145,7 +163,14 @@ void SoundDevice::setOutput(const QString &name)
 void SoundDevice::setLevel(int percent)
 {
     SoundPlayer::setLevel(percent);
-    d->engine.setGain(float(level()) / 100.0f);
+    d->engine.setLevels(float(level()) / 100.0f, float(d->monitorLevel) / 100.0f);
+}
+
+void SoundDevice::setMonitor(const QString &name, int percent)
+{
+    d->monitorLevel = qBound(0, percent, 100);
+    d->engine.setMonitor(name);
+    d->engine.setLevels(float(level()) / 100.0f, float(d->monitorLevel) / 100.0f);
 }
 
 void SoundDevice::setMode(Mode mode)
@@ -290,6 +315,7 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
 
 void SoundDevice::close()
 {
+    dropPrepare();
     ++d->generation;
     d->pending = false;
     if (d->mode == Mode::NotReady)
@@ -303,6 +329,7 @@ void SoundDevice::close()
 
 void SoundDevice::prepare()
 {
+    dropPrepare();
     routeChanged();
     // A named output that is not there now cannot play: nothing is to be keyed for it.
     const QString missing = missingOutput();
@@ -310,14 +337,39 @@ void SoundDevice::prepare()
     if (absent)
         qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
     const bool ok = d->mode != Mode::NotReady && !absent;
+    if (ok && d->connection.state() == PulseConnection::Ready) {
+        // The server's stream is made ready and its sink woken; said once the server has.
+        const quint64 token = ++d->prepareToken;
+        d->prepareTimeout.start();
+        d->engine.prepare(token, Route::Server, output());
+        return;
+    }
+    // SDL's device, or a server that has yet to answer: the play starts it.
     QMetaObject::invokeMethod(
         this, [this, ok] { emit prepared(ok); }, Qt::QueuedConnection);
+}
+
+void SoundDevice::dropPrepare()
+{
+    ++d->prepareToken;
+    d->prepareTimeout.stop();
+}
+
+void SoundDevice::finishPrepare(quint64 token, bool ok, const QString &error)
+{
+    if (token != d->prepareToken || d->mode != Mode::Stopped)
+        return; // played, stopped, closed or prepared again meanwhile
+    dropPrepare();
+    if (!ok)
+        qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
+    emit prepared(ok);
 }
 
 void SoundDevice::play()
 {
     if (d->mode == Mode::Playing)
         return;
+    dropPrepare();
     ++d->play;
     d->timings = {};
     d->timings.play = std::chrono::steady_clock::now();

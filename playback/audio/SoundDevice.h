@@ -19,7 +19,8 @@ class PulseConnection;
 //
 // A named output (setOutput) is the server's sink of that name and never another: where it is
 // absent, open() does not open the file and a play does not start. A play that stops making
-// progress for StallMs (a sound server that hangs) fails, so the transmitter is released.
+// progress for StallMs (a sound server that hangs) fails, so the transmitter is released. The
+// level is applied by the sound server, at once, also to what it holds queued.
 class SoundDevice : public SoundPlayer
 {
     Q_OBJECT
@@ -40,10 +41,17 @@ public:
 
     void setOutput(const QString &name) override;
     void setLevel(int percent) override;
+    // The sound server's output that also plays every message, for the operator's ears (empty:
+    // none), and its level in percent (0..100). The output is used from the next play on; the
+    // level at once. It never holds the messages: a monitor that is absent or falls behind drops
+    // out, with one line on standard error.
+    void setMonitor(const QString &name, int percent);
 
     OpenResult open(const QString &path) override;
     void close() override;
-    // Checks that the output can play now.
+    // Makes the sound server's stream ready and its sink awake for the play (SDL's output, and a
+    // server that has not answered yet, are started by the play); prepared(true) follows once the
+    // server has done it, prepared(false) when it cannot or does not within PrepareMs.
     void prepare() override;
     void play() override;
     void stop() override;
@@ -66,6 +74,7 @@ public:
     Timings timings() const;
 
     static constexpr int StallMs = 4000;
+    static constexpr int PrepareMs = 4000;
 
 private:
     void setMode(Mode mode);
@@ -73,6 +82,8 @@ private:
     void queueDone(Outcome outcome);
     void deliverDone(quint64 generation, quint64 play, Outcome outcome);
     void finishPlay(quint64 play, Outcome outcome);
+    void finishPrepare(quint64 token, bool ok, const QString &error);
+    void dropPrepare();
     // Why the named output cannot play now; empty when it can (or when that is not known yet).
     QString missingOutput() const;
     void routeChanged();

@@ -2,6 +2,7 @@
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/PulseSoundServer.h"
+#include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
 #include "tests/audio/TestSounds.h"
 #include "tests/support/MonitorCapture.h"
@@ -16,9 +17,10 @@
 
 using namespace TestSounds;
 
-// The sound device, the device lists and recording against a real sound server of the test's own
-// (null sinks "rig" and "speakers", "speakers" the default), each sink's monitor listened to: what
-// is heard there is what a transmitter would get.
+// The sound device, the device lists, recording and the microphone's mute against a real sound
+// server of the test's own (null sinks "rig" and "speakers", "speakers" the default), each sink's
+// monitor listened to: what is heard there is what a transmitter would get. Timing is judged by
+// the sinks' own clock (MonitorCapture::positionAt), never by when a listener gets to run.
 class TestServerOutput : public QObject
 {
     Q_OBJECT
@@ -31,13 +33,19 @@ private slots:
     void playsOnTheChosenOutput_data();
     void playsOnTheChosenOutput();
     void stopSilencesAtOnce();
+    void levelTakesEffectAtOnce();
+    void monitorPlaysWhatIsSent_data();
+    void monitorPlaysWhatIsSent();
+    void monitorGoingAwayLeavesTheMessage();
     void absentOutputRefusesTheStart_data();
     void absentOutputRefusesTheStart();
     void absentOutputNeverKeys();
     void serverLostMidMessage();
     void listsTheServersDevices();
     void recordsFromAnInput();
+    void inputThatIsAbsentOrGoesAway_data();
     void inputThatIsAbsentOrGoesAway();
+    void microphoneMutedWhileKeyed();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -46,6 +54,8 @@ private:
     // Starts the server (again), "speakers" its default output.
     void startServer();
     void waitForServer();
+    // Plays a file on the rig's output and waits for its Done; the moment Done came.
+    MonitorCapture::Clock::time_point playToDone(SoundDevice &device, const QString &file);
 
     QTemporaryDir m_dir;
     PrivateSoundServer m_server;
@@ -57,6 +67,37 @@ private:
 namespace {
 
 constexpr int Rate = MonitorCapture::SampleRate; // the sinks' own rate: nothing is resampled
+// The sinks hold 16-bit samples: a scaled sample is rounded to the nearest step.
+constexpr float Step = 1.0f / 32768;
+
+std::vector<float> scaled(std::vector<float> samples, double level)
+{
+    for (float &sample : samples)
+        sample *= float(level);
+    return samples;
+}
+
+// The index of the last sample that is not silent; -1 for none.
+qint64 lastSound(const std::vector<float> &samples)
+{
+    const auto last
+        = std::find_if(samples.rbegin(), samples.rend(), [](float s) { return s != 0; });
+    return qint64(samples.rend() - last) - 1;
+}
+
+// Whether samples hold the whole of sent (as MonitorCapture::heardAsSent has it) and then some
+// silence: a sound that is still arriving does not pass.
+bool heardWhole(const std::vector<float> &samples, const std::vector<float> &sent,
+                float tolerance = 0.0f)
+{
+    return qint64(samples.size()) > lastSound(samples) + Rate / 20
+           && MonitorCapture::heardAsSent(MonitorCapture::sound(samples), sent, tolerance);
+}
+
+QString sourceMute(const PrivateSoundServer &server, const QString &source)
+{
+    return QString::fromUtf8(server.pactl({"get-source-mute", source}).trimmed());
+}
 
 } // namespace
 
@@ -68,6 +109,9 @@ void TestServerOutput::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(writeWav(path("message.wav"), Rate, 1, Rate / 2, SF_FORMAT_PCM_16)); // 0.5 s
     QVERIFY(writeWav(path("long.wav"), Rate, 1, Rate * 3, SF_FORMAT_PCM_16)); // 3 s
+    // Where a part of it was heard shows in the samples alone.
+    QVERIFY(writeSweep(path("sweep.wav"), Rate, Rate * 3)); // 3 s
+    QVERIFY(writeSweep(path("short-sweep.wav"), Rate, Rate / 2)); // 0.5 s
 }
 
 void TestServerOutput::init()
@@ -133,32 +177,48 @@ void TestServerOutput::playsOnTheChosenOutput()
     device.open(path("message.wav"));
     QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
 
-    // What the monitor had received when Done came.
-    qint64 heardAtDone = -1;
-    MonitorCapture::Clock::time_point lastSoundAtDone;
-    connect(&device, &SoundPlayer::finished, this, [&] {
-        heardAtDone = there.soundSamples();
-        lastSoundAtDone = there.lastSound();
-    });
-    QSignalSpy done(&device, &SoundPlayer::finished);
     device.play();
     QCOMPARE(device.mode(), SoundPlayer::Mode::Playing);
-    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
-    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
-    QTest::qWait(200);
+    const MonitorCapture::Clock::time_point doneAt = playToDone(device, QString());
+    QVERIFY(there.catchUp());
+    QVERIFY(elsewhere.catchUp());
 
-    std::vector<float> expected = decode(path("message.wav"));
-    for (float &sample : expected)
-        sample *= float(level) / 100.0f;
-    const std::vector<float> got = MonitorCapture::sound(there.samples());
-    // The sinks hold 16-bit samples: a scaled sample is rounded to the nearest step.
+    const std::vector<float> expected = scaled(decode(path("message.wav")), level / 100.0);
+    const std::vector<float> heard = there.samples();
+    const std::vector<float> got = MonitorCapture::sound(heard);
     QVERIFY2(
-        MonitorCapture::heardAsSent(got, expected, level == 100 ? 0.0f : 1.0f / 32768),
+        MonitorCapture::heardAsSent(got, expected, level == 100 ? 0.0f : Step),
         qPrintable(QStringLiteral("%1 of %2 samples heard").arg(got.size()).arg(expected.size())));
     QCOMPARE(elsewhere.soundSamples(), 0);
-    // Done came after the last sample had been heard, not before.
-    QCOMPARE(heardAtDone, qint64(got.size()));
-    QVERIFY(lastSoundAtDone != MonitorCapture::Clock::time_point{});
+    // Done came once the sink had played the last sample, not before.
+    const qint64 atDone = there.positionAt(doneAt);
+    QVERIFY2(
+        lastSound(heard) < atDone,
+        qPrintable(
+            QStringLiteral("the last sample at %1, Done at %2").arg(lastSound(heard)).arg(atDone)));
+}
+
+MonitorCapture::Clock::time_point TestServerOutput::playToDone(SoundDevice &device,
+                                                               const QString &file)
+{
+    if (!file.isEmpty()) {
+        device.open(path(file));
+        device.play();
+    }
+    MonitorCapture::Clock::time_point doneAt;
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    const QMetaObject::Connection noted = connect(&device, &SoundPlayer::finished, this, [&doneAt] {
+        doneAt = MonitorCapture::Clock::now();
+    });
+    [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    }();
+    disconnect(noted);
+    if (!done.isEmpty())
+        [&] {
+            QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
+        }();
+    return doneAt;
 }
 
 void TestServerOutput::stopSilencesAtOnce()
@@ -170,15 +230,129 @@ void TestServerOutput::stopSilencesAtOnce()
     QSignalSpy done(&device, &SoundPlayer::finished);
     device.play();
     QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 4, 5000);
+    const MonitorCapture::Clock::time_point stoppedAt = MonitorCapture::Clock::now();
     device.stop();
-    const qint64 atStop = m_rig->soundSamples();
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Stopped);
-    QTest::qWait(300);
-    // What the server had queued is dropped: at most one buffer follows the stop.
-    const qint64 after = m_rig->soundSamples() - atStop;
-    QVERIFY2(after <= Rate * qint64(50) / 1000, qPrintable(QString::number(after)));
     QCOMPARE(device.mode(), SoundPlayer::Mode::Stopped);
+    // What the server had queued (seconds of it) is dropped: at most 50 ms follow the stop, by
+    // the sink's clock, over the 300 ms after it.
+    const qint64 atStop = m_rig->positionAt(stoppedAt);
+    QTRY_VERIFY_WITH_TIMEOUT(qint64(m_rig->samples().size()) > atStop + Rate * 3 / 10, 10000);
+    const qint64 last = lastSound(m_rig->samples());
+    QVERIFY2(last <= atStop + Rate / 20,
+             qPrintable(QStringLiteral("%1 ms after the stop").arg((last - atStop) * 1000 / Rate)));
+}
+
+void TestServerOutput::levelTakesEffectAtOnce()
+{
+    // The server holds seconds of the message ahead: the new level applies to them too.
+    listen();
+    SoundDevice device(*m_connection);
+    device.setOutput(PrivateSoundServer::Rig);
+    device.open(path("sweep.wav"));
+    device.play();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 2, 5000);
+    const MonitorCapture::Clock::time_point changedAt = MonitorCapture::Clock::now();
+    device.setLevel(25);
+    playToDone(device, QString());
+    QVERIFY(m_rig->catchUp());
+
+    const std::vector<float> sent = decode(path("sweep.wav"));
+    const std::vector<float> heard = m_rig->samples();
+    const auto first = std::find_if(heard.begin(), heard.end(), [](float s) { return s != 0; });
+    const qint64 begin = first - heard.begin();
+    const qint64 skipped = qint64(sent.size()) - (lastSound(heard) + 1 - begin);
+    QVERIFY(skipped >= 0 && skipped <= MonitorCapture::HeadLoss);
+    // Full level until the change, a quarter from 30 ms after it (the sink renders ahead in
+    // blocks: where it stood is known to a block).
+    const qint64 changed = m_rig->positionAt(changedAt) - begin;
+    const qint64 block = Rate * 30 / 1000;
+    QVERIFY(changed > block);
+    for (qint64 i = 0; i + skipped < qint64(sent.size()); ++i) {
+        const float wanted = sent[size_t(i + skipped)];
+        const float got = heard[size_t(begin + i)];
+        if (i < changed - block)
+            QVERIFY2(got == wanted, qPrintable(QStringLiteral("sample %1 before").arg(i)));
+        else if (i > changed + block)
+            QVERIFY2(std::abs(got - wanted / 4) <= Step,
+                     qPrintable(QStringLiteral("sample %1, %2 ms after the change")
+                                    .arg(i)
+                                    .arg((i - changed) * 1000 / Rate)));
+    }
+}
+
+void TestServerOutput::monitorPlaysWhatIsSent_data()
+{
+    QTest::addColumn<QString>("monitor");
+    QTest::addColumn<QString>("said"); // the one line on standard error, if any
+    QTest::addColumn<int>("heardThere"); // the level on the speakers; -1 for nothing
+    QTest::newRow("on the speakers at its own level")
+        << PrivateSoundServer::Speakers << QString() << 30;
+    QTest::newRow("absent") << "headphones"
+                            << "^The monitor output \"headphones\" is not available: messages "
+                               "play without it$"
+                            << -1;
+    QTest::newRow("the transmitter's own output")
+        << PrivateSoundServer::Rig
+        << "^The monitor output \"rig\" is the transmitter's output: it stays silent$" << -1;
+}
+
+void TestServerOutput::monitorPlaysWhatIsSent()
+{
+    QFETCH(QString, monitor);
+    QFETCH(QString, said);
+    QFETCH(int, heardThere);
+    listen();
+    SoundDevice device(*m_connection);
+    device.setOutput(PrivateSoundServer::Rig);
+    device.setLevel(50);
+    device.setMonitor(monitor, 30);
+    if (!said.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
+    // Twice: the monitor's trouble is said once, and the messages go on.
+    for (int play = 0; play < 2; ++play) {
+        m_rig->clear();
+        m_speakers->clear();
+        const MonitorCapture::Clock::time_point doneAt = playToDone(device, "short-sweep.wav");
+        QVERIFY(m_rig->catchUp());
+        QVERIFY(m_speakers->catchUp());
+        const std::vector<float> sent = decode(path("short-sweep.wav"));
+        const std::vector<float> rig = m_rig->samples();
+        QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(rig), scaled(sent, 0.5), Step));
+        QVERIFY(lastSound(rig) < m_rig->positionAt(doneAt));
+        // The monitor may have joined a moment late (its stream was still being made): it is
+        // heard whole all the same.
+        const std::vector<float> there = scaled(sent, heardThere / 100.0);
+        if (heardThere < 0)
+            QCOMPARE(m_speakers->soundSamples(), 0);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(heardWhole(m_speakers->samples(), there, 1.5f * Step), 10000);
+    }
+}
+
+void TestServerOutput::monitorGoingAwayLeavesTheMessage()
+{
+    listen();
+    const QByteArray module
+        = m_server.pactl({"load-module", "module-null-sink", "sink_name=headphones"}).trimmed();
+    QVERIFY(!module.isEmpty());
+    QTRY_VERIFY(m_connection->hasSink("headphones"));
+    SoundDevice device(*m_connection);
+    device.setOutput(PrivateSoundServer::Rig);
+    device.setMonitor("headphones", 50);
+    device.open(path("sweep.wav"));
+    device.play();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->soundSamples() > Rate / 2, 5000);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^The monitor output \"headphones\" (went away: the "
+                                            "message goes on without it|is not available: "
+                                            "messages play without it)$"));
+    QVERIFY(!m_server.pactl({"unload-module", QString::fromLatin1(module)}).isNull());
+    playToDone(device, QString());
+    QVERIFY(m_rig->catchUp());
+    QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(m_rig->samples()),
+                                        decode(path("sweep.wav"))));
 }
 
 void TestServerOutput::absentOutputRefusesTheStart_data()
@@ -215,7 +389,11 @@ void TestServerOutput::absentOutputRefusesTheStart()
     QCOMPARE(device.mode(), mode);
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Failed);
-    QTest::qWait(300);
+    // Nothing, over the next 300 ms of the sinks' time.
+    for (MonitorCapture *sink : {m_rig.get(), m_speakers.get()}) {
+        const qint64 until = sink->positionAt(MonitorCapture::Clock::now()) + Rate * 3 / 10;
+        QTRY_VERIFY_WITH_TIMEOUT(qint64(sink->samples().size()) > until, 10000);
+    }
     for (const QList<QVariant> &change : modes)
         QVERIFY(change.at(0).value<SoundPlayer::Mode>() != SoundPlayer::Mode::Playing);
     QCOMPARE(m_rig->soundSamples() + m_speakers->soundSamples(), 0);
@@ -255,7 +433,7 @@ void TestServerOutput::serverLostMidMessage()
     f.clickMemory(0);
     QCOMPARE(f.now().playing(), 1);
     QTRY_VERIFY(f.lines.wireRts); // once its output is ready
-    QTest::qWait(300);
+    QTRY_VERIFY(device.timings().firstSound != SoundDevice::Timings().firstSound);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The sound server went away: .+"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Sound playback failed: the sound server went away$"));
@@ -274,6 +452,7 @@ void TestServerOutput::serverLostMidMessage()
     f.clickMemory(1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
     QCOMPARE(done.at(1).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
+    QVERIFY(m_speakers->catchUp());
     QVERIFY(MonitorCapture::heardAsSent(MonitorCapture::sound(m_speakers->samples()),
                                         decode(path("message.wav"))));
     QVERIFY(!f.lines.wireRts);
@@ -334,22 +513,27 @@ void TestServerOutput::recordsFromAnInput()
 
     SoundDevice device(*m_connection);
     device.setOutput(PrivateSoundServer::Rig);
-    device.open(path("message.wav"));
-    QSignalSpy done(&device, &SoundPlayer::finished);
-    device.play();
-    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
-    QTest::qWait(200);
+    playToDone(device, "message.wav");
+    // The whole message, recorded as the sink played it, however late this thread runs.
+    const std::vector<float> sent = decode(path("message.wav"));
+    QTRY_VERIFY_WITH_TIMEOUT(heardWhole(recorded, sent), 10000);
     input.stop();
     QVERIFY(!input.isRunning());
     const size_t stopped = recorded.size();
-    QVERIFY(
-        MonitorCapture::heardAsSent(MonitorCapture::sound(recorded), decode(path("message.wav"))));
-    QTest::qWait(100);
+    QCoreApplication::processEvents(); // what the input had posted before its stop
     QCOMPARE(recorded.size(), stopped); // nothing after stop()
+}
+
+void TestServerOutput::inputThatIsAbsentOrGoesAway_data()
+{
+    QTest::addColumn<bool>("byName"); // chosen by its name, or the default input
+    QTest::newRow("chosen by name") << true;
+    QTest::newRow("the default input") << false;
 }
 
 void TestServerOutput::inputThatIsAbsentOrGoesAway()
 {
+    QFETCH(bool, byName);
     PulseAudioInput input(*m_connection);
     QSignalSpy failed(&input, &AudioInput::failed);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Recording failed: the sound input "
@@ -362,15 +546,87 @@ void TestServerOutput::inputThatIsAbsentOrGoesAway()
         = m_server.pactl({"load-module", "module-null-sink", "sink_name=headset"}).trimmed();
     QVERIFY(!module.isEmpty());
     QTRY_VERIFY(m_connection->hasSource("headset.monitor"));
+    if (!byName)
+        QVERIFY(!m_server.pactl({"set-default-source", "headset.monitor"}).isNull());
     QSignalSpy started(&input, &AudioInput::started);
-    input.start("headset.monitor");
+    input.start(byName ? "headset.monitor" : "");
     QTRY_COMPARE(started.count(), 1);
+    // Unplugged mid-take: the take stops, and never goes on from another input.
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Recording failed: the sound input \"headset.monitor\""
                                             " went away$"));
     QVERIFY(!m_server.pactl({"unload-module", QString::fromLatin1(module)}).isNull());
     QTRY_COMPARE(failed.count(), 2);
     QVERIFY(!input.isRunning());
+}
+
+void TestServerOutput::microphoneMutedWhileKeyed()
+{
+    QVERIFY(!m_server.pactl({"load-module", "module-device-restore"}).isNull());
+    for (const QString mic : {"mic", "mic2"})
+        QVERIFY(
+            !m_server.pactl({"load-module", "module-null-source", "source_name=" + mic}).isNull());
+    auto mute = std::make_unique<PulseSourceMute>(*m_connection);
+    StationFixture f;
+    f.station->setSourceMute(mute.get());
+    f.state().MuteSource = "mic";
+    const auto muted = [this](const QString &source) {
+        return sourceMute(m_server, source) == "Mute: yes";
+    };
+    QCOMPARE(sourceMute(m_server, "mic"), QString("Mute: no"));
+
+    // Muted for the message, its tail included; put back when the transmitter is released.
+    f.state().TailMs = 300;
+    f.clickMemory(0);
+    QTRY_VERIFY(muted("mic"));
+    f.device.finish();
+    QCOMPARE(f.now().playing(), 0);
+    QVERIFY(muted("mic"));
+    f.clock.advance(300);
+    QTRY_VERIFY(!muted("mic"));
+
+    // Muted before: left muted. (Once "mic2" is muted for the next message, a wrong unmute of
+    // "mic", sent before it, would have shown.)
+    QVERIFY(!m_server.pactl({"set-source-mute", "mic", "1"}).isNull());
+    f.state().TailMs = 0;
+    f.clickMemory(0);
+    f.clickMemory(0);
+    // One that is not there: said once, and the message goes on.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot mute the microphone "
+                                                          "\"nowhere\": it is not available$"));
+    f.state().MuteSource = "nowhere";
+    f.clickMemory(0);
+    QCOMPARE(f.now().playing(), 1);
+    f.clickMemory(0);
+    f.state().MuteSource = "mic2";
+    f.clickMemory(0);
+    QTRY_VERIFY(muted("mic2"));
+    QVERIFY(muted("mic"));
+    f.clickMemory(0);
+    QTRY_VERIFY(!muted("mic2"));
+    QVERIFY(!m_server.pactl({"set-source-mute", "mic", "0"}).isNull());
+
+    // The server restarts while the microphone is muted and remembers it muted: put back once it
+    // answers again.
+    f.state().MuteSource = "mic";
+    f.clickMemory(0);
+    QTRY_VERIFY(muted("mic"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The sound server went away: .+"));
+    m_server.kill();
+    f.clickMemory(0);
+    startServer();
+    QVERIFY(!m_server.pactl({"load-module", "module-device-restore"}).isNull());
+    QVERIFY(!m_server.pactl({"load-module", "module-null-source", "source_name=mic"}).isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(m_connection->hasSource("mic"), 30000);
+    QTRY_VERIFY(!muted("mic"));
+
+    // The window closed mid-message: put back before the program ends.
+    f.clickMemory(0);
+    QTRY_VERIFY(muted("mic"));
+    f.window().close();
+    f.station.reset();
+    mute.reset();
+    QCOMPARE(sourceMute(m_server, "mic"), QString("Mute: no"));
 }
 
 QTEST_MAIN(TestServerOutput)

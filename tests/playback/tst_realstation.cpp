@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -104,9 +105,14 @@ void TestRealStation::repeatCycleRunsInRealTime()
     f.state().MemDelay[0] = 200;
     f.window().Check3d1(0)->setChecked(true);
 
+    QElapsedTimer clock;
+    clock.start();
     f.clickMemory(0);
-    // 1 s on, 0.2 s off, by itself: three messages end, however busy the machine.
+    // 1 s on, 0.2 s off, three times: never sooner than the sound takes (a busy machine may
+    // take longer).
     QTRY_VERIFY_WITH_TIMEOUT(done.count() >= 3, 60000);
+    QVERIFY2(clock.elapsed() >= 3 * 1000 + 2 * 200 - 50,
+             qPrintable(QString::number(clock.elapsed())));
     for (const QList<QVariant> &args : done)
         QCOMPARE(args.at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
     QCOMPARE(f.now().playing(), 1);

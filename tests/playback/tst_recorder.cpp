@@ -45,7 +45,9 @@ private slots:
     void theMemoryThatPlaysKeepsItsFile();
     void fullDiskKeepsTheTakeAndBindsNothing();
     void inputThatFailsOrDeliversNothing();
-    void previewPlaysOnTheDefaultOutput();
+    void previewPlaysOnTheMonitorOutput();
+    void previewNeverOnTheTransmittersOutput_data();
+    void previewNeverOnTheTransmittersOutput();
     void dialogFollowsTheRecorder();
     void savesTheVoiceKitsParts();
 };
@@ -192,6 +194,7 @@ void TestRecorder::noMessageStartsWhileRecording()
 void TestRecorder::nothingTheRecorderDoesKeys()
 {
     StationFixture f;
+    f.state().AudioOutput = "rig"; // the takes play on the default output
     f.state().RtsOn = true;
     f.state().DtrOn = true;
     f.station->serialKeyer().open();
@@ -385,16 +388,20 @@ void TestRecorder::inputThatFailsOrDeliversNothing()
     QVERIFY(!f.now().recording);
 }
 
-void TestRecorder::previewPlaysOnTheDefaultOutput()
+void TestRecorder::previewPlaysOnTheMonitorOutput()
 {
     StationFixture f;
+    f.state().AudioOutput = "rig";
+    f.state().AudioMonitor = "speakers";
+    f.state().MonitorLevel = 40;
     Recorder &recorder = f.station->recorder();
     recordTake(f, take(1, 0.5, 1));
     f.device.clearLog();
 
     QVERIFY(recorder.play());
     QCOMPARE(recorder.phase(), Recorder::Previewing);
-    QCOMPARE(f.preview.output(), QString());
+    QCOMPARE(f.preview.output(), QString("speakers"));
+    QCOMPARE(f.preview.level(), 40);
     const QString file = f.preview.fileName();
     QCOMPARE(f.preview.commands(), (QStringList{"Close", "Open", "Play"}));
     // What plays is what Save would write.
@@ -408,6 +415,51 @@ void TestRecorder::previewPlaysOnTheDefaultOutput()
     recorder.stop();
     QCOMPARE(recorder.phase(), Recorder::Ready);
     QCOMPARE(f.preview.mode(), SoundPlayer::Mode::NotReady);
+}
+
+void TestRecorder::previewNeverOnTheTransmittersOutput_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("monitor");
+    QTest::addColumn<QString>("defaultOutput"); // empty: no sound server names one
+    QTest::addColumn<QString>("message");
+    const QString same = "Play is refused: the take would go out on the transmitter's output. "
+                         "Choose a monitor output of its own under Setup > Sound...";
+    QTest::newRow("both the default output") << ""
+                                             << ""
+                                             << "speakers" << same;
+    QTest::newRow("the default output is the rig's") << "rig"
+                                                     << ""
+                                                     << "rig" << same;
+    QTest::newRow("the monitor is the rig's output") << "rig"
+                                                     << "rig"
+                                                     << "speakers" << same;
+    QTest::newRow("no server tells them apart")
+        << "rig"
+        << ""
+        << ""
+        << "Play is refused: no sound server tells the default output from the "
+           "transmitter's. Choose a monitor output under Setup > Sound...";
+}
+
+void TestRecorder::previewNeverOnTheTransmittersOutput()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, monitor);
+    QFETCH(QString, defaultOutput);
+    QFETCH(QString, message);
+    StationFixture f;
+    f.server.connected = !defaultOutput.isEmpty();
+    f.server.defaultSink = defaultOutput;
+    f.state().AudioOutput = output;
+    f.state().AudioMonitor = monitor;
+    recordTake(f, take(1, 0.5, 1));
+    f.preview.clearLog();
+
+    QVERIFY(!f.station->recorder().play());
+    QCOMPARE(f.station->recorder().message(), message);
+    QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
+    QVERIFY(f.preview.commands().isEmpty());
 }
 
 void TestRecorder::dialogFollowsTheRecorder()

@@ -3,16 +3,19 @@
 #include "tests/support/TestFiles.h"
 
 #include "ui/SoundSet.h"
+#include "ui/SoundSetHandler.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
 // The "Sound" dialog: the server's outputs and inputs by their descriptions, the stored names,
-// a stored device that is absent, hot-plugging while the dialog is open, and the level.
+// a stored device that is absent, hot-plugging while the dialog is open, the level, the monitor
+// and the microphone to mute.
 class TestSoundDialog : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,9 @@ private slots:
     void absentDeviceStaysTheChoice();
     void followsHotPlugging();
     void levelAppliesAtOnce();
+    void levelZeroIsWarned();
+    void monitorAndMicrophoneAreStored();
+    void monitorNeverTheTransmittersOutput();
     void okHidesAndTheCloseBoxUnloads();
 };
 
@@ -59,14 +65,21 @@ void TestSoundDialog::listsTheServersDevices()
     SoundSet *dialog = openDialog(f);
     QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
     QCOMPARE(dialog->windowTitle(), QString("Sound"));
+    // The default named by its description and its name.
     QCOMPARE(captions(dialog->Combo1()),
-             (QStringList{"Default output (Built-in Audio Analog Stereo)",
+             (QStringList{"Default output (Built-in Audio Analog Stereo, speakers)",
                           "Built-in Audio Analog Stereo", "USB Audio CODEC Analog Stereo (rig)",
                           "USB Audio CODEC Analog Stereo (usb2)"}));
     QCOMPARE(captions(dialog->Combo2()),
-             (QStringList{"Default input (Built-in Audio Analog Stereo)",
+             (QStringList{"Default input (Built-in Audio Analog Stereo, mic)",
                           "Built-in Audio Analog Stereo", "Monitor of Built-in Audio Analog Stereo",
                           "Monitor of USB Audio CODEC Analog Stereo"}));
+    // The monitor and the microphone to mute: by name only, none at first.
+    QCOMPARE(captions(dialog->Combo3()), (QStringList{"None", "Built-in Audio Analog Stereo",
+                                                      "USB Audio CODEC Analog Stereo (rig)",
+                                                      "USB Audio CODEC Analog Stereo (usb2)"}));
+    QCOMPARE(captions(dialog->Combo4()).first(), QString("None"));
+    QVERIFY(!dialog->HScroll2()->isEnabled());
     QCOMPARE(dialog->Combo1()->currentIndex(), 0);
     QCOMPARE(dialog->Combo2()->currentIndex(), 0);
     QCOMPARE(dialog->Label2()->text(), QString());
@@ -98,7 +111,7 @@ void TestSoundDialog::choosingStoresTheNameAtOnce()
     QCOMPARE(f.preview.output(), QString());
 
     // The first entry stores the system's default as empty.
-    choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo)");
+    choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo, speakers)");
     QCOMPARE(f.state().AudioOutput, QString());
     QCOMPARE(f.device.output(), QString());
 
@@ -140,7 +153,7 @@ void TestSoundDialog::followsHotPlugging()
     const QList<SoundEndpoint> speakersOnly{{"speakers", "Built-in Audio Analog Stereo"}};
     f.server.setDevices(speakersOnly, {{"mic", "Built-in Audio Analog Stereo"}});
     QCOMPARE(captions(dialog->Combo1()),
-             (QStringList{"Default output (Built-in Audio Analog Stereo)",
+             (QStringList{"Default output (Built-in Audio Analog Stereo, speakers)",
                           "Built-in Audio Analog Stereo", "rig (not found)"}));
     QCOMPARE(dialog->Combo1()->currentText(), QString("rig (not found)"));
     QCOMPARE(f.state().AudioOutput, QString("rig"));
@@ -172,6 +185,61 @@ void TestSoundDialog::levelAppliesAtOnce()
     QCOMPARE(dialog->Label1()->text(), QString("35 %"));
     QVERIFY(f.device.log.isEmpty());
     QCOMPARE(f.device.mode(), SoundPlayer::Mode::Playing);
+}
+
+void TestSoundDialog::levelZeroIsWarned()
+{
+    StationFixture f;
+    SoundSet *dialog = openDialog(f);
+    dialog->HScroll1()->setValue(0);
+    QCOMPARE(f.device.level(), 0);
+    QCOMPARE(dialog->Label2()->text(),
+             QString("The level is 0 %: a message keys the transmitter and sends silence."));
+    dialog->HScroll1()->setValue(1);
+    QCOMPARE(dialog->Label2()->text(), QString());
+}
+
+void TestSoundDialog::monitorAndMicrophoneAreStored()
+{
+    StationFixture f;
+    f.state().AudioOutput = "rig";
+    SoundSet *dialog = openDialog(f);
+    QSignalSpy monitor(&f.station->soundSet(), &SoundSetHandler::monitorChanged);
+    choose(dialog->Combo3(), "Built-in Audio Analog Stereo");
+    QCOMPARE(f.state().AudioMonitor, QString("speakers"));
+    QVERIFY(dialog->HScroll2()->isEnabled());
+    dialog->HScroll2()->setValue(30);
+    QCOMPARE(f.state().MonitorLevel, 30);
+    QCOMPARE(dialog->Label3()->text(), QString("30 %"));
+    QCOMPARE(monitor.count(), 2);
+    choose(dialog->Combo4(), "Built-in Audio Analog Stereo");
+    QCOMPARE(f.state().MuteSource, QString("mic"));
+
+    f.station->settings().WriteMem();
+    QVERIFY(TestFiles::contents(f.state().IniFile)
+                .endsWith("[Audio]\nOutput=rig\nInput=\nLevel=100\nMonitor=speakers\n"
+                          "MonitorLevel=30\nMuteSource=mic\n"));
+}
+
+void TestSoundDialog::monitorNeverTheTransmittersOutput()
+{
+    StationFixture f;
+    SoundSet *dialog = openDialog(f);
+    // The transmitter is on the default output, "speakers".
+    choose(dialog->Combo3(), "Built-in Audio Analog Stereo");
+    QCOMPARE(f.state().AudioMonitor, QString());
+    QCOMPARE(dialog->Combo3()->currentText(), QString("None"));
+    QCOMPARE(dialog->Label2()->text(), QString("The monitor cannot be the transmitter's output."));
+
+    choose(dialog->Combo3(), "USB Audio CODEC Analog Stereo");
+    QCOMPARE(f.state().AudioMonitor, QString("rig"));
+    QCOMPARE(dialog->Label2()->text(), QString());
+    // The transmitter moves to the monitor's output: the monitor is off.
+    choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
+    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(f.state().AudioMonitor, QString());
+    QCOMPARE(dialog->Combo3()->currentText(), QString("None"));
+    QCOMPARE(dialog->Label2()->text(), QString("The monitor was that output: it is off now."));
 }
 
 void TestSoundDialog::okHidesAndTheCloseBoxUnloads()

@@ -19,6 +19,7 @@ private slots:
     void reading_data();
     void reading();
     void writtenOnlyOnceChosen();
+    void monitorAndMicrophoneEachOnItsOwn();
 };
 
 void TestAudioSettings::reading_data()
@@ -99,6 +100,36 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     third.state().AudioInput.clear();
     third.station->settings().WriteMem();
     QVERIFY(contents(third.state().IniFile).endsWith("[Audio]\nOutput=\nInput=\nLevel=100\n"));
+}
+
+void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
+{
+    AppState state;
+    const QStringList problems = AudioSettings::read(
+        ProfileText("[Audio]\nMonitor=speakers\nMonitorLevel=250\nMuteSource=mic"), state);
+    QCOMPARE(
+        problems,
+        QStringList{"[Audio] MonitorLevel=250 is not a whole number from 0 to 100: 100 is used"});
+    QCOMPARE(state.AudioMonitor, QString("speakers"));
+    QCOMPARE(state.MonitorLevel, 100);
+    QCOMPARE(state.MuteSource, QString("mic"));
+    AudioSettings::read(ProfileText("[Audio]\nMonitorLevel=30"), state);
+    QCOMPARE(state.AudioMonitor, QString());
+    QCOMPARE(state.MonitorLevel, 30);
+    QCOMPARE(state.MuteSource, QString());
+
+    // A key that differs from its default goes in alone; once there, it is kept up to date.
+    ProfileText file("[COM]\nNum=1\n");
+    AppState chosen;
+    chosen.MonitorLevel = 30;
+    QVERIFY(AudioSettings::write(file, chosen, AppState()).isEmpty());
+    QCOMPARE(file.bytes(), QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=30\n"));
+    const AppState asRead = chosen;
+    chosen.MonitorLevel = 100;
+    chosen.MuteSource = "mic";
+    AudioSettings::write(file, chosen, asRead);
+    QCOMPARE(file.bytes(),
+             QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=100\nMuteSource=mic\n"));
 }
 
 QTEST_MAIN(TestAudioSettings)

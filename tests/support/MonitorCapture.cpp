@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/MonitorCapture.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -8,15 +12,23 @@
 #include <cstring>
 #include <mutex>
 
+namespace {
+// The sink's channels as captured; the first is kept.
+constexpr int Channels = 2;
+} // namespace
+
 struct MonitorCapture::Private
 {
     QString source;
+    int rate = SampleRate;
+    QString server;
     pa_threaded_mainloop *mainloop = nullptr;
     pa_context *context = nullptr;
     pa_stream *stream = nullptr;
 
     mutable std::mutex mutex;
     std::vector<float> samples;
+    qint64 cleared = 0; // samples dropped by clear(), for the positions
     qint64 sound = 0;
     Clock::time_point first;
     Clock::time_point last;
@@ -33,12 +45,14 @@ struct MonitorCapture::Private
         const void *data = nullptr;
         size_t bytes = 0;
         while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
-            const size_t count = bytes / sizeof(float);
+            const size_t count = bytes / (Channels * sizeof(float));
             std::lock_guard lock(d->mutex);
             const size_t at = d->samples.size();
             d->samples.resize(at + count, 0.0f);
             if (data) {
-                std::memcpy(d->samples.data() + at, data, count * sizeof(float));
+                const auto *frames = static_cast<const float *>(data);
+                for (size_t i = 0; i < count; ++i)
+                    d->samples[at + i] = frames[i * Channels];
                 for (size_t i = at; i < at + count; ++i) {
                     if (d->samples[i] != 0.0f) {
                         ++d->sound;
@@ -53,9 +67,17 @@ struct MonitorCapture::Private
     }
 };
 
-MonitorCapture::MonitorCapture(const QString &source) : d(std::make_unique<Private>())
+MonitorCapture::MonitorCapture(const QString &source, int sampleRate, const QString &server)
+    : d(std::make_unique<Private>())
 {
     d->source = source;
+    d->rate = sampleRate;
+    d->server = server;
+}
+
+int MonitorCapture::sampleRate() const
+{
+    return d->rate;
 }
 
 MonitorCapture::~MonitorCapture()
@@ -72,14 +94,17 @@ bool MonitorCapture::start(QString *error)
         d->context, [](pa_context *, void *self) { Private::signal(self); }, d.get());
     pa_threaded_mainloop_lock(d->mainloop);
     pa_threaded_mainloop_start(d->mainloop);
-    bool ok = pa_context_connect(d->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+    const QByteArray server = d->server.toUtf8();
+    bool ok = pa_context_connect(d->context, server.isEmpty() ? nullptr : server.constData(),
+                                 PA_CONTEXT_NOAUTOSPAWN, nullptr)
+              >= 0;
     while (ok && pa_context_get_state(d->context) != PA_CONTEXT_READY) {
         ok = PA_CONTEXT_IS_GOOD(pa_context_get_state(d->context));
         if (ok)
             pa_threaded_mainloop_wait(d->mainloop);
     }
     if (ok) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, SampleRate, 1};
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(d->rate), Channels};
         d->stream = pa_stream_new(d->context, "monitor capture", &spec, nullptr);
         pa_stream_set_state_callback(
             d->stream, [](pa_stream *, void *self) { Private::signal(self); }, d.get());
@@ -154,10 +179,71 @@ MonitorCapture::Clock::time_point MonitorCapture::lastSound() const
 void MonitorCapture::clear()
 {
     std::lock_guard lock(d->mutex);
+    d->cleared += qint64(d->samples.size());
     d->samples.clear();
     d->sound = 0;
     d->first = {};
     d->last = {};
+}
+
+std::vector<float> MonitorCapture::take()
+{
+    std::lock_guard lock(d->mutex);
+    std::vector<float> taken;
+    taken.swap(d->samples);
+    d->cleared += qint64(taken.size());
+    d->sound = 0;
+    d->first = {};
+    d->last = {};
+    return taken;
+}
+
+qint64 MonitorCapture::positionAt(Clock::time_point when) const
+{
+    if (!d->stream)
+        return -1;
+    pa_threaded_mainloop_lock(d->mainloop);
+    pa_operation *operation = pa_stream_update_timing_info(
+        d->stream, [](pa_stream *, int, void *self) { Private::signal(self); }, d.get());
+    while (operation && pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(d->mainloop);
+    qint64 position = -1;
+    const pa_timing_info *timing = pa_stream_get_timing_info(d->stream);
+    if (operation && pa_operation_get_state(operation) == PA_OPERATION_DONE && timing
+        && !timing->write_index_corrupt) {
+        // What the server had handed to the capture when it answered, and what the sink played
+        // between `when` and that answer.
+        const auto since
+            = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - when);
+        const qint64 sinceAnswer = qint64(pa_timeval_age(&timing->timestamp)) - since.count();
+        position = timing->write_index / qint64(Channels * sizeof(float))
+                   + sinceAnswer * d->rate / 1000000;
+    }
+    if (operation)
+        pa_operation_unref(operation);
+    pa_threaded_mainloop_unlock(d->mainloop);
+    if (position < 0)
+        return -1;
+    std::lock_guard lock(d->mutex);
+    return position - d->cleared;
+}
+
+bool MonitorCapture::catchUp(int timeoutMs) const
+{
+    const qint64 position = positionAt(Clock::now());
+    if (position < 0)
+        return false;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        {
+            std::lock_guard lock(d->mutex);
+            if (qint64(d->samples.size()) >= position)
+                return true;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return false;
 }
 
 std::vector<float> MonitorCapture::sound(const std::vector<float> &samples)

@@ -8,15 +8,24 @@
 #include <vector>
 
 // Listens to a sound server's source (a sink's monitor: what went out on that sink) with a
-// connection of its own, as mono 32-bit float at 44.1 kHz, in blocks of a millisecond, and notes
-// when the first and the last sound arrived. Independent of the program's own sound code, it
-// stands where a listener at the sink would.
+// connection of its own, as 32-bit float at the sink's rate (44.1 kHz unless told), in blocks of a
+// millisecond, and notes when the first and the last sound arrived. It keeps the first of the
+// sink's two channels: the servers put a mono stream on both unchanged, while they mix stereo
+// down to mono each in its own way. Independent of the program's own sound code, it stands where
+// a listener at the sink would.
+//
+// Sample n of samples() is what the sink played n samples after the capture began: its index is
+// a time on the sink's own clock. positionAt() tells which sample the sink was playing at a given
+// moment, whenever the capture's thread gets to run, so that tests judge timing by the sink's
+// clock rather than by when this client happens to receive the samples.
 class MonitorCapture
 {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit MonitorCapture(const QString &source);
+    // On the server that PULSE_SERVER names, or on `server`.
+    explicit MonitorCapture(const QString &source, int sampleRate = SampleRate,
+                            const QString &server = QString());
     ~MonitorCapture();
     MonitorCapture(const MonitorCapture &) = delete;
     MonitorCapture &operator=(const MonitorCapture &) = delete;
@@ -32,10 +41,21 @@ public:
     // When the first and the latest sound arrived; a default time point when none yet.
     Clock::time_point firstSound() const;
     Clock::time_point lastSound() const;
-    // Forgets what was recorded so far.
+    // Forgets what was recorded so far (the positions go on from there).
     void clear();
+    // What was recorded so far, forgotten here as clear() does, in one step.
+    std::vector<float> take();
+
+    // The index in samples() of what the sink played at `when` (a moment in the past, or now), by
+    // the server's own count of what the capture has been given; -1 when the server does not
+    // answer.
+    qint64 positionAt(Clock::time_point when) const;
+    // Waits until samples() holds everything the sink has played up to now; false when that
+    // does not come within timeoutMs. The caller's event loop runs meanwhile.
+    bool catchUp(int timeoutMs = 10000) const;
 
     static constexpr int SampleRate = 44100;
+    int sampleRate() const;
 
     // A null sink's monitor misses the first moment of a stream that starts: to start it at once
     // the server remixes what the sink had rendered ahead (a millisecond here, a few on a busy

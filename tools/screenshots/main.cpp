@@ -63,7 +63,8 @@ QWidget *comDialog(StationFixture &f)
     return dialog;
 }
 
-// Setup > Sound...: the messages on the rig's sound card, the level a little down.
+// Setup > Sound...: the messages on the rig's sound card, the level a little down, heard on the
+// speakers, the microphone muted while they are sent.
 QWidget *soundDialog(StationFixture &f)
 {
     f.server.setDevices({{"speakers", "Built-in Audio Analog Stereo"},
@@ -72,6 +73,9 @@ QWidget *soundDialog(StationFixture &f)
                          {"rig.in", "USB Audio CODEC (the rig's sound card)"}});
     f.state().AudioOutput = QStringLiteral("rig");
     f.state().AudioLevel = 80;
+    f.state().AudioMonitor = QStringLiteral("speakers");
+    f.state().MonitorLevel = 40;
+    f.state().MuteSource = QStringLiteral("mic");
     f.window().menuItem(QStringLiteral("Sound"))->trigger();
     return f.station->soundSet().form();
 }

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "playback/MemoryPreview.h"
+
+#include "station/AppState.h"
+#include "station/Log.h"
+#include "station/SoundPlayer.h"
+
+#include <QDebug>
+
+MemoryPreview::MemoryPreview(AppState &state, SoundPlayer &player, QObject *parent)
+    : QObject(parent), m_state(state), m_player(player)
+{ }
+
+bool MemoryPreview::isPlaying() const
+{
+    return m_player.mode() == SoundPlayer::Mode::Playing;
+}
+
+QString MemoryPreview::refusal() const
+{
+    const QString monitor = m_state.AudioMonitor;
+    const QString rig = m_state.AudioOutput;
+    const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
+    const QString heard = monitor.isEmpty() ? defaultOutput : monitor;
+    const QString sent = rig.isEmpty() ? defaultOutput : rig;
+    if ((monitor.isEmpty() && rig.isEmpty()) || (!heard.isEmpty() && heard == sent))
+        return QStringLiteral("it would go out on the transmitter's output; choose a monitor "
+                              "output of its own under Setup > Sound...");
+    if (heard.isEmpty())
+        return QStringLiteral("no sound server tells the default output from the transmitter's; "
+                              "choose a monitor output under Setup > Sound...");
+    return QString();
+}
+
+bool MemoryPreview::preview(int number)
+{
+    const auto refuse = [number](const QString &why) {
+        qCWarning(lcVocta).noquote()
+            << QStringLiteral("Preview of memory %1 refused: %2").arg(number).arg(why);
+        return false;
+    };
+    if (number < 1 || number > 6)
+        return refuse(QStringLiteral("there are memories 1 to 6"));
+    if (m_messageBusy && m_messageBusy())
+        return refuse(QStringLiteral("a message plays"));
+    const QString why = refusal();
+    if (!why.isEmpty())
+        return refuse(why);
+
+    m_player.close();
+    m_player.setOutput(m_state.AudioMonitor);
+    m_player.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
+    if (m_player.open(m_state.MemFile.at(size_t(number - 1))) != SoundPlayer::OpenResult::Opened)
+        return false; // the player has said why
+    m_player.play();
+    return true;
+}
+
+bool MemoryPreview::stop()
+{
+    if (!isPlaying())
+        return false;
+    m_player.stop();
+    m_player.close();
+    return true;
+}

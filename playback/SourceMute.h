@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// The microphone muted while a message is on the air: a microphone looped through the rig's
+// sound card would otherwise be sent with the message. The station says when the transmitter is
+// keyed for a message and when that ends; the source is muted through the sound server for that
+// time, only if it was not muted already, and put back as it was afterwards, whatever happens
+// meanwhile (the source or the server going away and coming back). Nothing is muted while no
+// source is chosen.
+//
+// Every member is called on the UI thread and returns at once.
+class SourceMute : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // The sound server's input (source) to mute, by name; empty: none. A source muted now is put
+    // back when another one takes its place.
+    virtual void setSource(const QString &name) = 0;
+    // Whether the transmitter is keyed for a message now.
+    virtual void setMessageKeyed(bool keyed) = 0;
+};
