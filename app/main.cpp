@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     // First of all: a request to end (SIGTERM, SIGINT, SIGHUP) that comes at any moment from
     // here on gives the orderly end, however early in start-up it comes.
     TerminationSignals termination;
+    useLogFormat();
 
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)

@@ -35,7 +35,7 @@ QString MemoryPreview::refusal() const
 bool MemoryPreview::preview(int number)
 {
     const auto refuse = [number](const QString &why) {
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSound).noquote()
             << QStringLiteral("Preview of memory %1 refused: %2").arg(number).arg(why);
         return false;
     };

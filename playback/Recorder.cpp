@@ -266,7 +266,7 @@ bool Recorder::save(int memory)
     QString path;
     QString error;
     if (!writeTake(memory, begin, end, &path, &error)) {
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSound).noquote()
             << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
         // The system's reason may end a sentence of its own ("No space left on device.").
         while (error.endsWith(QLatin1Char('.')))
@@ -348,7 +348,7 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
     const QString path = QDir(kitFolder).filePath(file);
     QString error;
     if (!writeKitPart(path, begin, end, &error)) {
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSound).noquote()
             << QStringLiteral("Cannot save the kit part %1: %2").arg(path, error);
         while (error.endsWith(QLatin1Char('.')))
             error.chop(1);

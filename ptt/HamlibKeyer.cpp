@@ -201,7 +201,7 @@ void HamlibKeyer::shutdown(int milliseconds)
         QString text = QStringLiteral("PTT: %1 did not confirm the release").arg(m_name);
         if (!finished)
             text += QStringLiteral(" within %1 ms").arg(milliseconds);
-        qCWarning(lcVocta).noquote() << text;
+        qCWarning(lcPtt).noquote() << text;
     }
 }
 
@@ -249,10 +249,9 @@ void HamlibKeyer::take(const Report &report)
         // What the rig did is said, also when a later open() has replaced the connection; the
         // status is that of the latest open().
         if (report.say)
-            qCWarning(lcVocta).noquote() << "PTT:" << report.text;
+            qCWarning(lcPtt).noquote() << "PTT:" << report.text;
         if (report.answersAgain)
-            qCWarning(lcVocta).noquote()
-                << QStringLiteral("PTT: %1 answers again").arg(report.name);
+            qCWarning(lcPtt).noquote() << QStringLiteral("PTT: %1 answers again").arg(report.name);
         if (report.generation != m_generation)
             return;
         if (!report.name.isEmpty())

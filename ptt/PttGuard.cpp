@@ -208,7 +208,7 @@ void PttGuard::setProblem(const QString &text)
     m_problem = text;
     if (!text.isEmpty() && !m_problemSaid) {
         m_problemSaid = true;
-        qCWarning(lcVocta).noquote() << text;
+        qCWarning(lcPtt).noquote() << text;
     }
     emit problemChanged(text);
 }

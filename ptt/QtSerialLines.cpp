@@ -221,8 +221,8 @@ void QtSerialLines::applyReceiveLevels()
         return;
     attributes.c_cflag = flags;
     if (::tcsetattr(port, TCSANOW, &attributes) != 0)
-        qCWarning(lcVocta).noquote() << QStringLiteral("cannot set the hang-up flag of %1 (%2)")
-                                            .arg(m_device, QString::fromLocal8Bit(strerror(errno)));
+        qCWarning(lcPtt).noquote() << QStringLiteral("cannot set the hang-up flag of %1 (%2)")
+                                          .arg(m_device, QString::fromLocal8Bit(strerror(errno)));
 #endif
 }
 
@@ -234,10 +234,10 @@ void QtSerialLines::write(Line line, bool level)
         return;
     // Once per opening: a port without modem lines would otherwise be reported at every keying.
     m_lineFailureSaid = true;
-    qCWarning(lcVocta).noquote() << QStringLiteral(
-                                        "cannot set %1 on %2 (%3); it does not key the transmitter")
-                                        .arg(QLatin1String(line == Line::Rts ? "RTS" : "DTR"),
-                                             m_device, m_port->errorString());
+    qCWarning(lcPtt).noquote() << QStringLiteral(
+                                      "cannot set %1 on %2 (%3); it does not key the transmitter")
+                                      .arg(QLatin1String(line == Line::Rts ? "RTS" : "DTR"),
+                                           m_device, m_port->errorString());
 }
 
 void QtSerialLines::portError(int error)
@@ -251,7 +251,7 @@ void QtSerialLines::portError(int error)
     // has returned: Qt SerialPort is still inside its own notification here, and as long as the
     // port stays open it keeps reporting the error.
     m_gone = true;
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcPtt).noquote()
         << QStringLiteral("the serial port %1 went away (%2)").arg(m_device, m_port->errorString());
     QMetaObject::invokeMethod(
         this,

@@ -48,7 +48,7 @@ std::shared_ptr<RigLibrary> RigModule::library()
     }
     problem = QStringLiteral("cannot load hamlib (%1)").arg(problem);
     if (problem != m_problem)
-        qCWarning(lcVocta).noquote() << QStringLiteral("PTT: ") + problem;
+        qCWarning(lcPtt).noquote() << QStringLiteral("PTT: ") + problem;
     m_problem = problem;
     return nullptr;
 }

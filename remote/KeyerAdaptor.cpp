@@ -153,7 +153,7 @@ QVariantList KeyerAdaptor::text(const QString &text, bool play)
 {
     if (!m_texts) {
         if (play) {
-            qCWarning(lcVocta).noquote() << "Cannot say a text: this keyer has no voice kit";
+            qCWarning(lcRemote).noquote() << "Cannot say a text: this keyer has no voice kit";
             m_station.showRefusal();
         }
         return {false, QStringList(), 0.0};

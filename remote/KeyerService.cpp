@@ -30,7 +30,7 @@ bool KeyerService::start(const QDBusConnection &bus)
     const QString name = QString::fromLatin1(ServiceName);
     // The object first, so that a call that arrives as soon as the name is ours finds it.
     if (!connection.registerObject(path, this, QDBusConnection::ExportAdaptors)) {
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcRemote).noquote()
             << QStringLiteral("the object %1 is taken on the session bus: the keyer interface "
                               "is off")
                    .arg(path);
@@ -46,7 +46,7 @@ bool KeyerService::start(const QDBusConnection &bus)
         connection.disconnect(Bus, BusPath, Bus, QStringLiteral("NameAcquired"), this,
                               SLOT(nameAcquired(QString)));
         connection.unregisterObject(path);
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcRemote).noquote()
             << QStringLiteral("%1 cannot be had on the session bus (%2): this copy runs without "
                               "its keyer interface")
                    .arg(name, reply.error().message());
@@ -54,7 +54,7 @@ bool KeyerService::start(const QDBusConnection &bus)
     }
     m_bus = connection;
     if (reply.value() == QDBusConnectionInterface::ServiceQueued) {
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcRemote).noquote()
             << QStringLiteral("%1 is held by another program on the session bus (another Voice "
                               "Vocta?): this copy takes over its keyer interface when that one "
                               "ends")

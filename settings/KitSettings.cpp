@@ -36,7 +36,7 @@ int readGap(const ProfileText &file, const char *key, int fallback, const QStrin
     const QByteArray text = file.value(Section, key, "");
     if (const std::optional<int> value = gapValue(text))
         return *value;
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcSettings).noquote()
         << QStringLiteral("[%1] %2=%3 in %4 is not a number of milliseconds from 0 to %5: %6 is "
                           "used")
                .arg(QLatin1String(Section), QLatin1String(key), QString::fromLocal8Bit(text),

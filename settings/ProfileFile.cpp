@@ -254,7 +254,7 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
 bool ProfileFile::fail(const QString &reason)
 {
     m_error = reason;
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcSettings).noquote()
         << QStringLiteral("Cannot save the settings to %1: %2").arg(m_path, reason);
     return false;
 }

@@ -82,7 +82,7 @@ void Settings::ReadMem()
         QString problem;
         m_siteText = SiteDefault::read(m_siteDefault, &problem);
         if (!problem.isEmpty())
-            qCWarning(lcVocta).noquote()
+            qCWarning(lcSettings).noquote()
                 << QStringLiteral("Cannot start from the site's settings %1: %2; the settings "
                                   "start from their defaults")
                        .arg(m_siteDefault, problem);
@@ -125,7 +125,7 @@ void Settings::ReadMem()
     QStringList problems = AudioSettings::read(file, m_state);
     problems += PttSettings::read(file, m_state);
     for (const QString &problem : problems)
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSettings).noquote()
             << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
     KitSettings::read(file, m_state);
     m_asRead = m_state;
@@ -152,8 +152,8 @@ void Settings::WriteMem()
         QString reason;
         if (!SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path(), &reason)) {
             // Nothing is lost: the settings stay in memory and go out with the next save.
-            qCWarning(lcVocta).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
-                                                .arg(m_state.IniFile, reason);
+            qCWarning(lcSettings).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
+                                                   .arg(m_state.IniFile, reason);
             m_lastSaveFailed = true;
             tellOutcome(reason);
             return;
@@ -211,7 +211,7 @@ void Settings::WriteMem()
     if (saved && !refused.isEmpty()) {
         reason = QStringLiteral("%1 cannot be stored in the file; the old value is kept")
                      .arg(QString::fromLatin1(refused.join(", ")));
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSettings).noquote()
             << QStringLiteral("Cannot save the settings to %1: %2").arg(m_state.IniFile, reason);
     }
     m_lastSaveFailed = !reason.isEmpty();
@@ -225,7 +225,7 @@ bool Settings::own()
     if (m_lock.take(m_state.IniFile) != SettingsLock::Outcome::InUse)
         return true;
     m_inUseElsewhere = true;
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcSettings).noquote()
         << QStringLiteral("%1 is in use by another copy of Voice Vocta that is running: this copy "
                           "saves nothing to it")
                .arg(m_state.IniFile);
@@ -245,7 +245,7 @@ void Settings::tellOutcome(const QString &reason)
         if (!m_failureTold)
             return;
         m_failureTold = false;
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSettings).noquote()
             << QStringLiteral("The settings are saved again to %1").arg(m_state.IniFile);
         if (m_tell)
             m_tell(QStringLiteral("The settings are saved again to %1.").arg(m_state.IniFile),
@@ -276,7 +276,7 @@ QByteArray Settings::fontNameText(int element) const
 
 void Settings::reportUtf16(const QString &outcome)
 {
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcSettings).noquote()
         << QStringLiteral("%1 is UTF-16 text, which this program cannot read or edit: %2, and "
                           "the settings are not saved to it")
                .arg(m_state.IniFile, outcome);

@@ -138,7 +138,7 @@ void Station::on(const StationEvents::ConfirmTimeout &)
 {
     if (m_state.stage != Stage::Lead || m_await != Await::Keying)
         return;
-    qCWarning(lcVocta).noquote() << QStringLiteral(
+    qCWarning(lcStation).noquote() << QStringLiteral(
         "the transmitter's keying was not confirmed in time: the message is stopped");
     stopMessage();
     refuse();
@@ -252,7 +252,7 @@ void Station::on(const StationEvents::TimeoutTick &)
         recStat();
     stopTimeout();
     refuse();
-    qCWarning(lcVocta).noquote()
+    qCWarning(lcStation).noquote()
         << QStringLiteral("the transmitter was keyed for %1 s without a break: released (time-out)")
                .arg(m_timeoutSeconds);
 }

@@ -101,7 +101,7 @@ bool StationRemote::playFile(const QString &path, MessageKind kind)
     QFile probe;
     QString error;
     if (!FileNames::openForReading(probe, path, &error)) {
-        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        qCWarning(lcStation).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
         showRefusal();
         return false;
     }

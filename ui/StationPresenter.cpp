@@ -194,7 +194,7 @@ void StationPresenter::showPicture(bool onAir)
     QPixmap picture(path);
     if (picture.isNull() && !m_reported.contains(path)) {
         m_reported.insert(path);
-        qCWarning(lcVocta).noquote() << "cannot load the picture" << path;
+        qCWarning(lcUi).noquote() << "cannot load the picture" << path;
     }
     QLabel *image = m_form.Image1();
     image->setPixmap(picture);

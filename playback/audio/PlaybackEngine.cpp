@@ -186,7 +186,7 @@ void PlaybackEngine::markFailed(const QString &message)
 {
     m_sourceFailed = true;
     m_sourceEnded = true;
-    qCWarning(lcVocta).noquote() << "Sound playback failed:" << message;
+    qCWarning(lcSound).noquote() << "Sound playback failed:" << message;
 }
 
 int PlaybackEngine::take(float *out, int frames, int channels, bool *end)
@@ -235,6 +235,6 @@ void PlaybackEngine::finished(bool failed, const QString &error)
         outcome = failed || m_sourceFailed ? Failed : Ended;
     }
     if (failed)
-        qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
+        qCWarning(lcSound).noquote() << "Sound playback failed:" << error;
     m_notifier(token, outcome);
 }

@@ -190,7 +190,7 @@ void PlaybackEngine::run()
             if (!opened && m_playing && m_token == token) {
                 m_playing = false;
                 lock.unlock();
-                qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
+                qCWarning(lcSound).noquote() << "Sound playback failed:" << error;
                 m_notifier(token, Failed);
                 lock.lock();
             } else if (opened) {

@@ -124,7 +124,7 @@ void PulseAudioInput::fail(quint64 run, const QString &reason)
     m_running = false;
     m_waiting = false;
     closeStream();
-    qCWarning(lcVocta).noquote() << "Recording failed:" << reason;
+    qCWarning(lcSound).noquote() << "Recording failed:" << reason;
     emit failed(reason);
 }
 

@@ -341,7 +341,7 @@ void PulseConnection::applyLost(quint64 attempt, const QString &error, bool wasR
         emit devicesChanged();
 
     if (wasReady) {
-        qCWarning(lcVocta).noquote() << "The sound server went away:" << error;
+        qCWarning(lcSound).noquote() << "The sound server went away:" << error;
         // A server that restarts at once (socket activation) is found again right away; one that
         // restarts before its socket folder is watched, by the tries that follow.
         d->retryingAfterChange = true;

@@ -195,7 +195,7 @@ void PulseOutput::dropMonitor(const QString &why)
 {
     if (!why.isEmpty() && why != m_monitorSaid) {
         m_monitorSaid = why;
-        qCWarning(lcVocta).noquote() << why;
+        qCWarning(lcSound).noquote() << why;
     }
     cancelMonitorEnd();
     m_monitorPlays = false;
@@ -217,7 +217,7 @@ bool PulseOutput::startMonitor()
                                 .arg(m_monitorSink);
         if (why != m_monitorSaid) {
             m_monitorSaid = why;
-            qCWarning(lcVocta).noquote() << why;
+            qCWarning(lcSound).noquote() << why;
         }
         return false;
     }

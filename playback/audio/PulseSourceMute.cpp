@@ -195,7 +195,7 @@ void PulseSourceMute::Private::say(const QString &text)
     if (text == said)
         return;
     said = text;
-    qCWarning(lcVocta).noquote() << text;
+    qCWarning(lcSound).noquote() << text;
 }
 
 PulseSourceMute::PulseSourceMute(PulseConnection &connection, QObject *parent)
@@ -228,7 +228,7 @@ PulseSourceMute::~PulseSourceMute()
                 });
             if (!waiting || deadline.hasExpired()) {
                 for (const Private::Muted &entry : d->muted)
-                    qCWarning(lcVocta).noquote()
+                    qCWarning(lcSound).noquote()
                         << QStringLiteral("The microphone \"%1\" may still be muted: the sound "
                                           "server did not answer")
                                .arg(entry.source);

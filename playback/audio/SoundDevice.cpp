@@ -278,7 +278,7 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     setFileName(path);
     const QString missing = missingOutput();
     if (!missing.isEmpty() && d->connection.state() != PulseConnection::Connecting) {
-        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, missing);
+        qCWarning(lcSound).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, missing);
         d->connection.connectToServer(); // it may be back for the next file
         return OpenResult::OutputAbsent;
     }
@@ -299,7 +299,7 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
         source = SoundFileSource::open(path, &error);
     }
     if (!source) {
-        qCWarning(lcVocta).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        qCWarning(lcSound).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
         return OpenResult::Unreadable;
     }
 
@@ -335,7 +335,7 @@ void SoundDevice::prepare()
     const QString missing = missingOutput();
     const bool absent = !missing.isEmpty() && d->connection.state() != PulseConnection::Connecting;
     if (absent)
-        qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
+        qCWarning(lcSound).noquote() << "Sound playback failed:" << missing;
     const bool ok = d->mode != Mode::NotReady && !absent;
     if (ok && d->connection.state() == PulseConnection::Ready) {
         // The server's stream is made ready and its sink woken; said once the server has.
@@ -361,7 +361,7 @@ void SoundDevice::finishPrepare(quint64 token, bool ok, const QString &error)
         return; // played, stopped, closed or prepared again meanwhile
     dropPrepare();
     if (!ok)
-        qCWarning(lcVocta).noquote() << "Sound playback failed:" << error;
+        qCWarning(lcSound).noquote() << "Sound playback failed:" << error;
     emit prepared(ok);
 }
 
@@ -380,7 +380,7 @@ void SoundDevice::play()
     // A named output that is not there is never replaced: the play does not start.
     const QString missing = missingOutput();
     if (!missing.isEmpty()) {
-        qCWarning(lcVocta).noquote() << "Sound playback failed:" << missing;
+        qCWarning(lcSound).noquote() << "Sound playback failed:" << missing;
         d->connection.connectToServer(); // it may be back for the next play
         queueDone(Outcome::Failed);
         return;
@@ -447,7 +447,7 @@ void SoundDevice::checkProgress()
         return;
     // The output has taken nothing for seconds: a hung sound server would otherwise keep the
     // transmitter keyed for ever.
-    qCWarning(lcVocta).noquote() << "Sound playback failed:"
+    qCWarning(lcSound).noquote() << "Sound playback failed:"
                                  << (d->pending ? "the sound server does not answer"
                                                 : "the sound output stopped taking sound");
     finishPlay(d->play, Outcome::Failed);

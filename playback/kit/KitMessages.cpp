@@ -29,7 +29,7 @@ KitMessages::Built KitMessages::build(const QString &text)
 {
     Built built = speak(text, true);
     if (!built.ok)
-        qCWarning(lcVocta).noquote()
+        qCWarning(lcSound).noquote()
             << QStringLiteral("Cannot say \"%1\": %2").arg(text.left(80), built.error);
     return built;
 }

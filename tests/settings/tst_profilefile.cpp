@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/ProfileFile.h"
 #include "settings/ProfileText.h"
+#include "station/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -552,6 +553,7 @@ void TestProfileFile::failedWriteKeepsTheOldFile()
     QVERIFY(child >= 0);
     if (child == 0) {
         ::dup2(log[1], STDERR_FILENO);
+        useLogFormat();
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
                                   const QString &message) {
             const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Log.h"
+
 #include <QByteArray>
 #include <QTemporaryFile>
 #include <QtGlobal>
@@ -18,6 +20,7 @@ public:
         std::fflush(stderr);
         m_saved = ::dup(STDERR_FILENO);
         ::dup2(m_file.handle(), STDERR_FILENO);
+        useLogFormat();
         m_previousHandler = qInstallMessageHandler(&StderrCapture::toStderr);
     }
     ~StderrCapture() { restore(); }
