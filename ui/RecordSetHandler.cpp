@@ -160,7 +160,9 @@ void RecordSetHandler::showKit()
 {
     RecordSet &dialog = *m_dialog;
     const bool kit = kitChosen();
+    // The part box shows only where a kit part is to be saved.
     dialog.Combo2()->setEnabled(kit);
+    dialog.Combo2()->setVisible(kit);
     if (!kit) {
         dialog.Label5()->clear();
         return;
