@@ -26,9 +26,12 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -38,6 +41,7 @@ using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("firstsample");
 constexpr int Pairs = 9;
 constexpr int Channels = 2;
+constexpr double NoResult = std::numeric_limits<double>::quiet_NaN();
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
@@ -157,12 +161,13 @@ public:
         return position;
     }
 
-    // Milliseconds from `start` to the first sound on the sink's clock; -1 when none came.
+    // Milliseconds from `start` to the first sound on the sink's clock; NaN when none came.
     double fromTo(Steady::time_point start)
     {
         if (!waitFor([this] { return firstSound() >= 0; }, 10000))
-            return -1;
-        return double(firstSound() - positionAt(start)) * 1000 / m_rate;
+            return NoResult;
+        const qint64 at = positionAt(start);
+        return at < 0 ? NoResult : double(firstSound() - at) * 1000 / m_rate;
     }
 
 private:
@@ -277,7 +282,7 @@ private:
         return false;
     }
 
-    // Memory 1 played to its end: the key to its first sample, or -1.
+    // Memory 1 played to its end: the key to its first sample, or NaN.
     double playMemory()
     {
         const int keyed = m_s.lines.rtsCount(true);
@@ -286,7 +291,7 @@ private:
         click(m_s.station.window().Command3d1(0), Qt::LeftButton);
         const double heard = waitFor([&] { return m_s.lines.rtsCount(true) > keyed; }, 10000)
                                  ? m_capture.fromTo(m_s.lines.rtsAt(true))
-                                 : -1;
+                                 : NoResult;
         waitFor(
             [&] {
                 return m_s.lines.rtsCount(false) > released
@@ -297,7 +302,7 @@ private:
         return heard;
     }
 
-    // The peer played to its end: its spawn to its first sample, or -1.
+    // The peer played to its end: its spawn to its first sample, or NaN.
     double playPeer(const QString &who)
     {
         const QStringList arguments
@@ -314,6 +319,33 @@ private:
         return heard;
     }
 
+    // The median, the latest and, when some came before the start, the earliest (the capture
+    // hears the sink in blocks of a millisecond: a fraction of one either way is no more than
+    // that). Every figure with VVBENCH_VERBOSE=1. The median, or NaN.
+    double add(const QString &measure, std::vector<double> values, const QString &target)
+    {
+        std::erase_if(values, [](double v) { return std::isnan(v); });
+        if (values.empty()) {
+            m_report.note(Section + QStringLiteral(": no result for ") + measure);
+            return NoResult;
+        }
+        if (qEnvironmentVariableIsSet("VVBENCH_VERBOSE")) {
+            QStringList all;
+            for (double value : values)
+                all << QString::number(value, 'f', 2);
+            m_report.note(measure + QStringLiteral(": ") + all.join(QLatin1Char(' ')));
+        }
+        std::sort(values.begin(), values.end());
+        const double middle = values[values.size() / 2];
+        m_report.add(Section, measure + QStringLiteral(", median of %1").arg(values.size()), middle,
+                     target);
+        m_report.add(Section, measure + QStringLiteral(", latest"), values.back(), target);
+        if (values.front() < 0)
+            m_report.add(Section, measure + QStringLiteral(", earliest"), values.front(),
+                         QStringLiteral(">= -1"));
+        return middle;
+    }
+
     void report(const Figures &program, const std::vector<Figures> &peers)
     {
         const QString server = m_server.name() + QStringLiteral(", ");
@@ -321,21 +353,17 @@ private:
              {std::pair{QStringLiteral("first message"), &Figures::first},
               std::pair{QStringLiteral("later message"), &Figures::later}}) {
             const QString measure = server + message;
-            m_report.addSpread(Section, measure + QStringLiteral(": key to first sample"),
-                               program.*figures, QStringLiteral("<= 20"));
-            std::vector<double> ours = program.*figures;
-            std::erase_if(ours, [](double v) { return v < 0; });
+            const double ours = add(measure + QStringLiteral(": key to first sample"),
+                                    program.*figures, QStringLiteral("<= 20"));
             for (const Figures &peer : peers) {
-                std::vector<double> theirs = peer.*figures;
-                std::erase_if(theirs, [](double v) { return v < 0; });
-                m_report.addSpread(
-                    Section, measure + QStringLiteral(": %1 spawn to first sample").arg(peer.who),
-                    theirs);
-                if (!ours.empty() && !theirs.empty() && median(theirs) > 0)
+                const double theirs
+                    = add(measure + QStringLiteral(": %1 spawn to first sample").arg(peer.who),
+                          peer.*figures, QString());
+                if (!std::isnan(ours) && !std::isnan(theirs) && theirs > 0)
                     m_report.add(
                         Section,
                         measure + QStringLiteral(": program / %1 (ratio, not ms)").arg(peer.who),
-                        median(ours) / median(theirs));
+                        ours / theirs);
             }
         }
     }
@@ -365,13 +393,20 @@ void runOn(BenchReport &report, PrivateSoundServer::Kind kind)
     QTemporaryDir folder;
     populateProgramFolder(folder.path());
     const QString file = folder.filePath(QStringLiteral("Wav/tone.wav"));
-    if (!BenchSounds::writeWav(file, server.sampleRate(), 0.3)) {
+    const QString wake = folder.filePath(QStringLiteral("wake.wav"));
+    if (!BenchSounds::writeWav(file, server.sampleRate(), 0.3)
+        || !BenchSounds::writeWav(wake, server.sampleRate(), 2)) {
         report.note(Section + QStringLiteral(": cannot write the test file"));
         return;
     }
+    // PipeWire gives a passive capture its start only while the sink runs: something plays.
+    QProcess waking;
+    waking.start(QStringLiteral("paplay"), {QStringLiteral("-d"), PrivateSoundServer::Rig, wake});
     PassiveCapture capture(PrivateSoundServer::Rig + QStringLiteral(".monitor"),
                            server.sampleRate());
-    if (!capture.start(&error)) {
+    const bool listening = capture.start(&error);
+    waking.waitForFinished(10000);
+    if (!listening) {
         report.note(Section + QStringLiteral(": cannot listen to the monitor: ") + error);
         return;
     }
