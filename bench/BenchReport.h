@@ -55,3 +55,4 @@ void runHeldKeyBench(BenchReport &report);
 // The run on an X server of its own that the heldkey section starts: "vvbench --held-key".
 int runHeldKeyChild(int argc, char **argv);
 void runFootprintBench(BenchReport &report);
+void runFirstSampleBench(BenchReport &report);

@@ -32,7 +32,10 @@
 // click to its first sound; "heldkey", F1 held on an X server of its own (Xvfb) and the keyings
 // that one hold gives; "footprint", the program started from outside on an X server (Xvfb), a
 // PulseAudio server and a session bus of its own, beside a minimal Qt Widgets program and paplay:
-// exec to the window mapped, resident memory and threads once started, and CPU over a 30 s message.
+// exec to the window mapped, resident memory and threads once started, and CPU over a 30 s message;
+// "firstsample", the key to the first sample heard at the rig's sink, on a PulseAudio and on a
+// PipeWire server of its own, for the first message after the sink suspended and a later one,
+// beside paplay and pw-play on the same sink.
 // "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
 // repeating message on a busy machine (two busy processes per core) beside paplay, counting the
 // plays with silence inserted.
@@ -55,11 +58,17 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     const BenchSection sections[] = {
-        {"device", &runDeviceBench},    {"station", &runStationBench},
-        {"rig", &runRigBench},          {"server", &runServerBench},
-        {"remote", &runRemoteBench},    {"keying", &runKeyingBench},
-        {"guard", &runGuardBench},      {"logger", &runLoggerBench},
-        {"heldkey", &runHeldKeyBench},  {"footprint", &runFootprintBench},
+        {"device", &runDeviceBench},
+        {"station", &runStationBench},
+        {"rig", &runRigBench},
+        {"server", &runServerBench},
+        {"remote", &runRemoteBench},
+        {"keying", &runKeyingBench},
+        {"guard", &runGuardBench},
+        {"logger", &runLoggerBench},
+        {"heldkey", &runHeldKeyBench},
+        {"footprint", &runFootprintBench},
+        {"firstsample", &runFirstSampleBench},
         {"soak", &runSoakBench, false},
     };
 
