@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/MemoryPreview.h"
 
+#include "playback/SoundChoices.h"
 #include "station/AppState.h"
 #include "station/Log.h"
 #include "station/SoundPlayer.h"
@@ -18,17 +19,17 @@ bool MemoryPreview::isPlaying() const
 
 QString MemoryPreview::refusal() const
 {
-    const QString monitor = m_state.AudioMonitor;
-    const QString rig = m_state.AudioOutput;
     const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
-    const QString heard = monitor.isEmpty() ? defaultOutput : monitor;
-    const QString sent = rig.isEmpty() ? defaultOutput : rig;
-    if ((monitor.isEmpty() && rig.isEmpty()) || (!heard.isEmpty() && heard == sent))
+    switch (SoundChoices::listening(m_state.AudioMonitor, m_state.AudioOutput, defaultOutput)) {
+    case SoundChoices::Listening::OnTheTransmitter:
         return QStringLiteral("it would go out on the transmitter's output; choose a monitor "
                               "output of its own under Setup > Sound...");
-    if (heard.isEmpty())
+    case SoundChoices::Listening::Unknown:
         return QStringLiteral("no sound server tells the default output from the transmitter's; "
                               "choose a monitor output under Setup > Sound...");
+    case SoundChoices::Listening::Apart:
+        break;
+    }
     return QString();
 }
 

@@ -2,6 +2,7 @@
 #include "playback/Recorder.h"
 
 #include "playback/AudioInput.h"
+#include "playback/SoundChoices.h"
 #include "playback/TakeRules.h"
 #include "playback/audio/WavWriter.h"
 #include "station/AppState.h"
@@ -215,17 +216,17 @@ QString Recorder::previewOutput() const
 
 QString Recorder::previewRefusal() const
 {
-    const QString monitor = m_state.AudioMonitor;
-    const QString rig = m_state.AudioOutput;
     const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
-    const QString heard = monitor.isEmpty() ? defaultOutput : monitor;
-    const QString sent = rig.isEmpty() ? defaultOutput : rig;
-    if ((monitor.isEmpty() && rig.isEmpty()) || (!heard.isEmpty() && heard == sent))
+    switch (SoundChoices::listening(m_state.AudioMonitor, m_state.AudioOutput, defaultOutput)) {
+    case SoundChoices::Listening::OnTheTransmitter:
         return QStringLiteral("Play is refused: the take would go out on the transmitter's "
                               "output. Choose a monitor output of its own under Setup > Sound...");
-    if (heard.isEmpty())
+    case SoundChoices::Listening::Unknown:
         return QStringLiteral("Play is refused: no sound server tells the default output from the "
                               "transmitter's. Choose a monitor output under Setup > Sound...");
+    case SoundChoices::Listening::Apart:
+        break;
+    }
     return QString();
 }
 

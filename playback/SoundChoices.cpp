@@ -55,3 +55,13 @@ qsizetype SoundChoices::indexOf(const QList<Entry> &entries, const QString &stor
     }
     return 0;
 }
+
+SoundChoices::Listening SoundChoices::listening(const QString &monitor, const QString &transmitter,
+                                                const QString &defaultOutput)
+{
+    const QString heard = monitor.isEmpty() ? defaultOutput : monitor;
+    const QString sent = transmitter.isEmpty() ? defaultOutput : transmitter;
+    if ((monitor.isEmpty() && transmitter.isEmpty()) || (!heard.isEmpty() && heard == sent))
+        return Listening::OnTheTransmitter;
+    return heard.isEmpty() ? Listening::Unknown : Listening::Apart;
+}

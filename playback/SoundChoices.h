@@ -27,4 +27,11 @@ QList<Entry> entries(const QList<SoundEndpoint> &devices, const QString &default
 // The index of the entry that stands for the stored name.
 qsizetype indexOf(const QList<Entry> &entries, const QString &stored);
 
+// Whether what the operator listens to (the monitor output, empty: the default output) is apart
+// from what goes to the transmitter (its output, empty: the default output), given the name of the
+// default output as the sound server tells it (empty: unknown).
+enum class Listening { Apart, OnTheTransmitter, Unknown };
+Listening listening(const QString &monitor, const QString &transmitter,
+                    const QString &defaultOutput);
+
 } // namespace SoundChoices
