@@ -111,7 +111,9 @@ bool MonitorCapture::start(QString *error)
         pa_stream_set_read_callback(d->stream, &Private::read, d.get());
         pa_buffer_attr attributes;
         std::memset(&attributes, 0xff, sizeof attributes);
-        attributes.fragsize = uint32_t(pa_usec_to_bytes(1000, &spec));
+        // 20 ms blocks: a listener asking for 1 ms pulls PipeWire's whole graph down to a tiny
+        // quantum, which then drops cycles of its own; positions come from the server's timing.
+        attributes.fragsize = uint32_t(pa_usec_to_bytes(20000, &spec));
         const QByteArray source = d->source.toUtf8();
         ok = pa_stream_connect_record(d->stream, source.constData(), &attributes,
                                       PA_STREAM_ADJUST_LATENCY)
