@@ -63,6 +63,9 @@ int main(int argc, char *argv[])
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
     station.setSourceMute(&microphone);
+    // Should the program die with the microphone muted, the guard puts it back.
+    QObject::connect(&microphone, &SourceMute::mutedSourcesChanged, &guard,
+                     &PttGuard::watchMutedSources);
     station.setPreviewPlayer(&memoryPreview);
     // The monitor output plays every message too, at its own level.
     const auto monitor = [&device, &station] {

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The microphone muted while a message is on the air: a microphone looped through the rig's
 // sound card would otherwise be sent with the message. The station says when the transmitter is
@@ -23,4 +24,9 @@ public:
     virtual void setSource(const QString &name) = 0;
     // Whether the transmitter is keyed for a message now.
     virtual void setMessageKeyed(bool keyed) = 0;
+
+signals:
+    // The sources muted here and not yet confirmed put back: what is to be put back should the
+    // program die. A source is listed before the server is asked to mute it.
+    void mutedSourcesChanged(const QStringList &sources);
 };

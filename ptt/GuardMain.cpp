@@ -9,11 +9,16 @@
 // open port, and the lines' receive levels). The guard waits in a blocking read, waking for
 // nothing else. When the program ends, the socket ends; the kernel's parent-death signal is a
 // second sign. Without a goodbye the guard puts the serial lines at their receive levels and
-// releases the rig through hamlib, then ends. It leaves the terminal's signals (Ctrl+C, a hang-
-// up) and the session's end to the program, and ends only with it.
+// releases the rig through hamlib, then ends. A microphone the program muted for a message (and
+// had not yet seen put back) is unmuted through the sound server, after a goodbye too. It leaves
+// the terminal's signals (Ctrl+C, a hang- up) and the session's end to the program, and ends only
+// with it.
 
 #include "ptt/GuardProtocol.h"
 #include "ptt/RigLink.h"
+#include "ptt/SourceRestore.h"
+
+#include <QStringList>
 
 #include <cerrno>
 #include <chrono>
@@ -52,6 +57,7 @@ struct Watch
     std::optional<HamlibSettings> rig;
     int port = -1;
     SerialLines::ReceiveLevels levels;
+    QStringList sources;
     bool goodbye = false;
 
     void take(const QByteArray &bytes, int descriptor);
@@ -84,6 +90,9 @@ void Watch::take(const QByteArray &bytes, int descriptor)
         break;
     case Message::Kind::Goodbye:
         goodbye = true;
+        break;
+    case Message::Kind::Sources:
+        sources = message->sources;
         break;
     }
 }
@@ -205,14 +214,22 @@ int main(int argc, char *argv[])
     }
 
     Watch watched;
-    if (watch(watched, program))
-        return 0;
-    if (watched.port < 0 && !watched.rig)
-        return 0;
-    say(QStringLiteral("the program ended without a goodbye: releasing the transmitter"));
-    if (watched.port >= 0)
-        releaseLines(watched.port, watched.levels);
-    if (watched.rig)
-        releaseRig(*watched.rig);
+    const bool goodbye = watch(watched, program);
+    if (goodbye && watched.port >= 0)
+        ::close(watched.port); // the program's to close: its last close is its own
+    // The microphones first, on a thread of their own: a rig that does not answer must not keep
+    // them muted, nor a sound server the transmitter keyed.
+    std::thread sources;
+    if (!watched.sources.isEmpty())
+        sources = std::thread(restoreSources, watched.sources, GiveUpAfter, say);
+    if (!goodbye && (watched.port >= 0 || watched.rig)) {
+        say(QStringLiteral("the program ended without a goodbye: releasing the transmitter"));
+        if (watched.port >= 0)
+            releaseLines(watched.port, watched.levels);
+        if (watched.rig)
+            releaseRig(*watched.rig);
+    }
+    if (sources.joinable())
+        sources.join();
     return 0;
 }

@@ -13,7 +13,7 @@ namespace GuardProtocol {
 
 namespace {
 
-const QByteArray Words[] = {"rig", "norig", "port", "levels", "noport", "bye"};
+const QByteArray Words[] = {"rig", "norig", "port", "levels", "noport", "bye", "sources"};
 
 QByteArray levelText(const std::optional<bool> &level)
 {
@@ -53,6 +53,13 @@ QByteArray encode(const Message &message)
         put("rts", levelText(message.levels.rts));
         put("dtr", levelText(message.levels.dtr));
         break;
+    case Message::Kind::Sources: {
+        QByteArrayList names;
+        for (const QString &name : message.sources)
+            names << name.toUtf8().toPercentEncoding();
+        put("names", names.join(','));
+        break;
+    }
     default:
         break;
     }
@@ -99,6 +106,11 @@ std::optional<Message> decode(const QByteArray &bytes)
              && levelOf(values.value("dtr"), message.levels.dtr);
         break;
     }
+    case Message::Kind::Sources:
+        for (const QByteArray &name : values.value("names").split(','))
+            if (!name.isEmpty())
+                message.sources << QString::fromUtf8(QByteArray::fromPercentEncoding(name));
+        break;
     default:
         break;
     }

@@ -5,6 +5,7 @@
 #include "ptt/SerialLines.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <optional>
 
 // What the program tells its guard (voicevocta-guard): one message a packet on the socket that
@@ -25,11 +26,13 @@ struct Message
         Port, // the serial port that keys the transmitter (a descriptor), and its `levels`
         Levels, // the receive levels of the port given before
         NoPort, // the port is given back: the program closes it
-        Goodbye // the program ends in order: nothing is to be done
+        Goodbye, // the program ends in order: the transmitter is released
+        Sources // the microphones the program muted (`sources`), to be put back should it die
     };
     Kind kind = Kind::Goodbye;
     HamlibSettings rig;
     SerialLines::ReceiveLevels levels;
+    QStringList sources;
 };
 
 QByteArray encode(const Message &message);

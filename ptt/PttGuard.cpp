@@ -59,7 +59,7 @@ void PttGuard::watchRig(const HamlibSettings &settings)
 {
     m_rig = settings;
     if (ensureRunning())
-        send({Message::Kind::Rig, settings, {}});
+        send({Message::Kind::Rig, settings, {}, {}});
 }
 
 void PttGuard::forgetRig()
@@ -68,7 +68,7 @@ void PttGuard::forgetRig()
         return;
     m_rig.reset();
     if (m_pid)
-        send({Message::Kind::NoRig, {}, {}});
+        send({Message::Kind::NoRig, {}, {}, {}});
 }
 
 void PttGuard::watchPort(int descriptor, const SerialLines::ReceiveLevels &levels)
@@ -76,7 +76,7 @@ void PttGuard::watchPort(int descriptor, const SerialLines::ReceiveLevels &level
     m_port = descriptor;
     m_levels = levels;
     if (ensureRunning())
-        send({Message::Kind::Port, {}, levels}, descriptor);
+        send({Message::Kind::Port, {}, levels, {}}, descriptor);
 }
 
 void PttGuard::setReceiveLevels(const SerialLines::ReceiveLevels &levels)
@@ -85,7 +85,7 @@ void PttGuard::setReceiveLevels(const SerialLines::ReceiveLevels &levels)
         return;
     m_levels = levels;
     if (m_pid && m_port >= 0)
-        send({Message::Kind::Levels, {}, levels});
+        send({Message::Kind::Levels, {}, levels, {}});
 }
 
 void PttGuard::forgetPort()
@@ -94,13 +94,22 @@ void PttGuard::forgetPort()
         return;
     m_port = -1;
     if (m_pid)
-        send({Message::Kind::NoPort, {}, {}});
+        send({Message::Kind::NoPort, {}, {}, {}});
+}
+
+void PttGuard::watchMutedSources(const QStringList &sources)
+{
+    if (sources == m_sources)
+        return;
+    m_sources = sources;
+    if (sources.isEmpty() ? m_pid != 0 : ensureRunning())
+        send({Message::Kind::Sources, {}, {}, sources});
 }
 
 void PttGuard::sayGoodbye()
 {
     if (m_pid)
-        send({Message::Kind::Goodbye, {}, {}});
+        send({Message::Kind::Goodbye, {}, {}, {}});
     m_goodbye = true;
     delete m_notifier;
     m_notifier = nullptr;
@@ -174,9 +183,11 @@ bool PttGuard::start()
 void PttGuard::tellEverything()
 {
     if (m_rig)
-        send({Message::Kind::Rig, *m_rig, {}});
+        send({Message::Kind::Rig, *m_rig, {}, {}});
     if (m_port >= 0)
-        send({Message::Kind::Port, {}, m_levels}, m_port);
+        send({Message::Kind::Port, {}, m_levels, {}}, m_port);
+    if (!m_sources.isEmpty())
+        send({Message::Kind::Sources, {}, {}, m_sources});
 }
 
 void PttGuard::send(const Message &message, int descriptor)

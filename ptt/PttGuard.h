@@ -7,15 +7,17 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QSocketNotifier;
 
 // The program's side of its guard, voicevocta-guard: a small process that releases the
-// transmitter should the program end without saying goodbye (see GuardMain.cpp). It is started
-// when something first keys the transmitter (a rig through hamlib, an open serial port) and is
-// told each change; a guard that ended is started again at the next change. A guard that cannot
-// start is said once on standard error and by problem(); the program keeps working without it.
+// transmitter, and puts back a microphone muted for a message, should the program end without
+// saying goodbye (see GuardMain.cpp). It is started when something first keys the transmitter (a
+// rig through hamlib, an open serial port) or mutes a microphone, and is told each change; a guard
+// that ended is started again at the next change. A guard that cannot start is said once on
+// standard error and by problem(); the program keeps working without it.
 class PttGuard : public QObject
 {
     Q_OBJECT
@@ -37,7 +39,11 @@ public:
     void setReceiveLevels(const SerialLines::ReceiveLevels &levels);
     // The port is about to be closed: the guard lets its descriptor go.
     void forgetPort();
-    // The end of the program, with the transmitter released: the guard ends doing nothing.
+    // The microphones muted by the program now (asked or confirmed): should it die, or end before
+    // the sound server confirms them put back, the guard puts them back.
+    void watchMutedSources(const QStringList &sources);
+    // The end of the program, with the transmitter released: the guard ends doing nothing but
+    // put back the microphones still listed.
     void sayGoodbye();
 
     // The guard's process id while it runs, else 0.
@@ -63,6 +69,7 @@ private:
     std::optional<HamlibSettings> m_rig;
     int m_port = -1; // the program's descriptor of the open port
     SerialLines::ReceiveLevels m_levels;
+    QStringList m_sources;
     QString m_problem;
     bool m_problemSaid = false;
     bool m_goodbye = false;

@@ -16,7 +16,9 @@
 
 struct PulseSourceMute::Private
 {
-    explicit Private(PulseConnection &connection) : connection(connection) { }
+    Private(PulseSourceMute *owner, PulseConnection &connection)
+        : owner(owner), connection(connection)
+    { }
 
     // A question to the server about one source, answered on the mainloop thread.
     struct Call
@@ -45,8 +47,12 @@ struct PulseSourceMute::Private
     void answered(Call *call, bool success);
     void say(const QString &text);
     QString errorText() const;
+    void announce(quint64 toMute = 0);
+    void muteAnnounced(quint64 generation);
 
+    PulseSourceMute *owner;
     PulseConnection &connection;
+    QStringList announced; // on the UI thread
     QString source;
     bool keyed = false;
     bool leftAlone = false; // this keying leaves the source alone (muted already, or absent)
@@ -143,7 +149,7 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
         } else if (forThisKeying) {
             muted.push_back({name, ++generation});
             mutedNow = true;
-            send(Call::Mute, name, generation);
+            announce(generation);
         }
         break;
     case Call::Mute:
@@ -156,6 +162,7 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
             }
             std::erase_if(muted,
                           [failed](const Muted &entry) { return entry.generation == failed; });
+            announce();
             say(QStringLiteral("Cannot mute the microphone \"%1\": %2").arg(name, errorText()));
         } else {
             said.clear();
@@ -169,6 +176,7 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
             std::erase_if(muted, [&](const Muted &entry) {
                 return entry.source == name && entry.generation <= upTo && entry.generation != now;
             });
+            announce();
         }
         break;
     }
@@ -181,6 +189,36 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
     }
     if (again)
         update();
+}
+
+// Tells the UI thread what is muted here (for the guard); with `toMute`, that keying's mute is
+// asked of the server only after that, so that the guard always knows of a source before it is
+// muted.
+void PulseSourceMute::Private::announce(quint64 toMute)
+{
+    QStringList sources;
+    for (const Muted &entry : muted)
+        if (!sources.contains(entry.source))
+            sources << entry.source;
+    QMetaObject::invokeMethod(
+        owner,
+        [owner = owner, sources, toMute] {
+            if (sources != owner->d->announced) {
+                owner->d->announced = sources;
+                emit owner->mutedSourcesChanged(sources);
+            }
+            if (toMute)
+                owner->d->muteAnnounced(toMute);
+        },
+        Qt::QueuedConnection);
+}
+
+void PulseSourceMute::Private::muteAnnounced(quint64 muteGeneration)
+{
+    PulseConnection::Lock lock(connection);
+    // The keying may have ended meanwhile (the source is then being put back), or the server gone.
+    if (mutedNow && muted.back().generation == muteGeneration && connection.context())
+        send(Call::Mute, muted.back().source, muteGeneration);
 }
 
 QString PulseSourceMute::Private::errorText() const
@@ -199,7 +237,7 @@ void PulseSourceMute::Private::say(const QString &text)
 }
 
 PulseSourceMute::PulseSourceMute(PulseConnection &connection, QObject *parent)
-    : SourceMute(parent), d(std::make_unique<Private>(connection))
+    : SourceMute(parent), d(std::make_unique<Private>(this, connection))
 {
     // A server or a source that comes back gets back what was muted here.
     const auto retry = [this] {

@@ -575,15 +575,20 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     };
     QCOMPARE(sourceMute(m_server, "mic"), QString("Mute: no"));
 
-    // Muted for the message, its tail included; put back when the transmitter is released.
+    // Muted for the message, its tail included; put back when the transmitter is released. The
+    // guard is told of it before it is muted, until it is put back.
+    QSignalSpy told(mute.get(), &SourceMute::mutedSourcesChanged);
     f.state().TailMs = 300;
     f.clickMemory(0);
     QTRY_VERIFY(muted("mic"));
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.last().at(0).toStringList(), QStringList{"mic"});
     f.device.finish();
     QCOMPARE(f.now().playing(), 0);
     QVERIFY(muted("mic"));
     f.clock.advance(300);
     QTRY_VERIFY(!muted("mic"));
+    QTRY_COMPARE(told.last().at(0).toStringList(), QStringList());
 
     // Muted before: left muted. (Once "mic2" is muted for the next message, a wrong unmute of
     // "mic", sent before it, would have shown.)

@@ -3,15 +3,18 @@
 // program wires them, keys the transmitter through Lock and then waits to die, of a signal from
 // outside or of a fault of its own.
 //
-//   crashkeyer <program folder> <device> <rts> <dtr> [guard]
+//   crashkeyer <program folder> <device> <rts> <dtr> [guard [mute=<source>]]
 //
 // rts and dtr: "positive", "negative" or "off". A device "host:port" is a rigctld: the station
-// keys its rig through CAT. With "guard" the program's guard watches it. It writes "keyed <the
+// keys its rig through CAT. With "guard" the program's guard watches it; with "mute=<source>" it
+// also mutes that microphone through the sound server, as for a message. It writes "keyed <the
 // guard's process id, or 0>" to standard output once the transmitter is keyed (the rig has
 // confirmed it). Then a line on standard input says how to die: "fault" (a write to an address
 // that is not mapped) or "abort"; or "quit", to end in order.
 
 #include "app/VoiceVocta.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/PulseSourceMute.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/HamlibKeyer.h"
 #include "ptt/PttGuard.h"
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -44,7 +48,9 @@ bool setLine(const char *use, bool &on, bool &positive)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 5 && !(argc == 6 && std::strcmp(argv[5], "guard") == 0))
+    const bool guarded = argc >= 6 && std::strcmp(argv[5], "guard") == 0;
+    const bool muting = argc == 7 && std::strncmp(argv[6], "mute=", 5) == 0;
+    if (argc != 5 && !(argc == 6 && guarded) && !(guarded && muting))
         return 2;
     const QString device = QString::fromLocal8Bit(argv[2]);
     const bool cat = !device.startsWith(QLatin1Char('/'));
@@ -55,15 +61,27 @@ int main(int argc, char *argv[])
     CrashRelease crash;
     QtSerialLines lines([device] { return QStringList{device}; });
     lines.setCrashRelease(&crash);
-    if (argc == 6)
+    if (guarded)
         lines.setGuard(&guard);
+    std::unique_ptr<PulseConnection> soundServer;
+    std::unique_ptr<PulseSourceMute> sourceMute;
+    if (muting) {
+        soundServer = std::make_unique<PulseConnection>();
+        sourceMute = std::make_unique<PulseSourceMute>(*soundServer);
+        QObject::connect(sourceMute.get(), &SourceMute::mutedSourcesChanged, &guard,
+                         &PttGuard::watchMutedSources);
+    }
     FakeSoundServer server;
     FakeAudioInput microphone;
     FakeSoundPlayer preview;
     VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
                        QString::fromLocal8Bit(argv[1]));
-    if (argc == 6)
+    if (guarded)
         station.keyers().setGuard(&guard);
+    if (sourceMute) {
+        sourceMute->setSource(QString::fromLocal8Bit(argv[6] + 5));
+        sourceMute->setMessageKeyed(true);
+    }
     station.Form_Load();
 
     AppState &state = station.state();

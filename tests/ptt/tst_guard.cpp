@@ -3,10 +3,12 @@
 // the program's guard) keys a rig through a real rigctld, or the serial lines of a pseudo-
 // terminal, and is killed: the guard, a process of its own, must release what it keyed. The
 // guard's requests to the port's modem lines are traced (ptrace), as a pseudo-terminal has no
-// lines to look at afterwards.
+// lines to look at afterwards. A microphone muted through a private sound server must be put
+// back.
 
 #include "tests/ptt/HamlibTesting.h"
 #include "tests/ptt/KeyerProcess.h"
+#include "tests/support/PrivateSoundServer.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
@@ -31,6 +33,8 @@ private slots:
     void linesReleasedAfterAnyEnd_data();
     void linesReleasedAfterAnyEnd();
     void rigReleasedAfterSigkill();
+    void microphonePutBackAfterSigkill_data();
+    void microphonePutBackAfterSigkill();
     void guardThatCannotStartIsSaidOnce_data();
     void guardThatCannotStartIsSaidOnce();
     void foundBesideTheProgramElseInLibexec();
@@ -116,6 +120,49 @@ void TestGuard::rigReleasedAfterSigkill()
     QVERIFY(WIFSIGNALED(keyer.wait()));
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
     // Its work done, it ends.
+    QTRY_VERIFY_WITH_TIMEOUT(KeyerTrace::ended(*guard), WaitMs);
+}
+
+void TestGuard::microphonePutBackAfterSigkill_data()
+{
+    QTest::addColumn<bool>("serverRestarts");
+    QTest::newRow("the server answers") << false;
+    // It remembers the source muted across its restart.
+    QTest::newRow("the server restarts meanwhile") << true;
+}
+
+void TestGuard::microphonePutBackAfterSigkill()
+{
+    QFETCH(bool, serverRestarts);
+    PrivateSoundServer server;
+    QString error;
+    if (!server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    const auto addMicrophone = [&server] {
+        return !server.pactl({"load-module", "module-device-restore"}).isNull()
+               && !server.pactl({"load-module", "module-null-source", "source_name=mic"}).isNull();
+    };
+    const auto mute = [&server] {
+        return QString::fromUtf8(server.pactl({"get-source-mute", "mic"}).trimmed());
+    };
+    QVERIFY(addMicrophone());
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    Keyer keyer;
+    QVERIFY(keyer.start({m_folder.path(), pty.name(), "negative", "off", "guard", "mute=mic"}));
+    const std::optional<pid_t> guard = keyer.waitUntilKeyed();
+    QVERIFY2(guard && *guard > 0, "the keyer did not key, or has no guard");
+    QTRY_COMPARE_WITH_TIMEOUT(mute(), QString("Mute: yes"), WaitMs);
+
+    if (serverRestarts)
+        server.kill();
+    keyer.send(SIGKILL);
+    QVERIFY(WIFSIGNALED(keyer.wait()));
+    if (serverRestarts) {
+        QVERIFY2(server.start(&error), qPrintable(error));
+        QVERIFY(addMicrophone());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(mute(), QString("Mute: no"), WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(KeyerTrace::ended(*guard), WaitMs);
 }
 
