@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ImageList.h"
 
+#include "ui/PictureFile.h"
+
 ImageList ImageList::load(const QString &prefix, int count)
 {
     QList<QPixmap> pictures;
     for (int n = 1; n <= count; ++n)
-        pictures.append(QPixmap(prefix + QString::number(n) + QLatin1String(".png")));
+        pictures.append(readPicture(prefix + QString::number(n) + QLatin1String(".png")));
     return ImageList(std::move(pictures));
 }
 
