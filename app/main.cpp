@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/FontWarmUp.h"
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"
@@ -25,6 +26,9 @@ int main(int argc, char *argv[])
     // here on gives the orderly end, however early in start-up it comes.
     TerminationSignals termination;
     useLogFormat();
+    // The desktop's font configuration is read beside the toolkit's start; the window, whose
+    // first measured text needs it, waits for it below.
+    FontWarmUp fonts;
 
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
@@ -59,6 +63,7 @@ int main(int argc, char *argv[])
     lines.setCrashRelease(&crash);
     lines.setGuard(&guard);
     QtDialogs dialogs;
+    fonts.wait();
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
