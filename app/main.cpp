@@ -18,7 +18,9 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QTimer>
 #include <csignal>
+#include <malloc.h>
 
 int main(int argc, char *argv[])
 {
@@ -90,6 +92,9 @@ int main(int argc, char *argv[])
     keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // Once start-up has settled, what its passing work allocated and freed goes back to the
+    // system rather than staying resident for the whole session.
+    QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });
     // The MIDI soundfont gets ready in the background, where a memory holds a MIDI file.
     const auto &memories = station.state().MemFile;
     device.preloadFor(QStringList(memories.cbegin(), memories.cend()));
