@@ -15,6 +15,7 @@
 #include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/QtDialogs.h"
+#include "ui/StandardIcon.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -39,6 +40,8 @@ int main(int argc, char *argv[])
     char *programName[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     int programArgc = 1;
     QApplication application(programArgc, programName);
+    // The desktop's style, whose media and extension icons are looked up when first drawn.
+    QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
 
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -4,13 +4,15 @@
 #include <QApplication>
 #include <QIconEngine>
 #include <QPointer>
+#include <QWidget>
 
 namespace {
 
 class DeferredIconEngine : public QIconEngine
 {
 public:
-    DeferredIconEngine(QStyle *style, QStyle::StandardPixmap which) : m_style(style), m_which(which)
+    DeferredIconEngine(QStyle *style, QStyle::StandardPixmap which, const QWidget *widget)
+        : m_style(style), m_which(which), m_widget(const_cast<QWidget *>(widget))
     { }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
@@ -50,7 +52,7 @@ private:
     {
         if (!m_resolved) {
             QStyle *style = m_style ? m_style.data() : QApplication::style();
-            m_icon = style->standardIcon(m_which);
+            m_icon = style->standardIcon(m_which, nullptr, m_widget.data());
             m_resolved = true;
         }
         return m_icon;
@@ -58,13 +60,44 @@ private:
 
     QPointer<QStyle> m_style;
     QStyle::StandardPixmap m_which;
+    QPointer<QWidget> m_widget;
     QIcon m_icon;
     bool m_resolved = false;
 };
 
+// The icons the style draws itself where the desktop's theme has none: never null.
+bool alwaysThere(QStyle::StandardPixmap which)
+{
+    switch (which) {
+    case QStyle::SP_MediaPlay:
+    case QStyle::SP_MediaStop:
+    case QStyle::SP_MediaPause:
+    case QStyle::SP_MediaSkipForward:
+    case QStyle::SP_MediaSkipBackward:
+    case QStyle::SP_MediaSeekForward:
+    case QStyle::SP_MediaSeekBackward:
+    case QStyle::SP_ToolBarHorizontalExtensionButton:
+    case QStyle::SP_ToolBarVerticalExtensionButton:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-QIcon deferredStandardIcon(QStyle *style, QStyle::StandardPixmap which)
+QIcon deferredStandardIcon(QStyle *style, QStyle::StandardPixmap which, const QWidget *widget)
 {
-    return QIcon(new DeferredIconEngine(style, which));
+    return QIcon(new DeferredIconEngine(style, which, widget));
+}
+
+DeferredIconStyle::DeferredIconStyle(QStyle *base) : QProxyStyle(base) { }
+
+QIcon DeferredIconStyle::standardIcon(StandardPixmap which, const QStyleOption *option,
+                                      const QWidget *widget) const
+{
+    // An option (a direction of its own) is not kept for later: such icons are looked up now.
+    if (option || !alwaysThere(which))
+        return QProxyStyle::standardIcon(which, option, widget);
+    return deferredStandardIcon(baseStyle(), which, widget);
 }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TransportBar.h"
 
-#include "ui/StandardIcon.h"
-
 #include <QHBoxLayout>
 #include <QStyle>
 #include <QToolButton>
@@ -30,7 +28,7 @@ TransportBar::TransportBar(QWidget *parent) : QWidget(parent)
     for (const Entry &entry : entries) {
         auto *button = new QToolButton(this);
         button->setObjectName(QLatin1String("MMControl1_") + QLatin1String(entry.name));
-        button->setIcon(deferredStandardIcon(style(), entry.icon));
+        button->setIcon(style()->standardIcon(entry.icon));
         button->setToolTip(QLatin1String(entry.toolTip));
         button->setAutoRaise(false);
         button->setFocusPolicy(Qt::StrongFocus);
