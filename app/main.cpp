@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/FontWarmUp.h"
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"
@@ -14,10 +15,13 @@
 #include "remote/KeyerService.h"
 #include "station/Log.h"
 #include "ui/QtDialogs.h"
+#include "ui/StandardIcon.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QTimer>
 #include <csignal>
+#include <malloc.h>
 
 int main(int argc, char *argv[])
 {
@@ -25,6 +29,9 @@ int main(int argc, char *argv[])
     // here on gives the orderly end, however early in start-up it comes.
     TerminationSignals termination;
     useLogFormat();
+    // The desktop's font configuration is read beside the toolkit's start; the window, whose
+    // first measured text needs it, waits for it below.
+    FontWarmUp fonts;
 
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
@@ -33,6 +40,8 @@ int main(int argc, char *argv[])
     char *programName[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     int programArgc = 1;
     QApplication application(programArgc, programName);
+    // The desktop's style, whose media and extension icons are looked up when first drawn.
+    QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
 
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -59,6 +68,7 @@ int main(int argc, char *argv[])
     lines.setCrashRelease(&crash);
     lines.setGuard(&guard);
     QtDialogs dialogs;
+    fonts.wait();
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath());
     dialogs.setParentWindow(&station.window());
@@ -88,6 +98,9 @@ int main(int argc, char *argv[])
     keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // Once start-up has settled, what its passing work allocated and freed goes back to the
+    // system rather than staying resident for the whole session.
+    QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });
     // The MIDI soundfont gets ready in the background, where a memory holds a MIDI file.
     const auto &memories = station.state().MemFile;
     device.preloadFor(QStringList(memories.cbegin(), memories.cend()));

@@ -27,7 +27,7 @@ build_packages=(
     cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libsdl2-dev libsndfile1-dev libfluidsynth-dev
-    libpulse-dev libhamlib-dev
+    libpulse-dev libhamlib-dev libfontconfig-dev
 )
 packages=(
     build-essential "${build_packages[@]}"

@@ -3,6 +3,7 @@
 #include "ui_Form1.h"
 
 #include "ui/FrameStyle.h"
+#include "ui/PictureFile.h"
 
 #include <QCloseEvent>
 #include <QLayout>
@@ -29,7 +30,7 @@ Form1::Form1(QWidget *parent)
     , m_ImageList2(ImageList::load(QStringLiteral(":/images/ImageList2_"), 4))
 {
     ui->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/images/voicevocta.png")));
+    setWindowIcon(QIcon(readPicture(QStringLiteral(":/images/voicevocta.png"))));
     // Frames as an operator knows them: an etched border whose caption sits on its top line;
     // frames without a caption are plain borders from their top edge. The transport bar's frame
     // is drawn in front of the picture frame, whose lower edge it hides.

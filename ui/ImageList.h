@@ -5,13 +5,17 @@
 
 #include <QList>
 #include <QPixmap>
+#include <QStringList>
 
-// A numbered list of pictures; pictures count from 1.
+// A numbered list of pictures; pictures count from 1. A list loaded from files reads each picture
+// when it is first asked for, and keeps it: a face that never shows takes no memory.
 class ImageList
 {
 public:
     ImageList() = default;
-    explicit ImageList(QList<QPixmap> pictures) : m_pictures(std::move(pictures)) { }
+    explicit ImageList(QList<QPixmap> pictures)
+        : m_pictures(std::move(pictures)), m_read(m_pictures.size(), true)
+    { }
 
     // Loads prefix + "1.png", prefix + "2.png", ... up to count.
     static ImageList load(const QString &prefix, int count);
@@ -25,5 +29,7 @@ public:
     int indexOf(const QPixmap &pixmap) const;
 
 private:
-    QList<QPixmap> m_pictures;
+    QStringList m_files; // of a list loaded from files
+    mutable QList<QPixmap> m_pictures;
+    mutable QList<bool> m_read;
 };

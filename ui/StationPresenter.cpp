@@ -7,6 +7,7 @@
 #include "station/Log.h"
 #include "ui/Form1.h"
 #include "ui/PictureButton.h"
+#include "ui/PictureFile.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -191,7 +192,7 @@ void StationPresenter::blinkStandby()
 void StationPresenter::showPicture(bool onAir)
 {
     const QString path = m_settings.ImgDir + QLatin1String(onAir ? "ontheair.bmp" : "receive.bmp");
-    QPixmap picture(path);
+    const QPixmap picture = readPicture(path);
     if (picture.isNull() && !m_reported.contains(path)) {
         m_reported.insert(path);
         qCWarning(lcUi).noquote() << "cannot load the picture" << path;

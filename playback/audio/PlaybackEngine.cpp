@@ -7,6 +7,20 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
+
+PlaybackEngine::Samples::Samples(size_t count)
+    : m_samples(static_cast<float *>(std::calloc(count, sizeof(float))))
+{
+    if (!m_samples)
+        throw std::bad_alloc();
+}
+
+void PlaybackEngine::Samples::Free::operator()(float *samples) const
+{
+    std::free(samples);
+}
 
 PlaybackEngine::PlaybackEngine(PulseConnection &connection, Notifier notifier,
                                PreparedNotifier preparedNotifier)

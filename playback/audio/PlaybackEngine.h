@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 class PulseConnection;
 
@@ -94,6 +93,22 @@ private:
     static constexpr qint64 StartAheadFrames = RingFrames / 2;
     static constexpr int MaxChannels = 8;
 
+    // Zeroed samples whose memory the system hands out page by page as they are first written:
+    // an engine that has not played holds none of its ring, and a mono play only part of it.
+    class Samples
+    {
+    public:
+        explicit Samples(size_t count);
+        float *data() const { return m_samples.get(); }
+
+    private:
+        struct Free
+        {
+            void operator()(float *samples) const;
+        };
+        std::unique_ptr<float[], Free> m_samples;
+    };
+
     int take(float *out, int frames, int channels, bool *end) override;
     void finished(bool failed, const QString &error) override;
     void run(); // the worker thread (PlaybackWorker.cpp)
@@ -132,7 +147,7 @@ private:
     quint64 m_wakeToken = 0;
 
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.
-    std::vector<float> m_ring;
+    Samples m_ring;
     qint64 m_ringFrames = 0;
     qint64 m_readFrame = 0;
     qint64 m_writeFrame = 0;
@@ -154,7 +169,7 @@ private:
 
     // Worker thread only.
     std::unique_ptr<AudioSource> m_source;
-    std::vector<float> m_scratch;
+    Samples m_scratch;
     SoundOutput *m_active = nullptr; // the output that plays or played last
     bool m_outputRunning = false;
     quint64 m_outputToken = 0;

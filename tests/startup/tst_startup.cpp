@@ -23,6 +23,7 @@ private slots:
     void controlsAtRest();
     void stationPictureShowsReceive();
     void missingPictureLeavesTheAreaEmptyAndSaysSoOnce();
+    void pictureInAnotherFormatThanItsNameStillShows();
     void exitClosesTheDeviceAndEndsOnce();
     void closingTheWindowEndsWithoutExit();
 };
@@ -103,6 +104,19 @@ void TestStartup::missingPictureLeavesTheAreaEmptyAndSaysSoOnce()
     QVERIFY(f.window().Image1()->pixmap().isNull());
     QCOMPARE(said.count('\n'), 1);
     QVERIFY(said.contains("receive.bmp"));
+}
+
+void TestStartup::pictureInAnotherFormatThanItsNameStillShows()
+{
+    // An operator's own picture, saved as PNG under the BMP name.
+    StationFixture f(false);
+    QImage own(40, 20, QImage::Format_RGB32);
+    own.fill(QColor(10, 200, 30));
+    QVERIFY(own.save(f.programDir() + "/Images/receive.bmp", "PNG"));
+    StderrCapture capture;
+    f.station->Form_Load();
+    QCOMPARE(f.window().Image1()->pixmap().toImage().convertToFormat(QImage::Format_RGB32), own);
+    QVERIFY(!capture.text().contains("receive.bmp"));
 }
 
 void TestStartup::exitClosesTheDeviceAndEndsOnce()

@@ -2,6 +2,7 @@
 #include "tests/support/StationFixture.h"
 
 #include "ui/PictureButton.h"
+#include "ui/StandardIcon.h"
 #include "ui/TransportBar.h"
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSlider>
+#include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
 
@@ -55,6 +57,7 @@ private slots:
     void menus();
     void menuItemsWithoutActionDoNothing();
     void focusOrder();
+    void deferredIconsDrawTheStylesIcons();
     void transportBarFollowsTheDevice();
     void transportButtonsRaiseTheirEventsFirst();
     void playingRepaintsOnlyWhatChanges();
@@ -303,6 +306,27 @@ void TestMainWindow::focusOrder()
         current = current->nextInFocusChain();
     } while (current != start && chain.size() < 100);
     QCOMPARE(chain.mid(0, expected.size()), expected);
+}
+
+void TestMainWindow::deferredIconsDrawTheStylesIcons()
+{
+    QStyle *fusion = QApplication::style();
+    DeferredIconStyle style(QStyleFactory::create(fusion->name()));
+    const auto image = [](const QIcon &icon, QIcon::Mode mode) {
+        return icon.pixmap(QSize(16, 16), 1.0, mode).toImage();
+    };
+    for (const auto which : {QStyle::SP_MediaPlay, QStyle::SP_MediaSkipBackward,
+                             QStyle::SP_ToolBarHorizontalExtensionButton}) {
+        const QIcon deferred = style.standardIcon(which);
+        const QIcon direct = fusion->standardIcon(which);
+        QVERIFY(!deferred.isNull());
+        for (const auto mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active})
+            QCOMPARE(image(deferred, mode), image(direct, mode));
+        QCOMPARE(deferred.actualSize(QSize(64, 64)), direct.actualSize(QSize(64, 64)));
+    }
+    // Icons a style may lack come as the style gives them, null or not.
+    QCOMPARE(style.standardIcon(QStyle::SP_CustomBase).isNull(),
+             fusion->standardIcon(QStyle::SP_CustomBase).isNull());
 }
 
 void TestMainWindow::transportBarFollowsTheDevice()
