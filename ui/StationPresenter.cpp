@@ -157,6 +157,8 @@ void StationPresenter::showDelay(const StationState &state)
 // face it did not show.
 void StationPresenter::showLock(const StationState &state)
 {
+    if (state.lock == m_shown->lock && state.timeoutWarning == m_shown->timeoutWarning)
+        return;
     PictureButton *lock = m_form.Command3d2();
     if (state.timeoutWarning && !m_shown->timeoutWarning) {
         m_lockBlinkRed = !state.lock;
