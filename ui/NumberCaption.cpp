@@ -89,8 +89,17 @@ bool NumberCaption::draw(QPainter &painter, const QRectF &rect, const QString &t
         if (characters[i] < 0)
             return false;
     }
-    if (!m_learned || painter.font() != m_font)
-        learn(painter.font());
+    const QFont font = painter.font();
+    if (!m_learned || font != m_font) {
+        // A caption that never changes (a memory's number) is left to drawText: learning a font
+        // costs more than drawing it a few times.
+        if (m_firstText.isEmpty() || m_firstText == text || font != m_firstFont) {
+            m_firstText = text;
+            m_firstFont = font;
+            return false;
+        }
+        learn(font);
+    }
     if (!m_usable)
         return false;
 

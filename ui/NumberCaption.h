@@ -35,6 +35,10 @@ private:
     // characters; false when they are not simply set one after another.
     bool learn(const QFont &font);
 
+    // The first caption drawn in the font last seen: a font is learnt at its second one.
+    QString m_firstText;
+    QFont m_firstFont;
+
     QFont m_font;
     bool m_learned = false;
     bool m_usable = false;
