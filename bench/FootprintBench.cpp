@@ -6,7 +6,7 @@
 //   - exec to the window mapped, against a minimal Qt Widgets program (11 alternating pairs);
 //   - resident memory, threads and CPU spent 3 s after exec, against the same program;
 //   - CPU over a 30 s message that voicevocta-send plays, against paplay playing the same file
-//     on the same server (3 alternating pairs).
+//     on the same server (3 alternating pairs), and what each of its threads spent of it.
 // It notes which optional parts (hamlib, FluidSynth, SDL) are mapped once the window is up.
 
 #include "bench/BenchReport.h"
@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -95,6 +96,25 @@ ProcessFigures figuresOf(qint64 pid)
         }
     }
     return figures;
+}
+
+// The CPU time each thread of a process has spent (user and system, in ms), summed by thread name;
+// the main thread, which carries the program's name, as "main".
+std::map<QString, double> cpuByThread(qint64 pid)
+{
+    std::map<QString, double> cpu;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(tid + QStringLiteral("/comm")));
+        QFile run(tasks.filePath(tid + QStringLiteral("/schedstat"))); // nanoseconds first
+        if (!name.open(QIODevice::ReadOnly) || !run.open(QIODevice::ReadOnly))
+            continue;
+        const QString thread = tid.toLongLong() == pid
+                                   ? QStringLiteral("main")
+                                   : QString::fromUtf8(name.readAll().trimmed());
+        cpu[thread] += run.readAll().split(' ').value(0).toDouble() / 1e6;
+    }
+    return cpu;
 }
 
 // Ends a program as the desktop does at logout, and waits for its end.
@@ -305,15 +325,21 @@ private:
         }
         std::vector<double> ours;
         std::vector<double> theirs;
+        std::map<QString, std::vector<double>> threads;
         for (int pair = 0; pair < PlayPairs; ++pair) {
             const double before = figuresOf(program.processId()).cpuMs;
+            const std::map<QString, double> threadsBefore = cpuByThread(program.processId());
             QProcess send;
             send.setProcessEnvironment(m_env);
             send.start(m_folder.filePath(QStringLiteral("voicevocta-send")),
                        {QStringLiteral("--wait"), QStringLiteral("play"), QStringLiteral("1")});
-            if (send.waitForFinished(60000) && send.exitCode() == 0)
+            if (send.waitForFinished(60000) && send.exitCode() == 0) {
                 ours.push_back(figuresOf(program.processId()).cpuMs - before);
-            else
+                for (const auto &[thread, ms] : cpuByThread(program.processId())) {
+                    const auto was = threadsBefore.find(thread);
+                    threads[thread].push_back(ms - (was == threadsBefore.end() ? 0 : was->second));
+                }
+            } else
                 m_report.note(Section + QStringLiteral(": voicevocta-send: ")
                               + QString::fromLocal8Bit(send.readAllStandardError()).trimmed());
 
@@ -331,6 +357,11 @@ private:
         }
         const double our = median(ours);
         const double their = median(theirs);
+        QStringList byThread;
+        for (const auto &[thread, values] : threads)
+            byThread << QStringLiteral("%1 %2").arg(thread).arg(median(values), 0, 'f', 1);
+        m_report.note(QStringLiteral("footprint: CPU over the message by thread (ms, median): ")
+                      + byThread.join(QStringLiteral(", ")));
         m_report.add(Section, QStringLiteral("CPU over a 30 s message, program, median"), our,
                      QStringLiteral("<= 2 x paplay"));
         m_report.add(Section, QStringLiteral("CPU over a 30 s message, paplay, median"), their);

@@ -223,9 +223,14 @@ QString formatWhole(double value)
     return QString::number(rounded, 'f', 0);
 }
 
+double tenthsOf(double value)
+{
+    return roundHalfAway(saturate(saturate(value) * 10.0));
+}
+
 QString formatOneDecimal(double value, QStringView decimalSeparator)
 {
-    const double tenths = roundHalfAway(saturate(saturate(value) * 10.0));
+    const double tenths = tenthsOf(value);
     QString text = QString::number(saturate(tenths / 10.0), 'f', 1);
     // The tenths are always the last digit, after the one point.
     return text.replace(text.size() - 2, 1, decimalSeparator.toString());

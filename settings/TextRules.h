@@ -43,6 +43,8 @@ QString formatWhole(double value);
 // Formats "###0.0" and "####0.0": one decimal (rounded half away from zero), at least one
 // integer digit, no group separators, `decimalSeparator` between the whole part and the tenths.
 QString formatOneDecimal(double value, QStringView decimalSeparator = u".");
+// The tenths that formatOneDecimal shows for `value`: values with the same tenths show the same.
+double tenthsOf(double value);
 // Number to text: one blank before a number that is not negative, a minus sign otherwise, and no
 // superfluous zeros (4.5 gives " 4.5", 10 gives " 10", -3 gives "-3", 0.5 gives " 0.5").
 QString numberText(double value);

@@ -48,35 +48,16 @@ QSize PictureButton::sizeHint() const
 void PictureButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect all = rect();
-    painter.fillRect(all, m_backColor);
-
     const bool down = isDown();
-    QPixmap face = m_picture;
-    if (!isEnabled() && !m_disabledPicture.isNull())
-        face = m_disabledPicture;
-    else if (down && !m_downPicture.isNull())
-        face = m_downPicture;
+    painter.drawPixmap(0, 0, body(down));
 
-    const QRect faceRect = all.adjusted(Rim, Rim, -Rim, -Rim);
-    if (!face.isNull())
-        painter.drawPixmap(faceRect, scaledFace(face, faceRect.size()));
-
-    // A raised bevel, sunken while held down.
-    const QColor light(255, 255, 255, 200);
-    const QColor dark(0, 0, 0, 150);
-    painter.setPen(down ? dark : light);
-    painter.drawLine(all.topLeft(), all.topRight());
-    painter.drawLine(all.topLeft(), all.bottomLeft());
-    painter.setPen(down ? light : dark);
-    painter.drawLine(all.bottomLeft(), all.bottomRight());
-    painter.drawLine(all.topRight(), all.bottomRight());
-
+    const QRect faceRect = rect().adjusted(Rim, Rim, -Rim, -Rim);
     painter.setFont(font());
     painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText)
                                : palette().color(QPalette::Disabled, QPalette::ButtonText));
     const QRect textRect = down ? faceRect.translated(1, 1) : faceRect;
-    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, text());
+    if (!m_number.draw(painter, textRect, text()))
+        painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, text());
 
     if (hasFocus()) {
         QStyleOptionFocusRect option;
@@ -86,19 +67,43 @@ void PictureButton::paintEvent(QPaintEvent *)
     }
 }
 
-// The whole face is scaled onto the button, so every button shows all its bands. The scaled
-// picture is kept: the status panel is repainted twenty times a second while a message plays, and
-// scaling the face each time would cost more than everything else the program does then.
-QPixmap PictureButton::scaledFace(const QPixmap &face, const QSize &size) const
+// The button without its caption: the back colour as a rim, the face picture scaled onto the
+// rest, and a raised bevel, sunken while held down. It is kept, as it changes far less often than
+// the caption: the status panel's caption changes about eighteen times a second while a message
+// plays, and drawing all of it each time would cost more than everything else the program does
+// then.
+QPixmap PictureButton::body(bool down) const
 {
+    QPixmap face = m_picture;
+    if (!isEnabled() && !m_disabledPicture.isNull())
+        face = m_disabledPicture;
+    else if (down && !m_downPicture.isNull())
+        face = m_downPicture;
+
     const qreal ratio = devicePixelRatioF();
-    const QSize pixels = (QSizeF(size) * ratio).toSize();
-    if (face.cacheKey() != m_scaledFrom || m_scaled.size() != pixels) {
-        m_scaled = face.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        m_scaled.setDevicePixelRatio(ratio);
-        m_scaledFrom = face.cacheKey();
-    }
-    return m_scaled;
+    const QRect all = rect();
+    const BodyKey key{face.cacheKey(), all.size(), ratio, m_backColor.rgba(), down};
+    if (key == m_bodyKey && !m_body.isNull())
+        return m_body;
+
+    m_body = QPixmap((QSizeF(all.size()) * ratio).toSize());
+    m_body.setDevicePixelRatio(ratio);
+    QPainter painter(&m_body);
+    painter.fillRect(all, m_backColor);
+    const QRect faceRect = all.adjusted(Rim, Rim, -Rim, -Rim);
+    if (!face.isNull())
+        painter.drawPixmap(faceRect, face.scaled((QSizeF(faceRect.size()) * ratio).toSize(),
+                                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    const QColor light(255, 255, 255, 200);
+    const QColor dark(0, 0, 0, 150);
+    painter.setPen(down ? dark : light);
+    painter.drawLine(all.topLeft(), all.topRight());
+    painter.drawLine(all.topLeft(), all.bottomLeft());
+    painter.setPen(down ? light : dark);
+    painter.drawLine(all.bottomLeft(), all.bottomRight());
+    painter.drawLine(all.topRight(), all.bottomRight());
+    m_bodyKey = key;
+    return m_body;
 }
 
 // The button paints every pixel it covers: a change of its face or caption repaints it alone, not

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/NumberCaption.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QPixmap>
@@ -41,13 +43,24 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    QPixmap scaledFace(const QPixmap &face, const QSize &size) const;
+    QPixmap body(bool down) const;
+
+    struct BodyKey
+    {
+        qint64 face = 0;
+        QSize size;
+        qreal ratio = 0;
+        QRgb back = 0;
+        bool down = false;
+        bool operator==(const BodyKey &) const = default;
+    };
 
     QPixmap m_picture;
     QPixmap m_downPicture;
     QPixmap m_disabledPicture;
     QColor m_backColor;
     QString m_tag;
-    mutable QPixmap m_scaled; // the face last drawn, at the size drawn
-    mutable qint64 m_scaledFrom = 0; // the cache key of the picture it was scaled from
+    mutable QPixmap m_body; // the button last drawn, without its caption
+    mutable BodyKey m_bodyKey;
+    NumberCaption m_number;
 };

@@ -37,6 +37,7 @@ StationPresenter::~StationPresenter() = default;
 void StationPresenter::start(const StationState &state)
 {
     m_shown.reset();
+    m_secondsShown.reset();
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons())
         button->setPicture(faces.picture(Face::Blue));
@@ -61,7 +62,8 @@ void StationPresenter::show(const StationState &state)
     if (!m_shown)
         return; // the window is not at rest yet: start() shows what is then
 
-    showMemories(state);
+    if (state.memory != m_shown->memory || state.playing() != m_shown->playing())
+        showMemories(state);
     showStatus(state);
     showDelay(state);
     showLock(state);
@@ -97,14 +99,18 @@ void StationPresenter::showMemories(const StationState &state)
 void StationPresenter::showStatus(const StationState &state)
 {
     PictureButton *panel = m_form.Panel3d1();
-    Face face = Face::Blue;
-    if (state.playing())
-        face = state.startedWithRepeat ? Face::Yellow : Face::Orange;
-    setFace(panel, face);
+    if (state.playing() != m_shown->playing()
+        || state.startedWithRepeat != m_shown->startedWithRepeat) {
+        Face face = Face::Blue;
+        if (state.playing())
+            face = state.startedWithRepeat ? Face::Yellow : Face::Orange;
+        setFace(panel, face);
+    }
 
     QProgressBar *bar = m_form.Gauge1();
     if (state.playTime <= 0) {
         const QString caption = state.paused ? QStringLiteral("Pause") : QStringLiteral("Idle");
+        m_secondsShown.reset();
         if (panel->text() != caption) {
             panel->setText(caption);
             panel->repaint();
@@ -122,11 +128,18 @@ void StationPresenter::showStatus(const StationState &state)
     const double percentage = TextRules::roundHalfEven(state.playTime / state.length * 100);
     if (percentage > std::numeric_limits<qint16>::max())
         return;
-    // Seconds with the operator's own decimal separator ("1,1" in German).
-    const QString caption
-        = TextRules::formatOneDecimal(state.playTime / 1000, QLocale().decimalPoint());
-    if (panel->text() != caption)
-        panel->setText(caption);
+    // Seconds with the operator's own decimal separator ("1,1" in German), read as the count
+    // starts. The caption is made again only when its tenths change: about every second report.
+    if (!m_secondsShown)
+        m_separator = QLocale().decimalPoint();
+    const double seconds = state.playTime / 1000;
+    const double tenths = TextRules::tenthsOf(seconds);
+    if (m_secondsShown != tenths) {
+        m_secondsShown = tenths;
+        const QString caption = TextRules::formatOneDecimal(seconds, m_separator);
+        if (panel->text() != caption)
+            panel->setText(caption);
+    }
     const int value = bar->maximum() < percentage ? bar->maximum() : int(percentage);
     if (bar->value() != value)
         bar->setValue(value);
@@ -145,6 +158,8 @@ void StationPresenter::showDelay(const StationState &state)
 // face it did not show.
 void StationPresenter::showLock(const StationState &state)
 {
+    if (state.lock == m_shown->lock && state.timeoutWarning == m_shown->timeoutWarning)
+        return;
     PictureButton *lock = m_form.Command3d2();
     if (state.timeoutWarning && !m_shown->timeoutWarning) {
         m_lockBlinkRed = !state.lock;

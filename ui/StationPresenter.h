@@ -59,4 +59,6 @@ private:
     bool m_lockBlinkRed = false;
     quint32 m_random = 0x50000; // the refusal faces' generator, never seeded
     QSet<QString> m_reported; // pictures that could not be read, said once each
+    std::optional<double> m_secondsShown; // the tenths of seconds the status caption shows
+    QString m_separator; // the decimal separator of the seconds shown
 };

@@ -819,9 +819,17 @@ void PulseOutput::suspendedCallback(pa_stream *stream, void *self)
         output->checkAwake();
 }
 
+// The server asks every RequestMs for what it played meanwhile; with AheadMs queued there is no
+// hurry, so the frames go to it in larger parts (fewer messages to it and back, fewer wake-ups of
+// this thread, the engine's worker and the server's own).
 void PulseOutput::writeCallback(pa_stream *stream, size_t bytes, void *self)
 {
     auto *output = static_cast<PulseOutput *>(self);
-    if (stream == output->m_stream && output->m_phase == Phase::Playing)
+    if (stream != output->m_stream || output->m_phase != Phase::Playing)
+        return;
+    const pa_buffer_attr *attributes = pa_stream_get_buffer_attr(stream);
+    const size_t part = std::min<size_t>(bytesFor(WriteMs, *pa_stream_get_sample_spec(stream)),
+                                         attributes ? attributes->tlength / 4 : 0);
+    if (bytes >= part)
         output->fill(bytes);
 }

@@ -22,15 +22,15 @@ struct pa_time_event;
 // kept, corked and empty, between plays, so nothing plays and nothing wakes between messages.
 //
 // A play flushes the stream, writes the first frames into it and uncorks it, at once; the server
-// asks for the rest. The server holds up to AheadMs of the message ahead of what is heard, as
-// paplay has it, so that a program scheduled late on a busy machine never leaves a hole; it costs
-// no delay, as the server starts a stream at once and a stop drops what is queued. The level is
-// the stream's own volume in the server (not the sink's), so it applies at once to what is
-// queued. After the last frame the stream is drained; the end is reported when the server has
-// played the stream out and the latency that the sink reports (what the sound card, or the server
-// a tunnel sink forwards to, still holds; for the latter with a margin, as it is an estimate) has
-// passed: when the last sample is heard, never before. Stopping corks and flushes, so it is silent
-// at once.
+// asks for the rest, which goes to it in parts of WriteMs. The server holds up to AheadMs of the
+// message ahead of what is heard, as paplay has it, so that a program scheduled late on a busy
+// machine never leaves a hole; it costs no delay, as the server starts a stream at once and a stop
+// drops what is queued. The level is the stream's own volume in the server (not the sink's), so it
+// applies at once to what is queued. After the last frame the stream is drained; the end is
+// reported when the server has played the stream out and the latency that the sink reports (what
+// the sound card, or the server a tunnel sink forwards to, still holds; for the latter with a
+// margin, as it is an estimate) has passed: when the last sample is heard, never before. Stopping
+// corks and flushes, so it is silent at once.
 //
 // A monitor output, when one is chosen, gets a second stream that plays the same frames at its
 // own level, started with the first (or, when the server is still making it, as soon as it can,
@@ -64,6 +64,9 @@ public:
     static constexpr int AheadMs = 2000;
     // How often at least the server asks for more; the sink is asked for this latency too.
     static constexpr int RequestMs = 20;
+    // How much the server must have asked for before more is written (at most a quarter of what
+    // it holds ahead).
+    static constexpr int WriteMs = 250;
     // How far the monitor may fall behind the message before it drops out.
     static constexpr int MonitorSlackMs = 1000;
     // What a sink that forwards over the network (a tunnel) reports is an estimate of the far
