@@ -182,8 +182,14 @@ void VoiceVocta::muteWhileKeyed()
     const bool message = station.stage == Stage::Lead || station.stage == Stage::Playing
                          || station.stage == Stage::Tail
                          || (station.stage == Stage::RepeatWait && !station.lock);
+    const bool keyed = station.onAir && message && !m_ended;
+    // Told only of a change: the station changes at every status report while a message plays.
+    if (m_muteSource && *m_muteSource == m_state.MuteSource && m_muteKeyed == keyed)
+        return;
+    m_muteSource = m_state.MuteSource;
+    m_muteKeyed = keyed;
     m_sourceMute->setSource(m_state.MuteSource);
-    m_sourceMute->setMessageKeyed(station.onAir && message && !m_ended);
+    m_sourceMute->setMessageKeyed(keyed);
 }
 
 void VoiceVocta::Form_Load()

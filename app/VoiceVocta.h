@@ -26,6 +26,7 @@
 #include "ui/TransportAdapter.h"
 
 #include <memory>
+#include <optional>
 
 class AudioInput;
 class Dialogs;
@@ -51,7 +52,11 @@ public:
     ~VoiceVocta() override;
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).
-    void setSourceMute(SourceMute *mute) { m_sourceMute = mute; }
+    void setSourceMute(SourceMute *mute)
+    {
+        m_sourceMute = mute;
+        m_muteSource.reset();
+    }
     // The player of the memories' previews (Ctrl+F1..F6), on the operator's own output; none:
     // previews are refused.
     void setPreviewPlayer(SoundPlayer *player);
@@ -124,6 +129,8 @@ private:
     StationKeys m_keys;
     KeyWatch m_keyWatch;
     SourceMute *m_sourceMute = nullptr;
+    std::optional<QString> m_muteSource; // what it was told last
+    bool m_muteKeyed = false;
     std::unique_ptr<MemoryPreview> m_memoryPreview;
     bool m_ended = false;
 };
