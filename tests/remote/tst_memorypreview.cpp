@@ -2,6 +2,7 @@
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "tests/support/StationFixture.h"
+#include "tests/support/WindowKeys.h"
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -21,19 +22,6 @@ private slots:
 };
 
 namespace {
-void showActive(StationFixture &f)
-{
-    f.window().show();
-    f.window().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&f.window()));
-}
-
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget *focus = QApplication::focusWidget();
-    QVERIFY(focus);
-    QTest::keyClick(focus, key, modifiers);
-}
 
 // A station keyed through RTS, with a monitor output of its own and a preview player.
 void setUp(StationFixture &f, FakeSoundPlayer &player)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/StationFixture.h"
+#include "tests/support/WindowKeys.h"
 
 #include "ui/RecordSet.h"
 
@@ -84,21 +85,6 @@ QByteArray describe(const Seen &s)
         .toUtf8();
 }
 
-// The window shown and active, as the operator has it.
-void showActive(StationFixture &f)
-{
-    f.window().show();
-    f.window().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&f.window()));
-}
-
-// A key pressed and released where the focus is.
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget *focus = QApplication::focusWidget();
-    QVERIFY(focus);
-    QTest::keyClick(focus, key, modifiers);
-}
 } // namespace
 
 // Every key in every player state does what the mouse does with the same memory: start, stop,
