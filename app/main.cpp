@@ -36,6 +36,13 @@ int main(int argc, char *argv[])
     // The command line is never read: the application object is given the program's name alone,
     // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
     // act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do.
+    // While a message plays the window changes in small parts (the status caption, the bar),
+    // each sent to the X server as it is painted: in the request itself rather than through a
+    // shared memory segment, which costs the server an event back for every one and this
+    // program a wake-up to take it. An operator's own choice in the environment stands.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+
     char fallbackName[] = "voicevocta";
     char *programName[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     int programArgc = 1;
