@@ -124,19 +124,20 @@ pa_stream *PulseOutput::connectStream(const QString &sink, float level, int extr
         return nullptr;
     }
 
-    // The server keeps AheadMs queued and asks for more every RequestMs (early requests: the
-    // sink's own latency stays that short, so a stop and the end are not held up by it); a
-    // prebuffer of one frame, so that the first frames play at once and a drain completes
-    // (with none it never does).
+    // The server asks for more once only AheadMs is left queued, for what it played since it last
+    // asked (QueueMs - AheadMs, about two seconds). Without early requests or an adjusted latency
+    // it asks the sink for what the queue holds beyond twice that: SinkLatencyMs, so that a stop
+    // and the end are not held up by what the sink holds. A prebuffer of one frame, so that the
+    // first frames play at once and a drain completes (with none it never does).
     pa_buffer_attr attributes;
-    attributes.tlength = bytesFor(AheadMs, spec);
+    attributes.tlength = bytesFor(QueueMs, spec);
     attributes.maxlength
         = extraBytes < 0 ? uint32_t(-1) : attributes.tlength + uint32_t(extraBytes);
     attributes.prebuf = uint32_t(m_frameBytes);
-    attributes.minreq = bytesFor(RequestMs, spec);
+    attributes.minreq = bytesFor(QueueMs - AheadMs, spec);
     attributes.fragsize = uint32_t(-1);
     // Never muted by a volume the server remembers: the level is the program's.
-    int flags = PA_STREAM_START_CORKED | PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_UNMUTED;
+    int flags = PA_STREAM_START_CORKED | PA_STREAM_START_UNMUTED;
     if (!sink.isEmpty())
         flags |= PA_STREAM_DONT_MOVE; // a chosen output is never replaced by another
     const pa_cvolume volume = volumeFor(level, m_format.channels);
@@ -559,7 +560,7 @@ void PulseOutput::mirror(const void *data, size_t bytes)
         m_monitorBacklog.append(static_cast<const char *>(data), qsizetype(bytes));
         const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
         if (pa_bytes_to_usec(uint64_t(m_monitorBacklog.size()), spec)
-            > pa_usec_t(AheadMs + MonitorSlackMs) * PA_USEC_PER_MSEC)
+            > pa_usec_t(QueueMs + MonitorSlackMs) * PA_USEC_PER_MSEC)
             dropMonitor(QStringLiteral("The monitor output \"%1\" does not keep up: the message "
                                        "goes on without it")
                             .arg(m_monitorSink));
@@ -819,17 +820,11 @@ void PulseOutput::suspendedCallback(pa_stream *stream, void *self)
         output->checkAwake();
 }
 
-// The server asks every RequestMs for what it played meanwhile; with AheadMs queued there is no
-// hurry, so the frames go to it in larger parts (fewer messages to it and back, fewer wake-ups of
-// this thread, the engine's worker and the server's own).
+// The server asks about every two seconds, once only AheadMs is left: what it asks for goes to it
+// at once (what the ring holds; the rest as the decoder delivers it).
 void PulseOutput::writeCallback(pa_stream *stream, size_t bytes, void *self)
 {
     auto *output = static_cast<PulseOutput *>(self);
-    if (stream != output->m_stream || output->m_phase != Phase::Playing)
-        return;
-    const pa_buffer_attr *attributes = pa_stream_get_buffer_attr(stream);
-    const size_t part = std::min<size_t>(bytesFor(WriteMs, *pa_stream_get_sample_spec(stream)),
-                                         attributes ? attributes->tlength / 4 : 0);
-    if (bytes >= part)
+    if (stream == output->m_stream && output->m_phase == Phase::Playing)
         output->fill(bytes);
 }

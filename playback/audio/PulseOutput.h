@@ -22,8 +22,8 @@ struct pa_time_event;
 // kept, corked and empty, between plays, so nothing plays and nothing wakes between messages.
 //
 // A play flushes the stream, writes the first frames into it and uncorks it, at once; the server
-// asks for the rest, which goes to it in parts of WriteMs. The server holds up to AheadMs of the
-// message ahead of what is heard, as paplay has it, so that a program scheduled late on a busy
+// asks for the rest about every two seconds. The server holds at least AheadMs of the message
+// ahead of what is heard, as paplay has it, so that a program scheduled late on a busy
 // machine never leaves a hole; it costs no delay, as the server starts a stream at once and a stop
 // drops what is queued. The level is the stream's own volume in the server (not the sink's), so it
 // applies at once to what is queued. After the last frame the stream is drained; the end is
@@ -60,13 +60,11 @@ public:
     bool isOpen() const override;
     void setLevels(float level, float monitorLevel) override;
 
-    // How much sound the server keeps queued ahead of what is heard while a message plays.
+    // How much of a message the server keeps queued ahead of what is heard while it plays: at
+    // least AheadMs, up to QueueMs; the sink's own latency, SinkLatencyMs, comes on top.
     static constexpr int AheadMs = 2000;
-    // How often at least the server asks for more; the sink is asked for this latency too.
-    static constexpr int RequestMs = 20;
-    // How much the server must have asked for before more is written (at most a quarter of what
-    // it holds ahead).
-    static constexpr int WriteMs = 250;
+    static constexpr int SinkLatencyMs = 20;
+    static constexpr int QueueMs = SinkLatencyMs + 2 * (AheadMs - SinkLatencyMs);
     // How far the monitor may fall behind the message before it drops out.
     static constexpr int MonitorSlackMs = 1000;
     // What a sink that forwards over the network (a tunnel) reports is an estimate of the far
