@@ -53,9 +53,9 @@ int main(int argc, char *argv[])
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    // One connection to the sound server, made in the background, shared by everything that
-    // plays, records or lists the server's devices.
-    PulseConnection soundServerConnection;
+    // One connection to the sound server, made in the background once the window shows, shared
+    // by everything that plays, records or lists the server's devices.
+    PulseConnection soundServerConnection(PulseConnection::Start::WhenAsked);
     SoundDevice device(soundServerConnection);
     // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
     // device on the default output for listening to a recording: never the transmitter's.
@@ -66,6 +66,9 @@ int main(int argc, char *argv[])
     SoundDevice memoryPreview(soundServerConnection);
     // The microphone muted while a message is keyed; put back at the latest when it goes.
     PulseSourceMute microphone(soundServerConnection);
+    // The window opens the default message as it loads: the sound-file library is opened on the
+    // player's worker meanwhile.
+    device.loadSoundFileLibrary();
 
     // Should the program die of a fault, the transmitter is released first; should it die in
     // any way at all, its guard (a process of its own) releases it.
@@ -105,6 +108,7 @@ int main(int argc, char *argv[])
     keyer.adaptor().setTexts(&texts);
     keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    soundServerConnection.start();
     // Once start-up has settled, what its passing work allocated and freed goes back to the
     // system rather than staying resident for the whole session.
     QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });

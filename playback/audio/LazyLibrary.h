@@ -5,9 +5,12 @@
 #include <string>
 
 // A system library that the program opens the first time one of its functions is called, rather
-// than at start: SDL2 (the output where no sound server answers) and FluidSynth (MIDI files).
-// A station that plays sound files through its sound server never maps either, nor what they
-// bring with them. See SdlCalls.cpp and FluidSynthCalls.cpp, which stand in for their functions.
+// than at start: SDL2 (the output where no sound server answers) and FluidSynth (MIDI files),
+// which a station that plays sound files through its sound server never maps, nor what they bring
+// with them; libpulse and libsndfile, which the window's start does not wait for (the sound
+// server's connection opens libpulse on a thread of its own once the window shows; the player's
+// worker opens libsndfile while the window is built). The *Calls.cpp files stand in for their
+// functions.
 class LazyLibrary
 {
 public:
@@ -35,3 +38,12 @@ Function *lazyFunction(LazyLibrary &library, const char *name)
 {
     return reinterpret_cast<Function *>(library.symbol(name));
 }
+
+// Defines the library function `name` (`type name params`, as its header declares it) to call the
+// library's own with `args`, looked up once; `otherwise` while the library cannot be opened.
+#define VV_LAZY_CALL(library, type, name, params, args, otherwise) \
+    type name params \
+    { \
+        static auto *const call = lazyFunction<decltype(name)>(library, #name); \
+        return call ? call args : otherwise; \
+    }

@@ -47,8 +47,7 @@ PlaybackEngine::~PlaybackEngine()
 void PlaybackEngine::warmUp(std::function<void()> task)
 {
     std::lock_guard lock(m_mutex);
-    m_warmUp = true;
-    m_warmUpTask = std::move(task);
+    m_warmUpTasks.push_back(std::move(task));
     m_wake.notify_one();
 }
 

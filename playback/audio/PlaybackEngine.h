@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class PulseConnection;
 
@@ -45,7 +46,7 @@ public:
     PlaybackEngine(const PlaybackEngine &) = delete;
     PlaybackEngine &operator=(const PlaybackEngine &) = delete;
 
-    // Runs task on the worker thread ahead of anything else.
+    // Runs task on the worker thread ahead of anything else, after those given before it.
     void warmUp(std::function<void()> task);
 
     // Replaces the source (null: none) and stops playing; the position goes to its start.
@@ -129,8 +130,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_quit = false;
-    std::function<void()> m_warmUpTask;
-    bool m_warmUp = false;
+    std::vector<std::function<void()>> m_warmUpTasks; // run in turn, ahead of anything else
 
     // The source: handed over by the UI thread, taken by the worker.
     std::unique_ptr<AudioSource> m_pendingSource;

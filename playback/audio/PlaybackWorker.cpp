@@ -76,13 +76,12 @@ void PlaybackEngine::run()
 {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (m_warmUp) {
-            m_warmUp = false;
-            const std::function<void()> task = std::move(m_warmUpTask);
-            m_warmUpTask = nullptr;
+        if (!m_warmUpTasks.empty()) {
+            const std::vector<std::function<void()>> tasks = std::exchange(m_warmUpTasks, {});
             lock.unlock();
-            if (task)
-                task();
+            for (const std::function<void()> &task : tasks)
+                if (task)
+                    task();
             lock.lock();
             continue;
         }

@@ -9,6 +9,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <thread>
 #include <type_traits>
 
 #include <algorithm>
@@ -35,6 +36,11 @@ struct PulseConnection::Private
     bool refreshAgain = false;
     QString server; // the server's address once connected
 
+    // Starts the mainloop; what it made, once joined.
+    bool startAsked = false;
+    std::thread starter;
+    pa_threaded_mainloop *started = nullptr;
+
     // UI side.
     quint64 uiAttempt = 0;
     bool attemptRunning = false;
@@ -57,7 +63,7 @@ QString text(const char *s)
 
 } // namespace
 
-PulseConnection::Lock::Lock(const PulseConnection &connection) : m_mainloop(connection.m_mainloop)
+PulseConnection::Lock::Lock(const PulseConnection &connection) : m_mainloop(connection.mainloop())
 {
     if (m_mainloop)
         pa_threaded_mainloop_lock(m_mainloop);
@@ -69,19 +75,44 @@ PulseConnection::Lock::~Lock()
         pa_threaded_mainloop_unlock(m_mainloop);
 }
 
-PulseConnection::PulseConnection(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
+PulseConnection::PulseConnection(Start start, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
 {
-    m_mainloop = pa_threaded_mainloop_new();
+    if (start == Start::Now)
+        this->start();
+}
+
+void PulseConnection::start()
+{
+    if (d->startAsked)
+        return;
+    d->startAsked = true;
+    d->starter = std::thread([this] { startMainloop(); });
+}
+
+void PulseConnection::startMainloop()
+{
+    // The first libpulse call opens the library.
+    pa_threaded_mainloop *mainloop = pa_threaded_mainloop_new();
     // Named before it starts: once it runs, libpulse would name the calling thread instead.
-    if (m_mainloop)
-        pa_threaded_mainloop_set_name(m_mainloop, "vv-soundserver");
-    if (m_mainloop && pa_threaded_mainloop_start(m_mainloop) < 0) {
-        pa_threaded_mainloop_free(m_mainloop);
-        m_mainloop = nullptr;
+    if (mainloop)
+        pa_threaded_mainloop_set_name(mainloop, "vv-soundserver");
+    if (mainloop && pa_threaded_mainloop_start(mainloop) < 0) {
+        pa_threaded_mainloop_free(mainloop);
+        mainloop = nullptr;
     }
-    if (!m_mainloop) {
+    d->started = mainloop;
+    QMetaObject::invokeMethod(this, &PulseConnection::adoptMainloop, Qt::QueuedConnection);
+}
+
+void PulseConnection::adoptMainloop()
+{
+    d->starter.join();
+    m_mainloop.store(std::exchange(d->started, nullptr), std::memory_order_release);
+    if (!mainloop()) {
         m_state = Unavailable;
         m_lastError = QStringLiteral("the sound server's client library cannot start");
+        emit stateChanged(m_state);
         return;
     }
     connectToServer();
@@ -89,7 +120,13 @@ PulseConnection::PulseConnection(QObject *parent) : QObject(parent), d(std::make
 
 PulseConnection::~PulseConnection()
 {
-    if (!m_mainloop)
+    if (d->starter.joinable())
+        d->starter.join();
+    if (d->started) { // started, but this went before it was adopted
+        pa_threaded_mainloop_stop(d->started);
+        pa_threaded_mainloop_free(d->started);
+    }
+    if (!mainloop())
         return;
     {
         Lock lock(*this);
@@ -102,8 +139,8 @@ PulseConnection::~PulseConnection()
         }
     }
     // Nothing is posted to this object once the mainloop thread has ended.
-    pa_threaded_mainloop_stop(m_mainloop);
-    pa_threaded_mainloop_free(m_mainloop);
+    pa_threaded_mainloop_stop(mainloop());
+    pa_threaded_mainloop_free(mainloop());
 }
 
 pa_context *PulseConnection::context() const
@@ -139,7 +176,7 @@ void PulseConnection::dropStream(pa_stream *&stream)
 
 void PulseConnection::connectToServer()
 {
-    if (!m_mainloop || m_state == Ready || d->attemptRunning)
+    if (!mainloop() || m_state == Ready || d->attemptRunning)
         return;
     d->attemptRunning = true;
     if (m_state != Connecting) {
@@ -168,7 +205,7 @@ void PulseConnection::beginAttempt()
     pa_proplist *properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, ClientName);
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "voicevocta");
-    d->context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_mainloop), ClientName,
+    d->context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop()), ClientName,
                                               properties);
     pa_proplist_free(properties);
     if (!d->context) {

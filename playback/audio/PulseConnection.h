@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 struct pa_context;
@@ -16,7 +17,8 @@ struct pa_threaded_mainloop;
 // The program's one connection to the sound server (PulseAudio, or PipeWire through
 // pipewire-pulse): libpulse's threaded mainloop and a context, shared by everything that plays,
 // records or lists devices. It connects in the background and never makes the UI thread wait for
-// the server: a dead or slow server only shows as a connection that is not ready.
+// the server: a dead or slow server only shows as a connection that is not ready. Even libpulse is
+// opened and its mainloop started on a thread of their own, so the window's start does not wait.
 //
 // While it is ready it keeps the server's outputs (sinks) and inputs (sources) current through
 // the server's subscription events; the lists, the defaults and the state are read on the UI
@@ -37,8 +39,15 @@ public:
     };
     Q_ENUM(State)
 
-    explicit PulseConnection(QObject *parent = nullptr);
+    // When libpulse is opened and the first attempt starts: at once, or at start().
+    enum class Start { Now, WhenAsked };
+
+    explicit PulseConnection(Start start = Start::Now, QObject *parent = nullptr);
     ~PulseConnection() override;
+
+    // Opens libpulse and starts the mainloop on a thread of their own, then the first attempt;
+    // returns at once. Until then the state is Connecting. Once; later calls do nothing.
+    void start();
 
     // UI thread.
     State state() const { return m_state; }
@@ -53,8 +62,9 @@ public:
     // Why the last attempt failed or the connection was lost; empty while ready.
     QString lastError() const { return m_lastError; }
 
-    // Any thread. The mainloop, to lock around every use of context() and the streams made on it.
-    pa_threaded_mainloop *mainloop() const { return m_mainloop; }
+    // Any thread. The mainloop, to lock around every use of context() and the streams made on it;
+    // null until it runs.
+    pa_threaded_mainloop *mainloop() const { return m_mainloop.load(std::memory_order_acquire); }
     // The current context when it is ready, else null; only with the mainloop locked.
     pa_context *context() const;
 
@@ -88,6 +98,11 @@ private:
     struct Snapshot;
     struct Private;
 
+    // The starting thread: opens libpulse and starts the mainloop.
+    void startMainloop();
+    // UI thread, queued from the starting thread.
+    void adoptMainloop();
+
     // Mainloop thread (lock held).
     static void contextStateCallback(pa_context *context, void *self);
     void beginAttempt();
@@ -100,7 +115,7 @@ private:
     void watchSocketFolder();
     void retryAfterChange();
 
-    pa_threaded_mainloop *m_mainloop = nullptr;
+    std::atomic<pa_threaded_mainloop *> m_mainloop = nullptr;
     std::unique_ptr<Private> d;
 
     State m_state = Connecting;

@@ -97,6 +97,11 @@ SoundDevice::~SoundDevice()
     d.reset();
 }
 
+void SoundDevice::loadSoundFileLibrary()
+{
+    d->engine.warmUp(&SoundFileSource::loadLibrary);
+}
+
 void SoundDevice::preloadFor(const QStringList &paths)
 {
     const bool midi = std::any_of(paths.cbegin(), paths.cend(), [](const QString &path) {

@@ -35,6 +35,9 @@ public:
                 QObject *parent = nullptr);
     ~SoundDevice() override;
 
+    // Opens the sound-file library in the background, so that the first file opened need not wait
+    // for it. Returns at once.
+    void loadSoundFileLibrary();
     // Loads the soundfont in the background when one of `paths` (the memories' files) is a MIDI
     // file, so that its first play need not wait for it. Returns at once.
     void preloadFor(const QStringList &paths);

@@ -73,6 +73,12 @@ SoundFileSource::~SoundFileSource()
         sf_close(m_file);
 }
 
+void SoundFileSource::loadLibrary()
+{
+    // Any call opens it; this one does nothing else.
+    sf_error_number(SF_ERR_NO_ERROR);
+}
+
 std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QString *error)
 {
     {

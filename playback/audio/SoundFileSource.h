@@ -17,6 +17,8 @@ public:
     // announces must be in the file, and the first frames must decode. Returns null and sets
     // error otherwise.
     static std::unique_ptr<SoundFileSource> open(const QString &path, QString *error);
+    // Opens the sound-file library now rather than at the first open(), which then need not wait.
+    static void loadLibrary();
 
     int sampleRate() const override { return m_sampleRate; }
     int channels() const override { return m_channels; }

@@ -42,6 +42,7 @@ private slots:
     void absentOutputNeverKeys();
     void serverLostMidMessage();
     void listsTheServersDevices();
+    void connectsWhenAskedAndEndsAtAnyMoment();
     void recordsFromAnInput();
     void inputThatIsAbsentOrGoesAway_data();
     void inputThatIsAbsentOrGoesAway();
@@ -495,6 +496,30 @@ void TestServerOutput::listsTheServersDevices()
     startServer();
     QTRY_VERIFY_WITH_TIMEOUT(server.isConnected(), 10000);
     QCOMPARE(server.outputs().size(), 2);
+}
+
+void TestServerOutput::connectsWhenAskedAndEndsAtAnyMoment()
+{
+    // Made to wait: nothing of the sound server's client runs until asked.
+    PulseConnection later(PulseConnection::Start::WhenAsked);
+    QTest::qWait(200);
+    QCOMPARE(later.state(), PulseConnection::Connecting);
+    QVERIFY(!later.mainloop());
+    later.start();
+    later.start(); // once
+    QTRY_COMPARE_WITH_TIMEOUT(later.state(), PulseConnection::Ready, 30000);
+    QVERIFY(later.hasSink(PrivateSoundServer::Rig));
+
+    // Ended while its library opens or its mainloop starts, or before what it started is taken
+    // over: each goes cleanly (the sanitizer build sees a mainloop left behind).
+    for (int i = 0; i < 20; ++i) {
+        auto connection = std::make_unique<PulseConnection>();
+        if (i % 2)
+            QCoreApplication::processEvents();
+        connection.reset();
+    }
+    PulseConnection asked(PulseConnection::Start::WhenAsked);
+    asked.start();
 }
 
 void TestServerOutput::recordsFromAnInput()
