@@ -106,8 +106,9 @@ int main(int argc, char *argv[])
     keyer.adaptor().setPreview(
         [&station](int memory) { return station.memoryPreview()->preview(memory); });
     keyer.adaptor().setTexts(&texts);
-    keyer.start(QDBusConnection::sessionBus());
     station.window().show();
+    // Once the window shows: the bus's answer and the sound server's library need not hold it.
+    keyer.start(QDBusConnection::sessionBus());
     soundServerConnection.start();
     // Once start-up has settled, what its passing work allocated and freed goes back to the
     // system rather than staying resident for the whole session.
