@@ -27,9 +27,11 @@ void SerialKeyer::setOnAir(bool onAir)
 
 QString SerialKeyer::statusText() const
 {
-    const QString device = m_lines.deviceName(m_lines.portNumber());
-    if (m_lines.isOpen())
+    // The devices are looked for only when one is named: listing them takes a while.
+    if (m_lines.isOpen()) {
+        const QString device = m_lines.deviceName(m_lines.portNumber());
         return QStringLiteral("Port %1 (%2) is open").arg(m_lines.portNumber()).arg(device);
+    }
     return QStringLiteral("The serial port is closed: keying changes only the picture");
 }
 
