@@ -13,9 +13,7 @@ ComSet::ComSet(QWidget *parent) : QDialog(parent), ui(new Ui::ComSet)
     setAttribute(Qt::WA_DeleteOnClose);
     // Its frames look like the main window's: each caption sits on its frame's top line. A
     // caption too wide for its frame in the desktop's font shrinks; the options keep that font.
-    setStyleSheet(FrameStyle::styleSheet());
     FrameStyle::fitCaptions({ui->Frame1, ui->Frame2, ui->Frame3});
-    FrameStyle::keepCaptionsOnTheBorder({ui->Frame1, ui->Frame2, ui->Frame3});
     // First placed with its client area at 494, 152 on the screen.
     setGeometry(494, 152, 326, 146);
 

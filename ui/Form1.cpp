@@ -2,7 +2,6 @@
 #include "ui/Form1.h"
 #include "ui_Form1.h"
 
-#include "ui/FrameStyle.h"
 #include "ui/PictureFile.h"
 
 #include <QCloseEvent>
@@ -31,16 +30,8 @@ Form1::Form1(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(QIcon(readPicture(QStringLiteral(":/images/voicevocta.png"))));
-    // Frames as an operator knows them: an etched border whose caption sits on its top line;
-    // frames without a caption are plain borders from their top edge. The transport bar's frame
-    // is drawn in front of the picture frame, whose lower edge it hides.
-    centralWidget()->setStyleSheet(
-        FrameStyle::styleSheet()
-        + QStringLiteral("QGroupBox#Frame5, QGroupBox#Frame7 { margin-top: 0px; }"
-                         "QGroupBox#Frame7 { background-color: palette(window); }"));
-    // The captions take the label font the operator chooses; the borders follow it.
-    FrameStyle::keepCaptionsOnTheBorder(
-        {ui->Frame1, ui->Frame2, ui->Frame3, ui->Frame4, ui->Frame6});
+    // The transport bar's frame is drawn in front of the picture frame, whose lower edge it hides.
+    ui->Frame7->setAutoFillBackground(true);
     // The layout is fixed: the client area below the menu bar is 386 x 321 pixels.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/StationFixture.h"
+#include "ui/CaptionFrame.h"
 #include "ui/QtDialogs.h"
 #include "ui/TransportBar.h"
 
@@ -31,6 +32,7 @@ private slots:
     void chosenSizeIsRoundedHalfToEven();
     void cancelKeepsTheStoredFont();
     void labelFontChangesTheFiveCaptionsOnly();
+    void bordersFollowTheLabelFont();
     void fontsComeBackAfterARestart();
     void realDialogHandsBackAnUntouchedFont_data();
     void realDialogHandsBackAnUntouchedFont();
@@ -173,6 +175,51 @@ void TestFonts::labelFontChangesTheFiveCaptionsOnly()
         QCOMPARE(others(w).at(i)->font(), before.at(i));
     for (int i = 0; i < buttonsBefore.size(); ++i)
         QCOMPARE(w.buttonFontControls().at(i)->font(), buttonsBefore.at(i));
+}
+
+// Each frame's border passes behind its caption: a larger label font moves the border down and
+// widens the gap the caption leaves in it. A frame without a caption has its border at its top.
+void TestFonts::bordersFollowTheLabelFont()
+{
+    StationFixture f;
+    Form1 &w = f.window();
+    auto *frame = qobject_cast<CaptionFrame *>(w.Frame(3));
+    QVERIFY(frame);
+    const QRgb dark = frame->palette().color(QPalette::Mid).rgb();
+    struct Border
+    {
+        int row = -1; // the border's top line
+        int gapEnd = -1; // where it starts again after the caption
+        bool beforeGap = false; // it runs left of the caption
+    };
+    const auto border = [&dark](QWidget *widget) {
+        const QImage image = widget->grab().toImage();
+        Border found;
+        for (int y = 0; y < image.height() && found.row < 0; ++y)
+            if (image.pixel(image.width() - 3, y) == dark)
+                found.row = y;
+        int x = 5; // the caption's clear space starts here
+        while (x < image.width() && image.pixel(x, found.row) != dark)
+            ++x;
+        found.gapEnd = x;
+        found.beforeGap = image.pixel(2, found.row) == dark;
+        return found;
+    };
+    const Border before = border(frame);
+    QVERIFY(before.row > 0 && before.beforeGap);
+    QVERIFY(before.gapEnd > 5 + QFontMetrics(frame->font()).horizontalAdvance(frame->title()));
+
+    f.dialogs.cancelFont = false;
+    f.dialogs.fontAnswer = {"DejaVu Serif", 15, true, true};
+    w.menuItem("Charactersl")->trigger();
+    const Border after = border(frame);
+    QVERIFY(after.row > before.row && after.beforeGap);
+    QVERIFY(after.gapEnd > before.gapEnd);
+    QCOMPARE(after.row, frame->borderTop());
+
+    const Border plain = border(w.Frame(5));
+    QCOMPARE(plain.row, 0);
+    QCOMPARE(plain.gapEnd, 5);
 }
 
 void TestFonts::fontsComeBackAfterARestart()
