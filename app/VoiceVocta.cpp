@@ -28,10 +28,11 @@ Clock &clockOr(Clock *given, std::unique_ptr<SystemClock> &own)
 
 VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &dialogs,
                        SoundServer &server, AudioInput &input, SoundPlayer &preview,
-                       const QString &appDir, Clock *clock)
+                       const QString &appDir, Clock *clock, PictureReadAhead *pictures)
     : m_device(MMControl1)
     , m_server(server)
     , m_clock(clockOr(clock, m_systemClock))
+    , m_form(nullptr, pictures)
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
     , m_station(m_state, m_device, m_clock)

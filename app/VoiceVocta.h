@@ -45,10 +45,11 @@ class VoiceVocta : public QObject
 {
     Q_OBJECT
 public:
-    // `clock` runs the station's and the window's timers; null: the event loop's.
+    // `clock` runs the station's and the window's timers; null: the event loop's. `pictures`, if
+    // any, has read the window's pictures ahead (Form1::picturesAtStart()).
     VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &dialogs, SoundServer &server,
                AudioInput &input, SoundPlayer &preview, const QString &appDir,
-               Clock *clock = nullptr);
+               Clock *clock = nullptr, PictureReadAhead *pictures = nullptr);
     ~VoiceVocta() override;
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).

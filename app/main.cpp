@@ -14,6 +14,7 @@
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
+#include "ui/PictureReadAhead.h"
 #include "ui/QtDialogs.h"
 #include "ui/StandardIcon.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char *argv[])
     QApplication application(programArgc, programName);
     // The desktop's style, whose media and extension icons are looked up when first drawn.
     QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
+    // The window's pictures are read on a thread of their own while the rest gets ready (before
+    // the sound-file library is opened below: a thread cannot start while a library loads).
+    PictureReadAhead pictures(Form1::picturesAtStart());
 
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -80,7 +84,7 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     fonts.wait();
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
-                       QCoreApplication::applicationDirPath());
+                       QCoreApplication::applicationDirPath(), nullptr, &pictures);
     dialogs.setParentWindow(&station.window());
     station.setSourceMute(&microphone);
     // Should the program die with the microphone muted, the guard puts it back.

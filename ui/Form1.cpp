@@ -3,11 +3,20 @@
 #include "ui_Form1.h"
 
 #include "ui/PictureFile.h"
+#include "ui/PictureReadAhead.h"
 
 #include <QCloseEvent>
 #include <QLayout>
 
 namespace {
+const QString IconFile = QStringLiteral(":/images/voicevocta.png");
+const QString FacesPrefix = QStringLiteral(":/images/ImageList1_");
+
+QString faceFile(Face face)
+{
+    return FacesPrefix + QString::number(int(face)) + QLatin1String(".png");
+}
+
 // Shift bits as a window reports them: shift 1, ctrl 2, alt 4.
 int shiftBits(Qt::KeyboardModifiers modifiers)
 {
@@ -22,14 +31,22 @@ int shiftBits(Qt::KeyboardModifiers modifiers)
 }
 } // namespace
 
-Form1::Form1(QWidget *parent)
+QStringList Form1::picturesAtStart()
+{
+    return {IconFile, faceFile(Face::Blue), faceFile(Face::Green)};
+}
+
+Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
     : QMainWindow(parent)
     , ui(new Ui::Form1)
-    , m_ImageList1(ImageList::load(QStringLiteral(":/images/ImageList1_"), 5))
+    , m_ImageList1(ImageList::load(FacesPrefix, 5))
     , m_ImageList2(ImageList::load(QStringLiteral(":/images/ImageList2_"), 4))
 {
+    const auto read = [pictures](const QString &path) {
+        return pictures ? pictures->take(path) : readPicture(path);
+    };
     ui->setupUi(this);
-    setWindowIcon(QIcon(readPicture(QStringLiteral(":/images/voicevocta.png"))));
+    setWindowIcon(QIcon(read(IconFile)));
     // The transport bar's frame is drawn in front of the picture frame, whose lower edge it hides.
     ui->Frame7->setAutoFillBackground(true);
     // The layout is fixed: the client area below the menu bar is 386 x 321 pixels.
@@ -97,6 +114,9 @@ Form1::Form1(QWidget *parent)
     connect(ui->Record, &QAction::triggered, this, &Form1::Record_Click);
     connect(ui->About, &QAction::triggered, this, &Form1::About_Click);
     // "Connect COM automagically" and "Help" do nothing.
+
+    for (const Face face : {Face::Blue, Face::Green})
+        m_ImageList1.setPicture(int(face), read(faceFile(face)));
 }
 
 Form1::~Form1()

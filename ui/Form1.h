@@ -7,6 +7,7 @@
 #include <array>
 
 class PictureButton;
+class PictureReadAhead;
 class TransportBar;
 class QCheckBox;
 class QGroupBox;
@@ -25,7 +26,10 @@ class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    // The pictures every window shows from its start (its icon, the faces at rest and of the
+    // current memory): `pictures` may have read them ahead, else the window reads them.
+    static QStringList picturesAtStart();
+    explicit Form1(QWidget *parent = nullptr, PictureReadAhead *pictures = nullptr);
     ~Form1() override;
 
     PictureButton *Command3d1(int index) const { return m_Command3d1.at(index); }

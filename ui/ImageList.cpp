@@ -13,6 +13,14 @@ ImageList ImageList::load(const QString &prefix, int count)
     return list;
 }
 
+void ImageList::setPicture(int n, QPixmap picture)
+{
+    if (n < 1 || n > m_pictures.size())
+        return;
+    m_pictures[n - 1] = std::move(picture);
+    m_read[n - 1] = true;
+}
+
 QPixmap ImageList::picture(int n) const
 {
     if (n < 1 || n > m_pictures.size())

@@ -20,6 +20,9 @@ public:
     // Loads prefix + "1.png", prefix + "2.png", ... up to count.
     static ImageList load(const QString &prefix, int count);
 
+    // Gives picture n (1-based) as already read, should it be in range.
+    void setPicture(int n, QPixmap picture);
+
     // Picture n (1-based); an empty picture when n is out of range.
     QPixmap picture(int n) const;
     // The button face `face` (of ImageList1).

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-QPixmap readPicture(const QString &path)
+QImage readImage(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -15,9 +15,14 @@ QPixmap readPicture(const QString &path)
         QImageReader named(&file, format);
         named.setAutoDetectImageFormat(false);
         if (named.canRead())
-            return QPixmap::fromImageReader(&named);
+            return named.read();
         file.seek(0);
     }
     QImageReader found(&file);
-    return QPixmap::fromImageReader(&found);
+    return found.read();
+}
+
+QPixmap readPicture(const QString &path)
+{
+    return QPixmap::fromImage(readImage(path));
 }

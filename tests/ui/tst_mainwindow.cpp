@@ -2,6 +2,8 @@
 #include "tests/support/StationFixture.h"
 
 #include "ui/PictureButton.h"
+#include "ui/PictureFile.h"
+#include "ui/PictureReadAhead.h"
 #include "ui/StandardIcon.h"
 #include "ui/TransportBar.h"
 
@@ -63,6 +65,7 @@ private slots:
     void transportButtonsRaiseTheirEventsFirst();
     void playingRepaintsOnlyWhatChanges();
     void numberCaptionsLookAsTextDoes();
+    void picturesReadAheadAreTheOnesRead();
 
 private:
     StationFixture *m_f = nullptr;
@@ -432,6 +435,29 @@ void TestMainWindow::numberCaptionsLookAsTextDoes()
                      qPrintable(font.toString() + QLatin1Char(' ') + caption));
         }
     }
+}
+
+// Pictures read on a thread of their own are those read directly, taken in any order; one that
+// cannot be read is null, and one taken again or never asked ahead is read when taken.
+void TestMainWindow::picturesReadAheadAreTheOnesRead()
+{
+    const QString icon = QStringLiteral(":/images/voicevocta.png");
+    const QString face = QStringLiteral(":/images/ImageList1_3.png");
+    const QString missing = QStringLiteral(":/images/none.png");
+    const QString other = QStringLiteral(":/images/ImageList2_1.png");
+    const auto same = [](const QPixmap &a, const QPixmap &b) {
+        return !a.isNull() && a.toImage() == b.toImage();
+    };
+    {
+        PictureReadAhead pictures({icon, missing, face});
+        QVERIFY(same(pictures.take(face), readPicture(face)));
+        QVERIFY(pictures.take(missing).isNull());
+        QVERIFY(same(pictures.take(icon), readPicture(icon)));
+        QVERIFY(same(pictures.take(icon), readPicture(icon)));
+        QVERIFY(same(pictures.take(other), readPicture(other)));
+    }
+    // Ended with nothing taken: its thread is waited for.
+    PictureReadAhead({icon, face});
 }
 
 QTEST_MAIN(TestMainWindow)
