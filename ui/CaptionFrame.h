@@ -18,12 +18,13 @@ public:
 
     // The border's distance from the frame's top.
     int borderTop() const;
-    // Where the caption goes, with the space kept clear on either side of it (empty: none).
-    QRect captionRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Where the caption goes, with the space kept clear on either side of it (empty: none).
+    QRect captionRect() const;
+    // Where its text is centred.
     QRect textRect() const;
 };
