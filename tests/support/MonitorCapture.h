@@ -68,6 +68,14 @@ public:
     // start.
     static bool heardAsSent(const std::vector<float> &heard, const std::vector<float> &sent,
                             float tolerance = 0.0f);
+    // The same, but for stretches that are silent in heard. PipeWire leaves a cycle of its graph
+    // silent when the stream's client has not answered in time (a busy machine), and drops what
+    // the stream held for it: the sound keeps its length, with a hole of exact zeros.
+    static bool heardAsSentButForHoles(const std::vector<float> &heard,
+                                       const std::vector<float> &sent, float tolerance = 0.0f);
+    // Where heard and sent part, for a failure's message.
+    static QString difference(const std::vector<float> &heard, const std::vector<float> &sent,
+                              float tolerance = 0.0f);
 
 private:
     struct Private;
