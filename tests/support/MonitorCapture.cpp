@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace {
 // The sink's channels as captured; the first is kept.
@@ -261,57 +262,51 @@ std::vector<float> MonitorCapture::sound(const std::vector<float> &samples)
 }
 
 namespace {
-// How many samples of heard differ from sent beyond tolerance (holes of exact zeros not counted
-// when they are allowed), and the first of them; -1 when heard does not line up with sent.
-struct Mismatch
+// How many samples of heard differ from sent beyond tolerance (silent ones not counted when holes
+// are allowed), and the first of them; -1 when heard does not line up with sent.
+std::pair<qsizetype, size_t> mismatch(const std::vector<float> &heard,
+                                      const std::vector<float> &sent, float tolerance,
+                                      bool holesAllowed)
 {
-    qsizetype count = -1;
-    size_t first = 0;
-};
-
-Mismatch compare(const std::vector<float> &heard, const std::vector<float> &sent, float tolerance,
-                 bool holesAllowed)
-{
-    Mismatch mismatch;
     if (heard.empty() || heard.size() > sent.size()
         || sent.size() - heard.size() > size_t(MonitorCapture::HeadLoss))
-        return mismatch;
-    mismatch.count = 0;
+        return {-1, 0};
     const size_t skipped = sent.size() - heard.size();
+    qsizetype count = 0;
+    size_t first = 0;
     for (size_t i = 0; i < heard.size(); ++i) {
-        if (std::abs(heard[i] - sent[skipped + i]) <= tolerance
-            || (holesAllowed && heard[i] == 0.0f))
-            continue;
-        if (mismatch.count++ == 0)
-            mismatch.first = i;
+        const bool differs = std::abs(heard[i] - sent[skipped + i]) > tolerance;
+        if (differs && !(holesAllowed && heard[i] == 0.0f) && count++ == 0)
+            first = i;
     }
-    return mismatch;
+    return {count, first};
 }
 } // namespace
 
 bool MonitorCapture::heardAsSent(const std::vector<float> &heard, const std::vector<float> &sent,
                                  float tolerance)
 {
-    return compare(heard, sent, tolerance, false).count == 0;
+    const auto [count, first] = mismatch(heard, sent, tolerance, false);
+    return count == 0;
 }
 
 bool MonitorCapture::heardAsSentButForHoles(const std::vector<float> &heard,
                                             const std::vector<float> &sent, float tolerance)
 {
-    return compare(heard, sent, tolerance, true).count == 0;
+    const auto [count, first] = mismatch(heard, sent, tolerance, true);
+    return count == 0;
 }
 
 QString MonitorCapture::difference(const std::vector<float> &heard, const std::vector<float> &sent,
                                    float tolerance)
 {
-    const Mismatch mismatch = compare(heard, sent, tolerance, false);
-    if (mismatch.count < 0)
+    const auto [count, first] = mismatch(heard, sent, tolerance, false);
+    if (count <= 0)
         return QStringLiteral("%1 samples heard of %2 sent").arg(heard.size()).arg(sent.size());
-    const size_t i = mismatch.first;
     return QStringLiteral("%1 of %2 samples differ, the first at %3: %4 heard, %5 sent")
-        .arg(mismatch.count)
+        .arg(count)
         .arg(heard.size())
-        .arg(i)
-        .arg(mismatch.count ? heard[i] : 0.0f)
-        .arg(mismatch.count ? sent[sent.size() - heard.size() + i] : 0.0f);
+        .arg(first)
+        .arg(heard[first])
+        .arg(sent[sent.size() - heard.size() + first]);
 }
