@@ -70,7 +70,7 @@ public:
                             float tolerance = 0.0f);
     // The same, but for stretches that are silent in heard. PipeWire leaves a cycle of its graph
     // silent when the stream's client has not answered in time (a busy machine), and drops what
-    // the stream held for it: the sound keeps its length, with a hole of exact zeros.
+    // the stream held for it: a hole of exact zeros where the sound was, its length kept.
     static bool heardAsSentButForHoles(const std::vector<float> &heard,
                                        const std::vector<float> &sent, float tolerance = 0.0f);
     // Where heard and sent part, for a failure's message.
