@@ -103,9 +103,9 @@ void TestPipeWire::playsExactSamples()
     const std::vector<float> atRig = scaled(sent, level / 100.0);
     const std::vector<float> atSpeakers = scaled(sent, monitorLevel / 100.0);
     const float tolerance = level == 100 ? 0 : Step;
-    // A play in which the server dropped cycles (silent holes where the sound was, its length
-    // kept, nothing else different) is played again, twice at most: one must be heard exactly.
-    // A hole the program made (a late feed) lengthens the sound, and fails at once.
+    // A play in which the server dropped cycles (silent holes in place of the sound, nothing else
+    // different) is played again, twice at most: one must be heard exactly. A hole the program
+    // made (a late feed) lengthens the sound, and fails at once.
     for (int attempt = 1;; ++attempt) {
         std::vector<float> rig;
         std::vector<float> speakers;
