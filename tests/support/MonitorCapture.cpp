@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <utility>
 
 namespace {
 // The sink's channels as captured; the first is kept.
@@ -261,37 +260,22 @@ std::vector<float> MonitorCapture::sound(const std::vector<float> &samples)
     return std::vector<float>(first, last.base());
 }
 
-namespace {
-// How many samples of heard differ from sent beyond tolerance, and the first of them; -1 when
-// heard does not line up with sent.
-std::pair<qsizetype, size_t> mismatch(const std::vector<float> &heard,
-                                      const std::vector<float> &sent, float tolerance)
-{
-    if (heard.empty() || heard.size() > sent.size()
-        || sent.size() - heard.size() > size_t(MonitorCapture::HeadLoss))
-        return {-1, 0};
-    const size_t skipped = sent.size() - heard.size();
-    qsizetype count = 0;
-    size_t first = 0;
-    for (size_t i = 0; i < heard.size(); ++i)
-        if (std::abs(heard[i] - sent[skipped + i]) > tolerance && count++ == 0)
-            first = i;
-    return {count, first};
-}
-} // namespace
-
 bool MonitorCapture::heardAsSent(const std::vector<float> &heard, const std::vector<float> &sent,
                                  float tolerance)
 {
-    const auto [count, first] = mismatch(heard, sent, tolerance);
-    return count == 0;
+    if (heard.empty() || heard.size() > sent.size()
+        || sent.size() - heard.size() > size_t(HeadLoss))
+        return false;
+    const size_t skipped = sent.size() - heard.size();
+    for (size_t i = 0; i < heard.size(); ++i)
+        if (std::abs(heard[i] - sent[skipped + i]) > tolerance)
+            return false;
+    return true;
 }
 
 bool MonitorCapture::heardAsSentButForHoles(const std::vector<float> &heard,
                                             const std::vector<float> &sent, float tolerance)
 {
-    // A hole at either end goes with the silence around the sound: heard may then start or end
-    // short of sent.
     if (heard.empty() || heard.size() > sent.size() || heard.size() < sent.size() * 9 / 10)
         return false;
     const auto asSent = [tolerance](float h, float s) {
@@ -301,18 +285,4 @@ bool MonitorCapture::heardAsSentButForHoles(const std::vector<float> &heard,
         if (std::equal(heard.begin(), heard.end(), sent.begin() + qsizetype(skipped), asSent))
             return true;
     return false;
-}
-
-QString MonitorCapture::difference(const std::vector<float> &heard, const std::vector<float> &sent,
-                                   float tolerance)
-{
-    const auto [count, first] = mismatch(heard, sent, tolerance);
-    if (count <= 0)
-        return QStringLiteral("%1 samples heard of %2 sent").arg(heard.size()).arg(sent.size());
-    return QStringLiteral("%1 of %2 samples differ, the first at %3: %4 heard, %5 sent")
-        .arg(count)
-        .arg(heard.size())
-        .arg(first)
-        .arg(heard[first])
-        .arg(sent[sent.size() - heard.size() + first]);
 }

@@ -68,14 +68,11 @@ public:
     // start.
     static bool heardAsSent(const std::vector<float> &heard, const std::vector<float> &sent,
                             float tolerance = 0.0f);
-    // The same, but for stretches that are silent in heard. PipeWire leaves a cycle of its graph
-    // silent when the stream's client has not answered in time (a busy machine), and drops what
-    // the stream held for it: a hole of exact zeros where the sound was, its length kept.
+    // The same, but for samples that are exactly silent in heard. PipeWire plays a cycle of its
+    // graph silent when the stream's client has not answered in time (a busy machine) and drops
+    // what the stream held for it: a hole in place of the sound, which may also cut its ends.
     static bool heardAsSentButForHoles(const std::vector<float> &heard,
                                        const std::vector<float> &sent, float tolerance = 0.0f);
-    // Where heard and sent part, for a failure's message.
-    static QString difference(const std::vector<float> &heard, const std::vector<float> &sent,
-                              float tolerance = 0.0f);
 
 private:
     struct Private;
