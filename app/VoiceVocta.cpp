@@ -83,6 +83,9 @@ void VoiceVocta::wire()
     // The station's every change shows in the window; the keyer (the serial lines until the
     // settings say otherwise) keys, and the COM dialog's lines go through the station.
     connect(&m_station, &Station::changed, &m_presenter, &StationPresenter::show);
+    m_station.setSameOnScreen([this](const StationState &a, const StationState &b) {
+        return m_presenter.sameOnScreen(a, b);
+    });
     // The microphone is muted while the transmitter is keyed for a message.
     connect(&m_station, &Station::changed, this, &VoiceVocta::muteWhileKeyed);
     m_station.setLineUse(&m_serialKeyer);

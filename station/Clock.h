@@ -19,6 +19,10 @@ public:
     virtual bool isActive() const = 0;
     // The milliseconds of the last start().
     virtual int interval() const = 0;
+    // A repeating timer lets its next `ticks` ticks pass without a call: the tick after them
+    // comes at its own time, as if they had come. Said in a tick, for the ticks after it;
+    // start() and stop() forget it.
+    virtual void skip(int ticks) = 0;
 };
 
 class Clock

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -73,6 +74,11 @@ public:
     PttKeyer *keyer() const { return m_keyer; }
     // The serial lines that the COM dialog changes, whichever keyer keys.
     void setLineUse(LineUse *lines) { m_lineUse = lines; }
+    // Whether the window shows `next` as it shows `shown` (they differ only in the elapsed time).
+    // The status reports that would change nothing on screen are counted without waking for
+    // them, and said with the first one that does; without it every report is said.
+    using SameOnScreen = std::function<bool(const StationState &shown, const StationState &next)>;
+    void setSameOnScreen(SameOnScreen same) { m_sameOnScreen = std::move(same); }
 
     // ---- The events, under the window's names for them.
 
@@ -196,6 +202,8 @@ private:
     Message m_message;
     QPointer<PttKeyer> m_keyer;
     LineUse *m_lineUse = nullptr;
+    SameOnScreen m_sameOnScreen;
+    int m_statusReports = 1; // the status reports the next tick of its timer stands for
     std::vector<QMetaObject::Connection> m_keyerConnections;
 
     std::deque<Event> m_queue;

@@ -15,6 +15,8 @@ constexpr int SliderMax = 10000;
 // The status reports: every 50 ms while a message plays, each counting 55 ms.
 constexpr int StatusInterval = 50;
 constexpr double StatusStep = 55;
+// At most a second of status reports is let pass unseen at a time.
+constexpr int MostUnseenReports = 20;
 
 // A stored delay on the slider: rounded to the nearest (halves to even), and a delay outside the
 // slider's range (a hand-edited settings file) at its nearer end.
@@ -242,12 +244,23 @@ void Station::on(const StationEvents::RepeatTick &)
 
 void Station::on(const StationEvents::StatusTick &)
 {
-    // The elapsed time is counted, not read from the player.
-    m_state.playTime += StatusStep;
+    // The elapsed time is counted, not read from the player: the reports let pass count too.
+    m_state.playTime += StatusStep * m_statusReports;
+    m_statusReports = 1;
+    if (!m_sameOnScreen)
+        return;
+    StationState next = m_state;
+    for (; m_statusReports < MostUnseenReports; ++m_statusReports) {
+        next.playTime = m_state.playTime + StatusStep * m_statusReports;
+        if (!m_sameOnScreen(m_state, next))
+            break;
+    }
+    m_statusTimer->skip(m_statusReports - 1);
 }
 
 void Station::countStatus(bool on)
 {
+    m_statusReports = 1;
     if (on)
         m_statusTimer->start(StatusInterval);
     else

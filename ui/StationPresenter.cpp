@@ -121,28 +121,48 @@ void StationPresenter::showStatus(const StationState &state)
     }
     if (state.playTime == m_shown->playTime && state.length == m_shown->length)
         return;
-    // Nothing open, or far past a short file's end (beyond 16 bits of percent): the bar and the
-    // caption stay as they are.
-    if (state.length <= 0)
-        return;
-    const double percentage = TextRules::roundHalfEven(state.playTime / state.length * 100);
-    if (percentage > std::numeric_limits<qint16>::max())
+    const std::optional<StatusShown> shown = statusShown(state);
+    if (!shown)
         return;
     // Seconds with the operator's own decimal separator ("1,1" in German), read as the count
     // starts. The caption is made again only when its tenths change: about every second report.
     if (!m_secondsShown)
         m_separator = QLocale().decimalPoint();
-    const double seconds = state.playTime / 1000;
-    const double tenths = TextRules::tenthsOf(seconds);
-    if (m_secondsShown != tenths) {
-        m_secondsShown = tenths;
-        const QString caption = TextRules::formatOneDecimal(seconds, m_separator);
+    if (m_secondsShown != shown->tenths) {
+        m_secondsShown = shown->tenths;
+        const QString caption = TextRules::formatOneDecimal(state.playTime / 1000, m_separator);
         if (panel->text() != caption)
             panel->setText(caption);
     }
-    const int value = bar->maximum() < percentage ? bar->maximum() : int(percentage);
-    if (bar->value() != value)
-        bar->setValue(value);
+    if (bar->value() != shown->bar)
+        bar->setValue(shown->bar);
+}
+
+// While the elapsed time is counted: the caption's tenths of seconds and the bar's value. None
+// for nothing open, or far past a short file's end (beyond 16 bits of percent): the bar and the
+// caption stay as they are.
+std::optional<StationPresenter::StatusShown> StationPresenter::statusShown(
+    const StationState &state) const
+{
+    if (state.playTime <= 0 || state.length <= 0)
+        return std::nullopt;
+    const double percentage = TextRules::roundHalfEven(state.playTime / state.length * 100);
+    if (percentage > std::numeric_limits<qint16>::max())
+        return std::nullopt;
+    const QProgressBar *bar = m_form.Gauge1();
+    return StatusShown{TextRules::tenthsOf(state.playTime / 1000),
+                       bar->maximum() < percentage ? bar->maximum() : int(percentage)};
+}
+
+bool StationPresenter::sameOnScreen(const StationState &a, const StationState &b) const
+{
+    StationState other = b;
+    other.playTime = a.playTime;
+    if (!(other == a))
+        return false;
+    if (a.playTime <= 0 || b.playTime <= 0)
+        return a.playTime == b.playTime;
+    return statusShown(a) == statusShown(b);
 }
 
 void StationPresenter::showDelay(const StationState &state)

@@ -35,10 +35,19 @@ public:
     void start(const StationState &state);
     // The station changed (nothing before start()).
     void show(const StationState &state);
+    // Whether the window shows `a` and `b` alike (whatever it shows now).
+    bool sameOnScreen(const StationState &a, const StationState &b) const;
 
 private:
     void showMemories(const StationState &state);
     void showStatus(const StationState &state);
+    struct StatusShown
+    {
+        double tenths; // of the elapsed seconds, in the caption
+        int bar; // the progress bar's value
+        bool operator==(const StatusShown &) const = default;
+    };
+    std::optional<StatusShown> statusShown(const StationState &state) const;
     void showDelay(const StationState &state);
     void showLock(const StationState &state);
     void showStandby(const StationState &state);

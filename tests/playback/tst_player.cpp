@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/StationFixture.h"
 
+#include "settings/TextRules.h"
 #include "ui/TransportBar.h"
 
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -22,6 +24,7 @@ private slots:
     void statusReportsCountTheElapsedTime();
     void elapsedTimeTakesTheOperatorsDecimalSeparator_data();
     void elapsedTimeTakesTheOperatorsDecimalSeparator();
+    void reportsThatChangeNothingOnScreenAreNotSaid();
     void reportsWithoutALengthChangeNothing();
     void endOfMessageReturnsToIdle_data();
     void endOfMessageReturnsToIdle();
@@ -90,6 +93,23 @@ void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
     // The delay button keeps its point.
     f.window().HScroll1()->setValue(2500);
     QCOMPARE(f.window().Panel3d2()->text(), QString("2.5"));
+}
+
+void TestPlayer::reportsThatChangeNothingOnScreenAreNotSaid()
+{
+    StationFixture f;
+    f.device.nextLength = 30000;
+    f.clickMemory(0);
+    QSignalSpy said(&f.station->station(), &Station::changed);
+    for (int report = 1; report <= 600; ++report) {
+        f.clock.advance(50);
+        const double elapsed = 55.0 * report;
+        QCOMPARE(f.window().Panel3d1()->text(),
+                 TextRules::formatOneDecimal(elapsed / 1000, QLocale().decimalPoint()));
+        QCOMPARE(f.window().Gauge1()->value(),
+                 qMin(100, int(TextRules::roundHalfEven(elapsed / 300))));
+    }
+    QVERIFY2(said.count() < 400, qPrintable(QString::number(said.count())));
 }
 
 void TestPlayer::reportsWithoutALengthChangeNothing()
@@ -211,15 +231,15 @@ void TestPlayer::transportButtons()
     bar->button(TransportBar::Play)->click();
     QCOMPARE(f.device.log, QStringList{"Play"});
     QCOMPARE(f.now().playTime, 0.0);
-    // Its status reports count.
-    f.clock.advance(100);
-    QCOMPARE(f.now().playTime, 110.0);
+    // Its status reports count; with nothing open they show nothing, and come once a second.
+    f.clock.advance(50 * 21);
+    QCOMPARE(f.now().playTime, 55.0 * 21);
 
     f.device.clearLog();
     bar->button(TransportBar::Stop)->click();
     QCOMPARE(f.device.log, (QStringList{"Stop", "Rewind", "Stop"}));
-    f.clock.advance(100);
-    QCOMPARE(f.now().playTime, 110.0);
+    f.clock.advance(50 * 21);
+    QCOMPARE(f.now().playTime, 55.0 * 21);
 
     f.device.clearLog();
     bar->button(TransportBar::Prev)->click();

@@ -24,6 +24,7 @@ public:
     void stop() override { m_active = false; }
     bool isActive() const override { return m_active; }
     int interval() const override { return m_interval; }
+    void skip(int ticks) override { m_skip = std::max(0, ticks); }
 
     qint64 due() const { return m_due; }
     quint64 startOrder() const { return m_start; }
@@ -31,13 +32,18 @@ public:
     void fire()
     {
         if (m_repeating) {
-            // The next tick counts from this one's time, unless the tick starts it afresh.
+            // The next tick counts from this one's time and the ticks it lets pass, unless the
+            // tick starts it afresh.
             m_due += std::max(1, m_interval);
             m_start = ++m_clock.m_starts;
         } else {
             m_active = false;
         }
+        const quint64 start = m_start;
+        m_skip = 0;
         m_tick();
+        if (m_repeating && m_start == start)
+            m_due += qint64(std::max(1, m_interval)) * std::exchange(m_skip, 0);
     }
 
 private:
@@ -46,6 +52,7 @@ private:
     bool m_repeating;
     bool m_active = false;
     int m_interval = 0;
+    int m_skip = 0;
     qint64 m_due = 0;
     quint64 m_start = 0;
 };
