@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/KeyerAdaptor.h"
 #include "station/AppState.h"
+#include "station/Clock.h"
 #include "station/Station.h"
 #include "station/StationRemote.h"
 #include "tests/support/FakeKeyer.h"
@@ -20,6 +21,7 @@ class TestStation : public QObject
     Q_OBJECT
 
 private slots:
+    void eventLoopTimerLetsTicksPass();
     void leadKeysBeforeTheAudio();
     void noLeadWhenAlreadyKeyedOrUnderStandby_data();
     void noLeadWhenAlreadyKeyedOrUnderStandby();
@@ -558,6 +560,20 @@ void TestStation::startWithoutItsOutputIsRefused()
     QVERIFY(changes.isEmpty());
     QVERIFY(!d.player.log.contains("Play"));
     QCOMPARE(d.keyer.requests, QList<bool>());
+}
+
+// The program's own timer: a tick that lets the next four pass is followed by the sixth.
+void TestStation::eventLoopTimerLetsTicksPass()
+{
+    SystemClock clock;
+    QElapsedTimer since;
+    std::vector<qint64> ticks;
+    std::unique_ptr<Timer> timer;
+    timer = clock.timer([&] { ticks.push_back(since.elapsed()), timer->skip(4); }, true);
+    since.start();
+    timer->start(20);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 3, 20000);
+    QVERIFY2(ticks[1] >= 20 * 6 && ticks[2] >= 20 * 11, qPrintable(QString::number(ticks[2])));
 }
 
 QTEST_MAIN(TestStation)
