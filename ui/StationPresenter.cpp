@@ -160,8 +160,6 @@ bool StationPresenter::sameOnScreen(const StationState &a, const StationState &b
     other.playTime = a.playTime;
     if (!(other == a))
         return false;
-    if (a.playTime <= 0 || b.playTime <= 0)
-        return a.playTime == b.playTime;
     return statusShown(a) == statusShown(b);
 }
 

@@ -119,8 +119,6 @@ void TestPipeWire::playsExactSamples()
     const std::vector<float> sent = decode(path("sweep.wav"));
     const std::vector<float> heard = rig.samples();
     const std::vector<float> sound = MonitorCapture::sound(heard);
-    // Every sample as sent, at its level; a hole the server left (see heardAsSentButForHoles)
-    // is its doing, while one the program made (a late feed) would lengthen the sound.
     QVERIFY2(
         MonitorCapture::heardAsSentButForHoles(sound, scaled(sent, level / 100.0),
                                                level == 100 ? 0 : Step),

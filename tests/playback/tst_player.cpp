@@ -103,11 +103,10 @@ void TestPlayer::reportsThatChangeNothingOnScreenAreNotSaid()
     QSignalSpy said(&f.station->station(), &Station::changed);
     for (int report = 1; report <= 600; ++report) {
         f.clock.advance(50);
-        const double elapsed = 55.0 * report;
         QCOMPARE(f.window().Panel3d1()->text(),
-                 TextRules::formatOneDecimal(elapsed / 1000, QLocale().decimalPoint()));
+                 TextRules::formatOneDecimal(report * 55 / 1000.0, QLocale().decimalPoint()));
         QCOMPARE(f.window().Gauge1()->value(),
-                 qMin(100, int(TextRules::roundHalfEven(elapsed / 300))));
+                 qMin(100, int(TextRules::roundHalfEven(report * 55 / 300.0))));
     }
     QVERIFY2(said.count() < 400, qPrintable(QString::number(said.count())));
 }
