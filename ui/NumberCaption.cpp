@@ -8,10 +8,11 @@
 #include <cmath>
 
 namespace {
-// Text positions are kept in 1/64 pixel: the line's origin is rounded to that, as drawText does.
+// Text positions are kept in 1/64 pixel: the line's origin is cut to that, as drawText does (a
+// centred caption often starts half a step off it; rounding that up moves a glyph's shading).
 qreal onGrid(qreal value)
 {
-    return qRound(value * 64) / 64.0;
+    return std::trunc(value * 64) / 64.0;
 }
 } // namespace
 
