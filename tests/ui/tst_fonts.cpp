@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <tuple>
 
 // The button font and the label font: chosen in the font dialog, applied at once to exactly
 // their controls, and brought back at the next start.
@@ -186,40 +187,31 @@ void TestFonts::bordersFollowTheLabelFont()
     auto *frame = qobject_cast<CaptionFrame *>(w.Frame(3));
     QVERIFY(frame);
     const QRgb dark = frame->palette().color(QPalette::Mid).rgb();
-    struct Border
-    {
-        int row = -1; // the border's top line
-        int gapEnd = -1; // where it starts again after the caption
-        bool beforeGap = false; // it runs left of the caption
-    };
-    const auto border = [&dark](QWidget *widget) {
+    // The border's top line (found at the frame's right), whether it runs left of the caption,
+    // and where it runs again after the caption's clear space, which starts at x = 5.
+    const auto border = [dark](QWidget *widget) {
         const QImage image = widget->grab().toImage();
-        Border found;
-        for (int y = 0; y < image.height() && found.row < 0; ++y)
-            if (image.pixel(image.width() - 3, y) == dark)
-                found.row = y;
-        int x = 5; // the caption's clear space starts here
-        while (x < image.width() && image.pixel(x, found.row) != dark)
+        int row = 0;
+        while (row < image.height() - 1 && image.pixel(image.width() - 3, row) != dark)
+            ++row;
+        int x = 5;
+        while (x < image.width() && image.pixel(x, row) != dark)
             ++x;
-        found.gapEnd = x;
-        found.beforeGap = image.pixel(2, found.row) == dark;
-        return found;
+        return std::tuple{row, x, image.pixel(2, row) == dark};
     };
-    const Border before = border(frame);
-    QVERIFY(before.row > 0 && before.beforeGap);
-    QVERIFY(before.gapEnd > 5 + QFontMetrics(frame->font()).horizontalAdvance(frame->title()));
+    const auto [row, gapEnd, left] = border(frame);
+    QVERIFY(row > 0 && left);
+    QVERIFY(gapEnd > 5 + QFontMetrics(frame->font()).horizontalAdvance(frame->title()));
 
     f.dialogs.cancelFont = false;
     f.dialogs.fontAnswer = {"DejaVu Serif", 15, true, true};
     w.menuItem("Charactersl")->trigger();
-    const Border after = border(frame);
-    QVERIFY(after.row > before.row && after.beforeGap);
-    QVERIFY(after.gapEnd > before.gapEnd);
-    QCOMPARE(after.row, frame->borderTop());
-
-    const Border plain = border(w.Frame(5));
-    QCOMPARE(plain.row, 0);
-    QCOMPARE(plain.gapEnd, 5);
+    const auto [newRow, newGapEnd, newLeft] = border(frame);
+    QVERIFY(newRow > row && newLeft);
+    QCOMPARE(newRow, frame->borderTop());
+    QVERIFY(newGapEnd > gapEnd);
+    QCOMPARE(std::get<0>(border(w.Frame(5))), 0);
+    QCOMPARE(std::get<1>(border(w.Frame(5))), 5);
 }
 
 void TestFonts::fontsComeBackAfterARestart()
