@@ -156,10 +156,6 @@ std::optional<StationPresenter::StatusShown> StationPresenter::statusShown(
 
 bool StationPresenter::sameOnScreen(const StationState &a, const StationState &b) const
 {
-    StationState other = b;
-    other.playTime = a.playTime;
-    if (!(other == a))
-        return false;
     return statusShown(a) == statusShown(b);
 }
 

@@ -35,7 +35,7 @@ public:
     void start(const StationState &state);
     // The station changed (nothing before start()).
     void show(const StationState &state);
-    // Whether the window shows `a` and `b` alike (whatever it shows now).
+    // Whether the window shows `a` and `b` alike, which differ only in the elapsed time.
     bool sameOnScreen(const StationState &a, const StationState &b) const;
 
 private:
