@@ -4,10 +4,12 @@
 
 #include "ptt/RigLibrary.h"
 #include "ptt/RigModule.h"
+#include "ptt/RigctldLink.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -36,6 +38,7 @@ struct HamlibKeyer::Channel
 
     quint64 openGeneration = 0; // counts open() calls
     HamlibSettings settings; // of the latest open()
+    std::shared_ptr<RigLibrary> library; // hamlib, where the latest open() needs it
     bool wanted = false; // the latest keying request
     quint64 wantedSerial = 0; // counts keying requests
     bool quit = false;
@@ -43,6 +46,7 @@ struct HamlibKeyer::Channel
     bool finished = false;
     bool released = false; // the transmitter is known released at the end
     bool mayBeKeyed = false; // the thread's own account
+    std::atomic<int> answerTimeoutMs = HamlibRig::AnswerTimeoutMs; // of the link in use
 
     // Guards only `receiver`, so that a request never waits while a report is posted.
     std::mutex receiverMutex;
@@ -51,7 +55,7 @@ struct HamlibKeyer::Channel
 
 struct HamlibKeyer::Report
 {
-    enum Kind { Status, Confirmed, MayBeKeyed };
+    enum Kind { Status, Confirmed, MayBeKeyed, ReleasedElsewhere, Problem };
     Kind kind;
     quint64 generation; // of the open() that the report belongs to
     QString text;
@@ -66,24 +70,24 @@ struct HamlibKeyer::Report
 // transmitter and lets the rig go.
 struct HamlibKeyer::Worker
 {
-    Worker(std::shared_ptr<Channel> channel, std::shared_ptr<RigLibrary> library)
-        : channel(std::move(channel)), library(std::move(library))
-    { }
+    explicit Worker(std::shared_ptr<Channel> channel) : channel(std::move(channel)) { }
 
     void run();
+    void carryOut(bool newRequest, bool opening);
     // Waits for a request or for `deadline`.
     void waitUntil(std::optional<Clock::time_point> deadline);
     std::optional<Clock::time_point> nextDeadline() const;
-    void connectAnew(const HamlibSettings &settings);
+    void connectAnew(const HamlibSettings &settings, std::shared_ptr<RigLibrary> rigs);
     void attempt(bool newRequest);
     void succeeded(bool newRequest);
-    void failed(const RigConnection::Result &result);
+    void failed(const RigConnection::Result &result, Clock::time_point started);
+    void tellStatus(Link now, const QString &text, bool say);
     void setMayBeKeyed(bool value);
     void end();
     void post(const Report &report) { HamlibKeyer::post(*channel, report); }
 
     std::shared_ptr<Channel> channel;
-    std::shared_ptr<RigLibrary> library;
+    std::shared_ptr<RigLibrary> library; // keeps hamlib loaded while its link is in use
     std::unique_ptr<RigConnection> link;
     HamlibSettings lastSettings;
     quint64 generation = 0;
@@ -94,23 +98,30 @@ struct HamlibKeyer::Worker
     Link state = Link::NotConnected;
     bool failureSaid = false;
     bool mayBeKeyed = false;
+    // Released elsewhere while keyed: not keyed again until a new request.
+    bool heldBack = false;
 };
 
 HamlibKeyer::HamlibKeyer(RigModule &module, const HamlibSettings &settings, QObject *parent)
     : PttKeyer(parent)
+    , m_module(module)
     , m_settings(settings)
     , m_channel(std::make_shared<Channel>())
     , m_status(QStringLiteral("Not connected"))
 {
-    // Loaded here on the UI thread, before the keyer's thread exists.
-    std::shared_ptr<RigLibrary> library = module.library();
-    if (!library) {
-        m_unavailable = module.problem();
-        return;
-    }
     m_channel->receiver = this;
-    m_thread = std::thread(
-        [channel = m_channel, library = std::move(library)] { Worker(channel, library).run(); });
+    m_thread = std::thread([channel = m_channel] { Worker(channel).run(); });
+}
+
+bool HamlibKeyer::needsHamlib(const HamlibSettings &settings)
+{
+    return settings.method != HamlibSettings::Method::Cat
+           || settings.rigModel != HamlibSettings::NetworkModel;
+}
+
+int HamlibKeyer::answerTimeoutMs() const
+{
+    return m_channel->answerTimeoutMs;
 }
 
 HamlibKeyer::~HamlibKeyer()
@@ -131,17 +142,31 @@ void HamlibKeyer::open()
 {
     if (m_shutDown)
         return;
-    if (!m_unavailable.isEmpty()) {
-        // Said on standard error by the module; the status line says it too.
-        m_status = QStringLiteral("Not connected: %1").arg(m_unavailable);
-        QMetaObject::invokeMethod(
-            this, [this] { emit statusChanged(m_status, false); }, Qt::QueuedConnection);
-        return;
+    // rigctld is spoken to directly; a rig on its own port, or a CM108 chip, through hamlib,
+    // loaded here on the UI thread.
+    std::shared_ptr<RigLibrary> library;
+    if (needsHamlib(m_settings)) {
+        library = m_module.library();
+        if (!library) {
+            // Said on standard error by the module; the status line says it too.
+            setStatus(QStringLiteral("Not connected: %1").arg(m_module.problem()),
+                      Link::NotConnected);
+            {
+                std::lock_guard lock(m_channel->mutex);
+                m_generation = ++m_channel->openGeneration;
+                m_channel->library.reset();
+            }
+            wake();
+            QMetaObject::invokeMethod(
+                this, [this] { emit statusChanged(m_status, false); }, Qt::QueuedConnection);
+            return;
+        }
     }
     {
         std::lock_guard lock(m_channel->mutex);
         m_generation = ++m_channel->openGeneration;
         m_channel->settings = m_settings;
+        m_channel->library = std::move(library);
     }
     wake();
 
@@ -181,7 +206,7 @@ void HamlibKeyer::shutdown(int milliseconds)
     stop();
     m_wanted = false;
     if (!m_thread.joinable())
-        return; // without hamlib nothing was ever keyed
+        return;
     bool finished = false;
     bool released = false;
     {
@@ -245,6 +270,16 @@ void HamlibKeyer::take(const Report &report)
             emit statusChanged(m_status, isReady());
         return;
     }
+    case Report::ReleasedElsewhere:
+        qCWarning(lcPtt).noquote()
+            << QStringLiteral("PTT: %1 reads released though it was keyed here: it was released "
+                              "elsewhere")
+                   .arg(m_name);
+        emit releasedElsewhere();
+        return;
+    case Report::Problem:
+        qCWarning(lcPtt).noquote() << "PTT:" << report.text;
+        return;
     case Report::Status:
         // What the rig did is said, also when a later open() has replaced the connection; the
         // status is that of the latest open().
@@ -279,6 +314,7 @@ void HamlibKeyer::Worker::run()
     for (;;) {
         waitUntil(nextDeadline());
         std::optional<HamlibSettings> opening;
+        std::shared_ptr<RigLibrary> rigs;
         bool newRequest = false;
         {
             std::lock_guard lock(channel->mutex);
@@ -287,26 +323,34 @@ void HamlibKeyer::Worker::run()
             if (channel->openGeneration != openSeen) {
                 openSeen = generation = channel->openGeneration;
                 opening = channel->settings;
+                rigs = channel->library;
             }
             newRequest = channel->wantedSerial != wantedSeen;
             wantedSeen = channel->wantedSerial;
             wanted = channel->wanted;
         }
         if (opening)
-            connectAnew(*opening);
-        if (!link || settingsFault)
+            connectAnew(*opening, std::move(rigs));
+        if (newRequest)
+            heldBack = false;
+        if (!link || settingsFault || heldBack)
             continue;
-        const auto now = Clock::now();
-        if (link->holds(wanted, now)) {
-            if (newRequest)
-                post({Report::Confirmed, generation, {}, {}, state, wanted});
-            continue;
-        }
-        // A link that failed is tried again at its time, or at once for a new request.
-        if (newRequest || opening || !retryAt || now >= *retryAt)
-            attempt(newRequest || opening);
+        carryOut(newRequest, opening.has_value());
     }
     end();
+}
+
+void HamlibKeyer::Worker::carryOut(bool newRequest, bool opening)
+{
+    const auto now = Clock::now();
+    if (link->holds(wanted, now)) {
+        if (newRequest)
+            post({Report::Confirmed, generation, {}, {}, state, wanted});
+        return;
+    }
+    // A link that failed is tried again at its time, or at once for a new request.
+    if (newRequest || opening || !retryAt || now >= *retryAt)
+        attempt(newRequest || opening);
 }
 
 void HamlibKeyer::Worker::waitUntil(std::optional<Clock::time_point> deadline)
@@ -327,7 +371,7 @@ void HamlibKeyer::Worker::waitUntil(std::optional<Clock::time_point> deadline)
 
 std::optional<Clock::time_point> HamlibKeyer::Worker::nextDeadline() const
 {
-    if (!link || settingsFault)
+    if (!link || settingsFault || heldBack)
         return std::nullopt;
     if (!link->holds(wanted))
         return retryAt ? *retryAt : Clock::now();
@@ -336,7 +380,8 @@ std::optional<Clock::time_point> HamlibKeyer::Worker::nextDeadline() const
 
 // A keyer connected before is released and let go first. A rig said to fail, opened again, says
 // when it answers again.
-void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings)
+void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings,
+                                      std::shared_ptr<RigLibrary> rigs)
 {
     if (link && link->isOpen())
         link->bring(false);
@@ -345,32 +390,61 @@ void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings)
     const bool unsure = sameRig && !link->holds(false);
     failureSaid = failureSaid && sameRig;
     lastSettings = settings;
-    link = library->connect(settings);
-    if (unsure)
-        link->assumeUnsure();
-    link->setInterrupt(channel->wakeFd);
+    link.reset();
+    library = std::move(rigs);
+    if (!needsHamlib(settings))
+        link = std::make_unique<RigctldLink>(settings);
+    else if (library)
+        link = library->connect(settings);
     settingsFault = false;
+    heldBack = false;
     retryAt.reset();
     confirmedState.reset();
     state = Link::NotConnected;
+    if (!link)
+        return; // hamlib cannot be loaded: the keyer said why
+    if (unsure)
+        link->assumeUnsure();
+    link->setInterrupt(channel->wakeFd);
 }
 
 void HamlibKeyer::Worker::attempt(bool newRequest)
 {
+    const auto started = Clock::now();
     const RigConnection::Result result = link->bring(wanted);
+    channel->answerTimeoutMs = link->answerTimeoutMs();
     if (result.mayBeKeyed)
         setMayBeKeyed(true);
-    if (result.failure == RigConnection::Failure::None)
+    if (result.releasedElsewhere) {
+        // Someone else released it: said, and not keyed again until asked anew.
+        setMayBeKeyed(false);
+        confirmedState = false;
+        heldBack = true;
+        post({Report::ReleasedElsewhere, generation, {}, {}, state, false});
+        return;
+    }
+    switch (result.failure) {
+    case RigConnection::Failure::None:
         succeeded(newRequest);
-    else
-        failed(result);
+        return;
+    case RigConnection::Failure::Waiting:
+        return; // a new request came while the answer was on its way
+    default:
+        failed(result, started);
+        return;
+    }
 }
 
 void HamlibKeyer::Worker::succeeded(bool newRequest)
 {
     retryAt.reset();
-    if (!wanted)
+    if (!wanted && !link->keyedElsewhere())
         setMayBeKeyed(false);
+    if (link->keyedElsewhere()) {
+        tellStatus(Link::KeyedElsewhere,
+                   QStringLiteral("%1 is keyed by another program").arg(link->name()), false);
+        return;
+    }
     if (state != Link::Ready) {
         post({Report::Status, generation, QStringLiteral("Connected to %1").arg(link->name()),
               link->name(), Link::Ready, false, false, failureSaid});
@@ -382,21 +456,35 @@ void HamlibKeyer::Worker::succeeded(bool newRequest)
     confirmedState = wanted;
 }
 
-void HamlibKeyer::Worker::failed(const RigConnection::Result &result)
+void HamlibKeyer::Worker::failed(const RigConnection::Result &result, Clock::time_point started)
 {
     using Failure = RigConnection::Failure;
     confirmedState.reset();
     settingsFault = result.failure == Failure::Settings;
+    if (result.failure == Failure::KeyedElsewhere) {
+        // Nothing is written to it until it is released; its state is read from time to time.
+        retryAt = link->checkDue();
+        tellStatus(Link::KeyedElsewhere, result.text, false);
+        return;
+    }
     const Link now = result.failure == Failure::NoAnswer ? Link::NoAnswer : Link::NotConnected;
     // rigctld that does not answer is waited for at once (the attempt itself waited); a rig
-    // that cannot be reached is tried again a second later.
-    retryAt = Clock::now() + std::chrono::milliseconds(now == Link::NoAnswer ? 100 : RetryMs);
+    // that cannot be reached is tried again a second after the attempt began.
+    retryAt = now == Link::NoAnswer ? Clock::now() + std::chrono::milliseconds(100)
+                                    : started + std::chrono::milliseconds(RetryMs);
     // Said once, until it answers again; the status line follows a change of kind.
     if (now != state || !failureSaid) {
-        post({Report::Status, generation, result.text, {}, now, false, !failureSaid, false});
-        state = now;
+        tellStatus(now, result.text, !failureSaid);
         failureSaid = true;
     }
+}
+
+void HamlibKeyer::Worker::tellStatus(Link now, const QString &text, bool say)
+{
+    if (now == state && !say)
+        return;
+    post({Report::Status, generation, text, {}, now, false, say, false});
+    state = now;
 }
 
 void HamlibKeyer::Worker::setMayBeKeyed(bool value)

@@ -27,8 +27,10 @@ public:
     virtual bool isReady() const = 0;
 
     // The link to the transmitter, as the station and other programs report it: ready, never
-    // connected (or the connection was let go), or connected and no longer answering.
-    enum class Link { Ready, NotConnected, NoAnswer };
+    // connected (or the connection was let go), connected and no longer answering, or connected
+    // to a transmitter that another program keyed (this program keys nothing until it is
+    // released).
+    enum class Link { Ready, NotConnected, NoAnswer, KeyedElsewhere };
     virtual Link link() const { return isReady() ? Link::Ready : Link::NotConnected; }
     // A release was asked for and the hardware has not confirmed it yet: the transmitter may
     // still be keyed.
@@ -50,4 +52,7 @@ signals:
     // Every keyer says it for every request it carries out, queued: a keyer whose requests act
     // at once (the serial lines, none) right after the request, a rig when it has answered.
     void confirmed(bool onAir);
+    // The transmitter was found released though nothing here asked for it (the guard, another
+    // program, the rig's own panel): the keyer does not key it again until it is asked anew.
+    void releasedElsewhere();
 };

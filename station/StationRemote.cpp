@@ -190,6 +190,8 @@ QString StationRemote::linkName(PttKeyer::Link link)
         return QStringLiteral("not-connected");
     case PttKeyer::Link::NoAnswer:
         return QStringLiteral("no-answer");
+    case PttKeyer::Link::KeyedElsewhere:
+        return QStringLiteral("keyed-elsewhere");
     case PttKeyer::Link::Ready:
         break;
     }

@@ -10,9 +10,10 @@
 #include <mutex>
 
 // A link between the keyer and rigctld that relays every request and answer, and sees what the
-// keyer writes: how often it wrote a request while one of its connection was unanswered. Told
-// to, it loses the next request that starts with a prefix (no answer ever comes), garbles its
-// answer, or closes the connection before the answer.
+// keyer writes: how often it wrote a keying while a request of its connection was unanswered.
+// Told to, it loses the next request that starts with a prefix (no answer ever comes), garbles
+// its answer, or closes the connection before the answer. Requests are matched without the
+// extended protocol's leading '+'.
 class RigTap : public LocalSocket
 {
 public:
@@ -40,8 +41,8 @@ public:
         m_fault = fault;
         m_prefix = prefix;
     }
-    // Requests written while the connection had one unanswered.
-    int writesWhileUnanswered() const { return m_unanswered; }
+    // Keyings ("T 1") written while the connection had a request unanswered.
+    int keyingsWhileUnanswered() const { return m_unanswered; }
     // Keying requests ("T 1", "T 0") that reached rigctld.
     int keyingRequests() const { return m_keyings; }
 
@@ -50,7 +51,7 @@ private:
     {
         int server = -1;
         QByteArray line; // of the request being written
-        bool waiting = false; // a request went and its answer has not come
+        int waiting = 0; // requests that went and whose answers have not come
         Fault fault = Fault::None; // what its answer meets
     };
 
@@ -104,17 +105,20 @@ private:
             link.line += buffer[i];
             if (buffer[i] != '\n')
                 continue;
-            if (link.waiting)
+            const QByteArray request = link.line.startsWith('+') ? link.line.mid(1) : link.line;
+            const bool keying = request.startsWith("T ") && request.trimmed().endsWith(" 1");
+            if (link.waiting > 0 && keying)
                 ++m_unanswered;
             Fault fault = Fault::None;
             {
                 std::lock_guard lock(m_mutex);
-                if (m_fault != Fault::None && link.line.startsWith(m_prefix))
+                if (m_fault != Fault::None && request.startsWith(m_prefix))
                     std::swap(fault, m_fault);
             }
-            link.waiting = true;
+            if (fault != Fault::Lose)
+                ++link.waiting;
             link.fault = fault;
-            if (fault != Fault::Lose && link.line.startsWith("T "))
+            if (fault != Fault::Lose && request.startsWith("T "))
                 ++m_keyings;
             if (fault != Fault::Lose
                 && ::send(link.server, link.line.constData(), size_t(link.line.size()),
@@ -136,7 +140,10 @@ private:
         if (link.fault == Fault::Garble)
             answer = "zzz\n";
         link.fault = Fault::None;
-        link.waiting = false;
+        // An answer ends with its report ("RPRT 0"), or is the one line of "ChkVFO: 0".
+        link.waiting = std::max(
+            0, link.waiting
+                   - int(answer.count("RPRT") + answer.count("ChkVFO") + answer.count("zzz")));
         return ::send(client, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL)
                == answer.size();
     }

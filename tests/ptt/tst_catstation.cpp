@@ -247,8 +247,8 @@ void TestCatStation::okWithoutAChangeKeepsTheRigKeyed()
     QVERIFY(ready(f));
 }
 
-// A rig that hangs while it is keyed: the release stays pending and said so; nothing more is
-// written to it meanwhile, and once it goes on it is released.
+// A rig that hangs while it is keyed: the release stays pending and said so; no keying is written
+// to it meanwhile (only the release, again), and once it goes on it is released.
 void TestCatStation::hungRigGetsNoStaleRequest()
 {
     Rigctld rigctld;
@@ -277,17 +277,20 @@ void TestCatStation::hungRigGetsNoStaleRequest()
     rigctld.resume();
     QTRY_VERIFY_WITH_TIMEOUT(ready(f) && !keyer.releasePending(), WaitMs);
     QCOMPARE(rigctld.ptt(), 0);
-    QCOMPARE(tap.writesWhileUnanswered(), 0);
+    QCOMPARE(tap.keyingsWhileUnanswered(), 0);
 }
 
-// A program folder without its hamlib module: the PTT dialog says why the rig cannot be keyed,
-// standard error says it once, nothing is keyed, and the station goes on.
+// A program folder without its hamlib module: the PTT dialog says why a rig on its own port
+// cannot be keyed, standard error says it once, nothing is keyed, and the station goes on.
 void TestCatStation::missingModuleSaysWhyAndKeysNothing()
 {
     StationFixture f;
     QVERIFY(QFile::remove(f.folder.filePath(RigModule::FileName)));
     StderrCapture capture;
-    useCat(f, QStringLiteral("localhost:4532"));
+    f.state().PttMethod = KeyingMethod::Cat;
+    f.state().RigModel = 3073; // a rig on a serial port, through hamlib
+    f.state().RigPort = QStringLiteral("/dev/ttyUSB0");
+    f.station->keyers().apply();
     f.window().menuItem("Ptt")->trigger();
     PttSet *dialog = f.station->pttSet().form();
     QTRY_VERIFY(dialog->StatusLabel()->text().startsWith("Not connected: cannot load hamlib ("));

@@ -230,7 +230,7 @@ void TestHamlibFaults::lostReleaseIsSentAgain()
     QTRY_VERIFY_WITH_TIMEOUT(lastConfirmed(confirmed, false), WaitMs);
     QVERIFY(!keyer.releasePending());
     QCOMPARE(rigctld.ptt(), 0);
-    QCOMPARE(tap.writesWhileUnanswered(), 0);
+    QCOMPARE(tap.keyingsWhileUnanswered(), 0);
 }
 
 // An operator who starts the keyer before rigctld gets CAT keying once rigctld is up.
