@@ -11,6 +11,7 @@
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
+#include "ptt/TransientUnit.h"
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
@@ -77,6 +78,10 @@ int main(int argc, char *argv[])
     // Should the program die of a fault, the transmitter is released first; should it die in
     // any way at all, its guard (a process of its own) releases it.
     PttGuard guard(PttGuard::locate(QCoreApplication::applicationDirPath()));
+    // Where a user service manager runs, the guard runs in a unit of its own, so that it
+    // outlives a kill of the program's whole group of processes.
+    TransientUnit guardUnit;
+    guard.setTransientUnit(&guardUnit);
     CrashRelease crash;
     QtSerialLines lines;
     lines.setCrashRelease(&crash);

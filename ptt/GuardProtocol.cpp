@@ -13,7 +13,8 @@ namespace GuardProtocol {
 
 namespace {
 
-const QByteArray Words[] = {"rig", "norig", "port", "levels", "noport", "bye", "sources"};
+const QByteArray Words[] = {"rig",     "norig", "port",     "levels", "noport", "bye",
+                            "sources", "keyed", "released", "ping",   "pong",   "tookover"};
 
 QByteArray levelText(const std::optional<bool> &level)
 {
@@ -60,6 +61,12 @@ QByteArray encode(const Message &message)
         put("names", names.join(','));
         break;
     }
+    case Message::Kind::Keyed:
+        put("timeout", QByteArray::number(message.timeout));
+        break;
+    case Message::Kind::TookOver:
+        put("reason", message.reason.toUtf8());
+        break;
     default:
         break;
     }
@@ -110,6 +117,12 @@ std::optional<Message> decode(const QByteArray &bytes)
         for (const QByteArray &name : values.value("names").split(','))
             if (!name.isEmpty())
                 message.sources << QString::fromUtf8(QByteArray::fromPercentEncoding(name));
+        break;
+    case Message::Kind::Keyed:
+        message.timeout = std::max(0, number("timeout"));
+        break;
+    case Message::Kind::TookOver:
+        message.reason = QString::fromUtf8(values.value("reason"));
         break;
     default:
         break;

@@ -8,13 +8,21 @@
 #include <QStringList>
 #include <optional>
 
-// What the program tells its guard (voicevocta-guard): one message a packet on the socket that
-// the guard inherits, in plain text ("rig\nmodel=2\n..."); the serial port itself travels as a
-// descriptor beside its message.
+// What the program and its guard (voicevocta-guard) tell each other: one message a packet on their
+// socket, in plain text ("rig\nmodel=2\n..."); the serial port itself travels as a descriptor
+// beside its message. The socket is the one the guard inherits as descriptor 3 (a guard that is
+// the program's child), or one the guard connects to by its name (a guard in a service unit of
+// its own).
 namespace GuardProtocol {
 
-// The guard's end of the socket, in the guard.
+// The guard's end of the socket, in a guard that is the program's child.
 constexpr int SocketDescriptor = 3;
+// While the transmitter is keyed the guard asks every PingEveryMs whether the program answers;
+// a program that has not answered for SilenceMs, or that stays keyed TimeoutMarginMs past its
+// time-out, is taken for frozen and the guard releases the transmitter itself.
+constexpr int PingEveryMs = 500;
+constexpr int SilenceMs = 2000;
+constexpr int TimeoutMarginMs = 2000;
 // The longest message.
 constexpr int MaxMessage = 4096;
 
@@ -27,12 +35,26 @@ struct Message
         Levels, // the receive levels of the port given before
         NoPort, // the port is given back: the program closes it
         Goodbye, // the program ends in order: the transmitter is released
-        Sources // the microphones the program muted (`sources`), to be put back should it die
+        Sources, // the microphones the program muted (`sources`), to be put back should it die
+        Keyed, // the transmitter is keyed now, with the program's time-out (`timeout` seconds)
+        Released, // the transmitter is released
+        Ping, // from the guard, while keyed: the program answers at once
+        Pong, // the program's answer
+        TookOver // from the guard: it released the transmitter itself (`reason`)
     };
     Kind kind = Kind::Goodbye;
     HamlibSettings rig;
     SerialLines::ReceiveLevels levels;
     QStringList sources;
+    int timeout = 0; // Keyed: seconds, 0 for none
+    QString reason; // TookOver
+
+    static Message of(Kind kind)
+    {
+        Message message;
+        message.kind = kind;
+        return message;
+    }
 };
 
 QByteArray encode(const Message &message);

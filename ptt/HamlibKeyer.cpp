@@ -113,12 +113,6 @@ HamlibKeyer::HamlibKeyer(RigModule &module, const HamlibSettings &settings, QObj
     m_thread = std::thread([channel = m_channel] { Worker(channel).run(); });
 }
 
-bool HamlibKeyer::needsHamlib(const HamlibSettings &settings)
-{
-    return settings.method != HamlibSettings::Method::Cat
-           || settings.rigModel != HamlibSettings::NetworkModel;
-}
-
 int HamlibKeyer::answerTimeoutMs() const
 {
     return m_channel->answerTimeoutMs;
@@ -145,7 +139,7 @@ void HamlibKeyer::open()
     // rigctld is spoken to directly; a rig on its own port, or a CM108 chip, through hamlib,
     // loaded here on the UI thread.
     std::shared_ptr<RigLibrary> library;
-    if (needsHamlib(m_settings)) {
+    if (!m_settings.throughRigctld()) {
         library = m_module.library();
         if (!library) {
             // Said on standard error by the module; the status line says it too.
@@ -392,7 +386,7 @@ void HamlibKeyer::Worker::connectAnew(const HamlibSettings &settings,
     lastSettings = settings;
     link.reset();
     library = std::move(rigs);
-    if (!needsHamlib(settings))
+    if (settings.throughRigctld())
         link = std::make_unique<RigctldLink>(settings);
     else if (library)
         link = library->connect(settings);

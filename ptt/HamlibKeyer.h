@@ -57,14 +57,11 @@ public:
     bool isReady() const override { return m_link == Link::Ready && !m_shutDown; }
     Link link() const override { return m_shutDown ? Link::NotConnected : m_link; }
     bool releasePending() const override { return !m_wanted && m_mayBeKeyed; }
+    bool mayBeKeyed() const override { return m_mayBeKeyed; }
     // What the link in use allows a request now: a second, or more on a slow link.
     int answerTimeoutMs() const override;
     QString statusText() const override { return m_status; }
     void shutdown(int milliseconds) override;
-
-    // Whether these settings are keyed through hamlib (a rig on its own port, a CM108 chip) rather
-    // than by speaking to rigctld directly.
-    static bool needsHamlib(const HamlibSettings &settings);
 
 private:
     struct Channel;

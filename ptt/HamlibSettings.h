@@ -27,6 +27,10 @@ struct HamlibSettings
     QString cm108Device;
     int cm108Gpio = 3;
 
+    // Whether the rig is reached through rigctld, which the program speaks to directly; every
+    // other rig (on its own port, a CM108 chip) is keyed through hamlib.
+    bool throughRigctld() const { return method == Method::Cat && rigModel == NetworkModel; }
+
     // The rig's name before hamlib is asked about it: "rigctld at localhost:4532", "rig model
     // 3073 on /dev/ttyUSB0", "GPIO 3 of /dev/hidraw2".
     QString plainName() const;

@@ -50,11 +50,22 @@ PttKeyer &KeyerChoice::current() const
 
 void KeyerChoice::setGuard(PttGuard *guard)
 {
-    if (m_guard)
+    if (m_guard) {
         disconnect(m_guard, nullptr, this, nullptr);
+        disconnect(&m_station, nullptr, m_guard, nullptr);
+    }
     m_guard = guard;
     if (m_guard) {
         connect(m_guard, &PttGuard::problemChanged, this, &KeyerChoice::tellStatus);
+        // The guard knows when the transmitter is keyed, to release it should the program freeze;
+        // a release of its own ends what keyed it.
+        connect(&m_station, &Station::changed, m_guard, [this](const StationState &state) {
+            m_guard->setKeyed(state.onAir || state.transmitting, m_state.TimeoutS);
+        });
+        connect(m_guard, &PttGuard::tookOver, this, [this](const QString &reason) {
+            m_station.releasedElsewhere(
+                QStringLiteral("by the PTT guard: the program %1").arg(reason));
+        });
         if (m_hamlib && m_station.keyer() == m_hamlib.get())
             m_guard->watchRig(m_hamlib->settings());
     }

@@ -35,6 +35,9 @@ public:
     // A release was asked for and the hardware has not confirmed it yet: the transmitter may
     // still be keyed.
     virtual bool releasePending() const { return false; }
+    // The transmitter may be keyed as far as the keyer knows: a keying was sent and no release
+    // has been confirmed since, or the rig says it is keyed.
+    virtual bool mayBeKeyed() const { return releasePending(); }
     // How long hardware that answers takes at most to confirm a request; a request that is not
     // confirmed within it has failed. 0: confirmed at once, when the request is made.
     virtual int answerTimeoutMs() const { return 0; }

@@ -140,6 +140,11 @@ void Station::linesChanged(int takenIntoUse)
     apply(LinesChanged{takenIntoUse});
 }
 
+void Station::releasedElsewhere(const QString &by)
+{
+    apply(ReleasedElsewhere{by});
+}
+
 void Station::shutdown()
 {
     apply(Shutdown{});

@@ -122,6 +122,10 @@ public:
     void setRecording(bool recording);
     // The COM dialog changed the lines' use or polarity (LineUse::useChanged).
     void linesChanged(int takenIntoUse);
+    // The transmitter was released by something else (`by`: the guard, because the program did
+    // not answer it): what keyed it ends as the operator would end it, and nothing keys it again
+    // unasked.
+    void releasedElsewhere(const QString &by);
     // The end of the program: the transmitter released at once, the keyer let go; nothing keys
     // after it.
     void shutdown();
@@ -180,6 +184,7 @@ private:
     void on(const StationEvents::KeyingDone &);
     void on(const StationEvents::KeyerNews &);
     void on(const StationEvents::KeyerSwap &event);
+    void on(const StationEvents::ReleasedElsewhere &event);
     void on(const StationEvents::LinesChanged &event);
     void on(const StationEvents::Shutdown &);
     void sendStat();
@@ -187,6 +192,8 @@ private:
     void key();
     void keyingDone();
     bool keyedAndConfirmed() const;
+    // Keying is held back: the transmitter is keyed by another program.
+    bool inhibited() const;
     bool messageOnAir() const;
     void release(SoundPlayer::Outcome outcome);
     void startTail(int milliseconds);

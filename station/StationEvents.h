@@ -35,6 +35,7 @@ struct Confirmed { bool onAir; };                   // the keyer carried a reque
 struct KeyingDone { };                              // a keying that nothing will confirm
 struct KeyerNews { };                               // the keyer's link changed
 struct KeyerSwap { QPointer<PttKeyer> keyer; };     // another keyer takes over
+struct ReleasedElsewhere { QString by; };           // the transmitter was released elsewhere
 struct RepeatTick { };                              // the station's own timers
 struct LeadTick { };
 struct TailTick { };
@@ -44,10 +45,11 @@ struct ConfirmTimeout { };
 struct Shutdown { };                                // the end of the program
 // clang-format on
 
-using Event = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
-                           RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
-                           TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded,
-                           Confirmed, KeyingDone, KeyerNews, KeyerSwap, RepeatTick, LeadTick,
-                           TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
+using Event
+    = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
+                   RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
+                   TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded, Confirmed,
+                   KeyingDone, KeyerNews, KeyerSwap, ReleasedElsewhere, RepeatTick, LeadTick,
+                   TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
 
 } // namespace StationEvents

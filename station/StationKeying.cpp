@@ -86,9 +86,15 @@ bool Station::keyedAndConfirmed() const
     return m_confirmedOnAir || !canConfirm;
 }
 
-// The message keys the transmitter; its audio waits until the keying is done.
+// The message keys the transmitter; its audio waits until the keying is done. A transmitter that
+// another program keyed is never keyed over: the message stops.
 void Station::key()
 {
+    if (inhibited()) {
+        refuse();
+        stopMessage();
+        return;
+    }
     m_leadNeeded = !m_state.onAir;
     sendStat();
     m_await = Await::Keying;
@@ -192,6 +198,11 @@ void Station::on(const StationEvents::LockClick &)
             if (m_await == Await::Keying || m_await == Await::LeadTime)
                 startAudio();
         }
+        return;
+    }
+    // Never on a transmitter that another program keyed.
+    if (inhibited() && !m_state.standby) {
+        refuse();
         return;
     }
     m_state.lock = true;
@@ -298,20 +309,42 @@ void Station::followKeyer(PttKeyer *keyer)
     }));
     m_keyerConnections.push_back(
         connect(keyer, &PttKeyer::statusChanged, this, [this] { apply(KeyerNews{}); }));
+    m_keyerConnections.push_back(connect(keyer, &PttKeyer::releasedElsewhere, this, [this] {
+        apply(ReleasedElsewhere{QStringLiteral("the rig reads released")});
+    }));
 }
 
 // The keyer's link changed (what it says of it is read after every event). A message whose
 // audio waits for a keying that can no longer be confirmed plays as it does when the keyer cannot
 // key at its start; one that waits for its lead while nothing had confirmed its keying waits for
-// the keyer that now answers to confirm it, and counts its lead from there.
+// the keyer that now answers to confirm it, and counts its lead from there. A message that plays
+// on a transmitter it keyed stops when the keyer loses it: it would go on without the
+// transmitter, or on one keyed by someone else.
 void Station::on(const StationEvents::KeyerNews &)
 {
-    if (m_state.stage != Stage::Lead || !m_keyer)
+    if (!m_keyer)
         return;
     const bool ready = m_keyer->link() == PttKeyer::Link::Ready;
+    // What the keyer had confirmed is no longer known once its link is lost.
+    const bool lost = m_state.keyer == PttKeyer::Link::Ready && !ready;
+    const bool wasConfirmed = std::exchange(m_confirmedOnAir, m_confirmedOnAir && ready);
+    if (lost && m_state.stage == Stage::Playing && m_keyMessage && m_state.onAir && wasConfirmed
+        && m_keyer->answerTimeoutMs() > 0) {
+        qCWarning(lcStation).noquote() << QStringLiteral(
+            "the keyer lost the transmitter while a message played: the message is stopped");
+        stopMessage();
+        refuse();
+        return;
+    }
+    if (m_state.stage != Stage::Lead)
+        return;
     if (m_await == Await::Keying && !ready) {
         refuse();
         m_confirmTimer->stop();
+        if (inhibited()) {
+            stopMessage(); // never on a transmitter keyed by another program
+            return;
+        }
         keyingDone();
     } else if (m_await == Await::LeadTime && ready && m_state.onAir && !m_confirmedOnAir
                && m_keyer->answerTimeoutMs() > 0) {
@@ -321,12 +354,37 @@ void Station::on(const StationEvents::KeyerNews &)
     }
 }
 
+// The transmitter was released by something else while the station had it keyed: the message
+// stops, Lock is released, and the refusal face says it.
+void Station::on(const StationEvents::ReleasedElsewhere &event)
+{
+    m_confirmedOnAir = false;
+    if (!m_state.onAir)
+        return;
+    const bool message = m_state.playing() && m_state.stage != Stage::RepeatWait;
+    qCWarning(lcStation).noquote()
+        << QStringLiteral("the transmitter was released elsewhere (%1): %2")
+               .arg(event.by, message ? QStringLiteral("the message is stopped")
+                                      : QStringLiteral("it is not keyed again"));
+    if (m_state.playing())
+        stopMessage();
+    m_state.lock = false;
+    if (m_state.onAir)
+        recStat();
+    refuse();
+}
+
+bool Station::inhibited() const
+{
+    return m_keyer && m_keyer->link() == PttKeyer::Link::KeyedElsewhere;
+}
+
 // What the keyer says of the transmitter: its link, and whether it is keyed as far as it knows.
 void Station::readKeyer()
 {
-    const bool pending = m_keyer && m_keyer->releasePending();
+    const bool mayBeKeyed = m_keyer && m_keyer->mayBeKeyed();
     m_state.keyer = m_keyer ? m_keyer->link() : PttKeyer::Link::Ready;
-    m_state.transmitting = m_confirmedOnAir || pending;
+    m_state.transmitting = m_confirmedOnAir || mayBeKeyed;
 }
 
 void Station::on(const StationEvents::LinesChanged &event)

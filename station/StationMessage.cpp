@@ -238,6 +238,11 @@ void Station::on(const StationEvents::RepeatTick &)
     m_repeatTimer->stop();
     if (m_state.stage != Stage::RepeatWait)
         return;
+    // Held back (the transmitter is another's): it waits out another delay.
+    if (inhibited() && !m_state.standby) {
+        m_repeatTimer->start(std::max(m_state.delay, 1000));
+        return;
+    }
     m_state.playTime = 0;
     beginAudio(true);
 }

@@ -50,7 +50,7 @@ void StationPresenter::start(const StationState &state)
     // The delay as start-up writes it (" 4.5"), until the slider first moves.
     m_form.HScroll1()->setValue(state.delay);
     m_form.Panel3d2()->setText(TextRules::numberText(state.delay / 1000.0));
-    showPicture(state.onAir);
+    showPicture(state.onAir || state.transmitting);
     StationState atRest;
     atRest.delay = state.delay;
     m_shown = atRest;
@@ -68,8 +68,9 @@ void StationPresenter::show(const StationState &state)
     showDelay(state);
     showLock(state);
     showStandby(state);
-    if (state.onAir != m_shown->onAir)
-        showPicture(state.onAir);
+    // On the air while asked, and while the transmitter may still be keyed.
+    if ((state.onAir || state.transmitting) != (m_shown->onAir || m_shown->transmitting))
+        showPicture(state.onAir || state.transmitting);
     for (int refusal = m_shown->refusals; refusal < state.refusals; ++refusal)
         showRefusal();
     m_shown = state;

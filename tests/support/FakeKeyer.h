@@ -31,6 +31,8 @@ public:
     {
         return pendingRelease || (confirmedOnAir && !requests.isEmpty() && !requests.last());
     }
+    // What the rig last confirmed on air, or a release said pending.
+    bool mayBeKeyed() const override { return confirmedOnAir || pendingRelease; }
     int answerTimeoutMs() const override { return m_timeoutMs; }
     QString statusText() const override { return {}; }
     void shutdown(int) override { ++shutDowns; }
