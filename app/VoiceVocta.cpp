@@ -222,6 +222,11 @@ void VoiceVocta::Form_Load()
     m_form.Gauge1()->setMaximum(100);
 
     m_settings.ReadMem();
+    // A second copy on the same settings file keys nothing: the transmitter is the first's.
+    if (m_settings.inUseElsewhere())
+        m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "
+                                          "keys the transmitter from %1")
+                               .arg(m_state.IniFile));
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
     // monitor output, as Play asks.
     m_device.setOutput(m_state.AudioOutput);

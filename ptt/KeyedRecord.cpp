@@ -68,10 +68,12 @@ QString KeyedRecord::fileOf(const HamlibSettings &rig)
            + QString::fromLatin1(name.toPercentEncoding(" ", "/").replace(' ', '_'));
 }
 
-void KeyedRecord::mark()
+bool KeyedRecord::mark()
 {
     if (m_marked || !m_usable)
-        return;
+        return true;
+    if (holder() == Holder::Another)
+        return false;
     const QByteArray file = QFile::encodeName(m_file);
     const QByteArray keyed = file.left(file.lastIndexOf('/'));
     const QByteArray folder = keyed.left(keyed.lastIndexOf('/'));
@@ -89,9 +91,10 @@ void KeyedRecord::mark()
         m_usable = false;
         m_problem = QStringLiteral("cannot write %1: %2")
                         .arg(m_file, QString::fromLocal8Bit(std::strerror(error)));
-        return;
+        return true;
     }
     m_marked = true;
+    return true;
 }
 
 void KeyedRecord::clear()
@@ -108,9 +111,20 @@ bool KeyedRecord::leftByUs() const
 {
     if (!m_usable)
         return true;
+    const Holder found = holder();
+    return found != Holder::None && found != Holder::Another;
+}
+
+bool KeyedRecord::heldByAnother() const
+{
+    return m_usable && holder() == Holder::Another;
+}
+
+KeyedRecord::Holder KeyedRecord::holder() const
+{
     const int fd = ::open(QFile::encodeName(m_file).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return errno != ENOENT; // no record: not ours; an unreadable one: as before, ours
+        return errno == ENOENT ? Holder::None : Holder::Unreadable;
     char text[128] = {};
     const ssize_t length = ::read(fd, text, sizeof text - 1);
     ::close(fd);
@@ -119,12 +133,12 @@ bool KeyedRecord::leftByUs() const
     bool numeric = false;
     const pid_t pid = pid_t(fields.value(0).toLongLong(&numeric));
     if (!numeric || pid <= 0)
-        return true; // a record that makes no sense was not another program's
+        return Holder::Unreadable; // a record that makes no sense was not another program's
     if (pid == m_owner)
-        return true;
+        return Holder::Owner;
     // An earlier run: its process has ended, or another has its number now.
     const QByteArray started = startTimeOf(pid);
-    return started.isEmpty() || started != fields.value(1);
+    return started.isEmpty() || started != fields.value(1) ? Holder::Gone : Holder::Another;
 }
 
 QString KeyedRecord::takeProblem()

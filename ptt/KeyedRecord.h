@@ -20,13 +20,16 @@ public:
     // `rig`: which rig; `owner`: the process that keys it (0: this one).
     explicit KeyedRecord(const HamlibSettings &rig, pid_t owner = 0);
 
-    // Before a keying is written.
-    void mark();
+    // Before a keying is written. False, with nothing written, when another copy of the program
+    // that runs has the rig keyed: its record stays, and the keying is not to be written.
+    bool mark();
     // Once the rig has confirmed a release.
     void clear();
     // Whether a keying found on the rig is this program's to release: the record names the
     // owner, or a process that no longer runs; or there is no record to go by.
     bool leftByUs() const;
+    // Whether the record names another process that runs (another copy keyed the rig).
+    bool heldByAnother() const;
     // Why the record cannot be kept, once, then empty.
     QString takeProblem();
 
@@ -34,6 +37,9 @@ public:
     static QString fileOf(const HamlibSettings &rig);
 
 private:
+    enum class Holder { None, Owner, Another, Gone, Unreadable };
+    Holder holder() const;
+
     QString m_file;
     pid_t m_owner;
     bool m_marked = false;

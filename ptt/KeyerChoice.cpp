@@ -5,6 +5,7 @@
 #include "ptt/NoKeyer.h"
 #include "ptt/PttGuard.h"
 #include "ptt/SerialKeyer.h"
+#include "ptt/StandDownKeyer.h"
 #include "station/AppState.h"
 #include "station/Station.h"
 
@@ -71,8 +72,22 @@ void KeyerChoice::setGuard(PttGuard *guard)
     }
 }
 
+void KeyerChoice::standDown(const QString &why)
+{
+    m_standDown = std::make_unique<StandDownKeyer>(why);
+    m_serial.standDown(why);
+    apply();
+}
+
 void KeyerChoice::apply()
 {
+    if (m_standDown) {
+        follow(m_standDown.get());
+        m_station.setKeyer(m_standDown.get());
+        m_standDown->open();
+        m_hamlib.reset();
+        return;
+    }
     switch (m_state.PttMethod) {
     case KeyingMethod::Cat:
     case KeyingMethod::Cm108: {

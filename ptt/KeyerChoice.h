@@ -9,6 +9,7 @@ struct AppState;
 class HamlibKeyer;
 class Station;
 class NoKeyer;
+class StandDownKeyer;
 class PttGuard;
 class PttKeyer;
 class RigModule;
@@ -36,6 +37,11 @@ public:
 
     // The guard that releases the transmitter should the program die (null: none).
     void setGuard(PttGuard *guard);
+
+    // From now on no keyer keys: another copy of the program that runs owns the transmitter
+    // (`why` says so). The serial port is never opened, no rig is connected.
+    void standDown(const QString &why);
+    bool stoodDown() const { return m_standDown != nullptr; }
 
     // Puts the keyer of the present method in place. A CAT or CM108 keyer whose settings changed
     // connects with them; a serial port that is open moves to a device chosen since.
@@ -67,6 +73,7 @@ private:
     RigModule &m_rigs;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;
+    std::unique_ptr<StandDownKeyer> m_standDown;
     QPointer<PttKeyer> m_followed;
     QMetaObject::Connection m_statusConnection;
     PttGuard *m_guard = nullptr;

@@ -59,8 +59,13 @@ RigLink::Result RigLink::bring(bool onAir)
     Result result;
     if (m_known != onAir) {
         result.mayBeKeyed = onAir;
-        if (onAir)
-            m_record.mark();
+        // Another copy of the program that runs has it keyed: never keyed over.
+        if (onAir && !m_record.mark()) {
+            m_elsewhere = true;
+            m_readAt = now + ReadElsewhereEvery;
+            return {Failure::KeyedElsewhere,
+                    QStringLiteral("%1 is keyed by another program").arg(m_rig.name())};
+        }
         const Failure failure = m_rig.setPtt(onAir, &text);
         if (failure != Failure::None) {
             m_unsure = true; // it may carry it out yet

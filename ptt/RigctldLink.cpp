@@ -247,9 +247,12 @@ RigConnection::Result RigctldLink::writeWhatIsWanted(bool onAir)
     // Behind an answer that is late only a release is written.
     if (onAir && late(now))
         return failure(Failure::NoAnswer, QStringLiteral("No answer from %1"));
-    if (onAir)
-        m_record.mark();
-    else
+    // Another copy of the program that runs has it keyed: never keyed over.
+    if (onAir && !m_record.mark()) {
+        m_elsewhere = true;
+        return failure(Failure::KeyedElsewhere, QStringLiteral("%1 is keyed by another program"));
+    }
+    if (!onAir)
         m_lastRelease = now;
     if (!write(Ask::Set, onAir))
         return lost();

@@ -42,6 +42,10 @@ void SerialKeyer::tellStatus()
 
 void SerialKeyer::open()
 {
+    if (!m_standDown.isEmpty()) {
+        m_dialogs.critical(m_standDown);
+        return;
+    }
     // The port layer knows them before the port opens, so that it can act on them at once.
     tellReceiveLevels();
     if (m_lines.isOpen()) {

@@ -26,6 +26,9 @@ public:
     // (Re)opens port ComNum with "9600,N,8,1". A failure is shown in a message box and the port
     // stays closed. Opening never keys the transmitter by itself.
     void open() override;
+    // The port is never opened from now on (another copy of the program owns the transmitter):
+    // open() says `why` in its message box.
+    void standDown(const QString &why) { m_standDown = why; }
     // RTS, then DTR, at their on-air or receive levels.
     void setOnAir(bool onAir) override;
     bool isReady() const override { return true; }
@@ -43,6 +46,7 @@ public:
     void useChanged(int takenIntoUse) override;
 
 private:
+    QString m_standDown;
     enum class Line { Rts, Dtr };
     // What this keyer last asked of one line.
     struct LineRecord

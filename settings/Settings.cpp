@@ -227,13 +227,14 @@ bool Settings::own()
     m_inUseElsewhere = true;
     qCWarning(lcSettings).noquote()
         << QStringLiteral("%1 is in use by another copy of Voice Vocta that is running: this copy "
-                          "saves nothing to it")
+                          "saves nothing to it and keys no transmitter")
                .arg(m_state.IniFile);
     if (m_tell)
         m_tell(QStringLiteral("The settings file %1 is in use by another copy of Voice Vocta "
                               "that is running.\n\nThis copy works with the settings it read at "
                               "its start and saves nothing to that file: what is changed here is "
-                              "lost when it ends.")
+                              "lost when it ends. It keys no transmitter and touches no rig or "
+                              "serial line: the transmitter is the other copy's.")
                    .arg(m_state.IniFile),
                true);
     return false;

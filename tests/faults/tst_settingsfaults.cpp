@@ -253,6 +253,15 @@ void TestSettingsFaults::secondCopyLeavesTheFileAlone()
     QCOMPARE(second.state().MemFile[0], first.state().MemFile[0]); // it read the file
     chooseFile(second, 1, second.state().WavDir + QStringLiteral("5.wav"));
     second.window().Check3d1(2)->setChecked(true);
+    // It keys nothing: the COM dialog's OK opens no port, Lock reaches no line, and the keyer
+    // says why.
+    second.station->comSet().Command1_Click();
+    QVERIFY(!second.lines.isOpen());
+    QCOMPARE(second.dialogs.messages.size(), 1);
+    QVERIFY(second.dialogs.messages.first().startsWith("Not keying: another copy"));
+    second.leftClick(second.window().Command3d2());
+    QVERIFY(second.lines.wire.isEmpty());
+    QVERIFY(!second.station->keyers().isReady());
     second.window().menuItem(QStringLiteral("Exit"))->trigger();
     const QByteArray said = capture.text();
     QCOMPARE(fileBytes(ini), saved);
