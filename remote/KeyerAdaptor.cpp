@@ -6,6 +6,7 @@
 
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QVariantMap>
 
 KeyerAdaptor::KeyerAdaptor(QObject *object, StationRemote &station)
@@ -144,6 +145,61 @@ bool KeyerAdaptor::Prepare(const QString &text, QStringList &missing, double &se
     const auto answer = m_pacer.run(busCall(), [this, text] { return this->text(text, false); });
     missing = answer ? answer->value(1).toStringList() : QStringList();
     seconds = answer ? answer->value(2).toDouble() : 0.0;
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::late(qint64 sentMs, const QString &what)
+{
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - sentMs;
+    if (age <= LateMs && age >= -LateMs)
+        return false;
+    qCWarning(lcRemote).noquote()
+        << QStringLiteral("%1 is refused: it was sent %2 s %3, and its caller may have given up")
+               .arg(what)
+               .arg(std::abs(age) / 1000.0, 0, 'f', 1)
+               .arg(age >= 0 ? QStringLiteral("ago") : QStringLiteral("ahead of this clock"));
+    m_station.showRefusal();
+    return true;
+}
+
+bool KeyerAdaptor::PlaySentAt(int memory, qint64 sentMs)
+{
+    const auto answer = m_pacer.run(busCall(), [this, memory, sentMs] {
+        return QVariantList{!late(sentMs, QStringLiteral("Play")) && m_station.play(memory)};
+    });
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::PlayFileSentAt(const QString &path, qint64 sentMs)
+{
+    const auto answer = m_pacer.run(busCall(), [this, path, sentMs] {
+        return QVariantList{!late(sentMs, QStringLiteral("PlayFile"))
+                            && m_station.playFile(path, MessageKind::File)};
+    });
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::PlayTextSentAt(const QString &text, qint64 sentMs, QStringList &missing,
+                                  double &seconds)
+{
+    const auto answer = m_pacer.run(busCall(), [this, text, sentMs] {
+        if (late(sentMs, QStringLiteral("PlayText")))
+            return QVariantList{false, QStringList(), 0.0};
+        return this->text(text, true);
+    });
+    missing = answer ? answer->value(1).toStringList() : QStringList();
+    seconds = answer ? answer->value(2).toDouble() : 0.0;
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::SetLockSentAt(bool on, qint64 sentMs)
+{
+    const auto answer = m_pacer.run(busCall(), [this, on, sentMs] {
+        if (on && late(sentMs, QStringLiteral("SetLock")))
+            return QVariantList{false};
+        m_station.setLock(on);
+        return QVariantList{true};
+    });
     return answer && answer->value(0).toBool();
 }
 

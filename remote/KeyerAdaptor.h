@@ -69,6 +69,9 @@ public:
     QString lastEnd() const;
     int repeatDue() const;
 
+    // How late a request that keys may be carried out after it was sent.
+    static constexpr qint64 LateMs = 2000;
+
 public slots:
     // As a left click on the memory (1..6); see StationRemote::play().
     bool Play(int memory);
@@ -87,6 +90,15 @@ public slots:
     // (a message plays, no output of the operator's own).
     bool Preview(int memory);
 
+    // The requests that key, for a caller that says when it sent them (`sentMs`: milliseconds
+    // since 1970 on this machine's clock): each is refused (false, the refusal face) when it is
+    // carried out more than LateMs after it was sent, as its caller may have given up on it by
+    // then. A release is never refused: SetLockSentAt(false) is SetLock(false).
+    bool PlaySentAt(int memory, qint64 sentMs);
+    bool PlayFileSentAt(const QString &path, qint64 sentMs);
+    bool PlayTextSentAt(const QString &text, qint64 sentMs, QStringList &missing, double &seconds);
+    bool SetLockSentAt(bool on, qint64 sentMs);
+
 signals:
     // Every change of what the properties report.
     void Changed(const QString &state, int memory, bool onAir);
@@ -97,6 +109,9 @@ private:
     const QDBusContext *busCall() const;
 
     QVariantList text(const QString &text, bool play);
+    // Whether a request sent at `sentMs` comes too late to be carried out now: said, with the
+    // refusal face.
+    bool late(qint64 sentMs, const QString &what);
 
     StationRemote &m_station;
     KitMessages *m_texts = nullptr;

@@ -9,6 +9,7 @@
 #include <QDBusError>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QDateTime>
 
 #include <cstdio>
 
@@ -45,7 +46,7 @@ KeyerClient::KeyerClient(const QDBusConnection &bus, QObject *parent) : QObject(
 { }
 
 bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusMessage *reply,
-                       int *status)
+                       int *status, bool quietIfUnknown)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(
         QLatin1String(KeyerBus::Service), QLatin1String(KeyerBus::Path),
@@ -69,6 +70,10 @@ bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusM
         break;
     case QDBusError::UnknownMethod:
     case QDBusError::UnknownInterface:
+        if (quietIfUnknown) {
+            *status = NotSupported;
+            break;
+        }
         say(QStringLiteral("not supported by this keyer (it has no %1)")
                 .arg(QLatin1String(member)));
         *status = Refused;
@@ -79,6 +84,24 @@ bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusM
         break;
     }
     return false;
+}
+
+// A request that keys, with the time it is sent: the keyer refuses it should it come too late
+// (the caller gave up on it). A keyer without the timed request gets the plain one.
+bool KeyerClient::callSent(const char *member, QVariantList arguments, QDBusMessage *reply,
+                           int *status)
+{
+    m_sentMs = QDateTime::currentMSecsSinceEpoch();
+    QVariantList timed = arguments;
+    timed.insert(1, m_sentMs);
+    int timedStatus = Done;
+    if (call((QByteArray(member) + "SentAt").constData(), timed, reply, &timedStatus, true))
+        return true;
+    if (timedStatus != NotSupported) {
+        *status = timedStatus;
+        return false;
+    }
+    return call(member, arguments, reply, status);
 }
 
 bool KeyerClient::properties(QVariantMap *values, int *status)
@@ -116,7 +139,15 @@ int KeyerClient::run(const SendArguments &request)
         call("Stop", {}, &reply, &result);
         return result;
     case SendArguments::Command::Lock:
-        call("SetLock", {request.on}, &reply, &result);
+        if (!request.on) {
+            call("SetLock", {request.on}, &reply, &result);
+            return result;
+        }
+        if (callSent("SetLock", {request.on}, &reply, &result)
+            && reply.signature() == QLatin1String("b") && !reply.arguments().value(0).toBool()) {
+            say(QStringLiteral("refused: it reached the keyer too late"));
+            return Refused;
+        }
         return result;
     case SendArguments::Command::Standby:
         call("SetStandby", {request.on}, &reply, &result);
@@ -180,13 +211,13 @@ int KeyerClient::startMessage(const SendArguments &request)
     bool ok = false;
     switch (request.command) {
     case SendArguments::Command::Play:
-        ok = call("Play", {request.memory}, &reply, &result);
+        ok = callSent("Play", {request.memory}, &reply, &result);
         break;
     case SendArguments::Command::File:
-        ok = call("PlayFile", {request.path}, &reply, &result);
+        ok = callSent("PlayFile", {request.path}, &reply, &result);
         break;
     default:
-        ok = call("PlayText", {request.text}, &reply, &result);
+        ok = callSent("PlayText", {request.text}, &reply, &result);
         break;
     }
     if (!ok)
@@ -210,6 +241,11 @@ int KeyerClient::startMessage(const SendArguments &request)
 
 QString KeyerClient::refusalReason(const SendArguments &request, const QVariantList &answer)
 {
+    // The keyer refuses what reaches it too late: its caller would have given up on it.
+    const qint64 took = QDateTime::currentMSecsSinceEpoch() - m_sentMs;
+    if (m_sentMs > 0 && took > 2000)
+        return QStringLiteral("it reached the keyer too late (its answer took %1 s)")
+            .arg(took / 1000.0, 0, 'f', 1);
     // PlayText says what the kit lacks, and how long the message would last.
     const QStringList missing = answer.value(1).toStringList();
     if (request.command == SendArguments::Command::Say && !missing.isEmpty())

@@ -33,7 +33,10 @@ private slots:
 private:
     // The call's answer; an error answer has been said on standard error and turned into
     // `*status`.
-    bool call(const char *member, const QVariantList &arguments, QDBusMessage *reply, int *status);
+    // `quietIfUnknown`: a keyer without `member` is not said, and gives NotSupported.
+    bool call(const char *member, const QVariantList &arguments, QDBusMessage *reply, int *status,
+              bool quietIfUnknown = false);
+    bool callSent(const char *member, QVariantList arguments, QDBusMessage *reply, int *status);
     bool properties(QVariantMap *values, int *status);
     int status();
     int startMessage(const SendArguments &request);
@@ -51,4 +54,6 @@ private:
     bool m_seenPlaying = false;
     int m_result = Done;
     bool m_ended = false;
+    qint64 m_sentMs = 0; // when the request that keys was sent
+    static constexpr int NotSupported = -1; // a status of call(), never the command's
 };

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDBusConnection>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QStandardPaths>
@@ -32,6 +33,7 @@ private slots:
 
     void propertiesAtRest();
     void playAndStop();
+    void lateRequestsAreRefused();
     void refusedPlays_data();
     void refusedPlays();
     void repeatWait();
@@ -282,6 +284,35 @@ void TestKeyerBus::playAndStop()
     QCOMPARE(call("Play", {"5"}), QString("(true,)"));
     QCOMPARE(f.now().playing(), 0);
     QVERIFY(f.window().Picture1()->isHidden());
+}
+
+// A request that keys and says when it was sent is refused when it comes too late: its caller
+// (voicevocta-send after its time-out) may have given up and said it failed. A release never is.
+void TestKeyerBus::lateRequestsAreRefused()
+{
+    StationFixture &f = *m_fixture;
+    const auto sent = [](qint64 agoMs) {
+        return QString::number(QDateTime::currentMSecsSinceEpoch() - agoMs);
+    };
+    StderrCapture capture;
+    const int refusals = f.now().refusals;
+    QCOMPARE(call("PlaySentAt", {"1", sent(3000)}), QString("(false,)"));
+    QCOMPARE(call("PlayFileSentAt", {f.state().WavDir + "1.wav", sent(60000)}),
+             QString("(false,)"));
+    QVERIFY(call("PlayTextSentAt", {"cq", sent(-5000)}).startsWith("(false,"));
+    QCOMPARE(call("SetLockSentAt", {"true", sent(2500)}), QString("(false,)"));
+    QCOMPARE(f.now().playing(), 0);
+    QVERIFY(!f.now().onAir && !f.now().lock);
+    QCOMPARE(f.now().refusals, refusals + 4);
+    QCOMPARE(capture.text().count("it was sent "), 4);
+
+    QCOMPARE(call("SetLockSentAt", {"true", sent(0)}), QString("(true,)"));
+    QVERIFY(f.now().lock);
+    QCOMPARE(call("SetLockSentAt", {"false", sent(600000)}), QString("(true,)"));
+    QVERIFY(!f.now().lock && !f.now().onAir);
+    QCOMPARE(call("PlaySentAt", {"2", sent(100)}), QString("(true,)"));
+    QCOMPARE(f.now().memory, 1);
+    QCOMPARE(call("Stop"), QString("(true,)"));
 }
 
 void TestKeyerBus::refusedPlays_data()
