@@ -18,12 +18,6 @@ double decibels(double linear)
     return linear > 0 ? 20 * std::log10(linear) : Loudness::Silent;
 }
 
-// What libebur128 gives for a sound below its absolute gate (-HUGE_VAL), as this program says it.
-double loudnessOrSilent(int status, double lufs)
-{
-    return status == EBUR128_SUCCESS && std::isfinite(lufs) ? lufs : Loudness::Silent;
-}
-
 ebur128_state *meterOf(void *state)
 {
     return static_cast<ebur128_state *>(state);
@@ -71,15 +65,12 @@ Loudness LoudnessMeter::result() const
     loudness.seconds = double(m_frames) / m_sampleRate;
     double lufs = Loudness::Silent;
     const qint64 milliseconds = m_frames * 1000 / m_sampleRate;
-    if (milliseconds < BlockMs) {
-        // No gating block fits: the mean square over the whole sound, as short as it is.
-        const int status = milliseconds > 0 ? ebur128_loudness_window(
-                               meterOf(m_state), static_cast<unsigned long>(milliseconds), &lufs)
-                                            : EBUR128_ERROR_INVALID_MODE;
-        loudness.lufs = loudnessOrSilent(status, lufs);
-    } else {
-        loudness.lufs = loudnessOrSilent(ebur128_loudness_global(meterOf(m_state), &lufs), lufs);
-    }
+    // No gating block fits in a shorter sound: the mean square over its whole length.
+    const int status = milliseconds >= BlockMs
+                           ? ebur128_loudness_global(meterOf(m_state), &lufs)
+                           : ebur128_loudness_window(
+                               meterOf(m_state), static_cast<unsigned long>(milliseconds), &lufs);
+    loudness.lufs = status == EBUR128_SUCCESS && std::isfinite(lufs) ? lufs : Loudness::Silent;
     if (m_truePeak) {
         double peak = 0;
         for (int channel = 0; channel < m_channels; ++channel) {
