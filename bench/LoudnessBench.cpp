@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The loudness of the messages: how long measuring a minute of a message takes (the program's
+// meter, libebur128, beside the peer, ffmpeg's ebur128 filter, on the same file, its start
+// included; a MIDI file on its rendering, with the soundfont loaded first), and "Open"+"Play" to
+// the first sound of a 10 s WAV without a loudness target, with one (the file measured ahead, as
+// the memories are), and with one for a file not measured yet (measured before its play starts).
+
+#include "bench/BenchReport.h"
+#include "bench/BenchSounds.h"
+#include "playback/audio/SoundDevice.h"
+#include "playback/audio/SoundFileSource.h"
+#include "playback/loudness/LoudnessBook.h"
+#include "playback/loudness/LoudnessMeter.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <chrono>
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+const QString Section = QStringLiteral("loudness");
+constexpr int Runs = 7;
+
+double since(Steady::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+}
+
+std::vector<double> meterRuns(const QString &file)
+{
+    std::vector<double> results;
+    for (int i = 0; i < Runs; ++i) {
+        const auto start = Steady::now();
+        QString error;
+        Loudness loudness;
+        const std::unique_ptr<SoundFileSource> source = SoundFileSource::open(file, &error);
+        const bool measured = source && LoudnessMeter::measure(*source, &loudness, &error);
+        results.push_back(measured ? since(start) : -1);
+    }
+    return results;
+}
+
+std::vector<double> peerRuns(const QString &file)
+{
+    std::vector<double> results;
+    for (int i = 0; i < Runs; ++i) {
+        const auto start = Steady::now();
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-i", file, "-af",
+                                                "ebur128=peak=true", "-f", "null", "-"});
+        const bool ran = ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+        results.push_back(ran ? since(start) : -1);
+    }
+    return results;
+}
+
+std::vector<double> midiRuns(const QString &file, const QString &folder)
+{
+    std::vector<double> results;
+    for (int i = 0; i < Runs; ++i) {
+        LoudnessBook book(folder + QStringLiteral("/midi%1/loudness").arg(i));
+        const auto start = Steady::now();
+        book.measureSoon({file});
+        book.waitForIdle();
+        results.push_back(book.known(file) ? since(start) : -1);
+    }
+    return results;
+}
+
+// "Open"+"Play" to the first sound handed to the output; `fresh` writes the file anew before each
+// run, so that it is not measured yet.
+std::vector<double> firstSound(SoundDevice &device, const QString &file, bool fresh)
+{
+    std::vector<double> results;
+    for (int i = 0; i < Runs; ++i) {
+        if (fresh)
+            BenchSounds::writeWav(file, 44100, 10 + 0.01 * i);
+        device.close();
+        const auto start = Steady::now();
+        device.open(file);
+        device.play();
+        const auto deadline = start + std::chrono::seconds(5);
+        while (device.timings().firstSound == Steady::time_point{} && Steady::now() < deadline) {
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        const Steady::time_point first = device.timings().firstSound;
+        results.push_back(first == Steady::time_point{}
+                              ? -1
+                              : std::chrono::duration<double, std::milli>(first - start).count());
+        device.stop();
+        QThread::msleep(30);
+    }
+    return results;
+}
+
+} // namespace
+
+void runLoudnessBench(BenchReport &report)
+{
+    QTemporaryDir dir;
+    const QString minute = dir.filePath(QStringLiteral("minute.wav"));
+    const QString tune = dir.filePath(QStringLiteral("minute.mid"));
+    const QString message = dir.filePath(QStringLiteral("ten.wav"));
+    if (!BenchSounds::writeWav(minute, 44100, 60) || !BenchSounds::writeMidi(tune, 60)
+        || !BenchSounds::writeWav(message, 44100, 10)) {
+        report.note(QStringLiteral("loudness: cannot write the test files"));
+        return;
+    }
+    report.addSpread(Section, "measure 60 s WAV (44.1 kHz mono)", meterRuns(minute));
+    report.addSpread(Section, "peer: ffmpeg ebur128=peak=true, same file", peerRuns(minute));
+    report.addSpread(Section, "measure 60 s MIDI on its rendering", midiRuns(tune, dir.path()));
+
+    LoudnessBook book(dir.filePath(QStringLiteral("cache/loudness")));
+    SoundDevice device;
+    device.setLoudness(&book);
+    std::vector<double> without = firstSound(device, message, false);
+    report.addSpread(Section, "\"Open\"+\"Play\" to first sound, 10 s WAV, no target", without);
+    std::sort(without.begin(), without.end());
+    const double median = without.empty() ? 0 : without[without.size() / 2];
+    const QString target
+        = QStringLiteral("<= %1").arg(median + std::max(2.0, median / 10), 0, 'f', 1);
+    book.setTarget(-20, -1);
+    book.measureSoon({message});
+    book.waitForIdle();
+    report.addSpread(Section, "\"Open\"+\"Play\" to first sound, -20 LUFS, measured",
+                     firstSound(device, message, false), target);
+    report.addSpread(Section, "\"Open\"+\"Play\" to first sound, -20 LUFS, not measured yet",
+                     firstSound(device, message, true));
+}
