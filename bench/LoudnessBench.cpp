@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The loudness of the messages: how long measuring a minute of a message takes (the program's
 // meter, libebur128, beside the peer, ffmpeg's ebur128 filter, on the same file, its start
-// included; a MIDI file on its rendering, with the soundfont loaded first), and "Open"+"Play" to
-// the first sound of a 10 s WAV without a loudness target, with one (the file measured ahead, as
-// the memories are), and with one for a file not measured yet (measured before its play starts).
+// included), and "Open"+"Play" to the first sound of a 10 s WAV without a loudness target, with
+// one (the file measured ahead, as the memories are), and for a file not measured yet (measured
+// before its play starts).
 
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
@@ -30,43 +30,23 @@ double since(Steady::time_point start)
     return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
-std::vector<double> meterRuns(const QString &file)
+// Measuring `file` with the program's meter, or with the peer.
+std::vector<double> measureRuns(const QString &file, bool peer)
 {
     std::vector<double> results;
     for (int i = 0; i < Runs; ++i) {
         const auto start = Steady::now();
         QString error;
         Loudness loudness;
-        const std::unique_ptr<SoundFileSource> source = SoundFileSource::open(file, &error);
-        const bool measured = source && LoudnessMeter::measure(*source, &loudness, &error);
-        results.push_back(measured ? since(start) : -1);
-    }
-    return results;
-}
-
-std::vector<double> peerRuns(const QString &file)
-{
-    std::vector<double> results;
-    for (int i = 0; i < Runs; ++i) {
-        const auto start = Steady::now();
         QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-i", file, "-af",
-                                                "ebur128=peak=true", "-f", "null", "-"});
-        const bool ran = ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
-        results.push_back(ran ? since(start) : -1);
-    }
-    return results;
-}
-
-std::vector<double> midiRuns(const QString &file, const QString &folder)
-{
-    std::vector<double> results;
-    for (int i = 0; i < Runs; ++i) {
-        LoudnessBook book(folder + QStringLiteral("/midi%1/loudness").arg(i));
-        const auto start = Steady::now();
-        book.measureSoon({file});
-        book.waitForIdle();
-        results.push_back(book.known(file) ? since(start) : -1);
+        if (peer)
+            ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-i", file, "-af",
+                                                    "ebur128=peak=true", "-f", "null", "-"});
+        const std::unique_ptr<SoundFileSource> source
+            = peer ? nullptr : SoundFileSource::open(file, &error);
+        const bool measured = peer ? ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0
+                                   : source && LoudnessMeter::measure(*source, &loudness, &error);
+        results.push_back(measured ? since(start) : -1);
     }
     return results;
 }
@@ -88,10 +68,9 @@ std::vector<double> firstSound(SoundDevice &device, const QString &file, bool fr
             QCoreApplication::processEvents();
             QThread::usleep(200);
         }
-        const Steady::time_point first = device.timings().firstSound;
-        results.push_back(first == Steady::time_point{}
-                              ? -1
-                              : std::chrono::duration<double, std::milli>(first - start).count());
+        const auto first = device.timings().firstSound - start;
+        results.push_back(
+            first.count() < 0 ? -1 : std::chrono::duration<double, std::milli>(first).count());
         device.stop();
         QThread::msleep(30);
     }
@@ -104,16 +83,14 @@ void runLoudnessBench(BenchReport &report)
 {
     QTemporaryDir dir;
     const QString minute = dir.filePath(QStringLiteral("minute.wav"));
-    const QString tune = dir.filePath(QStringLiteral("minute.mid"));
     const QString message = dir.filePath(QStringLiteral("ten.wav"));
-    if (!BenchSounds::writeWav(minute, 44100, 60) || !BenchSounds::writeMidi(tune, 60)
-        || !BenchSounds::writeWav(message, 44100, 10)) {
+    if (!BenchSounds::writeWav(minute, 44100, 60) || !BenchSounds::writeWav(message, 44100, 10)) {
         report.note(QStringLiteral("loudness: cannot write the test files"));
         return;
     }
-    report.addSpread(Section, "measure 60 s WAV (44.1 kHz mono)", meterRuns(minute));
-    report.addSpread(Section, "peer: ffmpeg ebur128=peak=true, same file", peerRuns(minute));
-    report.addSpread(Section, "measure 60 s MIDI on its rendering", midiRuns(tune, dir.path()));
+    report.addSpread(Section, "measure 60 s WAV (44.1 kHz mono)", measureRuns(minute, false));
+    report.addSpread(Section, "peer: ffmpeg ebur128=peak=true, same file",
+                     measureRuns(minute, true));
 
     LoudnessBook book(dir.filePath(QStringLiteral("cache/loudness")));
     SoundDevice device;

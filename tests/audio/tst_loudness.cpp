@@ -1,25 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundDevice.h"
 #include "playback/audio/SoundFileSource.h"
 #include "playback/audio/WavWriter.h"
+#include "playback/kit/KitMessages.h"
 #include "playback/loudness/LoudnessBook.h"
+#include "station/AppState.h"
 #include "tests/audio/TestSounds.h"
+#include "tests/support/MonitorCapture.h"
+#include "tests/support/PrivateSoundServer.h"
 #include "tests/support/StderrCapture.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
 
 using namespace TestFiles;
 
-// The loudness book without a sound server: each file measured once (a MIDI file on its
-// rendering) and kept by its stamp in the cache file, a file changed since measured again, a cache
-// that is damaged or cannot be written said once, and the one gain a message plays with.
+// Messages at one loudness. As the transmitter gets them: played on a sound server of the test's
+// own (its null sink "rig"), heard at the sink's monitor and measured there by the peer, ffmpeg's
+// ebur128 filter. And the loudness book on its own: each file measured once (a MIDI file on its
+// rendering) and kept by its stamp, a damaged or unwritable cache said once, the one gain.
 class TestLoudness : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void landsAtTheTarget_data();
+    void landsAtTheTarget();
+    void kitPartsAtOneLoudness();
     void keptByPathAndStamp();
     void badCacheMeasuredAgainSaidOnce_data();
     void badCacheMeasuredAgainSaidOnce();
@@ -28,39 +43,209 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    // Starts the server and checks for the peer, once; skips where either is missing.
+    void needServerAndPeer();
+    // What the rig's sink played of `file`, at the book's loudness.
+    void hear(const QString &file, std::vector<float> *sound);
+
     QTemporaryDir m_dir;
+    PrivateSoundServer m_server;
+    std::unique_ptr<PulseConnection> m_connection;
+    LoudnessBook m_book{m_dir.filePath("cache/loudness")};
 };
 
 namespace {
 
-constexpr int Rate = 44100;
+constexpr int Rate = MonitorCapture::SampleRate; // the sink's own: nothing is resampled
 
-// A 997 Hz tone: at amplitude 1 it measures -3.01 LUFS.
-bool writeTone(const QString &file, double seconds, double amplitude)
+bool write(const QString &file, const std::vector<float> &samples)
 {
-    std::vector<float> samples(size_t(seconds * Rate));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = float(amplitude * std::sin(2 * M_PI * 997 * double(i) / Rate));
     QString error;
     return WavWriter::write(file, samples.data(), qsizetype(samples.size()), Rate, &error);
 }
 
+// A tone; at 997 Hz and amplitude 1 it measures -3.01 LUFS.
+std::vector<float> tone(double hertz, double seconds, double amplitude)
+{
+    std::vector<float> samples(size_t(seconds * Rate));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = float(amplitude * std::sin(2 * M_PI * hertz * double(i) / Rate));
+    return samples;
+}
+
+// What the peer measures of mono samples: integrated loudness (LUFS) and true peak (dBTP).
+std::pair<double, double> peer(const std::vector<float> &samples, const QString &file)
+{
+    QProcess ffmpeg;
+    if (write(file, samples))
+        ffmpeg.start("ffmpeg", {"-nostats", "-hide_banner", "-i", file, "-af", "ebur128=peak=true",
+                                "-f", "null", "-"});
+    ffmpeg.waitForFinished(60000);
+    const QString said = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const QString summary = said.mid(said.lastIndexOf(QLatin1String("Summary:")));
+    const auto value = [&summary](const char *pattern) {
+        const QRegularExpressionMatch match = QRegularExpression(pattern).match(summary);
+        return match.hasMatch() ? match.captured(1).toDouble() : NAN;
+    };
+    return {value(R"(I:\s+(-?[\d.]+) LUFS)"), value(R"(Peak:\s+(-?[\d.]+) dBFS)")};
+}
+
+// A voice-like message: two tones in syllables of 0.2 s with pauses of 0.05 s, brought to `lufs`
+// as the peer measures it.
+std::vector<float> syllables(double lufs, const QString &scratch)
+{
+    std::vector<float> samples(size_t(3 * Rate));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const double t = double(i) / Rate;
+        const double at = std::fmod(t, 0.25);
+        samples[i]
+            = float((at < 0.2 ? std::pow(std::sin(M_PI * at / 0.2), 2) : 0)
+                    * (0.06 * std::sin(2 * M_PI * 300 * t) + 0.04 * std::sin(2 * M_PI * 1200 * t)));
+    }
+    const float gain = float(std::pow(10.0, (lufs - peer(samples, scratch).first) / 20));
+    for (float &sample : samples)
+        sample *= gain;
+    return samples;
+}
+
+// The stretches of sound between silences of at least 20 ms.
+std::vector<std::vector<float>> parts(const std::vector<float> &sound)
+{
+    const size_t gap = Rate / 50;
+    std::vector<std::vector<float>> found(1);
+    size_t zeros = 0;
+    for (float sample : sound) {
+        zeros = sample == 0 ? zeros + 1 : 0;
+        if (zeros < gap) {
+            found.back().push_back(sample);
+        } else if (zeros == gap) {
+            found.back().resize(found.back().size() - (gap - 1)); // its trailing silence
+            found.emplace_back();
+        }
+    }
+    return found;
+}
+
 } // namespace
 
+void TestLoudness::needServerAndPeer()
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        QSKIP("ffmpeg, the peer that measures the output, is not installed");
+    QString error;
+    if (!m_server.isRunning() && !m_server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    if (!m_connection)
+        m_connection = std::make_unique<PulseConnection>();
+    QTRY_COMPARE_WITH_TIMEOUT(m_connection->state(), PulseConnection::Ready, 30000);
+}
+
+void TestLoudness::hear(const QString &file, std::vector<float> *sound)
+{
+    MonitorCapture rig(PrivateSoundServer::Rig + ".monitor");
+    QString error;
+    QVERIFY2(rig.start(&error), qPrintable(error));
+    SoundDevice device(*m_connection);
+    device.setLoudness(&m_book);
+    device.setOutput(PrivateSoundServer::Rig);
+    QCOMPARE(device.open(file), SoundPlayer::OpenResult::Opened);
+    QSignalSpy done(&device, &SoundPlayer::finished);
+    device.play();
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 20000);
+    QCOMPARE(done.at(0).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
+    QVERIFY(rig.catchUp());
+    *sound = MonitorCapture::sound(rig.samples());
+}
+
+void TestLoudness::landsAtTheTarget_data()
+{
+    QTest::addColumn<double>("lufs"); // of the message
+    QTest::addColumn<bool>("fullScale"); // with a 0 dBFS peak in a pause
+    QTest::addColumn<double>("target"); // NaN: none
+    QTest::addColumn<double>("expected"); // LUFS; NaN: sample for sample as recorded
+    QTest::addColumn<QString>("said");
+    QTest::newRow("at -32 LUFS") << -32.0 << false << -20.0 << -20.0 << "";
+    QTest::newRow("at -12 LUFS, 0 dBFS peak") << -12.0 << true << -20.0 << -20.0 << "";
+    QTest::newRow("its peak holds it below")
+        << -32.0 << true << -16.0 << -33.0 << "LU below the target of -16 LUFS: its peaks";
+    QTest::newRow("without a target") << -12.0 << true << double(NAN) << double(NAN) << "";
+}
+
+void TestLoudness::landsAtTheTarget()
+{
+    QFETCH(double, lufs);
+    QFETCH(bool, fullScale);
+    QFETCH(double, target);
+    QFETCH(double, expected);
+    QFETCH(QString, said);
+    needServerAndPeer();
+    std::vector<float> message = syllables(lufs, path("scratch.wav"));
+    if (fullScale)
+        message[size_t(Rate * 0.225)] = 1.0f;
+    const QString file = path(QTest::currentDataTag() + QStringLiteral(".wav"));
+    QVERIFY(write(file, message));
+    m_book.setTarget(std::isnan(target) ? std::nullopt : std::optional(target), -1);
+    StderrCapture lines;
+    std::vector<float> sound;
+    hear(file, &sound);
+    const QByteArray told = lines.text();
+    QVERIFY2(said.isEmpty() ? told.isEmpty() : told.contains(said.toUtf8()), told.constData());
+    if (std::isnan(expected)) {
+        QVERIFY(
+            MonitorCapture::heardAsSent(sound, MonitorCapture::sound(TestSounds::decode(file))));
+        return;
+    }
+    const auto [heard, truePeak] = peer(sound, path("heard.wav"));
+    qInfo("heard at %.2f LUFS, %.2f dBTP", heard, truePeak);
+    QVERIFY(std::fabs(heard - expected) <= 0.5);
+    QVERIFY(truePeak <= -1 + 0.3);
+}
+
+void TestLoudness::kitPartsAtOneLoudness()
+{
+    needServerAndPeer();
+    // Parts far apart in level and pitch; "1" shorter than the 400 ms gating block.
+    const QString kit = path("kit");
+    QVERIFY(QDir().mkpath(kit));
+    QVERIFY(write(kit + "/a.wav", tone(440, 0.6, 0.02)));
+    QVERIFY(write(kit + "/b.wav", tone(150, 0.5, 0.5)));
+    QVERIFY(write(kit + "/1.wav", tone(3000, 0.25, 0.1)));
+    AppState state;
+    state.KitFolder = kit;
+    state.AudioLoudness = -20;
+    KitMessages texts(state, kit, m_dir.path());
+    const KitMessages::Built built = texts.build("ab1");
+    QVERIFY2(built.ok, qPrintable(built.error));
+    m_book.setTarget(-20, -1);
+    std::vector<float> sound;
+    hear(built.path, &sound);
+    // Each part measured by the peer, repeated past the gating block.
+    std::vector<double> measured;
+    for (const std::vector<float> &part : parts(sound)) {
+        std::vector<float> repeated;
+        while (repeated.size() < size_t(Rate * 1.2))
+            repeated.insert(repeated.end(), part.begin(), part.end());
+        measured.push_back(peer(repeated, path("part.wav")).first);
+    }
+    QCOMPARE(measured.size(), size_t(3));
+    qInfo("parts at %.2f, %.2f, %.2f LUFS", measured[0], measured[1], measured[2]);
+    const auto [softest, loudest] = std::minmax_element(measured.begin(), measured.end());
+    QVERIFY(*loudest - *softest <= 1.0);
+}
 void TestLoudness::keptByPathAndStamp()
 {
     const QString cache = path("kept/loudness");
-    const QString tone = path("tone.wav");
+    const QString wav = path("tone.wav");
     const QString tune = path("tune.mid");
-    QVERIFY(writeTone(tone, 1, 0.1));
+    QVERIFY(write(wav, tone(997, 1, 0.1)));
     using namespace TestSounds;
     put(tune, midiFile(96, midiEvent(0, 0x90, 60, 100) + midiEvent(192, 0x80, 60, 0)
                                + midiEndOfTrack(0)));
     {
         LoudnessBook book(cache);
-        book.measureSoon({tone, tune});
+        book.measureSoon({wav, tune});
         book.waitForIdle();
-        QVERIFY(std::fabs(book.known(tone)->lufs + 23.01) < 0.05);
+        QVERIFY(std::fabs(book.known(wav)->lufs + 23.01) < 0.05);
         QVERIFY2(book.known(tune) && !book.known(tune)->silent(), qPrintable(book.problem(tune)));
     }
     // The next run takes what the cache holds for the file as it is, without measuring it.
@@ -72,15 +257,15 @@ void TestLoudness::keptByPathAndStamp()
     }
     put(cache, lines.join('\n'));
     LoudnessBook book(cache);
-    book.measureSoon({tone});
+    book.measureSoon({wav});
     book.waitForIdle();
-    QCOMPARE(book.known(tone)->lufs, -33.3);
+    QCOMPARE(book.known(wav)->lufs, -33.3);
     // Changed behind the program's back: measured again.
-    QVERIFY(writeTone(tone, 2, 0.1));
-    QVERIFY(!book.known(tone));
-    book.measureSoon({tone});
+    QVERIFY(write(wav, tone(997, 2, 0.1)));
+    QVERIFY(!book.known(wav));
+    book.measureSoon({wav});
     book.waitForIdle();
-    QVERIFY(std::fabs(book.known(tone)->lufs + 23.01) < 0.05);
+    QVERIFY(std::fabs(book.known(wav)->lufs + 23.01) < 0.05);
 }
 
 void TestLoudness::badCacheMeasuredAgainSaidOnce_data()
@@ -101,8 +286,8 @@ void TestLoudness::badCacheMeasuredAgainSaidOnce()
     QFETCH(QString, cache);
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, said);
-    QVERIFY(writeTone(path("tone.wav"), 1, 0.1));
-    QVERIFY(writeTone(path("other.wav"), 1, 0.2));
+    QVERIFY(write(path("tone.wav"), tone(997, 1, 0.1)));
+    QVERIFY(write(path("other.wav"), tone(997, 1, 0.2)));
     if (!bytes.isEmpty())
         put(path(cache), bytes);
     StderrCapture lines;
@@ -140,7 +325,7 @@ void TestLoudness::oneGain()
     QFETCH(double, gainDb);
     QFETCH(QByteArray, said);
     const QString file = path(QTest::currentDataTag() + QStringLiteral(".wav"));
-    QVERIFY(writeTone(file, seconds, amplitude));
+    QVERIFY(write(file, tone(997, seconds, amplitude)));
     const std::vector<float> recorded = TestSounds::decode(file);
     LoudnessBook book(path("gain/loudness"));
     book.setTarget(std::isnan(target) ? std::nullopt : std::optional(target), -1);
