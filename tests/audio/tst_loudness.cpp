@@ -23,10 +23,8 @@
 
 using namespace TestFiles;
 
-// Messages at one loudness. As the transmitter gets them: played on a sound server of the test's
-// own (its null sink "rig"), heard at the sink's monitor and measured there by the peer, ffmpeg's
-// ebur128 filter. And the loudness book on its own: each file measured once (a MIDI file on its
-// rendering) and kept by its stamp, a damaged or unwritable cache said once, the one gain.
+// Messages at one loudness as a transmitter gets them, heard at a private sound server's sink and
+// measured by the peer, ffmpeg's ebur128 filter; and the loudness book, its cache and the gain.
 class TestLoudness : public QObject
 {
     Q_OBJECT
@@ -43,8 +41,8 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
-    // Starts the server and checks for the peer, once; skips where either is missing.
-    void needServerAndPeer();
+    // Starts the server (once); why it or the peer is missing, else nothing.
+    QString missing();
     // What the rig's sink played of `file`, at the book's loudness.
     void hear(const QString &file, std::vector<float> *sound);
 
@@ -128,16 +126,18 @@ std::vector<std::vector<float>> parts(const std::vector<float> &sound)
 
 } // namespace
 
-void TestLoudness::needServerAndPeer()
+QString TestLoudness::missing()
 {
-    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
-        QSKIP("ffmpeg, the peer that measures the output, is not installed");
     QString error;
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        return QStringLiteral("ffmpeg, the peer that measures the output, is not installed");
     if (!m_server.isRunning() && !m_server.start(&error))
-        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+        return QStringLiteral("No private PulseAudio server can start here: ") + error;
     if (!m_connection)
         m_connection = std::make_unique<PulseConnection>();
-    QTRY_COMPARE_WITH_TIMEOUT(m_connection->state(), PulseConnection::Ready, 30000);
+    const bool ready = QTest::qWaitFor(
+        [this] { return m_connection->state() == PulseConnection::Ready; }, 30000);
+    return ready ? QString() : QStringLiteral("The private sound server does not answer");
 }
 
 void TestLoudness::hear(const QString &file, std::vector<float> *sound)
@@ -178,7 +178,8 @@ void TestLoudness::landsAtTheTarget()
     QFETCH(double, target);
     QFETCH(double, expected);
     QFETCH(QString, said);
-    needServerAndPeer();
+    if (!missing().isEmpty())
+        QSKIP(qPrintable(missing()));
     std::vector<float> message = syllables(lufs, path("scratch.wav"));
     if (fullScale)
         message[size_t(Rate * 0.225)] = 1.0f;
@@ -188,6 +189,7 @@ void TestLoudness::landsAtTheTarget()
     StderrCapture lines;
     std::vector<float> sound;
     hear(file, &sound);
+    QVERIFY(!sound.empty());
     const QByteArray told = lines.text();
     QVERIFY2(said.isEmpty() ? told.isEmpty() : told.contains(said.toUtf8()), told.constData());
     if (std::isnan(expected)) {
@@ -203,7 +205,8 @@ void TestLoudness::landsAtTheTarget()
 
 void TestLoudness::kitPartsAtOneLoudness()
 {
-    needServerAndPeer();
+    if (!missing().isEmpty())
+        QSKIP(qPrintable(missing()));
     // Parts far apart in level and pitch; "1" shorter than the 400 ms gating block.
     const QString kit = path("kit");
     QVERIFY(QDir().mkpath(kit));
@@ -219,6 +222,7 @@ void TestLoudness::kitPartsAtOneLoudness()
     m_book.setTarget(-20, -1);
     std::vector<float> sound;
     hear(built.path, &sound);
+    QVERIFY(!sound.empty());
     // Each part measured by the peer, repeated past the gating block.
     std::vector<double> measured;
     for (const std::vector<float> &part : parts(sound)) {
@@ -228,9 +232,9 @@ void TestLoudness::kitPartsAtOneLoudness()
         measured.push_back(peer(repeated, path("part.wav")).first);
     }
     QCOMPARE(measured.size(), size_t(3));
-    qInfo("parts at %.2f, %.2f, %.2f LUFS", measured[0], measured[1], measured[2]);
     const auto [softest, loudest] = std::minmax_element(measured.begin(), measured.end());
-    QVERIFY(*loudest - *softest <= 1.0);
+    QVERIFY2(*loudest - *softest <= 1.0,
+             qPrintable(QStringLiteral("%1 to %2 LUFS").arg(*softest).arg(*loudest)));
 }
 void TestLoudness::keptByPathAndStamp()
 {
@@ -275,7 +279,6 @@ void TestLoudness::badCacheMeasuredAgainSaidOnce_data()
     QTest::addColumn<QByteArray>("said");
     QTest::newRow("damaged") << "damaged" << QByteArray("voicevocta loudness 1\n12\tx\n")
                              << QByteArray("cannot be used (line 2 is damaged)");
-    QTest::newRow("another's") << "other" << QByteArray("\x89PNG") << QByteArray("cannot be used");
     // Its folder would be a file.
     QTest::newRow("unwritable") << "tone.wav/loudness" << QByteArray()
                                 << QByteArray("Cannot keep the loudness of the messages");
