@@ -25,9 +25,9 @@ using Steady = std::chrono::steady_clock;
 const QString Section = QStringLiteral("loudness");
 constexpr int Runs = 7;
 
-double since(Steady::time_point start)
+double since(Steady::time_point start, Steady::time_point end = Steady::now())
 {
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+    return end < start ? -1 : std::chrono::duration<double, std::milli>(end - start).count();
 }
 
 // Measuring `file` with the program's meter, or with the peer.
@@ -68,9 +68,7 @@ std::vector<double> firstSound(SoundDevice &device, const QString &file, bool fr
             QCoreApplication::processEvents();
             QThread::usleep(200);
         }
-        const auto first = device.timings().firstSound - start;
-        results.push_back(
-            first.count() < 0 ? -1 : std::chrono::duration<double, std::milli>(first).count());
+        results.push_back(since(start, device.timings().firstSound));
         device.stop();
         QThread::msleep(30);
     }

@@ -267,14 +267,12 @@ void TestSoundDialog::loudnessChosenTypedOrRefused()
     SoundSet *dialog = openDialog(f);
     QCOMPARE(captions(dialog->Combo5()),
              (QStringList{"Off", "-16 LUFS", "-18 LUFS", "-20 LUFS", "-23 LUFS"}));
-    QCOMPARE(dialog->Combo6()->currentText(), QString("-1 dBTP"));
     // Each memory as measured in the background.
     QTRY_VERIFY(dialog->Label4()->text().count("LUFS") == 6);
     QSignalSpy changed(f.station.get(), &VoiceVocta::loudnessChanged);
     choose(dialog->Combo5(), "-20 LUFS");
     QCOMPARE(f.state().AudioLoudness, -20.0);
     QCOMPARE(book.target(), -20.0);
-    QCOMPARE(changed.count(), 1);
     QVERIFY(dialog->Label4()->text().contains(" dB"));
 
     // Typed: taken within its range, refused outside it (the choice stays as it was).
