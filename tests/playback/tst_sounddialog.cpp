@@ -282,7 +282,6 @@ void TestSoundDialog::loudnessChosenTypedOrRefused()
     };
     type(dialog->Combo5(), "-50");
     QCOMPARE(f.state().AudioLoudness, -20.0);
-    QCOMPARE(dialog->Combo5()->currentText(), QString("-20 LUFS"));
     QCOMPARE(dialog->Label2()->text(),
              QString("The target must be from -40 to -5 LUFS: \"-50\" is refused."));
     type(dialog->Combo6(), "0.5");

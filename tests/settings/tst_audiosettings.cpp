@@ -146,7 +146,6 @@ void TestAudioSettings::loudnessTargetAndCeiling_data()
     QTest::addColumn<double>("target"); // NaN: off
     QTest::addColumn<double>("ceiling");
     QTest::addColumn<int>("lines"); // one for each value not taken
-    QTest::newRow("missing") << QByteArray("[Audio]\nLevel=80") << double(NAN) << -1.0 << 0;
     QTest::newRow("empty: off") << QByteArray("[Audio]\nLoudness=\nTruePeak=-2") << double(NAN)
                                 << -2.0 << 0;
     QTest::newRow("chosen") << QByteArray("[Audio]\nLoudness= -18.5 \nTruePeak=0") << -18.5 << 0.0
