@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The loudness of the messages: how long measuring a minute of a message takes (the program's
-// meter, libebur128, beside the peer, ffmpeg's ebur128 filter, on the same file, its start
-// included), and "Open"+"Play" to the first sound of a 10 s WAV without a loudness target, with
-// one (the file measured ahead, as the memories are), and for a file not measured yet (measured
-// before its play starts).
+// The loudness of the messages: measuring a minute of a message (libebur128, beside ffmpeg's
+// ebur128 filter on the same file, its start included), and "Open"+"Play" to the first sound of a
+// 10 s WAV without a loudness target, with one, and for a file not measured yet.
 
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
@@ -63,8 +61,8 @@ std::vector<double> firstSound(SoundDevice &device, const QString &file, bool fr
         const auto start = Steady::now();
         device.open(file);
         device.play();
-        const auto deadline = start + std::chrono::seconds(5);
-        while (device.timings().firstSound == Steady::time_point{} && Steady::now() < deadline) {
+        for (int wait = 0; wait < 25000 && device.timings().firstSound == Steady::time_point{};
+             ++wait) {
             QCoreApplication::processEvents();
             QThread::usleep(200);
         }
@@ -93,17 +91,13 @@ void runLoudnessBench(BenchReport &report)
     LoudnessBook book(dir.filePath(QStringLiteral("cache/loudness")));
     SoundDevice device;
     device.setLoudness(&book);
-    std::vector<double> without = firstSound(device, message, false);
-    report.addSpread(Section, "\"Open\"+\"Play\" to first sound, 10 s WAV, no target", without);
-    std::sort(without.begin(), without.end());
-    const double median = without.empty() ? 0 : without[without.size() / 2];
-    const QString target
-        = QStringLiteral("<= %1").arg(median + std::max(2.0, median / 10), 0, 'f', 1);
+    report.addSpread(Section, "\"Open\"+\"Play\" to first sound, 10 s WAV, no target",
+                     firstSound(device, message, false));
     book.setTarget(-20, -1);
     book.measureSoon({message});
     book.waitForIdle();
     report.addSpread(Section, "\"Open\"+\"Play\" to first sound, -20 LUFS, measured",
-                     firstSound(device, message, false), target);
+                     firstSound(device, message, false), "no target's + 10 % or 2 ms");
     report.addSpread(Section, "\"Open\"+\"Play\" to first sound, -20 LUFS, not measured yet",
                      firstSound(device, message, true));
 }

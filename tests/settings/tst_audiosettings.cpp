@@ -167,8 +167,7 @@ void TestAudioSettings::loudnessTargetAndCeiling()
     QCOMPARE(state.AudioLoudness, std::isnan(target) ? std::nullopt : std::optional(target));
     QCOMPARE(state.AudioTruePeak, ceiling);
 
-    // Each written only once it differs from its default (the defaults first); once there,
-    // kept up to date.
+    // Each written only once it differs from its default; once there, kept up to date.
     ProfileText written("[COM]\n");
     AppState chosen;
     AudioSettings::write(written, chosen, AppState());
