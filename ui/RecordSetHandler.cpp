@@ -239,7 +239,7 @@ void RecordSetHandler::showTake()
                             ? TakeLoudness::note(*loudness, *m_state.AudioLoudness)
                             : QString();
     if (!far.isEmpty())
-        take += QStringLiteral(": ") + far;
+        take += QLatin1Char('\n') + far; // on a line of its own
     m_dialog->Label2()->setText(take);
 }
 
