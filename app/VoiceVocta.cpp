@@ -4,6 +4,7 @@
 #include "playback/SoundServer.h"
 #include "playback/SourceMute.h"
 #include "playback/kit/VoiceKit.h"
+#include "playback/loudness/LoudnessBook.h"
 #include "ptt/RigLibrary.h"
 #include "station/Dialogs.h"
 #include "station/Log.h"
@@ -129,6 +130,8 @@ void VoiceVocta::wire()
     // What the PTT and Sound dialogs' OK applies is saved at once.
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
+    connect(&m_soundSet, &SoundSetHandler::loudnessChanged, this, &VoiceVocta::applyLoudness);
+    m_bank.setFileChosen([this](int) { measureMemories(); });
     connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
     connect(&m_pttSet, &PttSetHandler::opened, this,
             [this] { m_pttSet.setStatus(m_keyers.statusText(), m_keyers.isReady()); });
@@ -148,6 +151,7 @@ void VoiceVocta::wire()
     m_recordSet.setKitFolder(
         [this] { return VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir); });
     m_recorder.setSaveSettings([this] {
+        measureMemories(); // a take saved for a memory
         m_settings.WriteMem();
         return !m_settings.lastSaveFailed();
     });
@@ -174,6 +178,33 @@ void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
     });
     m_keys.setPreview([preview](int number) { return preview->preview(number); },
                       [preview] { return preview->stop(); });
+}
+
+void VoiceVocta::setLoudness(LoudnessBook *book)
+{
+    m_loudness = book;
+    m_soundSet.setLoudness(book);
+    applyLoudness();
+}
+
+void VoiceVocta::applyLoudness()
+{
+    if (!m_loudness)
+        return;
+    if (m_loudness->target() != m_state.AudioLoudness
+        || m_loudness->ceiling() != m_state.AudioTruePeak) {
+        m_loudness->setTarget(m_state.AudioLoudness, m_state.AudioTruePeak);
+        emit loudnessChanged();
+    }
+    measureMemories();
+}
+
+void VoiceVocta::measureMemories()
+{
+    // Without a target nothing is measured unasked (the "Sound" dialog asks for what it shows).
+    if (m_loudness && m_state.AudioLoudness)
+        m_loudness->measureSoon(
+            QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cbegin() + 6));
 }
 
 void VoiceVocta::muteWhileKeyed()

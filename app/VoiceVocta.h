@@ -30,6 +30,7 @@
 
 class AudioInput;
 class Dialogs;
+class LoudnessBook;
 class SerialLines;
 class SoundPlayer;
 class SoundServer;
@@ -63,6 +64,11 @@ public:
     void setPreviewPlayer(SoundPlayer *player);
     // The memories' preview; null until a player is set.
     MemoryPreview *memoryPreview() { return m_memoryPreview.get(); }
+    // The loudness the messages play at (none: each as recorded): the settings' target and
+    // ceiling go to `book` now and at each change in the "Sound" dialog (loudnessChanged() then
+    // tells the players), and with a target the memories' files are measured in the background,
+    // now and whenever one is set. Called once the window shows.
+    void setLoudness(LoudnessBook *book);
 
     // Start-up: runs before the window is first shown.
     void Form_Load();
@@ -95,12 +101,16 @@ public:
 signals:
     // The program is to end now (File > Exit).
     void endProgram();
+    // The loudness target or the ceiling that the messages play with changed.
+    void loudnessChanged();
 
 private:
     void wire();
     // Tells the microphone's mute whether a message keys the transmitter now (its lead, its
     // sound and its tail).
     void muteWhileKeyed();
+    void applyLoudness();
+    void measureMemories();
 
     AppState m_state;
     SettingsPlace m_place;
@@ -133,5 +143,6 @@ private:
     std::optional<QString> m_muteSource; // what it was told last
     bool m_muteKeyed = false;
     std::unique_ptr<MemoryPreview> m_memoryPreview;
+    LoudnessBook *m_loudness = nullptr;
     bool m_ended = false;
 };

@@ -8,6 +8,7 @@
 #include "playback/audio/PulseSourceMute.h"
 #include "playback/audio/SoundDevice.h"
 #include "playback/kit/KitMessages.h"
+#include "playback/loudness/LoudnessBook.h"
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
@@ -61,6 +62,9 @@ int main(int argc, char *argv[])
     // One connection to the sound server, made in the background once the window shows, shared
     // by everything that plays, records or lists the server's devices.
     PulseConnection soundServerConnection(PulseConnection::Start::WhenAsked);
+    // The loudness of the messages, measured once and kept; the players below level every
+    // message by it where the settings ask for a target (it outlives them).
+    LoudnessBook loudness(LoudnessCache::defaultFile());
     SoundDevice device(soundServerConnection);
     // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
     // device on the default output for listening to a recording: never the transmitter's.
@@ -69,6 +73,8 @@ int main(int argc, char *argv[])
     SoundDevice preview(soundServerConnection);
     // A third on the operator's own output, for listening to a memory before it is sent.
     SoundDevice memoryPreview(soundServerConnection);
+    for (SoundDevice *player : {&device, &preview, &memoryPreview})
+        player->setLoudness(&loudness);
     // The microphone muted while a message is keyed; put back at the latest when it goes.
     PulseSourceMute microphone(soundServerConnection);
     // The window opens the default message as it loads: the sound-file library is opened on the
@@ -119,6 +125,13 @@ int main(int argc, char *argv[])
     // Once the window shows: the bus's answer and the sound server's library need not hold it.
     keyer.start(QDBusConnection::sessionBus());
     soundServerConnection.start();
+    // Where a target is set: a file open now is leveled again, and the memories are measured in
+    // the background.
+    QObject::connect(&station, &VoiceVocta::loudnessChanged, &device, [&] {
+        for (SoundDevice *player : {&device, &preview, &memoryPreview})
+            player->levelAgain();
+    });
+    station.setLoudness(&loudness);
     // Once start-up has settled, what its passing work allocated and freed goes back to the
     // system rather than staying resident for the whole session.
     QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });

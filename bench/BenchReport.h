@@ -56,3 +56,4 @@ void runHeldKeyBench(BenchReport &report);
 int runHeldKeyChild(int argc, char **argv);
 void runFootprintBench(BenchReport &report);
 void runFirstSampleBench(BenchReport &report);
+void runLoudnessBench(BenchReport &report);

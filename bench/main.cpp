@@ -35,7 +35,8 @@
 // exec to the window mapped, resident memory and threads once started, and CPU over a 30 s message;
 // "firstsample", the key to the first sample heard at the rig's sink, on a PulseAudio and on a
 // PipeWire server of its own, for the first message after the sink suspended and a later one,
-// beside paplay and pw-play on the same sink.
+// beside paplay and pw-play on the same sink; "loudness", measuring a minute of a message (beside
+// ffmpeg's ebur128 filter) and "Open"+"Play" to the first sound with and without a loudness target.
 // "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
 // repeating message on a busy machine (two busy processes per core) beside paplay, counting the
 // plays with silence inserted.
@@ -69,6 +70,7 @@ int main(int argc, char **argv)
         {"heldkey", &runHeldKeyBench},
         {"footprint", &runFootprintBench},
         {"firstsample", &runFirstSampleBench},
+        {"loudness", &runLoudnessBench},
         {"soak", &runSoakBench, false},
     };
 

@@ -54,4 +54,6 @@ void MemoryBank::chooseFile(int Index)
 
     m_state.MemFile[Index] = chosen;
     m_settings.WriteMem();
+    if (m_fileChosen)
+        m_fileChosen(Index);
 }

@@ -20,6 +20,8 @@ public:
                std::function<void(int Index)> markChosen);
 
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
+    // Told of each file chosen for a memory, once it is stored.
+    void setFileChosen(std::function<void(int Index)> chosen) { m_fileChosen = std::move(chosen); }
 
 private:
     void chooseFile(int Index);
@@ -29,4 +31,5 @@ private:
     Settings &m_settings;
     Dialogs &m_dialogs;
     std::function<void(int Index)> m_markChosen;
+    std::function<void(int Index)> m_fileChosen;
 };

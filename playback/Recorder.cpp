@@ -36,6 +36,7 @@ Recorder::Recorder(AppState &state, AudioInput &input, SoundPlayer &preview, QOb
     connect(&m_input, &AudioInput::samples, this, &Recorder::onSamples);
     connect(&m_input, &AudioInput::failed, this, &Recorder::onFailed);
     connect(&m_preview, &SoundPlayer::finished, this, &Recorder::onPreviewDone);
+    connect(&m_loudness, &TakeLoudness::measured, this, &Recorder::takeChanged);
 }
 
 Recorder::~Recorder()
@@ -63,6 +64,7 @@ bool Recorder::record()
         stopPreview();
 
     m_take.clear();
+    m_loudness.clear();
     m_sampleRate = 0;
     m_anything = false;
     m_savedFile.clear();
@@ -145,6 +147,10 @@ void Recorder::endRecording(const QString &message)
     m_nothingTimer->stop();
     setPhase(m_take.isEmpty() ? Empty : Ready);
     say(message);
+    // The part that would be saved (a silent take whole).
+    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
+    if (verdict.kind != TakeRules::Verdict::Silent && !m_take.isEmpty())
+        m_loudness.measure(m_take.mid(verdict.begin, verdict.end - verdict.begin), m_sampleRate);
 }
 
 bool Recorder::play()

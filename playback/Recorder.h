@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "playback/loudness/TakeLoudness.h"
 #include "station/SoundPlayer.h"
 
 #include <QObject>
@@ -83,6 +84,9 @@ public:
     const QString &message() const { return m_message; }
     // The file of the latest successful save.
     const QString &savedFile() const { return m_savedFile; }
+    // The loudness of the take as it would be saved, measured once it has ended (takeChanged()
+    // follows); nothing until then.
+    std::optional<Loudness> takeLoudness() const { return m_loudness.result(); }
 
 signals:
     void phaseChanged(Recorder::Phase phase);
@@ -128,4 +132,5 @@ private:
     bool m_anything = false; // a block arrived since the start
     QString m_message;
     QString m_savedFile;
+    TakeLoudness m_loudness;
 };

@@ -5,7 +5,10 @@
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 
+#include <QRegularExpression>
 #include <QtGlobal>
+
+#include <cmath>
 
 using namespace TextRules;
 
@@ -20,7 +23,54 @@ QString nameValue(const QByteArray &text)
     return QString::fromUtf8(trimBlanks(text));
 }
 
+QByteArray decibelText(double value)
+{
+    return QByteArray::number(value, 'g', 6);
+}
+
+// The loudness target and the ceiling; each value not taken gives its default, and a line says so.
+void readLoudness(const ProfileText &file, AppState &state, QStringList &problems)
+{
+    using namespace AudioSettings;
+    const QByteArray target = trimBlanks(file.value(Section, "Loudness", ""));
+    state.AudioLoudness = target.isEmpty()
+                              ? std::nullopt
+                              : decibelsIn(QString::fromUtf8(target), MinLoudness, MaxLoudness);
+    if (!target.isEmpty() && !state.AudioLoudness)
+        problems << QStringLiteral("[Audio] Loudness=%1 is not a loudness from %2 to %3 LUFS: "
+                                   "messages play as recorded")
+                        .arg(QString::fromUtf8(target))
+                        .arg(MinLoudness)
+                        .arg(MaxLoudness);
+    state.AudioTruePeak = DefaultTruePeak;
+    if (!file.contains(Section, "TruePeak"))
+        return;
+    const QByteArray ceiling = file.value(Section, "TruePeak", "");
+    if (const std::optional<double> value
+        = decibelsIn(QString::fromUtf8(ceiling), MinTruePeak, MaxTruePeak))
+        state.AudioTruePeak = *value;
+    else
+        problems << QStringLiteral("[Audio] TruePeak=%1 is not a ceiling from %2 to %3 dBTP: %4 "
+                                   "is used")
+                        .arg(QString::fromUtf8(ceiling))
+                        .arg(MinTruePeak)
+                        .arg(MaxTruePeak)
+                        .arg(DefaultTruePeak);
+}
+
 } // namespace
+
+std::optional<double> AudioSettings::decibelsIn(QString text, double min, double max)
+{
+    static const QRegularExpression unit(QStringLiteral("\\s*(LUFS|dBTP|dB)\\s*$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    text = text.trimmed().replace(QChar(0x2212), QLatin1Char('-')).remove(unit);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
 
 QStringList AudioSettings::read(const ProfileText &file, AppState &state)
 {
@@ -43,6 +93,7 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state)
     state.AudioMonitor = nameValue(file.value(Section, "Monitor", ""));
     state.MonitorLevel = level("MonitorLevel");
     state.MuteSource = nameValue(file.value(Section, "MuteSource", ""));
+    readLoudness(file, state, problems);
     return problems;
 }
 
@@ -80,5 +131,10 @@ QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
                 state.MonitorLevel != DefaultLevel, state.MonitorLevel == asRead.MonitorLevel);
     putIfChosen("MuteSource", state.MuteSource.toUtf8(), !state.MuteSource.isEmpty(),
                 state.MuteSource == asRead.MuteSource);
+    putIfChosen("Loudness", state.AudioLoudness ? decibelText(*state.AudioLoudness) : QByteArray(),
+                state.AudioLoudness.has_value(), state.AudioLoudness == asRead.AudioLoudness);
+    putIfChosen("TruePeak", decibelText(state.AudioTruePeak),
+                state.AudioTruePeak != DefaultTruePeak,
+                state.AudioTruePeak == asRead.AudioTruePeak);
     return refused;
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 struct AppState;
 class ProfileText;
 
@@ -13,14 +15,27 @@ class ProfileText;
 // source name; empty: the default input) and the level of what is played ("Level", percent of
 // full scale, a whole number from 0 to 100); the output that also plays the messages for the
 // operator ("Monitor", a sink name; empty: none) and its level ("MonitorLevel", 0 to 100, 100),
-// and the input muted while a message is keyed ("MuteSource", a source name; empty: none).
+// and the input muted while a message is keyed ("MuteSource", a source name; empty: none); the
+// loudness every message plays at ("Loudness", in LUFS from MinLoudness to MaxLoudness; empty: each
+// as recorded) and the ceiling of their true peaks ("TruePeak", in dBTP from MinTruePeak to 0, -1).
 //
 // The first three are written only when one of them differs from its default, or when the file
-// already has them (then they are kept up to date); each of the last three likewise on its own,
+// already has them (then they are kept up to date); each of the others likewise on its own,
 // so that a station that never chose a sound device keeps the file it always had. A key whose
 // value the station still holds as it was read is left in the file byte for byte as it is (a name
 // that is not UTF-8, a level out of range).
 namespace AudioSettings {
+
+constexpr double MinLoudness = -40;
+constexpr double MaxLoudness = -5;
+constexpr double MinTruePeak = -40;
+constexpr double MaxTruePeak = 0;
+constexpr double DefaultTruePeak = -1;
+
+// A level in LUFS or dB as the file and the Sound dialog take it: a number and nothing else
+// (blanks around it, "−" for the minus sign and the unit after it allowed: "-20", "−18.5 LUFS"),
+// when it lies in min..max.
+std::optional<double> decibelsIn(QString text, double min, double max);
 
 // Reads the keys into the state; a missing file, section or key gives its default, and so does a
 // level that is not a whole number from 0 to 100 (a fraction is rounded). Returns a line for each

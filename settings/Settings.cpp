@@ -205,6 +205,10 @@ void Settings::WriteMem()
         refused += PttSettings::write(text, m_state, m_asRead);
         refused += KitSettings::write(text, m_state);
     });
+    // What went to the file is the state to compare with from now on: a value chosen and saved,
+    // then put back as it was read, is saved again rather than left as the earlier save wrote it.
+    if (saved)
+        m_asRead = m_state;
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.
     QString reason = saved ? QString() : file.errorString();

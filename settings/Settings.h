@@ -81,7 +81,8 @@ private:
     AppState &m_state;
     std::function<void()> m_showRead;
     std::function<void(const QString &, bool)> m_tell;
-    // The state as ReadMem left it: a newer key still holding this is left in the file as read.
+    // The state as ReadMem left it, or as the latest save wrote it: a newer key still holding this
+    // is left in the file as it is.
     AppState m_asRead;
     SettingsLock m_lock;
     bool m_inUseElsewhere = false;

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <array>
+#include <optional>
 
 // How the transmitter's push-to-talk is keyed: the serial port's RTS/DTR lines, the rig's CAT
 // connection, a CM108 sound chip's GPIO pin, or not at all (the rig keys itself on the audio).
@@ -53,6 +54,10 @@ struct AppState
     int MonitorLevel = 100;
     // The input (source) muted while the transmitter is keyed for a message; empty: none.
     QString MuteSource;
+    // The loudness every message plays at, in LUFS (none: each as recorded), and the ceiling of
+    // their true peaks, in dBTP.
+    std::optional<double> AudioLoudness;
+    double AudioTruePeak = -1.0;
 
     // The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty:
     // the default one, SettingsPlace::kitDir), and the silence between the parts of a word and

@@ -27,7 +27,7 @@ build_packages=(
     cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libsdl2-dev libsndfile1-dev libfluidsynth-dev
-    libpulse-dev libhamlib-dev libfontconfig-dev
+    libpulse-dev libhamlib-dev libfontconfig-dev libebur128-dev
 )
 packages=(
     build-essential "${build_packages[@]}"
@@ -40,6 +40,8 @@ packages=(
     # a private session bus with gdbus as its client.
     pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
     libhamlib-utils dbus libglib2.0-bin
+    # The peer the loudness tests measure the program's output with (its ebur128 filter).
+    ffmpeg
     # A real X server for the test that reads the window's title, and xdotool for the one that
     # holds a key down on it; the benchmark watches windows appear on one of its own through xcb.
     xvfb x11-utils xdotool libxcb1-dev

@@ -5,7 +5,7 @@
 RecordSet::RecordSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::RecordSet)
 {
     ui->setupUi(this);
-    setGeometry(494, 152, 360, 278);
+    setGeometry(494, 152, 360, 296);
 
     connect(ui->Command1, &QPushButton::clicked, this, &RecordSet::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &RecordSet::Command2_Click);

@@ -226,9 +226,21 @@ void RecordSetHandler::showPhase()
 void RecordSetHandler::showTake()
 {
     const double seconds = m_recorder.seconds();
-    m_dialog->Label2()->setText(m_recorder.take().isEmpty()
-                                    ? QStringLiteral("No take")
-                                    : QStringLiteral("Take: %1 s").arg(seconds, 0, 'f', 1));
+    QString take = m_recorder.take().isEmpty()
+                       ? QStringLiteral("No take")
+                       : QStringLiteral("Take: %1 s").arg(seconds, 0, 'f', 1);
+    // Its loudness once measured, and how far it lies from the target where that is far.
+    const std::optional<Loudness> loudness = m_recorder.takeLoudness();
+    if (loudness && !loudness->silent())
+        take += QStringLiteral(", %1 LUFS, %2 dBTP")
+                    .arg(loudness->lufs, 0, 'f', 1)
+                    .arg(loudness->truePeak, 0, 'f', 1);
+    const QString far = loudness && m_state.AudioLoudness
+                            ? TakeLoudness::note(*loudness, *m_state.AudioLoudness)
+                            : QString();
+    if (!far.isEmpty())
+        take += QLatin1Char('\n') + far; // on a line of its own
+    m_dialog->Label2()->setText(take);
 }
 
 void RecordSetHandler::showPeak(double dBFS)

@@ -2,10 +2,12 @@
 #include "ui/SoundSet.h"
 #include "ui_SoundSet.h"
 
+#include <QLineEdit>
+
 SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSet)
 {
     ui->setupUi(this);
-    setGeometry(494, 152, 360, 414);
+    setGeometry(494, 152, 360, 580);
 
     connect(ui->Combo1, &QComboBox::activated, this, &SoundSet::Combo1_Click);
     connect(ui->Combo2, &QComboBox::activated, this, &SoundSet::Combo2_Click);
@@ -14,6 +16,11 @@ SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSe
     connect(ui->HScroll1, &QSlider::valueChanged, this, &SoundSet::HScroll1_Change);
     connect(ui->HScroll2, &QSlider::valueChanged, this, &SoundSet::HScroll2_Change);
     connect(ui->Command1, &QPushButton::clicked, this, &SoundSet::Command1_Click);
+    // A target or a ceiling picked from the list, or typed and confirmed.
+    connect(ui->Combo5, &QComboBox::activated, this, &SoundSet::Combo5_Change);
+    connect(ui->Combo5->lineEdit(), &QLineEdit::editingFinished, this, &SoundSet::Combo5_Change);
+    connect(ui->Combo6, &QComboBox::activated, this, &SoundSet::Combo6_Change);
+    connect(ui->Combo6->lineEdit(), &QLineEdit::editingFinished, this, &SoundSet::Combo6_Change);
 }
 
 SoundSet::~SoundSet()
@@ -64,6 +71,21 @@ QLabel *SoundSet::Label3() const
 QComboBox *SoundSet::Combo4() const
 {
     return ui->Combo4;
+}
+
+QComboBox *SoundSet::Combo5() const
+{
+    return ui->Combo5;
+}
+
+QComboBox *SoundSet::Combo6() const
+{
+    return ui->Combo6;
+}
+
+QLabel *SoundSet::Label4() const
+{
+    return ui->Label4;
 }
 
 QPushButton *SoundSet::Command1() const

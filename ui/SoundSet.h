@@ -13,9 +13,10 @@ class SoundSet;
 }
 
 // The "Sound" dialog: the output that plays the messages into the transmitter, their level, the
-// monitor output that plays them for the operator and its level, the microphone muted while a
-// message is sent, and the input the recorder records from. It names its controls and turns the
-// operator's choices into the dialog's events; SoundSetHandler acts on them.
+// loudness they all play at with each memory's as measured, the monitor output that plays them for
+// the operator and its level, the microphone muted while a message is sent, and the input the
+// recorder records from. It names its controls and turns the operator's choices into the dialog's
+// events; SoundSetHandler acts on them.
 class SoundSet : public ModelessDialog
 {
     Q_OBJECT
@@ -30,6 +31,11 @@ public:
     // The level, 0 to 100 percent, and its figure.
     QSlider *HScroll1() const;
     QLabel *Label1() const;
+    // The loudness target (the first entry is off) and the ceiling of the true peaks, each also
+    // typed; each memory's loudness as measured.
+    QComboBox *Combo5() const;
+    QComboBox *Combo6() const;
+    QLabel *Label4() const;
     // The monitor outputs; the first entry is none. Its level and the level's figure.
     QComboBox *Combo3() const;
     QSlider *HScroll2() const;
@@ -48,6 +54,9 @@ signals:
     void Combo4_Click(int Index);
     void HScroll1_Change();
     void HScroll2_Change();
+    // A target or a ceiling chosen or typed (the handler reads and judges the text).
+    void Combo5_Change();
+    void Combo6_Change();
     void Command1_Click();
 
 private:

@@ -6,6 +6,7 @@
 #include "station/AppState.h"
 #include "station/SoundPlayer.h"
 #include "ui/SoundSet.h"
+#include "ui/SoundSetLoudness.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -71,6 +72,9 @@ void SoundSetHandler::load()
     connect(dialog, &SoundSet::HScroll1_Change, this, &SoundSetHandler::HScroll1_Change);
     connect(dialog, &SoundSet::HScroll2_Change, this, &SoundSetHandler::HScroll2_Change);
     connect(dialog, &SoundSet::Command1_Click, this, &SoundSetHandler::Command1_Click);
+    m_loudness = new SoundSetLoudness(m_state, *dialog, m_book);
+    connect(m_loudness, &SoundSetLoudness::changed, this, &SoundSetHandler::loudnessChanged);
+    connect(m_loudness, &SoundSetLoudness::noteChanged, this, &SoundSetHandler::showStatus);
     connect(dialog, &SoundSet::Form_Unload, this, [this, dialog] {
         if (m_dialog == dialog)
             m_dialog = nullptr;
@@ -89,6 +93,7 @@ void SoundSetHandler::Form_Load()
     }
     dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
     showMonitorLevel();
+    m_loudness->show();
     showStatus();
 }
 
@@ -136,6 +141,8 @@ void SoundSetHandler::showStatus()
                                  "silence.");
     if (!m_note.isEmpty())
         status << m_note;
+    if (m_loudness && !m_loudness->note().isEmpty())
+        status << m_loudness->note();
     m_dialog->Label2()->setText(status.join(QLatin1Char(' ')));
 }
 

@@ -5,11 +5,13 @@
 #include <QPointer>
 
 struct AppState;
+class LoudnessBook;
 class SoundPlayer;
 class QComboBox;
 class QWidget;
 class SoundServer;
 class SoundSet;
+class SoundSetLoudness;
 
 // The handlers of the "Sound" dialog. The dialog is modeless and loaded on demand; its lists
 // follow the sound server while it is open. Every choice reaches the shared state at once:
@@ -19,7 +21,8 @@ class SoundSet;
 //   the transmitter's output is refused, and an output chosen where the monitor is turns the
 //   monitor off;
 //   the microphone to mute from the next keying on;
-//   the input is used from the next recording on.
+//   the input is used from the next recording on;
+//   the loudness target and the ceiling (loudnessChanged()) from the next message on.
 // The status line says when no sound server answers, when the level is 0 (messages would key
 // the transmitter and send silence) and why a choice was refused. "OK" reports applied(): the
 // settings are then saved.
@@ -46,10 +49,14 @@ public:
 
     // The dialog while it is loaded, else null.
     SoundSet *form() const;
+    // The messages' measurements, shown for each memory (none: nothing shows).
+    void setLoudness(LoudnessBook *book) { m_book = book; }
 
 signals:
     // The monitor output or its level changed (AppState::AudioMonitor, MonitorLevel).
     void monitorChanged();
+    // The loudness target or the ceiling changed (AppState::AudioLoudness, AudioTruePeak).
+    void loudnessChanged();
     // "OK": the choices in the shared state are the operator's.
     void applied();
 
@@ -67,5 +74,7 @@ private:
     SoundServer &m_server;
     SoundPlayer &m_device;
     QPointer<SoundSet> m_dialog;
+    QPointer<SoundSetLoudness> m_loudness; // the dialog's child
+    LoudnessBook *m_book = nullptr;
     QString m_note; // why the last choice was refused or changed another, until the next one
 };

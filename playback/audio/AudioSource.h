@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
+
 // A decoded sound: interleaved 32-bit float frames at a fixed rate and channel count, read in
 // order from a position. Sources are created on the UI thread and then used only by the playback
 // engine's worker thread.
@@ -24,4 +26,9 @@ public:
     virtual bool seek(qint64 frame) = 0;
 
     virtual QString errorString() const = 0;
+
+    // Work done once before the first read, on the engine's worker, ahead of making the output
+    // ready for the play (measuring the sound, for one); `abandon` turns true when the source is
+    // replaced or the engine ends meanwhile. Nothing by default.
+    virtual void settle(const std::atomic<bool> &abandon) { Q_UNUSED(abandon); }
 };

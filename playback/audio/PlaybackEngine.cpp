@@ -39,6 +39,7 @@ PlaybackEngine::~PlaybackEngine()
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
+        m_abandonSettle = true;
     }
     m_wake.notify_one();
     m_worker.join();
@@ -62,6 +63,7 @@ void PlaybackEngine::setSource(std::unique_ptr<AudioSource> source)
         dropped = std::move(m_pendingSource); // one the worker has not taken yet
         m_pendingSource = std::move(source);
         m_sourceChanged = true;
+        m_abandonSettle = true;
         m_ringFrames = RingFrames;
         m_readFrame = 0;
         m_writeFrame = 0;

@@ -135,6 +135,7 @@ private:
     // The source: handed over by the UI thread, taken by the worker.
     std::unique_ptr<AudioSource> m_pendingSource;
     bool m_sourceChanged = false;
+    std::atomic<bool> m_abandonSettle{false}; // the source that settles is replaced, or the end
     int m_sampleRate = 0;
     int m_channels = 0;
 

@@ -93,10 +93,14 @@ void PlaybackEngine::run()
             const bool wasRunning = m_outputRunning;
             m_outputRunning = false;
             m_prepare = true;
+            m_abandonSettle = false;
             lock.unlock();
             old.reset();
             if (wasRunning && m_active)
                 m_active->pause();
+            // Before the output gets ready for it: the prepare that follows an open waits.
+            if (m_source)
+                m_source->settle(m_abandonSettle);
             lock.lock();
             continue;
         }

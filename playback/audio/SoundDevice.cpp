@@ -2,6 +2,7 @@
 #include "playback/audio/SoundDevice.h"
 #include "station/Log.h"
 
+#include "playback/audio/MessageLoudness.h"
 #include "playback/audio/MidiFile.h"
 #include "playback/audio/MidiSource.h"
 #include "playback/audio/MidiSynth.h"
@@ -46,6 +47,7 @@ struct SoundDevice::Private
     PulseConnection &connection;
     MidiSynth synth; // outlives the engine, whose sources use it
     PlaybackEngine engine;
+    MessageLoudness *loudness = nullptr;
     Mode mode = Mode::NotReady;
     qint32 length = 0;
     int monitorLevel = 100;
@@ -289,20 +291,7 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     }
 
     QString error;
-    std::unique_ptr<AudioSource> source;
-    // Only a regular file is looked into: opening a named pipe or a device for reading may wait
-    // forever. Anything else is refused below.
-    QByteArray head;
-    QFile probe;
-    QString unopened;
-    if (FileNames::openForReading(probe, path, &unopened))
-        head = probe.read(4);
-    probe.close();
-    if (MidiFile::looksLikeMidi(head)) {
-        source = openMidi(path, &error);
-    } else {
-        source = SoundFileSource::open(path, &error);
-    }
+    std::unique_ptr<AudioSource> source = openSource(path, &error);
     if (!source) {
         qCWarning(lcSound).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
         return OpenResult::Unreadable;
@@ -316,6 +305,46 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     setMode(Mode::Stopped);
     routeChanged();
     return OpenResult::Opened;
+}
+
+std::unique_ptr<AudioSource> SoundDevice::openSource(const QString &path, QString *error)
+{
+    std::unique_ptr<AudioSource> source;
+    // Only a regular file is looked into: opening a named pipe or a device for reading may wait
+    // forever. Anything else is refused below.
+    QByteArray head;
+    QFile probe;
+    QString unopened;
+    if (FileNames::openForReading(probe, path, &unopened))
+        head = probe.read(4);
+    probe.close();
+    if (MidiFile::looksLikeMidi(head)) {
+        source = openMidi(path, error);
+    } else {
+        source = SoundFileSource::open(path, error);
+    }
+    if (source && d->loudness)
+        source = d->loudness->leveled(path, std::move(source));
+    return source;
+}
+
+void SoundDevice::setLoudness(MessageLoudness *loudness)
+{
+    d->loudness = loudness;
+}
+
+void SoundDevice::levelAgain()
+{
+    if (d->mode != Mode::Stopped)
+        return; // nothing open, or it plays: the next open takes it
+    QString error;
+    std::unique_ptr<AudioSource> source = openSource(fileName(), &error);
+    if (!source)
+        return; // gone meanwhile: its play says so
+    const qint64 position = d->engine.position();
+    d->engine.setSource(std::move(source));
+    if (position > 0)
+        d->engine.seek(position);
 }
 
 void SoundDevice::close()

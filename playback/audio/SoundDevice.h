@@ -9,6 +9,7 @@
 #include <memory>
 
 class AudioSource;
+class MessageLoudness;
 class PulseConnection;
 
 // The sound player on the computer's sound output: sound files through libsndfile, MIDI
@@ -41,6 +42,12 @@ public:
     // Loads the soundfont in the background when one of `paths` (the memories' files) is a MIDI
     // file, so that its first play need not wait for it. Returns at once.
     void preloadFor(const QStringList &paths);
+
+    // How loud the messages play (none: as recorded), asked at every open; it must outlive the
+    // device. levelAgain() applies a change to the file that is open, unless it plays (then from
+    // the next open on): a message keeps one gain from its first sample to its last.
+    void setLoudness(MessageLoudness *loudness);
+    void levelAgain();
 
     void setOutput(const QString &name) override;
     void setLevel(int percent) override;
@@ -82,6 +89,7 @@ public:
 private:
     void setMode(Mode mode);
     std::unique_ptr<AudioSource> openMidi(const QString &path, QString *error);
+    std::unique_ptr<AudioSource> openSource(const QString &path, QString *error);
     void queueDone(Outcome outcome);
     void deliverDone(quint64 generation, quint64 play, Outcome outcome);
     void finishPlay(quint64 play, Outcome outcome);

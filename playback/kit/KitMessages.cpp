@@ -38,6 +38,7 @@ KitMessages::Built KitMessages::speak(const QString &text, bool write)
 {
     m_kit.setFolder(VoiceKit::folderFor(m_settings.KitFolder, m_defaultFolder, m_programFolder));
     m_kit.setGaps(m_settings.KitLetterGapMs, m_settings.KitWordGapMs);
+    m_kit.setLoudness(m_settings.AudioLoudness);
     const VoiceKit::Spoken spoken = m_kit.speak(text);
     Built built{spoken.ok, spoken.missing, spoken.seconds, spoken.error, QString()};
     if (built.ok && write)

@@ -2,6 +2,8 @@
 #include "playback/kit/VoiceKit.h"
 
 #include "playback/kit/KitText.h"
+#include "playback/loudness/LoudnessGain.h"
+#include "playback/loudness/LoudnessMeter.h"
 #include "station/FileNames.h"
 
 #include <QDir>
@@ -22,6 +24,17 @@ void addOnce(QStringList &list, const QString &entry)
 {
     if (!list.contains(entry))
         list.append(entry);
+}
+
+// Brings the part that ends `sound` (from sample `first` on) to `lufs`, with one gain.
+void matchPart(SoundBuffer &sound, size_t first, double lufs)
+{
+    float *part = sound.samples.data() + first;
+    const qint64 frames = qint64(sound.samples.size() - first) / sound.channels;
+    const Loudness measured = LoudnessMeter::measure(part, frames, sound.sampleRate, sound.channels,
+                                                     LoudnessMeter::WithoutTruePeak);
+    const float gain = LoudnessGain::forPart(measured, lufs).linear();
+    std::for_each(part, part + frames * sound.channels, [gain](float &v) { v *= gain; });
 }
 
 qint64 framesAt(qint64 frames, int fromRate, int toRate)
@@ -142,7 +155,10 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
                                .arg(m_folder, spoken.missing.join(QLatin1String(", ")));
             return spoken;
         }
+        const size_t first = sound->samples.size();
         sound->samples.insert(sound->samples.end(), part->samples.begin(), part->samples.end());
+        if (m_loudness)
+            matchPart(*sound, first, *m_loudness);
         sound->samples.resize(sound->samples.size()
                               + size_t(qint64(piece.gapAfterMs) * rate / 1000) * size_t(channels));
     }

@@ -8,12 +8,18 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // A voice kit: a folder of recordings from which texts are spoken (which recordings make a text:
 // KitText). A text is built into one sound, all its parts at one rate and channel count (the
 // highest among them, at most MaxRate and MaxChannels), each trimmed and faded (KitParts), with
 // LetterGapMs of silence between the parts of a word and WordGapMs between words: the station
 // plays it as one message.
+//
+// With a loudness target, each part is brought to it on its own (LoudnessGain::forPart; a part
+// shorter than the standard's 400 ms block measured ungated), so that letters, digits and words
+// come out at one loudness; the text as a whole then plays as any message does. Without one, the
+// parts join as recorded.
 //
 // If any part is missing or cannot be used, nothing is built.
 class VoiceKit
@@ -51,6 +57,8 @@ public:
     QString folder() const { return m_folder; }
     // Clamped into 0..MaxGapMs.
     void setGaps(int letterGapMs, int wordGapMs);
+    // The loudness each part is brought to, in LUFS; none: as recorded.
+    void setLoudness(std::optional<double> lufs) { m_loudness = lufs; }
 
     Spoken speak(const QString &text);
 
@@ -67,5 +75,6 @@ private:
     QString m_folder;
     int m_letterGapMs = DefaultLetterGapMs;
     int m_wordGapMs = DefaultWordGapMs;
+    std::optional<double> m_loudness;
     KitParts m_parts;
 };

@@ -488,9 +488,17 @@ void TestRecorder::dialogFollowsTheRecorder()
     f.input.deliver(take(0, 0.5, 0));
     QCOMPARE(dialog->Label2()->text(), QString("Take: 0.6 s"));
     QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-dialog.png"));
+    f.state().AudioLoudness = -40;
     f.leftClick(dialog->Command2());
     QCOMPARE(enabled(), QString("Re--PlSa"));
     QCOMPARE(dialog->Gauge1()->value(), -600);
+    // Its loudness and true peak once measured, and how far it lies from the target.
+    QTRY_VERIFY2(
+        QRegularExpression(R"(^Take: 0.6 s, -\d+\.\d LUFS, -\d+\.\d dBTP\n\d+\.\d LU above )"
+                           R"(the target of -40 LUFS$)")
+            .match(dialog->Label2()->text())
+            .hasMatch(),
+        qPrintable(dialog->Label2()->text()));
 
     dialog->Combo1()->setCurrentIndex(5);
     f.leftClick(dialog->Command4());

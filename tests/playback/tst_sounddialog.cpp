@@ -2,12 +2,14 @@
 #include "tests/support/StationFixture.h"
 #include "tests/support/TestFiles.h"
 
+#include "playback/loudness/LoudnessBook.h"
 #include "ui/SoundSet.h"
 #include "ui/SoundSetHandler.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -30,6 +32,7 @@ private slots:
     void monitorAndMicrophoneAreStored();
     void monitorNeverTheTransmittersOutput();
     void okHidesAndTheCloseBoxUnloads();
+    void loudnessChosenTypedOrRefused();
 };
 
 namespace {
@@ -253,6 +256,45 @@ void TestSoundDialog::okHidesAndTheCloseBoxUnloads()
     QVERIFY(dialog->isVisible());
     dialog->close();
     QVERIFY(!f.station->soundSet().form());
+}
+
+void TestSoundDialog::loudnessChosenTypedOrRefused()
+{
+    QTemporaryDir cache;
+    LoudnessBook book(cache.filePath("loudness"));
+    StationFixture f;
+    f.station->setLoudness(&book);
+    SoundSet *dialog = openDialog(f);
+    QCOMPARE(captions(dialog->Combo5()),
+             (QStringList{"Off", "-16 LUFS", "-18 LUFS", "-20 LUFS", "-23 LUFS"}));
+    // Each memory as measured in the background.
+    QTRY_VERIFY(dialog->Label4()->text().count("LUFS") == 6);
+    QSignalSpy changed(f.station.get(), &VoiceVocta::loudnessChanged);
+    choose(dialog->Combo5(), "-20 LUFS");
+    QCOMPARE(f.state().AudioLoudness, -20.0);
+    QCOMPARE(book.target(), -20.0);
+    QVERIFY(dialog->Label4()->text().contains(" dB"));
+
+    // Typed: taken within its range, refused outside it (the choice stays as it was).
+    const auto type = [](QComboBox *combo, const QString &text) {
+        combo->setEditText(text);
+        emit combo->lineEdit()->editingFinished();
+    };
+    type(dialog->Combo5(), "-50");
+    QCOMPARE(f.state().AudioLoudness, -20.0);
+    QCOMPARE(dialog->Label2()->text(),
+             QString("The target must be from -40 to -5 LUFS: \"-50\" is refused."));
+    type(dialog->Combo6(), "0.5");
+    QCOMPARE(f.state().AudioTruePeak, -1.0);
+    QVERIFY(dialog->Label2()->text().startsWith("The ceiling must be from -40 to 0 dBTP"));
+    type(dialog->Combo6(), "-2.5 dBTP");
+    QCOMPARE(book.ceiling(), -2.5);
+    QCOMPARE(dialog->Label2()->text(), QString());
+    QCOMPARE(changed.count(), 2);
+
+    f.leftClick(dialog->Command1());
+    QVERIFY(
+        TestFiles::contents(f.state().IniFile).endsWith("[Audio]\nLoudness=-20\nTruePeak=-2.5\n"));
 }
 
 QTEST_MAIN(TestSoundDialog)

@@ -20,6 +20,8 @@ private slots:
     void reading();
     void writtenOnlyOnceChosen();
     void monitorAndMicrophoneEachOnItsOwn();
+    void loudnessTargetAndCeiling_data();
+    void loudnessTargetAndCeiling();
 };
 
 void TestAudioSettings::reading_data()
@@ -87,6 +89,12 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     next.station->settings().WriteMem();
     file = contents(next.state().IniFile);
     QVERIFY(file.endsWith("Fontitalic=0\n\n[Audio]\nOutput=\nInput=rig.monitor\nLevel=40\n"));
+    // Put back as it was read and saved again, it is saved as put back.
+    next.state().AudioLevel = 100;
+    next.station->settings().WriteMem();
+    QVERIFY(contents(next.state().IniFile).endsWith("Input=rig.monitor\nLevel=100\n"));
+    next.state().AudioLevel = 40;
+    next.station->settings().WriteMem();
 
     StationFixture third(false);
     put(third.programDir() + "/vocta.ini", file);
@@ -130,6 +138,47 @@ void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
     AudioSettings::write(file, chosen, asRead);
     QCOMPARE(file.bytes(),
              QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=100\nMuteSource=mic\n"));
+}
+
+void TestAudioSettings::loudnessTargetAndCeiling_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<double>("target"); // NaN: off
+    QTest::addColumn<double>("ceiling");
+    QTest::addColumn<int>("lines"); // one for each value not taken
+    QTest::newRow("empty: off") << QByteArray("[Audio]\nLoudness=\nTruePeak=-2") << double(NAN)
+                                << -2.0 << 0;
+    QTest::newRow("chosen") << QByteArray("[Audio]\nLoudness= -18.5 \nTruePeak=0") << -18.5 << 0.0
+                            << 0;
+    QTest::newRow("out of range") << QByteArray("[Audio]\nLoudness=-41\nTruePeak=0.5")
+                                  << double(NAN) << -1.0 << 2;
+    QTest::newRow("not numbers") << QByteArray("[Audio]\nLoudness=-3x\nTruePeak=nan") << double(NAN)
+                                 << -1.0 << 2;
+}
+
+void TestAudioSettings::loudnessTargetAndCeiling()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(double, target);
+    QFETCH(double, ceiling);
+    QFETCH(int, lines);
+    AppState state;
+    QCOMPARE(AudioSettings::read(ProfileText(file), state).size(), lines);
+    QCOMPARE(state.AudioLoudness, std::isnan(target) ? std::nullopt : std::optional(target));
+    QCOMPARE(state.AudioTruePeak, ceiling);
+
+    // Each written only once it differs from its default; once there, kept up to date.
+    ProfileText written("[COM]\n");
+    AppState chosen;
+    AudioSettings::write(written, chosen, AppState());
+    chosen.AudioLoudness = -20;
+    AudioSettings::write(written, chosen, AppState());
+    QCOMPARE(written.bytes(), QByteArray("[COM]\n\n[Audio]\nLoudness=-20\n"));
+    const AppState saved = chosen;
+    chosen.AudioLoudness.reset();
+    chosen.AudioTruePeak = -2.5;
+    AudioSettings::write(written, chosen, saved);
+    QCOMPARE(written.bytes(), QByteArray("[COM]\n\n[Audio]\nLoudness=\nTruePeak=-2.5\n"));
 }
 
 QTEST_MAIN(TestAudioSettings)

@@ -7,6 +7,7 @@
 // Run by tools/screenshots.sh, which writes docs/images/. Each picture is one entry of the table
 // in main(): a file name and the steps that bring the station to the state shown.
 
+#include "playback/loudness/LoudnessBook.h"
 #include "tests/support/StationFixture.h"
 #include "ui/ComSet.h"
 #include "ui/PttSet.h"
@@ -19,7 +20,10 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -63,10 +67,15 @@ QWidget *comDialog(StationFixture &f)
     return dialog;
 }
 
-// Setup > Sound...: the messages on the rig's sound card, the level a little down, heard on the
-// speakers, the microphone muted while they are sent.
-QWidget *soundDialog(StationFixture &f)
+// Setup > Sound...: the messages on the rig's sound card, the level a little down, all at
+// -20 LUFS (the memories measured), heard on the speakers, the microphone muted while they are
+// sent.
+QWidget *soundDialog(StationFixture &f, LoudnessBook &book)
 {
+    f.state().AudioLoudness = -20;
+    f.station->setLoudness(&book);
+    book.waitForIdle();
+    settle();
     f.server.setDevices({{"speakers", "Built-in Audio Analog Stereo"},
                          {"rig", "USB Audio CODEC (the rig's sound card)"}},
                         {{"mic", "Built-in Audio Analog Stereo"},
@@ -95,10 +104,21 @@ QWidget *pttDialog(StationFixture &f)
     return dialog;
 }
 
-// Setup > Record..., memory 1 chosen.
+// Setup > Record..., memory 1 chosen, a take of a second and a half just recorded.
 QWidget *recorder(StationFixture &f)
 {
     f.station->recordSet().openFor(1);
+    QVector<float> take(66150);
+    for (qsizetype i = 0; i < take.size(); ++i)
+        take[i] = float(0.3 * std::sin(i * 0.05) * std::pow(std::sin(i * 0.0002), 2));
+    f.station->recorder().record();
+    f.input.begin(44100);
+    f.input.deliver(take);
+    f.station->recorder().stop();
+    for (int wait = 0; wait < 200 && !f.station->recorder().takeLoudness(); ++wait) {
+        QThread::msleep(10);
+        settle();
+    }
     return f.station->recordSet().form();
 }
 
@@ -120,10 +140,18 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    QTemporaryDir cache;
+    LoudnessBook book(cache.filePath(QStringLiteral("loudness")));
     const Shot shots[] = {
-        {"window-at-rest.png", atRest}, {"window-playing.png", playing},
-        {"com-dialog.png", comDialog},  {"sound-dialog.png", soundDialog},
-        {"ptt-dialog.png", pttDialog},  {"recorder.png", recorder},
+        {"window-at-rest.png", atRest},
+        {"window-playing.png", playing},
+        {"com-dialog.png", comDialog},
+        {"sound-dialog.png",
+         [&book](StationFixture &f) {
+             return soundDialog(f, book);
+         }},
+        {"ptt-dialog.png", pttDialog},
+        {"recorder.png", recorder},
     };
 
     bool ok = true;
