@@ -10,6 +10,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -237,6 +238,12 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
         return QStringLiteral("the text has %1 characters; at most %2 are spoken")
             .arg(request.text.size())
             .arg(KitText::MaxCharacters);
+    const auto speakable = [](QChar c) {
+        return c.unicode() < 0x80 && c.isLetterOrNumber();
+    };
+    if (request.command == SendArguments::Command::Say
+        && std::none_of(request.text.cbegin(), request.text.cend(), speakable))
+        return QStringLiteral("the text has nothing to say (no letter, digit or word in brackets)");
     if (request.command == SendArguments::Command::Say && answer.value(2).toDouble() > 0)
         return QStringLiteral("the message would last %1 s, longer than the keyer speaks at once")
             .arg(answer.value(2).toDouble(), 0, 'f', 1);
