@@ -5,6 +5,7 @@
 #include "station/AppState.h"
 #include "station/Clock.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 #include "ui/Form1.h"
 #include "ui/PictureButton.h"
 #include "ui/PictureFile.h"
@@ -224,7 +225,7 @@ void StationPresenter::showPicture(bool onAir)
     const QPixmap picture = readPicture(path);
     if (picture.isNull() && !m_reported.contains(path)) {
         m_reported.insert(path);
-        qCWarning(lcUi).noquote() << "cannot load the picture" << path;
+        qCWarning(lcUi).noquote() << "cannot load the picture" << LogText::quoted(path);
     }
     QLabel *image = m_form.Image1();
     image->setPixmap(picture);

@@ -3,6 +3,7 @@
 
 #include "playback/kit/KitText.h"
 #include "remote/KeyerBus.h"
+#include "station/LogText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -75,7 +76,8 @@ bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusM
         *status = Refused;
         break;
     default:
-        say(QStringLiteral("the keyer refused %1: %2").arg(QLatin1String(member), error.message()));
+        say(QStringLiteral("the keyer refused %1: %2")
+                .arg(QLatin1String(member), LogText::quoted(error.message())));
         *status = Refused;
         break;
     }
@@ -232,7 +234,8 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
     if (state != QLatin1String("idle"))
         return QStringLiteral("another message is busy");
     if (request.command == SendArguments::Command::File)
-        return QStringLiteral("%1 cannot be played (see the keyer's window)").arg(request.path);
+        return QStringLiteral("%1 cannot be played (see the keyer's window)")
+            .arg(LogText::quoted(request.path));
     if (request.command == SendArguments::Command::Say
         && request.text.size() > KitText::MaxCharacters)
         return QStringLiteral("the text has %1 characters; at most %2 are spoken")
