@@ -222,6 +222,12 @@ void VoiceVocta::Form_Load()
     m_form.Gauge1()->setMaximum(100);
 
     m_settings.ReadMem();
+    // What saves cut short in an earlier run left behind, unless another copy that runs owns the
+    // settings (and so may be saving now).
+    if (!m_settings.inUseElsewhere()) {
+        const QString kit = VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir);
+        Recorder::removeLeftovers({m_state.RecordDir, kit, kit + QLatin1String("/calls")});
+    }
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
     // monitor output, as Play asks.
     m_device.setOutput(m_state.AudioOutput);

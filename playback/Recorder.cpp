@@ -365,6 +365,22 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
     return true;
 }
 
+QStringList Recorder::removeLeftovers(const QStringList &folders)
+{
+    static const QRegularExpression leftover(QStringLiteral("^\\..+\\.wav\\.part$"));
+    QStringList removed;
+    for (const QString &folder : folders) {
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo &entry : entries) {
+            if (leftover.match(entry.fileName()).hasMatch() && (entry.isSymLink() || entry.isFile())
+                && QFile::remove(entry.filePath()))
+                removed << entry.filePath();
+        }
+    }
+    return removed;
+}
+
 // Writes the kept part of the take beside the kit's part, and puts it in the part's place only
 // when it is whole: the part it replaces stays until then.
 bool Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error)
