@@ -49,6 +49,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
              })
     , m_transport(*m_form.MMControl1(), m_device, m_station)
     , m_about(m_form, m_form.ImageList1())
+    , m_help(dialogs, appDir)
     , m_preview(preview)
     , m_soundSet(m_state, m_form, server, m_device)
     , m_pttSet(m_state, m_form,
@@ -117,6 +118,7 @@ void VoiceVocta::wire()
     connect(form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
     connect(form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
     connect(form, &Form1::About_Click, this, [this] { m_about.About_Click(); });
+    connect(form, &Form1::Help_Click, &m_help, &ManualHelp::Help_Click);
     connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
     connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
     connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });

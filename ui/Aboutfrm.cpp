@@ -94,6 +94,11 @@ void Aboutfrm::Form_Load(QWidget *mainWindow, const ImageList &ImageList1)
     // All of it shows inside the label's fixed size, whatever the desktop's font; the rest of the
     // dialog keeps that font.
     shrinkToFit(ui->Label1);
+    // Beside the OK button: the version, from the one place that names it, and the licence.
+    ui->LabelVersion->setText(tr("Version %1").arg(QLatin1String(VV_VERSION)));
+    ui->LabelLicence->setText(tr("Licence: GNU GPL\nversion 3 or later"));
+    shrinkToFit(ui->LabelVersion);
+    shrinkToFit(ui->LabelLicence);
     ui->CommandOK->setPicture(ImageList1.picture(Face::Blue));
     ui->CommandOK->setDownPicture(ImageList1.picture(Face::Green));
     ui->CommandOK->setDisabledPicture(ImageList1.picture(Face::Green));
