@@ -239,8 +239,7 @@ void VoiceVocta::Form_Load()
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {
-        button->setToolTip(
-            QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
+        button->setToolTip(tr("Left Button Starts Play/Right Button To Enter File Name"));
         button->setDownPicture(faces.picture(Face::Green));
         button->setDisabledPicture(faces.picture(Face::Green));
     }

@@ -110,7 +110,7 @@ void StationPresenter::showStatus(const StationState &state)
 
     QProgressBar *bar = m_form.Gauge1();
     if (state.playTime <= 0) {
-        const QString caption = state.paused ? QStringLiteral("Pause") : QStringLiteral("Idle");
+        const QString caption = state.paused ? tr("Pause") : tr("Idle");
         m_secondsShown.reset();
         if (panel->text() != caption) {
             panel->setText(caption);
