@@ -14,7 +14,9 @@ ManualHelp::ManualHelp(Dialogs &dialogs, const QString &appDir, std::function<bo
 
 QString ManualHelp::readme(const QString &appDir)
 {
-    for (const char *place : {"/README.md", "/../share/doc/voicevocta/README.md"}) {
+    // Beside it (a program folder), above it (a build folder in the source), or installed.
+    for (const char *place :
+         {"/README.md", "/../README.md", "/../share/doc/voicevocta/README.md"}) {
         const QFileInfo file(appDir + QLatin1String(place));
         if (file.isFile())
             return file.canonicalFilePath();
@@ -38,7 +40,12 @@ bool ManualHelp::desktopShowsManPages()
 
 void ManualHelp::Help_Click()
 {
-    if (m_showsManPages() && QDesktopServices::openUrl(QUrl(QLatin1String(ManualPage))))
+    // The manual page only where it was installed with the program.
+    const QString manuals = m_appDir + QLatin1String("/../share/man/man1/voicevocta.1");
+    const bool installed
+        = QFileInfo::exists(manuals) || QFileInfo::exists(manuals + QLatin1String(".gz"));
+    if (installed && m_showsManPages()
+        && QDesktopServices::openUrl(QUrl(QLatin1String(ManualPage))))
         return;
     const QString file = readme(m_appDir);
     if (!file.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))

@@ -7,10 +7,11 @@
 
 class Dialogs;
 
-// The menu's Help: the program's manual page, shown by the desktop's help browser
-// (man:voicevocta(1)); where the desktop has none, the README that comes with the program (beside
-// it in a program folder, or installed in ../share/doc/voicevocta/); where there is none either,
-// a message in the window says where the manual is.
+// The menu's Help: the program's manual page, where it was installed with the program, shown by
+// the desktop's help browser (man:voicevocta(1)); else the README that comes with the program
+// (beside it in a program folder, above it in a build folder, or installed in
+// ../share/doc/voicevocta/); where there is none either, a message in the window says where the
+// manual is.
 class ManualHelp : public QObject
 {
     Q_OBJECT

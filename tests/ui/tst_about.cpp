@@ -190,19 +190,23 @@ void TestAbout::helpOpensTheManual()
         QDesktopServices::unsetUrlHandler("man");
         QDesktopServices::unsetUrlHandler("file");
     });
-    QTemporaryDir dir;
+    QTemporaryDir dir; // the installed program in bin/
+    QVERIFY(QDir(dir.path()).mkpath("bin") && QDir(dir.path()).mkpath("share/man/man1"));
     FakeDialogs dialogs;
-    bool browser = true;
-    ManualHelp help(dialogs, dir.path(), [&] { return browser; });
+    bool browser = false;
+    ManualHelp help(dialogs, dir.filePath("bin"), [&] { return browser; });
+    help.Help_Click(); // no browser, no README
+    browser = true;
+    help.Help_Click(); // a browser, but no manual page installed
+    TestFiles::put(dir.filePath("share/man/man1/voicevocta.1.gz"), "");
     help.Help_Click();
     browser = false;
-    help.Help_Click();
     TestFiles::put(dir.filePath("README.md"), "# Voice Vocta\n");
     help.Help_Click();
     QCOMPARE(m_opened,
              (QList<QUrl>{QUrl("man:voicevocta(1)"),
                           QUrl::fromLocalFile(QDir(dir.path()).canonicalPath() + "/README.md")}));
-    QCOMPARE(dialogs.notices.size(), 1);
+    QCOMPARE(dialogs.notices.size(), 2);
     QVERIFY(dialogs.notices.first().contains("man voicevocta"));
 
     // The menu's Help does one of them.
