@@ -50,6 +50,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
              })
     , m_transport(*m_form.MMControl1(), m_device, m_station)
     , m_about(m_form, m_form.ImageList1())
+    , m_help(dialogs, appDir)
     , m_preview(preview)
     , m_soundSet(m_state, m_form, server, m_device)
     , m_pttSet(m_state, m_form,
@@ -118,6 +119,7 @@ void VoiceVocta::wire()
     connect(form, &Form1::Charactersb_Click, this, [this] { m_fonts.Charactersb_Click(); });
     connect(form, &Form1::Charactersl_Click, this, [this] { m_fonts.Charactersl_Click(); });
     connect(form, &Form1::About_Click, this, [this] { m_about.About_Click(); });
+    connect(form, &Form1::Help_Click, &m_help, &ManualHelp::Help_Click);
     connect(form, &Form1::Exit_Click, this, &VoiceVocta::Exit_Click);
     connect(form, &Form1::Form_Terminate, this, &VoiceVocta::Form_Terminate);
     connect(form, &Form1::Parameters_Click, this, [this] { m_comSet.Parameters_Click(); });
@@ -258,6 +260,12 @@ void VoiceVocta::Form_Load()
         m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "
                                           "keys the transmitter from %1")
                                .arg(m_state.IniFile));
+    // What saves cut short in an earlier run left behind, unless another copy that runs owns the
+    // settings (and so may be saving now).
+    if (!m_settings.inUseElsewhere()) {
+        const QString kit = VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir);
+        Recorder::removeLeftovers({m_state.RecordDir, kit, kit + QLatin1String("/calls")});
+    }
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
     // monitor output, as Play asks.
     m_device.setOutput(m_state.AudioOutput);
@@ -267,8 +275,7 @@ void VoiceVocta::Form_Load()
 
     const ImageList &faces = m_form.ImageList1();
     for (PictureButton *button : m_form.memoryButtons()) {
-        button->setToolTip(
-            QStringLiteral("Left Button Starts Play/Right Button To Enter File Name"));
+        button->setToolTip(tr("Left Button Starts Play/Right Button To Enter File Name"));
         button->setDownPicture(faces.picture(Face::Green));
         button->setDisabledPicture(faces.picture(Face::Green));
     }

@@ -19,6 +19,7 @@
 #include "ui/Fonts.h"
 #include "ui/Form1.h"
 #include "ui/KeyWatch.h"
+#include "ui/ManualHelp.h"
 #include "ui/PttSetHandler.h"
 #include "ui/RecordSetHandler.h"
 #include "ui/SoundSetHandler.h"
@@ -130,6 +131,7 @@ private:
     MemoryBank m_bank;
     TransportAdapter m_transport;
     AboutBox m_about;
+    ManualHelp m_help;
     SoundPlayer &m_preview;
     SoundSetHandler m_soundSet;
     PttSetHandler m_pttSet;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/CommandLine.h"
 #include "app/FontWarmUp.h"
 #include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
@@ -28,6 +29,9 @@
 
 int main(int argc, char *argv[])
 {
+    // --help and --version alone are answered, before anything starts.
+    if (const std::optional<int> status = CommandLine::answer(argc, argv))
+        return *status;
     // First of all: a request to end (SIGTERM, SIGINT, SIGHUP) that comes at any moment from
     // here on gives the orderly end, however early in start-up it comes.
     TerminationSignals termination;
@@ -36,13 +40,13 @@ int main(int argc, char *argv[])
     // first measured text needs it, waits for it below.
     FontWarmUp fonts;
 
-    // The command line is never read: the application object is given the program's name alone,
-    // so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style ...)
-    // act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do.
-    // While a message plays the window changes in small parts (the status caption, the bar),
-    // each sent to the X server as it is painted: in the request itself rather than through a
-    // shared memory segment, which costs the server an event back for every one and this
-    // program a wake-up to take it. An operator's own choice in the environment stands.
+    // The command line is read no further: the application object is given the program's name
+    // alone, so that not even the toolkit's own options (-platform, -reverse, -qwindowtitle, -style
+    // ...) act. The toolkit's environment variables (QT_QPA_PLATFORM ...) still do. While a message
+    // plays the window changes in small parts (the status caption, the bar), each sent to the X
+    // server as it is painted: in the request itself rather than through a shared memory segment,
+    // which costs the server an event back for every one and this program a wake-up to take it. An
+    // operator's own choice in the environment stands.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
 

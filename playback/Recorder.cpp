@@ -7,6 +7,7 @@
 #include "playback/audio/WavWriter.h"
 #include "station/AppState.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 #include "station/SoundPlayer.h"
 
 #include <QDateTime>
@@ -134,9 +135,10 @@ void Recorder::onNothingArrived()
     if (m_phase != Recording || m_anything)
         return;
     m_input.stop();
-    const QString input = m_state.AudioInput.isEmpty()
-                              ? QStringLiteral("the default input")
-                              : QStringLiteral("the input \"%1\"").arg(m_state.AudioInput);
+    const QString input
+        = m_state.AudioInput.isEmpty()
+              ? QStringLiteral("the default input")
+              : QStringLiteral("the input %1").arg(LogText::quoted(m_state.AudioInput));
     endRecording(QStringLiteral("Nothing arrives from %1: check that it is plugged in, or choose "
                                 "another input under Setup > Sound...")
                      .arg(input));
@@ -217,7 +219,7 @@ QString Recorder::previewOutput() const
 {
     return m_state.AudioMonitor.isEmpty()
                ? QStringLiteral("the default output")
-               : QStringLiteral("the monitor output \"%1\"").arg(m_state.AudioMonitor);
+               : QStringLiteral("the monitor output %1").arg(LogText::quoted(m_state.AudioMonitor));
 }
 
 QString Recorder::previewRefusal() const
@@ -273,8 +275,8 @@ bool Recorder::save(int memory)
     QString path;
     QString error;
     if (!writeTake(memory, begin, end, &path, &error)) {
-        qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot save the recording in %1: %2").arg(m_state.RecordDir, error);
+        qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the recording in %1: %2")
+                                            .arg(LogText::quoted(m_state.RecordDir), error);
         // The system's reason may end a sentence of its own ("No space left on device.").
         while (error.endsWith(QLatin1Char('.')))
             error.chop(1);
@@ -335,9 +337,9 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
 {
     const QString file = kitFileName(part);
     if (file.isEmpty()) {
-        say(QStringLiteral("\"%1\" is no name for a kit part: a letter, a digit, \"/\", a word "
+        say(QStringLiteral("%1 is no name for a kit part: a letter, a digit, \"/\", a word "
                            "(letters, digits, - and _) or calls/ and a call.")
-                .arg(part.trimmed()));
+                .arg(LogText::quoted(part.trimmed())));
         return false;
     }
     if (m_phase == Recording) {
@@ -356,7 +358,7 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
     QString error;
     if (!writeKitPart(path, begin, end, &error)) {
         qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot save the kit part %1: %2").arg(path, error);
+            << QStringLiteral("Cannot save the kit part %1: %2").arg(LogText::quoted(path), error);
         while (error.endsWith(QLatin1Char('.')))
             error.chop(1);
         say(QStringLiteral("The take was not saved: %1. It is kept here; the kit keeps its "
@@ -365,8 +367,24 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
         return false;
     }
     m_savedFile = path;
-    say(QStringLiteral("Saved as the kit's part \"%1\".").arg(file));
+    say(QStringLiteral("Saved as the kit's part %1.").arg(LogText::quoted(file)));
     return true;
+}
+
+QStringList Recorder::removeLeftovers(const QStringList &folders)
+{
+    static const QRegularExpression leftover(QStringLiteral("^\\..+\\.wav\\.part$"));
+    QStringList removed;
+    for (const QString &folder : folders) {
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo &entry : entries) {
+            if (leftover.match(entry.fileName()).hasMatch() && (entry.isSymLink() || entry.isFile())
+                && QFile::remove(entry.filePath()))
+                removed << entry.filePath();
+        }
+    }
+    return removed;
 }
 
 // Writes the kept part of the take beside the kit's part, and puts it in the part's place only

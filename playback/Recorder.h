@@ -75,6 +75,10 @@ public:
     // The file name of a kit part ("a.wav", "slash.wav", "calls/dl1abc.wav"); empty when `part`
     // names none.
     static QString kitFileName(const QString &part);
+    // Removes from `folders` what saves cut short left behind (a take or kit part is written
+    // under a hidden name, ".<name>.wav.part", before it gets its own): files and links of that
+    // name only, never what a link points to. Returns the paths removed.
+    static QStringList removeLeftovers(const QStringList &folders);
 
     Phase phase() const { return m_phase; }
     const QVector<float> &take() const { return m_take; }

@@ -5,6 +5,7 @@
 #include "ptt/CrashRelease.h"
 #include "ptt/PttGuard.h"
 #include "ptt/SerialDevices.h"
+#include "station/LogText.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -112,7 +113,8 @@ bool QtSerialLines::open()
         return false;
     }
     if (!m_devicePath.isEmpty() && !QFileInfo::exists(device)) {
-        m_error = QStringLiteral("The serial device %1 is not present").arg(device);
+        m_error
+            = QStringLiteral("The serial device %1 is not present").arg(LogText::quoted(device));
         return false;
     }
     LineSettings settings;

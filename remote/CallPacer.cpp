@@ -22,9 +22,8 @@ CallPacer::~CallPacer()
 
 std::optional<QVariantList> CallPacer::run(const QDBusContext *context, const Work &work)
 {
-    const qint64 budgetNs = qint64(TurnBudgetMs) * 1000000;
-    if (!context || !context->calledFromDBus() || (m_waiting.empty() && m_spentNs < budgetNs))
-        return timed(work);
+    if (!context || !context->calledFromDBus())
+        return work();
     context->setDelayedReply(true);
     if (waiting() >= MaxWaiting) {
         context->connection().send(context->message().createErrorReply(
@@ -38,26 +37,15 @@ std::optional<QVariantList> CallPacer::run(const QDBusContext *context, const Wo
     return std::nullopt;
 }
 
-QVariantList CallPacer::timed(const Work &work)
+void CallPacer::nextTurn()
 {
     QElapsedTimer clock;
     clock.start();
-    QVariantList result = work();
-    m_spentNs += clock.nsecsElapsed();
-    if (!m_turn.isActive())
-        m_turn.start();
-    return result;
-}
-
-void CallPacer::nextTurn()
-{
-    m_spentNs = 0;
     const qint64 budgetNs = qint64(TurnBudgetMs) * 1000000;
-    while (!m_waiting.empty() && m_spentNs < budgetNs) {
+    while (!m_waiting.empty() && clock.nsecsElapsed() < budgetNs) {
         Waiting call = std::move(m_waiting.front());
         m_waiting.pop_front();
-        QDBusMessage reply = call.message.createReply(timed(call.work));
-        call.connection.send(reply);
+        call.connection.send(call.message.createReply(call.work()));
     }
     if (!m_waiting.empty())
         m_turn.start();

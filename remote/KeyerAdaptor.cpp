@@ -85,8 +85,8 @@ const QDBusContext *KeyerAdaptor::busCall() const
     return static_cast<const QDBusContext *>(parent()->qt_metacast("QDBusContext"));
 }
 
-// Each slot answers at once, or later when the call has to wait its turn (then the value it
-// returns goes nowhere).
+// Each slot called from the bus answers once the call has had its turn (the value it returns then
+// goes nowhere); called in-process, at once.
 
 bool KeyerAdaptor::Play(int memory)
 {

@@ -4,6 +4,7 @@
 #include "settings/ProfileText.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
+#include "station/LogText.h"
 
 #include <QRegularExpression>
 #include <QtGlobal>
@@ -83,7 +84,7 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state)
         if (const std::optional<int> value = wholeNumberIn(text, 0, 100))
             return *value;
         problems << QStringLiteral("[Audio] %1=%2 is not a whole number from 0 to 100: %3 is used")
-                        .arg(QLatin1String(key), QString::fromUtf8(text))
+                        .arg(QLatin1String(key), LogText::quoted(QString::fromUtf8(text)))
                         .arg(DefaultLevel);
         return DefaultLevel;
     };

@@ -6,6 +6,7 @@
 #include "station/AppState.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 
 #include <optional>
 
@@ -39,8 +40,8 @@ int readGap(const ProfileText &file, const char *key, int fallback, const QStrin
     qCWarning(lcSettings).noquote()
         << QStringLiteral("[%1] %2=%3 in %4 is not a number of milliseconds from 0 to %5: %6 is "
                           "used")
-               .arg(QLatin1String(Section), QLatin1String(key), QString::fromLocal8Bit(text),
-                    fileName)
+               .arg(QLatin1String(Section), QLatin1String(key),
+                    LogText::quoted(QString::fromLocal8Bit(text)), fileName)
                .arg(MaxGapMs)
                .arg(fallback);
     return fallback;

@@ -5,6 +5,7 @@
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
+#include "station/LogText.h"
 
 #include <QtGlobal>
 
@@ -82,7 +83,8 @@ private:
                   const QString &used)
     {
         problems << QStringLiteral("[PTT] %1=%2 is not %3: %4 is used")
-                        .arg(QLatin1String(key), QString::fromUtf8(text), accepted, used);
+                        .arg(QLatin1String(key), LogText::quoted(QString::fromUtf8(text)), accepted,
+                             used);
     }
 
     const ProfileText &m_file;

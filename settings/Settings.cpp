@@ -226,7 +226,10 @@ bool Settings::own()
 {
     if (m_inUseElsewhere)
         return false;
-    if (m_lock.take(m_state.IniFile) != SettingsLock::Outcome::InUse)
+    const SettingsLock::Outcome lock = m_lock.take(m_state.IniFile);
+    if (lock == SettingsLock::Outcome::Refused)
+        reportUnlocked(m_lock.problem());
+    if (lock != SettingsLock::Outcome::InUse)
         return true;
     m_inUseElsewhere = true;
     qCWarning(lcSettings).noquote()
@@ -242,6 +245,26 @@ bool Settings::own()
                    .arg(m_state.IniFile),
                true);
     return false;
+}
+
+void Settings::reportUnlocked(const QString &problem)
+{
+    if (m_unlockedReported)
+        return;
+    m_unlockedReported = true;
+    const QString lockFile = SettingsLock::lockFileOf(m_state.IniFile);
+    qCWarning(lcSettings).noquote()
+        << QStringLiteral("Cannot lock the settings file with %1 (%2): a second copy of Voice "
+                          "Vocta started on %3 would not be kept from saving over this one's "
+                          "settings")
+               .arg(lockFile, problem, m_state.IniFile);
+    if (m_tell)
+        m_tell(QStringLiteral("The settings file's lock %1 cannot be taken: %2.\n\nThe settings "
+                              "are saved as usual, but a second copy of Voice Vocta started on "
+                              "the same file would not be kept from saving over them. Remove %1 "
+                              "(the program makes it again) and start the program again.")
+                   .arg(lockFile, problem),
+               true);
 }
 
 void Settings::tellOutcome(const QString &reason)

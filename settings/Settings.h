@@ -33,8 +33,9 @@ struct SettingsPlace;
 // file says so and saves nothing to it, so that it never overwrites the first one's saves.
 //
 // What the operator must know is said on standard error and told to the window (tell): the file
-// in use by another copy, once; a save that fails, the first time (with the file and the
-// reason), and a save that succeeds again after that.
+// in use by another copy, once; a lock that cannot be taken (a link in its place), once; a save
+// that fails, the first time (with the file and the reason), and a save that succeeds again after
+// that.
 class Settings
 {
 public:
@@ -75,6 +76,8 @@ private:
     void reportUtf16(const QString &outcome);
     // Takes the file for this copy; false, said once, when another copy has it.
     bool own();
+    // Says once that the file cannot be locked, and why: the copy goes on as its only one.
+    void reportUnlocked(const QString &problem);
     // Tells the operator of a save that failed for `reason` (empty: it succeeded).
     void tellOutcome(const QString &reason);
 
@@ -86,6 +89,7 @@ private:
     AppState m_asRead;
     SettingsLock m_lock;
     bool m_inUseElsewhere = false;
+    bool m_unlockedReported = false;
     bool m_failureTold = false;
     std::array<QByteArray, 3> m_fontNameRead; // each font name as the file held it
     bool m_lastSaveFailed = false;

@@ -5,8 +5,10 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -16,11 +18,30 @@ SettingsLock::Outcome SettingsLock::take(const QString &settingsFile)
         return Outcome::Held;
     release();
 #ifdef Q_OS_UNIX
+    m_problem.clear();
     const QByteArray path = QFile::encodeName(lockFileOf(settingsFile));
-    // Never inherited: a program this one starts does not hold the file for it.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
-        return Outcome::Unavailable;
+    // Never inherited (a program this one starts does not hold the file for it), never through a
+    // link, never waiting on a named pipe.
+    constexpr int Flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | Flags, 0644);
+    // A lock file in a folder that turned read-only locks as well for reading.
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = ::open(path.constData(), O_RDONLY | Flags);
+    struct stat status;
+    if (fd < 0) {
+        const int error = errno;
+        // No lock file, in a folder that is missing or cannot be written: the saves say so.
+        if (::lstat(path.constData(), &status) != 0)
+            return Outcome::Unavailable;
+        m_problem = S_ISLNK(status.st_mode) ? QStringLiteral("it is a symbolic link")
+                                            : QString::fromLocal8Bit(std::strerror(error));
+        return Outcome::Refused;
+    }
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        m_problem = QStringLiteral("it is not a plain file");
+        return Outcome::Refused;
+    }
     int result;
     do {
         result = ::flock(fd, LOCK_EX | LOCK_NB);

@@ -14,6 +14,7 @@ public:
         Held, // this copy holds it
         InUse, // another running copy holds it
         Unavailable, // the lock file cannot be made (its folder is missing or read-only)
+        Refused, // something else has the lock file's name (a link, a folder): problem() says
     };
 
     SettingsLock() = default;
@@ -24,6 +25,8 @@ public:
     // Takes the lock for `settingsFile`, letting go of one held before for another file.
     Outcome take(const QString &settingsFile);
     bool held() const { return m_fd >= 0; }
+    // Why the last take() was Refused.
+    QString problem() const { return m_problem; }
     void release();
 
     static QString lockFileOf(const QString &settingsFile)
@@ -34,4 +37,5 @@ public:
 private:
     int m_fd = -1;
     QString m_file;
+    QString m_problem;
 };

@@ -59,6 +59,11 @@ std::optional<ProfileText> SiteDefault::read(const QString &path, QString *probl
         return refuse(QStringLiteral("it is UTF-16 text, which this program cannot read"));
     if (std::any_of(bytes.cbegin(), bytes.cend(), isBinary))
         return refuse(QStringLiteral("it is not text"));
+    QByteArrayView text(bytes);
+    if (text.startsWith(ProfileText::ByteOrderMark))
+        text = text.sliced(ProfileText::ByteOrderMark.size());
+    if (text.trimmed().isEmpty())
+        return refuse(QStringLiteral("it is empty"));
     if (!holdsSettings(bytes))
         return refuse(QStringLiteral("it holds no section of settings"));
     return ProfileText(bytes);

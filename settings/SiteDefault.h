@@ -14,7 +14,7 @@ namespace SiteDefault {
 // The text of the site default at `path`, or nothing: when there is no file (nothing to say), or
 // when the file cannot serve as settings (`problem` then says why): it cannot be read, it is not
 // a regular file, it is larger than a settings file may be, it is UTF-16 text, it is not text at
-// all, or it is text without a single section.
+// all, it is empty (or blank), or it is text without a single section.
 std::optional<ProfileText> read(const QString &path, QString *problem);
 
 } // namespace SiteDefault

@@ -3,6 +3,7 @@
 
 #include "station/FileNames.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 #include "station/Station.h"
 
 #include <QFile>
@@ -101,7 +102,8 @@ bool StationRemote::playFile(const QString &path, MessageKind kind)
     QFile probe;
     QString error;
     if (!FileNames::openForReading(probe, path, &error)) {
-        qCWarning(lcStation).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        qCWarning(lcStation).noquote()
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), error);
         showRefusal();
         return false;
     }

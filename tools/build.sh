@@ -2,13 +2,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine for Voice Vocta, builds it, and then runs, tests or packages it.
 #
-#   tools/build.sh run      install what is missing, build, start the program
-#   tools/build.sh test     install what is missing, build, run the whole test suite; then build
-#                           it again with AddressSanitizer and UndefinedBehaviorSanitizer and
-#                           run it once more, which must stay clean
-#   tools/build.sh package  install what is missing and make the Debian package from the
-#                           source package in debian/ (without the tests):
-#                           build/voicevocta_<version>_<arch>.deb (install it with
+#   tools/build.sh run      install what is missing to build and run it, build the program (not
+#                           the tests), start it
+#   tools/build.sh test     install what is missing, also for the tests, build, run the whole
+#                           test suite; then build it again with AddressSanitizer and
+#                           UndefinedBehaviorSanitizer and run it once more, which must stay clean
+#   tools/build.sh package  install what is missing to build the package and check it, and make
+#                           the Debian package from the source package in debian/ (without
+#                           the tests): build/voicevocta_<version>_<arch>.deb (install it with
 #                           `sudo apt install ./build/voicevocta_*.deb`)
 #
 # The build folder (build/ beside this script's folder, or $VV_BUILD_DIR) is a runnable program
@@ -25,14 +26,14 @@ jobs=${VV_JOBS:-$(nproc)}
 # with debhelper's compatibility level beside them (`package` checks that they agree).
 build_packages=(
     cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-tools-dev qt6-l10n-tools libgl-dev
     libsdl2-dev libsndfile1-dev libfluidsynth-dev
     libpulse-dev libhamlib-dev libfontconfig-dev libebur128-dev
 )
-packages=(
-    build-essential "${build_packages[@]}"
-    # What the program reads at run time: the MIDI soundfont.
-    timgm6mb-soundfont
+# What building and running the program needs: the compiler, and the MIDI soundfont it reads.
+run_packages=(build-essential "${build_packages[@]}" timgm6mb-soundfont)
+# What the tests need beside that.
+test_packages=(
     # The font the tests measure the window with.
     fonts-dejavu-core
     # What the tests start as real peers: a private sound server with null sinks (PulseAudio, and
@@ -45,14 +46,16 @@ packages=(
     # A real X server for the test that reads the window's title, and xdotool for the one that
     # holds a key down on it; the benchmark watches windows appear on one of its own through xcb.
     xvfb x11-utils xdotool libxcb1-dev
-    # The Debian package: debhelper builds it; the checks of its desktop entry and AppStream
-    # metadata, and Debian's own checker, lintian.
-    debhelper dpkg-dev desktop-file-utils appstream lintian
 )
+# What making and checking the Debian package needs beside the build: debhelper builds it; the
+# checks of its desktop entry and AppStream metadata, Debian's own checker, lintian, and
+# autopkgtest, which runs debian/tests on the installed package.
+package_packages=(debhelper dpkg-dev desktop-file-utils appstream lintian autopkgtest)
 
+# install_missing PACKAGE...: installs those of them that are not installed.
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
@@ -131,24 +134,25 @@ build_package() {
 
 case "${1:-}" in
 run)
-    install_missing
-    configure_and_build "$build" RelWithDebInfo
+    install_missing "${run_packages[@]}"
+    # The program alone: the tests and the benchmark need what `test` installs.
+    configure_and_build "$build" RelWithDebInfo -DVV_BUILD_TESTS=OFF
     exec "$build/voicevocta"
     ;;
 test)
-    install_missing
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
     # The plain build first, so that a plain failure shows early.
-    configure_and_build "$build" RelWithDebInfo
+    configure_and_build "$build" RelWithDebInfo -DVV_BUILD_TESTS=ON
     run_tests "$build"
     # The sanitizers catch what a passing test does not show: memory errors, leaks, undefined
     # behaviour. Unoptimised, as that builds in half the time; any finding fails its test.
-    configure_and_build "$sanitize_build" Debug -DVV_SANITIZE=ON
+    configure_and_build "$sanitize_build" Debug -DVV_SANITIZE=ON -DVV_BUILD_TESTS=ON
     ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$sanitize_build"
     ;;
 package)
-    install_missing
+    install_missing build-essential "${build_packages[@]}" "${package_packages[@]}"
     check_build_depends
     build_package
     ;;

@@ -75,14 +75,14 @@ QString Aboutfrm::aboutText()
 {
     const QString lf = QStringLiteral("\n");
     // The first step replaces the text, so loading again never doubles it.
-    QString text = QStringLiteral("Hello Everyone!") + lf + lf;
-    text += QStringLiteral("This is the BETA Version of the Voice Vocta.") + lf + lf;
-    text += QStringLiteral("As we are still developping the code, comments are") + lf;
-    text += QStringLiteral("WELCOME!") + lf + lf;
-    text += QStringLiteral("You can reach us at the following addresses:") + lf;
+    QString text = tr("Hello Everyone!") + lf + lf;
+    text += tr("This is the BETA Version of the Voice Vocta.") + lf + lf;
+    text += tr("As we are still developping the code, comments are") + lf;
+    text += tr("WELCOME!") + lf + lf;
+    text += tr("You can reach us at the following addresses:") + lf;
     text += QStringLiteral("E-Mail : voicevocta@example.org") + lf;
     text += QStringLiteral("Packet : N0CALL@N0BBS.#NOWHERE") + lf + lf;
-    text += QStringLiteral("Please use this program only for peaceful projects.") + lf + lf;
+    text += tr("Please use this program only for peaceful projects.") + lf + lf;
     text += QStringLiteral(" 73 de N0CALL and N1CALL");
     return text;
 }
@@ -94,6 +94,11 @@ void Aboutfrm::Form_Load(QWidget *mainWindow, const ImageList &ImageList1)
     // All of it shows inside the label's fixed size, whatever the desktop's font; the rest of the
     // dialog keeps that font.
     shrinkToFit(ui->Label1);
+    // Beside the OK button: the version, from the one place that names it, and the licence.
+    ui->LabelVersion->setText(tr("Version %1").arg(QLatin1String(VV_VERSION)));
+    ui->LabelLicence->setText(tr("Licence: GNU GPL\nversion 3 or later"));
+    shrinkToFit(ui->LabelVersion);
+    shrinkToFit(ui->LabelLicence);
     ui->CommandOK->setPicture(ImageList1.picture(Face::Blue));
     ui->CommandOK->setDownPicture(ImageList1.picture(Face::Green));
     ui->CommandOK->setDisabledPicture(ImageList1.picture(Face::Green));

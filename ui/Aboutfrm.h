@@ -12,8 +12,8 @@ namespace Ui {
 class Aboutfrm;
 }
 
-// The About dialog: a short text about the program and its authors, and an OK button that hides
-// it. Closing it with the window's close box unloads it.
+// The About dialog: a short text about the program and its authors, its version and licence, and
+// an OK button that hides it. Closing it with the window's close box unloads it.
 class Aboutfrm : public QDialog
 {
     Q_OBJECT

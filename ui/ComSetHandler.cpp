@@ -111,6 +111,6 @@ void ComSetHandler::showDevices()
 {
     for (int i = 0; i < 8; ++i) {
         const QString device = m_lines.deviceName(i + 1);
-        m_dialog->Option1(i)->setToolTip(device.isEmpty() ? QStringLiteral("no device") : device);
+        m_dialog->Option1(i)->setToolTip(device.isEmpty() ? tr("no device") : device);
     }
 }

@@ -113,7 +113,8 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
     connect(ui->Ptt, &QAction::triggered, this, &Form1::Ptt_Click);
     connect(ui->Record, &QAction::triggered, this, &Form1::Record_Click);
     connect(ui->About, &QAction::triggered, this, &Form1::About_Click);
-    // "Connect COM automagically" and "Help" do nothing.
+    connect(ui->Help, &QAction::triggered, this, &Form1::Help_Click);
+    // "Connect COM automagically" does nothing.
 
     for (const Face face : {Face::Blue, Face::Green})
         m_ImageList1.setPicture(int(face), read(faceFile(face)));

@@ -76,6 +76,7 @@ signals:
     void Ptt_Click();
     void Record_Click();
     void About_Click();
+    void Help_Click();
     // The window was closed other than by File > Exit.
     void Form_Terminate();
 

@@ -39,7 +39,7 @@ void addEntry(QComboBox *combo, const QString &caption, const QVariant &value,
 void addStoredPath(QComboBox *combo, const QString &path)
 {
     const QString caption
-        = QFileInfo::exists(path) ? path : QStringLiteral("%1 (not found)").arg(path);
+        = QFileInfo::exists(path) ? path : PttSetHandler::tr("%1 (not found)").arg(path);
     addEntry(combo, caption, path, path);
 }
 
@@ -77,8 +77,8 @@ int typedModel(const QString &text)
 void fillSerial(QComboBox *combo, const QList<PttDevices::SerialName> &names, const QString &stored)
 {
     combo->clear();
-    addEntry(combo, QStringLiteral("COM port of the COM dialog"), QString(),
-             QStringLiteral("The port number chosen in Setup > Com > Parameters"));
+    addEntry(combo, PttSetHandler::tr("COM port of the COM dialog"), QString(),
+             PttSetHandler::tr("The port number chosen in Setup > Com > Parameters"));
     for (const PttDevices::SerialName &name : names) {
         addEntry(combo, QStringLiteral("%1 (%2)").arg(QFileInfo(name.path).fileName(), name.device),
                  name.path, name.path);
@@ -103,14 +103,14 @@ void fillRigs(QComboBox *combo, QList<PttDevices::RigModel> rigs, int stored)
                  rig.number);
     }
     if (combo->findData(stored) < 0)
-        addEntry(combo, QStringLiteral("Model %1 (not found)").arg(stored), stored);
+        addEntry(combo, PttSetHandler::tr("Model %1 (not found)").arg(stored), stored);
     select(combo, stored);
 }
 
 void fillSpeeds(QComboBox *combo, int stored)
 {
     combo->clear();
-    addEntry(combo, QStringLiteral("Rig's default"), 0);
+    addEntry(combo, PttSetHandler::tr("Rig's default"), 0);
     for (int speed : Speeds)
         addEntry(combo, QString::number(speed), speed);
     if (combo->findData(stored) < 0)
@@ -234,20 +234,18 @@ void PttSetHandler::OkButton_Click()
     const QString cm108Device = chosen(dialog.Cm108Combo()).toString();
     QString refusal;
     if (method == KeyingMethod::Cat && rigModel == 0)
-        refusal = QStringLiteral("Choose the rig's model from the list.");
+        refusal = tr("Choose the rig's model from the list.");
     else if (method == KeyingMethod::Cat && m_knownModels.isEmpty() && m_devices.rigsProblem
              && !m_devices.rigsProblem().isEmpty())
-        refusal
-            = QStringLiteral("The rig models cannot be listed: %1").arg(m_devices.rigsProblem());
+        refusal = tr("The rig models cannot be listed: %1").arg(m_devices.rigsProblem());
     else if (method == KeyingMethod::Cat && !m_knownModels.contains(rigModel))
-        refusal = QStringLiteral("hamlib knows no rig model %1: choose the rig's model from the "
-                                 "list.")
+        refusal = tr("hamlib knows no rig model %1: choose the rig's model from the "
+                     "list.")
                       .arg(rigModel);
     else if (method == KeyingMethod::Cat && rigPort.isEmpty())
-        refusal
-            = QStringLiteral("Enter the rig's port: host:port of rigctld, or its serial device.");
+        refusal = tr("Enter the rig's port: host:port of rigctld, or its serial device.");
     else if (method == KeyingMethod::Cm108 && cm108Device.isEmpty())
-        refusal = QStringLiteral("Choose the CM108 chip's device.");
+        refusal = tr("Choose the CM108 chip's device.");
     if (!refusal.isEmpty()) {
         showStatus(refusal, false);
         return;

@@ -189,8 +189,8 @@ void RecordSetHandler::showKit()
     dialog.Combo2()->addItems(parts);
     dialog.Combo2()->setCurrentText(typed.isEmpty() && !missing.isEmpty() ? missing.first()
                                                                           : typed);
-    const QString said = missing.isEmpty() ? QStringLiteral("Every letter, digit and / is there.")
-                                           : QStringLiteral("Missing %1 of %2: %3")
+    const QString said = missing.isEmpty() ? tr("Every letter, digit and / is there.")
+                                           : tr("Missing %1 of %2: %3")
                                                  .arg(missing.size())
                                                  .arg(spellingParts().size())
                                                  .arg(missing.join(QLatin1Char(' ')));
@@ -227,8 +227,8 @@ void RecordSetHandler::showTake()
 {
     const double seconds = m_recorder.seconds();
     QString take = m_recorder.take().isEmpty()
-                       ? QStringLiteral("No take")
-                       : QStringLiteral("Take: %1 s").arg(seconds, 0, 'f', 1);
+                       ? tr("No take")
+                       : tr("Take: %1 s").arg(seconds, 0, 'f', 1);
     // Its loudness once measured, and how far it lies from the target where that is far.
     const std::optional<Loudness> loudness = m_recorder.takeLoudness();
     if (loudness && !loudness->silent())
@@ -255,9 +255,8 @@ void RecordSetHandler::showPeak(double dBFS)
 
 void RecordSetHandler::showInput()
 {
-    const QList<SoundChoices::Entry> entries
-        = SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
-                                QStringLiteral("Default input"));
+    const QList<SoundChoices::Entry> entries = SoundChoices::entries(
+        m_server.inputs(), m_server.defaultInput(), m_state.AudioInput, tr("Default input"));
     const QString caption = entries.at(SoundChoices::indexOf(entries, m_state.AudioInput)).caption;
-    m_dialog->Label4()->setText(QStringLiteral("Input: %1").arg(caption));
+    m_dialog->Label4()->setText(tr("Input: %1").arg(caption));
 }

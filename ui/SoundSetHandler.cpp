@@ -102,20 +102,18 @@ void SoundSetHandler::showDevices()
     SoundSet &dialog = *m_dialog;
     fill(dialog.Combo1(),
          SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), m_state.AudioOutput,
-                               QStringLiteral("Default output")),
+                               tr("Default output")),
          m_state.AudioOutput);
     fill(dialog.Combo2(),
          SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
-                               QStringLiteral("Default input")),
+                               tr("Default input")),
          m_state.AudioInput);
     // Both by name only: "none" is never the default.
     fill(dialog.Combo3(),
-         SoundChoices::entries(m_server.outputs(), QString(), m_state.AudioMonitor,
-                               QStringLiteral("None")),
+         SoundChoices::entries(m_server.outputs(), QString(), m_state.AudioMonitor, tr("None")),
          m_state.AudioMonitor);
     fill(dialog.Combo4(),
-         SoundChoices::entries(m_server.inputs(), QString(), m_state.MuteSource,
-                               QStringLiteral("None")),
+         SoundChoices::entries(m_server.inputs(), QString(), m_state.MuteSource, tr("None")),
          m_state.MuteSource);
     showStatus();
 }
@@ -135,10 +133,10 @@ void SoundSetHandler::showStatus()
 {
     QStringList status;
     if (!m_server.isConnected())
-        status << QStringLiteral("No sound server answers.");
+        status << tr("No sound server answers.");
     if (m_state.AudioLevel == 0)
-        status << QStringLiteral("The level is 0 %: a message keys the transmitter and sends "
-                                 "silence.");
+        status << tr("The level is 0 %: a message keys the transmitter and sends "
+                     "silence.");
     if (!m_note.isEmpty())
         status << m_note;
     if (m_loudness && !m_loudness->note().isEmpty())
@@ -161,7 +159,7 @@ void SoundSetHandler::Combo1_Click(int Index)
     m_device.setOutput(name);
     if (!m_state.AudioMonitor.isEmpty() && m_state.AudioMonitor == transmitterSink()) {
         // The transmitter's output is never the monitor as well.
-        m_note = QStringLiteral("The monitor was that output: it is off now.");
+        m_note = tr("The monitor was that output: it is off now.");
         m_state.AudioMonitor.clear();
         showDevices();
         showMonitorLevel();
@@ -183,7 +181,7 @@ void SoundSetHandler::Combo3_Click(int Index)
     const QString name = m_dialog->Combo3()->itemData(Index).toString();
     m_note.clear();
     if (!name.isEmpty() && name == transmitterSink()) {
-        m_note = QStringLiteral("The monitor cannot be the transmitter's output.");
+        m_note = tr("The monitor cannot be the transmitter's output.");
         showDevices(); // the choice stays as it was
         return;
     }

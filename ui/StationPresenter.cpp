@@ -5,6 +5,7 @@
 #include "station/AppState.h"
 #include "station/Clock.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 #include "ui/Form1.h"
 #include "ui/PictureButton.h"
 #include "ui/PictureFile.h"
@@ -110,7 +111,7 @@ void StationPresenter::showStatus(const StationState &state)
 
     QProgressBar *bar = m_form.Gauge1();
     if (state.playTime <= 0) {
-        const QString caption = state.paused ? QStringLiteral("Pause") : QStringLiteral("Idle");
+        const QString caption = state.paused ? tr("Pause") : tr("Idle");
         m_secondsShown.reset();
         if (panel->text() != caption) {
             panel->setText(caption);
@@ -225,7 +226,7 @@ void StationPresenter::showPicture(bool onAir)
     const QPixmap picture = readPicture(path);
     if (picture.isNull() && !m_reported.contains(path)) {
         m_reported.insert(path);
-        qCWarning(lcUi).noquote() << "cannot load the picture" << path;
+        qCWarning(lcUi).noquote() << "cannot load the picture" << LogText::quoted(path);
     }
     QLabel *image = m_form.Image1();
     image->setPixmap(picture);

@@ -3,6 +3,7 @@
 #include "station/Log.h"
 
 #include "playback/audio/PulseConnection.h"
+#include "station/LogText.h"
 
 #include <QDebug>
 #include <QVector>
@@ -66,7 +67,8 @@ void PulseAudioInput::connectionChanged()
 void PulseAudioInput::openStream()
 {
     if (!m_name.isEmpty() && !m_connection.hasSource(m_name)) {
-        fail(m_run, QStringLiteral("the sound input \"%1\" is not available").arg(m_name));
+        fail(m_run,
+             QStringLiteral("the sound input %1 is not available").arg(LogText::quoted(m_name)));
         return;
     }
     QString error;
@@ -153,7 +155,8 @@ void PulseAudioInput::stateCallback(pa_stream *stream, void *self)
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
             reason = QStringLiteral("the sound server went away");
         else if (!input->m_streamSource.isEmpty())
-            reason = QStringLiteral("the sound input \"%1\" went away").arg(input->m_streamSource);
+            reason = QStringLiteral("the sound input %1 went away")
+                         .arg(LogText::quoted(input->m_streamSource));
         else
             reason = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
         QMetaObject::invokeMethod(

@@ -3,6 +3,7 @@
 #include "station/Log.h"
 
 #include "playback/audio/PulseConnection.h"
+#include "station/LogText.h"
 
 #include <QDebug>
 
@@ -174,8 +175,8 @@ void PulseOutput::createMonitor()
     m_monitor
         = connectStream(m_monitorSink, m_monitorLevel, int(bytesFor(MonitorSlackMs, spec)), &error);
     if (!m_monitor) {
-        dropMonitor(
-            QStringLiteral("The monitor output \"%1\" cannot play: %2").arg(m_monitorSink, error));
+        dropMonitor(QStringLiteral("The monitor output %1 cannot play: %2")
+                        .arg(LogText::quoted(m_monitorSink), error));
         return;
     }
     pa_stream_set_state_callback(m_monitor, &PulseOutput::monitorStateCallback, this);
@@ -185,9 +186,9 @@ void PulseOutput::createMonitor()
         [](pa_stream *stream, void *self) {
             auto *output = static_cast<PulseOutput *>(self);
             if (stream == output->m_monitor)
-                output->dropMonitor(QStringLiteral("The monitor output \"%1\" does not keep up: "
+                output->dropMonitor(QStringLiteral("The monitor output %1 does not keep up: "
                                                    "the message goes on without it")
-                                        .arg(output->m_monitorSink));
+                                        .arg(LogText::quoted(output->m_monitorSink)));
         },
         this);
 }
@@ -213,9 +214,9 @@ bool PulseOutput::startMonitor()
     const char *sink = pa_stream_get_device_name(m_stream);
     const char *monitor = pa_stream_get_device_name(m_monitor);
     if (sink && monitor && std::strcmp(sink, monitor) == 0) {
-        const QString why = QStringLiteral("The monitor output \"%1\" is the transmitter's "
+        const QString why = QStringLiteral("The monitor output %1 is the transmitter's "
                                            "output: it stays silent")
-                                .arg(m_monitorSink);
+                                .arg(LogText::quoted(m_monitorSink));
         if (why != m_monitorSaid) {
             m_monitorSaid = why;
             qCWarning(lcSound).noquote() << why;
@@ -238,7 +239,8 @@ void PulseOutput::joinMonitor()
         && pa_stream_write(m_monitor, backlog.constData(), size_t(backlog.size()), nullptr, 0,
                            PA_SEEK_RELATIVE)
                < 0) {
-        dropMonitor(QStringLiteral("The monitor output \"%1\" went away").arg(m_monitorSink));
+        dropMonitor(
+            QStringLiteral("The monitor output %1 went away").arg(LogText::quoted(m_monitorSink)));
         return;
     }
     unrefOperation(pa_stream_cork(m_monitor, 0, nullptr, nullptr));
@@ -561,16 +563,17 @@ void PulseOutput::mirror(const void *data, size_t bytes)
         const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
         if (pa_bytes_to_usec(uint64_t(m_monitorBacklog.size()), spec)
             > pa_usec_t(QueueMs + MonitorSlackMs) * PA_USEC_PER_MSEC)
-            dropMonitor(QStringLiteral("The monitor output \"%1\" does not keep up: the message "
+            dropMonitor(QStringLiteral("The monitor output %1 does not keep up: the message "
                                        "goes on without it")
-                            .arg(m_monitorSink));
+                            .arg(LogText::quoted(m_monitorSink)));
         return;
     }
     if (!m_monitorPlays)
         return;
     // Copied: the transmitter's stream owns the frames.
     if (pa_stream_write(m_monitor, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
-        dropMonitor(QStringLiteral("The monitor output \"%1\" went away").arg(m_monitorSink));
+        dropMonitor(
+            QStringLiteral("The monitor output %1 went away").arg(LogText::quoted(m_monitorSink)));
 }
 
 void PulseOutput::framesReady()
@@ -741,9 +744,10 @@ QString PulseOutput::streamError() const
         return QStringLiteral("the sound server went away");
     const int error = pa_context_errno(context);
     if (error == PA_ERR_NOENTITY && !m_format.sink.isEmpty())
-        return QStringLiteral("the sound output \"%1\" is not available").arg(m_format.sink);
+        return QStringLiteral("the sound output %1 is not available")
+            .arg(LogText::quoted(m_format.sink));
     if (error == PA_ERR_KILLED && !m_format.sink.isEmpty())
-        return QStringLiteral("the sound output \"%1\" went away").arg(m_format.sink);
+        return QStringLiteral("the sound output %1 went away").arg(LogText::quoted(m_format.sink));
     return QString::fromUtf8(pa_strerror(error));
 }
 
@@ -754,14 +758,14 @@ QString PulseOutput::monitorError() const
         return QString(); // the transmitter's stream says it
     const int error = pa_context_errno(context);
     if (error == PA_ERR_NOENTITY)
-        return QStringLiteral("The monitor output \"%1\" is not available: messages play without "
+        return QStringLiteral("The monitor output %1 is not available: messages play without "
                               "it")
-            .arg(m_monitorSink);
+            .arg(LogText::quoted(m_monitorSink));
     if (error == PA_ERR_KILLED)
-        return QStringLiteral("The monitor output \"%1\" went away: the message goes on without it")
-            .arg(m_monitorSink);
-    return QStringLiteral("The monitor output \"%1\" cannot play: %2")
-        .arg(m_monitorSink, QString::fromUtf8(pa_strerror(error)));
+        return QStringLiteral("The monitor output %1 went away: the message goes on without it")
+            .arg(LogText::quoted(m_monitorSink));
+    return QStringLiteral("The monitor output %1 cannot play: %2")
+        .arg(LogText::quoted(m_monitorSink), QString::fromUtf8(pa_strerror(error)));
 }
 
 void PulseOutput::stateCallback(pa_stream *stream, void *self)

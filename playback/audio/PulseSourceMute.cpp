@@ -3,6 +3,7 @@
 #include "station/Log.h"
 
 #include "playback/audio/PulseConnection.h"
+#include "station/LogText.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -142,7 +143,8 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
         if (!success) {
             if (forThisKeying)
                 leftAlone = true;
-            say(QStringLiteral("Cannot mute the microphone \"%1\": it is not available").arg(name));
+            say(QStringLiteral("Cannot mute the microphone %1: it is not available")
+                    .arg(LogText::quoted(name)));
         } else if (call->wasMuted) {
             if (forThisKeying)
                 leftAlone = true; // muted before: it stays as it is
@@ -163,7 +165,8 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
             std::erase_if(muted,
                           [failed](const Muted &entry) { return entry.generation == failed; });
             announce();
-            say(QStringLiteral("Cannot mute the microphone \"%1\": %2").arg(name, errorText()));
+            say(QStringLiteral("Cannot mute the microphone %1: %2")
+                    .arg(LogText::quoted(name), errorText()));
         } else {
             said.clear();
         }
@@ -267,9 +270,9 @@ PulseSourceMute::~PulseSourceMute()
             if (!waiting || deadline.hasExpired()) {
                 for (const Private::Muted &entry : d->muted)
                     qCWarning(lcSound).noquote()
-                        << QStringLiteral("The microphone \"%1\" may still be muted: the sound "
+                        << QStringLiteral("The microphone %1 may still be muted: the sound "
                                           "server did not answer")
-                               .arg(entry.source);
+                               .arg(LogText::quoted(entry.source));
                 for (const auto &call : d->calls) {
                     pa_operation_cancel(call->operation);
                     pa_operation_unref(call->operation);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/audio/SdlOutput.h"
+#include "station/LogText.h"
 
 #include <SDL.h>
 
@@ -50,7 +51,8 @@ bool SdlOutput::open(const Format &format, QString *error)
 {
     if (!format.sink.isEmpty()) {
         // SDL knows no sound server's outputs by name; a named output is never replaced.
-        *error = QStringLiteral("the sound output \"%1\" is not available").arg(format.sink);
+        *error = QStringLiteral("the sound output %1 is not available")
+                     .arg(LogText::quoted(format.sink));
         return false;
     }
     const int sampleRate = format.sampleRate;

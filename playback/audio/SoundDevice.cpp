@@ -10,6 +10,7 @@
 #include "playback/audio/PulseConnection.h"
 #include "playback/audio/SoundFileSource.h"
 #include "station/FileNames.h"
+#include "station/LogText.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -235,16 +236,16 @@ QString SoundDevice::missingOutput() const
     case PulseConnection::Ready:
         if (d->connection.hasSink(name))
             return {};
-        return QStringLiteral("the sound output \"%1\" is not available").arg(name);
+        return QStringLiteral("the sound output %1 is not available").arg(LogText::quoted(name));
     case PulseConnection::Unavailable:
-        return QStringLiteral("the sound output \"%1\" is not available: no sound server answers")
-            .arg(name);
+        return QStringLiteral("the sound output %1 is not available: no sound server answers")
+            .arg(LogText::quoted(name));
     case PulseConnection::Connecting:
         break;
     }
-    return QStringLiteral("the sound output \"%1\" is not available yet: the sound server has "
+    return QStringLiteral("the sound output %1 is not available yet: the sound server has "
                           "not answered")
-        .arg(name);
+        .arg(LogText::quoted(name));
 }
 
 void SoundDevice::routeChanged()
@@ -285,7 +286,8 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     setFileName(path);
     const QString missing = missingOutput();
     if (!missing.isEmpty() && d->connection.state() != PulseConnection::Connecting) {
-        qCWarning(lcSound).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, missing);
+        qCWarning(lcSound).noquote()
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), missing);
         d->connection.connectToServer(); // it may be back for the next file
         return OpenResult::OutputAbsent;
     }
@@ -293,7 +295,8 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     QString error;
     std::unique_ptr<AudioSource> source = openSource(path, &error);
     if (!source) {
-        qCWarning(lcSound).noquote() << QStringLiteral("Cannot play \"%1\": %2").arg(path, error);
+        qCWarning(lcSound).noquote()
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), error);
         return OpenResult::Unreadable;
     }
 

@@ -82,7 +82,12 @@ bool WavWriter::write(const QString &path, const float *samples, qsizetype count
                       QString *error)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Always a new file: whatever is at path goes first, so that a link put there (by anyone
+    // who can write the folder) is never written through.
+    constexpr int Flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(name.constData(), Flags, 0644);
+    if (fd < 0 && errno == EEXIST && ::unlink(name.constData()) == 0)
+        fd = ::open(name.constData(), Flags, 0644);
     if (fd < 0) {
         *error = systemError(errno);
         return false;

@@ -8,7 +8,8 @@
 // that they are clipped, never wrapped.
 namespace WavWriter {
 
-// Writes the file at path (replacing what is there) and makes sure it reached the disk. On a
+// Writes the file at path (replacing what is there: a link there is removed, never followed)
+// and makes sure it reached the disk. On a
 // failure (a full disk, a folder that cannot be written) nothing is left at path, false is
 // returned and error says why.
 bool write(const QString &path, const float *samples, qsizetype count, int sampleRate,

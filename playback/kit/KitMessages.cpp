@@ -4,6 +4,7 @@
 #include "station/AppState.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
+#include "station/LogText.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -30,7 +31,7 @@ KitMessages::Built KitMessages::build(const QString &text)
     Built built = speak(text, true);
     if (!built.ok)
         qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot say \"%1\": %2").arg(text.left(80), built.error);
+            << QStringLiteral("Cannot say %1: %2").arg(LogText::quoted(text), built.error);
     return built;
 }
 

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/kit/KitText.h"
 
+#include "station/LogText.h"
+
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -19,11 +23,6 @@ bool isWordName(const QString &name)
             return false;
     }
     return true;
-}
-
-QString quoted(const QString &what)
-{
-    return QLatin1Char('\'') + what + QLatin1Char('\'');
 }
 
 void addOnce(QStringList &list, const QString &entry)
@@ -51,9 +50,12 @@ KitText::Plan KitText::plan(const QString &text)
     for (const QString &written : text.split(blanks, Qt::SkipEmptyParts)) {
         Word word;
         if (written.startsWith(u'[')) {
-            const QString name = written.toLower().mid(1).chopped(1);
-            if (!written.endsWith(u']') || !isWordName(name)) {
-                addOnce(plan.unspeakable, quoted(written));
+            // "[" alone is unbalanced too: both brackets are needed before taking them off.
+            const bool closed = written.size() >= 2 && written.endsWith(u']');
+            const QString name
+                = closed ? written.toLower().sliced(1, written.size() - 2) : QString();
+            if (!isWordName(name)) {
+                addOnce(plan.unspeakable, LogText::quoted(written, u'\''));
                 continue;
             }
             word.spelled.append(name + QLatin1String(".wav"));
@@ -64,12 +66,20 @@ KitText::Plan KitText::plan(const QString &text)
             for (QChar c : written) {
                 const QString file = characterFile(c);
                 if (file.isEmpty())
-                    addOnce(plan.unspeakable, quoted(QString(c)));
+                    addOnce(plan.unspeakable, LogText::quoted(QString(c), u'\''));
                 else
                     word.spelled.append(file);
             }
         }
         plan.words.append(word);
     }
+    // Punctuation alone ("/", "/ /") says nothing: no letter, digit or word of the kit.
+    const bool sayable = std::any_of(plan.words.cbegin(), plan.words.cend(), [](const Word &w) {
+        return w.call.isEmpty()
+               || std::any_of(w.spelled.cbegin(), w.spelled.cend(),
+                              [](const QString &file) { return file != u"slash.wav"; });
+    });
+    if (!sayable)
+        plan.words.clear();
     return plan;
 }

@@ -12,7 +12,8 @@
 // ("[cq]" is "cq.wav", "[59]" is "59.wav"; its name is letters, digits, '-' and '_'). Any other
 // word is a whole-call recording when the kit has one ("DL1ABC" is "calls/dl1abc.wav",
 // "DL1ABC/P" is "calls/dl1abc-p.wav"), else spelled: one recording per character ("a.wav" ...
-// "z.wav", "0.wav" ... "9.wav", "slash.wav" for '/'). Letters count alike in either case.
+// "z.wav", "0.wav" ... "9.wav", "slash.wav" for '/'). Letters count alike in either case. A text
+// without a letter, a digit or a bracketed word ("", "/", "/ /") has no words to speak.
 namespace KitText {
 
 // Longer texts are refused before anything is looked up.

@@ -5,6 +5,7 @@
 #include "playback/loudness/LoudnessGain.h"
 #include "playback/loudness/LoudnessMeter.h"
 #include "station/FileNames.h"
+#include "station/LogText.h"
 
 #include <QDir>
 
@@ -99,8 +100,9 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
     }
     const QList<Piece> pieces = choosePieces(text, spoken);
     if (!spoken.missing.isEmpty()) {
-        spoken.error = QStringLiteral("missing from the voice kit in %1: %2")
-                           .arg(m_folder, spoken.missing.join(QLatin1String(", ")));
+        spoken.error
+            = QStringLiteral("missing from the voice kit in %1: %2")
+                  .arg(LogText::quoted(m_folder), spoken.missing.join(QLatin1String(", ")));
         return spoken;
     }
     if (pieces.isEmpty()) {
@@ -122,8 +124,9 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
         channels = std::max(channels, std::min(part->channels, MaxChannels));
     }
     if (!spoken.missing.isEmpty()) {
-        spoken.error = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
-                           .arg(m_folder, spoken.missing.join(QLatin1String(", ")));
+        spoken.error
+            = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
+                  .arg(LogText::quoted(m_folder), spoken.missing.join(QLatin1String(", ")));
         return spoken;
     }
 
@@ -151,8 +154,9 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
         const auto part = m_parts.part(path(piece.file), rate, channels, &error);
         if (!part) { // changed under our feet since it was looked at
             spoken.missing.append(QStringLiteral("%1 (%2)").arg(piece.file, error));
-            spoken.error = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
-                               .arg(m_folder, spoken.missing.join(QLatin1String(", ")));
+            spoken.error
+                = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
+                      .arg(LogText::quoted(m_folder), spoken.missing.join(QLatin1String(", ")));
             return spoken;
         }
         const size_t first = sound->samples.size();

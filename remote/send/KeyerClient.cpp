@@ -3,6 +3,7 @@
 
 #include "playback/kit/KitText.h"
 #include "remote/KeyerBus.h"
+#include "station/LogText.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -11,6 +12,7 @@
 #include <QDBusVariant>
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -79,7 +81,8 @@ bool KeyerClient::call(const char *member, const QVariantList &arguments, QDBusM
         *status = Refused;
         break;
     default:
-        say(QStringLiteral("the keyer refused %1: %2").arg(QLatin1String(member), error.message()));
+        say(QStringLiteral("the keyer refused %1: %2")
+                .arg(QLatin1String(member), LogText::quoted(error.message())));
         *status = Refused;
         break;
     }
@@ -267,12 +270,19 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
     if (state != QLatin1String("idle"))
         return QStringLiteral("another message is busy");
     if (request.command == SendArguments::Command::File)
-        return QStringLiteral("%1 cannot be played (see the keyer's window)").arg(request.path);
+        return QStringLiteral("%1 cannot be played (see the keyer's window)")
+            .arg(LogText::quoted(request.path));
     if (request.command == SendArguments::Command::Say
         && request.text.size() > KitText::MaxCharacters)
         return QStringLiteral("the text has %1 characters; at most %2 are spoken")
             .arg(request.text.size())
             .arg(KitText::MaxCharacters);
+    const auto speakable = [](QChar c) {
+        return c.unicode() < 0x80 && c.isLetterOrNumber();
+    };
+    if (request.command == SendArguments::Command::Say
+        && std::none_of(request.text.cbegin(), request.text.cend(), speakable))
+        return QStringLiteral("the text has nothing to say (no letter, digit or word in brackets)");
     if (request.command == SendArguments::Command::Say && answer.value(2).toDouble() > 0)
         return QStringLiteral("the message would last %1 s, longer than the keyer speaks at once")
             .arg(answer.value(2).toDouble(), 0, 'f', 1);

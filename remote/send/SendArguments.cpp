@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/send/SendArguments.h"
+#include "station/LogText.h"
 
 #include <QDir>
 #include <QStringDecoder>
@@ -79,7 +80,8 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
             return true;
         } else if (options && argument.startsWith('-') && argument.size() > 1
                    && !isNumber(argument)) {
-            *error = QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(argument));
+            *error = QStringLiteral("unknown option %1")
+                         .arg(LogText::quoted(QString::fromLocal8Bit(argument)));
             return false;
         } else {
             words.append(argument);
@@ -95,7 +97,8 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
             found = &entry;
     }
     if (!found) {
-        *error = QStringLiteral("unknown command %1").arg(QString::fromLocal8Bit(words.first()));
+        *error = QStringLiteral("unknown command %1")
+                     .arg(LogText::quoted(QString::fromLocal8Bit(words.first())));
         return false;
     }
     const QList<QByteArray> rest = words.mid(1);

@@ -155,6 +155,11 @@ void TestVoiceKit::refusals_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("a missing letter") << "ab dk" << QStringList{"k.wav"} << "k.wav";
     QTest::newRow("no part can exist") << "a?b [c" << QStringList{"'?'", "'[c'"} << "'?'";
+    // Brackets left open or empty, and punctuation alone, even where the kit has slash.wav.
+    QTest::newRow("brackets") << "[ a [] ] [[a]" << QStringList{"'['", "'[]'", "']'", "'[[a]'"}
+                              << "'['";
+    QTest::newRow("punctuation") << " / < ?" << QStringList{"'<'", "'?'"} << "'<'";
+    QTest::newRow("nothing to say") << " \t/ //\n" << QStringList() << "nothing to say";
     QTest::newRow("10,000 characters") << QString(10000, 'a') << QStringList() << "at most 1000";
     QTest::newRow("over a minute")
         << QString("ab ").repeated(300) << QStringList() << "at most 60 s";
@@ -171,6 +176,7 @@ void TestVoiceKit::refusals()
     QVERIFY(TestSounds::writeBytes(file("c.wav"), QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16)));
     QVERIFY(writeTone(file("d.wav"), 500, 8000, 1, 21000));
     QVERIFY(writeTone(file("e.wav"), 500, Rate, 1, 0));
+    QVERIFY(writeTone(file("slash.wav"), 600));
     const VoiceKit::Spoken spoken = m_kit.speak(text);
     QVERIFY(!spoken.ok && !spoken.sound);
     QStringList names;

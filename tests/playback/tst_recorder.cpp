@@ -50,6 +50,7 @@ private slots:
     void previewNeverOnTheTransmittersOutput();
     void dialogFollowsTheRecorder();
     void savesTheVoiceKitsParts();
+    void linksAndLeftoversWhereItWrites();
 };
 
 namespace {
@@ -558,6 +559,37 @@ void TestRecorder::savesTheVoiceKitsParts()
              qPrintable(parts.join(' ')));
     QVERIFY(f.state().MemFile[0] != kit + "b.wav"); // no memory took it
     QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-kit.png"));
+}
+
+// What saves cut short left behind goes at start; a link planted where the program writes is never
+// followed: in a part's place it is replaced, as the lock file it is said (and the settings saved).
+void TestRecorder::linksAndLeftoversWhereItWrites()
+{
+    StationFixture f(false);
+    const QString dir = f.programDir(), victim = dir + "/victim";
+    TestFiles::put(victim, "mine");
+    QVERIFY(QDir(dir).mkpath("kit/calls"));
+    for (const char *name : {"Wav/.Memory 1 2024-05-01 120000.wav.part", "kit/.a.wav.part",
+                             "kit/calls/.dl1abc.wav.part", "Wav/notes.wav.part"})
+        TestFiles::put(dir + "/" + name, "RIFF");
+    for (const char *name : {"vocta.ini.lock", "Wav/.Memory 2 x.wav.part"})
+        QVERIFY(QFile::link(victim, dir + "/" + name));
+    StderrCapture capture;
+    f.station->Form_Load();
+    QCOMPARE(QDir(dir + "/kit").entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList());
+    QVERIFY(!QFileInfo::exists(dir + "/kit/calls/.dl1abc.wav.part"));
+    QCOMPARE(recordings(f).filter(".part"), QStringList{"notes.wav.part"});
+
+    QVERIFY(QFile::link(victim, dir + "/kit/.b.wav.part"));
+    recordTake(f, take(0.1, 0.5, 0.1));
+    QVERIFY(f.station->recorder().saveKitPart(dir + "/kit/", "b"));
+    QCOMPARE(TestSounds::decode(dir + "/kit/b.wav").size(), size_t(4000 + 2 * 400));
+    f.window().menuItem("Exit")->trigger();
+    QCOMPARE(TestFiles::contents(victim), QByteArray("mine"));
+    QVERIFY(TestFiles::contents(dir + "/vocta.ini").contains("[MEMORY_1]"));
+    QCOMPARE(capture.text().count("Cannot lock the settings file with " + dir.toUtf8()), 1);
+    QCOMPARE(f.dialogs.notices.filter("problem: The settings file's lock").size(), 1);
 }
 
 QTEST_MAIN(TestRecorder)

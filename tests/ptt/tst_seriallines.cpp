@@ -96,7 +96,7 @@ void TestSerialLines::openingFails_data()
     // The path replaces the port number, which names a device that could open.
     QTest::newRow("chosen device unplugged")
         << 2 << "9600,N,8,1"
-        << "The serial device /dev/serial/by-id/usb-voicevocta-absent is not present"
+        << "The serial device \"/dev/serial/by-id/usb-voicevocta-absent\" is not present"
         << "/dev/serial/by-id/usb-voicevocta-absent";
 }
 

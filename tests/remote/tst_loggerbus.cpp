@@ -254,6 +254,15 @@ void TestLoggerBus::fileEndToEnd()
     QVERIFY(refused->readAllStandardError().startsWith("voicevocta-send: refused: "));
     QVERIFY2(m_program->said().contains("Cannot play \"" + corrupt.fileName()),
              qPrintable(m_program->said()));
+    // A name of 100,000 characters is said cut, with its length, on both sides.
+    const QString longName = m_dir.filePath(QString(100000, 'x'));
+    QProcess *tooLong = send({"file", longName});
+    QCOMPARE(tooLong->exitCode(), 1);
+    QVERIFY(tooLong->readAllStandardError().size() < 1000);
+    const QString mark = QString("...\" (%1 characters)").arg(longName.size());
+    QVERIFY(m_program->said().contains(mark));
+    for (const QString &line : m_program->said().split('\n'))
+        QVERIFY(line.size() < 1000);
 
     QProcess *played = send({"file", m_dir.filePath("marker.wav"), "--wait"});
     QCOMPARE(played->exitCode(), 0);
@@ -298,12 +307,16 @@ void TestLoggerBus::sayPlaysTheKitAsOneStream()
 void TestLoggerBus::sayRefusesAMissingPart()
 {
     startKeyer(1.0);
-    QProcess *say = send({"say", "abx?", "--wait"});
+    QProcess *say = send({"say", "abx?\n[", "--wait"});
     QCOMPARE(say->exitCode(), 1);
     QCOMPARE(say->readAllStandardError(),
-             "voicevocta-send: refused: missing from the voice kit: x.wav, '?'\n");
-    QVERIFY2(m_program->said().count("voicevocta: Cannot say \"abx?\"") == 1,
+             "voicevocta-send: refused: missing from the voice kit: x.wav, '?', '['\n");
+    // The line break goes into the one line said, escaped.
+    QVERIFY2(m_program->said().count("voicevocta: Cannot say \"abx?\\n[\"") == 1,
              qPrintable(m_program->said()));
+    QProcess *nothing = send({"say", " / "});
+    QCOMPARE(nothing->exitCode(), 1);
+    QVERIFY(nothing->readAllStandardError().contains("refused: the text has nothing to say"));
     const QString status = QString::fromUtf8(send({"status"})->readAllStandardOutput());
     QVERIFY2(status.startsWith("state=idle\nmemory=0\nonair=false\n"), qPrintable(status));
     QCOMPARE(m_rig->soundSamples(), qint64(0));

@@ -115,9 +115,9 @@ void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
     AppState state;
     const QStringList problems = AudioSettings::read(
         ProfileText("[Audio]\nMonitor=speakers\nMonitorLevel=250\nMuteSource=mic"), state);
-    QCOMPARE(
-        problems,
-        QStringList{"[Audio] MonitorLevel=250 is not a whole number from 0 to 100: 100 is used"});
+    QCOMPARE(problems,
+             QStringList{
+                 "[Audio] MonitorLevel=\"250\" is not a whole number from 0 to 100: 100 is used"});
     QCOMPARE(state.AudioMonitor, QString("speakers"));
     QCOMPARE(state.MonitorLevel, 100);
     QCOMPARE(state.MuteSource, QString("mic"));

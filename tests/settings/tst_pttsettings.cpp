@@ -163,8 +163,8 @@ void TestPttSettings::handEditedValuesAreSaidAndKept()
     f.station->Form_Load();
     const QStringList said = QString::fromUtf8(capture.text()).split('\n');
     QCOMPARE(said.filter("is not").size(), 3);
-    QVERIFY(said.filter("Level=abc").size() == 1 && said.filter("Method=Bogus").size() == 1
-            && said.filter("RigModel=-5").size() == 1);
+    QVERIFY(said.filter("Level=\"abc\"").size() == 1 && said.filter("Method=\"Bogus\"").size() == 1
+            && said.filter("RigModel=\"-5\"").size() == 1);
     QCOMPARE(f.state().AudioLevel, 100);
     QCOMPARE(f.state().PttMethod, KeyingMethod::Serial);
     QCOMPARE(f.state().RigModel, 2);

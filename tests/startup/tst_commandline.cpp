@@ -12,7 +12,8 @@
 #include <csignal>
 
 // The program as a process: whatever its command line holds, even the toolkit's own options, it
-// starts, looks and saves as it does without one. The toolkit's environment variables still act.
+// starts, looks and saves as it does without one; only --help and --version, each alone, are
+// answered. The toolkit's environment variables still act.
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,7 @@ class TestCommandLine : public QObject
 private slots:
     void toolkitOptionsChangeNothing();
     void titleOptionLeavesTheTitle();
+    void helpAndVersionAlone();
 
 private:
     struct Run
@@ -120,7 +122,7 @@ void TestCommandLine::toolkitOptionsChangeNothing()
     QCOMPARE(plain.status, QProcess::NormalExit);
     QVERIFY2(!plain.window.isNull(), plain.said.constData());
 
-    const Run given = run(toolkitOptions);
+    const Run given = run(toolkitOptions + QStringList{"--version"});
     QVERIFY(given.started);
     // It ran on the platform its environment names and ended on SIGTERM as usual ...
     QVERIFY2(given.status == QProcess::NormalExit, given.said.constData());
@@ -193,6 +195,26 @@ void TestCommandLine::titleOptionLeavesTheTitle()
     QVERIFY(ended);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QVERIFY(QFile::exists(folder.filePath("vocta.ini")));
+}
+
+// Answered on standard output, with no window and no settings file.
+void TestCommandLine::helpAndVersionAlone()
+{
+    QTemporaryDir folder;
+    QVERIFY(makeProgramFolder(folder.path()));
+    for (const char *argument : {"--help", "-h", "--version"}) {
+        QProcess program;
+        program.start(folder.filePath("voicevocta"), {argument});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QByteArray out = program.readAllStandardOutput();
+        QVERIFY2(argument[2] == 'v' ? out == "voicevocta " VV_VERSION "\n"
+                                    : out.startsWith("Usage: voicevocta [--help | --version]\n"),
+                 out.constData());
+        QCOMPARE(program.readAllStandardError(), QByteArray());
+    }
+    QVERIFY(!QFile::exists(folder.filePath("vocta.ini")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -375,7 +375,7 @@ void TestSettingsPlace::layouts()
 
 void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults_data()
 {
-    QTest::addColumn<QByteArray>("site"); // empty: a folder in its place
+    QTest::addColumn<QByteArray>("site"); // "/": a folder in its place
     QTest::addColumn<bool>("readable");
     QTest::newRow("UTF-16") << QByteArray("\xFF\xFE[\0C\0O\0M\0]\0\n\0", 14) << true;
     QTest::newRow("binary") << QByteArray("\x7F"
@@ -383,7 +383,8 @@ void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults_data()
                                           20)
                             << true;
     QTest::newRow("text without sections") << QByteArray("Num=3\nnot a settings file\n") << true;
-    QTest::newRow("a folder") << QByteArray() << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("a folder") << QByteArray("/") << true;
     QTest::newRow("unreadable") << SiteDefault << false;
 }
 
@@ -396,7 +397,7 @@ void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults()
     StationFixture f;
     QTemporaryDir dir;
     const QString sitePath = dir.filePath(QStringLiteral("vocta.ini"));
-    if (site.isEmpty())
+    if (site == "/")
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("vocta.ini")));
     else
         TestFiles::put(sitePath, site);
@@ -421,7 +422,7 @@ void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults()
     QVERIFY2(saved.startsWith("[COM]\nNum=1\nRts=0\n"), saved.constData());
     if (!readable)
         setMode(sitePath, 0644);
-    QCOMPARE(TestFiles::contents(sitePath), site.isEmpty() ? "<unreadable>" : site);
+    QCOMPARE(TestFiles::contents(sitePath), site == "/" ? "<unreadable>" : site);
 }
 
 void TestSettingsPlace::readOnlyFolderSavesInTheConfigFolder()

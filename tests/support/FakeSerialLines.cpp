@@ -41,7 +41,7 @@ bool FakeSerialLines::open()
     if (m_open)
         return true;
     if (!m_devicePath.isEmpty() && !devices.contains(m_devicePath)) {
-        m_error = QStringLiteral("The serial device %1 is not present").arg(m_devicePath);
+        m_error = QStringLiteral("The serial device \"%1\" is not present").arg(m_devicePath);
         return false;
     }
     if (m_devicePath.isEmpty() && deviceName(m_portNumber).isEmpty()) {

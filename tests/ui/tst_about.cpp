@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/StationFixture.h"
 
+#include "tests/support/TestFiles.h"
 #include "ui/Aboutfrm.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
-// The About dialog: its text to the byte, and its show / hide / unload cycle beside the main
-// window.
+// The About dialog: its text to the byte, the version and the licence, and its show / hide / unload
+// cycle beside the main window; Help, which opens the manual.
 class TestAbout : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,14 @@ private slots:
     void okHidesAndAboutShowsItAgainUnchanged();
     void closeBoxUnloadsAndAboutLoadsAfresh();
     void mainWindowStaysUsable();
+    void helpOpensTheManual();
+
+public slots:
+    // What the desktop was asked to open.
+    void openUrl(const QUrl &url) { m_opened << url; }
+
+private:
+    QList<QUrl> m_opened;
 };
 
 void TestAbout::textIsExact()
@@ -64,6 +75,8 @@ void TestAbout::dialogAsDesigned()
     QCOMPARE(about->Label1()->geometry(), QRect(8, 8, 273, 193));
     QCOMPARE(about->Label1()->parentWidget()->geometry(), QRect(8, 0, 289, 217));
     QVERIFY(about->Label1()->alignment() & Qt::AlignHCenter);
+    QCOMPARE(about->findChild<QLabel *>("LabelVersion")->text(), QString("Version " VV_VERSION));
+    QVERIFY(about->findChild<QLabel *>("LabelLicence")->text().contains("GNU GPL"));
     PictureButton *ok = about->CommandOK();
     QCOMPARE(ok->geometry(), QRect(112, 224, 73, 41));
     QCOMPARE(ok->text(), QString("OK"));
@@ -158,6 +171,42 @@ void TestAbout::mainWindowStaysUsable()
     f.clickMemory(2);
     QCOMPARE(f.now().playing(), 1);
     QCOMPARE(f.now().memory, qint16(2));
+}
+
+// The manual page through the desktop's help browser; without one, the README that comes with the
+// program; without that either, the window says where the manual is.
+void TestAbout::helpOpensTheManual()
+{
+    QDesktopServices::setUrlHandler("man", this, "openUrl");
+    QDesktopServices::setUrlHandler("file", this, "openUrl");
+    const auto unset = qScopeGuard([] {
+        QDesktopServices::unsetUrlHandler("man");
+        QDesktopServices::unsetUrlHandler("file");
+    });
+    QTemporaryDir dir; // the installed program in bin/
+    QVERIFY(QDir(dir.path()).mkpath("bin") && QDir(dir.path()).mkpath("share/man/man1"));
+    FakeDialogs dialogs;
+    bool browser = false;
+    ManualHelp help(dialogs, dir.filePath("bin"), [&] { return browser; });
+    help.Help_Click(); // no browser, no README
+    browser = true;
+    help.Help_Click(); // a browser, but no manual page installed
+    TestFiles::put(dir.filePath("share/man/man1/voicevocta.1.gz"), "");
+    help.Help_Click();
+    browser = false;
+    TestFiles::put(dir.filePath("README.md"), "# Voice Vocta\n");
+    help.Help_Click();
+    QCOMPARE(m_opened,
+             (QList<QUrl>{QUrl("man:voicevocta(1)"),
+                          QUrl::fromLocalFile(QDir(dir.path()).canonicalPath() + "/README.md")}));
+    QCOMPARE(dialogs.notices.size(), 2);
+    QVERIFY(dialogs.notices.first().contains("man voicevocta"));
+
+    // The menu's Help does one of them.
+    StationFixture f;
+    m_opened.clear();
+    f.window().menuItem("Help")->trigger();
+    QCOMPARE(m_opened.size() + f.dialogs.notices.size(), 1);
 }
 
 QTEST_MAIN(TestAbout)
