@@ -2,13 +2,13 @@
 #include "app/VoiceVocta.h"
 
 #include "playback/SoundServer.h"
-#include "playback/SourceMute.h"
 #include "playback/kit/VoiceKit.h"
 #include "playback/loudness/LoudnessBook.h"
 #include "ptt/RigLibrary.h"
 #include "station/Dialogs.h"
 #include "station/Log.h"
 #include "station/SoundPlayer.h"
+#include "station/SourceMute.h"
 #include "ui/PictureButton.h"
 #include "ui/TransportBar.h"
 
@@ -88,8 +88,9 @@ void VoiceVocta::wire()
     m_station.setSameOnScreen([this](const StationState &a, const StationState &b) {
         return m_presenter.sameOnScreen(a, b);
     });
-    // The microphone is muted while the transmitter is keyed for a message.
-    connect(&m_station, &Station::changed, this, &VoiceVocta::muteWhileKeyed);
+    // The microphone muted while the transmitter is keyed for a message is the one chosen; the
+    // station tells it when, after it has been told which.
+    connect(&m_station, &Station::changed, this, &VoiceVocta::chooseMutedSource);
     m_station.setLineUse(&m_serialKeyer);
     m_keyers.apply();
 
@@ -209,24 +210,20 @@ void VoiceVocta::measureMemories()
             QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cbegin() + 6));
 }
 
-void VoiceVocta::muteWhileKeyed()
+void VoiceVocta::setSourceMute(SourceMute *mute)
 {
-    if (!m_sourceMute)
-        return;
-    // A message keys the transmitter in its lead, while it plays and in its tail (in the wait
-    // before a repeat the tail is all that keeps it keyed, unless Lock does).
-    const StationState &station = m_station.state();
-    const bool message = station.stage == Stage::Lead || station.stage == Stage::Playing
-                         || station.stage == Stage::Tail
-                         || (station.stage == Stage::RepeatWait && !station.lock);
-    const bool keyed = station.onAir && message && !m_ended;
-    // Told only of a change: the station changes at every status report while a message plays.
-    if (m_muteSource && *m_muteSource == m_state.MuteSource && m_muteKeyed == keyed)
+    m_sourceMute = mute;
+    m_muteSource.reset();
+    m_station.setSourceMute(mute);
+    chooseMutedSource();
+}
+
+void VoiceVocta::chooseMutedSource()
+{
+    if (!m_sourceMute || (m_muteSource && *m_muteSource == m_state.MuteSource))
         return;
     m_muteSource = m_state.MuteSource;
-    m_muteKeyed = keyed;
     m_sourceMute->setSource(m_state.MuteSource);
-    m_sourceMute->setMessageKeyed(keyed);
 }
 
 void VoiceVocta::Form_Load()
@@ -255,6 +252,7 @@ void VoiceVocta::Form_Load()
     m_form.Gauge1()->setMaximum(100);
 
     m_settings.ReadMem();
+    chooseMutedSource();
     // A second copy on the same settings file keys nothing: the transmitter is the first's.
     if (m_settings.inUseElsewhere())
         m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "
@@ -289,7 +287,6 @@ void VoiceVocta::Exit_Click()
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
     m_ended = true;
-    muteWhileKeyed();
     m_settings.WriteMem();
     emit endProgram();
 }
@@ -301,6 +298,5 @@ void VoiceVocta::Form_Terminate()
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
     m_keyers.shutdown();
-    muteWhileKeyed();
     m_settings.WriteMem();
 }

@@ -55,11 +55,7 @@ public:
     ~VoiceVocta() override;
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).
-    void setSourceMute(SourceMute *mute)
-    {
-        m_sourceMute = mute;
-        m_muteSource.reset();
-    }
+    void setSourceMute(SourceMute *mute);
     // The player of the memories' previews (Ctrl+F1..F6), on the operator's own output; none:
     // previews are refused.
     void setPreviewPlayer(SoundPlayer *player);
@@ -107,9 +103,8 @@ signals:
 
 private:
     void wire();
-    // Tells the microphone's mute whether a message keys the transmitter now (its lead, its
-    // sound and its tail).
-    void muteWhileKeyed();
+    // Tells the microphone's mute which source it mutes (the station tells it when).
+    void chooseMutedSource();
     void applyLoudness();
     void measureMemories();
 
@@ -143,7 +138,6 @@ private:
     KeyWatch m_keyWatch;
     SourceMute *m_sourceMute = nullptr;
     std::optional<QString> m_muteSource; // what it was told last
-    bool m_muteKeyed = false;
     std::unique_ptr<MemoryPreview> m_memoryPreview;
     LoudnessBook *m_loudness = nullptr;
     bool m_ended = false;

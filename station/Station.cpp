@@ -26,6 +26,7 @@ Station::Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject 
     , m_tailTimer(clock.timer([this] { apply(TailTick{}); }))
     , m_timeoutTimer(clock.timer([this] { apply(TimeoutTick{}); }))
     , m_confirmTimer(clock.timer([this] { apply(ConfirmTimeout{}); }))
+    , m_muteTimer(clock.timer([this] { apply(MuteTick{}); }))
     , m_statusTimer(clock.timer([this] { apply(StatusTick{}); }, true))
 {
     qRegisterMetaType<StationState>();
@@ -179,6 +180,7 @@ void Station::transition(const Event &event)
 void Station::settle()
 {
     say();
+    tellMute();
     sendRequests();
     say();
 }

@@ -17,6 +17,7 @@ struct AppState;
 class Clock;
 class LineUse;
 class PttKeyer;
+class SourceMute;
 class Timer;
 
 // What a message plays: a sound file, and the memory (0..5) it was started from (-1: none).
@@ -74,6 +75,10 @@ public:
     PttKeyer *keyer() const { return m_keyer; }
     // The serial lines that the COM dialog changes, whichever keyer keys.
     void setLineUse(LineUse *lines) { m_lineUse = lines; }
+    // The microphone muted while the transmitter is keyed for a message (null: none). A message's
+    // keying waits for its mute to be settled, at most MuteWaitMs.
+    void setSourceMute(SourceMute *mute);
+    static constexpr int MuteWaitMs = 250;
     // Whether the window shows `next` as it shows `shown` (they differ only in the elapsed time).
     // The status reports that would change nothing on screen are counted without waking for
     // them, and said with the first one that does; without it every report is said.
@@ -137,7 +142,7 @@ private:
     using Event = StationEvents::Event;
 
     // What the audio of a message in its lead waits for.
-    enum class Await { Nothing, Output, Keying, LeadTime };
+    enum class Await { Nothing, Output, Mute, Keying, LeadTime };
 
     // The transition function: applies the event, then every event it gave rise to, each
     // followed by changed() when the state changed and by the keying requests it made.
@@ -185,12 +190,17 @@ private:
     void on(const StationEvents::KeyerNews &);
     void on(const StationEvents::KeyerSwap &event);
     void on(const StationEvents::ReleasedElsewhere &event);
+    void on(const StationEvents::MuteSettled &);
+    void on(const StationEvents::MuteTick &);
     void on(const StationEvents::LinesChanged &event);
     void on(const StationEvents::Shutdown &);
     void sendStat();
     void recStat();
+    void muteThenKey();
     void key();
     void keyingDone();
+    bool keyedForMessage() const;
+    void tellMute();
     bool keyedAndConfirmed() const;
     // Keying is held back: the transmitter is keyed by another program.
     bool inhibited() const;
@@ -209,6 +219,10 @@ private:
     Message m_message;
     QPointer<PttKeyer> m_keyer;
     LineUse *m_lineUse = nullptr;
+    QPointer<SourceMute> m_mute;
+    QMetaObject::Connection m_muteConnection;
+    bool m_muting = false; // the microphone is muted ahead of the keying
+    bool m_muteTold = false; // what the mute was told last
     SameOnScreen m_sameOnScreen;
     int m_statusReports = 1; // the status reports the next tick of its timer stands for
     std::vector<QMetaObject::Connection> m_keyerConnections;
@@ -236,5 +250,6 @@ private:
     std::unique_ptr<Timer> m_tailTimer;
     std::unique_ptr<Timer> m_timeoutTimer;
     std::unique_ptr<Timer> m_confirmTimer;
+    std::unique_ptr<Timer> m_muteTimer;
     std::unique_ptr<Timer> m_statusTimer; // the status reports, every 50 ms while counting
 };

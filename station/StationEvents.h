@@ -36,6 +36,8 @@ struct KeyingDone { };                              // a keying that nothing wil
 struct KeyerNews { };                               // the keyer's link changed
 struct KeyerSwap { QPointer<PttKeyer> keyer; };     // another keyer takes over
 struct ReleasedElsewhere { QString by; };           // the transmitter was released elsewhere
+struct MuteSettled { };                             // the microphone's mute has its answer
+struct MuteTick { };                                // it did not come in time
 struct RepeatTick { };                              // the station's own timers
 struct LeadTick { };
 struct TailTick { };
@@ -45,11 +47,11 @@ struct ConfirmTimeout { };
 struct Shutdown { };                                // the end of the program
 // clang-format on
 
-using Event
-    = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
-                   RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
-                   TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded, Confirmed,
-                   KeyingDone, KeyerNews, KeyerSwap, ReleasedElsewhere, RepeatTick, LeadTick,
-                   TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
+using Event = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
+                           RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
+                           TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded,
+                           Confirmed, KeyingDone, KeyerNews, KeyerSwap, ReleasedElsewhere,
+                           MuteSettled, MuteTick, RepeatTick, LeadTick, TailTick, TimeoutTick,
+                           StatusTick, ConfirmTimeout, Shutdown>;
 
 } // namespace StationEvents

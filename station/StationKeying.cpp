@@ -6,6 +6,7 @@
 #include "station/LineUse.h"
 #include "station/Log.h"
 #include "station/PttKeyer.h"
+#include "station/SourceMute.h"
 #include "station/Station.h"
 
 using namespace StationEvents;
@@ -84,6 +85,68 @@ bool Station::keyedAndConfirmed() const
         return false;
     const bool canConfirm = m_keyer && m_keyer->link() == PttKeyer::Link::Ready;
     return m_confirmedOnAir || !canConfirm;
+}
+
+// ---- The microphone ----------------------------------------------------------------------------
+
+void Station::setSourceMute(SourceMute *mute)
+{
+    disconnect(m_muteConnection);
+    m_mute = mute;
+    m_muteTold = false;
+    if (mute)
+        m_muteConnection
+            = connect(mute, &SourceMute::settled, this, [this] { apply(MuteSettled{}); });
+}
+
+// The transmitter is keyed for a message in its lead (also just before its keying, while the
+// microphone is muted ahead of it), while it plays and in its tail; in the wait before a repeat
+// the tail is all that keeps it keyed, unless Lock does.
+bool Station::keyedForMessage() const
+{
+    const Stage stage = m_state.stage;
+    const bool message = stage == Stage::Lead || stage == Stage::Playing || stage == Stage::Tail
+                         || (stage == Stage::RepeatWait && !m_state.lock);
+    return (m_state.onAir || m_muting) && message && !m_shutDown;
+}
+
+void Station::tellMute()
+{
+    const bool keyed = keyedForMessage();
+    if (!m_mute || keyed == m_muteTold)
+        return;
+    m_muteTold = keyed;
+    m_mute->setMessageKeyed(keyed);
+}
+
+// The microphone is muted before the transmitter is keyed for the message: the keying waits for
+// the sound server's word, at most MuteWaitMs.
+void Station::muteThenKey()
+{
+    if (!m_mute) {
+        key();
+        return;
+    }
+    m_muting = true;
+    m_await = Await::Mute;
+    m_muteTimer->start(MuteWaitMs);
+    post(MuteSettled{}); // looked at once the mute has been told
+}
+
+void Station::on(const StationEvents::MuteSettled &)
+{
+    if (m_await == Await::Mute && m_state.stage == Stage::Lead && (!m_mute || m_mute->isSettled()))
+        on(MuteTick{});
+}
+
+void Station::on(const StationEvents::MuteTick &)
+{
+    m_muteTimer->stop();
+    if (m_await != Await::Mute || m_state.stage != Stage::Lead)
+        return;
+    m_await = Await::Nothing;
+    key();
+    m_muting = false; // the keying carries it from here
 }
 
 // The message keys the transmitter; its audio waits until the keying is done. A transmitter that
@@ -195,7 +258,7 @@ void Station::on(const StationEvents::LockClick &)
         // A message that waits plays on without the transmitter: its audio need not wait.
         if (m_state.stage == Stage::Lead) {
             m_keyMessage = false;
-            if (m_await == Await::Keying || m_await == Await::LeadTime)
+            if (m_await == Await::Mute || m_await == Await::Keying || m_await == Await::LeadTime)
                 startAudio();
         }
         return;
@@ -223,7 +286,8 @@ void Station::on(const StationEvents::StandbyClick &)
     m_state.standby = true;
     recStat();
     // Under standby a message plays without the transmitter: its audio need not wait.
-    if (m_state.stage == Stage::Lead && (m_await == Await::Keying || m_await == Await::LeadTime))
+    if (m_state.stage == Stage::Lead
+        && (m_await == Await::Mute || m_await == Await::Keying || m_await == Await::LeadTime))
         startAudio();
 }
 

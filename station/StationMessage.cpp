@@ -155,7 +155,7 @@ void Station::on(const StationEvents::Prepared &event)
             sendStat();
         return;
     }
-    key();
+    muteThenKey();
 }
 
 void Station::startAudio()
@@ -163,6 +163,8 @@ void Station::startAudio()
     m_await = Await::Nothing;
     m_leadTimer->stop();
     m_confirmTimer->stop();
+    m_muteTimer->stop();
+    m_muting = false;
     m_state.stage = Stage::Playing;
     countStatus(true);
     if (m_restart)
@@ -180,6 +182,8 @@ void Station::stopMessage()
     m_repeatTimer->stop();
     m_leadTimer->stop();
     m_confirmTimer->stop();
+    m_muteTimer->stop();
+    m_muting = false;
     m_await = Await::Nothing;
     countStatus(false);
     m_player.stop();
@@ -203,6 +207,8 @@ void Station::endMessage(SoundPlayer::Outcome outcome)
         m_player.rewind();
     m_leadTimer->stop();
     m_confirmTimer->stop();
+    m_muteTimer->stop();
+    m_muting = false;
     m_await = Await::Nothing;
     const bool busy = m_state.playing();
     // A file that failed to play does not repeat: a repeat would only key the transmitter again

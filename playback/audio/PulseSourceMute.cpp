@@ -50,6 +50,10 @@ struct PulseSourceMute::Private
     QString errorText() const;
     void announce(quint64 toMute = 0);
     void muteAnnounced(quint64 generation);
+    // Whether this keying's mute has its answer (see SourceMute::isSettled); told to the UI
+    // thread when it becomes so.
+    bool settledNow() const;
+    void tellSettled();
 
     PulseSourceMute *owner;
     PulseConnection &connection;
@@ -58,6 +62,8 @@ struct PulseSourceMute::Private
     bool keyed = false;
     bool leftAlone = false; // this keying leaves the source alone (muted already, or absent)
     bool mutedNow = false; // muted.back() is this keying's
+    bool muteConfirmed = false; // and the server confirmed it muted
+    bool settledSaid = true;
     quint64 generation = 0;
     std::vector<Muted> muted;
     std::vector<std::unique_ptr<Call>> calls;
@@ -82,6 +88,8 @@ void PulseSourceMute::Private::update()
     });
     if (mutedNow && (!keyed || muted.back().source != source))
         mutedNow = false; // the keying ended, or another source takes its place
+    if (!mutedNow)
+        muteConfirmed = false;
     if (!keyed)
         leftAlone = false;
     if (!connection.context())
@@ -169,6 +177,8 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
                     .arg(LogText::quoted(name), errorText()));
         } else {
             said.clear();
+            if (mutedNow && muted.back().generation == call->generation)
+                muteConfirmed = true;
         }
         break;
     case Call::Unmute:
@@ -192,6 +202,24 @@ void PulseSourceMute::Private::answered(Call *call, bool success)
     }
     if (again)
         update();
+    tellSettled();
+}
+
+bool PulseSourceMute::Private::settledNow() const
+{
+    return !keyed || source.isEmpty() || !connection.context() || leftAlone
+           || (mutedNow && muteConfirmed);
+}
+
+void PulseSourceMute::Private::tellSettled()
+{
+    const bool settled = settledNow();
+    if (settled == settledSaid)
+        return;
+    settledSaid = settled;
+    if (settled)
+        QMetaObject::invokeMethod(
+            owner, [owner = owner] { emit owner->settled(); }, Qt::QueuedConnection);
 }
 
 // Tells the UI thread what is muted here (for the guard); with `toMute`, that keying's mute is
@@ -246,6 +274,7 @@ PulseSourceMute::PulseSourceMute(PulseConnection &connection, QObject *parent)
     const auto retry = [this] {
         PulseConnection::Lock lock(d->connection);
         d->update();
+        d->tellSettled();
     };
     connect(&connection, &PulseConnection::stateChanged, this, retry);
     connect(&connection, &PulseConnection::devicesChanged, this, retry);
@@ -290,6 +319,7 @@ void PulseSourceMute::setSource(const QString &name)
     PulseConnection::Lock lock(d->connection);
     d->source = name;
     d->update();
+    d->tellSettled();
 }
 
 void PulseSourceMute::setMessageKeyed(bool keyed)
@@ -297,4 +327,11 @@ void PulseSourceMute::setMessageKeyed(bool keyed)
     PulseConnection::Lock lock(d->connection);
     d->keyed = keyed;
     d->update();
+    d->tellSettled();
+}
+
+bool PulseSourceMute::isSettled() const
+{
+    PulseConnection::Lock lock(d->connection);
+    return d->settledNow();
 }

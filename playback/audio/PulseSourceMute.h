@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "playback/SourceMute.h"
+#include "station/SourceMute.h"
 
 #include <memory>
 
@@ -22,6 +22,7 @@ public:
 
     void setSource(const QString &name) override;
     void setMessageKeyed(bool keyed) override;
+    bool isSettled() const override;
 
     static constexpr int ShutdownWaitMs = 1000;
 

@@ -604,8 +604,18 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     // guard is told of it before it is muted, until it is put back.
     QSignalSpy told(mute.get(), &SourceMute::mutedSourcesChanged);
     f.state().TailMs = 300;
+    // The transmitter is keyed only once the server has muted the microphone.
+    std::optional<bool> mutedAtKeying;
+    const QMetaObject::Connection keying = QObject::connect(
+        &f.station->station(), &Station::changed, [&](const StationState &state) {
+            if (state.onAir && !mutedAtKeying)
+                mutedAtKeying = muted("mic");
+        });
     f.clickMemory(0);
-    QTRY_VERIFY(muted("mic"));
+    QTRY_COMPARE(f.now().stage, Stage::Playing);
+    QObject::disconnect(keying);
+    QCOMPARE(mutedAtKeying, std::optional(true));
+    QVERIFY(muted("mic"));
     QCOMPARE(told.size(), 1);
     QCOMPARE(told.last().at(0).toStringList(), QStringList{"mic"});
     f.device.finish();
