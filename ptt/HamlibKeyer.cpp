@@ -55,7 +55,7 @@ struct HamlibKeyer::Channel
 
 struct HamlibKeyer::Report
 {
-    enum Kind { Status, Confirmed, MayBeKeyed, ReleasedElsewhere, Problem };
+    enum Kind { Status, Confirmed, MayBeKeyed, ReleasedElsewhere, Problem, Seen };
     Kind kind;
     quint64 generation; // of the open() that the report belongs to
     QString text;
@@ -64,6 +64,7 @@ struct HamlibKeyer::Report
     bool flag = false; // Confirmed: on air; MayBeKeyed: its value
     bool say = false; // Status: a failure said on standard error
     bool answersAgain = false; // Status: a rig that had failed answers again
+    quint64 serial = 0; // the latest request the thread had taken when it reported
 };
 
 // The keyer's thread: opens the rig, holds it to the latest request, and at the end releases the
@@ -84,7 +85,11 @@ struct HamlibKeyer::Worker
     void tellStatus(Link now, const QString &text, bool say);
     void setMayBeKeyed(bool value);
     void end();
-    void post(const Report &report) { HamlibKeyer::post(*channel, report); }
+    void post(Report report)
+    {
+        report.serial = serial;
+        HamlibKeyer::post(*channel, report);
+    }
 
     std::shared_ptr<Channel> channel;
     std::shared_ptr<RigLibrary> library; // keeps hamlib loaded while its link is in use
@@ -92,6 +97,7 @@ struct HamlibKeyer::Worker
     HamlibSettings lastSettings;
     quint64 generation = 0;
     bool wanted = false;
+    quint64 serial = 0; // of the latest request taken
     bool settingsFault = false; // nothing more until the next open()
     std::optional<Clock::time_point> retryAt;
     std::optional<bool> confirmedState;
@@ -185,7 +191,10 @@ void HamlibKeyer::setOnAir(bool onAir)
     {
         std::lock_guard lock(m_channel->mutex);
         m_channel->wanted = onAir;
-        ++m_channel->wantedSerial;
+        const quint64 serial = ++m_channel->wantedSerial;
+        // Keyed, as far as anyone can tell, from the moment the keying is asked.
+        if (onAir)
+            m_keyingSerial = serial;
     }
     wake();
     if (releasePending() != wasPending)
@@ -253,14 +262,20 @@ void HamlibKeyer::post(Channel &channel, const Report &report)
 
 void HamlibKeyer::take(const Report &report)
 {
+    const bool wasPending = releasePending();
+    m_seenSerial = std::max(m_seenSerial, report.serial);
+    if (report.kind != Report::Status && releasePending() != wasPending)
+        emit statusChanged(m_status, isReady());
     switch (report.kind) {
+    case Report::Seen:
+        return;
     case Report::Confirmed:
         emit confirmed(report.flag);
         return;
     case Report::MayBeKeyed: {
-        const bool wasPending = releasePending();
+        const bool pending = releasePending();
         m_mayBeKeyed = report.flag;
-        if (releasePending() != wasPending)
+        if (releasePending() != pending)
             emit statusChanged(m_status, isReady());
         return;
     }
@@ -320,16 +335,18 @@ void HamlibKeyer::Worker::run()
                 rigs = channel->library;
             }
             newRequest = channel->wantedSerial != wantedSeen;
-            wantedSeen = channel->wantedSerial;
+            wantedSeen = serial = channel->wantedSerial;
             wanted = channel->wanted;
         }
         if (opening)
             connectAnew(*opening, std::move(rigs));
         if (newRequest)
             heldBack = false;
-        if (!link || settingsFault || heldBack)
-            continue;
-        carryOut(newRequest, opening.has_value());
+        if (link && !settingsFault && !heldBack)
+            carryOut(newRequest, opening.has_value());
+        // What the thread knows of the transmitter now covers this request.
+        if (newRequest)
+            post({Report::Seen, generation, {}, {}, state, false});
     }
     end();
 }

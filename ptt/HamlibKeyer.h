@@ -56,8 +56,9 @@ public:
     void setOnAir(bool onAir) override;
     bool isReady() const override { return m_link == Link::Ready && !m_shutDown; }
     Link link() const override { return m_shutDown ? Link::NotConnected : m_link; }
-    bool releasePending() const override { return !m_wanted && m_mayBeKeyed; }
-    bool mayBeKeyed() const override { return m_mayBeKeyed; }
+    bool releasePending() const override { return !m_wanted && mayBeKeyed(); }
+    // From the keying request on, until the rig has confirmed a release.
+    bool mayBeKeyed() const override { return m_mayBeKeyed || m_keyingSerial > m_seenSerial; }
     // What the link in use allows a request now: a second, or more on a slow link.
     int answerTimeoutMs() const override;
     QString statusText() const override { return m_status; }
@@ -83,5 +84,7 @@ private:
     Link m_link = Link::NotConnected;
     bool m_wanted = false; // the latest request
     bool m_mayBeKeyed = false; // a keying was sent and no release confirmed since
+    quint64 m_keyingSerial = 0; // the latest keying request
+    quint64 m_seenSerial = 0; // the latest request the thread's reports cover
     bool m_shutDown = false;
 };
