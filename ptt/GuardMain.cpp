@@ -376,7 +376,10 @@ int main(int argc, char *argv[])
     }
     const int socket = own ? connectTo(argv[2]) : GuardProtocol::SocketDescriptor;
     if (socket < 0) {
-        say(QStringLiteral("the guard cannot reach the program (%1)").arg(program));
+        say(QStringLiteral("the guard cannot reach the program %1 at %2: %3")
+                .arg(program)
+                .arg(QString::fromLocal8Bit(argv[2]),
+                     QString::fromLocal8Bit(std::strerror(errno))));
         return 1;
     }
 

@@ -318,6 +318,7 @@ void PttGuard::connected(int socket, qint64 pid, bool child)
     connect(m_notifier, &QSocketNotifier::activated, this, &PttGuard::read);
     tellEverything();
     setProblem(QString());
+    emit running(pid);
 }
 
 void PttGuard::tellEverything()

@@ -75,6 +75,8 @@ public:
 
 signals:
     void problemChanged(const QString &problem);
+    // A guard runs now (its process id), and has been told everything.
+    void running(qint64 pid);
     // The guard released the transmitter itself: the program did not answer it, or stayed keyed
     // past its time-out. `reason` says which.
     void tookOver(const QString &reason);

@@ -157,7 +157,8 @@ public:
         }
     }
 
-    bool start(const QStringList &arguments)
+    // `ownGroup`: the keyer leads a process group of its own, as a program in a session does.
+    bool start(const QStringList &arguments, bool ownGroup = false)
     {
         QList<QByteArray> bytes{QByteArrayLiteral(VV_CRASHKEYER)};
         for (const QString &argument : arguments)
@@ -175,6 +176,8 @@ public:
             return false;
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (ownGroup)
+                ::setpgid(0, 0);
             ::dup2(input[0], STDIN_FILENO);
             ::dup2(output[1], STDOUT_FILENO);
             const rlimit noCore = {0, 0}; // no core files in the build folder
@@ -193,25 +196,44 @@ public:
     // ended or said nothing in time.
     std::optional<pid_t> waitUntilKeyed()
     {
-        QByteArray said;
-        QElapsedTimer clock;
-        clock.start();
-        while (!said.contains('\n') && clock.elapsed() < KeyerTrace::TimeoutMs) {
-            pollfd ready = {m_output, POLLIN, 0};
-            if (::poll(&ready, 1, 100) <= 0)
-                continue;
-            char buffer[64];
-            const ssize_t n = ::read(m_output, buffer, sizeof buffer);
-            if (n <= 0)
-                return std::nullopt;
-            said.append(buffer, n);
-        }
-        if (!said.startsWith("keyed ") || !said.contains('\n'))
+        if (!waitFor("keyed "))
             return std::nullopt;
-        return pid_t(said.mid(6, said.indexOf('\n') - 6).toLongLong());
+        for (const QByteArray &line : m_said.split('\n'))
+            if (line.startsWith("keyed "))
+                return pid_t(line.mid(6).toLongLong());
+        return std::nullopt;
     }
 
     pid_t pid() const { return m_pid; }
+    // What the keyer said so far (through waitFor()).
+    QByteArray said() const { return m_said; }
+    // Reads what the keyer says within `timeoutMs` (see said()); false once it has ended.
+    bool listen(int timeoutMs)
+    {
+        pollfd ready = {m_output, POLLIN, 0};
+        if (::poll(&ready, 1, timeoutMs) <= 0)
+            return true;
+        char buffer[256];
+        const ssize_t n = ::read(m_output, buffer, sizeof buffer);
+        if (n > 0)
+            m_said.append(buffer, n);
+        return n > 0;
+    }
+    // Waits for a line that starts with `word` on the keyer's standard output.
+    bool waitFor(const QByteArray &word, int timeoutMs = KeyerTrace::TimeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            const QList<QByteArray> lines = m_said.split('\n');
+            for (qsizetype i = 0; i + 1 < lines.size(); ++i) // complete lines only
+                if (lines[i].startsWith(word))
+                    return true;
+            if (clock.elapsed() >= timeoutMs || !listen(100))
+                return false;
+        }
+    }
+
     void tell(const char *line)
     {
         [[maybe_unused]] ssize_t n = ::write(m_input, line, strlen(line));
@@ -241,4 +263,5 @@ private:
     bool m_ended = false;
     int m_input = -1;
     int m_output = -1;
+    QByteArray m_said;
 };

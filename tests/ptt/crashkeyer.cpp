@@ -3,14 +3,17 @@
 // program wires them, keys the transmitter through Lock and then waits to die, of a signal from
 // outside or of a fault of its own.
 //
-//   crashkeyer <program folder> <device> <rts> <dtr> [guard [mute=<source>]]
+//   crashkeyer <program folder> <device> <rts> <dtr> [guard|unitguard [mute=<source>]]
 //
 // rts and dtr: "positive", "negative" or "off". A device "host:port" is a rigctld: the station
-// keys its rig through CAT. With "guard" the program's guard watches it; with "mute=<source>" it
+// keys its rig through CAT. With "guard" the program's guard watches it (with "unitguard", from a
+// service unit of its own where the session bus has a service manager); with "mute=<source>" it
 // also mutes that microphone through the sound server, as for a message. It writes "keyed <the
 // guard's process id, or 0>" to standard output once the transmitter is keyed (the rig has
-// confirmed it). Then a line on standard input says how to die: "fault" (a write to an address
-// that is not mapped) or "abort"; or "quit", to end in order.
+// confirmed it), "guarded <process id>" whenever a guard runs and has been told everything, and
+// "released" should the station see its transmitter released from elsewhere
+// (its guard). Then a line on standard input says how to die: "fault" (a write to an address that
+// is not mapped) or "abort"; or "quit", to end in order; or "hang", to hold its event loop.
 
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseConnection.h"
@@ -19,6 +22,7 @@
 #include "ptt/HamlibKeyer.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
+#include "ptt/TransientUnit.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeSoundPlayer.h"
@@ -48,7 +52,8 @@ bool setLine(const char *use, bool &on, bool &positive)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    const bool guarded = argc >= 6 && std::strcmp(argv[5], "guard") == 0;
+    const bool inUnit = argc >= 6 && std::strcmp(argv[5], "unitguard") == 0;
+    const bool guarded = argc >= 6 && (std::strcmp(argv[5], "guard") == 0 || inUnit);
     const bool muting = argc == 7 && std::strncmp(argv[6], "mute=", 5) == 0;
     if (argc != 5 && !(argc == 6 && guarded) && !(guarded && muting))
         return 2;
@@ -56,6 +61,13 @@ int main(int argc, char *argv[])
     const bool cat = !device.startsWith(QLatin1Char('/'));
 
     PttGuard guard(QStringLiteral(VV_GUARD));
+    TransientUnit unit;
+    if (inUnit)
+        guard.setTransientUnit(&unit);
+    QObject::connect(&guard, &PttGuard::running, [](qint64 pid) {
+        std::printf("guarded %lld\n", static_cast<long long>(pid));
+        std::fflush(stdout);
+    });
     FakeSoundPlayer sound;
     FakeDialogs dialogs;
     CrashRelease crash;
@@ -111,6 +123,15 @@ int main(int argc, char *argv[])
     station.station().Command3d2_Click();
     if (!station.station().state().lock)
         return 3;
+    QObject::connect(&station.station(), &Station::changed, &application,
+                     [](const StationState &state) {
+                         static bool said = false;
+                         if (state.lock || said)
+                             return;
+                         said = true;
+                         std::printf("released\n");
+                         std::fflush(stdout);
+                     });
     if (!cat)
         sayKeyed();
 
@@ -127,6 +148,9 @@ int main(int argc, char *argv[])
         }
         if (std::strncmp(line, "abort", 5) == 0)
             std::abort();
+        if (std::strncmp(line, "hang", 4) == 0)
+            for (;;)
+                ::pause(); // the event loop never runs again
         if (std::strncmp(line, "quit", 4) == 0) {
             station.Form_Terminate();
             application.exit(0);
