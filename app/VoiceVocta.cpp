@@ -75,6 +75,16 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
     // What the operator must know of the settings file shows in the window.
     m_settings.setTell(
         [&dialogs](const QString &text, bool problem) { dialogs.notice(text, problem); });
+    // A transmitter found keyed by another program shows in the window, once each time.
+    connect(&m_keyers, &KeyerChoice::statusChanged, this, [this, &dialogs] {
+        const bool elsewhere = m_keyers.current().link() == PttKeyer::Link::KeyedElsewhere;
+        if (elsewhere && !m_keyedElsewhereTold)
+            dialogs.notice(tr("%1.\n\nThis program leaves it alone: it keys nothing (a click "
+                              "shows the refusal face) until the other program has released it.")
+                               .arg(m_keyers.current().statusText()),
+                           true);
+        m_keyedElsewhereTold = elsewhere;
+    });
     wire();
 }
 

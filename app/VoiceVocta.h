@@ -138,6 +138,7 @@ private:
     KeyWatch m_keyWatch;
     SourceMute *m_sourceMute = nullptr;
     std::optional<QString> m_muteSource; // what it was told last
+    bool m_keyedElsewhereTold = false;
     std::unique_ptr<MemoryPreview> m_memoryPreview;
     LoudnessBook *m_loudness = nullptr;
     bool m_ended = false;
