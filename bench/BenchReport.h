@@ -57,3 +57,4 @@ int runHeldKeyChild(int argc, char **argv);
 void runFootprintBench(BenchReport &report);
 void runFirstSampleBench(BenchReport &report);
 void runLoudnessBench(BenchReport &report);
+void runNetworkBench(BenchReport &report);

@@ -36,7 +36,10 @@
 // "firstsample", the key to the first sample heard at the rig's sink, on a PulseAudio and on a
 // PipeWire server of its own, for the first message after the sink suspended and a later one,
 // beside paplay and pw-play on the same sink; "loudness", measuring a minute of a message (beside
-// ffmpeg's ebur128 filter) and "Open"+"Play" to the first sound with and without a loudness target.
+// ffmpeg's ebur128 filter) and "Open"+"Play" to the first sound with and without a loudness target;
+// "network", the station network on the loopback interface: publish() to the datagram at a peer,
+// a peer's datagram to the signal that stops a running station, and the UI thread's CPU and
+// longest stall under 10,000 packets a second, not RadioInfo and RadioInfo.
 // "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
 // repeating message on a busy machine (two busy processes per core) beside paplay, counting the
 // plays with silence inserted.
@@ -71,6 +74,7 @@ int main(int argc, char **argv)
         {"footprint", &runFootprintBench},
         {"firstsample", &runFirstSampleBench},
         {"loudness", &runLoudnessBench},
+        {"network", &runNetworkBench},
         {"soak", &runSoakBench, false},
     };
 

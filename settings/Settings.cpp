@@ -4,6 +4,7 @@
 
 #include "settings/AudioSettings.h"
 #include "settings/KitSettings.h"
+#include "settings/NetworkSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
@@ -124,6 +125,7 @@ void Settings::ReadMem()
     // The newer sections take only the values they accept; each other one is said.
     QStringList problems = AudioSettings::read(file, m_state);
     problems += PttSettings::read(file, m_state);
+    problems += NetworkSettings::read(file, m_state);
     for (const QString &problem : problems)
         qCWarning(lcSettings).noquote()
             << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
@@ -204,6 +206,7 @@ void Settings::WriteMem()
         refused += AudioSettings::write(text, m_state, m_asRead);
         refused += PttSettings::write(text, m_state, m_asRead);
         refused += KitSettings::write(text, m_state);
+        refused += NetworkSettings::write(text, m_state, m_asRead);
     });
     // What went to the file is the state to compare with from now on: a value chosen and saved,
     // then put back as it was read, is saved again rather than left as the earlier save wrote it.

@@ -9,6 +9,30 @@
 // connection, a CM108 sound chip's GPIO pin, or not at all (the rig keys itself on the audio).
 enum class KeyingMethod { Serial, Cat, Cm108, None };
 
+// What other stations on the network that transmit hold this one back from: nothing, a station on
+// the same amateur band, or any station.
+enum class InterlockMode { Off, Band, All };
+// How this station says it works, for the stations around it: running (calling CQ), or search and
+// pounce, whose transmissions take priority over a running station's on the same band.
+enum class StationRole { Run, Sp };
+
+// The station network ([Network] of the settings file; every default sends and hears nothing).
+struct NetworkValues
+{
+    // Where this station's RadioInfo datagrams go: "host:port" entries separated by commas,
+    // unicast or broadcast addresses or host names; empty: nowhere.
+    QString RadioInfo;
+    // The name this station gives itself on the network; empty: the machine's host name.
+    QString StationName;
+    int Listen = 0; // the UDP port other stations' RadioInfo is heard on; 0: none
+    InterlockMode Interlock = InterlockMode::Off;
+    // How long a station that said it transmits and then fell silent still holds this one back.
+    int PeerTimeoutS = 5;
+    StationRole Role = StationRole::Run;
+
+    bool operator==(const NetworkValues &) const = default;
+};
+
 // The station's settings and places: one plain struct, owned by VoiceVocta and handed by
 // reference to the classes that read or write the settings file, the dialogs and the station.
 // What the station does with them (the message that plays, Lock, standby, the transmitter) is the
@@ -65,6 +89,8 @@ struct AppState
     QString KitFolder;
     int KitLetterGapMs = 60;
     int KitWordGapMs = 150;
+
+    NetworkValues Network;
 
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed

@@ -7,6 +7,7 @@ Q_LOGGING_CATEGORY(lcPtt, "voicevocta.ptt", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSound, "voicevocta.sound", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSettings, "voicevocta.settings", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcRemote, "voicevocta.remote", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNet, "voicevocta.net", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcUi, "voicevocta.ui", QtWarningMsg)
 
 void useLogFormat()

@@ -12,6 +12,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcPtt) // "voicevocta.ptt": the keyers and the guard
 Q_DECLARE_LOGGING_CATEGORY(lcSound) // "voicevocta.sound": playing, recording, the sound server
 Q_DECLARE_LOGGING_CATEGORY(lcSettings) // "voicevocta.settings": the settings file
 Q_DECLARE_LOGGING_CATEGORY(lcRemote) // "voicevocta.remote": the keyer on the session bus
+Q_DECLARE_LOGGING_CATEGORY(lcNet) // "voicevocta.net": the station network (RadioInfo over UDP)
 Q_DECLARE_LOGGING_CATEGORY(lcUi) // "voicevocta.ui": the window
 
 // Makes every categorised message read "voicevocta: <message>", whatever its area.

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/NetworkSetHandler.h"
+
+#include "settings/NetworkSettings.h"
+#include "station/AppState.h"
+#include "ui/NetworkSet.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include <algorithm>
+
+NetworkSetHandler::NetworkSetHandler(AppState &state, QWidget &mainWindow)
+    : m_state(state), m_mainWindow(mainWindow)
+{ }
+
+NetworkSetHandler::~NetworkSetHandler()
+{
+    delete m_dialog;
+}
+
+NetworkSet *NetworkSetHandler::form() const
+{
+    return m_dialog;
+}
+
+void NetworkSetHandler::Network_Click()
+{
+    if (!m_dialog)
+        load();
+    if (!m_dialog->isVisible())
+        Form_Load();
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void NetworkSetHandler::load()
+{
+    m_dialog = new NetworkSet(&m_mainWindow);
+    NetworkSet *dialog = m_dialog;
+    connect(dialog, &NetworkSet::OkButton_Click, this, &NetworkSetHandler::OkButton_Click);
+    connect(dialog, &NetworkSet::CancelButton_Click, this, &NetworkSetHandler::CancelButton_Click);
+    connect(dialog, &NetworkSet::Form_Unload, this, [this, dialog] {
+        if (m_dialog == dialog)
+            m_dialog = nullptr;
+    });
+}
+
+void NetworkSetHandler::Form_Load()
+{
+    NetworkSet &dialog = *m_dialog;
+    const NetworkValues &v = m_state.Network;
+    dialog.RadioInfoEdit()->setText(v.RadioInfo);
+    dialog.StationNameEdit()->setText(v.StationName);
+    dialog.StationNameEdit()->setPlaceholderText(
+        NetworkSettings::effectiveStationName(NetworkValues()));
+    dialog.ListenEdit()->setText(v.Listen > 0 ? QString::number(v.Listen) : QString());
+    dialog.InterlockCombo()->setCurrentIndex(int(v.Interlock));
+    dialog.RoleCombo()->setCurrentIndex(int(v.Role));
+    dialog.PeerTimeoutSpin()->setValue(v.PeerTimeoutS);
+    showStatus(m_status, m_good);
+}
+
+void NetworkSetHandler::OkButton_Click()
+{
+    NetworkSet &dialog = *m_dialog;
+    QString reason;
+    const QString radioInfo = dialog.RadioInfoEdit()->text().trimmed();
+    const auto destinations = NetworkSettings::destinations(radioInfo, &reason);
+    const auto listen = destinations
+                            ? NetworkSettings::listenPort(dialog.ListenEdit()->text(), &reason)
+                            : std::nullopt;
+    const auto name = listen
+                          ? NetworkSettings::stationName(dialog.StationNameEdit()->text(), &reason)
+                          : std::nullopt;
+    if (!destinations)
+        reason = tr("Send RadioInfo to: %1.").arg(reason);
+    else if (!listen)
+        reason = tr("Listen on UDP port: %1.").arg(reason);
+    else if (!name)
+        reason = tr("Station name: %1.").arg(reason);
+    if (!name) {
+        showStatus(reason, false);
+        return;
+    }
+
+    NetworkValues &v = m_state.Network;
+    v.RadioInfo = radioInfo;
+    v.StationName
+        = *name == NetworkSettings::effectiveStationName(NetworkValues()) ? QString() : *name;
+    v.Listen = *listen;
+    v.Interlock = InterlockMode(std::clamp(dialog.InterlockCombo()->currentIndex(), 0, 2));
+    v.Role = StationRole(std::clamp(dialog.RoleCombo()->currentIndex(), 0, 1));
+    v.PeerTimeoutS = std::clamp(dialog.PeerTimeoutSpin()->value(), NetworkSettings::MinPeerTimeoutS,
+                                NetworkSettings::MaxPeerTimeoutS);
+    dialog.hide();
+    emit applied();
+}
+
+void NetworkSetHandler::CancelButton_Click()
+{
+    m_dialog->hide();
+}
+
+void NetworkSetHandler::setStatus(const QString &text, bool good)
+{
+    m_status = text;
+    m_good = good;
+    if (m_dialog)
+        showStatus(text, good);
+}
+
+void NetworkSetHandler::showStatus(const QString &text, bool good)
+{
+    QLabel *label = m_dialog->StatusLabel();
+    label->setText(text);
+    label->setStyleSheet(good ? QString() : QStringLiteral("color: #b00000;"));
+}
