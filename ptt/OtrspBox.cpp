@@ -58,9 +58,11 @@ OtrspBox::~OtrspBox()
 
 bool OtrspBox::open()
 {
-    close();
-    if (m_device.isEmpty())
+    shut();
+    if (m_device.isEmpty()) {
+        setStatus(QStringLiteral("No OTRSP box"), false);
         return false;
+    }
     if (!openPort()) {
         m_state = State::Failed;
         qCWarning(lcPtt).noquote() << lowerFirst(m_status);
@@ -74,13 +76,18 @@ bool OtrspBox::open()
 
 void OtrspBox::close()
 {
+    shut();
+    setStatus(QStringLiteral("No OTRSP box"), false);
+}
+
+void OtrspBox::shut()
+{
     releasePort();
     m_state = State::Closed;
     if (!m_name.isEmpty()) {
         m_name.clear();
         emit nameChanged(m_name);
     }
-    setStatus(QStringLiteral("No OTRSP box"), false);
 }
 
 // Opens the port with its lines low; on failure the status says why.
@@ -130,11 +137,35 @@ void OtrspBox::lowerLines()
 {
     const bool rts = m_port->setRequestToSend(false);
     const bool dtr = m_port->setDataTerminalReady(false);
-    if ((rts && dtr) || m_lineFailureSaid)
+    if (!rts || !dtr)
+        lineFailed("RTS and DTR low");
+}
+
+// Said once per opening: a device without modem lines would otherwise be said at every keying.
+void OtrspBox::lineFailed(const char *lines)
+{
+    if (std::exchange(m_lineFailureSaid, true))
         return;
-    m_lineFailureSaid = true;
-    qCWarning(lcPtt).noquote() << QStringLiteral("cannot set RTS and DTR low on %1 (%2)")
-                                      .arg(LogText::quoted(m_device), m_port->errorString());
+    qCWarning(lcPtt).noquote() << QStringLiteral("cannot set %1 on %2 (%3)")
+                                      .arg(QLatin1String(lines), LogText::quoted(m_device),
+                                           m_port->errorString());
+}
+
+bool OtrspBox::setPtt(bool on)
+{
+    if (m_state != State::Open) {
+        m_ptt = false;
+        return !on;
+    }
+    const bool done = m_port->setDataTerminalReady(on);
+    qCDebug(lcPtt).noquote() << "OTRSP box DTR" << (on ? "high" : "low") << (done ? "" : "failed");
+    if (done) {
+        m_ptt = on;
+        return true;
+    }
+    lineFailed("DTR");
+    m_ptt = m_ptt || on; // nothing tells that it is released
+    return false;
 }
 
 void OtrspBox::send(const QByteArray &command)
@@ -358,6 +389,7 @@ void OtrspBox::portError(int error)
     m_state = State::Gone;
     m_replyTimer.stop();
     m_tx = 0;
+    m_ptt = false; // gone with the port
     finishWaiters(TxResult::WithoutBox);
     QMetaObject::invokeMethod(
         this,
@@ -379,8 +411,12 @@ void OtrspBox::releasePort()
     m_tx = 0;
     m_input.clear();
     finishWaiters(TxResult::WithoutBox);
-    if (m_port->isOpen())
-        m_port->close();
+    if (!m_port->isOpen())
+        return;
+    // Closing lowers DTR only where the hang-up flag was set when the port was found.
+    if (std::exchange(m_ptt, false))
+        m_port->setDataTerminalReady(false);
+    m_port->close();
 }
 
 void OtrspBox::setStatus(const QString &text, bool problem)

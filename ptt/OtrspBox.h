@@ -35,8 +35,8 @@ class QSerialPort;
 // that is not a serial device, or a device that answers something else, gets a clear status and
 // changes nothing else.
 //
-// Every member returns at once and never waits for the device; every callback and signal comes
-// on the thread of the box (the UI thread), never inside the call that caused it.
+// Every member returns at once and never waits for the device. Everything comes on the thread of
+// the box (the UI thread); the callbacks of selectTx() never inside the call itself.
 class OtrspBox : public QObject
 {
     Q_OBJECT
@@ -73,7 +73,7 @@ public:
     bool isOpen() const { return m_state == State::Open; }
     // The name the box gave; empty until it answered.
     QString name() const { return m_name; }
-    // What the operator reads about the box ("OTRSP box SO2RDuino on /dev/ttyUSB1").
+    // What the operator reads about the box (OTRSP box "SO2RDuino" on "/dev/ttyUSB1").
     QString statusText() const { return m_status; }
     // Asks the box's name again (a box plugged in after the start).
     void askName();
@@ -82,7 +82,8 @@ public:
 
     // The rule that keeps a keyed radio keyed: the box drops PTT when its transmit focus changes,
     // so no transmit focus is sent while `anyKeyed` says that a radio is keyed (none set: none
-    // is). The caller keeps to it; a request against it is refused and said.
+    // is), nor while the box's own PTT (setPtt) may key one. The caller keeps to it; a request
+    // against it is refused and said.
     void setKeyedCheck(std::function<bool()> anyKeyed) { m_anyKeyed = std::move(anyKeyed); }
     // Whether selectTx(radio) may send now: no radio is keyed, or the box has that focus.
     bool maySelectTx(int radio) const;
@@ -90,6 +91,13 @@ public:
     // command has left the port (written and drained by the system), or at once when it cannot
     // be sent (see TxResult). Key the radio only after a Selected or WithoutBox.
     void selectTx(int radio, TxDone done);
+    // PTT through the box: DTR high keys the radio with transmit focus. While it may be keyed no
+    // transmit focus is sent. A line the device cannot set is said once per opening and counts
+    // as keyed (nothing tells otherwise); a box not open is released. Returns whether the line
+    // took the level.
+    bool setPtt(bool on);
+    // DTR was raised, and not seen lowered since.
+    bool ptt() const { return m_ptt; }
     // Gives radio 1 or 2 the receive focus, in stereo ("RX1S") or not ("RX1"). Returns whether
     // the command went to the box.
     bool selectRx(int radio, bool stereo);
@@ -106,8 +114,10 @@ private:
         qint64 deadline;
         TxDone done;
     };
+    void shut();
     bool openPort();
     void lowerLines();
+    void lineFailed(const char *lines);
     void send(const QByteArray &command);
     void readLines();
     void takeLine(const QByteArray &line);
@@ -119,7 +129,7 @@ private:
     void portError(int error);
     void releasePort();
     void setStatus(const QString &text, bool problem);
-    bool anyKeyed() const { return m_anyKeyed && m_anyKeyed(); }
+    bool anyKeyed() const { return m_ptt || (m_anyKeyed && m_anyKeyed()); }
 
     std::unique_ptr<QSerialPort> m_port;
     QString m_device;
@@ -128,6 +138,7 @@ private:
     QString m_name;
     std::function<bool()> m_anyKeyed;
     int m_tx = 0; // the transmit focus last sent; 0: not known
+    bool m_ptt = false;
     // The answer awaited to "?NAME".
     Naming m_naming = Naming::Silent;
     int m_asks = 0;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ptt/OtrspBox.h"
+#include "ptt/OtrspKeyer.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <QLoggingCategory>
@@ -18,32 +19,40 @@ qsizetype saidCount(const QString &part)
     return std::count_if(said.begin(), said.end(), [&](auto &line) { return line.contains(part); });
 }
 
-// The box's end of a pseudo-terminal: all that the program sent so far, and the box's answers.
-struct BoxEnd
+// A box opened on a pseudo-terminal, and the box's end of it: all that the program sent so far,
+// and the box's answers.
+struct OnPty
 {
-    int fd;
-    QByteArray got;
+    explicit OnPty(int replyTimeoutMs = 1000)
+    {
+        box.setDevice(pty->name());
+        box.setReplyTimeoutMs(replyTimeoutMs);
+        QVERIFY(box.open());
+    }
     QByteArray read()
     {
         char buffer[256];
-        ::fcntl(fd, F_SETFL, O_NONBLOCK);
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        ::fcntl(pty->master(), F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = ::read(pty->master(), buffer, sizeof buffer)) > 0;)
             got.append(buffer, n);
         return got;
     }
     void say(const QByteArray &text)
     {
-        QVERIFY(::write(fd, text.data(), text.size()) == text.size());
+        QVERIFY(::write(pty->master(), text.data(), text.size()) == text.size());
     }
     // Holds what the program writes (XOFF), or lets it through (XON).
     void hold(bool on)
     {
         termios attributes;
-        ::tcgetattr(fd, &attributes);
+        ::tcgetattr(pty->master(), &attributes);
         attributes.c_iflag |= IXON;
-        ::tcsetattr(fd, TCSANOW, &attributes);
+        ::tcsetattr(pty->master(), TCSANOW, &attributes);
         say(on ? "\x13" : "\x11");
     }
+    std::unique_ptr<PseudoTerminal> pty = std::make_unique<PseudoTerminal>();
+    OtrspBox box;
+    QByteArray got;
 };
 
 } // namespace
@@ -61,22 +70,20 @@ private slots:
         qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext &, const QString &m) { said << m; });
     }
-    void commandsInOrderAndTheBoxGoing();
+    void commandsInOrder();
+    void boxThatGoesAway();
     void answersLateOrGarbled();
     void pathsThatAreNoBox();
 };
 
-void TestOtrspBox::commandsInOrderAndTheBoxGoing()
+void TestOtrspBox::commandsInOrder()
 {
-    auto pty = std::make_unique<PseudoTerminal>();
-    BoxEnd end{pty->master()};
-    OtrspBox box;
-    box.setDevice(pty->name());
-    QVERIFY(box.open());
+    OnPty end;
+    OtrspBox &box = end.box;
     QTRY_COMPARE(end.read(), "?NAME\r");
     end.say("NAMESO2RDuino\r\n");
     QTRY_COMPARE(box.name(), "SO2RDuino");
-    QCOMPARE(box.statusText(), QString("OTRSP box \"SO2RDuino\" on \"%1\"").arg(pty->name()));
+    QCOMPARE(box.statusText(), QString("OTRSP box \"SO2RDuino\" on \"%1\"").arg(end.pty->name()));
 
     // The transmit focus is done once its command has left: not while the other end holds it.
     QList<Result> results;
@@ -114,32 +121,46 @@ void TestOtrspBox::commandsInOrderAndTheBoxGoing()
     end.hold(false);
     box.selectRx(2, true);
     QTRY_COMPARE(end.read(), "?NAME\rTX2\rRX1S\rRX2\rRX2S\r");
+}
 
-    // The box goes with a command on its way: the keying goes on without it, said once.
+// The box goes with a command on its way: the keying goes on without it, said once.
+void TestOtrspBox::boxThatGoesAway()
+{
+    OnPty end;
+    OtrspBox &box = end.box;
+    QList<Result> results;
+    const auto record = [&](Result result) {
+        results << result;
+    };
     end.hold(true);
     box.selectTx(1, record);
-    pty.reset();
+    end.pty.reset();
     QTRY_COMPARE(box.state(), OtrspBox::State::Gone);
     box.selectTx(2, record);
     QVERIFY(!box.selectRx(2, false));
-    QTRY_COMPARE(results.mid(5), (QList{Result::WithoutBox, Result::WithoutBox}));
+    QTRY_COMPARE(results, (QList{Result::WithoutBox, Result::WithoutBox}));
     QTest::qWait(100);
     QCOMPARE(saidCount("went away"), 1);
     // Asked again, it opens again where a box is.
     QVERIFY(!box.open());
     PseudoTerminal other;
     box.setDevice(other.name());
-    QVERIFY(box.open());
+    OtrspKeyer keyer(box);
+    keyer.open();
+    QVERIFY(keyer.isReady());
+
+    // Keying through the box's DTR (which a pseudo-terminal lacks: it counts as keyed) keeps the
+    // transmit focus; the box closed, nothing is keyed.
+    keyer.setOnAir(true);
+    QVERIFY(keyer.mayBeKeyed() && !box.maySelectTx(1));
+    box.close();
+    QVERIFY(!keyer.isReady() && !keyer.mayBeKeyed());
 }
 
 void TestOtrspBox::answersLateOrGarbled()
 {
-    PseudoTerminal pty;
-    BoxEnd end{pty.master()};
-    OtrspBox box;
-    box.setDevice(pty.name());
-    box.setReplyTimeoutMs(50);
-    QVERIFY(box.open());
+    OnPty end(50);
+    OtrspBox &box = end.box;
     QTRY_VERIFY(box.statusText().endsWith("does not say its name: it may not be an OTRSP box"));
     QTRY_COMPARE(end.read(), "?NAME\r?NAME\r"); // asked twice
 
