@@ -141,8 +141,8 @@ void TestOtrspBox::boxThatGoesAway()
     QTRY_COMPARE(results, (QList{Result::WithoutBox, Result::WithoutBox}));
     QTest::qWait(100);
     QCOMPARE(saidCount("went away"), 1);
-    // Asked again, it opens again where a box is.
-    QVERIFY(!box.open());
+    // Asked again, it opens where a box is. (Not on the name that went: another program's
+    // pseudo-terminal may have it by now.)
     PseudoTerminal other;
     box.setDevice(other.name());
     OtrspKeyer keyer(box);
