@@ -9,6 +9,7 @@
 #include "settings/PttSettings.h"
 #include "settings/SettingsPlace.h"
 #include "settings/SiteDefault.h"
+#include "settings/So2rSettings.h"
 #include "settings/TextRules.h"
 #include "station/AppState.h"
 #include "station/FileNames.h"
@@ -130,6 +131,7 @@ void Settings::ReadMem()
         qCWarning(lcSettings).noquote()
             << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
     KitSettings::read(file, m_state);
+    So2rSettings::read(file, m_state);
     m_asRead = m_state;
 
     if (m_showRead)
@@ -207,6 +209,7 @@ void Settings::WriteMem()
         refused += PttSettings::write(text, m_state, m_asRead);
         refused += KitSettings::write(text, m_state);
         refused += NetworkSettings::write(text, m_state, m_asRead);
+        refused += So2rSettings::write(text, m_state);
     });
     // What went to the file is the state to compare with from now on: a value chosen and saved,
     // then put back as it was read, is saved again rather than left as the earlier save wrote it.

@@ -18,10 +18,11 @@ struct SettingsPlace;
 //
 // The file holds the sections "COM", "MEMORY_1" to "MEMORY_6", "Fonts_1" and "Fonts_2", and
 // "Audio" once a sound device or a level was chosen (see AudioSettings), "PTT" once the
-// keying differs from the serial lines without lead, tail or time-out (see PttSettings),
-// "Kit" once the voice kit's folder or gaps were chosen (see KitSettings), and "Network" once a
-// value of the station network was chosen (see NetworkSettings). Keys the program does not
-// know, comments and blank lines stay in the file untouched.
+// keying differs from the serial lines without lead, tail or time-out (see PttSettings), "Kit"
+// once the voice kit's folder or gaps were chosen (see KitSettings), "Network" once a value of the
+// station network was chosen (see NetworkSettings), and "SO2R" once an OTRSP box, the interlock or
+// alternating was chosen (see So2rSettings). Keys the program does not know, comments and blank
+// lines stay in the file untouched.
 //
 // File names are kept byte for byte (FileNames): a name that is not valid UTF-8 reads, plays and
 // is written back as the bytes it is. Font names are stored in the system's 8-bit encoding

@@ -33,6 +33,19 @@ struct NetworkValues
     bool operator==(const NetworkValues &) const = default;
 };
 
+// While one radio is keyed, keying the other is refused, or waits until the first one's tail
+// has ended.
+enum class InterlockRule { Refuse, Wait };
+
+// Two radios ([SO2R] of the settings file; the defaults change nothing with one radio).
+struct So2rChoice
+{
+    QString Otrsp; // the OTRSP box's serial device; empty: none
+    InterlockRule Interlock = InterlockRule::Refuse;
+    bool Alternate = false; // a repeating memory alternates between the radios
+    bool operator==(const So2rChoice &) const = default;
+};
+
 // The station's settings and places: one plain struct, owned by VoiceVocta and handed by
 // reference to the classes that read or write the settings file, the dialogs and the station.
 // What the station does with them (the message that plays, Lock, standby, the transmitter) is the
@@ -91,6 +104,7 @@ struct AppState
     int KitWordGapMs = 150;
 
     NetworkValues Network;
+    So2rChoice So2r;
 
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed

@@ -25,6 +25,8 @@ public:
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
     QString name() const { return m_name; }
+    // The other end: it reads what the device's user writes, and writes what that one reads.
+    int master() const { return m_master; }
     bool isValid() const { return !m_name.isEmpty(); }
     void hangUp()
     {
