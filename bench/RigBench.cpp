@@ -7,6 +7,7 @@
 #include "bench/BenchReport.h"
 #include "ptt/HamlibKeyer.h"
 #include "ptt/RigModule.h"
+#include "tests/ptt/SlowLink.h"
 #include "tests/support/Rigctld.h"
 
 #include <QCoreApplication>
@@ -114,6 +115,9 @@ public:
         m_report.add(Section, "shutdown(500) while the rig hangs",
                      milliseconds(shutdownClock.nsecsElapsed()), "<= 500");
 
+        slowLink(SlowLink::Way::Answers);
+        slowLink(SlowLink::Way::Requests);
+
         m_report.add(Section, "longest keyer call while the rig does not answer", m_longestCall,
                      "< 5");
         m_report.add(Section, "longest UI-thread stall while the rig does not answer", longestGap,
@@ -127,6 +131,34 @@ public:
     }
 
 private:
+    // Lock for 0.3 s through a link 1.5 s slow: how long the rig was keyed, beside the link's
+    // delay (keyed no longer than the delay and a second is the aim).
+    void slowLink(SlowLink::Way way)
+    {
+        constexpr int DelayMs = 1500;
+        SlowLink link(m_rigctld.port(), way, std::chrono::milliseconds(DelayMs));
+        HamlibKeyer keyer(m_rigs, settings(link.address()));
+        keyer.open();
+        const QString which = way == SlowLink::Way::Answers ? QStringLiteral("answers")
+                                                            : QStringLiteral("requests");
+        if (!waitFor([&] { return keyer.isReady(); }, 4 * DelayMs + 5000)) {
+            m_report.note(Section
+                          + QStringLiteral(": no keyer through the slow link (%1)").arg(which));
+            return;
+        }
+        KeyedStretch stretch(m_rigctld.port());
+        keyer.setOnAir(true);
+        QElapsedTimer lock;
+        lock.start();
+        waitFor([&] { return lock.elapsed() >= 300; }, 1000);
+        keyer.setOnAir(false);
+        waitFor([&] { return !keyer.mayBeKeyed(); }, 4 * DelayMs + 5000);
+        m_report.add(Section, QStringLiteral("rig keyed by a 0.3 s Lock, %1 1.5 s late").arg(which),
+                     double(stretch.stop()),
+                     QStringLiteral("<= %1 (the link's delay + 1 s)").arg(DelayMs + 1000));
+        keyer.shutdown(4 * DelayMs);
+    }
+
     static HamlibSettings settings(const QString &address)
     {
         HamlibSettings settings;

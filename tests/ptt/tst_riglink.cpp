@@ -18,49 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Reads the dummy rig's PTT directly, as often as it answers: the longest stretch it was seen
-// keyed, in milliseconds.
-class KeyedStretch
-{
-public:
-    explicit KeyedStretch(quint16 port)
-        : m_thread([this, port] {
-            int fd = LocalSocket::connectTo(port);
-            std::optional<QElapsedTimer> since;
-            while (!m_stop && fd >= 0) {
-                char answer[32] = {};
-                if (::send(fd, "t\n", 2, MSG_NOSIGNAL) != 2 || ::recv(fd, answer, 31, 0) <= 0)
-                    break;
-                if (answer[0] == '1' && !since) {
-                    since.emplace();
-                    since->start();
-                } else if (answer[0] == '0' && since) {
-                    m_longest = std::max<qint64>(m_longest, since->elapsed());
-                    since.reset();
-                }
-                QThread::msleep(5);
-            }
-            if (since)
-                m_longest = std::max<qint64>(m_longest, since->elapsed());
-            if (fd >= 0)
-                ::close(fd);
-        })
-    { }
-    ~KeyedStretch() { stop(); }
-    qint64 stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_longest;
-    }
-
-private:
-    std::atomic<bool> m_stop = false;
-    std::atomic<qint64> m_longest = 0;
-    std::thread m_thread;
-};
-
 // A runtime folder of the test's own, for the records of what was keyed.
 class RuntimeFolder
 {
