@@ -4,6 +4,7 @@
 #include "playback/SoundServer.h"
 #include "playback/kit/VoiceKit.h"
 #include "playback/loudness/LoudnessBook.h"
+#include "ptt/PttGuard.h"
 #include "ptt/RigLibrary.h"
 #include "station/Dialogs.h"
 #include "station/Log.h"
@@ -40,15 +41,20 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_presenter(m_form, m_state, m_clock)
     , m_serialKeyer(m_state, MSComm1, dialogs)
     , m_rigModule(RigModule::locate(appDir))
-    , m_keyers(m_state, m_station, m_serialKeyer, m_rigModule)
-    , m_comSet(m_state, m_form, MSComm1, m_serialKeyer, m_station)
-    , m_bank(m_state, m_station, m_settings, dialogs,
-             [this](int Index) {
-                 PictureButton *button = m_form.Command3d1(Index);
-                 button->setBackColor(QColor(255, 255, 0));
-                 button->repaint();
-             })
-    , m_transport(*m_form.MMControl1(), m_device, m_station)
+    , m_keyers(m_state, m_serialKeyer, m_rigModule)
+    , m_comSet(m_state, m_form, MSComm1, m_serialKeyer)
+    , m_bank(
+          m_state, [this]() -> const StationState & { return m_station.state(); }, m_settings,
+          dialogs,
+          [this](int Index) {
+              PictureButton *button = m_form.Command3d1(Index);
+              button->setBackColor(QColor(255, 255, 0));
+              button->repaint();
+          })
+    , m_transport(*m_form.MMControl1(), m_device,
+                  [this](StationEvents::TransportButton button) {
+                      m_station.handle(StationEvents::Transport{button});
+                  })
     , m_about(m_form, m_form.ImageList1())
     , m_help(dialogs, appDir)
     , m_preview(preview)
@@ -65,7 +71,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                     }})
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
-    , m_remote(m_station, [this](int number) { m_recordSet.openFor(number); })
+    , m_remote(m_station, m_clock, [this](int number) { m_recordSet.openFor(number); })
     , m_keys(m_remote)
     , m_keyWatch(m_keys, m_form)
 {
@@ -90,8 +96,6 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
 
 void VoiceVocta::wire()
 {
-    Form1 *form = &m_form;
-
     // The station's every change shows in the window; the keyer (the serial lines until the
     // settings say otherwise) keys, and the COM dialog's lines go through the station.
     connect(&m_station, &Station::changed, &m_presenter, &StationPresenter::show);
@@ -102,23 +106,44 @@ void VoiceVocta::wire()
     // station tells it when, after it has been told which.
     connect(&m_station, &Station::changed, this, &VoiceVocta::chooseMutedSource);
     m_station.setLineUse(&m_serialKeyer);
+    connect(&m_keyers, &KeyerChoice::keyerChanged, &m_station, &Station::setKeyer,
+            Qt::DirectConnection);
+    connect(&m_comSet, &ComSetHandler::linesChanged, this, [this](int takenIntoUse) {
+        m_station.handle(StationEvents::LinesChanged{takenIntoUse});
+    });
     m_keyers.apply();
+    wireWindow();
+    wireDialogs();
+}
 
-    // The window's events: each one the station's, the right click's file choice the bank's.
-    connect(form, &Form1::Command3d1_Click, &m_station, &Station::Command3d1_Click);
+// The window's events: each one an event of the station's (the form keeps its controls' names
+// for them), the right click's file choice the bank's.
+void VoiceVocta::wireWindow()
+{
+    using namespace StationEvents;
+    Form1 *form = &m_form;
+    const auto send = [this](const Event &event) {
+        m_station.handle(event);
+    };
+    connect(form, &Form1::Command3d1_Click, this, [send](int i) { send(MemoryClick{i}); });
     connect(form, &Form1::Command3d1_MouseDown, this,
             [this](int i, int button, int shift, int x, int y) {
                 m_bank.Command3d1_MouseDown(i, button, shift, x, y);
             });
-    connect(form, &Form1::Check3d1_Click, this,
-            [this](int i) { m_station.Check3d1_Click(i, m_form.Check3d1(i)->isChecked()); });
+    connect(form, &Form1::Check3d1_Click, this, [this, send](int i) {
+        send(RepeatBox{i, m_form.Check3d1(i)->isChecked()});
+    });
     connect(form, &Form1::HScroll1_Change, this,
-            [this] { m_station.HScroll1_Change(m_form.HScroll1()->value()); });
-    connect(form, &Form1::Panel3d1_Click, &m_station, &Station::Panel3d1_Click);
-    connect(form, &Form1::Panel3d2_Click, &m_station, &Station::Panel3d2_Click);
-    connect(form, &Form1::Command3d2_Click, &m_station, &Station::Command3d2_Click);
-    connect(form, &Form1::Command3d3_Click, &m_station, &Station::Command3d3_Click);
+            [this, send] { send(DelayMoved{m_form.HScroll1()->value()}); });
+    connect(form, &Form1::Panel3d1_Click, this, [send] { send(Refuse{}); });
+    connect(form, &Form1::Panel3d2_Click, this, [send] { send(StoreDelay{}); });
+    connect(form, &Form1::Command3d2_Click, this, [send] { send(LockClick{}); });
+    connect(form, &Form1::Command3d3_Click, this, [send] { send(StandbyClick{}); });
+}
 
+void VoiceVocta::wireDialogs()
+{
+    Form1 *form = &m_form;
     // The repeat boxes show the settings read at start-up, and the fonts apply.
     m_settings.setShowRead([this] {
         for (int i = 0; i < 6; ++i)
@@ -154,11 +179,9 @@ void VoiceVocta::wire()
     // chosen for it is.
     connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
     connect(&m_recorder, &Recorder::phaseChanged, this, [this](Recorder::Phase phase) {
-        m_station.setRecording(phase == Recorder::Recording);
+        m_station.handle(StationEvents::Recording{phase == Recorder::Recording});
     });
-    m_recorder.setMessageBusy([this] {
-        return m_station.state().playing() != 0 || m_device.mode() == SoundPlayer::Mode::Playing;
-    });
+    m_recorder.setMessageBusy([this] { return m_station.state().busy(); });
     m_recorder.setCurrentMemory([this] { return m_station.state().memory; });
     // The recorder also records the voice kit's parts, into the kit the settings choose.
     m_recordSet.setKitFolder(
@@ -181,9 +204,7 @@ void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
     m_memoryPreview = std::make_unique<MemoryPreview>(m_state, *player);
     MemoryPreview *preview = m_memoryPreview.get();
     // Never beside a message: refused while one plays, stopped when one starts.
-    preview->setMessageBusy([this] {
-        return m_station.state().playing() != 0 || m_device.mode() == SoundPlayer::Mode::Playing;
-    });
+    preview->setMessageBusy([this] { return m_station.state().busy(); });
     preview->setDefaultOutput([this] { return m_server.defaultOutput(); });
     connect(&m_station, &Station::changed, preview, [preview](const StationState &state) {
         if (state.playing())
@@ -228,6 +249,20 @@ void VoiceVocta::setSourceMute(SourceMute *mute)
     chooseMutedSource();
 }
 
+void VoiceVocta::setGuard(PttGuard *guard)
+{
+    m_keyers.setGuard(guard);
+    if (!guard)
+        return;
+    connect(&m_station, &Station::changed, guard, [this, guard](const StationState &state) {
+        guard->setKeyed(state.onAir || state.transmitting, m_state.TimeoutS);
+    });
+    connect(guard, &PttGuard::tookOver, this, [this](const QString &reason) {
+        m_station.handle(StationEvents::ReleasedElsewhere{
+            QStringLiteral("by the PTT guard: the program %1").arg(reason)});
+    });
+}
+
 void VoiceVocta::chooseMutedSource()
 {
     if (!m_sourceMute || (m_muteSource && *m_muteSource == m_state.MuteSource))
@@ -252,11 +287,10 @@ void VoiceVocta::Form_Load()
     m_state.RecordDir = m_place.recordDir;
     m_settings.setPlace(m_place);
 
-    m_device.open(m_state.WavDir + QLatin1String("Default.wav"));
-
-    // The window at rest (the slider at 4500, every face blue), then the transmitter to receive.
+    // The window at rest (the slider at 4500, every face blue), then the default message opened
+    // and the transmitter to receive.
     m_presenter.start(m_station.state());
-    m_station.Form_Load();
+    m_station.handle(StationEvents::StartUp{m_state.WavDir + QLatin1String("Default.wav")});
 
     m_form.Gauge1()->setMinimum(0);
     m_form.Gauge1()->setMaximum(100);
@@ -295,7 +329,7 @@ void VoiceVocta::Exit_Click()
         return;
     m_device.close();
     // The transmitter is released first, then the settings are saved.
-    m_keyers.shutdown();
+    shutdownKeying();
     m_ended = true;
     m_settings.WriteMem();
     emit endProgram();
@@ -307,6 +341,13 @@ void VoiceVocta::Form_Terminate()
         return;
     m_ended = true;
     // The transmitter is released first, then the settings are saved.
-    m_keyers.shutdown();
+    shutdownKeying();
     m_settings.WriteMem();
+}
+
+// The transmitter released through the keyer in place, then every keyer let go.
+void VoiceVocta::shutdownKeying()
+{
+    m_station.handle(StationEvents::Shutdown{});
+    m_keyers.shutdown();
 }

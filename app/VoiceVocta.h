@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "playback/MemoryBank.h"
 #include "playback/MemoryPreview.h"
 #include "playback/Recorder.h"
 #include "ptt/KeyerChoice.h"
@@ -20,6 +19,7 @@
 #include "ui/Form1.h"
 #include "ui/KeyWatch.h"
 #include "ui/ManualHelp.h"
+#include "ui/MemoryBank.h"
 #include "ui/PttSetHandler.h"
 #include "ui/RecordSetHandler.h"
 #include "ui/SoundSetHandler.h"
@@ -35,6 +35,7 @@ class LoudnessBook;
 class SerialLines;
 class SoundPlayer;
 class SoundServer;
+class PttGuard;
 class SourceMute;
 
 // The program: owns the settings, the station, the main window and the dialogs' handlers, and
@@ -56,6 +57,10 @@ public:
 
     // The microphone muted while the transmitter is keyed for a message (none: nothing is).
     void setSourceMute(SourceMute *mute);
+    // The guard that releases the transmitter should the program die or freeze (none: none). It
+    // is told what keys and when the transmitter is keyed; a release of its own ends what keyed
+    // it.
+    void setGuard(PttGuard *guard);
     // The player of the memories' previews (Ctrl+F1..F6), on the operator's own output; none:
     // previews are refused.
     void setPreviewPlayer(SoundPlayer *player);
@@ -103,6 +108,9 @@ signals:
 
 private:
     void wire();
+    void wireWindow();
+    void wireDialogs();
+    void shutdownKeying();
     // Tells the microphone's mute which source it mutes (the station tells it when).
     void chooseMutedSource();
     void applyLoudness();

@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
     };
     QObject::connect(&station.soundSet(), &SoundSetHandler::monitorChanged, &device, monitor);
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
-    station.keyers().setGuard(&guard);
+    station.setGuard(&guard);
 
     station.Form_Load();
     monitor();

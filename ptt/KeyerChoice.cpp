@@ -7,7 +7,6 @@
 #include "ptt/SerialKeyer.h"
 #include "ptt/StandDownKeyer.h"
 #include "station/AppState.h"
-#include "station/Station.h"
 
 namespace {
 
@@ -26,11 +25,9 @@ HamlibSettings hamlibSettings(const AppState &state)
 
 } // namespace
 
-KeyerChoice::KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, RigModule &rigs,
-                         QObject *parent)
+KeyerChoice::KeyerChoice(AppState &state, SerialKeyer &serial, RigModule &rigs, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_station(station)
     , m_serial(serial)
     , m_rigs(rigs)
     , m_none(std::make_unique<NoKeyer>())
@@ -39,35 +36,23 @@ KeyerChoice::KeyerChoice(AppState &state, Station &station, SerialKeyer &serial,
 
 KeyerChoice::~KeyerChoice()
 {
-    if (m_hamlib && m_station.keyer() == m_hamlib.get())
-        m_station.setKeyer(nullptr);
+    if (m_hamlib && m_current == m_hamlib.get())
+        emit keyerChanged(nullptr);
 }
 
 PttKeyer &KeyerChoice::current() const
 {
-    PttKeyer *keyer = m_station.keyer();
-    return keyer ? *keyer : static_cast<PttKeyer &>(m_serial);
+    return m_current ? *m_current : static_cast<PttKeyer &>(m_serial);
 }
 
 void KeyerChoice::setGuard(PttGuard *guard)
 {
-    if (m_guard) {
+    if (m_guard)
         disconnect(m_guard, nullptr, this, nullptr);
-        disconnect(&m_station, nullptr, m_guard, nullptr);
-    }
     m_guard = guard;
     if (m_guard) {
         connect(m_guard, &PttGuard::problemChanged, this, &KeyerChoice::tellStatus);
-        // The guard knows when the transmitter is keyed, to release it should the program freeze;
-        // a release of its own ends what keyed it.
-        connect(&m_station, &Station::changed, m_guard, [this](const StationState &state) {
-            m_guard->setKeyed(state.onAir || state.transmitting, m_state.TimeoutS);
-        });
-        connect(m_guard, &PttGuard::tookOver, this, [this](const QString &reason) {
-            m_station.releasedElsewhere(
-                QStringLiteral("by the PTT guard: the program %1").arg(reason));
-        });
-        if (m_hamlib && m_station.keyer() == m_hamlib.get())
+        if (m_hamlib && m_current == m_hamlib.get())
             m_guard->watchRig(m_hamlib->settings());
     }
 }
@@ -79,11 +64,20 @@ void KeyerChoice::standDown(const QString &why)
     apply();
 }
 
+// The keyer in place from now on; the station takes it at once, with the present state.
+void KeyerChoice::putInPlace(PttKeyer *keyer)
+{
+    follow(keyer);
+    if (keyer == m_current)
+        return;
+    m_current = keyer;
+    emit keyerChanged(keyer);
+}
+
 void KeyerChoice::apply()
 {
     if (m_standDown) {
-        follow(m_standDown.get());
-        m_station.setKeyer(m_standDown.get());
+        putInPlace(m_standDown.get());
         m_standDown->open();
         m_hamlib.reset();
         return;
@@ -94,27 +88,24 @@ void KeyerChoice::apply()
         const HamlibSettings settings = hamlibSettings(m_state);
         // The same rig again stays as it is, keyed or not.
         const bool inPlace
-            = m_hamlib && m_station.keyer() == m_hamlib.get() && m_hamlib->settings() == settings;
+            = m_hamlib && m_current == m_hamlib.get() && m_hamlib->settings() == settings;
         if (!m_hamlib)
             m_hamlib = std::make_unique<HamlibKeyer>(m_rigs);
         m_hamlib->setSettings(settings);
         if (m_guard)
             m_guard->watchRig(settings);
-        follow(m_hamlib.get());
         // Takes the present state first, so that a keyed station keys the rig once it answers.
-        m_station.setKeyer(m_hamlib.get());
+        putInPlace(m_hamlib.get());
         if (!inPlace)
             m_hamlib->open();
         break;
     }
     case KeyingMethod::None:
-        follow(m_none.get());
-        m_station.setKeyer(m_none.get());
+        putInPlace(m_none.get());
         m_none->open();
         break;
     case KeyingMethod::Serial:
-        follow(&m_serial);
-        m_station.setKeyer(&m_serial);
+        putInPlace(&m_serial);
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
         if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
@@ -124,7 +115,7 @@ void KeyerChoice::apply()
     m_serialDevice = m_state.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
-    if (m_hamlib && m_station.keyer() != m_hamlib.get()) {
+    if (m_hamlib && m_current != m_hamlib.get()) {
         m_hamlib.reset();
         if (m_guard)
             m_guard->forgetRig();
@@ -133,13 +124,10 @@ void KeyerChoice::apply()
 
 void KeyerChoice::shutdown()
 {
-    const bool serialInPlace = m_station.keyer() == &m_serial;
-    m_station.shutdown();
-    const bool released = !current().releasePending();
-    if (!serialInPlace)
+    if (m_current != &m_serial)
         m_serial.shutdown(0);
     // A release the rig did not confirm is left to the guard, which goes on after the program.
-    if (m_guard && released)
+    if (m_guard && !current().releasePending())
         m_guard->sayGoodbye();
 }
 

@@ -7,7 +7,6 @@
 
 struct AppState;
 class HamlibKeyer;
-class Station;
 class NoKeyer;
 class StandDownKeyer;
 class PttGuard;
@@ -31,8 +30,7 @@ class KeyerChoice : public QObject
     Q_OBJECT
 public:
     // `rigs`: where the CAT and CM108 keyers find hamlib.
-    KeyerChoice(AppState &state, Station &station, SerialKeyer &serial, RigModule &rigs,
-                QObject *parent = nullptr);
+    KeyerChoice(AppState &state, SerialKeyer &serial, RigModule &rigs, QObject *parent = nullptr);
     ~KeyerChoice() override;
 
     // The guard that releases the transmitter should the program die (null: none).
@@ -50,8 +48,9 @@ public:
     PttKeyer &current() const;
     // The CAT or CM108 keyer while one is in place, else null.
     HamlibKeyer *hamlibKeyer() const { return m_hamlib.get(); }
-    // The end of the program: the transmitter released through the keyer in place, then every
-    // keyer let go (an open serial port among them).
+    // The end of the program, once the station has released the transmitter through the keyer in
+    // place and let it go: every other keyer let go (an open serial port among them), and the
+    // guard told goodbye when the release is confirmed.
     void shutdown();
 
     // What the PTT dialog's status line says: the keyer in place, whether a release is not yet
@@ -62,19 +61,22 @@ public:
 signals:
     // The status: when it changes, and when another keyer takes over.
     void statusChanged(const QString &text, bool ready);
+    // Another keyer is in place (null: none). The station takes it at once: connect directly.
+    void keyerChanged(PttKeyer *keyer);
 
 private:
     void follow(PttKeyer *keyer);
+    void putInPlace(PttKeyer *keyer);
     void tellStatus();
 
     AppState &m_state;
-    Station &m_station;
     SerialKeyer &m_serial;
     RigModule &m_rigs;
     std::unique_ptr<HamlibKeyer> m_hamlib;
     std::unique_ptr<NoKeyer> m_none;
     std::unique_ptr<StandDownKeyer> m_standDown;
     QPointer<PttKeyer> m_followed;
+    QPointer<PttKeyer> m_current; // the keyer in place
     QMetaObject::Connection m_statusConnection;
     PttGuard *m_guard = nullptr;
     QString m_serialDevice; // the device the serial keyer was last given

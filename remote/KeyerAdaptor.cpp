@@ -250,7 +250,7 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("Kind"), kind());
     if (now.ending != m_said.ending)
         properties.insert(QStringLiteral("LastEnd"), lastEnd());
-    if (now.repeatArmedMs != m_said.repeatArmedMs)
+    if (now.repeatDueAt != m_said.repeatDueAt)
         properties.insert(QStringLiteral("RepeatDue"), repeatDue());
     m_said = now;
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QElapsedTimer>
+#include <QtGlobal>
+
 #include <functional>
 #include <memory>
 
@@ -31,11 +34,18 @@ public:
     virtual ~Clock() = default;
     // A stopped timer that calls `tick` when it ticks.
     virtual std::unique_ptr<Timer> timer(std::function<void()> tick, bool repeating = false) = 0;
+    // The time now, in milliseconds from a start of the clock's own.
+    virtual qint64 now() const = 0;
 };
 
 // The event loop's clock (precise timers).
 class SystemClock final : public Clock
 {
 public:
+    SystemClock() { m_started.start(); }
     std::unique_ptr<Timer> timer(std::function<void()> tick, bool repeating = false) override;
+    qint64 now() const override { return m_started.elapsed(); }
+
+private:
+    QElapsedTimer m_started;
 };

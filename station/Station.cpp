@@ -6,6 +6,7 @@
 
 #include "station/AppState.h"
 #include "station/Clock.h"
+#include "station/Log.h"
 #include "station/PttKeyer.h"
 
 using namespace StationEvents;
@@ -20,8 +21,9 @@ Station::Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject 
     : QObject(parent)
     , m_settings(settings)
     , m_player(player)
+    , m_clock(clock)
     , m_said(m_state)
-    , m_repeatTimer(clock.timer([this] { Timer1_Timer(); }))
+    , m_repeatTimer(clock.timer([this] { apply(RepeatTick{}); }))
     , m_leadTimer(clock.timer([this] { apply(LeadTick{}); }))
     , m_tailTimer(clock.timer([this] { apply(TailTick{}); }))
     , m_timeoutTimer(clock.timer([this] { apply(TimeoutTick{}); }))
@@ -30,7 +32,8 @@ Station::Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject 
     , m_statusTimer(clock.timer([this] { apply(StatusTick{}); }, true))
 {
     qRegisterMetaType<StationState>();
-    connect(&m_player, &SoundPlayer::finished, this, &Station::MMControl1_Done);
+    connect(&m_player, &SoundPlayer::finished, this,
+            [this](SoundPlayer::Outcome outcome) { apply(SoundEnded{outcome}); });
     connect(&m_player, &SoundPlayer::prepared, this, [this](bool ok) { apply(Prepared{ok}); });
 }
 
@@ -39,96 +42,9 @@ Station::~Station()
     followKeyer(nullptr);
 }
 
-// ---- The entry points: each one event ----------------------------------------------------------
-
-void Station::Form_Load()
+Answer Station::handle(const Event &event)
 {
-    apply(StartUp{});
-}
-
-void Station::Command3d1_Click(int Index)
-{
-    apply(MemoryClick{Index});
-}
-
-void Station::Command3d2_Click()
-{
-    apply(LockClick{});
-}
-
-void Station::Command3d3_Click()
-{
-    apply(StandbyClick{});
-}
-
-void Station::Check3d1_Click(int Index, bool ticked)
-{
-    apply(RepeatBox{Index, ticked});
-}
-
-void Station::HScroll1_Change(int value)
-{
-    apply(DelayMoved{value});
-}
-
-void Station::Panel3d1_Click()
-{
-    apply(Refuse{});
-}
-
-void Station::Panel3d2_Click()
-{
-    apply(StoreDelay{});
-}
-
-void Station::Timer1_Timer()
-{
-    apply(RepeatTick{});
-}
-
-void Station::MMControl1_Done(SoundPlayer::Outcome outcome)
-{
-    apply(SoundEnded{outcome});
-}
-
-void Station::MMControl1_PlayClick(bool &Cancel)
-{
-    apply(TransportPlay{&Cancel});
-}
-
-void Station::MMControl1_PrevClick(bool &)
-{
-    apply(TransportPrev{});
-}
-
-void Station::MMControl1_StopClick(bool &)
-{
-    apply(TransportStop{});
-}
-
-void Station::ShowErr()
-{
-    apply(Refuse{});
-}
-
-void Station::playMessage(const Message &message)
-{
-    apply(MessageStart{message.path, message.kind});
-}
-
-void Station::stopMessageClick()
-{
-    apply(MessageStop{});
-}
-
-int Station::repeatArmedMs() const
-{
-    return m_repeatTimer->isActive() ? m_repeatTimer->interval() : 0;
-}
-
-void Station::setRecording(bool recording)
-{
-    apply(Recording{recording});
+    return apply(event);
 }
 
 void Station::setKeyer(PttKeyer *keyer)
@@ -136,43 +52,35 @@ void Station::setKeyer(PttKeyer *keyer)
     apply(KeyerSwap{keyer});
 }
 
-void Station::linesChanged(int takenIntoUse)
-{
-    apply(LinesChanged{takenIntoUse});
-}
-
-void Station::releasedElsewhere(const QString &by)
-{
-    apply(ReleasedElsewhere{by});
-}
-
-void Station::shutdown()
-{
-    apply(Shutdown{});
-}
-
 // ---- The transition function -------------------------------------------------------------------
 
-void Station::apply(const Event &event)
+Answer Station::apply(const Event &event)
 {
     post(event);
     // An event that comes while one is applied (a seam that answers at once, a listener that
     // acts on changed()) waits for its turn.
     if (m_applying)
-        return;
+        return {Answer::Outcome::Queued, Answer::Reason::None};
     m_applying = true;
+    std::optional<Answer> first;
     while (!m_queue.empty()) {
         const Event next = m_queue.front();
         m_queue.pop_front();
         transition(next);
+        if (!first)
+            first = m_answer; // the answer to the event handed in
         settle();
     }
     m_applying = false;
+    return first.value_or(Answer());
 }
 
 void Station::transition(const Event &event)
 {
+    m_answer = Answer();
     std::visit([this](const auto &e) { on(e); }, event);
+    qCDebug(lcStation) << "event" << event.index() << "answered" << int(m_answer.outcome)
+                       << int(m_answer.reason);
 }
 
 // The state is said first, then the keyer hears the requests: the station picture changes
@@ -194,40 +102,53 @@ void Station::say()
     emit changed(m_state);
 }
 
-// ---- The transport bar's own buttons -----------------------------------------------------------
+// ---- The transport bar's own buttons: the station drives the player for them too ------------
 
-void Station::on(const StationEvents::TransportPlay &event)
+void Station::on(const StationEvents::Transport &event)
 {
-    // Nothing plays into the transmitter's input while the recorder records, nor before the
-    // transmitter is keyed for the message that waits for it.
-    if (m_state.recording || m_await != Await::Nothing) {
-        *event.cancel = true;
-        refuse();
+    using Button = StationEvents::TransportButton;
+    switch (event.button) {
+    case Button::Play:
+        // Nothing plays into the transmitter's input while the recorder records, nor before the
+        // transmitter is keyed for the message that waits for it.
+        if (m_state.recording || m_await != Await::Nothing) {
+            refuse(m_state.recording ? Answer::Reason::Recording : Answer::Reason::Busy);
+            return;
+        }
+        m_state.playTime = 0;
+        countStatus(true);
+        m_player.play();
+        m_state.transportPlays = m_player.mode() == SoundPlayer::Mode::Playing;
+        return;
+    case Button::Prev:
+        countStatus(false);
+        m_player.rewind();
+        m_state.transportPlays = false;
+        return;
+    case Button::Stop:
+        countStatus(false);
+        m_player.stop();
+        m_player.rewind();
+        m_state.transportPlays = false;
+        return;
+    case Button::Pause:
+        m_player.stop();
+        m_state.transportPlays = false;
+        return;
+    case Button::Next:
+        m_player.toEnd();
         return;
     }
-    m_state.playTime = 0;
-    countStatus(true);
-}
-
-void Station::on(const StationEvents::TransportPrev &)
-{
-    countStatus(false);
-    m_player.rewind();
-}
-
-void Station::on(const StationEvents::TransportStop &)
-{
-    countStatus(false);
-    m_player.stop();
-    m_player.rewind();
 }
 
 // ---- Repeat boxes, the delay, refusals, the recorder -------------------------------------------
 
 void Station::on(const StationEvents::RepeatBox &event)
 {
-    if (event.index < 0 || event.index >= MemoryCount)
+    if (event.index < 0 || event.index >= MemoryCount) {
+        m_answer = Answer::ignored();
         return;
+    }
     m_settings.MemRepeat.at(event.index) = event.ticked;
     // Only the current memory's box counts now; the others are read when their memory starts.
     if (event.index == m_state.memory)
@@ -242,7 +163,7 @@ void Station::on(const StationEvents::DelayMoved &event)
 void Station::on(const StationEvents::StoreDelay &)
 {
     if (m_state.memory == -1) {
-        refuse(); // no memory to store it for
+        refuse(Answer::Reason::NoSuchMemory); // no memory to store it for
         return;
     }
     m_settings.MemDelay.at(m_state.memory) = m_state.delay;
@@ -253,9 +174,10 @@ void Station::on(const StationEvents::Refuse &)
     refuse();
 }
 
-void Station::refuse()
+void Station::refuse(Answer::Reason why)
 {
     ++m_state.refusals;
+    m_answer = Answer::refused(why);
 }
 
 void Station::on(const StationEvents::Recording &event)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Answer.h"
 #include "station/SoundPlayer.h"
 #include "station/StationEvents.h"
 #include "station/StationState.h"
@@ -59,20 +60,25 @@ class Station : public QObject
 {
     Q_OBJECT
 public:
+    using Event = StationEvents::Event;
+
     // `settings` holds the memories' files, repeat flags and delays and the lead, tail and
     // time-out; the station reads them when it needs them and writes the repeat flags and the
     // stored delays.
     Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject *parent = nullptr);
     ~Station() override;
 
+    // The station's one way in: applies `event` and every event it gave rise to, and answers.
+    // An event handed in while another is applied (from a listener of changed(), or a seam that
+    // answers at once) waits for its turn, and is answered Queued.
+    Answer handle(const Event &event);
     const StationState &state() const { return m_state; }
-    // The message last started.
-    const Message &message() const { return m_message; }
+
+    // ---- The seams.
 
     // The keyer that carries the requests out (null: only the picture changes). A keyer that is
     // replaced is released first; the new one takes the present state.
     void setKeyer(PttKeyer *keyer);
-    PttKeyer *keyer() const { return m_keyer; }
     // The serial lines that the COM dialog changes, whichever keyer keys.
     void setLineUse(LineUse *lines) { m_lineUse = lines; }
     // The microphone muted while the transmitter is keyed for a message (null: none). A message's
@@ -85,68 +91,16 @@ public:
     using SameOnScreen = std::function<bool(const StationState &shown, const StationState &next)>;
     void setSameOnScreen(SameOnScreen same) { m_sameOnScreen = std::move(same); }
 
-    // ---- The events, under the window's names for them.
-
-    // Start-up, before the settings are read: the transmitter to receive.
-    void Form_Load();
-    // A left click on memory Index (0..5).
-    void Command3d1_Click(int Index);
-    // Lock, and StdBy.
-    void Command3d2_Click();
-    void Command3d3_Click();
-    // The repeat box of memory Index was ticked (or unticked).
-    void Check3d1_Click(int Index, bool ticked);
-    // The delay slider moved to `value` milliseconds.
-    void HScroll1_Change(int value);
-    // The status panel (only refuses), and the delay button (stores the slider's delay for the
-    // memory last started).
-    void Panel3d1_Click();
-    void Panel3d2_Click();
-    // The repeat delay ran out (the repeat timer's tick): the message that waits plays again.
-    void Timer1_Timer();
-    // The sound player's end of a play.
-    void MMControl1_Done(SoundPlayer::Outcome outcome);
-    // The transport bar's own Play, Prev and Stop, before the player carries them out; Play sets
-    // Cancel while the recorder records or a message's audio waits for its keying.
-    void MMControl1_PlayClick(bool &Cancel);
-    void MMControl1_PrevClick(bool &Cancel);
-    void MMControl1_StopClick(bool &Cancel);
-    // The refusal face, for a request that cannot be done.
-    void ShowErr();
-    // A message that is not a memory's (a file, a spoken text; `message.memory` is ignored):
-    // started as a click starts an idle memory, with the station's keying, lead, tail and
-    // time-out and never a repeat; refused as a click on another memory is while a message is
-    // busy or the recorder records.
-    void playMessage(const Message &message);
-    // Stops the message that is busy, whatever it is, as a click on its memory would; nothing
-    // when none is.
-    void stopMessageClick();
-    // The milliseconds the repeat timer was armed with while it runs, else 0.
-    int repeatArmedMs() const;
-    // The recorder started or ended a recording.
-    void setRecording(bool recording);
-    // The COM dialog changed the lines' use or polarity (LineUse::useChanged).
-    void linesChanged(int takenIntoUse);
-    // The transmitter was released by something else (`by`: the guard, because the program did
-    // not answer it): what keyed it ends as the operator would end it, and nothing keys it again
-    // unasked.
-    void releasedElsewhere(const QString &by);
-    // The end of the program: the transmitter released at once, the keyer let go; nothing keys
-    // after it.
-    void shutdown();
-
 signals:
     void changed(const StationState &state);
 
 private:
-    using Event = StationEvents::Event;
-
     // What the audio of a message in its lead waits for.
     enum class Await { Nothing, Output, Mute, Keying, LeadTime };
 
     // The transition function: applies the event, then every event it gave rise to, each
     // followed by changed() when the state changed and by the keying requests it made.
-    void apply(const Event &event);
+    Answer apply(const Event &event);
     void transition(const Event &event);
     void post(const Event &event) { m_queue.push_back(event); }
     void settle();
@@ -163,9 +117,7 @@ private:
     void on(const StationEvents::Refuse &);
     void on(const StationEvents::Prepared &event);
     void on(const StationEvents::SoundEnded &event);
-    void on(const StationEvents::TransportPlay &event);
-    void on(const StationEvents::TransportPrev &);
-    void on(const StationEvents::TransportStop &);
+    void on(const StationEvents::Transport &event);
     void on(const StationEvents::RepeatTick &);
     void on(const StationEvents::StatusTick &);
     void on(const StationEvents::Recording &event);
@@ -176,7 +128,8 @@ private:
     void stopMessage();
     void endMessage(SoundPlayer::Outcome outcome);
     void countStatus(bool on);
-    void refuse();
+    void armRepeat(int milliseconds);
+    void refuse(Answer::Reason why = Answer::Reason::None);
 
     // ---- Keying (StationKeying.cpp)
     void on(const StationEvents::LockClick &);
@@ -215,6 +168,8 @@ private:
 
     AppState &m_settings;
     SoundPlayer &m_player;
+    Clock &m_clock;
+    Answer m_answer; // of the event being applied
     StationState m_state;
     Message m_message;
     QPointer<PttKeyer> m_keyer;

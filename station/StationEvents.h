@@ -9,12 +9,16 @@
 
 class PttKeyer;
 
-// The closed set of events the station's transition function takes: the operator's, the sound
-// player's and the keyer's, and the ticks of the station's own timers.
+// The closed set of events the station's transition function takes: the operator's and other
+// programs' (handed to Station::handle), the sound player's, the keyer's and the microphone's
+// notices, and the ticks of the station's own timers.
 namespace StationEvents {
 
+// The transport bar's buttons.
+enum class TransportButton { Prev, Play, Pause, Stop, Next };
+
 // clang-format off
-struct StartUp { };                                 // start-up, before the settings are read
+struct StartUp { QString defaultFile; };           // start-up, before the settings are read
 struct MemoryClick { int index; };                  // a left click on a memory
 struct MessageStart { QString path; MessageKind kind; }; // a message that is not a memory's
 struct MessageStop { };                             // the busy message stopped, whatever it is
@@ -26,9 +30,7 @@ struct StoreDelay { };                              // the delay button
 struct Refuse { };                                  // a request that cannot be done
 struct Recording { bool on; };                      // the recorder records, or no longer
 struct LinesChanged { int takenIntoUse; };          // the COM dialog's lines
-struct TransportPlay { bool *cancel; };             // the transport bar's own buttons
-struct TransportPrev { };
-struct TransportStop { };
+struct Transport { TransportButton button; };       // the transport bar's own buttons
 struct Prepared { bool ok; };                       // the player's output is ready, or cannot be
 struct SoundEnded { SoundPlayer::Outcome outcome; }; // the end of a play
 struct Confirmed { bool onAir; };                   // the keyer carried a request out
@@ -49,9 +51,8 @@ struct Shutdown { };                                // the end of the program
 
 using Event = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
                            RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
-                           TransportPlay, TransportPrev, TransportStop, Prepared, SoundEnded,
-                           Confirmed, KeyingDone, KeyerNews, KeyerSwap, ReleasedElsewhere,
-                           MuteSettled, MuteTick, RepeatTick, LeadTick, TailTick, TimeoutTick,
-                           StatusTick, ConfirmTimeout, Shutdown>;
+                           Transport, Prepared, SoundEnded, Confirmed, KeyingDone, KeyerNews,
+                           KeyerSwap, ReleasedElsewhere, MuteSettled, MuteTick, RepeatTick,
+                           LeadTick, TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
 
 } // namespace StationEvents

@@ -38,7 +38,7 @@ void Station::sendStat()
     m_state.onAir = true;
     m_requests.push_back(true);
     if (m_keyer && m_keyer->link() != PttKeyer::Link::Ready)
-        refuse();
+        refuse(Answer::Reason::CannotKey);
     if (!wasOnAir)
         startTimeout();
 }
@@ -154,7 +154,7 @@ void Station::on(const StationEvents::MuteTick &)
 void Station::key()
 {
     if (inhibited()) {
-        refuse();
+        refuse(Answer::Reason::KeyedElsewhere);
         stopMessage();
         return;
     }
@@ -265,7 +265,7 @@ void Station::on(const StationEvents::LockClick &)
     }
     // Never on a transmitter that another program keyed.
     if (inhibited() && !m_state.standby) {
-        refuse();
+        refuse(Answer::Reason::KeyedElsewhere);
         return;
     }
     m_state.lock = true;
@@ -467,8 +467,9 @@ void Station::on(const StationEvents::Shutdown &)
     m_requests.clear();
     m_confirmedOnAir = false;
     m_await = Await::Nothing;
-    for (Timer *timer : {m_repeatTimer.get(), m_leadTimer.get(), m_tailTimer.get(),
-                         m_timeoutTimer.get(), m_confirmTimer.get(), m_statusTimer.get()})
+    armRepeat(0);
+    for (Timer *timer : {m_leadTimer.get(), m_tailTimer.get(), m_timeoutTimer.get(),
+                         m_confirmTimer.get(), m_statusTimer.get()})
         timer->stop();
     if (m_keyer)
         m_keyer->shutdown(ShutdownWaitMs);

@@ -30,25 +30,31 @@ int sliderDelay(double stored)
 
 // ---- A message ---------------------------------------------------------------------------------
 
-void Station::on(const StationEvents::StartUp &)
+// Start-up, before the settings are read: the default message opened, the transmitter to
+// receive.
+void Station::on(const StationEvents::StartUp &event)
 {
+    if (!event.defaultFile.isEmpty())
+        m_player.open(event.defaultFile);
     recStat();
 }
 
 void Station::on(const StationEvents::MemoryClick &event)
 {
-    if (event.index < 0 || event.index >= MemoryCount)
+    if (event.index < 0 || event.index >= MemoryCount) {
+        refuse(Answer::Reason::NoSuchMemory);
         return;
+    }
     if (m_state.playing()) {
         if (m_state.memory != event.index)
-            refuse(); // another memory is busy
+            refuse(Answer::Reason::Busy); // another memory is busy
         else
             stopMessage();
         return;
     }
     // No message starts while the recorder records.
     if (m_state.recording) {
-        refuse();
+        refuse(Answer::Reason::Recording);
         return;
     }
     startMemory(event.index);
@@ -59,7 +65,8 @@ void Station::on(const StationEvents::MessageStart &event)
     // Busy with another message (a memory's or not), or recording: refused as a click on another
     // memory is.
     if (m_state.playing() || m_state.recording || event.kind == MessageKind::Memory) {
-        refuse();
+        refuse(m_state.recording && !m_state.playing() ? Answer::Reason::Recording
+                                                       : Answer::Reason::Busy);
         return;
     }
     startMessage(Message{event.path, -1, event.kind});
@@ -67,8 +74,10 @@ void Station::on(const StationEvents::MessageStart &event)
 
 void Station::on(const StationEvents::MessageStop &)
 {
-    if (!m_state.playing())
+    if (!m_state.playing()) {
+        m_answer = Answer::ignored();
         return;
+    }
     if (m_message.kind == MessageKind::Memory && m_state.memory >= 0)
         on(MemoryClick{m_state.memory}); // exactly as the click on it
     else
@@ -86,9 +95,11 @@ void Station::startMessage(const Message &message)
     // Whatever file the player had open is closed first; a notification still pending for it is
     // dropped with it.
     m_player.close();
+    m_state.transportPlays = false;
     const SoundPlayer::OpenResult opened = m_player.open(message.path);
     if (opened == SoundPlayer::OpenResult::OutputAbsent) {
-        refuse(); // nothing could play: the start is refused and changes nothing else
+        // Nothing could play: the start is refused and changes nothing else.
+        refuse(Answer::Reason::OutputAbsent);
         return;
     }
     m_message = message;
@@ -102,7 +113,7 @@ void Station::startMessage(const Message &message)
     m_state.kind = fromMemory ? MessageKind::Memory : message.kind;
     m_state.ending = Ending::None;
     // A repeat timer that a late end of a message armed must not restart this one halfway.
-    m_repeatTimer->stop();
+    armRepeat(0);
     m_state.playTime = 0;
     m_state.length = m_player.length();
     m_state.stage = Stage::Lead;
@@ -112,6 +123,23 @@ void Station::startMessage(const Message &message)
         return;
     }
     beginAudio(false);
+    // It plays, but the keyer cannot key the transmitter now: the answer says so (the refusal
+    // face shows when it keys); one keyed by another program stops it.
+    if (m_answer.done() && !m_state.standby && m_keyer && m_keyer->link() != PttKeyer::Link::Ready)
+        m_answer = Answer::refused(inhibited() ? Answer::Reason::KeyedElsewhere
+                                               : Answer::Reason::CannotKey);
+}
+
+// The repeat timer armed for `milliseconds` (0: stopped), and when it falls due.
+void Station::armRepeat(int milliseconds)
+{
+    if (milliseconds <= 0) {
+        m_repeatTimer->stop();
+        m_state.repeatDueAt = 0;
+        return;
+    }
+    m_repeatTimer->start(milliseconds);
+    m_state.repeatDueAt = m_clock.now() + milliseconds;
 }
 
 // The audio of a message (restart: the open file again from its start) starts at once where the
@@ -179,7 +207,7 @@ void Station::stopMessage()
         m_state.ending = Ending::Stopped;
     m_state.stage = Stage::Idle;
     m_state.paused = false;
-    m_repeatTimer->stop();
+    armRepeat(0);
     m_leadTimer->stop();
     m_confirmTimer->stop();
     m_muteTimer->stop();
@@ -195,6 +223,7 @@ void Station::stopMessage()
 
 void Station::on(const StationEvents::SoundEnded &event)
 {
+    m_state.transportPlays = false;
     endMessage(event.outcome);
 }
 
@@ -218,16 +247,16 @@ void Station::endMessage(SoundPlayer::Outcome outcome)
             m_state.stage = Stage::RepeatWait;
             // A delay of 0 never ticks: the message waits for the operator's click.
             if (m_state.delay > 0)
-                m_repeatTimer->start(m_state.delay);
+                armRepeat(m_state.delay);
         }
         m_player.stepBack();
     } else {
-        m_repeatTimer->stop();
+        armRepeat(0);
         if (busy)
             m_state.stage = Stage::Idle;
         if ((m_state.kind == MessageKind::Memory && m_state.memory == -1)
             || outcome == SoundPlayer::Outcome::Failed)
-            refuse();
+            refuse(Answer::Reason::Unplayable);
     }
     if (busy)
         m_state.ending = outcome == SoundPlayer::Outcome::Ended     ? Ending::Ended
@@ -241,12 +270,12 @@ void Station::endMessage(SoundPlayer::Outcome outcome)
 void Station::on(const StationEvents::RepeatTick &)
 {
     // One tick per arming; a tick after the cycle was stopped does nothing.
-    m_repeatTimer->stop();
+    armRepeat(0);
     if (m_state.stage != Stage::RepeatWait)
         return;
     // Held back (the transmitter is another's): it waits out another delay.
     if (inhibited() && !m_state.standby) {
-        m_repeatTimer->start(std::max(m_state.delay, 1000));
+        armRepeat(std::max(m_state.delay, 1000));
         return;
     }
     m_state.playTime = 0;

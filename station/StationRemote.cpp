@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
+#include "station/Clock.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
 #include "station/LogText.h"
@@ -13,9 +14,13 @@ constexpr int FirstMemory = 1;
 constexpr int LastMemory = 6;
 } // namespace
 
-StationRemote::StationRemote(Station &station, std::function<void(int)> openRecorder,
+StationRemote::StationRemote(Station &station, Clock &clock, std::function<void(int)> openRecorder,
                              QObject *parent)
-    : QObject(parent), m_station(station), m_openRecorder(std::move(openRecorder)), m_said(status())
+    : QObject(parent)
+    , m_station(station)
+    , m_clock(clock)
+    , m_openRecorder(std::move(openRecorder))
+    , m_said(status())
 {
     connect(&m_station, &Station::changed, this, &StationRemote::stationChanged);
 }
@@ -23,22 +28,22 @@ StationRemote::StationRemote(Station &station, std::function<void(int)> openReco
 void StationRemote::clickMemory(int number)
 {
     if (number >= FirstMemory && number <= LastMemory)
-        m_station.Command3d1_Click(number - 1);
+        m_station.handle(StationEvents::MemoryClick{number - 1});
 }
 
 void StationRemote::clickLock()
 {
-    m_station.Command3d2_Click();
+    m_station.handle(StationEvents::LockClick{});
 }
 
 void StationRemote::clickStandby()
 {
-    m_station.Command3d3_Click();
+    m_station.handle(StationEvents::StandbyClick{});
 }
 
 void StationRemote::showRefusal()
 {
-    m_station.ShowErr();
+    m_station.handle(StationEvents::Refuse{});
 }
 
 void StationRemote::openRecorder(int number)
@@ -63,33 +68,15 @@ StationRemote::Status StationRemote::status() const
     status.keyer = state.keyer;
     status.kind = state.kind;
     status.ending = state.ending;
-    status.repeatArmedMs = state.stage == Stage::RepeatWait ? m_station.repeatArmedMs() : 0;
+    status.repeatDueAt = state.stage == Stage::RepeatWait ? state.repeatDueAt : 0;
     return status;
 }
 
 bool StationRemote::play(int number)
 {
-    if (number < FirstMemory || number > LastMemory) {
-        showRefusal();
-        return false;
-    }
-    const Status before = status();
     // The click decides, as it does for the mouse: a busy memory is stopped, another one is
     // refused with the refusal face, an idle station starts the memory.
-    clickMemory(number);
-    const Status after = status();
-    if (before.state != PlayState::Idle)
-        return before.memory == number && after.state == PlayState::Idle;
-    return after.memory == number && startedKeyable();
-}
-
-bool StationRemote::startedKeyable() const
-{
-    const Status after = status();
-    const bool started = after.state != PlayState::Idle;
-    // Started, but without the transmitter it was meant to key: the answer says so.
-    const bool keyable = after.standby || after.keyer == PttKeyer::Link::Ready;
-    return started && keyable;
+    return m_station.handle(StationEvents::MemoryClick{number - 1}).done();
 }
 
 bool StationRemote::playFile(const QString &path, MessageKind kind)
@@ -108,30 +95,21 @@ bool StationRemote::playFile(const QString &path, MessageKind kind)
         return false;
     }
     probe.close();
-    m_station.playMessage(Message{path, -1, kind});
-    const Status after = status();
-    return after.kind == kind && startedKeyable();
+    return m_station.handle(StationEvents::MessageStart{path, kind}).done();
 }
 
 bool StationRemote::stop()
 {
-    const Status before = status();
-    if (before.state == PlayState::Idle)
-        return false;
-    if (before.kind == MessageKind::Memory && before.memory >= FirstMemory)
-        clickMemory(before.memory);
-    else
-        m_station.stopMessageClick();
-    return status().state == PlayState::Idle;
+    return m_station.handle(StationEvents::MessageStop{}).done();
 }
 
 int StationRemote::repeatDue() const
 {
-    const int armed = status().repeatArmedMs;
-    if (armed <= 0 || !m_repeatArmed.isValid())
+    const qint64 due = status().repeatDueAt;
+    if (due <= 0)
         return 0;
     // Due at once, but not passed yet: still 1.
-    return int(std::max<qint64>(1, armed - m_repeatArmed.elapsed()));
+    return int(std::max<qint64>(1, due - m_clock.now()));
 }
 
 void StationRemote::setLock(bool on)
@@ -151,8 +129,6 @@ void StationRemote::stationChanged()
     const Status now = status();
     if (now == m_said)
         return;
-    if (now.repeatArmedMs > 0 && m_said.repeatArmedMs == 0)
-        m_repeatArmed.start();
     m_said = now;
     emit changed();
 }

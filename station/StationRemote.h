@@ -4,17 +4,17 @@
 #include "station/PttKeyer.h"
 #include "station/StationState.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
 
+class Clock;
 class Station;
 struct StationState;
 
-// The station as the keyboard and other programs drive it, without widgets: the operator's own
-// clicks (a memory, Lock, StdBy) go to the station's own handlers, so that an action taken here
-// is the very action the mouse takes; the commands below are built on them.
+// The station as the keyboard and other programs drive it, without widgets: each command is the
+// event the mouse's click sends (a memory, Lock, StdBy), so that an action taken here is the very
+// action the mouse takes, and answers from the station's answer.
 //
 // Memories are counted 1 to 6, as the operator counts them.
 class StationRemote : public QObject
@@ -40,13 +40,15 @@ public:
         // The message last started: what it is, how it ended.
         MessageKind kind = MessageKind::Memory;
         Ending ending = Ending::None;
-        // The milliseconds its repeat was armed with while it waits for it; 0 when none is due.
-        int repeatArmedMs = 0;
+        // When it plays again while it waits for its repeat (the station's clock); 0 when none
+        // is due.
+        qint64 repeatDueAt = 0;
         bool operator==(const Status &) const = default;
     };
 
-    // `openRecorder` shows the recorder's dialog with a memory (1..6) chosen.
-    StationRemote(Station &station, std::function<void(int)> openRecorder,
+    // `openRecorder` shows the recorder's dialog with a memory (1..6) chosen; `clock` is the
+    // station's.
+    StationRemote(Station &station, Clock &clock, std::function<void(int)> openRecorder,
                   QObject *parent = nullptr);
 
     // A left click on memory `number` (1..6), on Lock, on StdBy.
@@ -86,7 +88,7 @@ public:
 
     // "idle", "playing", "repeat-wait".
     static QString stateName(PlayState state);
-    // "ready", "not-connected", "no-answer".
+    // "ready", "not-connected", "no-answer", "keyed-elsewhere".
     static QString linkName(PttKeyer::Link link);
     // "none", "ended", "stopped", "failed".
     static QString endingName(Ending ending);
@@ -100,11 +102,7 @@ private:
     void stationChanged();
 
     Station &m_station;
+    Clock &m_clock;
     std::function<void(int)> m_openRecorder;
-    // Whether the station, idle before a start, now carries the message it was asked for with the
-    // transmitter it was meant to key.
-    bool startedKeyable() const;
-
     Status m_said;
-    QElapsedTimer m_repeatArmed; // since the repeat timer was armed
 };

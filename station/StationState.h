@@ -60,6 +60,9 @@ struct StationState
     qint32 length = 0;
     // Between plays the status reads "Pause" (the message waits for its repeat), else "Idle".
     bool paused = false;
+    // When the message that waits for its repeat plays again, on the station's clock (see
+    // Clock::now); 0 when no repeat is due.
+    qint64 repeatDueAt = 0;
     // How many requests were refused so far: each one shows the refusal face.
     int refusals = 0;
     // The recorder records: no message starts.
@@ -68,6 +71,10 @@ struct StationState
     // The play state as the rules test it: 1 from a message's start until the operator stops it
     // or it ends without repeat (its lead and its repeat wait included), else 0.
     int playing() const { return stage == Stage::Idle || stage == Stage::Tail ? 0 : 1; }
+    // The transport bar's own play plays (no message, nothing keyed).
+    bool transportPlays = false;
+    // Busy: a message is, or the transport bar's play: the recorder and the previews wait.
+    bool busy() const { return playing() != 0 || transportPlays; }
 
     bool operator==(const StationState &) const = default;
 };

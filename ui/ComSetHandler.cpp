@@ -5,15 +5,14 @@
 #include "ptt/SerialLines.h"
 #include "station/AppState.h"
 #include "station/LineUse.h"
-#include "station/Station.h"
 #include "ui/ComSet.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
 
 ComSetHandler::ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1,
-                             SerialKeyer &keyer, Station &station)
-    : m_state(state), m_mainWindow(mainWindow), m_lines(MSComm1), m_keyer(keyer), m_station(station)
+                             SerialKeyer &keyer)
+    : m_state(state), m_mainWindow(mainWindow), m_lines(MSComm1), m_keyer(keyer)
 { }
 
 ComSetHandler::~ComSetHandler()
@@ -78,7 +77,7 @@ void ComSetHandler::Check1_Click()
     m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
     m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
     // Ticking the box never keys.
-    m_station.linesChanged(takenIntoUse ? LineUse::Rts : 0);
+    emit linesChanged(takenIntoUse ? LineUse::Rts : 0);
 }
 
 void ComSetHandler::Check2_Click()
@@ -89,7 +88,7 @@ void ComSetHandler::Check2_Click()
         m_state.DtrPos = m_dialog->Option3(0)->isChecked();
     m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
     m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
-    m_station.linesChanged(takenIntoUse ? LineUse::Dtr : 0);
+    emit linesChanged(takenIntoUse ? LineUse::Dtr : 0);
 }
 
 void ComSetHandler::Option1_Click(int Index)

@@ -8,18 +8,16 @@ struct AppState;
 class ComSet;
 class SerialKeyer;
 class SerialLines;
-class Station;
 class QWidget;
 
 // The handlers of the "COM Control" dialog: loading it from the shared state, the "Enabled"
 // boxes, the port options and "OK". The dialog is modeless and loaded on demand; its changes
-// reach the shared state at once, and the lines' new use goes through the station.
+// reach the shared state at once, and the lines' new use is told (linesChanged, for the station).
 class ComSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer,
-                  Station &station);
+    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer);
     ~ComSetHandler() override;
 
     // Setup > Com > Parameters: shows the dialog, loading it first if it is not loaded.
@@ -37,6 +35,10 @@ public:
     // The dialog while it is loaded, else null.
     ComSet *form() const;
 
+signals:
+    // A line's use or polarity changed (LineUse::Rts or LineUse::Dtr: taken into use).
+    void linesChanged(int takenIntoUse);
+
 private:
     void load();
     void showDevices();
@@ -45,6 +47,5 @@ private:
     QWidget &m_mainWindow;
     SerialLines &m_lines;
     SerialKeyer &m_keyer;
-    Station &m_station;
     QPointer<ComSet> m_dialog;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "station/Face.h"
+#include "ui/Face.h"
 
 #include <QList>
 #include <QPixmap>

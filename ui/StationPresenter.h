@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "station/Face.h"
 #include "station/StationState.h"
+#include "ui/Face.h"
 
 #include <QObject>
 #include <QSet>

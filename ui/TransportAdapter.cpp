@@ -2,38 +2,39 @@
 #include "ui/TransportAdapter.h"
 
 #include "station/SoundPlayer.h"
-#include "station/Station.h"
 #include "ui/TransportBar.h"
 
-TransportAdapter::TransportAdapter(TransportBar &bar, SoundPlayer &player, Station &station,
+TransportAdapter::TransportAdapter(TransportBar &bar, const SoundPlayer &player, Send send,
                                    QObject *parent)
     : QObject(parent)
 {
-    connect(&bar, &TransportBar::PlayClick, this,
-            [&station](bool &Cancel) { station.MMControl1_PlayClick(Cancel); });
-    connect(&bar, &TransportBar::PrevClick, this,
-            [&station](bool &Cancel) { station.MMControl1_PrevClick(Cancel); });
-    connect(&bar, &TransportBar::StopClick, this,
-            [&station](bool &Cancel) { station.MMControl1_StopClick(Cancel); });
-    connect(&bar, &TransportBar::command, &player, [&player](TransportBar::ButtonId button) {
+    using Button = StationEvents::TransportButton;
+    // The station carries each button out itself: the bar's own command to the player never goes.
+    const auto cancel = [](bool &Cancel) {
+        Cancel = true;
+    };
+    connect(&bar, &TransportBar::PlayClick, this, cancel);
+    connect(&bar, &TransportBar::PrevClick, this, cancel);
+    connect(&bar, &TransportBar::StopClick, this, cancel);
+    connect(&bar, &TransportBar::command, this, [send](TransportBar::ButtonId button) {
         switch (button) {
         case TransportBar::Prev:
-            player.rewind();
-            break;
         case TransportBar::Play:
-            player.play();
-            break;
-        case TransportBar::Pause:
         case TransportBar::Stop:
-            player.stop();
+            break; // said by their clicks
+        case TransportBar::Pause:
+            send(Button::Pause);
             break;
         case TransportBar::Next:
-            player.toEnd();
+            send(Button::Next);
             break;
         case TransportBar::ButtonCount:
             break;
         }
     });
+    connect(&bar, &TransportBar::PlayClick, this, [send] { send(Button::Play); });
+    connect(&bar, &TransportBar::PrevClick, this, [send] { send(Button::Prev); });
+    connect(&bar, &TransportBar::StopClick, this, [send] { send(Button::Stop); });
     connect(&player, &SoundPlayer::modeChanged, &bar, &TransportBar::setMode);
     bar.setMode(player.mode());
 }

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/StationEvents.h"
+
 #include <QObject>
+#include <functional>
 
 class SoundPlayer;
-class Station;
 class TransportBar;
 
-// The transport bar on the sound player: its Play, Prev and Stop go to the station first (which
-// may cancel Play), then each button's command to the player; the bar's buttons follow the
-// player's mode.
+// The transport bar: each button is the station's event (`send`), which drives the player; the
+// bar's buttons follow the player's mode.
 class TransportAdapter : public QObject
 {
     Q_OBJECT
 public:
-    TransportAdapter(TransportBar &bar, SoundPlayer &player, Station &station,
+    using Send = std::function<void(StationEvents::TransportButton)>;
+    TransportAdapter(TransportBar &bar, const SoundPlayer &player, Send send,
                      QObject *parent = nullptr);
 };

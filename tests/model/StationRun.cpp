@@ -63,7 +63,7 @@ StationRun::StationRun(quint32 seed, bool verbose) : m_random(seed), m_verbose(v
         m_rig = std::make_unique<FakeKeyer>(1000, &m_player.log);
         m_station->setKeyer(m_rig.get());
     }
-    m_remote = std::make_unique<StationRemote>(*m_station, std::function<void(int)>());
+    m_remote = std::make_unique<StationRemote>(*m_station, m_clock, std::function<void(int)>());
     // When the station went from released to keyed, at the time of the tick that did it.
     QObject::connect(m_station.get(), &Station::changed, m_station.get(),
                      [this](const StationState &state) {
@@ -72,7 +72,7 @@ StationRun::StationRun(quint32 seed, bool verbose) : m_random(seed), m_verbose(v
                          else if (m_keyedSince < 0)
                              m_keyedSince = m_clock.now();
                      });
-    m_station->Form_Load();
+    m_station->handle(StationEvents::StartUp{});
 }
 
 StationRun::~StationRun()
@@ -169,46 +169,41 @@ QString StationRun::play(Kind kind)
     const int memory = s.memory >= 0 && chance(50) ? s.memory : pick(6);
     const bool wasPlaying = m_player.mode() == SoundPlayer::Mode::Playing;
     QString what = kindName(kind);
-    bool cancel = false;
     switch (kind) {
     case Click:
-        m_station->Command3d1_Click(memory);
+        m_station->handle(StationEvents::MemoryClick{memory});
         what += QStringLiteral(" %1").arg(memory + 1);
         break;
     case Lock:
-        m_station->Command3d2_Click();
+        m_station->handle(StationEvents::LockClick{});
         break;
     case Standby:
-        m_station->Command3d3_Click();
+        m_station->handle(StationEvents::StandbyClick{});
         break;
     case RepeatBox:
-        m_station->Check3d1_Click(memory, !m_settings.MemRepeat[memory]);
+        m_station->handle(StationEvents::RepeatBox{memory, !m_settings.MemRepeat[memory]});
         what += QStringLiteral(" %1").arg(memory + 1);
         break;
     case Slider: {
         const int value = chance(50) ? pick(10001) : (chance(50) ? 0 : 1000);
-        m_station->HScroll1_Change(value);
+        m_station->handle(StationEvents::DelayMoved{value});
         what += QStringLiteral(" %1").arg(value);
         break;
     }
     case StoreDelay:
-        m_station->Panel3d2_Click();
+        m_station->handle(StationEvents::StoreDelay{});
         break;
     case StatusPanel:
-        m_station->Panel3d1_Click();
+        m_station->handle(StationEvents::Refuse{});
         break;
     case TransportPlay:
-        m_station->MMControl1_PlayClick(cancel);
-        if (!cancel)
-            m_player.play();
+        m_station->handle(StationEvents::Transport{StationEvents::TransportButton::Play});
         break;
     case TransportPrev:
-        m_station->MMControl1_PrevClick(cancel);
-        m_player.rewind();
+        m_station->handle(StationEvents::Transport{StationEvents::TransportButton::Prev});
         break;
     case TransportStop:
-        m_station->MMControl1_StopClick(cancel);
-        m_player.stop();
+        m_station->handle(StationEvents::Transport{StationEvents::TransportButton::Stop});
         break;
     case PlayEnds: {
         m_heard = chance(85);
@@ -258,7 +253,7 @@ QString StationRun::play(Kind kind)
         break;
     }
     case Recording:
-        m_station->setRecording(!s.recording);
+        m_station->handle(StationEvents::Recording{!s.recording});
         break;
     case RemotePlay: {
         const int number = chance(10) ? 7 : memory + 1;
@@ -283,7 +278,8 @@ QString StationRun::play(Kind kind)
         on = !on;
         if (on)
             positive = chance(50);
-        m_station->linesChanged(taken ? (rts ? LineUse::Rts : LineUse::Dtr) : 0);
+        m_station->handle(
+            StationEvents::LinesChanged{taken ? (rts ? LineUse::Rts : LineUse::Dtr) : 0});
         what += rts ? QStringLiteral(" RTS") : QStringLiteral(" DTR");
         break;
     }
@@ -312,7 +308,7 @@ bool StationRun::lastRequest() const
 // The message in hand cannot sound: its file does not open, or its output is not there.
 bool StationRun::cannotPlay() const
 {
-    return m_player.unopenable.contains(m_station->message().path) || m_player.outputAbsent
+    return m_player.unopenable.contains(m_player.fileName()) || m_player.outputAbsent
            || m_player.playFails || m_player.refusePlay;
 }
 
@@ -411,6 +407,7 @@ QStringList StationRun::problems(Kind kind, const StationState &before, const QS
     if ((kind == Click || kind == RemotePlay) && !before.playing() && m_player.outputAbsent) {
         StationState expected = before;
         expected.refusals = s.refusals;
+        expected.transportPlays = s.transportPlays; // the file it played was closed
         if (s != expected)
             out << QStringLiteral("a start without its output changed the station");
     }

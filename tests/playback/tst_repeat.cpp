@@ -181,7 +181,7 @@ void TestRepeat::lateTickAfterAStopDoesNothing()
     f.clickMemory(0);
     f.device.clearLog();
     // Even a tick delivered regardless of the timer's state does nothing.
-    f.station->station().Timer1_Timer();
+    f.station->station().handle(StationEvents::RepeatTick{});
     QVERIFY(f.device.log.isEmpty());
     QVERIFY(!f.onAirPictureShown());
     QCOMPARE(f.now().playing(), 0);

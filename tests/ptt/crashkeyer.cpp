@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
     VoiceVocta station(sound, lines, dialogs, server, microphone, preview,
                        QString::fromLocal8Bit(argv[1]));
     if (guarded)
-        station.keyers().setGuard(&guard);
+        station.setGuard(&guard);
     if (sourceMute) {
         sourceMute->setSource(QString::fromLocal8Bit(argv[6] + 5));
         sourceMute->setMessageKeyed(true);
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
         if (!lines.isOpen())
             return 3;
     }
-    station.station().Command3d2_Click();
+    station.station().handle(StationEvents::LockClick{});
     if (!station.station().state().lock)
         return 3;
     QObject::connect(&station.station(), &Station::changed, &application,

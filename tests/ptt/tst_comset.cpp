@@ -386,7 +386,7 @@ void TestComSet::untickingReleasesAKeyedLine()
     if (keyed)
         clickLock(*m_f);
     else
-        m_f->station->station().Form_Load();
+        m_f->station->station().handle(StationEvents::StartUp{});
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Check1());
     QVERIFY(!state.RtsOn);
@@ -425,7 +425,7 @@ void TestComSet::tickingNeverKeys()
         m_f->leftClick(dialog->Option2(0));
         m_f->leftClick(dialog->Check1());
         openPort(*m_f);
-        m_f->station->station().Form_Load();
+        m_f->station->station().handle(StationEvents::StartUp{});
         // "Negative" chosen while the box is ticked counts when it is ticked again.
         m_f->leftClick(dialog->Option2(1));
         m_f->leftClick(dialog->Check1());

@@ -336,7 +336,7 @@ void TestKeyerBus::refusedPlays()
     StationFixture &f = *m_fixture;
     if (busy)
         QCOMPARE(call("Play", {"2"}), QString("(true,)"));
-    f.station->station().setRecording(recording);
+    f.station->station().handle(StationEvents::Recording{recording});
     f.device.clearLog();
     QCOMPARE(call("Play", memory.split(' ', Qt::SkipEmptyParts)), QString("(false,)"));
     QVERIFY(!f.window().Picture1()->isHidden());

@@ -55,7 +55,7 @@ struct Desk
             settings.MemFile[i] = QStringLiteral("/m%1.wav").arg(i + 1);
         settings.MemDelay.fill(1000);
         station.setKeyer(&keyer);
-        station.Form_Load();
+        station.handle(StationEvents::StartUp{});
         player.clearLog();
         keyer.requests.clear();
     }
@@ -65,8 +65,8 @@ struct Desk
     const StationState &now() const { return station.state(); }
     void start(int memory = 0, bool repeat = false)
     {
-        station.Check3d1_Click(memory, repeat);
-        station.Command3d1_Click(memory);
+        station.handle(StationEvents::RepeatBox{memory, repeat});
+        station.handle(StationEvents::MemoryClick{memory});
     }
 
     AppState settings;
@@ -127,9 +127,9 @@ void TestStation::noLeadWhenAlreadyKeyedOrUnderStandby()
     d.settings.LeadMs = 500;
     d.settings.TailMs = 500;
     if (before.contains("lock"))
-        d.station.Command3d2_Click();
+        d.station.handle(StationEvents::LockClick{});
     if (before.contains("standby"))
-        d.station.Command3d3_Click();
+        d.station.handle(StationEvents::StandbyClick{});
     if (before == "tail") {
         d.start();
         d.clock.advance(500);
@@ -186,11 +186,11 @@ void TestStation::duringTheLead()
 
     for (const QString &step : action.split(' ')) {
         if (step == "stop")
-            d.station.Command3d1_Click(0);
+            d.station.handle(StationEvents::MemoryClick{0});
         else if (step == "standby")
-            d.station.Command3d3_Click();
+            d.station.handle(StationEvents::StandbyClick{});
         else if (step == "lock")
-            d.station.Command3d2_Click();
+            d.station.handle(StationEvents::LockClick{});
         else if (step == "failure")
             d.player.deliverDone(SoundPlayer::Outcome::Failed);
         else if (step == "end")
@@ -265,15 +265,15 @@ void TestStation::duringTheTail()
         if (step == "start") {
             d.start(1);
         } else if (step == "restart") {
-            d.station.Timer1_Timer();
+            d.station.handle(StationEvents::RepeatTick{});
         } else if (step == "stop") {
-            d.station.Command3d1_Click(0);
+            d.station.handle(StationEvents::MemoryClick{0});
         } else if (step == "standby") {
-            d.station.Command3d3_Click();
+            d.station.handle(StationEvents::StandbyClick{});
         } else if (step == "failure") {
             d.player.deliverDone(SoundPlayer::Outcome::Failed);
         } else if (step == "lock") {
-            d.station.Command3d2_Click();
+            d.station.handle(StationEvents::LockClick{});
         } else if (step == "unplayable") {
             d.player.unopenable << d.settings.MemFile[1];
             d.start(1);
@@ -305,10 +305,10 @@ void TestStation::endOfProgramReleasesAtOnce()
             d.player.finish();
         }
         d.keyer.requests.clear();
-        d.station.shutdown();
+        d.station.handle(StationEvents::Shutdown{});
         QCOMPARE(d.keyer.shutDowns, 1);
         QVERIFY(!d.now().onAir);
-        d.station.Command3d2_Click();
+        d.station.handle(StationEvents::LockClick{});
         d.clock.advance(100000);
         QCOMPARE(d.keyer.requests, QList<bool>());
         QVERIFY(!d.clock.nextDue());
@@ -322,7 +322,7 @@ void TestStation::timeOutUnderLockWithRepeat()
 {
     Desk d;
     d.settings.TimeoutS = 40;
-    d.station.Command3d2_Click();
+    d.station.handle(StationEvents::LockClick{});
     d.start(0, true);
     d.player.finish();
     d.clock.advance(1000); // the restart
@@ -377,10 +377,10 @@ void TestStation::timeOutCountsWithoutABreak()
     d.settings.TimeoutS = 30;
     d.settings.TailMs = 500;
     d.settings.LeadMs = 100;
-    d.station.Command3d2_Click();
+    d.station.handle(StationEvents::LockClick{});
     d.clock.advance(15000);
     QVERIFY(d.now().timeoutWarning);
-    d.station.Command3d2_Click(); // released: the count is over
+    d.station.handle(StationEvents::LockClick{}); // released: the count is over
     QVERIFY(!d.now().timeoutWarning);
     QVERIFY(!d.clock.nextDue());
 
@@ -394,7 +394,7 @@ void TestStation::timeOutCountsWithoutABreak()
     d.start(1);
     QVERIFY(d.now().timeoutWarning);
     // Standby breaks it.
-    d.station.Command3d3_Click();
+    d.station.handle(StationEvents::StandbyClick{});
     QVERIFY(!d.now().timeoutWarning);
     d.clock.advance(60000);
     QVERIFY(d.now().onAir == false);
@@ -510,7 +510,7 @@ void TestStation::repeatPauseReleasesHalfwayThroughTheDelay()
 void TestStation::keyerThatCannotKeyIsToldOnTheBus()
 {
     Desk d(1000);
-    StationRemote remote(d.station, {});
+    StationRemote remote(d.station, d.clock, {});
     QObject object;
     KeyerAdaptor bus(&object, remote);
     d.keyer.setLink(PttKeyer::Link::NotConnected);
@@ -546,7 +546,7 @@ void TestStation::keyerThatCannotKeyIsToldOnTheBus()
 void TestStation::startWithoutItsOutputIsRefused()
 {
     Desk d;
-    StationRemote remote(d.station, {});
+    StationRemote remote(d.station, d.clock, {});
     QObject object;
     KeyerAdaptor bus(&object, remote);
     QSignalSpy changes(&bus, &KeyerAdaptor::Changed);

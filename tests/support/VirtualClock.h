@@ -16,7 +16,7 @@ public:
     std::unique_ptr<Timer> timer(std::function<void()> tick, bool repeating = false) override;
 
     // Milliseconds since the clock was made.
-    qint64 now() const { return m_now; }
+    qint64 now() const override { return m_now; }
     // Moves the time on by `milliseconds`, ticking what falls due on the way.
     void advance(qint64 milliseconds);
     // When the next tick falls due; none while no timer runs.

@@ -356,7 +356,11 @@ void TestMainWindow::transportButtonsRaiseTheirEventsFirst()
 {
     TransportBar *bar = m_f->window().MMControl1();
     QStringList order;
-    connect(bar, &TransportBar::PlayClick, this, [&](bool &) { order << "PlayClick"; });
+    // The window's own handler cancels every click; this one lets Play through to its command.
+    connect(bar, &TransportBar::PlayClick, this, [&](bool &Cancel) {
+        order << "PlayClick";
+        Cancel = false;
+    });
     connect(bar, &TransportBar::StopClick, this, [&](bool &Cancel) {
         order << "StopClick";
         Cancel = true;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "playback/MemoryBank.h"
+#include "ui/MemoryBank.h"
 
 #include "settings/Settings.h"
 #include "station/AppState.h"
 #include "station/Dialogs.h"
-#include "station/Station.h"
+#include "station/StationState.h"
 
 #include <QFileInfo>
 
@@ -12,10 +12,11 @@ namespace {
 constexpr int RightButton = 2;
 }
 
-MemoryBank::MemoryBank(AppState &state, const Station &station, Settings &settings,
-                       Dialogs &dialogs, std::function<void(int Index)> markChosen)
+MemoryBank::MemoryBank(AppState &state, std::function<const StationState &()> station,
+                       Settings &settings, Dialogs &dialogs,
+                       std::function<void(int Index)> markChosen)
     : m_state(state)
-    , m_station(station)
+    , m_station(std::move(station))
     , m_settings(settings)
     , m_dialogs(dialogs)
     , m_markChosen(std::move(markChosen))
@@ -26,7 +27,7 @@ void MemoryBank::Command3d1_MouseDown(int Index, int Button, int, int, int)
     if (Button != RightButton)
         return;
     // The memory that plays or waits for its repeat keeps its file.
-    const StationState &station = m_station.state();
+    const StationState &station = m_station();
     if (station.playing() && Index == station.memory)
         return;
     chooseFile(Index);

@@ -4,9 +4,9 @@
 #include <functional>
 
 struct AppState;
+struct StationState;
 class Dialogs;
 class Settings;
-class Station;
 
 // The memories' files: a right click on a memory chooses its sound file with the file dialog,
 // and the choice is saved at once. (A left click is the station's: it starts, stops or is
@@ -16,8 +16,9 @@ class MemoryBank
 public:
     // `markChosen` gives memory Index's button the yellow back colour of a memory whose file was
     // asked for, and draws it at once.
-    MemoryBank(AppState &state, const Station &station, Settings &settings, Dialogs &dialogs,
-               std::function<void(int Index)> markChosen);
+    // `station` tells what the station does now.
+    MemoryBank(AppState &state, std::function<const StationState &()> station, Settings &settings,
+               Dialogs &dialogs, std::function<void(int Index)> markChosen);
 
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
     // Told of each file chosen for a memory, once it is stored.
@@ -27,7 +28,7 @@ private:
     void chooseFile(int Index);
 
     AppState &m_state;
-    const Station &m_station;
+    std::function<const StationState &()> m_station;
     Settings &m_settings;
     Dialogs &m_dialogs;
     std::function<void(int Index)> m_markChosen;
