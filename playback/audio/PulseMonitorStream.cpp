@@ -189,15 +189,8 @@ void PulseMonitorStream::timingKnown(bool success)
     unref(m_drain);
     m_drain = nullptr;
     const pa_usec_t remaining = success ? stillHeld(m_stream) : 0;
-    m_timer = pa_context_rttime_new(
-        pa_stream_get_context(m_stream), pa_rtclock_now() + remaining,
-        [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
-            auto *monitor = static_cast<PulseMonitorStream *>(self);
-            api->time_free(event);
-            monitor->m_timer = nullptr;
-            monitor->corkAfterEnd();
-        },
-        this);
+    m_timer = startTimer<&PulseMonitorStream::m_timer, &PulseMonitorStream::corkAfterEnd>(
+        m_stream, remaining, this);
 }
 
 void PulseMonitorStream::corkAfterEnd()

@@ -84,15 +84,7 @@ void PulseOutput::timingKnown(bool success)
         heard();
         return;
     }
-    m_timer = pa_context_rttime_new(
-        pa_stream_get_context(m_stream), pa_rtclock_now() + remaining,
-        [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
-            auto *output = static_cast<PulseOutput *>(self);
-            api->time_free(event);
-            output->m_timer = nullptr;
-            output->heard();
-        },
-        this);
+    m_timer = startTimer<&PulseOutput::m_timer, &PulseOutput::heard>(m_stream, remaining, this);
     if (!m_timer)
         heard();
 }

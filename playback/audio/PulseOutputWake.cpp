@@ -88,15 +88,8 @@ void PulseOutput::suspendedCallback(pa_stream *stream, void *self)
 void PulseOutput::armRest()
 {
     freeTimer(m_connection, m_restTimer);
-    m_restTimer = pa_context_rttime_new(
-        pa_stream_get_context(m_stream), pa_rtclock_now() + pa_usec_t(AwakeMs) * PA_USEC_PER_MSEC,
-        [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
-            auto *output = static_cast<PulseOutput *>(self);
-            api->time_free(event);
-            output->m_restTimer = nullptr;
-            output->rest();
-        },
-        this);
+    m_restTimer = startTimer<&PulseOutput::m_restTimer, &PulseOutput::rest>(
+        m_stream, pa_usec_t(AwakeMs) * PA_USEC_PER_MSEC, this);
 }
 
 void PulseOutput::endWake(bool ok, const QString &error)

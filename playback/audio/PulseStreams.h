@@ -5,13 +5,11 @@
 
 #include <QString>
 
+#include <pulse/pulseaudio.h>
+
 #include <cstdint>
 
 class PulseConnection;
-struct pa_operation;
-struct pa_sample_spec;
-struct pa_stream;
-struct pa_time_event;
 
 // What the sound server's playback streams (the transmitter's and the monitor's) share: how one is
 // made and leveled, and the small chores around libpulse's operations and timers. Everything here
@@ -29,6 +27,21 @@ void unref(pa_operation *operation);
 void cancel(pa_operation *&operation);
 // Lets go of the timer, if any; `timer` is null after.
 void freeTimer(const PulseConnection &connection, pa_time_event *&timer);
+// A timer on the stream's mainloop that, `delay` µs from now, lets go of itself, sets owner's
+// member Timer null and calls owner's member Fire; null where none can be made.
+template<auto Timer, auto Fire, typename Owner>
+pa_time_event *startTimer(pa_stream *stream, std::uint64_t delay, Owner *owner)
+{
+    return pa_context_rttime_new(
+        pa_stream_get_context(stream), pa_rtclock_now() + delay,
+        [](pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self) {
+            auto *owner = static_cast<Owner *>(self);
+            api->time_free(event);
+            owner->*Timer = nullptr;
+            (owner->*Fire)();
+        },
+        owner);
+}
 
 pa_sample_spec specFor(const SoundOutput::Format &format);
 std::uint32_t bytesFor(int milliseconds, const pa_sample_spec &spec);
