@@ -51,7 +51,7 @@ void PulseMonitorStream::renew()
         return;
     QString error;
     m_stream = connect(m_connection, m_format, m_sink, m_level,
-                       int(bytesFor(SlackMs, specFor(m_format))), &error);
+                       int(bytesFor(SlackMs, sampleFormat(m_format))), &error);
     if (!m_stream) {
         drop(QStringLiteral("The monitor output %1 cannot play: %2")
                  .arg(LogText::quoted(m_sink), error));
@@ -143,7 +143,7 @@ void PulseMonitorStream::mirror(const void *data, std::size_t bytes)
 {
     if (m_joining) {
         m_backlog.append(static_cast<const char *>(data), qsizetype(bytes));
-        const pa_sample_spec spec = specFor(m_format);
+        const pa_sample_spec spec = sampleFormat(m_format);
         if (pa_bytes_to_usec(uint64_t(m_backlog.size()), &spec)
             > pa_usec_t(QueueMs + SlackMs) * PA_USEC_PER_MSEC)
             drop(notKeepingUp(m_sink));

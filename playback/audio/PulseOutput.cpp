@@ -65,7 +65,7 @@ bool PulseOutput::createStream(QString *error)
     m_stream = connect(m_connection, m_format, m_format.sink, m_level, -1, error);
     if (!m_stream)
         return false;
-    const pa_sample_spec spec = specFor(m_format);
+    const pa_sample_spec spec = sampleFormat(m_format);
     m_frameBytes = pa_frame_size(&spec);
     qCDebug(lcSound).noquote() << "Output: makes its stream on" << outputName(m_format.sink);
     pa_stream_set_state_callback(m_stream, &PulseOutput::stateCallback, this);

@@ -22,7 +22,7 @@ pa_cvolume volumeFor(float level, int channels)
 // A new stream in the format on the context, not connected yet.
 pa_stream *newStream(pa_context *context, const SoundOutput::Format &format, QString *error)
 {
-    const pa_sample_spec spec = specFor(format);
+    const pa_sample_spec spec = sampleFormat(format);
     pa_channel_map map;
     if (!pa_sample_spec_valid(&spec)
         || (!pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX)
@@ -68,7 +68,7 @@ void freeTimer(const PulseConnection &connection, pa_time_event *&timer)
     timer = nullptr;
 }
 
-pa_sample_spec specFor(const SoundOutput::Format &format)
+pa_sample_spec sampleFormat(const SoundOutput::Format &format)
 {
     return {PA_SAMPLE_FLOAT32NE, uint32_t(format.sampleRate), uint8_t(format.channels)};
 }
@@ -95,7 +95,7 @@ pa_stream *connect(const PulseConnection &connection, const SoundOutput::Format 
     // it asks the sink for what the queue holds beyond twice that: SinkLatencyMs, so that a stop
     // and the end are not held up by what the sink holds. A prebuffer of one frame, so that the
     // first frames play at once and a drain completes (with none it never does).
-    const pa_sample_spec spec = specFor(format);
+    const pa_sample_spec spec = sampleFormat(format);
     pa_buffer_attr attributes;
     attributes.tlength = bytesFor(QueueMs, spec);
     attributes.maxlength

@@ -43,7 +43,7 @@ pa_time_event *startTimer(pa_stream *stream, std::uint64_t delay, Owner *owner)
         owner);
 }
 
-pa_sample_spec specFor(const SoundOutput::Format &format);
+pa_sample_spec sampleFormat(const SoundOutput::Format &format);
 std::uint32_t bytesFor(int milliseconds, const pa_sample_spec &spec);
 
 // A corked playback stream in the format, connected to the sink (empty: the default one, which the
