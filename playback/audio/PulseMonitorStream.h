@@ -34,8 +34,7 @@ public:
     // The output and format to play (format.monitor; empty: none): another output drops the stream
     // and lets its troubles be said anew. Then as renew().
     void open(const SoundOutput::Format &format);
-    // Makes the stream anew where it is gone or unusable, unless no output is chosen; a stream
-    // still being made plays from the next message on.
+    // Makes the stream anew where it is gone or unusable, unless no output is chosen.
     void renew();
     // Lets the stream go; `why`, unless empty or said last, goes to standard error once.
     void drop(const QString &why);
@@ -46,7 +45,8 @@ public:
     void uncork();
     // A copy of the frames written to the transmitter's stream.
     void mirror(const void *data, std::size_t bytes);
-    // The message's last frame is written: the monitor plays its copy out, then corks.
+    // The message's last frame is written: the monitor plays its copy out (one still joining, once
+    // it has joined), then corks.
     void drain();
     // The message stopped or failed: silent at once; `flush` drops what it holds queued.
     void stop(bool flush);
