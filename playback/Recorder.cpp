@@ -10,17 +10,8 @@
 #include "station/LogText.h"
 #include "station/SoundPlayer.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 constexpr int MinRate = 1000;
@@ -157,14 +148,8 @@ void Recorder::endRecording(const QString &message)
 
 bool Recorder::play()
 {
-    if (m_phase == Recording) {
-        say(QStringLiteral("Stop the recording first."));
+    if (!takeAvailable())
         return false;
-    }
-    if (m_take.isEmpty()) {
-        say(QStringLiteral("Nothing is recorded yet."));
-        return false;
-    }
     if (m_phase == Previewing)
         stopPreview();
     const QString refusal = previewRefusal();
@@ -248,10 +233,8 @@ void Recorder::onPreviewDone(SoundPlayer::Outcome outcome)
                 .arg(previewOutput()));
 }
 
-bool Recorder::save(int memory)
+bool Recorder::takeAvailable()
 {
-    if (memory < 1 || memory > 6)
-        return false;
     if (m_phase == Recording) {
         say(QStringLiteral("Stop the recording first."));
         return false;
@@ -260,189 +243,7 @@ bool Recorder::save(int memory)
         say(QStringLiteral("Nothing is recorded yet."));
         return false;
     }
-    const bool busy = m_messageBusy && m_messageBusy();
-    if (busy && currentMemory() == memory - 1) {
-        // The memory that plays or waits for its repeat keeps its file.
-        say(QStringLiteral("Memory %1 is playing: save the take when it has ended.").arg(memory));
-        return false;
-    }
-
-    qsizetype begin = 0;
-    qsizetype end = 0;
-    if (!judgeTake(&begin, &end))
-        return false;
-
-    QString path;
-    QString error;
-    if (!writeTake(memory, begin, end, &path, &error)) {
-        qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the recording in %1: %2")
-                                            .arg(LogText::quoted(m_state.RecordDir), error);
-        // The system's reason may end a sentence of its own ("No space left on device.").
-        while (error.endsWith(QLatin1Char('.')))
-            error.chop(1);
-        say(QStringLiteral("The take was not saved: %1. It is kept here; memory %2 keeps its "
-                           "file.")
-                .arg(error)
-                .arg(memory));
-        return false;
-    }
-
-    m_state.MemFile[memory - 1] = path;
-    m_savedFile = path;
-    const bool settingsSaved = m_saveSettings ? m_saveSettings() : true;
-    const QString name = QFileInfo(path).fileName();
-    if (settingsSaved)
-        say(QStringLiteral("Saved for memory %1 as \"%2\".").arg(memory).arg(name));
-    else
-        say(QStringLiteral("Saved for memory %1 as \"%2\", but the settings file could not be "
-                           "written: the memory keeps it until the program ends.")
-                .arg(memory)
-                .arg(name));
     return true;
-}
-
-bool Recorder::judgeTake(qsizetype *begin, qsizetype *end)
-{
-    const TakeRules::Verdict verdict = TakeRules::judge(m_take, m_sampleRate);
-    if (verdict.kind == TakeRules::Verdict::Silent) {
-        say(QStringLiteral("The take is silent: nothing in it reaches %1 dBFS. Check the input "
-                           "and record again.")
-                .arg(TakeRules::SilenceDbfs));
-        return false;
-    }
-    if (verdict.kind == TakeRules::Verdict::Clipped) {
-        say(QStringLiteral("The take is clipped in %1% of its samples: lower the input's level "
-                           "and record again.")
-                .arg(verdict.clippedShare * 100, 0, 'f', 1));
-        return false;
-    }
-    *begin = verdict.begin;
-    *end = verdict.end;
-    return true;
-}
-
-QString Recorder::kitFileName(const QString &part)
-{
-    static const QRegularExpression word(QStringLiteral("^[a-z0-9_-]+$"));
-    static const QRegularExpression call(QStringLiteral("^calls/[a-z0-9-]+$"));
-    const QString name = part.trimmed().toLower();
-    if (name == QLatin1String("/") || name == QLatin1String("slash"))
-        return QStringLiteral("slash.wav");
-    if (word.match(name).hasMatch() || call.match(name).hasMatch())
-        return name + QLatin1String(".wav");
-    return QString();
-}
-
-bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
-{
-    const QString file = kitFileName(part);
-    if (file.isEmpty()) {
-        say(QStringLiteral("%1 is no name for a kit part: a letter, a digit, \"/\", a word "
-                           "(letters, digits, - and _) or calls/ and a call.")
-                .arg(LogText::quoted(part.trimmed())));
-        return false;
-    }
-    if (m_phase == Recording) {
-        say(QStringLiteral("Stop the recording first."));
-        return false;
-    }
-    if (m_take.isEmpty()) {
-        say(QStringLiteral("Nothing is recorded yet."));
-        return false;
-    }
-    qsizetype begin = 0;
-    qsizetype end = 0;
-    if (!judgeTake(&begin, &end))
-        return false;
-    const QString path = QDir(kitFolder).filePath(file);
-    QString error;
-    if (!writeKitPart(path, begin, end, &error)) {
-        qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot save the kit part %1: %2").arg(LogText::quoted(path), error);
-        while (error.endsWith(QLatin1Char('.')))
-            error.chop(1);
-        say(QStringLiteral("The take was not saved: %1. It is kept here; the kit keeps its "
-                           "part.")
-                .arg(error));
-        return false;
-    }
-    m_savedFile = path;
-    say(QStringLiteral("Saved as the kit's part %1.").arg(LogText::quoted(file)));
-    return true;
-}
-
-QStringList Recorder::removeLeftovers(const QStringList &folders)
-{
-    static const QRegularExpression leftover(QStringLiteral("^\\..+\\.wav\\.part$"));
-    QStringList removed;
-    for (const QString &folder : folders) {
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QFileInfo &entry : entries) {
-            if (leftover.match(entry.fileName()).hasMatch() && (entry.isSymLink() || entry.isFile())
-                && QFile::remove(entry.filePath()))
-                removed << entry.filePath();
-        }
-    }
-    return removed;
-}
-
-// Writes the kept part of the take beside the kit's part, and puts it in the part's place only
-// when it is whole: the part it replaces stays until then.
-bool Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error)
-{
-    const QFileInfo target(path);
-    if (!QDir().mkpath(target.path())) {
-        *error = QStringLiteral("the folder %1 cannot be made").arg(target.path());
-        return false;
-    }
-    const QString temporary
-        = target.dir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".part"));
-    if (!WavWriter::write(temporary, m_take.constData() + begin, end - begin, m_sampleRate, error))
-        return false;
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
-        != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(temporary);
-        return false;
-    }
-    return true;
-}
-
-// Writes the part [begin, end) of the take under a temporary name, and gives it its own name only
-// when it is whole, never over an existing file.
-bool Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error)
-{
-    const QDir folder(m_state.RecordDir);
-    if (!QDir().mkpath(folder.path())) {
-        *error = QStringLiteral("the folder %1 cannot be made").arg(folder.path());
-        return false;
-    }
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
-                                              + QStringLiteral(".part"));
-    if (!WavWriter::write(temporary, m_take.constData() + begin, end - begin, m_sampleRate, error))
-        return false;
-
-    constexpr int Attempts = 1000;
-    for (int attempt = 1; attempt <= Attempts; ++attempt) {
-        const QString name = folder.filePath(TakeRules::fileName(memory, now, attempt));
-        if (QFileInfo::exists(name))
-            continue;
-        QFile file(temporary);
-        if (file.rename(name)) {
-            *path = name;
-            return true;
-        }
-        if (!QFileInfo::exists(name)) {
-            *error = file.errorString();
-            QFile::remove(temporary);
-            return false;
-        }
-    }
-    QFile::remove(temporary);
-    *error = QStringLiteral("no free file name");
-    return false;
 }
 
 void Recorder::setPhase(Phase phase)

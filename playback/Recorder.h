@@ -117,6 +117,12 @@ private:
     QString previewOutput() const;
     // The part of the take to keep; false, with a message, when there is none to save.
     bool judgeTake(qsizetype *begin, qsizetype *end);
+    // Whether there is a take to play or save; false, with a message, when not.
+    bool takeAvailable();
+    // Says that the take was not saved, why, and what keeps its file.
+    void sayNotSaved(QString error, const QString &kept);
+    bool writePart(const QString &folder, const QString &file, qsizetype begin, qsizetype end,
+                   QString *error) const;
     bool writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error);
 
     AppState &m_state;

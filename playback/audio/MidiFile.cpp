@@ -84,6 +84,64 @@ quint32 bigEndian(const QByteArray &data, qint64 pos, int bytes)
     return value;
 }
 
+// A meta event's data: a tempo change goes into events; *endOfTrack at the end of the track.
+bool readMeta(Reader &reader, const QByteArray &data, TrackEvent event,
+              std::vector<TrackEvent> &events, bool *endOfTrack, QString *error)
+{
+    quint8 type;
+    quint32 length;
+    qint64 start;
+    if (!reader.byte(&type) || !reader.number(&length) || !reader.skip(length, &start)) {
+        *error = QStringLiteral("a meta event runs past the end of its track");
+        return false;
+    }
+    *endOfTrack = type == 0x2F;
+    if (type == 0x51 && length == 3) {
+        event.tempo = bigEndian(data, start, 3);
+        events.push_back(event);
+    }
+    return true;
+}
+
+// A system-exclusive message's data (0xF0), or an escape's (0xF7, skipped).
+bool readSysex(Reader &reader, const QByteArray &data, TrackEvent event,
+               std::vector<TrackEvent> &events, std::vector<QByteArray> &sysex, QString *error)
+{
+    quint32 length;
+    qint64 start;
+    if (!reader.number(&length) || !reader.skip(length, &start)) {
+        *error = QStringLiteral("a system-exclusive message runs past the end of its track");
+        return false;
+    }
+    if (event.status == 0xF0) {
+        QByteArray message = data.mid(start, length);
+        if (message.endsWith(char(0xF7)))
+            message.chop(1);
+        sysex.push_back(message);
+        event.sysex = int(sysex.size()) - 1;
+        events.push_back(event);
+    }
+    return true;
+}
+
+// A channel message's one or two data bytes.
+bool readChannel(Reader &reader, TrackEvent event, std::vector<TrackEvent> &events, QString *error)
+{
+    const int kind = event.status & 0xF0;
+    const int count = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+    quint8 bytes[2] = {0, 0};
+    for (int i = 0; i < count; ++i) {
+        if (!reader.byte(&bytes[i]) || (bytes[i] & 0x80)) {
+            *error = QStringLiteral("a channel message is cut short");
+            return false;
+        }
+    }
+    event.data1 = bytes[0];
+    event.data2 = bytes[1];
+    events.push_back(event);
+    return true;
+}
+
 bool parseTrack(const QByteArray &data, qint64 begin, qint64 end, std::vector<TrackEvent> &events,
                 std::vector<QByteArray> &sysex, QString *error)
 {
@@ -110,51 +168,25 @@ bool parseTrack(const QByteArray &data, qint64 begin, qint64 end, std::vector<Tr
             *error = QStringLiteral("the file has too many events");
             return false;
         }
-        const int order = int(events.size());
+        const TrackEvent event{tick, int(events.size()), status, 0, 0, -1, 0};
         if (status == 0xFF) {
-            quint8 type;
-            quint32 length;
-            qint64 start;
-            if (!reader.byte(&type) || !reader.number(&length) || !reader.skip(length, &start)) {
-                *error = QStringLiteral("a meta event runs past the end of its track");
+            bool endOfTrack = false;
+            if (!readMeta(reader, data, event, events, &endOfTrack, error))
                 return false;
-            }
+            if (endOfTrack)
+                return true;
             running = 0;
-            if (type == 0x2F)
-                return true; // end of track
-            if (type == 0x51 && length == 3)
-                events.push_back({tick, order, 0xFF, 0, 0, -1, bigEndian(data, start, 3)});
         } else if (status == 0xF0 || status == 0xF7) {
-            quint32 length;
-            qint64 start;
-            if (!reader.number(&length) || !reader.skip(length, &start)) {
-                *error
-                    = QStringLiteral("a system-exclusive message runs past the end of its track");
+            if (!readSysex(reader, data, event, events, sysex, error))
                 return false;
-            }
             running = 0;
-            if (status == 0xF0) {
-                QByteArray message = data.mid(start, length);
-                if (message.endsWith(char(0xF7)))
-                    message.chop(1);
-                sysex.push_back(message);
-                events.push_back({tick, order, 0xF0, 0, 0, int(sysex.size()) - 1, 0});
-            }
         } else if (status > 0xF0) {
             *error = QStringLiteral("a track holds a system message that files may not hold");
             return false;
         } else {
             running = status;
-            const int kind = status & 0xF0;
-            const int count = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
-            quint8 bytes[2] = {0, 0};
-            for (int i = 0; i < count; ++i) {
-                if (!reader.byte(&bytes[i]) || (bytes[i] & 0x80)) {
-                    *error = QStringLiteral("a channel message is cut short");
-                    return false;
-                }
-            }
-            events.push_back({tick, order, status, bytes[0], bytes[1], -1, 0});
+            if (!readChannel(reader, event, events, error))
+                return false;
         }
     }
     return true; // a track without an end-of-track event is accepted
@@ -169,6 +201,106 @@ bool isNote(const TrackEvent &e)
 {
     const int kind = e.status & 0xF0;
     return kind == 0x80 || kind == 0x90;
+}
+
+// How the file's ticks become time: by the tempo, in ticks per quarter note, or fixed for SMPTE
+// time.
+struct TimeBase
+{
+    quint32 ticksPerQuarter = 0;
+    double smpteMicrosPerTick = 0;
+};
+
+// The header's time division, and where the chunks after the header start.
+bool readHeader(const QByteArray &data, TimeBase *base, qint64 *chunksStart, QString *error)
+{
+    if (data.size() < 14 || !MidiFile::looksLikeMidi(data)) {
+        *error = QStringLiteral("not a MIDI file");
+        return false;
+    }
+    const quint32 headerLength = bigEndian(data, 4, 4);
+    if (headerLength < 6 || headerLength > quint32(data.size() - 8)) {
+        *error = QStringLiteral("the MIDI header is corrupt");
+        return false;
+    }
+    *chunksStart = 8 + headerLength;
+    const quint32 division = bigEndian(data, 12, 2);
+    if (division & 0x8000) {
+        const int framesPerSecond = -qint8(division >> 8);
+        const int ticksPerFrame = division & 0xFF;
+        if (framesPerSecond <= 0 || ticksPerFrame == 0) {
+            *error = QStringLiteral("the MIDI time division is corrupt");
+            return false;
+        }
+        const double fps = framesPerSecond == 29 ? 29.97 : framesPerSecond;
+        base->smpteMicrosPerTick = 1e6 / (fps * ticksPerFrame);
+        return true;
+    }
+    base->ticksPerQuarter = division;
+    if (base->ticksPerQuarter == 0) {
+        *error = QStringLiteral("the MIDI time division is zero");
+        return false;
+    }
+    return true;
+}
+
+// The events of every track chunk from pos on, in file order.
+bool readTracks(const QByteArray &data, qint64 pos, std::vector<TrackEvent> &events,
+                std::vector<QByteArray> &sysex, QString *error)
+{
+    int tracks = 0;
+    while (pos + 8 <= data.size()) {
+        const QByteArray id = data.mid(pos, 4);
+        const qint64 length = bigEndian(data, pos + 4, 4);
+        if (length > data.size() - (pos + 8)) {
+            *error = QStringLiteral("a MIDI chunk runs past the end of the file");
+            return false;
+        }
+        if (id == "MTrk") {
+            if (!parseTrack(data, pos + 8, pos + 8 + length, events, sysex, error))
+                return false;
+            ++tracks;
+        }
+        pos += 8 + length;
+    }
+    if (tracks == 0) {
+        *error = QStringLiteral("the MIDI file has no tracks");
+        return false;
+    }
+    return true;
+}
+
+// Walks the tempo map of the events (in time order), keeping the messages up to the end of the
+// last note in `placed`; returns when the last note ends, in microseconds.
+double placeInTime(const std::vector<TrackEvent> &events, const TimeBase &base,
+                   std::vector<MidiFile::Event> &placed)
+{
+    qint64 lastNoteTick = -1;
+    for (const TrackEvent &e : events)
+        if (isNote(e))
+            lastNoteTick = e.tick;
+    quint32 tempo = DefaultTempo;
+    qint64 segmentTick = 0;
+    double segmentMicros = 0;
+    auto timeOf = [&](qint64 tick) {
+        const double perTick
+            = base.ticksPerQuarter ? double(tempo) / base.ticksPerQuarter : base.smpteMicrosPerTick;
+        return segmentMicros + double(tick - segmentTick) * perTick;
+    };
+    placed.reserve(events.size());
+    for (const TrackEvent &e : events) {
+        if (e.tick > lastNoteTick)
+            break;
+        if (e.status == 0xFF) {
+            segmentMicros = timeOf(e.tick);
+            segmentTick = e.tick;
+            if (e.tempo > 0)
+                tempo = e.tempo;
+            continue;
+        }
+        placed.push_back({qint64(timeOf(e.tick)), e.status, e.data1, e.data2, e.sysex});
+    }
+    return timeOf(lastNoteTick);
 }
 
 } // namespace
@@ -196,96 +328,20 @@ bool MidiFile::parse(const QByteArray &data, QString *error)
     m_sysex.clear();
     m_lengthMicros = 0;
 
-    if (data.size() < 14 || !looksLikeMidi(data)) {
-        *error = QStringLiteral("not a MIDI file");
+    TimeBase base;
+    qint64 tracksStart = 0;
+    if (!readHeader(data, &base, &tracksStart, error))
         return false;
-    }
-    const quint32 headerLength = bigEndian(data, 4, 4);
-    if (headerLength < 6 || headerLength > quint32(data.size() - 8)) {
-        *error = QStringLiteral("the MIDI header is corrupt");
-        return false;
-    }
-    const quint32 division = bigEndian(data, 12, 2);
-    // Microseconds per tick are tempo / ticksPerQuarter, or fixed for SMPTE time.
-    double smpteMicrosPerTick = 0;
-    quint32 ticksPerQuarter = 0;
-    if (division & 0x8000) {
-        const int framesPerSecond = -qint8(division >> 8);
-        const int ticksPerFrame = division & 0xFF;
-        if (framesPerSecond <= 0 || ticksPerFrame == 0) {
-            *error = QStringLiteral("the MIDI time division is corrupt");
-            return false;
-        }
-        const double fps = framesPerSecond == 29 ? 29.97 : framesPerSecond;
-        smpteMicrosPerTick = 1e6 / (fps * ticksPerFrame);
-    } else {
-        ticksPerQuarter = division;
-        if (ticksPerQuarter == 0) {
-            *error = QStringLiteral("the MIDI time division is zero");
-            return false;
-        }
-    }
-
     std::vector<TrackEvent> events;
-    int tracks = 0;
-    qint64 pos = 8 + headerLength;
-    while (pos + 8 <= data.size()) {
-        const QByteArray id = data.mid(pos, 4);
-        const qint64 length = bigEndian(data, pos + 4, 4);
-        if (length > data.size() - (pos + 8)) {
-            *error = QStringLiteral("a MIDI chunk runs past the end of the file");
-            return false;
-        }
-        if (id == "MTrk") {
-            if (!parseTrack(data, pos + 8, pos + 8 + length, events, m_sysex, error))
-                return false;
-            ++tracks;
-        }
-        pos += 8 + length;
-    }
-    if (tracks == 0) {
-        *error = QStringLiteral("the MIDI file has no tracks");
+    if (!readTracks(data, tracksStart, events, m_sysex, error))
         return false;
-    }
-
     std::stable_sort(events.begin(), events.end(),
                      [](const TrackEvent &a, const TrackEvent &b) { return a.tick < b.tick; });
-
-    qint64 lastNoteTick = -1;
-    bool hasNotes = false;
-    for (const TrackEvent &e : events) {
-        if (isNote(e))
-            lastNoteTick = e.tick;
-        hasNotes = hasNotes || isNoteOn(e);
-    }
-    if (!hasNotes) {
+    if (std::none_of(events.begin(), events.end(), isNoteOn)) {
         *error = QStringLiteral("the MIDI file has no notes");
         return false;
     }
-
-    // Walk the tempo map; keep the messages up to the end of the last note.
-    quint32 tempo = DefaultTempo;
-    qint64 segmentTick = 0;
-    double segmentMicros = 0;
-    auto timeOf = [&](qint64 tick) {
-        const double perTick
-            = ticksPerQuarter ? double(tempo) / ticksPerQuarter : smpteMicrosPerTick;
-        return segmentMicros + double(tick - segmentTick) * perTick;
-    };
-    m_events.reserve(events.size());
-    for (const TrackEvent &e : events) {
-        if (e.tick > lastNoteTick)
-            break;
-        if (e.status == 0xFF) {
-            segmentMicros = timeOf(e.tick);
-            segmentTick = e.tick;
-            if (e.tempo > 0)
-                tempo = e.tempo;
-            continue;
-        }
-        m_events.push_back({qint64(timeOf(e.tick)), e.status, e.data1, e.data2, e.sysex});
-    }
-    const double length = timeOf(lastNoteTick);
+    const double length = placeInTime(events, base, m_events);
     if (length > MaxMicros) {
         m_events.clear();
         m_sysex.clear();

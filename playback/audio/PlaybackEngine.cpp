@@ -48,27 +48,25 @@ PlaybackEngine::~PlaybackEngine()
 void PlaybackEngine::warmUp(std::function<void()> task)
 {
     std::lock_guard lock(m_mutex);
-    m_warmUpTasks.push_back(std::move(task));
+    m_requests.post(WorkerRequests::RunTasks{{std::move(task)}});
     m_wake.notify_one();
 }
 
 void PlaybackEngine::setSource(std::unique_ptr<AudioSource> source)
 {
-    std::unique_ptr<AudioSource> dropped;
+    std::optional<WorkerRequests::Request> dropped; // a source the worker has not taken yet
     {
         std::lock_guard lock(m_mutex);
         const int channels = source ? source->channels() : 0;
         m_channels = channels >= 1 && channels <= MaxChannels ? channels : 0;
         m_sampleRate = source ? source->sampleRate() : 0;
-        dropped = std::move(m_pendingSource); // one the worker has not taken yet
-        m_pendingSource = std::move(source);
-        m_sourceChanged = true;
+        dropped = m_requests.post(WorkerRequests::TakeSource{std::move(source)});
         m_abandonSettle = true;
         m_ringFrames = RingFrames;
         m_readFrame = 0;
         m_writeFrame = 0;
         ++m_epoch;
-        m_seekTarget = -1;
+        m_requests.drop<WorkerRequests::SeekSource>();
         m_sourceEnded = false;
         m_sourceFailed = false;
         m_playing = false;
@@ -83,7 +81,7 @@ void PlaybackEngine::setRoute(Route route, const QString &sink)
         return;
     m_route = route;
     m_sink = sink;
-    m_prepare = true;
+    m_requests.post(WorkerRequests::OpenOutput{});
     m_wake.notify_one();
 }
 
@@ -99,7 +97,7 @@ void PlaybackEngine::setMonitor(const QString &sink)
     if (sink == m_monitor)
         return;
     m_monitor = sink;
-    m_prepare = true;
+    m_requests.post(WorkerRequests::OpenOutput{});
     m_wake.notify_one();
 }
 
@@ -107,11 +105,10 @@ void PlaybackEngine::prepare(quint64 token, Route route, const QString &sink)
 {
     std::lock_guard lock(m_mutex);
     if (route != m_route || sink != m_sink)
-        m_prepare = true;
+        m_requests.post(WorkerRequests::OpenOutput{});
     m_route = route;
     m_sink = sink;
-    m_wakeWanted = true;
-    m_wakeToken = token;
+    m_requests.post(WorkerRequests::WakeOutput{token});
     m_wake.notify_one();
 }
 
@@ -143,7 +140,7 @@ void PlaybackEngine::seek(qint64 frame)
     std::lock_guard lock(m_mutex);
     if (m_channels == 0)
         return;
-    m_stepBack = 0;
+    m_requests.drop<WorkerRequests::StepBack>();
     m_endReached = false;
     frame = std::max<qint64>(0, frame);
     if (frame == m_readFrame && !m_sourceFailed)
@@ -156,7 +153,7 @@ void PlaybackEngine::moveTo(qint64 frame)
     m_readFrame = frame;
     m_writeFrame = frame;
     ++m_epoch;
-    m_seekTarget = frame;
+    m_requests.post(WorkerRequests::SeekSource{frame});
     m_sourceEnded = false;
     m_sourceFailed = false;
     m_endReached = false;
@@ -168,7 +165,7 @@ void PlaybackEngine::stepBack(qint64 frames)
     std::lock_guard lock(m_mutex);
     if (m_channels == 0 || frames <= 0)
         return;
-    m_stepBack += frames;
+    m_requests.post(WorkerRequests::StepBack{frames});
     m_endReached = false;
     m_wake.notify_one();
 }

@@ -4,6 +4,7 @@
 #include "playback/audio/AudioSource.h"
 #include "playback/audio/SdlOutput.h"
 #include "playback/audio/SoundOutput.h"
+#include "playback/audio/WorkerRequests.h"
 #include "station/SoundPlayer.h"
 
 #include <atomic>
@@ -13,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 class PulseConnection;
 
@@ -112,10 +112,32 @@ private:
 
     int take(float *out, int frames, int channels, bool *end) override;
     void finished(bool failed, const QString &error) override;
-    void run(); // the worker thread (PlaybackWorker.cpp)
-    // Opens and wakes the output that prepare() asked for; with the lock held, drops it meanwhile.
-    void wakeOutput(std::unique_lock<std::mutex> &lock);
+
+    // The worker thread (PlaybackWorker.cpp): it takes the requests the calls leave and drives the
+    // play, one step at a time, with the lock held (dropped while it waits on a source or an
+    // output); a step that returns true has done something, and the worker looks again.
+    void run();
+    template<typename Kind>
+    bool takeRequest(std::unique_lock<std::mutex> &lock);
+    void apply(std::unique_lock<std::mutex> &lock, WorkerRequests::RunTasks &request);
+    void apply(std::unique_lock<std::mutex> &lock, WorkerRequests::TakeSource &request);
+    void apply(std::unique_lock<std::mutex> &lock, const WorkerRequests::OpenOutput &request);
+    void apply(std::unique_lock<std::mutex> &lock, const WorkerRequests::WakeOutput &request);
+    void apply(std::unique_lock<std::mutex> &lock, const WorkerRequests::SeekSource &request);
+    void apply(std::unique_lock<std::mutex> &lock, const WorkerRequests::StepBack &request);
+    bool decodeFirstFrames(std::unique_lock<std::mutex> &lock);
+    bool silenceStoppedPlay(std::unique_lock<std::mutex> &lock);
+    bool startPlay(std::unique_lock<std::mutex> &lock);
+    bool resumeOutput(std::unique_lock<std::mutex> &lock);
+    bool decodeAhead(std::unique_lock<std::mutex> &lock);
+    void idle(std::unique_lock<std::mutex> &lock);
+    void endWorker();
+
     SoundOutput *outputFor(Route route);
+    // Makes output the active one, closing the one that was; worker thread, without the lock.
+    void switchTo(SoundOutput *output);
+    // What the output is to play now; with the lock held.
+    SoundOutput::Format format() const;
     // Moves the position to frame, dropping what was decoded ahead; with the lock held.
     void moveTo(qint64 frame);
     // Reads frames from the source into the ring; called with the lock held, drops it meanwhile.
@@ -130,11 +152,9 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_quit = false;
-    std::vector<std::function<void()>> m_warmUpTasks; // run in turn, ahead of anything else
+    WorkerRequests::Mailbox m_requests; // what the calls ask of the worker
 
-    // The source: handed over by the UI thread, taken by the worker.
-    std::unique_ptr<AudioSource> m_pendingSource;
-    bool m_sourceChanged = false;
+    // The source: handed over by the UI thread, taken by the worker (TakeSource).
     std::atomic<bool> m_abandonSettle{false}; // the source that settles is replaced, or the end
     int m_sampleRate = 0;
     int m_channels = 0;
@@ -143,9 +163,6 @@ private:
     Route m_route = Route::None;
     QString m_sink;
     QString m_monitor;
-    bool m_prepare = false;
-    bool m_wakeWanted = false; // prepare() asked for the output awake
-    quint64 m_wakeToken = 0;
 
     // The ring holds the frames [m_readFrame, m_writeFrame) of the source.
     Samples m_ring;
@@ -153,8 +170,6 @@ private:
     qint64 m_readFrame = 0;
     qint64 m_writeFrame = 0;
     quint64 m_epoch = 0; // changes with every new source or seek
-    qint64 m_seekTarget = -1;
-    qint64 m_stepBack = 0;
     bool m_sourceEnded = false;
     bool m_sourceFailed = false;
 

@@ -29,6 +29,9 @@ void PulseAudioInput::start(const QString &name)
     ++m_run;
     m_running = true;
     m_name = name;
+    qCDebug(lcSound).noquote() << "Recording: starts from"
+                               << (name.isEmpty() ? QStringLiteral("the default input")
+                                                  : LogText::quoted(name));
     switch (m_connection.state()) {
     case PulseConnection::Ready:
         openStream();
@@ -137,6 +140,7 @@ void PulseAudioInput::stateCallback(pa_stream *stream, void *self)
     switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY: {
         const int rate = int(pa_stream_get_sample_spec(stream)->rate);
+        qCDebug(lcSound) << "Recording: the stream is ready at" << rate << "Hz";
         if (const char *source = pa_stream_get_device_name(stream))
             input->m_streamSource = QString::fromUtf8(source); // the default's own name
         QMetaObject::invokeMethod(

@@ -2,6 +2,8 @@
 #include "playback/audio/PulseConnection.h"
 #include "station/Log.h"
 
+#include "playback/audio/PulseConnectionPrivate.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -9,45 +11,11 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <thread>
-#include <type_traits>
-
-#include <algorithm>
 #include <array>
+#include <thread>
+#include <utility>
 
 const char *const PulseConnection::ClientName = "Voice Vocta";
-
-struct PulseConnection::Snapshot
-{
-    QList<SoundEndpoint> sinks;
-    QList<SoundEndpoint> sources;
-    QString defaultSink;
-    QString defaultSource;
-};
-
-struct PulseConnection::Private
-{
-    // Mainloop side (lock held).
-    pa_context *context = nullptr;
-    bool ready = false;
-    quint64 attempt = 0;
-    Snapshot snapshot; // being gathered
-    int pending = 0; // queries of the snapshot still out
-    bool refreshAgain = false;
-    QString server; // the server's address once connected
-
-    // Starts the mainloop; what it made, once joined.
-    bool startAsked = false;
-    std::thread starter;
-    pa_threaded_mainloop *started = nullptr;
-
-    // UI side.
-    quint64 uiAttempt = 0;
-    bool attemptRunning = false;
-    bool retryingAfterChange = false;
-    QString lastServer;
-    QFileSystemWatcher *watcher = nullptr;
-};
 
 namespace {
 
@@ -55,11 +23,6 @@ namespace {
 // these delays, then waits for the next change.
 // A server under load may take seconds between making its socket and answering on it.
 constexpr std::array<int, 6> RetryDelaysMs{100, 400, 1600, 3200, 6400, 12800};
-
-QString text(const char *s)
-{
-    return s ? QString::fromUtf8(s) : QString();
-}
 
 } // namespace
 
@@ -130,13 +93,7 @@ PulseConnection::~PulseConnection()
         return;
     {
         Lock lock(*this);
-        if (d->context) {
-            pa_context_set_state_callback(d->context, nullptr, nullptr);
-            pa_context_set_subscribe_callback(d->context, nullptr, nullptr);
-            pa_context_disconnect(d->context);
-            pa_context_unref(d->context);
-            d->context = nullptr;
-        }
+        d->dropContext();
     }
     // Nothing is posted to this object once the mainloop thread has ended.
     pa_threaded_mainloop_stop(mainloop());
@@ -148,16 +105,15 @@ pa_context *PulseConnection::context() const
     return d->ready ? d->context : nullptr;
 }
 
-bool PulseConnection::hasSink(const QString &name) const
+void PulseConnection::Private::dropContext()
 {
-    return std::any_of(m_sinks.begin(), m_sinks.end(),
-                       [&name](const SoundEndpoint &sink) { return sink.name == name; });
-}
-
-bool PulseConnection::hasSource(const QString &name) const
-{
-    return std::any_of(m_sources.begin(), m_sources.end(),
-                       [&name](const SoundEndpoint &source) { return source.name == name; });
+    if (!context)
+        return;
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    context = nullptr;
 }
 
 void PulseConnection::dropStream(pa_stream *&stream)
@@ -190,13 +146,7 @@ void PulseConnection::connectToServer()
 
 void PulseConnection::beginAttempt()
 {
-    if (d->context) {
-        pa_context_set_state_callback(d->context, nullptr, nullptr);
-        pa_context_set_subscribe_callback(d->context, nullptr, nullptr);
-        pa_context_disconnect(d->context);
-        pa_context_unref(d->context);
-        d->context = nullptr;
-    }
+    d->dropContext();
     ++d->attempt;
     d->ready = false;
     d->pending = 0;
@@ -230,36 +180,18 @@ void PulseConnection::contextStateCallback(pa_context *context, void *userdata)
     if (context != d.context)
         return;
     switch (pa_context_get_state(context)) {
-    case PA_CONTEXT_READY: {
+    case PA_CONTEXT_READY:
         d.ready = true;
-        d.server = text(pa_context_get_server(context));
-        pa_context_set_subscribe_callback(
-            context,
-            [](pa_context *, pa_subscription_event_type_t event, uint32_t, void *userdata) {
-                auto *self = static_cast<PulseConnection *>(userdata);
-                const int facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-                const int type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
-                // A sink or source that comes or goes, or new defaults; not the volume and state
-                // changes that every play brings.
-                if (facility == PA_SUBSCRIPTION_EVENT_SERVER
-                    || type != PA_SUBSCRIPTION_EVENT_CHANGE)
-                    self->refreshDevices();
-            },
-            self);
-        const auto mask = pa_subscription_mask_t(
-            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
-        pa_operation *operation = pa_context_subscribe(context, mask, nullptr, nullptr);
-        if (operation)
-            pa_operation_unref(operation);
-        self->refreshDevices();
+        d.server = Private::text(pa_context_get_server(context));
+        qCDebug(lcSound).noquote() << "Sound server: ready at" << d.server;
+        self->watchDevices();
         break;
-    }
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED: {
         const bool wasReady = d.ready;
         d.ready = false;
         const quint64 attempt = d.attempt;
-        const QString error = text(pa_strerror(pa_context_errno(context)));
+        const QString error = Private::text(pa_strerror(pa_context_errno(context)));
         QMetaObject::invokeMethod(
             self, [self, attempt, error, wasReady] { self->applyLost(attempt, error, wasReady); },
             Qt::QueuedConnection);
@@ -270,100 +202,11 @@ void PulseConnection::contextStateCallback(pa_context *context, void *userdata)
     }
 }
 
-void PulseConnection::refreshDevices()
-{
-    if (!d->ready)
-        return;
-    if (d->pending > 0) {
-        d->refreshAgain = true;
-        return;
-    }
-    d->snapshot = {};
-    d->pending = 3;
-    auto done = [](PulseConnection *self) {
-        if (--self->d->pending == 0)
-            self->publishSnapshot();
-    };
-    // One entry of the sink list or of the source list, or its end.
-    const auto listed = [](pa_context *, const auto *info, int eol, void *userdata) {
-        auto *self = static_cast<PulseConnection *>(userdata);
-        if (eol == 0 && info) {
-            constexpr bool sink = std::is_same_v<std::decay_t<decltype(*info)>, pa_sink_info>;
-            Snapshot &snapshot = self->d->snapshot;
-            (sink ? snapshot.sinks : snapshot.sources)
-                .append({text(info->name), text(info->description)});
-            return;
-        }
-        if (--self->d->pending == 0)
-            self->publishSnapshot();
-    };
-    pa_operation *operations[3] = {
-        pa_context_get_server_info(
-            d->context,
-            [](pa_context *, const pa_server_info *info, void *userdata) {
-                auto *self = static_cast<PulseConnection *>(userdata);
-                if (info) {
-                    self->d->snapshot.defaultSink = text(info->default_sink_name);
-                    self->d->snapshot.defaultSource = text(info->default_source_name);
-                }
-                if (--self->d->pending == 0)
-                    self->publishSnapshot();
-            },
-            this),
-        pa_context_get_sink_info_list(d->context, listed, this),
-        pa_context_get_source_info_list(d->context, listed, this),
-    };
-    for (pa_operation *operation : operations) {
-        if (operation)
-            pa_operation_unref(operation);
-        else
-            done(this); // the query could not be sent: the connection is failing
-    }
-}
-
-void PulseConnection::publishSnapshot()
-{
-    const quint64 attempt = d->attempt;
-    const Snapshot snapshot = d->snapshot;
-    QMetaObject::invokeMethod(
-        this, [this, attempt, snapshot] { applyReady(attempt, snapshot); }, Qt::QueuedConnection);
-    if (d->refreshAgain) {
-        d->refreshAgain = false;
-        refreshDevices();
-    }
-}
-
-void PulseConnection::applyReady(quint64 attempt, const Snapshot &snapshot)
-{
-    if (attempt != d->uiAttempt)
-        return; // an attempt replaced since
-    const bool devices = snapshot.sinks != m_sinks || snapshot.sources != m_sources
-                         || snapshot.defaultSink != m_defaultSink
-                         || snapshot.defaultSource != m_defaultSource;
-    m_sinks = snapshot.sinks;
-    m_sources = snapshot.sources;
-    m_defaultSink = snapshot.defaultSink;
-    m_defaultSource = snapshot.defaultSource;
-    m_lastError.clear();
-    m_retries = 0;
-    d->retryingAfterChange = false;
-    if (m_state != Ready) {
-        d->attemptRunning = false;
-        {
-            Lock lock(*this);
-            d->lastServer = d->server;
-        }
-        m_state = Ready;
-        emit stateChanged(m_state);
-    }
-    if (devices)
-        emit devicesChanged();
-}
-
 void PulseConnection::applyLost(quint64 attempt, const QString &error, bool wasReady)
 {
     if (attempt != d->uiAttempt)
         return;
+    qCDebug(lcSound).noquote() << "Sound server: unavailable:" << error;
     d->attemptRunning = false;
     const bool devices = !m_sinks.isEmpty() || !m_sources.isEmpty() || !m_defaultSink.isEmpty()
                          || !m_defaultSource.isEmpty();

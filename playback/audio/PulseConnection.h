@@ -106,7 +106,10 @@ private:
     // Mainloop thread (lock held).
     static void contextStateCallback(pa_context *context, void *self);
     void beginAttempt();
+    // PulseDeviceLists.cpp: the server's devices, asked for again whenever they change.
+    void watchDevices();
     void refreshDevices();
+    void queryAnswered();
     void publishSnapshot();
 
     // UI thread, queued from the mainloop thread.

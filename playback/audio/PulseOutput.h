@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "playback/audio/PulseMonitorStream.h"
 #include "playback/audio/SoundOutput.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,8 +22,8 @@ struct pa_time_event;
 // kept, corked and empty, between plays, so nothing plays and nothing wakes between messages.
 //
 // A play flushes the stream, writes the first frames into it and uncorks it, at once; the server
-// asks for the rest about every two seconds. The server holds at least AheadMs of the message
-// ahead of what is heard, as paplay has it, so that a program scheduled late on a busy
+// asks for the rest about every two seconds. The server holds at least PulseStreams::AheadMs of the
+// message ahead of what is heard, as paplay has it, so that a program scheduled late on a busy
 // machine never leaves a hole; it costs no delay, as the server starts a stream at once and a stop
 // drops what is queued. The level is the stream's own volume in the server (not the sink's), so it
 // applies at once to what is queued. After the last frame the stream is drained; the end is
@@ -32,14 +32,11 @@ struct pa_time_event;
 // margin, as it is an estimate) has passed: when the last sample is heard, never before. Stopping
 // corks and flushes, so it is silent at once.
 //
-// A monitor output, when one is chosen, gets a second stream that plays the same frames at its
-// own level, started with the first (or, when the server is still making it, as soon as it can,
-// from the start of the message). It never holds the transmitter's stream: a monitor that is
-// missing, goes away or falls behind by MonitorSlackMs drops out of the play with one line on
-// standard error, and one that is the transmitter's own sink stays silent.
+// A monitor output, when one is chosen, gets a second stream (PulseMonitorStream) that plays the
+// same frames at its own level.
 //
-// Driven from the engine's worker thread; the server's callbacks run on the connection's
-// mainloop thread, where the frames are taken from the feed.
+// Driven from the engine's worker thread; the server's callbacks run on the connection's mainloop
+// thread, where the frames are taken from the feed.
 class PulseOutput final : public SoundOutput
 {
 public:
@@ -49,9 +46,8 @@ public:
     PulseOutput &operator=(const PulseOutput &) = delete;
 
     bool open(const Format &format, QString *error) override;
-    // Uncorks the empty stream, so that the server wakes its sink; ready once the server has
-    // taken the uncork and the sink is not suspended. Left unstarted, it is corked again after
-    // AwakeMs.
+    // Uncorks the empty stream, so that the server wakes its sink; ready once the server has taken
+    // the uncork and the sink is not suspended. Left unstarted, it is corked again after AwakeMs.
     void wake(Ready ready) override;
     void start() override;
     qint64 pause() override;
@@ -60,15 +56,8 @@ public:
     bool isOpen() const override;
     void setLevels(float level, float monitorLevel) override;
 
-    // How much of a message the server keeps queued ahead of what is heard while it plays: at
-    // least AheadMs, up to QueueMs; the sink's own latency, SinkLatencyMs, comes on top.
-    static constexpr int AheadMs = 2000;
-    static constexpr int SinkLatencyMs = 20;
-    static constexpr int QueueMs = SinkLatencyMs + 2 * (AheadMs - SinkLatencyMs);
-    // How far the monitor may fall behind the message before it drops out.
-    static constexpr int MonitorSlackMs = 1000;
-    // What a sink that forwards over the network (a tunnel) reports is an estimate of the far
-    // end: the release waits this much more, and half as long again as it reports.
+    // What a sink that forwards over the network (a tunnel) reports is an estimate of the far end:
+    // the release waits this much more, and half as long again as it reports.
     static constexpr int NetworkMarginMs = 30;
     // How long a woken stream waits for its play before it is corked again.
     static constexpr int AwakeMs = 15000;
@@ -78,17 +67,9 @@ private:
     enum class Phase { Idle, Waking, Awake, Starting, Playing, Draining, Tail };
 
     // With the mainloop locked.
-    bool usable(pa_stream *stream) const;
-    pa_stream *connectStream(const QString &sink, float level, int extraBytes, QString *error);
     bool createStream(QString *error);
-    void createMonitor();
-    void dropMonitor(const QString &why);
-    bool startMonitor();
-    void joinMonitor();
-    void drainMonitor();
-    void cancelMonitorEnd();
-    // What of a drained stream the sink has still to play, as the server last told, in µs.
-    static std::uint64_t stillHeld(pa_stream *stream);
+    // Makes the stream anew when the server went away since it was made (it may be back).
+    bool renewStream(QString *error);
     void cancelPending();
     void askWhetherNetworkSink();
     void begin();
@@ -98,18 +79,18 @@ private:
     void rest();
     void armRest();
     void fill(size_t bytes);
-    void mirror(const void *data, size_t bytes);
     void drain();
     void drained(bool success);
     void timingKnown(bool success);
     void heard();
     void fail(const QString &error);
-    void applyLevel(pa_stream *stream, float level);
+    // Asks the server how much of what the corked stream was given went unheard; then, without the
+    // lock, waitForUnheard() waits for the answer (in frames).
+    void askUnheard();
+    qint64 waitForUnheard();
     QString streamError() const;
-    QString monitorError() const;
 
     static void stateCallback(pa_stream *stream, void *self);
-    static void monitorStateCallback(pa_stream *stream, void *self);
     static void writeCallback(pa_stream *stream, size_t bytes, void *self);
     static void suspendedCallback(pa_stream *stream, void *self);
 
@@ -130,18 +111,7 @@ private:
     pa_time_event *m_restTimer = nullptr; // corks a woken stream that was never started
     bool m_networkSink = false;
     float m_level = 1.0f;
-    float m_monitorLevel = 1.0f;
-
-    // The monitor's stream, on the sink m_monitorSink.
-    pa_stream *m_monitor = nullptr;
-    QString m_monitorSink;
-    bool m_monitorPlays = false; // it takes part in the play that runs
-    // Still being made when the play began: it joins with what was sent meanwhile.
-    bool m_monitorJoining = false;
-    QByteArray m_monitorBacklog;
-    pa_operation *m_monitorDrain = nullptr; // its drain, then its timing query
-    pa_time_event *m_monitorTimer = nullptr; // corks it once the sink has played it out
-    QString m_monitorSaid; // what was last said about the monitor on standard error
+    PulseMonitorStream m_monitor;
 
     // What a pause found unheard in the stream, in bytes (-1: not known yet).
     std::mutex m_unheardMutex;

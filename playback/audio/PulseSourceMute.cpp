@@ -110,6 +110,9 @@ void PulseSourceMute::Private::update()
 
 void PulseSourceMute::Private::send(Call::Kind kind, const QString &name, quint64 generation)
 {
+    static const char *const asks[] = {"whether it is muted", "to mute it", "to unmute it"};
+    qCDebug(lcSound).noquote() << "Microphone: asks the server about" << LogText::quoted(name)
+                               << asks[kind];
     auto call = std::make_unique<Call>(Call{this, kind, name, generation});
     pa_context *context = connection.context();
     const QByteArray bytes = name.toUtf8();
@@ -142,6 +145,8 @@ void PulseSourceMute::Private::send(Call::Kind kind, const QString &name, quint6
 void PulseSourceMute::Private::answered(Call *call, bool success)
 {
     const QString name = call->source;
+    qCDebug(lcSound).noquote() << "Microphone: the server answers about" << LogText::quoted(name)
+                               << (success ? "(done)" : "(failed)");
     // A failed unmute waits for the server or the source to answer again, rather than being
     // sent again at once.
     const bool again = call->kind != Call::Unmute || success;

@@ -88,6 +88,7 @@ public:
 
 private:
     void setMode(Mode mode);
+    void applyLevels();
     std::unique_ptr<AudioSource> openMidi(const QString &path, QString *error);
     std::unique_ptr<AudioSource> openSource(const QString &path, QString *error);
     void queueDone(Outcome outcome);

@@ -109,10 +109,32 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
         spoken.error = QStringLiteral("the text has nothing to say");
         return spoken;
     }
+    const PartFormat format = commonFormat(pieces, spoken);
+    if (!spoken.missing.isEmpty()) {
+        spoken.error = unusableParts(spoken.missing);
+        return spoken;
+    }
+    const qint64 frames = framesOf(pieces, format.rate);
+    spoken.seconds = double(frames) / format.rate;
+    if (spoken.seconds > MaxSeconds) {
+        spoken.error = QStringLiteral("the message would last %1 s; at most %2 s are spoken")
+                           .arg(spoken.seconds, 0, 'f', 1)
+                           .arg(MaxSeconds);
+        return spoken;
+    }
+    std::shared_ptr<SoundBuffer> sound = join(pieces, format, frames, spoken);
+    if (!sound)
+        return spoken;
+    spoken.seconds = sound->seconds();
+    spoken.sound = std::move(sound);
+    spoken.ok = true;
+    return spoken;
+}
 
+VoiceKit::PartFormat VoiceKit::commonFormat(const QList<Piece> &pieces, Spoken &spoken)
+{
     // Each part as recorded, to find the rate and channel count they all take.
-    int rate = 0;
-    int channels = 0;
+    PartFormat format;
     for (const Piece &piece : pieces) {
         QString error;
         const auto part = m_parts.part(path(piece.file), 0, 0, &error);
@@ -120,16 +142,14 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
             addOnce(spoken.missing, QStringLiteral("%1 (%2)").arg(piece.file, error));
             continue;
         }
-        rate = std::max(rate, std::min(part->sampleRate, MaxRate));
-        channels = std::max(channels, std::min(part->channels, MaxChannels));
+        format.rate = std::max(format.rate, std::min(part->sampleRate, MaxRate));
+        format.channels = std::max(format.channels, std::min(part->channels, MaxChannels));
     }
-    if (!spoken.missing.isEmpty()) {
-        spoken.error
-            = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
-                  .arg(LogText::quoted(m_folder), spoken.missing.join(QLatin1String(", ")));
-        return spoken;
-    }
+    return format;
+}
 
+qint64 VoiceKit::framesOf(const QList<Piece> &pieces, int rate)
+{
     qint64 frames = 0;
     for (const Piece &piece : pieces) {
         QString error;
@@ -137,37 +157,37 @@ VoiceKit::Spoken VoiceKit::speak(const QString &text)
         frames += framesAt(part ? part->frameCount() : 0, part ? part->sampleRate : rate, rate)
                   + qint64(piece.gapAfterMs) * rate / 1000;
     }
-    spoken.seconds = double(frames) / rate;
-    if (spoken.seconds > MaxSeconds) {
-        spoken.error = QStringLiteral("the message would last %1 s; at most %2 s are spoken")
-                           .arg(spoken.seconds, 0, 'f', 1)
-                           .arg(MaxSeconds);
-        return spoken;
-    }
+    return frames;
+}
 
+std::shared_ptr<SoundBuffer> VoiceKit::join(const QList<Piece> &pieces, PartFormat format,
+                                            qint64 frames, Spoken &spoken)
+{
     auto sound = std::make_shared<SoundBuffer>();
-    sound->sampleRate = rate;
-    sound->channels = channels;
-    sound->samples.reserve(size_t(frames) * size_t(channels));
+    sound->sampleRate = format.rate;
+    sound->channels = format.channels;
+    sound->samples.reserve(size_t(frames) * size_t(format.channels));
     for (const Piece &piece : pieces) {
         QString error;
-        const auto part = m_parts.part(path(piece.file), rate, channels, &error);
+        const auto part = m_parts.part(path(piece.file), format.rate, format.channels, &error);
         if (!part) { // changed under our feet since it was looked at
             spoken.missing.append(QStringLiteral("%1 (%2)").arg(piece.file, error));
-            spoken.error
-                = QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
-                      .arg(LogText::quoted(m_folder), spoken.missing.join(QLatin1String(", ")));
-            return spoken;
+            spoken.error = unusableParts(spoken.missing);
+            return nullptr;
         }
         const size_t first = sound->samples.size();
         sound->samples.insert(sound->samples.end(), part->samples.begin(), part->samples.end());
         if (m_loudness)
             matchPart(*sound, first, *m_loudness);
         sound->samples.resize(sound->samples.size()
-                              + size_t(qint64(piece.gapAfterMs) * rate / 1000) * size_t(channels));
+                              + size_t(qint64(piece.gapAfterMs) * format.rate / 1000)
+                                    * size_t(format.channels));
     }
-    spoken.seconds = sound->seconds();
-    spoken.sound = std::move(sound);
-    spoken.ok = true;
-    return spoken;
+    return sound;
+}
+
+QString VoiceKit::unusableParts(const QStringList &parts) const
+{
+    return QStringLiteral("the voice kit in %1 has parts that cannot be used: %2")
+        .arg(LogText::quoted(m_folder), parts.join(QLatin1String(", ")));
 }

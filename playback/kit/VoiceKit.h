@@ -69,8 +69,22 @@ private:
         int gapAfterMs;
     };
 
+    // The rate and channel count that all the parts take.
+    struct PartFormat
+    {
+        int rate = 0;
+        int channels = 0;
+    };
+
     QString path(const QString &file) const;
     QList<Piece> choosePieces(const QString &text, Spoken &spoken) const;
+    // Those that cannot be used go into spoken.missing.
+    PartFormat commonFormat(const QList<Piece> &pieces, Spoken &spoken);
+    qint64 framesOf(const QList<Piece> &pieces, int rate);
+    // The pieces in one sound; null, with spoken's error set, when a part cannot be used.
+    std::shared_ptr<SoundBuffer> join(const QList<Piece> &pieces, PartFormat format, qint64 frames,
+                                      Spoken &spoken);
+    QString unusableParts(const QStringList &parts) const;
 
     QString m_folder;
     int m_letterGapMs = DefaultLetterGapMs;
