@@ -17,6 +17,8 @@ struct Answer
         KeyedElsewhere, // another program keyed the transmitter
         Unplayable, // the file cannot be played
         TooLate, // it came after its caller gave up on it
+        Interlocked, // the other radio's transmitter is keyed
+        Inhibited, // another station on the band transmits
     };
 
     Outcome outcome = Outcome::Done;
@@ -25,5 +27,6 @@ struct Answer
     bool done() const { return outcome == Outcome::Done; }
     static Answer refused(Reason why) { return {Outcome::Refused, why}; }
     static Answer ignored() { return {Outcome::Ignored, Reason::None}; }
+    static Answer queued() { return {Outcome::Queued, Reason::None}; }
     bool operator==(const Answer &) const = default;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "station/Answer.h"
+#include "station/KeyingGate.h"
 #include "station/SoundPlayer.h"
 #include "station/StationEvents.h"
 #include "station/StationState.h"
@@ -90,13 +91,18 @@ public:
     // them, and said with the first one that does; without it every report is said.
     using SameOnScreen = std::function<bool(const StationState &shown, const StationState &next)>;
     void setSameOnScreen(SameOnScreen same) { m_sameOnScreen = std::move(same); }
+    // What beyond this radio may hold its transmitter back (the other radio, other stations), each
+    // asked in turn;
+    // asked before each request that would key it. A message held back with `wait` stays in its
+    // lead until GateOpened; else it is refused. Lock is refused either way; a repeat waits.
+    void addKeyingGate(KeyingGate gate) { m_gates.push_back(std::move(gate)); }
 
 signals:
     void changed(const StationState &state);
 
 private:
     // What the audio of a message in its lead waits for.
-    enum class Await { Nothing, Output, Mute, Keying, LeadTime };
+    enum class Await { Nothing, Output, Mute, Keying, LeadTime, Gate };
 
     // The transition function: applies the event, then every event it gave rise to, each
     // followed by changed() when the state changed and by the keying requests it made.
@@ -143,6 +149,7 @@ private:
     void on(const StationEvents::KeyerNews &);
     void on(const StationEvents::KeyerSwap &event);
     void on(const StationEvents::ReleasedElsewhere &event);
+    void on(const StationEvents::GateOpened &);
     void on(const StationEvents::MuteSettled &);
     void on(const StationEvents::MuteTick &);
     void on(const StationEvents::LinesChanged &event);
@@ -157,6 +164,9 @@ private:
     bool keyedAndConfirmed() const;
     // Keying is held back: the transmitter is keyed by another program.
     bool inhibited() const;
+    // What holds keying back now: another program's keying, or a keying gate.
+    std::optional<Holdback> heldBack() const;
+    std::optional<Holdback> gateHolds() const;
     bool messageOnAir() const;
     void release(SoundPlayer::Outcome outcome);
     void startTail(int milliseconds);
@@ -179,6 +189,7 @@ private:
     bool m_muting = false; // the microphone is muted ahead of the keying
     bool m_muteTold = false; // what the mute was told last
     SameOnScreen m_sameOnScreen;
+    std::vector<KeyingGate> m_gates;
     int m_statusReports = 1; // the status reports the next tick of its timer stands for
     std::vector<QMetaObject::Connection> m_keyerConnections;
 

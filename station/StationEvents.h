@@ -38,6 +38,7 @@ struct KeyingDone { };                              // a keying that nothing wil
 struct KeyerNews { };                               // the keyer's link changed
 struct KeyerSwap { QPointer<PttKeyer> keyer; };     // another keyer takes over
 struct ReleasedElsewhere { QString by; };           // the transmitter was released elsewhere
+struct GateOpened { };                              // nothing beyond the radio holds it back now
 struct MuteSettled { };                             // the microphone's mute has its answer
 struct MuteTick { };                                // it did not come in time
 struct RepeatTick { };                              // the station's own timers
@@ -49,10 +50,11 @@ struct ConfirmTimeout { };
 struct Shutdown { };                                // the end of the program
 // clang-format on
 
-using Event = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
-                           RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged,
-                           Transport, Prepared, SoundEnded, Confirmed, KeyingDone, KeyerNews,
-                           KeyerSwap, ReleasedElsewhere, MuteSettled, MuteTick, RepeatTick,
-                           LeadTick, TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
+using Event
+    = std::variant<StartUp, MemoryClick, MessageStart, MessageStop, LockClick, StandbyClick,
+                   RepeatBox, DelayMoved, StoreDelay, Refuse, Recording, LinesChanged, Transport,
+                   Prepared, SoundEnded, Confirmed, KeyingDone, KeyerNews, KeyerSwap,
+                   ReleasedElsewhere, GateOpened, MuteSettled, MuteTick, RepeatTick, LeadTick,
+                   TailTick, TimeoutTick, StatusTick, ConfirmTimeout, Shutdown>;
 
 } // namespace StationEvents

@@ -153,8 +153,14 @@ void Station::on(const StationEvents::MuteTick &)
 // another program keyed is never keyed over: the message stops.
 void Station::key()
 {
-    if (inhibited()) {
-        refuse(Answer::Reason::KeyedElsewhere);
+    if (const std::optional<Holdback> hold = heldBack()) {
+        if (hold->wait) {
+            qCDebug(lcStation) << "the keying waits for" << hold->who;
+            m_await = Await::Gate;
+            return;
+        }
+        qCInfo(lcStation).noquote() << QStringLiteral("not keyed: %1").arg(hold->who);
+        refuse(hold->reason);
         stopMessage();
         return;
     }
@@ -263,9 +269,10 @@ void Station::on(const StationEvents::LockClick &)
         }
         return;
     }
-    // Never on a transmitter that another program keyed.
-    if (inhibited() && !m_state.standby) {
-        refuse(Answer::Reason::KeyedElsewhere);
+    // Never on a transmitter that another program keyed, nor while something holds it back.
+    if (const std::optional<Holdback> hold = heldBack(); hold && !m_state.standby) {
+        qCInfo(lcStation).noquote() << QStringLiteral("Lock not engaged: %1").arg(hold->who);
+        refuse(hold->reason);
         return;
     }
     m_state.lock = true;
@@ -279,15 +286,25 @@ void Station::on(const StationEvents::StandbyClick &)
         m_state.standby = false;
         // Keys again under Lock, or while a message is on the air (not in the wait before its
         // repeat: the transmitter would carry silence).
-        if (messageOnAir() || m_state.lock)
-            sendStat();
+        if (!messageOnAir() && !m_state.lock)
+            return;
+        // Held back now (the other radio, another station): it stays released, Lock too.
+        if (const std::optional<Holdback> hold = heldBack()) {
+            qCInfo(lcStation).noquote() << QStringLiteral("not keyed again: %1").arg(hold->who);
+            m_state.lock = false;
+            m_keyMessage = false;
+            refuse(hold->reason);
+            return;
+        }
+        sendStat();
         return;
     }
     m_state.standby = true;
     recStat();
     // Under standby a message plays without the transmitter: its audio need not wait.
     if (m_state.stage == Stage::Lead
-        && (m_await == Await::Mute || m_await == Await::Keying || m_await == Await::LeadTime))
+        && (m_await == Await::Mute || m_await == Await::Keying || m_await == Await::LeadTime
+            || m_await == Await::Gate))
         startAudio();
 }
 
@@ -441,6 +458,30 @@ void Station::on(const StationEvents::ReleasedElsewhere &event)
 bool Station::inhibited() const
 {
     return m_keyer && m_keyer->link() == PttKeyer::Link::KeyedElsewhere;
+}
+
+std::optional<Holdback> Station::heldBack() const
+{
+    if (inhibited())
+        return Holdback{Answer::Reason::KeyedElsewhere, false, QStringLiteral("keyed elsewhere")};
+    return gateHolds();
+}
+
+std::optional<Holdback> Station::gateHolds() const
+{
+    for (const KeyingGate &gate : m_gates)
+        if (std::optional<Holdback> hold = gate())
+            return hold;
+    return std::nullopt;
+}
+
+// Whatever held the keying back is gone: a message that waited for it keys now.
+void Station::on(const StationEvents::GateOpened &)
+{
+    if (m_state.stage != Stage::Lead || m_await != Await::Gate)
+        return;
+    m_await = Await::Nothing;
+    key();
 }
 
 // What the keyer says of the transmitter: its link, and whether it is keyed as far as it knows.

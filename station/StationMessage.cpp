@@ -2,6 +2,7 @@
 // The life cycle of a message: its start, its audio, its end, its repeat.
 #include "station/AppState.h"
 #include "station/Clock.h"
+#include "station/Log.h"
 #include "station/Station.h"
 
 #include <cmath>
@@ -92,6 +93,13 @@ void Station::startMemory(int index)
 // A message starts: its file is opened, and a memory's brings its repeat and its delay.
 void Station::startMessage(const Message &message)
 {
+    // Held back beyond the radio, and not to wait: refused, nothing changes.
+    if (const std::optional<Holdback> hold = m_state.standby ? std::nullopt : gateHolds();
+        hold && !hold->wait) {
+        qCInfo(lcStation).noquote() << QStringLiteral("not started: %1").arg(hold->who);
+        refuse(hold->reason);
+        return;
+    }
     // Whatever file the player had open is closed first; a notification still pending for it is
     // dropped with it.
     m_player.close();
@@ -273,8 +281,9 @@ void Station::on(const StationEvents::RepeatTick &)
     armRepeat(0);
     if (m_state.stage != Stage::RepeatWait)
         return;
-    // Held back (the transmitter is another's): it waits out another delay.
-    if (inhibited() && !m_state.standby) {
+    // Held back (the transmitter is another's, or something beyond the radio holds it): it
+    // waits out another delay.
+    if (heldBack() && !m_state.standby) {
         armRepeat(std::max(m_state.delay, 1000));
         return;
     }
