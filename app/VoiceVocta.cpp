@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VoiceVocta.h"
 
+#include "app/SecondRadio.h"
 #include "playback/SoundServer.h"
 #include "playback/kit/VoiceKit.h"
 #include "playback/loudness/LoudnessBook.h"
@@ -38,14 +39,14 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_fonts(m_state, m_form.buttonFontControls(), m_form.labelFontControls(), dialogs)
     , m_settings(m_state)
     , m_station(m_state, m_device, m_clock)
+    , m_pair(m_station)
     , m_presenter(m_form, m_state, m_clock)
     , m_serialKeyer(m_state, MSComm1, dialogs)
     , m_rigModule(RigModule::locate(appDir))
     , m_keyers(m_state, m_serialKeyer, m_rigModule)
     , m_comSet(m_state, m_form, MSComm1, m_serialKeyer)
     , m_bank(
-          m_state, [this]() -> const StationState & { return m_station.state(); }, m_settings,
-          dialogs,
+          m_state, [this]() -> const StationState & { return m_pair.state(); }, m_settings, dialogs,
           [this](int Index) {
               PictureButton *button = m_form.Command3d1(Index);
               button->setBackColor(QColor(255, 255, 0));
@@ -53,7 +54,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
           })
     , m_transport(*m_form.MMControl1(), m_device,
                   [this](StationEvents::TransportButton button) {
-                      m_station.handle(StationEvents::Transport{button});
+                      m_pair.handle(StationEvents::Transport{button});
                   })
     , m_about(m_form, m_form.ImageList1())
     , m_help(dialogs, appDir)
@@ -71,9 +72,10 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                     }})
     , m_recorder(m_state, input, m_preview)
     , m_recordSet(m_state, m_form, m_recorder, server)
-    , m_remote(m_station, m_clock, [this](int number) { m_recordSet.openFor(number); })
+    , m_remote(m_pair, m_clock, [this](int number) { m_recordSet.openFor(number); })
     , m_keys(m_remote)
     , m_keyWatch(m_keys, m_form)
+    , m_dialogs(dialogs)
 {
     m_state.AppDir = appDir;
     // The recorder's takes never go out on the transmitter's output, the default one included.
@@ -98,7 +100,7 @@ void VoiceVocta::wire()
 {
     // The station's every change shows in the window; the keyer (the serial lines until the
     // settings say otherwise) keys, and the COM dialog's lines go through the station.
-    connect(&m_station, &Station::changed, &m_presenter, &StationPresenter::show);
+    connect(&m_pair, &StationDoor::changed, &m_presenter, &StationPresenter::show);
     m_station.setSameOnScreen([this](const StationState &a, const StationState &b) {
         return m_presenter.sameOnScreen(a, b);
     });
@@ -108,9 +110,8 @@ void VoiceVocta::wire()
     m_station.setLineUse(&m_serialKeyer);
     connect(&m_keyers, &KeyerChoice::keyerChanged, &m_station, &Station::setKeyer,
             Qt::DirectConnection);
-    connect(&m_comSet, &ComSetHandler::linesChanged, this, [this](int takenIntoUse) {
-        m_station.handle(StationEvents::LinesChanged{takenIntoUse});
-    });
+    connect(&m_comSet, &ComSetHandler::linesChanged, this,
+            [this](int takenIntoUse) { m_pair.handle(StationEvents::LinesChanged{takenIntoUse}); });
     m_keyers.apply();
     wireWindow();
     wireDialogs();
@@ -123,7 +124,7 @@ void VoiceVocta::wireWindow()
     using namespace StationEvents;
     Form1 *form = &m_form;
     const auto send = [this](const Event &event) {
-        m_station.handle(event);
+        m_pair.handle(event);
     };
     connect(form, &Form1::Command3d1_Click, this, [send](int i) { send(MemoryClick{i}); });
     connect(form, &Form1::Command3d1_MouseDown, this,
@@ -179,10 +180,10 @@ void VoiceVocta::wireDialogs()
     // chosen for it is.
     connect(form, &Form1::Record_Click, this, [this] { m_recordSet.Record_Click(); });
     connect(&m_recorder, &Recorder::phaseChanged, this, [this](Recorder::Phase phase) {
-        m_station.handle(StationEvents::Recording{phase == Recorder::Recording});
+        m_pair.handle(StationEvents::Recording{phase == Recorder::Recording});
     });
-    m_recorder.setMessageBusy([this] { return m_station.state().busy(); });
-    m_recorder.setCurrentMemory([this] { return m_station.state().memory; });
+    m_recorder.setMessageBusy([this] { return m_pair.state().busy(); });
+    m_recorder.setCurrentMemory([this] { return m_pair.state().memory; });
     // The recorder also records the voice kit's parts, into the kit the settings choose.
     m_recordSet.setKitFolder(
         [this] { return VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir); });
@@ -204,9 +205,9 @@ void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
     m_memoryPreview = std::make_unique<MemoryPreview>(m_state, *player);
     MemoryPreview *preview = m_memoryPreview.get();
     // Never beside a message: refused while one plays, stopped when one starts.
-    preview->setMessageBusy([this] { return m_station.state().busy(); });
+    preview->setMessageBusy([this] { return m_pair.state().busy(); });
     preview->setDefaultOutput([this] { return m_server.defaultOutput(); });
-    connect(&m_station, &Station::changed, preview, [preview](const StationState &state) {
+    connect(&m_pair, &StationDoor::changed, preview, [preview](const StationState &state) {
         if (state.playing())
             preview->stop();
     });
@@ -348,6 +349,52 @@ void VoiceVocta::Form_Terminate()
 // The transmitter released through the keyer in place, then every keyer let go.
 void VoiceVocta::shutdownKeying()
 {
-    m_station.handle(StationEvents::Shutdown{});
+    m_pair.handle(StationEvents::Shutdown{});
     m_keyers.shutdown();
+    if (m_second)
+        m_second->shutdown();
+}
+
+// A second radio, where the settings have one: a station of its own beside the first, both under
+// the pair that interlocks them; the window's title says which radio has the focus and which is
+// on the air, and the Pause key swaps the focus.
+SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines, PttGuard *guard)
+{
+    const std::optional<AppState> &settings = m_settings.secondRadio();
+    if (!settings || m_second)
+        return m_second.get();
+    if (!settings->AudioOutput.isEmpty() && settings->AudioOutput == m_state.AudioOutput) {
+        const QString text = tr("Radio 2 is not used: its sound output %1 is the first radio's.")
+                                 .arg(settings->AudioOutput);
+        qCWarning(lcVocta).noquote() << text;
+        m_dialogs.notice(text, true);
+        return nullptr;
+    }
+    m_second = std::make_unique<SecondRadio>(*settings, m_state, player, lines, m_dialogs,
+                                             m_rigModule, m_clock);
+    m_second->setGuard(guard);
+    if (guard)
+        connect(&m_second->station(), &StationDoor::changed, guard,
+                [this, guard](const StationState &state) {
+                    guard->setKeyed(state.onAir || state.transmitting,
+                                    m_second->settings().TimeoutS);
+                });
+    m_pair.setSecond(&m_second->station(), m_state.So2r.Interlock,
+                     [this] { m_second->followMemories(m_state); });
+    m_keys.setFocusSwap([this] {
+        m_pair.swapFocus();
+        return true;
+    });
+    const auto title = [this] {
+        QString text = tr("Voice Vocta — focus: radio %1").arg(m_pair.focus());
+        for (int radio : {1, 2})
+            if (m_pair.keyed(radio))
+                text += tr(" · on the air: radio %1").arg(radio);
+        m_form.setWindowTitle(text);
+    };
+    connect(&m_pair, &StationDoor::changed, this, title);
+    connect(&m_pair, &RadioPair::focusChanged, this, title);
+    title();
+    qCInfo(lcVocta) << "two radios; the focus is on radio 1";
+    return m_second.get();
 }

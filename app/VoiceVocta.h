@@ -10,6 +10,7 @@
 #include "settings/SettingsPlace.h"
 #include "station/AppState.h"
 #include "station/Clock.h"
+#include "station/RadioPair.h"
 #include "station/Station.h"
 #include "station/StationKeys.h"
 #include "station/StationRemote.h"
@@ -35,6 +36,7 @@ class LoudnessBook;
 class SerialLines;
 class SoundPlayer;
 class SoundServer;
+class SecondRadio;
 class PttGuard;
 class SourceMute;
 
@@ -86,8 +88,14 @@ public:
     AboutBox &about() { return m_about; }
     // Where the settings file and the recordings are, as start-up chose it.
     const SettingsPlace &settingsPlace() const { return m_place; }
-    // The message's life cycle and the keying of the transmitter.
+    // The message's life cycle and the keying of the transmitter: the first radio's.
     Station &station() { return m_station; }
+    // The radios, one or two: where the operator's and other programs' events go.
+    RadioPair &radios() { return m_pair; }
+    // The second radio, when the settings have one (after Form_Load): its player and serial lines.
+    // Returns it; null when the settings have none.
+    SecondRadio *addSecondRadio(SoundPlayer &player, SerialLines &lines, PttGuard *guard);
+    SecondRadio *secondRadio() { return m_second.get(); }
     // Keys through the serial port's RTS and DTR lines.
     SerialKeyer &serialKeyer() { return m_serialKeyer; }
     // Which keyer keys: the serial lines, the rig through hamlib, or none.
@@ -126,6 +134,7 @@ private:
     Fonts m_fonts;
     Settings m_settings;
     Station m_station;
+    RadioPair m_pair;
     StationPresenter m_presenter;
     SerialKeyer m_serialKeyer;
     RigModule m_rigModule; // hamlib, beside the program
@@ -149,5 +158,7 @@ private:
     bool m_keyedElsewhereTold = false;
     std::unique_ptr<MemoryPreview> m_memoryPreview;
     LoudnessBook *m_loudness = nullptr;
+    Dialogs &m_dialogs;
+    std::unique_ptr<SecondRadio> m_second;
     bool m_ended = false;
 };

@@ -15,7 +15,6 @@ using namespace TextRules;
 
 namespace {
 
-constexpr char Section[] = "Audio";
 constexpr int DefaultLevel = 100;
 
 // Sound server names are UTF-8.
@@ -30,7 +29,8 @@ QByteArray decibelText(double value)
 }
 
 // The loudness target and the ceiling; each value not taken gives its default, and a line says so.
-void readLoudness(const ProfileText &file, AppState &state, QStringList &problems)
+void readLoudness(const ProfileText &file, const char *Section, AppState &state,
+                  QStringList &problems)
 {
     using namespace AudioSettings;
     const QByteArray target = trimBlanks(file.value(Section, "Loudness", ""));
@@ -38,11 +38,12 @@ void readLoudness(const ProfileText &file, AppState &state, QStringList &problem
                               ? std::nullopt
                               : decibelsIn(QString::fromUtf8(target), MinLoudness, MaxLoudness);
     if (!target.isEmpty() && !state.AudioLoudness)
-        problems << QStringLiteral("[Audio] Loudness=%1 is not a loudness from %2 to %3 LUFS: "
+        problems << QStringLiteral("[%4] Loudness=%1 is not a loudness from %2 to %3 LUFS: "
                                    "messages play as recorded")
                         .arg(QString::fromUtf8(target))
                         .arg(MinLoudness)
-                        .arg(MaxLoudness);
+                        .arg(MaxLoudness)
+                        .arg(QLatin1String(Section));
     state.AudioTruePeak = DefaultTruePeak;
     if (!file.contains(Section, "TruePeak"))
         return;
@@ -51,12 +52,13 @@ void readLoudness(const ProfileText &file, AppState &state, QStringList &problem
         = decibelsIn(QString::fromUtf8(ceiling), MinTruePeak, MaxTruePeak))
         state.AudioTruePeak = *value;
     else
-        problems << QStringLiteral("[Audio] TruePeak=%1 is not a ceiling from %2 to %3 dBTP: %4 "
+        problems << QStringLiteral("[%5] TruePeak=%1 is not a ceiling from %2 to %3 dBTP: %4 "
                                    "is used")
                         .arg(QString::fromUtf8(ceiling))
                         .arg(MinTruePeak)
                         .arg(MaxTruePeak)
-                        .arg(DefaultTruePeak);
+                        .arg(DefaultTruePeak)
+                        .arg(QLatin1String(Section));
 }
 
 } // namespace
@@ -73,7 +75,7 @@ std::optional<double> AudioSettings::decibelsIn(QString text, double min, double
     return value;
 }
 
-QStringList AudioSettings::read(const ProfileText &file, AppState &state)
+QStringList AudioSettings::read(const ProfileText &file, AppState &state, const char *Section)
 {
     QStringList problems;
     // A level that is not a whole number from 0 to 100 gives the default, and a line says so.
@@ -83,9 +85,10 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state)
         const QByteArray text = file.value(Section, key, "");
         if (const std::optional<int> value = wholeNumberIn(text, 0, 100))
             return *value;
-        problems << QStringLiteral("[Audio] %1=%2 is not a whole number from 0 to 100: %3 is used")
+        problems << QStringLiteral("[%4] %1=%2 is not a whole number from 0 to 100: %3 is used")
                         .arg(QLatin1String(key), LogText::quoted(QString::fromUtf8(text)))
-                        .arg(DefaultLevel);
+                        .arg(DefaultLevel)
+                        .arg(QLatin1String(Section));
         return DefaultLevel;
     };
     state.AudioOutput = nameValue(file.value(Section, "Output", ""));
@@ -94,13 +97,14 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state)
     state.AudioMonitor = nameValue(file.value(Section, "Monitor", ""));
     state.MonitorLevel = level("MonitorLevel");
     state.MuteSource = nameValue(file.value(Section, "MuteSource", ""));
-    readLoudness(file, state, problems);
+    readLoudness(file, Section, state, problems);
     return problems;
 }
 
 QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
                                        const AppState &asRead)
 {
+    constexpr char Section[] = "Audio";
     QList<QByteArray> refused;
     const auto put = [&](const char *key, const QByteArray &value, bool unchanged) {
         if (unchanged && file.contains(Section, key))

@@ -40,7 +40,8 @@ std::optional<double> decibelsIn(QString text, double min, double max);
 // Reads the keys into the state; a missing file, section or key gives its default, and so does a
 // level that is not a whole number from 0 to 100 (a fraction is rounded). Returns a line for each
 // value that was not taken, saying what is used instead.
-QStringList read(const ProfileText &file, AppState &state);
+// `Section` names another section with the same keys: "Audio2", the second radio's.
+QStringList read(const ProfileText &file, AppState &state, const char *Section = "Audio");
 
 // Writes the keys that are due (see above); `asRead` is the state as read() left it. Returns
 // "section/key" of each value the file cannot hold (a line break in a name); those keep their old

@@ -13,7 +13,6 @@ using namespace TextRules;
 
 namespace {
 
-constexpr char Section[] = "PTT";
 const char *const Keys[] = {"Method",      "SerialDevice", "RigModel", "RigPort", "RigSpeed",
                             "Cm108Device", "Cm108Gpio",    "LeadMs",   "TailMs",  "TimeoutS"};
 
@@ -40,7 +39,7 @@ QByteArray methodText(KeyingMethod method)
 class Reader
 {
 public:
-    explicit Reader(const ProfileText &file) : m_file(file) { }
+    Reader(const ProfileText &file, const char *section) : m_file(file), Section(section) { }
 
     KeyingMethod method(KeyingMethod fallback)
     {
@@ -82,20 +81,21 @@ private:
     void complain(const char *key, const QByteArray &text, const QString &accepted,
                   const QString &used)
     {
-        problems << QStringLiteral("[PTT] %1=%2 is not %3: %4 is used")
+        problems << QStringLiteral("[%5] %1=%2 is not %3: %4 is used")
                         .arg(QLatin1String(key), LogText::quoted(QString::fromUtf8(text)), accepted,
-                             used);
+                             used, QLatin1String(Section));
     }
 
     const ProfileText &m_file;
+    const char *Section;
 };
 
 } // namespace
 
-QStringList PttSettings::read(const ProfileText &file, AppState &state)
+QStringList PttSettings::read(const ProfileText &file, AppState &state, const char *section)
 {
     const AppState defaults;
-    Reader read(file);
+    Reader read(file, section);
     state.PttMethod = read.method(defaults.PttMethod);
     state.SerialDevice = read.name("SerialDevice", defaults.SerialDevice);
     state.RigModel = read.number("RigModel", defaults.RigModel, RigModelMin, RigModelMax);
@@ -112,6 +112,7 @@ QStringList PttSettings::read(const ProfileText &file, AppState &state)
 QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
                                      const AppState &asRead)
 {
+    constexpr char Section[] = "PTT";
     const AppState defaults;
     const bool differs
         = state.PttMethod != defaults.PttMethod || state.SerialDevice != defaults.SerialDevice

@@ -40,7 +40,8 @@ constexpr int TimeoutSMax = 3600;
 // value the key does not accept: a method not named above, a number that is not a whole number
 // in its range (a fraction is rounded). Returns a line for each value that was not taken, saying
 // what is used instead.
-QStringList read(const ProfileText &file, AppState &state);
+// `section` names another section with the same keys: "PTT2", the second radio's.
+QStringList read(const ProfileText &file, AppState &state, const char *section = "PTT");
 
 // Writes the keys when the section is due (see above); `asRead` is the state as read() left it.
 // Returns "section/key" of each value the file cannot hold (a line break in a name); those keep

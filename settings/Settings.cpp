@@ -133,6 +133,7 @@ void Settings::ReadMem()
     KitSettings::read(file, m_state);
     So2rSettings::read(file, m_state);
     m_asRead = m_state;
+    readSecondRadio(file, fromSite ? m_siteDefault : m_state.IniFile);
 
     if (m_showRead)
         m_showRead();
@@ -314,4 +315,27 @@ void Settings::reportUtf16(const QString &outcome)
         << QStringLiteral("%1 is UTF-16 text, which this program cannot read or edit: %2, and "
                           "the settings are not saved to it")
                .arg(m_state.IniFile, outcome);
+}
+
+void Settings::readSecondRadio(const ProfileText &file, const QString &from)
+{
+    m_secondRadio.reset();
+    static const char *const audioKeys[] = {"Output",       "Input",      "Level",    "Monitor",
+                                            "MonitorLevel", "MuteSource", "Loudness", "TruePeak"};
+    static const char *const pttKeys[]
+        = {"Method",      "SerialDevice", "RigModel", "RigPort", "RigSpeed",
+           "Cm108Device", "Cm108Gpio",    "LeadMs",   "TailMs",  "TimeoutS"};
+    bool present = false;
+    for (const char *key : audioKeys)
+        present = present || file.contains("Audio2", key);
+    for (const char *key : pttKeys)
+        present = present || file.contains("PTT2", key);
+    if (!present)
+        return;
+    AppState second = m_state;
+    QStringList problems = AudioSettings::read(file, second, "Audio2");
+    problems += PttSettings::read(file, second, "PTT2");
+    for (const QString &problem : problems)
+        qCWarning(lcSettings).noquote() << QStringLiteral("%1: %2").arg(from, problem);
+    m_secondRadio = second;
 }

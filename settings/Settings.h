@@ -72,9 +72,14 @@ public:
     void setPlace(const SettingsPlace &place);
     // Whether the last ReadMem started from the site default.
     bool startedFromSiteDefault() const { return m_siteText.has_value(); }
+    // The second radio's settings as ReadMem read them: the first radio's, with the sections
+    // [Audio2] and [PTT2] in place of [Audio] and [PTT] (their keys and meanings); none when the
+    // file has neither. Nothing writes those sections: they stay in the file as they are.
+    const std::optional<AppState> &secondRadio() const { return m_secondRadio; }
 
 private:
     QByteArray fontNameText(int element) const;
+    void readSecondRadio(const ProfileText &file, const QString &from);
     void reportUtf16(const QString &outcome);
     // Takes the file for this copy; false, said once, when another copy has it.
     bool own();
@@ -89,6 +94,7 @@ private:
     // The state as ReadMem left it, or as the latest save wrote it: a newer key still holding this
     // is left in the file as it is.
     AppState m_asRead;
+    std::optional<AppState> m_secondRadio;
     SettingsLock m_lock;
     bool m_inUseElsewhere = false;
     bool m_unlockedReported = false;

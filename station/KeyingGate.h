@@ -9,12 +9,14 @@
 
 // Something beyond this radio that holds its transmitter back now: the other radio of a pair on
 // the air, another station on the band transmitting. `wait`: a message that is to key waits
-// until the gate opens (the owner hands the station GateOpened) instead of being refused.
+// until the gate opens (the owner hands the station GateOpened) instead of being refused; a
+// repeat goes to its lead and waits there.
 struct Holdback
 {
     Answer::Reason reason = Answer::Reason::None;
     bool wait = false;
     QString who; // for the log: the radio or the stations
+    bool lockToo = true; // Lock is refused while it holds
 };
 
 // Asked by the station just before each request that would key the transmitter.

@@ -18,7 +18,7 @@ constexpr int SliderMax = 10000;
 } // namespace
 
 Station::Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject *parent)
-    : QObject(parent)
+    : StationDoor(parent)
     , m_settings(settings)
     , m_player(player)
     , m_clock(clock)

@@ -4,6 +4,7 @@
 #include "station/Answer.h"
 #include "station/KeyingGate.h"
 #include "station/SoundPlayer.h"
+#include "station/StationDoor.h"
 #include "station/StationEvents.h"
 #include "station/StationState.h"
 
@@ -57,12 +58,10 @@ struct Message
 //   Keyed without a break for TimeoutS seconds, the message stops as the operator's click stops
 //   it, Lock is released, the transmitter released and the refusal face shown; a warning runs
 //   for the last 15 seconds of time-outs of 30 seconds or more.
-class Station : public QObject
+class Station : public StationDoor
 {
     Q_OBJECT
 public:
-    using Event = StationEvents::Event;
-
     // `settings` holds the memories' files, repeat flags and delays and the lead, tail and
     // time-out; the station reads them when it needs them and writes the repeat flags and the
     // stored delays.
@@ -72,8 +71,8 @@ public:
     // The station's one way in: applies `event` and every event it gave rise to, and answers.
     // An event handed in while another is applied (from a listener of changed(), or a seam that
     // answers at once) waits for its turn, and is answered Queued.
-    Answer handle(const Event &event);
-    const StationState &state() const { return m_state; }
+    Answer handle(const Event &event) override;
+    const StationState &state() const override { return m_state; }
 
     // ---- The seams.
 
@@ -96,9 +95,6 @@ public:
     // asked before each request that would key it. A message held back with `wait` stays in its
     // lead until GateOpened; else it is refused. Lock is refused either way; a repeat waits.
     void addKeyingGate(KeyingGate gate) { m_gates.push_back(std::move(gate)); }
-
-signals:
-    void changed(const StationState &state);
 
 private:
     // What the audio of a message in its lead waits for.

@@ -270,7 +270,8 @@ void Station::on(const StationEvents::LockClick &)
         return;
     }
     // Never on a transmitter that another program keyed, nor while something holds it back.
-    if (const std::optional<Holdback> hold = heldBack(); hold && !m_state.standby) {
+    if (const std::optional<Holdback> hold = heldBack();
+        hold && hold->lockToo && !m_state.standby) {
         qCInfo(lcStation).noquote() << QStringLiteral("Lock not engaged: %1").arg(hold->who);
         refuse(hold->reason);
         return;

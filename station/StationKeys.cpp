@@ -19,6 +19,8 @@ bool isWatched(int key)
 
 bool StationKeys::keyDown(int key, int shift, bool autoRepeat, quint64 time)
 {
+    if (key == Qt::Key_Pause && m_swapFocus && shift == 0)
+        return !autoRepeat && m_swapFocus();
     if (!isWatched(key))
         return false;
     const bool repeat

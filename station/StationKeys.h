@@ -39,6 +39,9 @@ public:
         m_preview = std::move(preview);
         m_stopPreview = std::move(stop);
     }
+    // The key that swaps the focus between two radios (Pause, as contest loggers use it): `swap`
+    // answers whether it did (false with one radio: the key is then not the station's).
+    void setFocusSwap(std::function<bool()> swap) { m_swapFocus = std::move(swap); }
     // A key went up.
     void keyUp(int key, bool autoRepeat = false, quint64 time = 0);
     // The keyboard went to another program: whatever was held was let go there.
@@ -48,6 +51,7 @@ private:
     StationRemote &m_station;
     std::function<bool(int)> m_preview;
     std::function<bool()> m_stopPreview;
+    std::function<bool()> m_swapFocus;
     QSet<int> m_held; // the station's keys that are down
     QHash<int, quint64> m_releasedAt; // when each one last went up
 };

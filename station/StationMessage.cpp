@@ -283,7 +283,7 @@ void Station::on(const StationEvents::RepeatTick &)
         return;
     // Held back (the transmitter is another's, or something beyond the radio holds it): it
     // waits out another delay.
-    if (heldBack() && !m_state.standby) {
+    if (const std::optional<Holdback> hold = heldBack(); hold && !hold->wait && !m_state.standby) {
         armRepeat(std::max(m_state.delay, 1000));
         return;
     }

@@ -14,15 +14,15 @@ constexpr int FirstMemory = 1;
 constexpr int LastMemory = 6;
 } // namespace
 
-StationRemote::StationRemote(Station &station, Clock &clock, std::function<void(int)> openRecorder,
-                             QObject *parent)
+StationRemote::StationRemote(StationDoor &station, Clock &clock,
+                             std::function<void(int)> openRecorder, QObject *parent)
     : QObject(parent)
     , m_station(station)
     , m_clock(clock)
     , m_openRecorder(std::move(openRecorder))
     , m_said(status())
 {
-    connect(&m_station, &Station::changed, this, &StationRemote::stationChanged);
+    connect(&m_station, &StationDoor::changed, this, &StationRemote::stationChanged);
 }
 
 void StationRemote::clickMemory(int number)

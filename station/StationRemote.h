@@ -9,7 +9,7 @@
 #include <functional>
 
 class Clock;
-class Station;
+class StationDoor;
 struct StationState;
 
 // The station as the keyboard and other programs drive it, without widgets: each command is the
@@ -48,7 +48,7 @@ public:
 
     // `openRecorder` shows the recorder's dialog with a memory (1..6) chosen; `clock` is the
     // station's.
-    StationRemote(Station &station, Clock &clock, std::function<void(int)> openRecorder,
+    StationRemote(StationDoor &station, Clock &clock, std::function<void(int)> openRecorder,
                   QObject *parent = nullptr);
 
     // A left click on memory `number` (1..6), on Lock, on StdBy.
@@ -101,7 +101,7 @@ signals:
 private:
     void stationChanged();
 
-    Station &m_station;
+    StationDoor &m_station;
     Clock &m_clock;
     std::function<void(int)> m_openRecorder;
     Status m_said;

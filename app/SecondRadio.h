@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ptt/KeyerChoice.h"
+#include "ptt/SerialKeyer.h"
+#include "station/AppState.h"
+#include "station/Station.h"
+
+#include <QObject>
+
+class Clock;
+class Dialogs;
+class PttGuard;
+class RigModule;
+class SerialLines;
+class SoundPlayer;
+
+// The second radio of a two-radio station: its own settings (the first radio's memories, its own
+// sound output and keying from [Audio2] and [PTT2]), player, keyer and station. It keys nothing
+// that the first radio keys: a keying that would share the first radio's serial port, rigctld or
+// CM108 chip is not made (said once), and the radio plays without keying.
+class SecondRadio : public QObject
+{
+    Q_OBJECT
+public:
+    SecondRadio(const AppState &settings, const AppState &first, SoundPlayer &player,
+                SerialLines &lines, Dialogs &dialogs, RigModule &rigs, Clock &clock,
+                QObject *parent = nullptr);
+
+    Station &station() { return m_station; }
+    const AppState &settings() const { return m_settings; }
+    KeyerChoice &keyers() { return m_keyers; }
+    // What the first radio's settings hold of the memories (files, repeat, delays) is this one's.
+    void followMemories(const AppState &first);
+    // Whether it shares a keying device with the first radio (the reason), or not (empty).
+    static QString sharedWith(const AppState &second, const AppState &first);
+    void setGuard(PttGuard *guard);
+    // The transmitter released, every keyer let go.
+    void shutdown();
+
+private:
+    AppState m_settings;
+    SoundPlayer &m_player;
+    SerialKeyer m_serial;
+    KeyerChoice m_keyers;
+    Station m_station;
+};
