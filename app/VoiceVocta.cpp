@@ -379,8 +379,14 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
                     guard->setKeyed(state.onAir || state.transmitting,
                                     m_second->settings().TimeoutS);
                 });
+    if (guard)
+        connect(guard, &PttGuard::tookOver, &m_second->station(), [this](const QString &reason) {
+            m_second->station().handle(StationEvents::ReleasedElsewhere{
+                QStringLiteral("by the PTT guard: the program %1").arg(reason)});
+        });
     m_pair.setSecond(&m_second->station(), m_state.So2r.Interlock,
                      [this] { m_second->followMemories(m_state); });
+    m_remote.setRadios(&m_pair);
     m_keys.setFocusSwap([this] {
         m_pair.swapFocus();
         return true;

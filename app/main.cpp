@@ -97,6 +97,11 @@ int main(int argc, char *argv[])
     lines.setCrashRelease(&crash);
     lines.setGuard(&guard);
     QtDialogs dialogs;
+    // A second radio's player, serial lines and guard, made only where the settings have one.
+    std::unique_ptr<SoundDevice> device2;
+    std::unique_ptr<QtSerialLines> lines2;
+    std::unique_ptr<TransientUnit> guardUnit2;
+    std::unique_ptr<PttGuard> guard2;
     fonts.wait();
     VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
                        QCoreApplication::applicationDirPath(), nullptr, &pictures);
@@ -115,6 +120,18 @@ int main(int argc, char *argv[])
     station.setGuard(&guard);
 
     station.Form_Load();
+    if (station.settings().secondRadio()) {
+        device2 = std::make_unique<SoundDevice>(soundServerConnection);
+        device2->setLoudness(&loudness);
+        lines2 = std::make_unique<QtSerialLines>();
+        guard2
+            = std::make_unique<PttGuard>(PttGuard::locate(QCoreApplication::applicationDirPath()));
+        guardUnit2 = std::make_unique<TransientUnit>();
+        guard2->setTransientUnit(guardUnit2.get());
+        lines2->setGuard(guard2.get());
+        if (!station.addSecondRadio(*device2, *lines2, guard2.get()))
+            device2.reset();
+    }
     monitor();
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
@@ -132,8 +149,9 @@ int main(int argc, char *argv[])
     // Where a target is set: a file open now is leveled again, and the memories are measured in
     // the background.
     QObject::connect(&station, &VoiceVocta::loudnessChanged, &device, [&] {
-        for (SoundDevice *player : {&device, &preview, &memoryPreview})
-            player->levelAgain();
+        for (SoundDevice *player : {&device, &preview, &memoryPreview, device2.get()})
+            if (player)
+                player->levelAgain();
     });
     station.setLoudness(&loudness);
     // Once start-up has settled, what its passing work allocated and freed goes back to the

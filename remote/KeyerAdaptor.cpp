@@ -203,9 +203,62 @@ bool KeyerAdaptor::SetLockSentAt(bool on, qint64 sentMs)
     return answer && answer->value(0).toBool();
 }
 
+bool KeyerAdaptor::radioThere(int radio)
+{
+    if (radio >= 1 && radio <= m_station.status().radios)
+        return true;
+    qCWarning(lcRemote).noquote() << QStringLiteral("There is no radio %1: refused").arg(radio);
+    m_station.showRefusal();
+    return false;
+}
+
+bool KeyerAdaptor::PlayOn(int memory, int radio)
+{
+    return PlayOnSentAt(memory, radio, 0);
+}
+
+bool KeyerAdaptor::PlayOnSentAt(int memory, int radio, qint64 sentMs)
+{
+    const auto answer = m_pacer.run(busCall(), [this, memory, radio, sentMs] {
+        return QVariantList{(sentMs == 0 || !late(sentMs, QStringLiteral("PlayOn")))
+                            && radioThere(radio) && m_station.play(memory, radio)};
+    });
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::PlayFileOn(const QString &path, int radio, qint64 sentMs)
+{
+    const auto answer = m_pacer.run(busCall(), [this, path, radio, sentMs] {
+        return QVariantList{(sentMs == 0 || !late(sentMs, QStringLiteral("PlayFileOn")))
+                            && radioThere(radio)
+                            && m_station.playFile(path, MessageKind::File, radio)};
+    });
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::PlayTextOn(const QString &text, int radio, qint64 sentMs, QStringList &missing,
+                              double &seconds)
+{
+    const auto answer = m_pacer.run(busCall(), [this, text, radio, sentMs] {
+        if ((sentMs != 0 && late(sentMs, QStringLiteral("PlayTextOn"))) || !radioThere(radio))
+            return QVariantList{false, QStringList(), 0.0};
+        return this->text(text, true, radio);
+    });
+    missing = answer ? answer->value(1).toStringList() : QStringList();
+    seconds = answer ? answer->value(2).toDouble() : 0.0;
+    return answer && answer->value(0).toBool();
+}
+
+bool KeyerAdaptor::SetFocus(int radio)
+{
+    const auto answer
+        = m_pacer.run(busCall(), [this, radio] { return QVariantList{m_station.setFocus(radio)}; });
+    return answer && answer->value(0).toBool();
+}
+
 // A text built (and with `play`, sent): the answer (ok, missing, seconds). Refused with the
 // refusal face, nothing keyed, when it cannot be built or sent.
-QVariantList KeyerAdaptor::text(const QString &text, bool play)
+QVariantList KeyerAdaptor::text(const QString &text, bool play, int radio)
 {
     if (!m_texts) {
         if (play) {
@@ -222,7 +275,7 @@ QVariantList KeyerAdaptor::text(const QString &text, bool play)
     const KitMessages::Built built = play ? m_texts->build(text) : m_texts->prepare(text);
     bool ok = built.ok;
     if (play && ok)
-        ok = m_station.playFile(built.path, MessageKind::Text);
+        ok = m_station.playFile(built.path, MessageKind::Text, radio);
     else if (play)
         m_station.showRefusal();
     return {ok, built.missing, built.seconds};
@@ -252,6 +305,12 @@ void KeyerAdaptor::stationChanged()
         properties.insert(QStringLiteral("LastEnd"), lastEnd());
     if (now.repeatDueAt != m_said.repeatDueAt)
         properties.insert(QStringLiteral("RepeatDue"), repeatDue());
+    if (now.focus != m_said.focus)
+        properties.insert(QStringLiteral("Focus"), now.focus);
+    if (now.radio != m_said.radio)
+        properties.insert(QStringLiteral("Radio"), now.radio);
+    if (now.radios != m_said.radios)
+        properties.insert(QStringLiteral("Radios"), now.radios);
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);

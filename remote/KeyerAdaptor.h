@@ -43,6 +43,11 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     // Milliseconds until the message that waits for its repeat plays again; 0 when none is due.
     // Its change is said (PropertiesChanged) when a repeat is armed and when none is due any more.
     Q_PROPERTY(int RepeatDue READ repeatDue)
+    // The radio with the operator's focus (1 or 2), the radio of the message last started or on
+    // the air, and how many radios there are (1 or 2). Their changes are said.
+    Q_PROPERTY(int Focus READ focus)
+    Q_PROPERTY(int Radio READ radio)
+    Q_PROPERTY(int Radios READ radios)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -68,6 +73,9 @@ public:
     QString kind() const;
     QString lastEnd() const;
     int repeatDue() const;
+    int focus() const { return m_station.status().focus; }
+    int radio() const { return m_station.status().radio; }
+    int radios() const { return m_station.status().radios; }
 
     // How late a request that keys may be carried out after it was sent.
     static constexpr qint64 LateMs = 2000;
@@ -99,6 +107,16 @@ public slots:
     bool PlayTextSentAt(const QString &text, qint64 sentMs, QStringList &missing, double &seconds);
     bool SetLockSentAt(bool on, qint64 sentMs);
 
+    // On one radio (1 or 2) rather than the one with the focus: false, nothing keyed, for a radio
+    // that is not there. Each is refused when late, as above (sentMs 0: never late).
+    bool PlayOn(int memory, int radio);
+    bool PlayOnSentAt(int memory, int radio, qint64 sentMs);
+    bool PlayFileOn(const QString &path, int radio, qint64 sentMs);
+    bool PlayTextOn(const QString &text, int radio, qint64 sentMs, QStringList &missing,
+                    double &seconds);
+    // Gives the operator's focus to the radio (1 or 2); false for a radio that is not there.
+    bool SetFocus(int radio);
+
 signals:
     // Every change of what the properties report.
     void Changed(const QString &state, int memory, bool onAir);
@@ -108,7 +126,9 @@ private:
     // The call being delivered, when the object is a QDBusContext; null otherwise.
     const QDBusContext *busCall() const;
 
-    QVariantList text(const QString &text, bool play);
+    QVariantList text(const QString &text, bool play, int radio = 0);
+    // A radio named by a caller: 1..Radios, said and refused otherwise.
+    bool radioThere(int radio);
     // Whether a request sent at `sentMs` comes too late to be carried out now: said, with the
     // refusal face.
     bool late(qint64 sentMs, const QString &what);

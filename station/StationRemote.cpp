@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
+#include "station/RadioPair.h"
+
 #include "station/Clock.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
@@ -69,17 +71,48 @@ StationRemote::Status StationRemote::status() const
     status.kind = state.kind;
     status.ending = state.ending;
     status.repeatDueAt = state.stage == Stage::RepeatWait ? state.repeatDueAt : 0;
+    if (m_radios) {
+        status.focus = m_radios->focus();
+        status.radio = m_radios->radio();
+        status.radios = m_radios->radios();
+    }
     return status;
 }
 
-bool StationRemote::play(int number)
+bool StationRemote::play(int number, int radio)
 {
     // The click decides, as it does for the mouse: a busy memory is stopped, another one is
     // refused with the refusal face, an idle station starts the memory.
-    return m_station.handle(StationEvents::MemoryClick{number - 1}).done();
+    return on(radio, StationEvents::MemoryClick{number - 1}).done();
 }
 
-bool StationRemote::playFile(const QString &path, MessageKind kind)
+void StationRemote::setRadios(RadioPair *radios)
+{
+    m_radios = radios;
+    if (radios) {
+        connect(radios, &RadioPair::radioChanged, this, &StationRemote::stationChanged);
+        connect(radios, &RadioPair::radiosChanged, this, &StationRemote::stationChanged);
+        connect(radios, &RadioPair::focusChanged, this, &StationRemote::stationChanged);
+    }
+}
+
+bool StationRemote::setFocus(int radio)
+{
+    return m_radios ? m_radios->setFocus(radio) : radio == 1;
+}
+
+// An event for one radio (0: as the pair routes it). A radio that is not there refuses it, and
+// nothing is keyed.
+Answer StationRemote::on(int radio, const StationEvents::Event &event)
+{
+    if (radio == 0)
+        return m_station.handle(event);
+    if (m_radios)
+        return m_radios->handleOn(radio, event);
+    return radio == 1 ? m_station.handle(event) : Answer::refused(Answer::Reason::NoSuchMemory);
+}
+
+bool StationRemote::playFile(const QString &path, MessageKind kind, int radio)
 {
     if (status().state != PlayState::Idle || kind == MessageKind::Memory) {
         showRefusal(); // another message is busy
@@ -95,7 +128,7 @@ bool StationRemote::playFile(const QString &path, MessageKind kind)
         return false;
     }
     probe.close();
-    return m_station.handle(StationEvents::MessageStart{path, kind}).done();
+    return on(radio, StationEvents::MessageStart{path, kind}).done();
 }
 
 bool StationRemote::stop()

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Answer.h"
 #include "station/PttKeyer.h"
+#include "station/StationEvents.h"
 #include "station/StationState.h"
 
 #include <QObject>
@@ -9,6 +11,7 @@
 #include <functional>
 
 class Clock;
+class RadioPair;
 class StationDoor;
 struct StationState;
 
@@ -43,6 +46,11 @@ public:
         // When it plays again while it waits for its repeat (the station's clock); 0 when none
         // is due.
         qint64 repeatDueAt = 0;
+        // The radios: the one with the focus, the one of the message last started or on the
+        // air, and how many there are.
+        int focus = 1;
+        int radio = 1;
+        int radios = 1;
         bool operator==(const Status &) const = default;
     };
 
@@ -68,14 +76,20 @@ public:
     // memory is busy or the number is not 1..6; false also when the click did not start the
     // memory (refused: its output is absent, the recorder records; or it failed at once), and
     // when it started without the transmitter because the keyer cannot key now.
-    bool play(int number);
+    // `radio` (1 or 2): on that radio rather than as the pair routes it; false for a radio that
+    // is not there (0: as the pair routes it).
+    bool play(int number, int radio = 0);
     // A sound file (WAV or MIDI) or a built text's file as a message; see Station::playMessage.
     // False, with the refusal face, when another message is busy, the recorder records, the file
     // is not a regular file that can be read (checked before it is opened: a named pipe or a
     // device is never opened) or cannot be played; false also when it started without the
     // transmitter because the keyer cannot key now. A file that is refused before the station
     // sees it is said in one line on standard error.
-    bool playFile(const QString &path, MessageKind kind = MessageKind::File);
+    bool playFile(const QString &path, MessageKind kind = MessageKind::File, int radio = 0);
+    // The radios, when there is a pair of them (null: one radio, the station's).
+    void setRadios(RadioPair *radios);
+    // Gives the focus to `radio`; false for a radio that is not there.
+    bool setFocus(int radio);
     // As a left click on the memory that plays or waits for its repeat, or Esc for another
     // message; false, and nothing at all, when nothing plays.
     bool stop();
@@ -100,8 +114,10 @@ signals:
 
 private:
     void stationChanged();
+    Answer on(int radio, const StationEvents::Event &event);
 
     StationDoor &m_station;
+    RadioPair *m_radios = nullptr;
     Clock &m_clock;
     std::function<void(int)> m_openRecorder;
     Status m_said;

@@ -155,6 +155,13 @@ int KeyerClient::run(const SendArguments &request)
     case SendArguments::Command::Standby:
         call("SetStandby", {request.on}, &reply, &result);
         return result;
+    case SendArguments::Command::Focus:
+        if (call("SetFocus", {request.radio}, &reply, &result)
+            && !reply.arguments().value(0).toBool()) {
+            say(QStringLiteral("refused: there is no radio %1").arg(request.radio));
+            return Refused;
+        }
+        return result;
     case SendArguments::Command::Play:
     case SendArguments::Command::File:
     case SendArguments::Command::Say:
@@ -212,7 +219,17 @@ int KeyerClient::startMessage(const SendArguments &request)
 
     QDBusMessage reply;
     bool ok = false;
-    switch (request.command) {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    switch (request.radio != 0 ? SendArguments::Command::Focus : request.command) {
+    case SendArguments::Command::Focus: // on the radio asked for
+        m_sentMs = now;
+        if (request.command == SendArguments::Command::Play)
+            ok = call("PlayOnSentAt", {request.memory, request.radio, now}, &reply, &result);
+        else if (request.command == SendArguments::Command::File)
+            ok = call("PlayFileOn", {request.path, request.radio, now}, &reply, &result);
+        else
+            ok = call("PlayTextOn", {request.text, request.radio, now}, &reply, &result);
+        break;
     case SendArguments::Command::Play:
         ok = callSent("Play", {request.memory}, &reply, &result);
         break;

@@ -24,6 +24,7 @@ constexpr CommandName Commands[] = {
     {"file", SendArguments::Command::File, 1, 1, true},
     {"say", SendArguments::Command::Say, 1, -1, true},
     {"status", SendArguments::Command::Status, 0, 0, false},
+    {"focus", SendArguments::Command::Focus, 1, 1, false},
 };
 
 // Text from the command line: UTF-8, or nothing (a D-Bus string must be valid UTF-8).
@@ -56,7 +57,10 @@ QString SendArguments::usage()
         "  file PATH       play a WAV or MIDI file as a message\n"
         "  say TEXT...     speak the text from the voice kit\n"
         "  status          print the keyer's state, one key=value a line\n"
+        "  focus R         give the operator's focus to radio R (1 or 2)\n"
         "\n"
+        "  --radio R       with play, file and say: on radio R rather than the one with\n"
+        "                  the focus\n"
         "  --wait          with play, file and say: return when the message's audio has\n"
         "                  ended (for a repeating memory, its first play); SIGTERM or\n"
         "                  SIGINT meanwhile stops the message\n"
@@ -70,8 +74,19 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
     *result = SendArguments();
     QList<QByteArray> words;
     bool options = true;
+    bool radioNext = false;
     for (const QByteArray &argument : arguments) {
-        if (options && argument == "--") {
+        if (radioNext) {
+            radioNext = false;
+            bool ok = false;
+            result->radio = argument.toInt(&ok);
+            if (!ok) {
+                *error = QStringLiteral("--radio takes a radio number, 1 or 2");
+                return false;
+            }
+        } else if (options && argument == "--radio") {
+            radioNext = true;
+        } else if (options && argument == "--") {
             options = false;
         } else if (options && argument == "--wait") {
             result->wait = true;
@@ -86,6 +101,10 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
         } else {
             words.append(argument);
         }
+    }
+    if (radioNext) {
+        *error = QStringLiteral("--radio takes a radio number, 1 or 2");
+        return false;
     }
     if (words.isEmpty()) {
         *error = QStringLiteral("no command given");
@@ -115,8 +134,21 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
         *error = QStringLiteral("--wait goes with play, file and say");
         return false;
     }
+    if (result->radio != 0 && !found->waits) {
+        *error = QStringLiteral("--radio goes with play, file and say");
+        return false;
+    }
     result->command = found->command;
     switch (found->command) {
+    case Command::Focus: {
+        bool ok = false;
+        result->radio = QString::fromLocal8Bit(rest.first()).toInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("focus takes a radio number, 1 or 2");
+            return false;
+        }
+        break;
+    }
     case Command::Play: {
         bool ok = false;
         result->memory = QString::fromLocal8Bit(rest.first()).toInt(&ok);

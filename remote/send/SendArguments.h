@@ -8,7 +8,7 @@
 // The command line of voicevocta-send, read into what to ask of the keyer.
 struct SendArguments
 {
-    enum class Command { Play, Stop, Lock, Standby, File, Say, Status, Help };
+    enum class Command { Play, Stop, Lock, Standby, File, Say, Status, Focus, Help };
 
     Command command = Command::Help;
     int memory = 0; // Play
@@ -16,6 +16,7 @@ struct SendArguments
     QString path; // File: absolute
     QString text; // Say: the words given, joined by blanks
     bool wait = false; // Play, File, Say: until the message's audio has ended
+    int radio = 0; // Play, File, Say: on this radio (0: the one with the focus); Focus: to it
 
     // Reads the arguments after the program's name, as bytes. False, with the reason in `error`,
     // for a command line that asks nothing sensible.
