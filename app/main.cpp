@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 #include "app/FontWarmUp.h"
-#include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
@@ -17,6 +16,7 @@
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
+#include "station/TerminationSignals.h"
 #include "ui/PictureReadAhead.h"
 #include "ui/QtDialogs.h"
 #include "ui/StandardIcon.h"

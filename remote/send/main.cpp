@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // voicevocta-send: the command that loggers and scripts run to drive the running keyer.
-#include "app/TerminationSignals.h"
 #include "remote/send/KeyerClient.h"
 #include "remote/send/SendArguments.h"
+#include "station/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QDBusVariant>
