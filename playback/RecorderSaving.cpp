@@ -22,7 +22,7 @@
 
 bool Recorder::save(int memory)
 {
-    if (memory < 1 || memory > 6)
+    if (memory < 1 || memory > MemoryCount)
         return false;
     if (!takeAvailable())
         return false;

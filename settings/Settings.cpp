@@ -97,7 +97,7 @@ void Settings::ReadMem()
     m_state.RtsOn = flagValue(file.value("COM", "Rts", "0"));
     m_state.RtsPos = flagValue(file.value("COM", "RtsPos", "1"));
 
-    for (int i = 1; i <= 6; ++i) {
+    for (int i = 1; i <= MemoryCount; ++i) {
         const QByteArray section = memorySection(i);
         const QByteArray defaultFile
             = FileNames::encode(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
+#include "station/AppState.h"
 #include "station/Clock.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
@@ -11,7 +12,7 @@
 
 namespace {
 constexpr int FirstMemory = 1;
-constexpr int LastMemory = 6;
+constexpr int LastMemory = MemoryCount;
 } // namespace
 
 StationRemote::StationRemote(Station &station, Clock &clock, std::function<void(int)> openRecorder,

@@ -59,7 +59,7 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
 
     // The five repeat boxes that lie on the window itself, and the transport bar, are drawn in
     // front of the frame they stand over.
-    for (int i = 1; i < 6; ++i)
+    for (int i = 1; i < MemoryCount; ++i)
         m_Check3d1[i]->raise();
     ui->MMControl1->raise();
 
@@ -76,7 +76,7 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
     }
 
     // The transport bar's own buttons take the bar's place in the focus chain.
-    QWidget *previous = m_Check3d1[5];
+    QWidget *previous = m_Check3d1.back();
     for (QWidget *button : ui->MMControl1->focusChain()) {
         setTabOrder(previous, button);
         previous = button;

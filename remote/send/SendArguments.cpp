@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/send/SendArguments.h"
+#include "station/AppState.h"
 #include "station/LogText.h"
 
 #include <QDir>
@@ -45,11 +46,11 @@ bool isNumber(const QByteArray &argument)
 
 QString SendArguments::usage()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: voicevocta-send [--wait] COMMAND [ARGUMENT...]\n"
         "Drives the running Voice Vocta keyer over the session bus.\n"
         "\n"
-        "  play N          play memory N (1 to 6), as a left click on it does\n"
+        "  play N          play memory N (1 to %1), as a left click on it does\n"
         "  stop            stop the message that plays or waits for its repeat\n"
         "  lock on|off     engage or release Lock\n"
         "  standby on|off  engage or release standby\n"
@@ -63,6 +64,7 @@ QString SendArguments::usage()
         "\n"
         "Exit status: 0 done (with --wait: the message ended), 1 refused by the keyer,\n"
         "2 stopped before its end, 3 no keyer running, 64 a wrong command line.\n");
+    return text.arg(MemoryCount);
 }
 
 bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error)
