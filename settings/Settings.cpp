@@ -153,13 +153,13 @@ void Settings::WriteMem()
     };
 
     if (m_makeFolder) {
-        QString reason;
-        if (!SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path(), &reason)) {
+        const Result made = SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path());
+        if (!made) {
             // Nothing is lost: the settings stay in memory and go out with the next save.
             qCWarning(lcSettings).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
-                                                   .arg(m_state.IniFile, reason);
+                                                   .arg(m_state.IniFile, made.error);
             m_lastSaveFailed = true;
-            tellOutcome(reason);
+            tellOutcome(made.error);
             return;
         }
         // A folder made only now: the file becomes this copy's, unless another copy was first.

@@ -88,10 +88,9 @@ bool StationRemote::playFile(const QString &path, MessageKind kind)
     }
     // Only a regular file is opened: a named pipe or a device may make the opening wait forever.
     QFile probe;
-    QString error;
-    if (!FileNames::openForReading(probe, path, &error)) {
+    if (const Result opened = FileNames::openForReading(probe, path); !opened) {
         qCWarning(lcStation).noquote()
-            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), error);
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), opened.error);
         showRefusal();
         return false;
     }

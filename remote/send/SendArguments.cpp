@@ -67,7 +67,7 @@ QString SendArguments::usage()
     return text.arg(MemoryCount);
 }
 
-bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error)
+Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result)
 {
     *result = SendArguments();
     QList<QByteArray> words;
@@ -79,77 +79,64 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
             result->wait = true;
         } else if (options && (argument == "--help" || argument == "-h")) {
             result->command = Command::Help;
-            return true;
+            return {};
         } else if (options && argument.startsWith('-') && argument.size() > 1
                    && !isNumber(argument)) {
-            *error = QStringLiteral("unknown option %1")
-                         .arg(LogText::quoted(QString::fromLocal8Bit(argument)));
-            return false;
+            return Result::failure(QStringLiteral("unknown option %1")
+                                       .arg(LogText::quoted(QString::fromLocal8Bit(argument))));
         } else {
             words.append(argument);
         }
     }
-    if (words.isEmpty()) {
-        *error = QStringLiteral("no command given");
-        return false;
-    }
+    if (words.isEmpty())
+        return Result::failure(QStringLiteral("no command given"));
     const CommandName *found = nullptr;
     for (const CommandName &entry : Commands) {
         if (words.first() == entry.name)
             found = &entry;
     }
-    if (!found) {
-        *error = QStringLiteral("unknown command %1")
-                     .arg(LogText::quoted(QString::fromLocal8Bit(words.first())));
-        return false;
-    }
+    if (!found)
+        return Result::failure(QStringLiteral("unknown command %1")
+                                   .arg(LogText::quoted(QString::fromLocal8Bit(words.first()))));
     const QList<QByteArray> rest = words.mid(1);
     if (rest.size() < found->minArguments
-        || (found->maxArguments >= 0 && rest.size() > found->maxArguments)) {
-        *error = QStringLiteral("%1 takes %2")
-                     .arg(QLatin1String(found->name),
-                          found->maxArguments == 0  ? QStringLiteral("no argument")
-                          : found->maxArguments < 0 ? QStringLiteral("a text")
-                                                    : QStringLiteral("one argument"));
-        return false;
-    }
-    if (result->wait && !found->waits) {
-        *error = QStringLiteral("--wait goes with play, file and say");
-        return false;
-    }
+        || (found->maxArguments >= 0 && rest.size() > found->maxArguments))
+        return Result::failure(QStringLiteral("%1 takes %2")
+                                   .arg(QLatin1String(found->name),
+                                        found->maxArguments == 0 ? QStringLiteral("no argument")
+                                        : found->maxArguments < 0
+                                            ? QStringLiteral("a text")
+                                            : QStringLiteral("one argument")));
+    if (result->wait && !found->waits)
+        return Result::failure(QStringLiteral("--wait goes with play, file and say"));
     result->command = found->command;
     switch (found->command) {
     case Command::Play: {
         bool ok = false;
         result->memory = QString::fromLocal8Bit(rest.first()).toInt(&ok);
-        if (!ok) {
-            *error = QStringLiteral("play takes a memory number, 1 to 6");
-            return false;
-        }
+        if (!ok)
+            return Result::failure(
+                QStringLiteral("play takes a memory number, 1 to %1").arg(MemoryCount));
         break;
     }
     case Command::Lock:
     case Command::Standby:
-        if (rest.first() != "on" && rest.first() != "off") {
-            *error = QStringLiteral("%1 takes on or off").arg(QLatin1String(found->name));
-            return false;
-        }
+        if (rest.first() != "on" && rest.first() != "off")
+            return Result::failure(
+                QStringLiteral("%1 takes on or off").arg(QLatin1String(found->name)));
         result->on = rest.first() == "on";
         break;
     case Command::File:
-        if (!utf8(rest.first(), &result->path) || result->path.isEmpty()) {
-            *error = QStringLiteral("the file's name is not UTF-8 text; rename the file");
-            return false;
-        }
+        if (!utf8(rest.first(), &result->path) || result->path.isEmpty())
+            return Result::failure(
+                QStringLiteral("the file's name is not UTF-8 text; rename the file"));
         result->path = QDir::cleanPath(QDir::current().absoluteFilePath(result->path));
         break;
     case Command::Say:
         for (const QByteArray &word : rest) {
             QString text;
-            if (!utf8(word, &text)) {
-                *error = QStringLiteral("the text is not UTF-8");
-                return false;
-            }
+            if (!utf8(word, &text))
+                return Result::failure(QStringLiteral("the text is not UTF-8"));
             result->text += (result->text.isEmpty() ? QString() : QStringLiteral(" ")) + text;
         }
         break;
@@ -158,5 +145,5 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
     case Command::Help:
         break;
     }
-    return true;
+    return {};
 }

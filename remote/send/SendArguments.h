@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,9 +19,9 @@ struct SendArguments
     QString text; // Say: the words given, joined by blanks
     bool wait = false; // Play, File, Say: until the message's audio has ended
 
-    // Reads the arguments after the program's name, as bytes. False, with the reason in `error`,
-    // for a command line that asks nothing sensible.
-    static bool parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error);
+    // Reads the arguments after the program's name, as bytes. A failure, with the reason, for a
+    // command line that asks nothing sensible.
+    static Result parse(const QList<QByteArray> &arguments, SendArguments *result);
 
     static QString usage();
 };
