@@ -85,6 +85,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void forwardEvents();
+
     Ui::Form1 *ui;
     std::array<PictureButton *, MemoryCount> m_Command3d1{};
     std::array<QCheckBox *, MemoryCount> m_Check3d1{};
