@@ -27,6 +27,43 @@
 #include <csignal>
 #include <malloc.h>
 
+namespace {
+
+// The one connection to the sound server, made in the background once the window shows, and
+// everything that plays, records or lists the server's devices through it.
+struct SoundParts
+{
+    SoundParts();
+
+    PulseConnection connection{PulseConnection::Start::WhenAsked};
+    // The loudness of the messages, measured once and kept; the players below level every
+    // message by it where the settings ask for a target (it outlives them).
+    LoudnessBook loudness{LoudnessCache::defaultFile()};
+    SoundDevice device{connection};
+    // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
+    // device on the default output for listening to a recording: never the transmitter's.
+    PulseSoundServer server{connection};
+    PulseAudioInput input{connection};
+    SoundDevice preview{connection};
+    // A third on the operator's own output, for listening to a memory before it is sent.
+    SoundDevice memoryPreview{connection};
+    // The microphone muted while a message is keyed; put back at the latest when it goes.
+    PulseSourceMute microphone{connection};
+};
+
+SoundParts::SoundParts()
+{
+    for (SoundDevice *player : {&device, &preview, &memoryPreview})
+        player->setLoudness(&loudness);
+    // The window opens the default message as it loads: the sound-file library is opened on the
+    // player's worker meanwhile.
+    device.loadSoundFileLibrary();
+}
+
+int run(QApplication &application, TerminationSignals &termination, FontWarmUp &fonts);
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     // --help and --version alone are answered, before anything starts.
@@ -56,6 +93,14 @@ int main(int argc, char *argv[])
     QApplication application(programArgc, programName);
     // The desktop's style, whose media and extension icons are looked up when first drawn.
     QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
+    return run(application, termination, fonts);
+}
+
+namespace {
+
+// Builds the station and everything it drives, wires them, and runs until the program ends.
+int run(QApplication &application, TerminationSignals &termination, FontWarmUp &fonts)
+{
     // The window's pictures are read on a thread of their own while the rest gets ready (before
     // the sound-file library is opened below: a thread cannot start while a library loads).
     PictureReadAhead pictures(Form1::picturesAtStart());
@@ -63,27 +108,8 @@ int main(int argc, char *argv[])
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    // One connection to the sound server, made in the background once the window shows, shared
-    // by everything that plays, records or lists the server's devices.
-    PulseConnection soundServerConnection(PulseConnection::Start::WhenAsked);
-    // The loudness of the messages, measured once and kept; the players below level every
-    // message by it where the settings ask for a target (it outlives them).
-    LoudnessBook loudness(LoudnessCache::defaultFile());
-    SoundDevice device(soundServerConnection);
-    // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
-    // device on the default output for listening to a recording: never the transmitter's.
-    PulseSoundServer soundServer(soundServerConnection);
-    PulseAudioInput audioInput(soundServerConnection);
-    SoundDevice preview(soundServerConnection);
-    // A third on the operator's own output, for listening to a memory before it is sent.
-    SoundDevice memoryPreview(soundServerConnection);
-    for (SoundDevice *player : {&device, &preview, &memoryPreview})
-        player->setLoudness(&loudness);
-    // The microphone muted while a message is keyed; put back at the latest when it goes.
-    PulseSourceMute microphone(soundServerConnection);
-    // The window opens the default message as it loads: the sound-file library is opened on the
-    // player's worker meanwhile.
-    device.loadSoundFileLibrary();
+    SoundParts sound;
+    SoundDevice &device = sound.device;
 
     // Should the program die of a fault, the transmitter is released first; should it die in
     // any way at all, its guard (a process of its own) releases it.
@@ -98,14 +124,14 @@ int main(int argc, char *argv[])
     lines.setGuard(&guard);
     QtDialogs dialogs;
     fonts.wait();
-    VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
+    VoiceVocta station(device, lines, dialogs, sound.server, sound.input, sound.preview,
                        QCoreApplication::applicationDirPath(), nullptr, &pictures);
     dialogs.setParentWindow(&station.window());
-    station.setSourceMute(&microphone);
+    station.setSourceMute(&sound.microphone);
     // Should the program die with the microphone muted, the guard puts it back.
-    QObject::connect(&microphone, &SourceMute::mutedSourcesChanged, &guard,
+    QObject::connect(&sound.microphone, &SourceMute::mutedSourcesChanged, &guard,
                      &PttGuard::watchMutedSources);
-    station.setPreviewPlayer(&memoryPreview);
+    station.setPreviewPlayer(&sound.memoryPreview);
     // The monitor output plays every message too, at its own level.
     const auto monitor = [&device, &station] {
         device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
@@ -128,14 +154,14 @@ int main(int argc, char *argv[])
     station.window().show();
     // Once the window shows: the bus's answer and the sound server's library need not hold it.
     keyer.start(QDBusConnection::sessionBus());
-    soundServerConnection.start();
+    sound.connection.start();
     // Where a target is set: a file open now is leveled again, and the memories are measured in
     // the background.
     QObject::connect(&station, &VoiceVocta::loudnessChanged, &device, [&] {
-        for (SoundDevice *player : {&device, &preview, &memoryPreview})
+        for (SoundDevice *player : {&device, &sound.preview, &sound.memoryPreview})
             player->levelAgain();
     });
-    station.setLoudness(&loudness);
+    station.setLoudness(&sound.loudness);
     // Once start-up has settled, what its passing work allocated and freed goes back to the
     // system rather than staying resident for the whole session.
     QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });
@@ -148,3 +174,5 @@ int main(int argc, char *argv[])
     termination.listen();
     return application.exec();
 }
+
+} // namespace
