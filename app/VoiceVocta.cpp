@@ -147,7 +147,7 @@ void VoiceVocta::wireDialogs()
     Form1 *form = &m_form;
     // The repeat boxes show the settings read at start-up, and the fonts apply.
     m_settings.setShowRead([this] {
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < MemoryCount; ++i)
             m_form.Check3d1(i)->setChecked(m_state.MemRepeat[i]);
         m_fonts.SetFontsB();
         m_fonts.SetFontsL();
@@ -239,7 +239,7 @@ void VoiceVocta::measureMemories()
     // Without a target nothing is measured unasked (the "Sound" dialog asks for what it shows).
     if (m_loudness && m_state.AudioLoudness)
         m_loudness->measureSoon(
-            QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cbegin() + 6));
+            QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cend()));
 }
 
 void VoiceVocta::setSourceMute(SourceMute *mute)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 #include "app/FontWarmUp.h"
-#include "app/TerminationSignals.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
@@ -17,6 +16,7 @@
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "station/Log.h"
+#include "station/TerminationSignals.h"
 #include "ui/PictureReadAhead.h"
 #include "ui/QtDialogs.h"
 #include "ui/StandardIcon.h"
@@ -26,6 +26,69 @@
 #include <QTimer>
 #include <csignal>
 #include <malloc.h>
+
+namespace {
+
+// The one connection to the sound server, made in the background once the window shows, and
+// everything that plays, records or lists the server's devices through it.
+struct SoundParts
+{
+    SoundParts();
+
+    PulseConnection connection{PulseConnection::Start::WhenAsked};
+    // The loudness of the messages, measured once and kept; the players below level every
+    // message by it where the settings ask for a target (it outlives them).
+    LoudnessBook loudness{LoudnessCache::defaultFile()};
+    SoundDevice device{connection};
+    // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
+    // device on the default output for listening to a recording: never the transmitter's.
+    PulseSoundServer server{connection};
+    PulseAudioInput input{connection};
+    SoundDevice preview{connection};
+    // A third on the operator's own output, for listening to a memory before it is sent.
+    SoundDevice memoryPreview{connection};
+    // The microphone muted while a message is keyed; put back at the latest when it goes.
+    PulseSourceMute microphone{connection};
+};
+
+SoundParts::SoundParts()
+{
+    for (SoundDevice *player : {&device, &preview, &memoryPreview})
+        player->setLoudness(&loudness);
+    // The window opens the default message as it loads: the sound-file library is opened on the
+    // player's worker meanwhile.
+    device.loadSoundFileLibrary();
+}
+
+// A second radio's player, serial lines and guard, made only where the settings have one.
+struct SecondRadioParts
+{
+    void make(VoiceVocta &station, SoundParts &sound);
+
+    std::unique_ptr<SoundDevice> device;
+    std::unique_ptr<QtSerialLines> lines;
+    std::unique_ptr<TransientUnit> unit;
+    std::unique_ptr<PttGuard> guard;
+};
+
+void SecondRadioParts::make(VoiceVocta &station, SoundParts &sound)
+{
+    if (!station.settings().secondRadio())
+        return;
+    device = std::make_unique<SoundDevice>(sound.connection);
+    device->setLoudness(&sound.loudness);
+    lines = std::make_unique<QtSerialLines>();
+    guard = std::make_unique<PttGuard>(PttGuard::locate(QCoreApplication::applicationDirPath()));
+    unit = std::make_unique<TransientUnit>();
+    guard->setTransientUnit(unit.get());
+    lines->setGuard(guard.get());
+    if (!station.addSecondRadio(*device, *lines, guard.get()))
+        device.reset();
+}
+
+int run(QApplication &application, TerminationSignals &termination, FontWarmUp &fonts);
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -56,6 +119,14 @@ int main(int argc, char *argv[])
     QApplication application(programArgc, programName);
     // The desktop's style, whose media and extension icons are looked up when first drawn.
     QApplication::setStyle(new DeferredIconStyle(QApplication::style()));
+    return run(application, termination, fonts);
+}
+
+namespace {
+
+// Builds the station and everything it drives, wires them, and runs until the program ends.
+int run(QApplication &application, TerminationSignals &termination, FontWarmUp &fonts)
+{
     // The window's pictures are read on a thread of their own while the rest gets ready (before
     // the sound-file library is opened below: a thread cannot start while a library loads).
     PictureReadAhead pictures(Form1::picturesAtStart());
@@ -63,27 +134,8 @@ int main(int argc, char *argv[])
     // A file-size limit (ulimit -f) makes a save fail and say so, rather than end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    // One connection to the sound server, made in the background once the window shows, shared
-    // by everything that plays, records or lists the server's devices.
-    PulseConnection soundServerConnection(PulseConnection::Start::WhenAsked);
-    // The loudness of the messages, measured once and kept; the players below level every
-    // message by it where the settings ask for a target (it outlives them).
-    LoudnessBook loudness(LoudnessCache::defaultFile());
-    SoundDevice device(soundServerConnection);
-    // The server's outputs and inputs (for the Sound dialog), the recorder's input, and a second
-    // device on the default output for listening to a recording: never the transmitter's.
-    PulseSoundServer soundServer(soundServerConnection);
-    PulseAudioInput audioInput(soundServerConnection);
-    SoundDevice preview(soundServerConnection);
-    // A third on the operator's own output, for listening to a memory before it is sent.
-    SoundDevice memoryPreview(soundServerConnection);
-    for (SoundDevice *player : {&device, &preview, &memoryPreview})
-        player->setLoudness(&loudness);
-    // The microphone muted while a message is keyed; put back at the latest when it goes.
-    PulseSourceMute microphone(soundServerConnection);
-    // The window opens the default message as it loads: the sound-file library is opened on the
-    // player's worker meanwhile.
-    device.loadSoundFileLibrary();
+    SoundParts sound;
+    SoundDevice &device = sound.device;
 
     // Should the program die of a fault, the transmitter is released first; should it die in
     // any way at all, its guard (a process of its own) releases it.
@@ -97,20 +149,16 @@ int main(int argc, char *argv[])
     lines.setCrashRelease(&crash);
     lines.setGuard(&guard);
     QtDialogs dialogs;
-    // A second radio's player, serial lines and guard, made only where the settings have one.
-    std::unique_ptr<SoundDevice> device2;
-    std::unique_ptr<QtSerialLines> lines2;
-    std::unique_ptr<TransientUnit> guardUnit2;
-    std::unique_ptr<PttGuard> guard2;
+    SecondRadioParts radio2;
     fonts.wait();
-    VoiceVocta station(device, lines, dialogs, soundServer, audioInput, preview,
+    VoiceVocta station(device, lines, dialogs, sound.server, sound.input, sound.preview,
                        QCoreApplication::applicationDirPath(), nullptr, &pictures);
     dialogs.setParentWindow(&station.window());
-    station.setSourceMute(&microphone);
+    station.setSourceMute(&sound.microphone);
     // Should the program die with the microphone muted, the guard puts it back.
-    QObject::connect(&microphone, &SourceMute::mutedSourcesChanged, &guard,
+    QObject::connect(&sound.microphone, &SourceMute::mutedSourcesChanged, &guard,
                      &PttGuard::watchMutedSources);
-    station.setPreviewPlayer(&memoryPreview);
+    station.setPreviewPlayer(&sound.memoryPreview);
     // The monitor output plays every message too, at its own level.
     const auto monitor = [&device, &station] {
         device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
@@ -120,18 +168,7 @@ int main(int argc, char *argv[])
     station.setGuard(&guard);
 
     station.Form_Load();
-    if (station.settings().secondRadio()) {
-        device2 = std::make_unique<SoundDevice>(soundServerConnection);
-        device2->setLoudness(&loudness);
-        lines2 = std::make_unique<QtSerialLines>();
-        guard2
-            = std::make_unique<PttGuard>(PttGuard::locate(QCoreApplication::applicationDirPath()));
-        guardUnit2 = std::make_unique<TransientUnit>();
-        guard2->setTransientUnit(guardUnit2.get());
-        lines2->setGuard(guard2.get());
-        if (!station.addSecondRadio(*device2, *lines2, guard2.get()))
-            device2.reset();
-    }
+    radio2.make(station, sound);
     monitor();
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());
@@ -145,15 +182,16 @@ int main(int argc, char *argv[])
     station.window().show();
     // Once the window shows: the bus's answer and the sound server's library need not hold it.
     keyer.start(QDBusConnection::sessionBus());
-    soundServerConnection.start();
+    sound.connection.start();
     // Where a target is set: a file open now is leveled again, and the memories are measured in
     // the background.
     QObject::connect(&station, &VoiceVocta::loudnessChanged, &device, [&] {
-        for (SoundDevice *player : {&device, &preview, &memoryPreview, device2.get()})
+        for (SoundDevice *player :
+             {&device, &sound.preview, &sound.memoryPreview, radio2.device.get()})
             if (player)
                 player->levelAgain();
     });
-    station.setLoudness(&loudness);
+    station.setLoudness(&sound.loudness);
     // Once start-up has settled, what its passing work allocated and freed goes back to the
     // system rather than staying resident for the whole session.
     QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });
@@ -166,3 +204,5 @@ int main(int argc, char *argv[])
     termination.listen();
     return application.exec();
 }
+
+} // namespace

@@ -43,7 +43,7 @@ std::vector<double> measureRuns(const QString &file, bool peer)
         const std::unique_ptr<SoundFileSource> source
             = peer ? nullptr : SoundFileSource::open(file, &error);
         const bool measured = peer ? ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0
-                                   : source && LoudnessMeter::measure(*source, &loudness, &error);
+                                   : source && LoudnessMeter::measure(*source, &loudness);
         results.push_back(measured ? since(start) : -1);
     }
     return results;

@@ -40,8 +40,8 @@ bool MemoryPreview::preview(int number)
             << QStringLiteral("Preview of memory %1 refused: %2").arg(number).arg(why);
         return false;
     };
-    if (number < 1 || number > 6)
-        return refuse(QStringLiteral("there are memories 1 to 6"));
+    if (number < 1 || number > MemoryCount)
+        return refuse(QStringLiteral("there are memories 1 to %1").arg(MemoryCount));
     if (m_messageBusy && m_messageBusy())
         return refuse(QStringLiteral("a message plays"));
     const QString why = refusal();

@@ -171,9 +171,10 @@ bool Recorder::play()
         return false;
     }
     const QString file = m_previewDir->filePath(QStringLiteral("take.wav"));
-    QString error;
-    if (!WavWriter::write(file, m_take.constData() + begin, end - begin, m_sampleRate, &error)) {
-        say(QStringLiteral("The take cannot be played: %1").arg(error));
+    const Result written
+        = WavWriter::write(file, m_take.constData() + begin, end - begin, m_sampleRate);
+    if (!written) {
+        say(QStringLiteral("The take cannot be played: %1").arg(written.error));
         return false;
     }
 

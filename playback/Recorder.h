@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/loudness/TakeLoudness.h"
+#include "station/Result.h"
 #include "station/SoundPlayer.h"
 
 #include <QObject>
@@ -110,7 +111,7 @@ private:
     void stopPreview();
     void setPhase(Phase phase);
     void say(const QString &message);
-    bool writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error);
+    Result writeTake(int memory, qsizetype begin, qsizetype end, QString *path);
     // Why Play may not go to the monitor output now; empty when it may.
     QString previewRefusal() const;
     // The output the take plays on, as the operator reads it.
@@ -121,9 +122,9 @@ private:
     bool takeAvailable();
     // Says that the take was not saved, why, and what keeps its file.
     void sayNotSaved(QString error, const QString &kept);
-    bool writePart(const QString &folder, const QString &file, qsizetype begin, qsizetype end,
-                   QString *error) const;
-    bool writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error);
+    Result writePart(const QString &folder, const QString &file, qsizetype begin,
+                     qsizetype end) const;
+    Result writeKitPart(const QString &path, qsizetype begin, qsizetype end);
 
     AppState &m_state;
     AudioInput &m_input;

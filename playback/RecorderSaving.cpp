@@ -22,7 +22,7 @@
 
 bool Recorder::save(int memory)
 {
-    if (memory < 1 || memory > 6)
+    if (memory < 1 || memory > MemoryCount)
         return false;
     if (!takeAvailable())
         return false;
@@ -39,11 +39,11 @@ bool Recorder::save(int memory)
         return false;
 
     QString path;
-    QString error;
-    if (!writeTake(memory, begin, end, &path, &error)) {
+    const Result written = writeTake(memory, begin, end, &path);
+    if (!written) {
         qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the recording in %1: %2")
-                                            .arg(LogText::quoted(m_state.RecordDir), error);
-        sayNotSaved(error, QStringLiteral("memory %1 keeps its file").arg(memory));
+                                            .arg(LogText::quoted(m_state.RecordDir), written.error);
+        sayNotSaved(written.error, QStringLiteral("memory %1 keeps its file").arg(memory));
         return false;
     }
 
@@ -109,11 +109,11 @@ bool Recorder::saveKitPart(const QString &kitFolder, const QString &part)
     if (!judgeTake(&begin, &end))
         return false;
     const QString path = QDir(kitFolder).filePath(file);
-    QString error;
-    if (!writeKitPart(path, begin, end, &error)) {
-        qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot save the kit part %1: %2").arg(LogText::quoted(path), error);
-        sayNotSaved(error, QStringLiteral("the kit keeps its part"));
+    const Result written = writeKitPart(path, begin, end);
+    if (!written) {
+        qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the kit part %1: %2")
+                                            .arg(LogText::quoted(path), written.error);
+        sayNotSaved(written.error, QStringLiteral("the kit keeps its part"));
         return false;
     }
     m_savedFile = path;
@@ -146,44 +146,42 @@ QStringList Recorder::removeLeftovers(const QStringList &folders)
 }
 
 // Writes the part [begin, end) of the take to file, in folder, which is made first.
-bool Recorder::writePart(const QString &folder, const QString &file, qsizetype begin, qsizetype end,
-                         QString *error) const
+Result Recorder::writePart(const QString &folder, const QString &file, qsizetype begin,
+                           qsizetype end) const
 {
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("the folder %1 cannot be made").arg(folder);
-        return false;
-    }
-    return WavWriter::write(file, m_take.constData() + begin, end - begin, m_sampleRate, error);
+    if (!QDir().mkpath(folder))
+        return Result::failure(QStringLiteral("the folder %1 cannot be made").arg(folder));
+    return WavWriter::write(file, m_take.constData() + begin, end - begin, m_sampleRate);
 }
 
 // Writes the kept part of the take beside the kit's part, and puts it in the part's place only
 // when it is whole: the part it replaces stays until then.
-bool Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype end, QString *error)
+Result Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype end)
 {
     const QFileInfo target(path);
     const QString temporary
         = target.dir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".part"));
-    if (!writePart(target.path(), temporary, begin, end, error))
-        return false;
+    if (Result step = writePart(target.path(), temporary, begin, end); !step)
+        return step;
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
         != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(temporary);
-        return false;
+        return Result::failure(reason);
     }
-    return true;
+    return {};
 }
 
 // Writes the part [begin, end) of the take under a temporary name, and gives it its own name only
 // when it is whole, never over an existing file.
-bool Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path, QString *error)
+Result Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path)
 {
     const QDir folder(m_state.RecordDir);
     const QDateTime now = QDateTime::currentDateTime();
     const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
                                               + QStringLiteral(".part"));
-    if (!writePart(folder.path(), temporary, begin, end, error))
-        return false;
+    if (Result step = writePart(folder.path(), temporary, begin, end); !step)
+        return step;
 
     constexpr int Attempts = 1000;
     for (int attempt = 1; attempt <= Attempts; ++attempt) {
@@ -193,15 +191,13 @@ bool Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *pa
         QFile file(temporary);
         if (file.rename(name)) {
             *path = name;
-            return true;
+            return {};
         }
         if (!QFileInfo::exists(name)) {
-            *error = file.errorString();
             QFile::remove(temporary);
-            return false;
+            return Result::failure(file.errorString());
         }
     }
     QFile::remove(temporary);
-    *error = QStringLiteral("no free file name");
-    return false;
+    return Result::failure(QStringLiteral("no free file name"));
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sys/socket.h>
 #include <termios.h>
@@ -111,6 +112,56 @@ ModelList &modelList()
 {
     static ModelList list;
     return list;
+}
+
+// What keeps a rig from being set up: why, and hamlib's result (0: a fault of the settings).
+struct SetUpFault
+{
+    QString why;
+    int result = 0;
+};
+
+// Sets up a rig keyed by CAT: its port, its speed and its serial lines, PTT through the rig;
+// names it in `name` by its make and model, beside the rig it is reached through.
+std::optional<SetUpFault> setUpCat(RIG *rig, const HamlibSettings &settings, QString *name)
+{
+    const hamlib_port_t &port = rig->state.rigport;
+    const bool serial = port.type.rig == RIG_PORT_SERIAL;
+    const struct rig_caps *caps = rig->caps;
+    if (settings.rigModel != HamlibSettings::NetworkModel) {
+        *name = QStringLiteral("%1 %2").arg(QString::fromUtf8(caps->mfg_name),
+                                            QString::fromUtf8(caps->model_name));
+        if (port.type.rig != RIG_PORT_NONE && !settings.rigPort.isEmpty())
+            *name += settings.where();
+    }
+    if (port.type.rig != RIG_PORT_NONE) {
+        if (settings.rigPort.isEmpty())
+            return SetUpFault{QStringLiteral("no port given")};
+        if (!setConf(rig, "rig_pathname", QFile::encodeName(settings.rigPort)))
+            return SetUpFault{describe(RIG_ECONF)};
+    }
+    if (serial) {
+        const QString problem
+            = deviceProblem(settings.rigPort, false, " (is your user in the group dialout?)");
+        if (!problem.isEmpty())
+            return SetUpFault{problem, -RIG_EIO};
+        if (settings.rigSpeed > 0
+            && !setConf(rig, "serial_speed", QByteArray::number(settings.rigSpeed)))
+            return SetUpFault{
+                QStringLiteral("the rig does not take the speed %1").arg(settings.rigSpeed)};
+        // Opening a tty raises RTS and DTR, and many interfaces key the transmitter on one
+        // of them: hold both low while the rig is open (hamlib leaves RTS alone under
+        // hardware handshake). A pseudo-terminal has no lines to lower.
+        if (!QFileInfo(settings.rigPort)
+                 .canonicalFilePath()
+                 .startsWith(QLatin1String("/dev/pts/"))) {
+            setConf(rig, "rts_state", "OFF");
+            setConf(rig, "dtr_state", "OFF");
+        }
+    }
+    if (caps->ptt_type != RIG_PTT_RIG && caps->ptt_type != RIG_PTT_RIG_MICDATA)
+        setConf(rig, "ptt_type", "RIG");
+    return std::nullopt;
 }
 
 } // namespace
@@ -236,41 +287,8 @@ int HamlibRig::openOnce(QString *failure, bool *settingsFault)
             || !setConf(m_rig, "ptt_pathname", QFile::encodeName(settings.cm108Device))
             || !setConf(m_rig, "ptt_bitnum", QByteArray::number(settings.cm108Gpio - 1)))
             return fail(describe(RIG_ECONF));
-    } else {
-        const struct rig_caps *caps = m_rig->caps;
-        if (settings.rigModel != HamlibSettings::NetworkModel) {
-            m_name = QStringLiteral("%1 %2").arg(QString::fromUtf8(caps->mfg_name),
-                                                 QString::fromUtf8(caps->model_name));
-            if (port.type.rig != RIG_PORT_NONE && !settings.rigPort.isEmpty())
-                m_name += settings.where();
-        }
-        if (port.type.rig != RIG_PORT_NONE) {
-            if (settings.rigPort.isEmpty())
-                return fail(QStringLiteral("no port given"));
-            if (!setConf(m_rig, "rig_pathname", QFile::encodeName(settings.rigPort)))
-                return fail(describe(RIG_ECONF));
-        }
-        if (serial) {
-            const QString problem
-                = deviceProblem(settings.rigPort, false, " (is your user in the group dialout?)");
-            if (!problem.isEmpty())
-                return fail(problem, -RIG_EIO);
-            if (settings.rigSpeed > 0
-                && !setConf(m_rig, "serial_speed", QByteArray::number(settings.rigSpeed)))
-                return fail(
-                    QStringLiteral("the rig does not take the speed %1").arg(settings.rigSpeed));
-            // Opening a tty raises RTS and DTR, and many interfaces key the transmitter on one
-            // of them: hold both low while the rig is open (hamlib leaves RTS alone under
-            // hardware handshake). A pseudo-terminal has no lines to lower.
-            if (!QFileInfo(settings.rigPort)
-                     .canonicalFilePath()
-                     .startsWith(QLatin1String("/dev/pts/"))) {
-                setConf(m_rig, "rts_state", "OFF");
-                setConf(m_rig, "dtr_state", "OFF");
-            }
-        }
-        if (caps->ptt_type != RIG_PTT_RIG && caps->ptt_type != RIG_PTT_RIG_MICDATA)
-            setConf(m_rig, "ptt_type", "RIG");
+    } else if (const std::optional<SetUpFault> fault = setUpCat(m_rig, settings, &m_name)) {
+        return fail(fault->why, fault->result);
     }
 
     const int result = rig_open(m_rig);

@@ -2,6 +2,7 @@
 #include "remote/RadioInfo.h"
 
 #include "remote/FlatXml.h"
+#include "station/Result.h"
 
 #include <limits>
 
@@ -125,12 +126,12 @@ std::optional<bool> booleanValue(QByteArrayView text)
     return std::nullopt;
 }
 
-// Takes one element's text into `info`; false, with the reason, when it is out of its rules.
-bool take(const Element &element, QByteArrayView value, RadioInfo &info, QString &reason)
+// Takes one element's text into `info`; a failure, with the reason, when it is out of its rules.
+Result take(const Element &element, QByteArrayView value, RadioInfo &info)
 {
     const auto refuse = [&](const char *why) {
-        reason = QStringLiteral("%1 %2").arg(QLatin1String(element.name), QLatin1String(why));
-        return false;
+        return Result::failure(
+            QStringLiteral("%1 %2").arg(QLatin1String(element.name), QLatin1String(why)));
     };
     if (element.text) {
         QString text = QString::fromUtf8(value);
@@ -139,17 +140,17 @@ bool take(const Element &element, QByteArrayView value, RadioInfo &info, QString
         if (element.required && text.trimmed().isEmpty())
             return refuse("is empty");
         info.*element.text = std::move(text);
-        return true;
+        return {};
     }
     value = value.trimmed();
     if (value.isEmpty())
-        return !element.required || refuse("is empty");
+        return element.required ? refuse("is empty") : Result{};
     if (element.flag) {
         const std::optional<bool> flag = booleanValue(value);
         if (!flag)
             return refuse("is not True or False");
         info.*element.flag = *flag;
-        return true;
+        return {};
     }
     const std::optional<qint64> number = wholeNumber(value, element.min, element.max);
     if (!number)
@@ -158,7 +159,7 @@ bool take(const Element &element, QByteArrayView value, RadioInfo &info, QString
         info.*element.number = int(*number);
     else
         info.*element.wide = *number;
-    return true;
+    return {};
 }
 
 } // namespace
@@ -211,7 +212,11 @@ std::optional<RadioInfo> RadioInfo::decode(QByteArrayView datagram, QString *rea
                 why = QStringLiteral("%1 holds elements").arg(QLatin1String(Elements[i].name));
                 return false;
             }
-            return take(Elements[i], child.text, info, why);
+            if (const Result taken = take(Elements[i], child.text, info); !taken) {
+                why = taken.error;
+                return false;
+            }
+            return true;
         }
         return true; // an element of a newer format, or another program's
     });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/ProfileFile.h"
 #include "station/Log.h"
+#include "station/Result.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,35 +66,31 @@ QString linkTarget(const QString &path)
 }
 
 // Puts `from` in the place of `to` in one step, replacing it.
-bool replaceFile(const QString &from, const QString &to, QString *reason)
+Result replaceFile(const QString &from, const QString &to)
 {
 #ifdef Q_OS_WIN
     if (::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *reason = qt_error_string(int(::GetLastError()));
-    return false;
+        return {};
+    return Result::failure(qt_error_string(int(::GetLastError())));
 #else
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    *reason = qt_error_string(errno);
-    return false;
+        return {};
+    return Result::failure(qt_error_string(errno));
 #endif
 }
 
 // Forces what was written onto the disk: some file systems report a full disk only here.
-bool syncToDisk(QFileDevice &file, QString *reason)
+Result syncToDisk(QFileDevice &file)
 {
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) == 0 || errno == EINVAL || errno == EROFS)
-        return true; // synced, or a file system that cannot sync
-    *reason = qt_error_string(errno);
-    return false;
+        return {}; // synced, or a file system that cannot sync
+    return Result::failure(qt_error_string(errno));
 #else
     Q_UNUSED(file);
-    Q_UNUSED(reason);
-    return true;
+    return {};
 #endif
 }
 
@@ -209,6 +206,12 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
     if (text.bytes().size() > MaxFileSize)
         return fail(QStringLiteral("the file would be larger than %1 bytes").arg(MaxFileSize));
 
+    return replaceWith(text.bytes(), info);
+}
+
+// Puts `bytes` in the place of the file that `info` found.
+bool ProfileFile::replaceWith(const QByteArray &bytes, const QFileInfo &info)
+{
     // The new text goes to a file of its own beside the old one, which it replaces only once it
     // is whole on the disk. Unbuffered: a write that fails (a full disk) fails where it is seen.
     const QString target = linkTarget(m_path);
@@ -220,9 +223,8 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
         if (attempt == 100 || !QFileInfo::exists(file.fileName()))
             return fail(file.errorString());
     }
-    if (exists)
+    if (info.exists())
         file.setPermissions(info.permissions());
-    const QByteArray &bytes = text.bytes();
     qint64 written = 0;
     while (written < bytes.size()) {
         const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
@@ -234,15 +236,20 @@ bool ProfileFile::update(const std::function<void(ProfileText &)> &edit)
     bool whole = written == bytes.size() && file.flush() && file.error() == QFileDevice::NoError;
     if (!whole)
         reason = file.errorString();
-    else
-        whole = syncToDisk(file, &reason);
+    else if (const Result synced = syncToDisk(file); !synced) {
+        whole = false;
+        reason = synced.error;
+    }
     file.close();
     if (whole && file.error() != QFileDevice::NoError) {
         whole = false;
         reason = file.errorString();
     }
-    if (whole)
-        whole = replaceFile(file.fileName(), target, &reason);
+    if (whole) {
+        const Result replaced = replaceFile(file.fileName(), target);
+        whole = replaced.ok;
+        reason = replaced.error;
+    }
     if (!whole) {
         file.remove();
         return fail(reason.isEmpty() ? QStringLiteral("the new file could not be written whole")

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <functional>
 
+class QFileInfo;
+
 // A private-profile (ini) file on disk, read and written key by key as the Windows
 // private-profile functions do it, on every platform. See ProfileText for the rules of the text.
 //
@@ -61,6 +63,7 @@ public:
 
 private:
     bool fail(const QString &reason);
+    bool replaceWith(const QByteArray &bytes, const QFileInfo &info);
 
     QString m_path;
     QString m_error;

@@ -97,7 +97,7 @@ void Settings::ReadMem()
     m_state.RtsOn = flagValue(file.value("COM", "Rts", "0"));
     m_state.RtsPos = flagValue(file.value("COM", "RtsPos", "1"));
 
-    for (int i = 1; i <= 6; ++i) {
+    for (int i = 1; i <= MemoryCount; ++i) {
         const QByteArray section = memorySection(i);
         const QByteArray defaultFile
             = FileNames::encode(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
@@ -146,21 +146,15 @@ void Settings::WriteMem()
         m_lastSaveFailed = true;
         return;
     }
-    QList<QByteArray> refused;
-    const auto put = [&refused](ProfileText &file, const QByteArray &section, const char *key,
-                                const QByteArray &value) {
-        if (!file.setValue(section, key, value))
-            refused.append(section + '/' + key);
-    };
 
     if (m_makeFolder) {
-        QString reason;
-        if (!SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path(), &reason)) {
+        const Result made = SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path());
+        if (!made) {
             // Nothing is lost: the settings stay in memory and go out with the next save.
             qCWarning(lcSettings).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
-                                                   .arg(m_state.IniFile, reason);
+                                                   .arg(m_state.IniFile, made.error);
             m_lastSaveFailed = true;
-            tellOutcome(reason);
+            tellOutcome(made.error);
             return;
         }
         // A folder made only now: the file becomes this copy's, unless another copy was first.
@@ -180,38 +174,8 @@ void Settings::WriteMem()
         tellOutcome(QStringLiteral("it is UTF-16 text, which this program cannot edit"));
         return;
     }
-    const bool saved = file.update([&](ProfileText &text) {
-        // The first save of a file of the user's own keeps what the site default holds beyond
-        // the keys written here (comments, keys of other programs).
-        if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.IniFile))
-            text = *m_siteText;
-        put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
-        put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
-        put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));
-        put(text, "COM", "Dtr", ascii(Bool2Txt(m_state.DtrOn)));
-        put(text, "COM", "DtrPos", ascii(Bool2Txt(m_state.DtrPos)));
-
-        for (int i = 1; i <= 6; ++i) {
-            const QByteArray section = memorySection(i);
-            put(text, section, "FileName", FileNames::encode(m_state.MemFile[i - 1]));
-            put(text, section, "Repeat", ascii(Bool2Txt(m_state.MemRepeat[i - 1])));
-            put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
-        }
-
-        for (int j = 1; j <= 2; ++j) {
-            const QByteArray section = fontSection(j);
-            put(text, section, "Fontname", fontNameText(j));
-            put(text, section, "Fontsize", QByteArray::number(m_state.FntSize[j]));
-            put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
-            put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
-        }
-
-        refused += AudioSettings::write(text, m_state, m_asRead);
-        refused += PttSettings::write(text, m_state, m_asRead);
-        refused += KitSettings::write(text, m_state);
-        refused += NetworkSettings::write(text, m_state, m_asRead);
-        refused += So2rSettings::write(text, m_state);
-    });
+    QList<QByteArray> refused;
+    const bool saved = file.update([&](ProfileText &text) { refused = putValues(text); });
     // What went to the file is the state to compare with from now on: a value chosen and saved,
     // then put back as it was read, is saved again rather than left as the earlier save wrote it.
     if (saved)
@@ -227,6 +191,49 @@ void Settings::WriteMem()
     }
     m_lastSaveFailed = !reason.isEmpty();
     tellOutcome(reason);
+}
+
+// Puts the values of the settings into `text`; answers the keys whose value it cannot hold.
+QList<QByteArray> Settings::putValues(ProfileText &text) const
+{
+    QList<QByteArray> refused;
+    const auto put = [&refused](ProfileText &file, const QByteArray &section, const char *key,
+                                const QByteArray &value) {
+        if (!file.setValue(section, key, value))
+            refused.append(section + '/' + key);
+    };
+
+    // The first save of a file of the user's own keeps what the site default holds beyond
+    // the keys written here (comments, keys of other programs).
+    if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.IniFile))
+        text = *m_siteText;
+    put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
+    put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
+    put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));
+    put(text, "COM", "Dtr", ascii(Bool2Txt(m_state.DtrOn)));
+    put(text, "COM", "DtrPos", ascii(Bool2Txt(m_state.DtrPos)));
+
+    for (int i = 1; i <= MemoryCount; ++i) {
+        const QByteArray section = memorySection(i);
+        put(text, section, "FileName", FileNames::encode(m_state.MemFile[i - 1]));
+        put(text, section, "Repeat", ascii(Bool2Txt(m_state.MemRepeat[i - 1])));
+        put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
+    }
+
+    for (int j = 1; j <= 2; ++j) {
+        const QByteArray section = fontSection(j);
+        put(text, section, "Fontname", fontNameText(j));
+        put(text, section, "Fontsize", QByteArray::number(m_state.FntSize[j]));
+        put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
+        put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
+    }
+
+    refused += AudioSettings::write(text, m_state, m_asRead);
+    refused += PttSettings::write(text, m_state, m_asRead);
+    refused += KitSettings::write(text, m_state);
+    refused += NetworkSettings::write(text, m_state, m_asRead);
+    refused += So2rSettings::write(text, m_state);
+    return refused;
 }
 
 bool Settings::own()

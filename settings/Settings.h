@@ -80,6 +80,7 @@ public:
 private:
     QByteArray fontNameText(int element) const;
     void readSecondRadio(const ProfileText &file, const QString &from);
+    QList<QByteArray> putValues(ProfileText &text) const;
     void reportUtf16(const QString &outcome);
     // Takes the file for this copy; false, said once, when another copy has it.
     bool own();

@@ -122,11 +122,11 @@ bool SettingsPlace::folderWritable(const QString &dir)
     return probe.open(); // removed again when `probe` goes
 }
 
-bool SettingsPlace::makeFolder(const QString &dir, QString *error)
+Result SettingsPlace::makeFolder(const QString &dir)
 {
     const QString clean = QDir::cleanPath(dir);
     if (QFileInfo(clean).isDir())
-        return true;
+        return {};
     // Each missing folder from the top down, so that the reason names the one that failed.
     QStringList missing;
     for (QString at = clean; !at.isEmpty() && !QFileInfo::exists(at); at = QFileInfo(at).path()) {
@@ -136,18 +136,14 @@ bool SettingsPlace::makeFolder(const QString &dir, QString *error)
     }
     for (const QString &folder : std::as_const(missing)) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
-            if (error)
-                *error = QStringLiteral("cannot create the folder %1 (%2)")
-                             .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
+            return Result::failure(QStringLiteral("cannot create the folder %1 (%2)")
+                                       .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
         }
     }
     if (QFileInfo(clean).isDir())
-        return true;
-    if (error)
-        *error = QStringLiteral("cannot create the folder %1 (%2)")
-                     .arg(clean, QStringLiteral("a file is in its place"));
-    return false;
+        return {};
+    return Result::failure(QStringLiteral("cannot create the folder %1 (%2)")
+                               .arg(clean, QStringLiteral("a file is in its place")));
 }
 
 QString SettingsPlace::description(bool fromSiteDefault) const

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -47,9 +49,9 @@ struct SettingsPlace
     // everyone). Leaves nothing behind.
     static bool folderWritable(const QString &dir);
 
-    // Creates `dir` and its missing parents (new folders readable by their owner alone). False
-    // with the reason in `error` when that fails.
-    static bool makeFolder(const QString &dir, QString *error);
+    // Creates `dir` and its missing parents (new folders readable by their owner alone). A
+    // failure says why.
+    static Result makeFolder(const QString &dir);
 
     // The one line that tells the operator which file holds the settings; `fromSiteDefault`:
     // they start from the site default this time.

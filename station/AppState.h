@@ -46,19 +46,22 @@ struct So2rChoice
     bool operator==(const So2rChoice &) const = default;
 };
 
+// The number of memories: the buttons, their sound files, delays and repeat boxes.
+inline constexpr int MemoryCount = 6;
+
 // The station's settings and places: one plain struct, owned by VoiceVocta and handed by
 // reference to the classes that read or write the settings file, the dialogs and the station.
 // What the station does with them (the message that plays, Lock, standby, the transmitter) is the
 // station's own state (StationState). Names follow the station's own vocabulary.
 struct AppState
 {
-    // Sound file of each memory (index 0..5; element 6 exists and is never set).
-    std::array<QString, 7> MemFile;
+    // Sound file of each memory.
+    std::array<QString, MemoryCount> MemFile;
     // Repeat delay of each memory in milliseconds: a real number when read from the settings
     // file, a whole number when stored from the slider.
-    std::array<double, 7> MemDelay{};
-    // Repeat wanted for each memory (index 0..5): what its repeat box shows and changes.
-    std::array<bool, 6> MemRepeat{};
+    std::array<double, MemoryCount> MemDelay{};
+    // Repeat wanted for each memory: what its repeat box shows and changes.
+    std::array<bool, MemoryCount> MemRepeat{};
 
     qint16 ComNum = 0; // serial port number, 1..8 from the COM dialog
 

@@ -135,58 +135,43 @@ QByteArray encode(QStringView name)
     return bytes;
 }
 
-bool openForReading(QFile &file, const QString &name, QString *error)
+Result openForReading(QFile &file, const QString &name)
 {
 #ifdef Q_OS_UNIX
     const QByteArray path = encode(name);
-    if (path.isEmpty() || path.contains('\0')) {
-        *error = QStringLiteral("no such file");
-        return false;
-    }
+    if (path.isEmpty() || path.contains('\0'))
+        return Result::failure(QStringLiteral("no such file"));
     struct stat status;
     if (::stat(path.constData(), &status) != 0) {
         const int code = errno;
-        *error = code == ENOENT || code == ENOTDIR ? QStringLiteral("no such file")
-                                                   : qt_error_string(code);
-        return false;
+        return Result::failure(code == ENOENT || code == ENOTDIR ? QStringLiteral("no such file")
+                                                                 : qt_error_string(code));
     }
-    if (!S_ISREG(status.st_mode)) {
-        *error = QStringLiteral("not a regular file");
-        return false;
-    }
+    if (!S_ISREG(status.st_mode))
+        return Result::failure(QStringLiteral("not a regular file"));
     // Should the file be swapped for a named pipe meanwhile, opening it does not wait.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        *error = qt_error_string(errno);
-        return false;
-    }
+    if (fd < 0)
+        return Result::failure(qt_error_string(errno));
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        *error = QStringLiteral("not a regular file");
-        return false;
+        return Result::failure(QStringLiteral("not a regular file"));
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        *error = file.errorString();
-        return false;
+        return Result::failure(file.errorString());
     }
-    return true;
+    return {};
 #else
     const QFileInfo info(name);
-    if (!info.exists()) {
-        *error = QStringLiteral("no such file");
-        return false;
-    }
-    if (!info.isFile()) {
-        *error = QStringLiteral("not a regular file");
-        return false;
-    }
+    if (!info.exists())
+        return Result::failure(QStringLiteral("no such file"));
+    if (!info.isFile())
+        return Result::failure(QStringLiteral("not a regular file"));
     file.setFileName(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return Result::failure(file.errorString());
+    return {};
 #endif
 }
 

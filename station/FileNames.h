@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -21,9 +23,8 @@ QString decode(QByteArrayView bytes);
 QByteArray encode(QStringView name);
 
 // Opens the file `name` names (by its encoded bytes) for reading. Only a regular file is opened:
-// a named pipe or a device is refused without opening it, since that may wait forever. False,
-// with the reason in `error` ("no such file", "not a regular file", or the system's), when it
-// cannot be opened.
-bool openForReading(QFile &file, const QString &name, QString *error);
+// a named pipe or a device is refused without opening it, since that may wait forever. A failure
+// says why ("no such file", "not a regular file", or the system's reason).
+Result openForReading(QFile &file, const QString &name);
 
 } // namespace FileNames

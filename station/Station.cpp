@@ -12,7 +12,6 @@
 using namespace StationEvents;
 
 namespace {
-constexpr int MemoryCount = 6;
 // The delay slider's range, in milliseconds.
 constexpr int SliderMax = 10000;
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationKeys.h"
 
+#include "station/AppState.h"
 #include "station/StationRemote.h"
 
 #include <Qt>
@@ -8,7 +9,7 @@
 namespace {
 bool isMemoryKey(int key)
 {
-    return key >= Qt::Key_F1 && key <= Qt::Key_F6;
+    return key >= Qt::Key_F1 && key < Qt::Key_F1 + MemoryCount;
 }
 
 bool isWatched(int key)

@@ -10,7 +10,6 @@
 using namespace StationEvents;
 
 namespace {
-constexpr int MemoryCount = 6;
 // The delay slider's range, in milliseconds.
 constexpr int SliderMax = 10000;
 // The status reports: every 50 ms while a message plays, each counting 55 ms.

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/StationRemote.h"
 
-#include "station/RadioPair.h"
-
+#include "station/AppState.h"
 #include "station/Clock.h"
 #include "station/FileNames.h"
 #include "station/Log.h"
 #include "station/LogText.h"
+#include "station/RadioPair.h"
 #include "station/Station.h"
 
 #include <QFile>
 
 namespace {
 constexpr int FirstMemory = 1;
-constexpr int LastMemory = 6;
+constexpr int LastMemory = MemoryCount;
 } // namespace
 
 StationRemote::StationRemote(StationDoor &station, Clock &clock,
@@ -120,10 +120,9 @@ bool StationRemote::playFile(const QString &path, MessageKind kind, int radio)
     }
     // Only a regular file is opened: a named pipe or a device may make the opening wait forever.
     QFile probe;
-    QString error;
-    if (!FileNames::openForReading(probe, path, &error)) {
+    if (const Result opened = FileNames::openForReading(probe, path); !opened) {
         qCWarning(lcStation).noquote()
-            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), error);
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), opened.error);
         showRefusal();
         return false;
     }

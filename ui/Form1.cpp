@@ -59,7 +59,7 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
 
     // The five repeat boxes that lie on the window itself, and the transport bar, are drawn in
     // front of the frame they stand over.
-    for (int i = 1; i < 6; ++i)
+    for (int i = 1; i < MemoryCount; ++i)
         m_Check3d1[i]->raise();
     ui->MMControl1->raise();
 
@@ -76,14 +76,23 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
     }
 
     // The transport bar's own buttons take the bar's place in the focus chain.
-    QWidget *previous = m_Check3d1[5];
+    QWidget *previous = m_Check3d1.back();
     for (QWidget *button : ui->MMControl1->focusChain()) {
         setTabOrder(previous, button);
         previous = button;
     }
     setTabOrder(previous, ui->Panel3d1);
 
-    for (int i = 0; i < 6; ++i) {
+    forwardEvents();
+
+    for (const Face face : {Face::Blue, Face::Green})
+        m_ImageList1.setPicture(int(face), read(faceFile(face)));
+}
+
+// Each control's events go out as the window's own signals.
+void Form1::forwardEvents()
+{
+    for (int i = 0; i < MemoryCount; ++i) {
         connect(m_Command3d1[i], &PictureButton::clicked, this,
                 [this, i] { emit Command3d1_Click(i); });
         connect(m_Command3d1[i], &PictureButton::mouseDown, this,
@@ -115,9 +124,6 @@ Form1::Form1(QWidget *parent, PictureReadAhead *pictures)
     connect(ui->About, &QAction::triggered, this, &Form1::About_Click);
     connect(ui->Help, &QAction::triggered, this, &Form1::Help_Click);
     // "Connect COM automagically" does nothing.
-
-    for (const Face face : {Face::Blue, Face::Green})
-        m_ImageList1.setPicture(int(face), read(faceFile(face)));
 }
 
 Form1::~Form1()

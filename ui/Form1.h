@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/AppState.h"
 #include "ui/ImageList.h"
 
 #include <QMainWindow>
@@ -34,8 +35,8 @@ public:
 
     PictureButton *Command3d1(int index) const { return m_Command3d1.at(index); }
     QCheckBox *Check3d1(int index) const { return m_Check3d1.at(index); }
-    const std::array<PictureButton *, 6> &memoryButtons() const { return m_Command3d1; }
-    const std::array<QCheckBox *, 6> &repeatBoxes() const { return m_Check3d1; }
+    const std::array<PictureButton *, MemoryCount> &memoryButtons() const { return m_Command3d1; }
+    const std::array<QCheckBox *, MemoryCount> &repeatBoxes() const { return m_Check3d1; }
     PictureButton *Panel3d1() const;
     PictureButton *Panel3d2() const;
     PictureButton *Command3d2() const;
@@ -84,9 +85,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void forwardEvents();
+
     Ui::Form1 *ui;
-    std::array<PictureButton *, 6> m_Command3d1{};
-    std::array<QCheckBox *, 6> m_Check3d1{};
+    std::array<PictureButton *, MemoryCount> m_Command3d1{};
+    std::array<QCheckBox *, MemoryCount> m_Check3d1{};
     ImageList m_ImageList1;
     ImageList m_ImageList2;
 };

@@ -100,7 +100,7 @@ void RecordSetHandler::Form_Load()
     RecordSet &dialog = *m_dialog;
     // The memory last started, else memory 1.
     const int current = m_recorder.currentMemory();
-    dialog.Combo1()->setCurrentIndex(current >= 0 && current < 6 ? current : 0);
+    dialog.Combo1()->setCurrentIndex(current >= 0 && current < MemoryCount ? current : 0);
     dialog.Label3()->setText(m_recorder.message());
     showKit();
     showPhase();
@@ -134,7 +134,7 @@ void RecordSetHandler::Command4_Click()
 // ---- The voice kit -----------------------------------------------------------------------------
 
 namespace {
-constexpr int KitEntry = 6; // Combo1's "kit"
+constexpr int KitEntry = MemoryCount; // Combo1's "kit", after the memories
 
 // What a spelled text needs: every letter, digit and the slash.
 QStringList spellingParts()
@@ -226,9 +226,8 @@ void RecordSetHandler::showPhase()
 void RecordSetHandler::showTake()
 {
     const double seconds = m_recorder.seconds();
-    QString take = m_recorder.take().isEmpty()
-                       ? tr("No take")
-                       : tr("Take: %1 s").arg(seconds, 0, 'f', 1);
+    QString take
+        = m_recorder.take().isEmpty() ? tr("No take") : tr("Take: %1 s").arg(seconds, 0, 'f', 1);
     // Its loudness once measured, and how far it lies from the target where that is far.
     const std::optional<Loudness> loudness = m_recorder.takeLoudness();
     if (loudness && !loudness->silent())

@@ -112,7 +112,7 @@ void SoundSetLoudness::showMemories()
     QStringList lines;
     QStringList files;
     QStringList unmeasured;
-    for (int memory = 0; memory < 6; ++memory) {
+    for (int memory = 0; memory < MemoryCount; ++memory) {
         lines << memoryLine(memory, &unmeasured);
         files << QStringLiteral("%1: %2").arg(memory + 1).arg(m_state.MemFile[size_t(memory)]);
     }

@@ -88,7 +88,7 @@ void StationPresenter::setFace(PictureButton *button, Face face)
 // others blue.
 void StationPresenter::showMemories(const StationState &state)
 {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < MemoryCount; ++i) {
         Face face = Face::Blue;
         if (i == state.memory)
             face = state.playing() ? Face::Red : Face::Green;

@@ -85,34 +85,31 @@ quint32 bigEndian(const QByteArray &data, qint64 pos, int bytes)
 }
 
 // A meta event's data: a tempo change goes into events; *endOfTrack at the end of the track.
-bool readMeta(Reader &reader, const QByteArray &data, TrackEvent event,
-              std::vector<TrackEvent> &events, bool *endOfTrack, QString *error)
+Result readMeta(Reader &reader, const QByteArray &data, TrackEvent event,
+                std::vector<TrackEvent> &events, bool *endOfTrack)
 {
     quint8 type;
     quint32 length;
     qint64 start;
-    if (!reader.byte(&type) || !reader.number(&length) || !reader.skip(length, &start)) {
-        *error = QStringLiteral("a meta event runs past the end of its track");
-        return false;
-    }
+    if (!reader.byte(&type) || !reader.number(&length) || !reader.skip(length, &start))
+        return Result::failure(QStringLiteral("a meta event runs past the end of its track"));
     *endOfTrack = type == 0x2F;
     if (type == 0x51 && length == 3) {
         event.tempo = bigEndian(data, start, 3);
         events.push_back(event);
     }
-    return true;
+    return {};
 }
 
 // A system-exclusive message's data (0xF0), or an escape's (0xF7, skipped).
-bool readSysex(Reader &reader, const QByteArray &data, TrackEvent event,
-               std::vector<TrackEvent> &events, std::vector<QByteArray> &sysex, QString *error)
+Result readSysex(Reader &reader, const QByteArray &data, TrackEvent event,
+                 std::vector<TrackEvent> &events, std::vector<QByteArray> &sysex)
 {
     quint32 length;
     qint64 start;
-    if (!reader.number(&length) || !reader.skip(length, &start)) {
-        *error = QStringLiteral("a system-exclusive message runs past the end of its track");
-        return false;
-    }
+    if (!reader.number(&length) || !reader.skip(length, &start))
+        return Result::failure(
+            QStringLiteral("a system-exclusive message runs past the end of its track"));
     if (event.status == 0xF0) {
         QByteArray message = data.mid(start, length);
         if (message.endsWith(char(0xF7)))
@@ -121,29 +118,27 @@ bool readSysex(Reader &reader, const QByteArray &data, TrackEvent event,
         event.sysex = int(sysex.size()) - 1;
         events.push_back(event);
     }
-    return true;
+    return {};
 }
 
 // A channel message's one or two data bytes.
-bool readChannel(Reader &reader, TrackEvent event, std::vector<TrackEvent> &events, QString *error)
+Result readChannel(Reader &reader, TrackEvent event, std::vector<TrackEvent> &events)
 {
     const int kind = event.status & 0xF0;
     const int count = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
     quint8 bytes[2] = {0, 0};
     for (int i = 0; i < count; ++i) {
-        if (!reader.byte(&bytes[i]) || (bytes[i] & 0x80)) {
-            *error = QStringLiteral("a channel message is cut short");
-            return false;
-        }
+        if (!reader.byte(&bytes[i]) || (bytes[i] & 0x80))
+            return Result::failure(QStringLiteral("a channel message is cut short"));
     }
     event.data1 = bytes[0];
     event.data2 = bytes[1];
     events.push_back(event);
-    return true;
+    return {};
 }
 
-bool parseTrack(const QByteArray &data, qint64 begin, qint64 end, std::vector<TrackEvent> &events,
-                std::vector<QByteArray> &sysex, QString *error)
+Result parseTrack(const QByteArray &data, qint64 begin, qint64 end, std::vector<TrackEvent> &events,
+                  std::vector<QByteArray> &sysex)
 {
     Reader reader(data, begin, end);
     qint64 tick = 0;
@@ -151,45 +146,40 @@ bool parseTrack(const QByteArray &data, qint64 begin, qint64 end, std::vector<Tr
     while (!reader.atEnd()) {
         quint32 delta;
         quint8 status;
-        if (!reader.number(&delta) || !reader.peek(&status)) {
-            *error = QStringLiteral("a track ends in the middle of an event");
-            return false;
-        }
+        if (!reader.number(&delta) || !reader.peek(&status))
+            return Result::failure(QStringLiteral("a track ends in the middle of an event"));
         tick += delta;
         if (status & 0x80) {
             reader.byte(&status);
         } else if (running) {
             status = running;
         } else {
-            *error = QStringLiteral("a track has data without a status byte");
-            return false;
+            return Result::failure(QStringLiteral("a track has data without a status byte"));
         }
-        if (qint64(events.size()) >= MaxEvents) {
-            *error = QStringLiteral("the file has too many events");
-            return false;
-        }
+        if (qint64(events.size()) >= MaxEvents)
+            return Result::failure(QStringLiteral("the file has too many events"));
         const TrackEvent event{tick, int(events.size()), status, 0, 0, -1, 0};
         if (status == 0xFF) {
             bool endOfTrack = false;
-            if (!readMeta(reader, data, event, events, &endOfTrack, error))
-                return false;
+            if (Result step = readMeta(reader, data, event, events, &endOfTrack); !step)
+                return step;
             if (endOfTrack)
-                return true;
+                return {};
             running = 0;
         } else if (status == 0xF0 || status == 0xF7) {
-            if (!readSysex(reader, data, event, events, sysex, error))
-                return false;
+            if (Result step = readSysex(reader, data, event, events, sysex); !step)
+                return step;
             running = 0;
         } else if (status > 0xF0) {
-            *error = QStringLiteral("a track holds a system message that files may not hold");
-            return false;
+            return Result::failure(
+                QStringLiteral("a track holds a system message that files may not hold"));
         } else {
             running = status;
-            if (!readChannel(reader, event, events, error))
-                return false;
+            if (Result step = readChannel(reader, event, events); !step)
+                return step;
         }
     }
-    return true; // a track without an end-of-track event is accepted
+    return {}; // a track without an end-of-track event is accepted
 }
 
 bool isNoteOn(const TrackEvent &e)
@@ -212,62 +202,50 @@ struct TimeBase
 };
 
 // The header's time division, and where the chunks after the header start.
-bool readHeader(const QByteArray &data, TimeBase *base, qint64 *chunksStart, QString *error)
+Result readHeader(const QByteArray &data, TimeBase *base, qint64 *chunksStart)
 {
-    if (data.size() < 14 || !MidiFile::looksLikeMidi(data)) {
-        *error = QStringLiteral("not a MIDI file");
-        return false;
-    }
+    if (data.size() < 14 || !MidiFile::looksLikeMidi(data))
+        return Result::failure(QStringLiteral("not a MIDI file"));
     const quint32 headerLength = bigEndian(data, 4, 4);
-    if (headerLength < 6 || headerLength > quint32(data.size() - 8)) {
-        *error = QStringLiteral("the MIDI header is corrupt");
-        return false;
-    }
+    if (headerLength < 6 || headerLength > quint32(data.size() - 8))
+        return Result::failure(QStringLiteral("the MIDI header is corrupt"));
     *chunksStart = 8 + headerLength;
     const quint32 division = bigEndian(data, 12, 2);
     if (division & 0x8000) {
         const int framesPerSecond = -qint8(division >> 8);
         const int ticksPerFrame = division & 0xFF;
-        if (framesPerSecond <= 0 || ticksPerFrame == 0) {
-            *error = QStringLiteral("the MIDI time division is corrupt");
-            return false;
-        }
+        if (framesPerSecond <= 0 || ticksPerFrame == 0)
+            return Result::failure(QStringLiteral("the MIDI time division is corrupt"));
         const double fps = framesPerSecond == 29 ? 29.97 : framesPerSecond;
         base->smpteMicrosPerTick = 1e6 / (fps * ticksPerFrame);
-        return true;
+        return {};
     }
     base->ticksPerQuarter = division;
-    if (base->ticksPerQuarter == 0) {
-        *error = QStringLiteral("the MIDI time division is zero");
-        return false;
-    }
-    return true;
+    if (base->ticksPerQuarter == 0)
+        return Result::failure(QStringLiteral("the MIDI time division is zero"));
+    return {};
 }
 
 // The events of every track chunk from pos on, in file order.
-bool readTracks(const QByteArray &data, qint64 pos, std::vector<TrackEvent> &events,
-                std::vector<QByteArray> &sysex, QString *error)
+Result readTracks(const QByteArray &data, qint64 pos, std::vector<TrackEvent> &events,
+                  std::vector<QByteArray> &sysex)
 {
     int tracks = 0;
     while (pos + 8 <= data.size()) {
         const QByteArray id = data.mid(pos, 4);
         const qint64 length = bigEndian(data, pos + 4, 4);
-        if (length > data.size() - (pos + 8)) {
-            *error = QStringLiteral("a MIDI chunk runs past the end of the file");
-            return false;
-        }
+        if (length > data.size() - (pos + 8))
+            return Result::failure(QStringLiteral("a MIDI chunk runs past the end of the file"));
         if (id == "MTrk") {
-            if (!parseTrack(data, pos + 8, pos + 8 + length, events, sysex, error))
-                return false;
+            if (Result step = parseTrack(data, pos + 8, pos + 8 + length, events, sysex); !step)
+                return step;
             ++tracks;
         }
         pos += 8 + length;
     }
-    if (tracks == 0) {
-        *error = QStringLiteral("the MIDI file has no tracks");
-        return false;
-    }
-    return true;
+    if (tracks == 0)
+        return Result::failure(QStringLiteral("the MIDI file has no tracks"));
+    return {};
 }
 
 // Walks the tempo map of the events (in time order), keeping the messages up to the end of the
@@ -310,19 +288,18 @@ bool MidiFile::looksLikeMidi(const QByteArray &head)
     return head.startsWith("MThd");
 }
 
-bool MidiFile::load(const QString &path, QString *error)
+Result MidiFile::load(const QString &path)
 {
     QFile file;
-    if (!FileNames::openForReading(file, path, error))
-        return false;
-    if (file.size() > MaxFileSize) {
-        *error = QStringLiteral("the MIDI file is too large (over %1 bytes)").arg(MaxFileSize);
-        return false;
-    }
-    return parse(file.readAll(), error);
+    if (Result step = FileNames::openForReading(file, path); !step)
+        return step;
+    if (file.size() > MaxFileSize)
+        return Result::failure(
+            QStringLiteral("the MIDI file is too large (over %1 bytes)").arg(MaxFileSize));
+    return parse(file.readAll());
 }
 
-bool MidiFile::parse(const QByteArray &data, QString *error)
+Result MidiFile::parse(const QByteArray &data)
 {
     m_events.clear();
     m_sysex.clear();
@@ -330,24 +307,21 @@ bool MidiFile::parse(const QByteArray &data, QString *error)
 
     TimeBase base;
     qint64 tracksStart = 0;
-    if (!readHeader(data, &base, &tracksStart, error))
-        return false;
+    if (Result step = readHeader(data, &base, &tracksStart); !step)
+        return step;
     std::vector<TrackEvent> events;
-    if (!readTracks(data, tracksStart, events, m_sysex, error))
-        return false;
+    if (Result step = readTracks(data, tracksStart, events, m_sysex); !step)
+        return step;
     std::stable_sort(events.begin(), events.end(),
                      [](const TrackEvent &a, const TrackEvent &b) { return a.tick < b.tick; });
-    if (std::none_of(events.begin(), events.end(), isNoteOn)) {
-        *error = QStringLiteral("the MIDI file has no notes");
-        return false;
-    }
+    if (std::none_of(events.begin(), events.end(), isNoteOn))
+        return Result::failure(QStringLiteral("the MIDI file has no notes"));
     const double length = placeInTime(events, base, m_events);
     if (length > MaxMicros) {
         m_events.clear();
         m_sysex.clear();
-        *error = QStringLiteral("the MIDI file is impossibly long");
-        return false;
+        return Result::failure(QStringLiteral("the MIDI file is impossibly long"));
     }
     m_lengthMicros = qint64(length);
-    return true;
+    return {};
 }

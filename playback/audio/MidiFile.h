@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,10 +26,10 @@ public:
     // True for data that starts like a Standard MIDI File.
     static bool looksLikeMidi(const QByteArray &head);
 
-    // Parses data; false with error set when it is not a sound MIDI file or has no notes.
-    bool parse(const QByteArray &data, QString *error);
+    // Parses data; a failure says why when it is not a sound MIDI file or has no notes.
+    Result parse(const QByteArray &data);
     // Reads and parses the file at path.
-    bool load(const QString &path, QString *error);
+    Result load(const QString &path);
 
     const std::vector<Event> &events() const { return m_events; }
     const std::vector<QByteArray> &sysexMessages() const { return m_sysex; }

@@ -59,8 +59,10 @@ bool MidiSource::seek(qint64 frame)
 qint64 MidiSource::read(float *buffer, qint64 frames)
 {
     if (m_needsRestart) {
-        if (!m_synth.ensureLoaded(&m_error))
+        if (const Result loaded = m_synth.ensureLoaded(); !loaded) {
+            m_error = loaded.error;
             return -1;
+        }
         restart();
     }
     fluid_synth_t *synth = m_synth.synth();

@@ -21,15 +21,13 @@ bool MidiSynth::soundFontAvailable() const
     return QFileInfo(m_soundFontPath).isFile();
 }
 
-bool MidiSynth::ensureLoaded(QString *error)
+Result MidiSynth::ensureLoaded()
 {
     std::lock_guard lock(m_loading);
     if (isLoaded())
-        return true;
-    if (m_failed) {
-        *error = m_error;
-        return false;
-    }
+        return {};
+    if (m_failed)
+        return Result::failure(m_error);
     m_settings = new_fluid_settings();
     if (m_settings) {
         fluid_settings_setnum(m_settings, "synth.sample-rate", SampleRate);
@@ -44,15 +42,13 @@ bool MidiSynth::ensureLoaded(QString *error)
     if (!m_synth) {
         m_failed = true;
         m_error = QStringLiteral("the MIDI synthesizer cannot be created");
-        *error = m_error;
-        return false;
+        return Result::failure(m_error);
     }
     m_fontId = fluid_synth_sfload(m_synth, QFile::encodeName(m_soundFontPath).constData(), 1);
     if (m_fontId < 0) {
         m_failed = true;
         m_error = QStringLiteral("the soundfont %1 cannot be loaded").arg(m_soundFontPath);
-        *error = m_error;
-        return false;
+        return Result::failure(m_error);
     }
-    return true;
+    return {};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QString>
 #include <mutex>
 
@@ -30,9 +32,9 @@ public:
     // Whether the soundfont file is there to be loaded.
     bool soundFontAvailable() const;
 
-    // Creates the synthesizer and loads the soundfont unless done already; false with error set
-    // when that failed (it is not tried again). Any thread: a second caller waits for the first.
-    bool ensureLoaded(QString *error);
+    // Creates the synthesizer and loads the soundfont unless done already; a failure says why
+    // (it is not tried again). Any thread: a second caller waits for the first.
+    Result ensureLoaded();
     bool isLoaded() const { return m_synth && m_fontId >= 0; }
     fluid_synth_t *synth() const { return m_synth; }
 

@@ -130,8 +130,7 @@ void PlaybackEngine::apply(std::unique_lock<std::mutex> &lock, const OpenOutput 
             << "Player: readies" << outputName(route, format)
             << QStringLiteral("(%1 Hz, %2 ch)").arg(format.sampleRate).arg(format.channels);
         switchTo(output);
-        QString ignored; // a failure is reported when a play needs the output
-        output->open(format, &ignored);
+        output->open(format); // a failure is reported when a play needs the output
     }
     lock.lock();
 }
@@ -151,15 +150,15 @@ void PlaybackEngine::apply(std::unique_lock<std::mutex> &lock, const WakeOutput 
         if (m_preparedNotifier)
             m_preparedNotifier(token, ok, error);
     };
-    QString error = QStringLiteral("no sound output");
+    const QString error = QStringLiteral("no sound output");
     if (running) {
         say(true, QString()); // it sounds already
     } else if (output && format.channels > 0) {
         switchTo(output);
-        if (output->open(format, &error))
+        if (const Result opened = output->open(format))
             output->wake(say);
         else
-            say(false, error);
+            say(false, opened.error);
     } else {
         say(false, error);
     }
@@ -234,15 +233,16 @@ bool PlaybackEngine::startPlay(std::unique_lock<std::mutex> &lock)
     }
     if (output)
         m_active = output;
-    QString error = QStringLiteral("no sound output");
-    const bool opened = output && format.channels > 0 && output->open(format, &error);
+    const Result opened = output && format.channels > 0
+                              ? output->open(format)
+                              : Result::failure(QStringLiteral("no sound output"));
     lock.lock();
-    m_outputRunning = opened;
+    m_outputRunning = opened.ok;
     m_outputToken = token;
     if (!opened && m_playing && m_token == token) {
         m_playing = false;
         lock.unlock();
-        qCWarning(lcSound).noquote() << "Sound playback failed:" << error;
+        qCWarning(lcSound).noquote() << "Sound playback failed:" << opened.error;
         m_notifier(token, Failed);
         lock.lock();
     } else if (opened) {

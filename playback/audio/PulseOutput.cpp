@@ -40,7 +40,7 @@ bool PulseOutput::isOpen() const
     return m_stream != nullptr;
 }
 
-bool PulseOutput::open(const Format &format, QString *error)
+Result PulseOutput::open(const Format &format)
 {
     PulseConnection::Lock lock(m_connection);
     const bool sameStream = usable(m_connection, m_stream)
@@ -52,36 +52,37 @@ bool PulseOutput::open(const Format &format, QString *error)
         m_monitor.drop(QString());
         PulseConnection::dropStream(m_stream);
         m_format = format;
-        if (!createStream(error))
-            return false;
+        if (Result step = createStream(); !step)
+            return step;
     }
     m_format.monitor = format.monitor;
     m_monitor.open(m_format);
-    return true;
+    return {};
 }
 
-bool PulseOutput::createStream(QString *error)
+Result PulseOutput::createStream()
 {
-    m_stream = connect(m_connection, m_format, m_format.sink, m_level, -1, error);
+    QString error;
+    m_stream = connect(m_connection, m_format, m_format.sink, m_level, -1, &error);
     if (!m_stream)
-        return false;
+        return Result::failure(error);
     const pa_sample_spec spec = sampleFormat(m_format);
     m_frameBytes = pa_frame_size(&spec);
     qCDebug(lcSound).noquote() << "Output: makes its stream on" << outputName(m_format.sink);
     pa_stream_set_state_callback(m_stream, &PulseOutput::stateCallback, this);
     pa_stream_set_write_callback(m_stream, &PulseOutput::writeCallback, this);
     pa_stream_set_suspended_callback(m_stream, &PulseOutput::suspendedCallback, this);
-    return true;
+    return {};
 }
 
-bool PulseOutput::renewStream(QString *error)
+Result PulseOutput::renewStream()
 {
     if (usable(m_connection, m_stream))
-        return true;
+        return {};
     // The server went away since the stream was made, and may be back.
     m_monitor.drop(QString());
     PulseConnection::dropStream(m_stream);
-    return createStream(error);
+    return createStream();
 }
 
 void PulseOutput::cancelPending()
@@ -107,9 +108,8 @@ void PulseOutput::start()
 {
     PulseConnection::Lock lock(m_connection);
     cancelPending();
-    QString error;
-    if (!renewStream(&error)) {
-        fail(error);
+    if (const Result renewed = renewStream(); !renewed) {
+        fail(renewed.error);
         return;
     }
     m_monitor.renew(); // plays from the next message on, once the server has made it

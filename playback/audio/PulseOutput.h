@@ -45,7 +45,7 @@ public:
     PulseOutput(const PulseOutput &) = delete;
     PulseOutput &operator=(const PulseOutput &) = delete;
 
-    bool open(const Format &format, QString *error) override;
+    Result open(const Format &format) override;
     // Uncorks the empty stream, so that the server wakes its sink; ready once the server has taken
     // the uncork and the sink is not suspended. Left unstarted, it is corked again after AwakeMs.
     void wake(Ready ready) override;
@@ -67,9 +67,9 @@ private:
     enum class Phase { Idle, Waking, Awake, Starting, Playing, Draining, Tail };
 
     // With the mainloop locked.
-    bool createStream(QString *error);
+    Result createStream();
     // Makes the stream anew when the server went away since it was made (it may be back).
-    bool renewStream(QString *error);
+    Result renewStream();
     void cancelPending();
     void askWhetherNetworkSink();
     void begin();

@@ -25,9 +25,8 @@ void PulseOutput::wake(Ready ready)
         ready(true, QString()); // or it sounds
         return;
     }
-    QString error;
-    if (!renewStream(&error)) {
-        ready(false, error);
+    if (const Result renewed = renewStream(); !renewed) {
+        ready(false, renewed.error);
         return;
     }
     m_ready = std::move(ready);

@@ -30,37 +30,35 @@ SdlOutput::~SdlOutput()
     close();
 }
 
-bool SdlOutput::initialize(QString *error)
+Result SdlOutput::initialize()
 {
     if (m_initialized)
-        return true;
+        return {};
     // The program handles its own signals; SDL must not take over SIGINT and SIGTERM.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, StreamName);
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, StreamName);
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, StreamName);
-    if (SDL_Init(SDL_INIT_AUDIO) != 0) {
-        *error = QStringLiteral("no sound output: %1").arg(QString::fromUtf8(SDL_GetError()));
-        return false;
-    }
+    if (SDL_Init(SDL_INIT_AUDIO) != 0)
+        return Result::failure(
+            QStringLiteral("no sound output: %1").arg(QString::fromUtf8(SDL_GetError())));
     m_initialized = true;
-    return true;
+    return {};
 }
 
-bool SdlOutput::open(const Format &format, QString *error)
+Result SdlOutput::open(const Format &format)
 {
     if (!format.sink.isEmpty()) {
         // SDL knows no sound server's outputs by name; a named output is never replaced.
-        *error = QStringLiteral("the sound output %1 is not available")
-                     .arg(LogText::quoted(format.sink));
-        return false;
+        return Result::failure(QStringLiteral("the sound output %1 is not available")
+                                   .arg(LogText::quoted(format.sink)));
     }
     const int sampleRate = format.sampleRate;
     const int channels = format.channels;
-    if (!initialize(error))
-        return false;
+    if (Result step = initialize(); !step)
+        return step;
     if (m_device && sampleRate == m_sampleRate && channels == m_channels && !isLost())
-        return true;
+        return {};
     closeDevice();
 
     SDL_AudioSpec wanted{};
@@ -73,15 +71,13 @@ bool SdlOutput::open(const Format &format, QString *error)
     SDL_AudioSpec obtained{};
     // No changes allowed: SDL converts to whatever the hardware wants.
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (device == 0) {
-        *error = QStringLiteral("the sound output cannot be opened: %1")
-                     .arg(QString::fromUtf8(SDL_GetError()));
-        return false;
-    }
+    if (device == 0)
+        return Result::failure(QStringLiteral("the sound output cannot be opened: %1")
+                                   .arg(QString::fromUtf8(SDL_GetError())));
     m_device = device;
     m_sampleRate = sampleRate;
     m_channels = channels;
-    return true;
+    return {};
 }
 
 void SdlOutput::start()

@@ -22,7 +22,7 @@ public:
     SdlOutput(const SdlOutput &) = delete;
     SdlOutput &operator=(const SdlOutput &) = delete;
 
-    bool open(const Format &format, QString *error) override;
+    Result open(const Format &format) override;
     void start() override;
     qint64 pause() override; // the driver plays what it was given: 0
     void framesReady() override { } // SDL asks for frames at its own pace
@@ -38,7 +38,7 @@ public:
     static void renderCallback(void *self, quint8 *stream, int bytes);
 
 private:
-    bool initialize(QString *error);
+    Result initialize();
     void closeDevice();
     bool isLost() const;
     void render(float *out, int frames);

@@ -25,9 +25,7 @@ namespace {
 bool isMidiFile(const QString &path)
 {
     QFile probe;
-    QString unopened;
-    return FileNames::openForReading(probe, path, &unopened)
-           && MidiFile::looksLikeMidi(probe.read(4));
+    return FileNames::openForReading(probe, path) && MidiFile::looksLikeMidi(probe.read(4));
 }
 
 } // namespace
@@ -97,8 +95,7 @@ void SoundDevice::preloadFor(const QStringList &paths)
     MidiSynth *synth = &d->synth;
     d->engine.warmUp([synth] {
         // A soundfont that cannot be loaded is said when a MIDI file is opened.
-        QString error;
-        synth->ensureLoaded(&error);
+        synth->ensureLoaded();
     });
 }
 
@@ -108,14 +105,18 @@ void SoundDevice::preloadFor(const QStringList &paths)
 std::unique_ptr<AudioSource> SoundDevice::openMidi(const QString &path, QString *error)
 {
     MidiFile midi;
-    if (!midi.load(path, error))
+    if (const Result step = midi.load(path); !step) {
+        *error = step.error;
         return nullptr;
+    }
     if (!d->synth.soundFontAvailable()) {
         *error = QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath());
         return nullptr;
     }
-    if (!d->synth.ensureLoaded(error))
+    if (const Result step = d->synth.ensureLoaded(); !step) {
+        *error = step.error;
         return nullptr;
+    }
     return std::make_unique<MidiSource>(std::move(midi), d->synth);
 }
 

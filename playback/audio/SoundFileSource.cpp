@@ -23,15 +23,15 @@ quint32 readWord(const char *bytes, bool bigEndian)
     return quint32(b[3]) << 24 | quint32(b[2]) << 16 | quint32(b[1]) << 8 | b[0];
 }
 
-// For RIFF/WAVE and AIFF files: false when the sound data chunk claims more bytes than the file
+// For RIFF/WAVE and AIFF files: a failure when the sound data chunk claims more bytes than the file
 // holds after it (a truncated file, or a corrupt length). libsndfile would quietly shorten such a
 // file; a message cut short must not go on the air as if it were whole.
-bool soundDataFits(QFile &file, QString *error)
+Result soundDataFits(QFile &file)
 {
     const qint64 size = file.size();
     char head[12];
     if (file.read(head, 12) != 12)
-        return true; // too short to tell; libsndfile will refuse it
+        return {}; // too short to tell; libsndfile will refuse it
     const QByteArray form(head, 4);
     const QByteArray kind(head + 8, 4);
     bool bigEndian = false;
@@ -43,26 +43,26 @@ bool soundDataFits(QFile &file, QString *error)
         bigEndian = true;
         dataId = "SSND";
     } else {
-        return true;
+        return {};
     }
     qint64 pos = 12;
     for (int chunks = 0; chunks < 4096 && pos + 8 <= size; ++chunks) {
         char chunk[8];
         if (!file.seek(pos) || file.read(chunk, 8) != 8)
-            return true;
+            return {};
         const qint64 length = readWord(chunk + 4, bigEndian);
         if (QByteArray(chunk, 4) == dataId) {
             if (length > size - (pos + 8)) {
-                *error = QStringLiteral("the sound data is cut short (%1 of %2 bytes)")
-                             .arg(size - (pos + 8))
-                             .arg(length);
-                return false;
+                return Result::failure(
+                    QStringLiteral("the sound data is cut short (%1 of %2 bytes)")
+                        .arg(size - (pos + 8))
+                        .arg(length));
             }
-            return true;
+            return {};
         }
         pos += 8 + length + (length & 1);
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -83,14 +83,18 @@ std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QStr
 {
     {
         QFile file;
-        if (!FileNames::openForReading(file, path, error))
+        if (const Result opened = FileNames::openForReading(file, path); !opened) {
+            *error = opened.error;
             return nullptr;
+        }
         if (file.size() == 0) {
             *error = QStringLiteral("the file is empty");
             return nullptr;
         }
-        if (!soundDataFits(file, error))
+        if (const Result step = soundDataFits(file); !step) {
+            *error = step.error;
             return nullptr;
+        }
     }
 
     SF_INFO sfInfo{};

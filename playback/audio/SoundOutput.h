@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -44,9 +46,9 @@ public:
 
     virtual ~SoundOutput() = default;
 
-    // Makes ready to play this format, silent; false with error set when it cannot. Keeps what
-    // is open when the format is the same.
-    virtual bool open(const Format &format, QString *error) = 0;
+    // Makes ready to play this format, silent; a failure says why it cannot. Keeps what is open
+    // when the format is the same.
+    virtual Result open(const Format &format) = 0;
     // Makes the opened output ready to sound at once, silent and empty: the device awake (a sink
     // that idled into suspend resumed) and the stream running; then says so through ready. A
     // start() follows, or a pause() that lets it rest again. By default it is ready at once.

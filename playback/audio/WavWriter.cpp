@@ -19,12 +19,10 @@ QString systemError(int error)
 
 // Whether the file behind fd holds what was written: some failures of a full disk show in no
 // return value of the library.
-bool readsBack(int fd, qsizetype count, int sampleRate, QString *error)
+Result readsBack(int fd, qsizetype count, int sampleRate)
 {
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
-        *error = systemError(errno);
-        return false;
-    }
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return Result::failure(systemError(errno));
     SF_INFO info{};
     SNDFILE *file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     const bool whole
@@ -32,26 +30,23 @@ bool readsBack(int fd, qsizetype count, int sampleRate, QString *error)
     if (file)
         sf_close(file);
     if (!whole)
-        *error = QStringLiteral("the file was not written whole");
-    return whole;
+        return Result::failure(QStringLiteral("the file was not written whole"));
+    return {};
 }
 
-// Writes through an open descriptor; false with error set on any failure.
-bool writeTo(int fd, const float *samples, qsizetype count, int sampleRate, QString *error)
+// Writes through an open descriptor; a failure says why.
+Result writeTo(int fd, const float *samples, qsizetype count, int sampleRate)
 {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    if (!sf_format_check(&info)) {
-        *error = QStringLiteral("%1 frames per second cannot be written").arg(sampleRate);
-        return false;
-    }
+    if (!sf_format_check(&info))
+        return Result::failure(
+            QStringLiteral("%1 frames per second cannot be written").arg(sampleRate));
     SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
-    if (!file) {
-        *error = QString::fromUtf8(sf_strerror(nullptr));
-        return false;
-    }
+    if (!file)
+        return Result::failure(QString::fromUtf8(sf_strerror(nullptr)));
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     constexpr qsizetype Chunk = 65536;
@@ -61,25 +56,23 @@ bool writeTo(int fd, const float *samples, qsizetype count, int sampleRate, QStr
         whole = sf_write_float(file, samples + done, sf_count_t(part)) == sf_count_t(part);
         done += part;
     }
+    Result written;
     if (!whole)
-        *error = QString::fromUtf8(sf_strerror(file));
+        written = Result::failure(QString::fromUtf8(sf_strerror(file)));
     // Closing writes the final header; a full disk may show only here.
     const int closed = sf_close(file);
-    if (whole && closed != 0) {
-        *error = QString::fromUtf8(sf_error_number(closed));
-        whole = false;
-    }
-    if (whole && ::fsync(fd) != 0) {
-        *error = systemError(errno);
-        whole = false;
-    }
-    return whole && readsBack(fd, count, sampleRate, error);
+    if (written && closed != 0)
+        written = Result::failure(QString::fromUtf8(sf_error_number(closed)));
+    if (written && ::fsync(fd) != 0)
+        written = Result::failure(systemError(errno));
+    if (!written)
+        return written;
+    return readsBack(fd, count, sampleRate);
 }
 
 } // namespace
 
-bool WavWriter::write(const QString &path, const float *samples, qsizetype count, int sampleRate,
-                      QString *error)
+Result WavWriter::write(const QString &path, const float *samples, qsizetype count, int sampleRate)
 {
     const QByteArray name = QFile::encodeName(path);
     // Always a new file: whatever is at path goes first, so that a link put there (by anyone
@@ -88,15 +81,11 @@ bool WavWriter::write(const QString &path, const float *samples, qsizetype count
     int fd = ::open(name.constData(), Flags, 0644);
     if (fd < 0 && errno == EEXIST && ::unlink(name.constData()) == 0)
         fd = ::open(name.constData(), Flags, 0644);
-    if (fd < 0) {
-        *error = systemError(errno);
-        return false;
-    }
-    bool written = writeTo(fd, samples, count, sampleRate, error);
-    if (::close(fd) != 0 && written) {
-        *error = systemError(errno);
-        written = false;
-    }
+    if (fd < 0)
+        return Result::failure(systemError(errno));
+    Result written = writeTo(fd, samples, count, sampleRate);
+    if (::close(fd) != 0 && written)
+        written = Result::failure(systemError(errno));
     if (!written)
         ::unlink(name.constData());
     return written;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -9,10 +11,8 @@
 namespace WavWriter {
 
 // Writes the file at path (replacing what is there: a link there is removed, never followed)
-// and makes sure it reached the disk. On a
-// failure (a full disk, a folder that cannot be written) nothing is left at path, false is
-// returned and error says why.
-bool write(const QString &path, const float *samples, qsizetype count, int sampleRate,
-           QString *error);
+// and makes sure it reached the disk. On a failure (a full disk, a folder that cannot be
+// written) nothing is left at path, and the failure says why.
+Result write(const QString &path, const float *samples, qsizetype count, int sampleRate);
 
 } // namespace WavWriter

@@ -42,23 +42,25 @@ KitMessages::Built KitMessages::speak(const QString &text, bool write)
     m_kit.setLoudness(m_settings.AudioLoudness);
     const VoiceKit::Spoken spoken = m_kit.speak(text);
     Built built{spoken.ok, spoken.missing, spoken.seconds, spoken.error, QString()};
-    if (built.ok && write)
-        built.ok = this->write(*spoken.sound, &built.path, &built.error);
+    if (built.ok && write) {
+        if (const Result written = this->write(*spoken.sound, &built.path); !written) {
+            built.ok = false;
+            built.error = written.error;
+        }
+    }
     return built;
 }
 
-bool KitMessages::write(const SoundBuffer &sound, QString *path, QString *error)
+Result KitMessages::write(const SoundBuffer &sound, QString *path)
 {
     if (!m_folder || !m_folder->isValid()) {
         QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         if (runtime.isEmpty())
             runtime = QDir::tempPath();
         m_folder = std::make_unique<QTemporaryDir>(runtime + QLatin1String("/voicevocta-XXXXXX"));
-        if (!m_folder->isValid()) {
-            *error = QStringLiteral("no folder for the spoken text in %1: %2")
-                         .arg(runtime, m_folder->errorString());
-            return false;
-        }
+        if (!m_folder->isValid())
+            return Result::failure(QStringLiteral("no folder for the spoken text in %1: %2")
+                                       .arg(runtime, m_folder->errorString()));
     }
     const QString part = m_folder->filePath(QStringLiteral("text.wav.part"));
     const QString done = m_folder->filePath(QStringLiteral("text.wav"));
@@ -78,10 +80,10 @@ bool KitMessages::write(const SoundBuffer &sound, QString *path, QString *error)
     if (!whole
         || std::rename(FileNames::encode(part).constData(), FileNames::encode(done).constData())
                != 0) {
-        *error = QStringLiteral("the spoken text cannot be written to %1: %2").arg(part, failure);
         QFile::remove(part);
-        return false;
+        return Result::failure(
+            QStringLiteral("the spoken text cannot be written to %1: %2").arg(part, failure));
     }
     *path = done;
-    return true;
+    return {};
 }

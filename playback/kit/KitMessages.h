@@ -3,6 +3,8 @@
 
 #include "playback/kit/VoiceKit.h"
 
+#include "station/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -41,7 +43,7 @@ public:
 
 private:
     Built speak(const QString &text, bool write);
-    bool write(const SoundBuffer &sound, QString *path, QString *error);
+    Result write(const SoundBuffer &sound, QString *path);
 
     const AppState &m_settings;
     QString m_defaultFolder;

@@ -58,19 +58,17 @@ bool trimAndFade(SoundBuffer &sound)
 
 } // namespace
 
-bool KitParts::stamp(const QString &path, Stamp *stamp, QString *error)
+Result KitParts::stamp(const QString &path, Stamp *stamp)
 {
     struct stat info;
-    if (::stat(FileNames::encode(path).constData(), &info) != 0) {
-        *error = errno == ENOENT ? QStringLiteral("no such file")
-                                 : QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (::stat(FileNames::encode(path).constData(), &info) != 0)
+        return Result::failure(errno == ENOENT ? QStringLiteral("no such file")
+                                               : QString::fromLocal8Bit(std::strerror(errno)));
     stamp->device = info.st_dev;
     stamp->inode = info.st_ino;
     stamp->size = info.st_size;
     stamp->modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    return true;
+    return {};
 }
 
 std::shared_ptr<const SoundBuffer> KitParts::decode(const QString &path, QString *error)
@@ -111,7 +109,8 @@ std::shared_ptr<const SoundBuffer> KitParts::part(const QString &path, int sampl
                                                   QString *error)
 {
     Stamp now;
-    if (!stamp(path, &now, error)) {
+    if (const Result stamped = stamp(path, &now); !stamped) {
+        *error = stamped.error;
         m_entries.remove(path);
         return nullptr;
     }

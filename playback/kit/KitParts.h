@@ -3,6 +3,8 @@
 
 #include "playback/audio/SoundBuffer.h"
 
+#include "station/Result.h"
+
 #include <QHash>
 #include <QString>
 
@@ -46,7 +48,7 @@ private:
         quint64 used = 0;
     };
 
-    static bool stamp(const QString &path, Stamp *stamp, QString *error);
+    static Result stamp(const QString &path, Stamp *stamp);
     static std::shared_ptr<const SoundBuffer> decode(const QString &path, QString *error);
     void keepWithinLimit();
 

@@ -24,17 +24,23 @@ std::unique_ptr<AudioSource> openForMeasuring(const QString &path,
                                               std::unique_ptr<MidiSynth> &synth, QString *error)
 {
     QFile probe;
-    if (!FileNames::openForReading(probe, path, error))
+    if (const Result opened = FileNames::openForReading(probe, path); !opened) {
+        *error = opened.error;
         return nullptr;
+    }
     if (!MidiFile::looksLikeMidi(probe.read(4)))
         return SoundFileSource::open(path, error);
     MidiFile midi;
-    if (!midi.load(path, error))
+    if (const Result step = midi.load(path); !step) {
+        *error = step.error;
         return nullptr;
+    }
     if (!synth)
         synth = std::make_unique<MidiSynth>(SoundDevice::defaultSoundFont());
-    if (!synth->ensureLoaded(error))
+    if (const Result step = synth->ensureLoaded(); !step) {
+        *error = step.error;
         return nullptr;
+    }
     return std::make_unique<MidiSource>(std::move(midi), *synth);
 }
 
@@ -127,13 +133,12 @@ void LoudnessBook::work()
 void LoudnessBook::loadCache()
 {
     LoudnessCache::Entries entries;
-    QString error;
-    const bool read = LoudnessCache::read(m_cacheFile, &entries, &error);
+    const Result read = LoudnessCache::read(m_cacheFile, &entries);
     if (!read)
         qCWarning(lcSound).noquote()
             << QStringLiteral("The loudness cache %1 cannot be used (%2): the messages are "
                               "measured again")
-                   .arg(m_cacheFile, error);
+                   .arg(m_cacheFile, read.error);
     std::lock_guard lock(m_mutex);
     for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry)
         if (!m_entries.contains(entry.key()))
@@ -155,12 +160,11 @@ void LoudnessBook::saveCache()
         for (const auto &[used, path] : byUse)
             entries.insert(path, m_entries.value(path).kept);
     }
-    QString error;
-    if (!LoudnessCache::write(m_cacheFile, entries, &error))
+    if (const Result written = LoudnessCache::write(m_cacheFile, entries); !written)
         sayOnce(QStringLiteral("\ncache"),
                 QStringLiteral("Cannot keep the loudness of the messages in %1 (%2): they are "
                                "measured again at the next start")
-                    .arg(m_cacheFile, error));
+                    .arg(m_cacheFile, written.error));
 }
 
 void LoudnessBook::measureInBackground(const QString &path, std::unique_ptr<MidiSynth> &synth)
@@ -170,10 +174,12 @@ void LoudnessBook::measureInBackground(const QString &path, std::unique_ptr<Midi
         QString error;
         Loudness loudness;
         const std::unique_ptr<AudioSource> source = openForMeasuring(path, synth, &error);
-        if (source && LoudnessMeter::measure(*source, &loudness, &error, &m_abandon))
+        const Result measured = source ? LoudnessMeter::measure(*source, &loudness, &m_abandon)
+                                       : Result::failure(error);
+        if (measured)
             keep(path, *stamp, loudness);
         else if (!m_abandon)
-            keepProblem(path, *stamp, error);
+            keepProblem(path, *stamp, measured.error);
     }
     QMetaObject::invokeMethod(
         this, [this, path] { emit measured(path); }, Qt::QueuedConnection);
@@ -216,15 +222,14 @@ float LoudnessBook::measureNow(const QString &path, FileStamp stamp, double targ
     if (const std::optional<Loudness> loudness = lookUp(path, stamp))
         return gainFor(path, stamp, *loudness, target, ceiling);
     Loudness loudness;
-    QString error;
-    if (!LoudnessMeter::measure(source, &loudness, &error, &abandon)) {
+    if (const Result measured = LoudnessMeter::measure(source, &loudness, &abandon); !measured) {
         source.seek(0);
         if (abandon)
             return 1.0f;
-        keepProblem(path, stamp, error);
+        keepProblem(path, stamp, measured.error);
         sayOnce(stampKey(path, stamp),
                 QStringLiteral("\"%1\" cannot be measured (%2): it plays as recorded")
-                    .arg(path, error));
+                    .arg(path, measured.error));
         return 1.0f;
     }
     keep(path, stamp, loudness);

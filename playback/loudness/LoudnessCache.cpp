@@ -69,25 +69,19 @@ QString LoudnessCache::defaultFile()
            + QStringLiteral("/voicevocta/loudness");
 }
 
-bool LoudnessCache::read(const QString &file, Entries *entries, QString *error)
+Result LoudnessCache::read(const QString &file, Entries *entries)
 {
     entries->clear();
     QFile input(file);
     if (!input.exists())
-        return true;
-    if (!input.open(QIODevice::ReadOnly)) {
-        *error = input.errorString();
-        return false;
-    }
-    if (input.size() > MaxBytes) {
-        *error = QStringLiteral("it is too large to be a cache of this program's");
-        return false;
-    }
+        return {};
+    if (!input.open(QIODevice::ReadOnly))
+        return Result::failure(input.errorString());
+    if (input.size() > MaxBytes)
+        return Result::failure(QStringLiteral("it is too large to be a cache of this program's"));
     const QList<QByteArray> lines = input.readAll().split('\n');
-    if (lines.isEmpty() || lines.first() != Header) {
-        *error = QStringLiteral("it is not a cache of this program's");
-        return false;
-    }
+    if (lines.isEmpty() || lines.first() != Header)
+        return Result::failure(QStringLiteral("it is not a cache of this program's"));
     for (qsizetype i = 1; i < lines.size(); ++i) {
         if (lines[i].isEmpty() && i == lines.size() - 1)
             break;
@@ -95,21 +89,18 @@ bool LoudnessCache::read(const QString &file, Entries *entries, QString *error)
         Entry entry;
         if (!parseLine(lines[i], &path, &entry)) {
             entries->clear();
-            *error = QStringLiteral("line %1 is damaged").arg(i + 1);
-            return false;
+            return Result::failure(QStringLiteral("line %1 is damaged").arg(i + 1));
         }
         entries->insert(path, entry);
     }
-    return true;
+    return {};
 }
 
-bool LoudnessCache::write(const QString &file, const Entries &entries, QString *error)
+Result LoudnessCache::write(const QString &file, const Entries &entries)
 {
     const QString folder = QFileInfo(file).path();
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("the folder %1 cannot be made").arg(folder);
-        return false;
-    }
+    if (!QDir().mkpath(folder))
+        return Result::failure(QStringLiteral("the folder %1 cannot be made").arg(folder));
     QByteArray text = Header + '\n';
     for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
         const Loudness &loudness = entry->loudness;
@@ -119,10 +110,7 @@ bool LoudnessCache::write(const QString &file, const Entries &entries, QString *
                 + FileNames::encode(entry.key()).toPercentEncoding("/") + '\n';
     }
     QSaveFile output(file);
-    if (!output.open(QIODevice::WriteOnly) || output.write(text) != text.size()
-        || !output.commit()) {
-        *error = output.errorString();
-        return false;
-    }
-    return true;
+    if (!output.open(QIODevice::WriteOnly) || output.write(text) != text.size() || !output.commit())
+        return Result::failure(output.errorString());
+    return {};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/loudness/Loudness.h"
+#include "station/Result.h"
 
 #include <QHash>
 #include <QString>
@@ -35,11 +36,11 @@ using Entries = QHash<QString, Entry>;
 
 QString defaultFile();
 
-// The entries of `file`; none, and true, when there is no such file. False, with the reason in
-// `error`, when it cannot be read or is not this program's (damaged, or of another version): its
-// entries are then all dropped, and the messages measured again.
-bool read(const QString &file, Entries *entries, QString *error);
-// Replaces `file` with `entries`; false with the reason in `error`.
-bool write(const QString &file, const Entries &entries, QString *error);
+// The entries of `file`; none, and done, when there is no such file. A failure, with the reason,
+// when it cannot be read or is not this program's (damaged, or of another version): its entries
+// are then all dropped, and the messages measured again.
+Result read(const QString &file, Entries *entries);
+// Replaces `file` with `entries`; a failure says why.
+Result write(const QString &file, const Entries &entries);
 
 } // namespace LoudnessCache

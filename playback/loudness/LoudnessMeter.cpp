@@ -83,36 +83,28 @@ Loudness LoudnessMeter::result() const
     return loudness;
 }
 
-bool LoudnessMeter::measure(AudioSource &source, Loudness *loudness, QString *error,
-                            const std::atomic<bool> *abandon)
+Result LoudnessMeter::measure(AudioSource &source, Loudness *loudness,
+                              const std::atomic<bool> *abandon)
 {
     LoudnessMeter meter(source.sampleRate(), source.channels());
-    if (!meter.isValid()) {
-        *error = meter.error();
-        return false;
-    }
+    if (!meter.isValid())
+        return Result::failure(meter.error());
     constexpr qint64 Block = 4096;
     std::vector<float> buffer(size_t(Block * source.channels()));
     for (;;) {
-        if (abandon && abandon->load()) {
-            *error = QStringLiteral("abandoned");
-            return false;
-        }
+        if (abandon && abandon->load())
+            return Result::failure(QStringLiteral("abandoned"));
         const qint64 got = source.read(buffer.data(), Block);
-        if (got < 0) {
-            *error = source.errorString();
-            return false;
-        }
+        if (got < 0)
+            return Result::failure(source.errorString());
         if (got == 0)
             break;
         meter.add(buffer.data(), got);
     }
-    if (!source.seek(0)) {
-        *error = source.errorString();
-        return false;
-    }
+    if (!source.seek(0))
+        return Result::failure(source.errorString());
     *loudness = meter.result();
-    return true;
+    return {};
 }
 
 Loudness LoudnessMeter::measure(const float *frames, qint64 count, int sampleRate, int channels,

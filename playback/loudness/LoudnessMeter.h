@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/loudness/Loudness.h"
+#include "station/Result.h"
 
 #include <QString>
 
@@ -33,10 +34,10 @@ public:
     Loudness result() const;
 
     // The whole of `source` from where it stands, read to its end and then put back at its start.
-    // Null-free: false, with error set, when it cannot be read or measured, or when `abandon`
-    // turns true meanwhile.
-    static bool measure(AudioSource &source, Loudness *loudness, QString *error,
-                        const std::atomic<bool> *abandon = nullptr);
+    // Null-free: a failure, with the reason, when it cannot be read or measured, or when
+    // `abandon` turns true meanwhile.
+    static Result measure(AudioSource &source, Loudness *loudness,
+                          const std::atomic<bool> *abandon = nullptr);
     // A sound held in memory (interleaved frames).
     static Loudness measure(const float *frames, qint64 count, int sampleRate, int channels,
                             Peak peak);

@@ -3,6 +3,7 @@
 
 #include "playback/kit/KitText.h"
 #include "remote/KeyerBus.h"
+#include "station/AppState.h"
 #include "station/LogText.h"
 
 #include <QDBusArgument>
@@ -278,8 +279,10 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
     const QString state = now.value(QStringLiteral("State")).toString();
     const int memory = now.value(QStringLiteral("Memory")).toInt();
     if (request.command == SendArguments::Command::Play
-        && (request.memory < 1 || request.memory > 6))
-        return QStringLiteral("there is no memory %1; the memories are 1 to 6").arg(request.memory);
+        && (request.memory < 1 || request.memory > MemoryCount))
+        return QStringLiteral("there is no memory %1; the memories are 1 to %2")
+            .arg(request.memory)
+            .arg(MemoryCount);
     if (!keyer.isEmpty() && keyer != QLatin1String("ready"))
         return QStringLiteral("the transmitter could not be keyed (the keyer is %1)").arg(keyer);
     if (state != QLatin1String("idle") && memory >= 1)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "remote/send/SendArguments.h"
+#include "station/AppState.h"
 #include "station/LogText.h"
 
 #include <QDir>
@@ -46,11 +47,11 @@ bool isNumber(const QByteArray &argument)
 
 QString SendArguments::usage()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: voicevocta-send [--wait] COMMAND [ARGUMENT...]\n"
         "Drives the running Voice Vocta keyer over the session bus.\n"
         "\n"
-        "  play N          play memory N (1 to 6), as a left click on it does\n"
+        "  play N          play memory N (1 to %1), as a left click on it does\n"
         "  stop            stop the message that plays or waits for its repeat\n"
         "  lock on|off     engage or release Lock\n"
         "  standby on|off  engage or release standby\n"
@@ -67,9 +68,10 @@ QString SendArguments::usage()
         "\n"
         "Exit status: 0 done (with --wait: the message ended), 1 refused by the keyer,\n"
         "2 stopped before its end, 3 no keyer running, 64 a wrong command line.\n");
+    return text.arg(MemoryCount);
 }
 
-bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error)
+Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result)
 {
     *result = SendArguments();
     QList<QByteArray> words;
@@ -80,10 +82,8 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
             radioNext = false;
             bool ok = false;
             result->radio = argument.toInt(&ok);
-            if (!ok) {
-                *error = QStringLiteral("--radio takes a radio number, 1 or 2");
-                return false;
-            }
+            if (!ok)
+                return Result::failure(QStringLiteral("--radio takes a radio number, 1 or 2"));
         } else if (options && argument == "--radio") {
             radioNext = true;
         } else if (options && argument == "--") {
@@ -92,94 +92,75 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
             result->wait = true;
         } else if (options && (argument == "--help" || argument == "-h")) {
             result->command = Command::Help;
-            return true;
+            return {};
         } else if (options && argument.startsWith('-') && argument.size() > 1
                    && !isNumber(argument)) {
-            *error = QStringLiteral("unknown option %1")
-                         .arg(LogText::quoted(QString::fromLocal8Bit(argument)));
-            return false;
+            return Result::failure(QStringLiteral("unknown option %1")
+                                       .arg(LogText::quoted(QString::fromLocal8Bit(argument))));
         } else {
             words.append(argument);
         }
     }
-    if (radioNext) {
-        *error = QStringLiteral("--radio takes a radio number, 1 or 2");
-        return false;
-    }
-    if (words.isEmpty()) {
-        *error = QStringLiteral("no command given");
-        return false;
-    }
+    if (radioNext)
+        return Result::failure(QStringLiteral("--radio takes a radio number, 1 or 2"));
+    if (words.isEmpty())
+        return Result::failure(QStringLiteral("no command given"));
     const CommandName *found = nullptr;
     for (const CommandName &entry : Commands) {
         if (words.first() == entry.name)
             found = &entry;
     }
-    if (!found) {
-        *error = QStringLiteral("unknown command %1")
-                     .arg(LogText::quoted(QString::fromLocal8Bit(words.first())));
-        return false;
-    }
+    if (!found)
+        return Result::failure(QStringLiteral("unknown command %1")
+                                   .arg(LogText::quoted(QString::fromLocal8Bit(words.first()))));
     const QList<QByteArray> rest = words.mid(1);
     if (rest.size() < found->minArguments
-        || (found->maxArguments >= 0 && rest.size() > found->maxArguments)) {
-        *error = QStringLiteral("%1 takes %2")
-                     .arg(QLatin1String(found->name),
-                          found->maxArguments == 0  ? QStringLiteral("no argument")
-                          : found->maxArguments < 0 ? QStringLiteral("a text")
-                                                    : QStringLiteral("one argument"));
-        return false;
-    }
-    if (result->wait && !found->waits) {
-        *error = QStringLiteral("--wait goes with play, file and say");
-        return false;
-    }
-    if (result->radio != 0 && !found->waits) {
-        *error = QStringLiteral("--radio goes with play, file and say");
-        return false;
-    }
+        || (found->maxArguments >= 0 && rest.size() > found->maxArguments))
+        return Result::failure(QStringLiteral("%1 takes %2")
+                                   .arg(QLatin1String(found->name),
+                                        found->maxArguments == 0 ? QStringLiteral("no argument")
+                                        : found->maxArguments < 0
+                                            ? QStringLiteral("a text")
+                                            : QStringLiteral("one argument")));
+    if (result->wait && !found->waits)
+        return Result::failure(QStringLiteral("--wait goes with play, file and say"));
+    if (result->radio != 0 && !found->waits)
+        return Result::failure(QStringLiteral("--radio goes with play, file and say"));
     result->command = found->command;
     switch (found->command) {
     case Command::Focus: {
         bool ok = false;
         result->radio = QString::fromLocal8Bit(rest.first()).toInt(&ok);
-        if (!ok) {
-            *error = QStringLiteral("focus takes a radio number, 1 or 2");
-            return false;
-        }
+        if (!ok)
+            return Result::failure(QStringLiteral("focus takes a radio number, 1 or 2"));
         break;
     }
     case Command::Play: {
         bool ok = false;
         result->memory = QString::fromLocal8Bit(rest.first()).toInt(&ok);
-        if (!ok) {
-            *error = QStringLiteral("play takes a memory number, 1 to 6");
-            return false;
-        }
+        if (!ok)
+            return Result::failure(
+                QStringLiteral("play takes a memory number, 1 to %1").arg(MemoryCount));
         break;
     }
     case Command::Lock:
     case Command::Standby:
-        if (rest.first() != "on" && rest.first() != "off") {
-            *error = QStringLiteral("%1 takes on or off").arg(QLatin1String(found->name));
-            return false;
-        }
+        if (rest.first() != "on" && rest.first() != "off")
+            return Result::failure(
+                QStringLiteral("%1 takes on or off").arg(QLatin1String(found->name)));
         result->on = rest.first() == "on";
         break;
     case Command::File:
-        if (!utf8(rest.first(), &result->path) || result->path.isEmpty()) {
-            *error = QStringLiteral("the file's name is not UTF-8 text; rename the file");
-            return false;
-        }
+        if (!utf8(rest.first(), &result->path) || result->path.isEmpty())
+            return Result::failure(
+                QStringLiteral("the file's name is not UTF-8 text; rename the file"));
         result->path = QDir::cleanPath(QDir::current().absoluteFilePath(result->path));
         break;
     case Command::Say:
         for (const QByteArray &word : rest) {
             QString text;
-            if (!utf8(word, &text)) {
-                *error = QStringLiteral("the text is not UTF-8");
-                return false;
-            }
+            if (!utf8(word, &text))
+                return Result::failure(QStringLiteral("the text is not UTF-8"));
             result->text += (result->text.isEmpty() ? QString() : QStringLiteral(" ")) + text;
         }
         break;
@@ -188,5 +169,5 @@ bool SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *res
     case Command::Help:
         break;
     }
-    return true;
+    return {};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -18,9 +20,9 @@ struct SendArguments
     bool wait = false; // Play, File, Say: until the message's audio has ended
     int radio = 0; // Play, File, Say: on this radio (0: the one with the focus); Focus: to it
 
-    // Reads the arguments after the program's name, as bytes. False, with the reason in `error`,
-    // for a command line that asks nothing sensible.
-    static bool parse(const QList<QByteArray> &arguments, SendArguments *result, QString *error);
+    // Reads the arguments after the program's name, as bytes. A failure, with the reason, for a
+    // command line that asks nothing sensible.
+    static Result parse(const QList<QByteArray> &arguments, SendArguments *result);
 
     static QString usage();
 };

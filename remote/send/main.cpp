@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // voicevocta-send: the command that loggers and scripts run to drive the running keyer.
-#include "app/TerminationSignals.h"
 #include "remote/send/KeyerClient.h"
 #include "remote/send/SendArguments.h"
+#include "station/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QDBusVariant>
@@ -15,10 +15,10 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
     SendArguments request;
-    QString error;
-    if (!SendArguments::parse(arguments, &request, &error)) {
+    const Result parsed = SendArguments::parse(arguments, &request);
+    if (!parsed) {
         std::fprintf(stderr, "voicevocta-send: %s\nTry voicevocta-send --help.\n",
-                     error.toLocal8Bit().constData());
+                     parsed.error.toLocal8Bit().constData());
         return 64;
     }
     if (request.command == SendArguments::Command::Help) {

@@ -58,8 +58,7 @@ constexpr int Rate = MonitorCapture::SampleRate; // the sink's own: nothing is r
 
 bool write(const QString &file, const std::vector<float> &samples)
 {
-    QString error;
-    return WavWriter::write(file, samples.data(), qsizetype(samples.size()), Rate, &error);
+    return bool(WavWriter::write(file, samples.data(), qsizetype(samples.size()), Rate));
 }
 
 // A tone; at 997 Hz and amplitude 1 it measures -3.01 LUFS.

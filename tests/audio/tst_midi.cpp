@@ -79,8 +79,8 @@ void TestMidi::readsTempoMap()
     QFETCH(qint64, lengthMs);
     QFETCH(int, events);
     MidiFile midi;
-    QString error;
-    QVERIFY2(midi.parse(file, &error), qPrintable(error));
+    const Result result = midi.parse(file);
+    QVERIFY2(result, qPrintable(result.error));
     QCOMPARE(midi.lengthMicros() / 1000, lengthMs);
     QCOMPARE(int(midi.events().size()), events);
 }
@@ -110,9 +110,9 @@ void TestMidi::refusesCorruptFiles()
 {
     QFETCH(QByteArray, file);
     MidiFile midi;
-    QString error;
-    QVERIFY(!midi.parse(file, &error));
-    QVERIFY(!error.isEmpty());
+    const Result result = midi.parse(file);
+    QVERIFY(!result);
+    QVERIFY(!result.error.isEmpty());
 }
 
 void TestMidi::rendersUntilTheLastNoteDiesAway_data()
@@ -136,8 +136,8 @@ void TestMidi::rendersUntilTheLastNoteDiesAway()
     if (!synth.soundFontAvailable())
         QSKIP("the soundfont is not installed");
     MidiFile midi;
-    QString error;
-    QVERIFY2(midi.parse(file, &error), qPrintable(error));
+    const Result result = midi.parse(file);
+    QVERIFY2(result, qPrintable(result.error));
     MidiSource source(std::move(midi), synth);
     QCOMPARE(source.frameCount(), qint64(MidiSynth::SampleRate / 2));
 
@@ -167,8 +167,8 @@ void TestMidi::seekPlaysFromThePosition()
         = midiFile(96, noteOn + midiEvent(96, 0x80, 60, 0) + midiEvent(96, 0x90, 67, 100)
                            + midiEvent(96, 0x80, 67, 0));
     MidiFile midi;
-    QString error;
-    QVERIFY2(midi.parse(file, &error), qPrintable(error));
+    const Result result = midi.parse(file);
+    QVERIFY2(result, qPrintable(result.error));
     MidiSource source(std::move(midi), synth);
     const std::vector<float> whole = renderAll(source);
 

@@ -124,8 +124,8 @@ void TestFileNames::opensByTheNamesBytes()
         out.close();
 
         QFile in;
-        QString error;
-        QVERIFY2(FileNames::openForReading(in, FileNames::decode(path), &error), qPrintable(error));
+        const Result opened = FileNames::openForReading(in, FileNames::decode(path));
+        QVERIFY2(opened, qPrintable(opened.error));
         QCOMPARE(in.readAll(), "RIFF" + leaf);
         QCOMPARE(std::remove(path.constData()), 0); // QTemporaryDir cannot remove it
     }
@@ -145,9 +145,9 @@ void TestFileNames::refusesWhatIsNoRegularFile()
     };
     for (const auto &[name, reason] : cases) {
         QFile file;
-        QString error;
-        QVERIFY(!FileNames::openForReading(file, name, &error));
-        QCOMPARE(error, reason);
+        const Result opened = FileNames::openForReading(file, name);
+        QVERIFY(!opened);
+        QCOMPARE(opened.error, reason);
         QVERIFY(!file.isOpen());
     }
 }

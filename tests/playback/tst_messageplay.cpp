@@ -14,8 +14,8 @@
 #include <QTest>
 #include <QToolButton>
 
-// The player: status reports, the end of a message, the transport bar and the refusal signal.
-class TestPlayer : public QObject
+// Playing a message: status reports, its end, the transport bar and the refusal signal.
+class TestMessagePlay : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +39,7 @@ private slots:
     void playMemWithAnEmptyPathStillOpensAndPlays();
 };
 
-void TestPlayer::statusReportsCountTheElapsedTime_data()
+void TestMessagePlay::statusReportsCountTheElapsedTime_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("reports");
@@ -51,7 +51,7 @@ void TestPlayer::statusReportsCountTheElapsedTime_data()
     QTest::newRow("past the end stays at 100") << 1000 << 40 << "2.2" << 100;
 }
 
-void TestPlayer::statusReportsCountTheElapsedTime()
+void TestMessagePlay::statusReportsCountTheElapsedTime()
 {
     QFETCH(int, length);
     QFETCH(int, reports);
@@ -66,7 +66,7 @@ void TestPlayer::statusReportsCountTheElapsedTime()
     QCOMPARE(f.window().Gauge1()->value(), bar);
 }
 
-void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator_data()
+void TestMessagePlay::elapsedTimeTakesTheOperatorsDecimalSeparator_data()
 {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QString>("elapsed");
@@ -75,7 +75,7 @@ void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator_data()
     QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << "1.1";
 }
 
-void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
+void TestMessagePlay::elapsedTimeTakesTheOperatorsDecimalSeparator()
 {
     QFETCH(QLocale, locale);
     QFETCH(QString, elapsed);
@@ -95,7 +95,7 @@ void TestPlayer::elapsedTimeTakesTheOperatorsDecimalSeparator()
     QCOMPARE(f.window().Panel3d2()->text(), QString("2.5"));
 }
 
-void TestPlayer::reportsThatChangeNothingOnScreenAreNotSaid()
+void TestMessagePlay::reportsThatChangeNothingOnScreenAreNotSaid()
 {
     StationFixture f;
     f.device.nextLength = 30000;
@@ -111,7 +111,7 @@ void TestPlayer::reportsThatChangeNothingOnScreenAreNotSaid()
     QVERIFY2(said.count() < 400, qPrintable(QString::number(said.count())));
 }
 
-void TestPlayer::reportsWithoutALengthChangeNothing()
+void TestMessagePlay::reportsWithoutALengthChangeNothing()
 {
     StationFixture f;
     f.device.nextLength = 0; // a file without a length
@@ -132,14 +132,14 @@ void TestPlayer::reportsWithoutALengthChangeNothing()
     QCOMPARE(g.window().Gauge1()->value(), 100);
 }
 
-void TestPlayer::endOfMessageReturnsToIdle_data()
+void TestMessagePlay::endOfMessageReturnsToIdle_data()
 {
     QTest::addColumn<SoundPlayer::Outcome>("outcome");
     QTest::newRow("ended") << SoundPlayer::Outcome::Ended;
     QTest::newRow("stopped") << SoundPlayer::Outcome::Stopped;
 }
 
-void TestPlayer::endOfMessageReturnsToIdle()
+void TestMessagePlay::endOfMessageReturnsToIdle()
 {
     QFETCH(SoundPlayer::Outcome, outcome);
     StationFixture f;
@@ -161,7 +161,7 @@ void TestPlayer::endOfMessageReturnsToIdle()
     QCOMPARE(f.device.log, QStringList{"Rewind"});
 }
 
-void TestPlayer::failedPlayEndsEvenWithRepeat()
+void TestMessagePlay::failedPlayEndsEvenWithRepeat()
 {
     // A file that cannot play must not key the transmitter again after every delay.
     StationFixture f;
@@ -179,7 +179,7 @@ void TestPlayer::failedPlayEndsEvenWithRepeat()
     QVERIFY(!f.onAirPictureShown());
 }
 
-void TestPlayer::doneWhilePlayingIssuesNoPrev()
+void TestMessagePlay::doneWhilePlayingIssuesNoPrev()
 {
     StationFixture f;
     f.clickMemory(0);
@@ -188,7 +188,7 @@ void TestPlayer::doneWhilePlayingIssuesNoPrev()
     QVERIFY(!f.device.commands().contains("Rewind"));
 }
 
-void TestPlayer::doneWithLockKeepsTheTransmitterKeyed()
+void TestMessagePlay::doneWithLockKeepsTheTransmitterKeyed()
 {
     StationFixture f;
     f.clickMemory(0);
@@ -208,7 +208,7 @@ void TestPlayer::doneWithLockKeepsTheTransmitterKeyed()
     QVERIFY(!g.onAirPictureShown());
 }
 
-void TestPlayer::doneFromTheTransportBarBeforeAnyMemory()
+void TestMessagePlay::doneFromTheTransportBarBeforeAnyMemory()
 {
     StationFixture f;
     f.window().MMControl1()->button(TransportBar::Play)->click();
@@ -222,7 +222,7 @@ void TestPlayer::doneFromTheTransportBarBeforeAnyMemory()
         QCOMPARE(f.face(f.memory(i)), 1);
 }
 
-void TestPlayer::transportButtons()
+void TestMessagePlay::transportButtons()
 {
     StationFixture f;
     TransportBar *bar = f.window().MMControl1();
@@ -253,7 +253,7 @@ void TestPlayer::transportButtons()
     QCOMPARE(f.face(f.memory(1)), 3);
 }
 
-void TestPlayer::stopMemRewindsAndKeepsWait()
+void TestMessagePlay::stopMemRewindsAndKeepsWait()
 {
     StationFixture f;
     f.clickMemory(0);
@@ -268,7 +268,7 @@ void TestPlayer::stopMemRewindsAndKeepsWait()
     QCOMPARE(f.window().Gauge1()->value(), 0);
 }
 
-void TestPlayer::refusalFaceShowsForOneSecond()
+void TestMessagePlay::refusalFaceShowsForOneSecond()
 {
     StationFixture f;
     Form1 &w = f.window();
@@ -289,7 +289,7 @@ void TestPlayer::refusalFaceShowsForOneSecond()
     QVERIFY(w.Picture1()->isHidden());
 }
 
-void TestPlayer::refusalFacesRepeatInEveryRun()
+void TestMessagePlay::refusalFacesRepeatInEveryRun()
 {
     QList<int> faces[2];
     for (QList<int> &run : faces) {
@@ -304,7 +304,7 @@ void TestPlayer::refusalFacesRepeatInEveryRun()
     QVERIFY(faces[0].count(faces[0].first()) < faces[0].size());
 }
 
-void TestPlayer::playMemWithAnEmptyPathStillOpensAndPlays()
+void TestMessagePlay::playMemWithAnEmptyPathStillOpensAndPlays()
 {
     StationFixture f;
     f.state().MemFile[4].clear();
@@ -314,5 +314,5 @@ void TestPlayer::playMemWithAnEmptyPathStillOpensAndPlays()
     QVERIFY(f.device.log.contains("Open "));
 }
 
-QTEST_MAIN(TestPlayer)
-#include "tst_player.moc"
+QTEST_MAIN(TestMessagePlay)
+#include "tst_messageplay.moc"

@@ -12,7 +12,7 @@ using namespace KeyingCallers;
 // Going on air and to receive: the station picture, the line levels by enable and polarity, the
 // Lock and StdBy buttons in every order against playing, repeating and idle memories, and the
 // standby blink.
-class TestKeying : public QObject
+class TestOnAir : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +39,7 @@ static void configureLines(AppState &state, const QString &rts, const QString &d
     state.DtrPos = dtr == "+";
 }
 
-void TestKeying::lineLevels_data()
+void TestOnAir::lineLevels_data()
 {
     QTest::addColumn<QString>("rts");
     QTest::addColumn<QString>("dtr");
@@ -69,7 +69,7 @@ void TestKeying::lineLevels_data()
     }
 }
 
-void TestKeying::lineLevels()
+void TestOnAir::lineLevels()
 {
     QFETCH(QString, rts);
     QFETCH(QString, dtr);
@@ -89,7 +89,7 @@ void TestKeying::lineLevels()
     QCOMPARE(f.lines.wire, levels);
 }
 
-void TestKeying::pictureIsOnAirWhileALineMayKey()
+void TestOnAir::pictureIsOnAirWhileALineMayKey()
 {
     StationFixture f(false);
     paintStationPictures(f);
@@ -109,7 +109,7 @@ void TestKeying::pictureIsOnAirWhileALineMayKey()
     QCOMPARE(stationPicture(f), QString("receive"));
 }
 
-void TestKeying::disabledLineKeepsItsLevel()
+void TestOnAir::disabledLineKeepsItsLevel()
 {
     StationFixture f;
     openPort(f);
@@ -131,7 +131,7 @@ void TestKeying::disabledLineKeepsItsLevel()
     QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 1", "RTS 0"}));
 }
 
-void TestKeying::beforeThePortOpensOnlyThePictureChanges()
+void TestOnAir::beforeThePortOpensOnlyThePictureChanges()
 {
     StationFixture f(false);
     paintStationPictures(f);
@@ -144,7 +144,7 @@ void TestKeying::beforeThePortOpensOnlyThePictureChanges()
     QCOMPARE(f.lines.wire, QStringList());
 }
 
-void TestKeying::lockAndStandby_data()
+void TestOnAir::lockAndStandby_data()
 {
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<QStringList>("levels"); // RTS enabled, positive: 1 keys
@@ -203,7 +203,7 @@ void TestKeying::lockAndStandby_data()
         {"RTS 1", "RTS 0", "RTS 1"}, true, 2, 1);
 }
 
-void TestKeying::lockAndStandby()
+void TestOnAir::lockAndStandby()
 {
     QFETCH(QStringList, actions);
     QFETCH(QStringList, levels);
@@ -242,7 +242,7 @@ void TestKeying::lockAndStandby()
     QCOMPARE(f.window().Command3d3()->tag(), QString(standbyFace == 3 ? "R" : "B"));
 }
 
-void TestKeying::standbyBlinks()
+void TestOnAir::standbyBlinks()
 {
     StationFixture f;
     PictureButton *standby = f.window().Command3d3();
@@ -277,7 +277,7 @@ void TestKeying::standbyBlinks()
 
 // Its output absent, a message does not start: no on-air request, not even for a moment, at the
 // start of a memory nor at a repeat.
-void TestKeying::aMessageThatCannotStartIsNeverKeyed()
+void TestOnAir::aMessageThatCannotStartIsNeverKeyed()
 {
     StationFixture f;
     configureLines(f.state(), "+", "off");
@@ -301,7 +301,7 @@ void TestKeying::aMessageThatCannotStartIsNeverKeyed()
 // Another keyer takes over the present state, the one it replaces is released; a keyer that
 // cannot reach the transmitter shows the refusal face at a keying request; the end of the
 // program lets the keyer go.
-void TestKeying::theKeyerCanBeSwapped()
+void TestOnAir::theKeyerCanBeSwapped()
 {
     StationFixture f(false);
     paintStationPictures(f);
@@ -334,7 +334,7 @@ void TestKeying::theKeyerCanBeSwapped()
 
 // The time-out's warning (keyed 25 s of a 40 s time-out): the Lock button blinks red and blue,
 // from the face it did not show, every 250 ms; the release ends it, blue and still.
-void TestKeying::timeoutWarningBlinksLock()
+void TestOnAir::timeoutWarningBlinksLock()
 {
     StationFixture f;
     f.state().TimeoutS = 40;
@@ -357,5 +357,5 @@ void TestKeying::timeoutWarningBlinksLock()
     QVERIFY(!f.onAirPictureShown());
 }
 
-QTEST_MAIN(TestKeying)
-#include "tst_keying.moc"
+QTEST_MAIN(TestOnAir)
+#include "tst_onair.moc"

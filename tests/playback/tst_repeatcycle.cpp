@@ -8,7 +8,7 @@
 #include <QTest>
 
 // The repeat cycle: end, wait with "Pause", tick, restart, end ... until the operator stops it.
-class TestRepeat : public QObject
+class TestRepeatCycle : public QObject
 {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ void startRepeating(StationFixture &f, int memory, int delay)
 }
 } // namespace
 
-void TestRepeat::cycleRunsUntilStopped()
+void TestRepeatCycle::cycleRunsUntilStopped()
 {
     StationFixture f;
     Form1 &w = f.window();
@@ -73,7 +73,7 @@ void TestRepeat::cycleRunsUntilStopped()
     QVERIFY(!f.onAirPictureShown());
 }
 
-void TestRepeat::stopDuringTheWait()
+void TestRepeatCycle::stopDuringTheWait()
 {
     StationFixture f;
     startRepeating(f, 0, 2000);
@@ -88,7 +88,7 @@ void TestRepeat::stopDuringTheWait()
     QVERIFY(f.device.log.isEmpty());
 }
 
-void TestRepeat::stopDuringThePlay()
+void TestRepeatCycle::stopDuringThePlay()
 {
     StationFixture f;
     startRepeating(f, 0, 2000);
@@ -102,7 +102,7 @@ void TestRepeat::stopDuringThePlay()
     QVERIFY(f.device.log.isEmpty());
 }
 
-void TestRepeat::delayZeroWaitsForTheOperator()
+void TestRepeatCycle::delayZeroWaitsForTheOperator()
 {
     StationFixture f;
     startRepeating(f, 1, 0);
@@ -115,7 +115,7 @@ void TestRepeat::delayZeroWaitsForTheOperator()
     QCOMPARE(f.now().playing(), 0);
 }
 
-void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
+void TestRepeatCycle::sliderMovedDuringTheWaitCountsAtTheNextEnd()
 {
     StationFixture f;
     Form1 &w = f.window();
@@ -135,7 +135,7 @@ void TestRepeat::sliderMovedDuringTheWaitCountsAtTheNextEnd()
     QCOMPARE(f.state().MemDelay[3], 4000.0);
 }
 
-void TestRepeat::boxUntickedDuringTheWaitPlaysOnceMore()
+void TestRepeatCycle::boxUntickedDuringTheWaitPlaysOnceMore()
 {
     StationFixture f;
     startRepeating(f, 4, 1000);
@@ -150,7 +150,7 @@ void TestRepeat::boxUntickedDuringTheWaitPlaysOnceMore()
     QVERIFY(!f.clock.nextDue());
 }
 
-void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
+void TestRepeatCycle::boxTickedDuringAPlayMakesItRepeat()
 {
     StationFixture f;
     f.clickMemory(5);
@@ -163,7 +163,7 @@ void TestRepeat::boxTickedDuringAPlayMakesItRepeat()
     QCOMPARE(f.window().Panel3d1()->text(), QString("Pause"));
 }
 
-void TestRepeat::boxOfAnotherMemoryChangesNothing()
+void TestRepeatCycle::boxOfAnotherMemoryChangesNothing()
 {
     StationFixture f;
     f.clickMemory(0);
@@ -173,7 +173,7 @@ void TestRepeat::boxOfAnotherMemoryChangesNothing()
     QCOMPARE(f.now().playing(), 0);
 }
 
-void TestRepeat::lateTickAfterAStopDoesNothing()
+void TestRepeatCycle::lateTickAfterAStopDoesNothing()
 {
     StationFixture f;
     startRepeating(f, 0, 500);
@@ -195,7 +195,7 @@ void TestRepeat::lateTickAfterAStopDoesNothing()
     QVERIFY(f.device.log.isEmpty());
 }
 
-void TestRepeat::delayButton()
+void TestRepeatCycle::delayButton()
 {
     StationFixture f;
     Form1 &w = f.window();
@@ -220,7 +220,7 @@ void TestRepeat::delayButton()
     QCOMPARE(w.HScroll1()->value(), 7300);
 }
 
-void TestRepeat::delayCaption_data()
+void TestRepeatCycle::delayCaption_data()
 {
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("caption");
@@ -231,7 +231,7 @@ void TestRepeat::delayCaption_data()
     QTest::newRow("9999") << 9999 << "10.0";
 }
 
-void TestRepeat::delayCaption()
+void TestRepeatCycle::delayCaption()
 {
     QFETCH(int, value);
     QFETCH(QString, caption);
@@ -243,7 +243,7 @@ void TestRepeat::delayCaption()
     QCOMPARE(f.window().Panel3d2()->text(), caption);
 }
 
-void TestRepeat::standbyAndLockThroughTheCycle()
+void TestRepeatCycle::standbyAndLockThroughTheCycle()
 {
     StationFixture f;
     f.leftClick(f.window().Command3d3()); // StdBy
@@ -267,7 +267,7 @@ void TestRepeat::standbyAndLockThroughTheCycle()
 
 // The sound output went away during the wait: the restart finds that its output cannot play, so
 // it keys nothing and ends the cycle as a failure.
-void TestRepeat::restartThatCannotPlayDoesNotKey()
+void TestRepeatCycle::restartThatCannotPlayDoesNotKey()
 {
     StationFixture f;
     f.state().RtsOn = true;
@@ -294,5 +294,5 @@ void TestRepeat::restartThatCannotPlayDoesNotKey()
     QVERIFY(!f.device.commands().contains("Play"));
 }
 
-QTEST_MAIN(TestRepeat)
-#include "tst_repeat.moc"
+QTEST_MAIN(TestRepeatCycle)
+#include "tst_repeatcycle.moc"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TerminationSignals.h"
+#include "station/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <csignal>
