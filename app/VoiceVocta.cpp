@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VoiceVocta.h"
 
+#include "app/NetworkWiring.h"
 #include "playback/SoundServer.h"
 #include "playback/kit/VoiceKit.h"
 #include "playback/loudness/LoudnessBook.h"
@@ -91,6 +92,8 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                            true);
         m_keyedElsewhereTold = elsewhere;
     });
+    m_network = std::make_unique<NetworkWiring>(m_state, m_clock, m_form, m_settings, dialogs);
+    m_network->addRadio(1, m_station);
     wire();
 }
 
@@ -297,6 +300,10 @@ void VoiceVocta::Form_Load()
 
     m_settings.ReadMem();
     chooseMutedSource();
+    // The station network, where the settings ask for one; not for a second copy, whose
+    // transmitter is the first's.
+    if (!m_settings.inUseElsewhere())
+        m_network->apply();
     // A second copy on the same settings file keys nothing: the transmitter is the first's.
     if (m_settings.inUseElsewhere())
         m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "

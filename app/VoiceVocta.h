@@ -37,6 +37,7 @@ class SoundPlayer;
 class SoundServer;
 class PttGuard;
 class SourceMute;
+class NetworkWiring;
 
 // The program: owns the settings, the station, the main window and the dialogs' handlers, and
 // wires the window's events to the station and the station's changes to the window. The hardware
@@ -99,6 +100,8 @@ public:
     Recorder &recorder() { return m_recorder; }
     // The station as the keys and other programs drive it.
     StationRemote &remote() { return m_remote; }
+    // The station network: the radios told to the stations around, and held back by them.
+    NetworkWiring &network() { return *m_network; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -150,4 +153,5 @@ private:
     std::unique_ptr<MemoryPreview> m_memoryPreview;
     LoudnessBook *m_loudness = nullptr;
     bool m_ended = false;
+    std::unique_ptr<NetworkWiring> m_network;
 };
