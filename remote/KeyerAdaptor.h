@@ -6,6 +6,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QVariantMap>
 #include <functional>
 #include <optional>
 
@@ -43,6 +44,9 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     // Milliseconds until the message that waits for its repeat plays again; 0 when none is due.
     // Its change is said (PropertiesChanged) when a repeat is armed and when none is due any more.
     Q_PROPERTY(int RepeatDue READ repeatDue)
+    // The other stations on the network that hold this one back now (another station on the band
+    // transmits), joined with ", "; empty: none. Its change is said (PropertiesChanged).
+    Q_PROPERTY(QString Inhibited READ inhibited)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -68,6 +72,9 @@ public:
     QString kind() const;
     QString lastEnd() const;
     int repeatDue() const;
+    QString inhibited() const { return m_inhibited; }
+    // The stations that hold this one back now (see Inhibited).
+    void setInhibited(const QString &stations);
 
     // How late a request that keys may be carried out after it was sent.
     static constexpr qint64 LateMs = 2000;
@@ -105,6 +112,7 @@ signals:
 
 private:
     void stationChanged();
+    void sayProperties(const QVariantMap &properties);
     // The call being delivered, when the object is a QDBusContext; null otherwise.
     const QDBusContext *busCall() const;
 
@@ -118,6 +126,7 @@ private:
     CallPacer m_pacer;
     std::function<bool(int)> m_preview;
     StationRemote::Status m_said;
+    QString m_inhibited;
     std::optional<QDBusConnection> m_bus;
     QString m_path;
 };
