@@ -68,11 +68,12 @@ void TestNetworkLink::stationsInterlock()
     join(b, "RUN2", pb, pa, StationRole::Run);
     a.keyThroughRts();
 
-    // A transmits: B's click is refused (its refusal face), and its window names A.
+    // A transmits: B's click and Lock are refused (its refusal face), and its window names A.
     a.clickMemory(0);
     QTRY_COMPARE(heldBy(b), QString("RUN1"));
     b.clickMemory(0);
-    QCOMPARE(b.now().playing(), 0);
+    b.leftClick(b.window().Command3d2());
+    QVERIFY(b.now().playing() == 0 && !b.now().lock);
     QVERIFY(b.refusalFace() != 0);
     QVERIFY(b.window().Frame(3)->title().contains("RUN1"));
     QVERIFY(!b.now().onAir);
