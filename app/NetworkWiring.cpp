@@ -33,6 +33,7 @@ NetworkWiring::~NetworkWiring() = default;
 
 void NetworkWiring::apply()
 {
+    m_problem.clear();
     m_link.apply();
     showStatus();
 }
@@ -53,10 +54,11 @@ void NetworkWiring::showInhibited(const QString &stations)
     showStatus();
 }
 
-// Each problem once in a notice (a port that cannot be opened, a host not found...); every one in
-// the dialog's status line.
+// Each problem once in a notice (a port that cannot be opened, a host not found...); the last one
+// in the dialog's status line until the settings are applied again.
 void NetworkWiring::showProblem(const QString &text)
 {
+    m_problem = text;
     m_dialog.setStatus(text, false);
     if (m_told.contains(text))
         return;
@@ -66,6 +68,8 @@ void NetworkWiring::showProblem(const QString &text)
 
 void NetworkWiring::showStatus()
 {
+    if (!m_problem.isEmpty())
+        return m_dialog.setStatus(m_problem, false);
     const StationNetwork *network = m_link.network();
     if (!network) {
         m_dialog.setStatus(tr("Not on the network: nothing is sent or heard."), true);

@@ -50,4 +50,5 @@ private:
     NetworkSetHandler m_dialog;
     QString m_statusCaption; // the "Status" frame's own caption
     QSet<QString> m_told; // problems already shown in a notice
+    QString m_problem; // the last one since the settings were applied
 };
