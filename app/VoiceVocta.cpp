@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VoiceVocta.h"
 
+#include "app/NetworkWiring.h"
 #include "app/SecondRadio.h"
 #include "playback/SoundServer.h"
 #include "playback/kit/VoiceKit.h"
@@ -93,6 +94,8 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
                            true);
         m_keyedElsewhereTold = elsewhere;
     });
+    m_network = std::make_unique<NetworkWiring>(m_state, m_clock, m_form, m_settings, dialogs);
+    m_network->addRadio(1, m_station);
     wire();
 }
 
@@ -238,8 +241,7 @@ void VoiceVocta::measureMemories()
 {
     // Without a target nothing is measured unasked (the "Sound" dialog asks for what it shows).
     if (m_loudness && m_state.AudioLoudness)
-        m_loudness->measureSoon(
-            QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cend()));
+        m_loudness->measureSoon(QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cend()));
 }
 
 void VoiceVocta::setSourceMute(SourceMute *mute)
@@ -298,6 +300,10 @@ void VoiceVocta::Form_Load()
 
     m_settings.ReadMem();
     chooseMutedSource();
+    // The station network, where the settings ask for one; not for a second copy, whose
+    // transmitter is the first's.
+    if (!m_settings.inUseElsewhere())
+        m_network->apply();
     // A second copy on the same settings file keys nothing: the transmitter is the first's.
     if (m_settings.inUseElsewhere())
         m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "
@@ -387,6 +393,7 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
     m_pair.setSecond(&m_second->station(), m_state.So2r.Interlock,
                      [this] { m_second->followMemories(m_state); });
     m_remote.setRadios(&m_pair);
+    m_network->addRadio(2, m_second->station());
     m_keys.setFocusSwap([this] {
         m_pair.swapFocus();
         return true;

@@ -39,6 +39,7 @@ class SoundServer;
 class SecondRadio;
 class PttGuard;
 class SourceMute;
+class NetworkWiring;
 
 // The program: owns the settings, the station, the main window and the dialogs' handlers, and
 // wires the window's events to the station and the station's changes to the window. The hardware
@@ -107,6 +108,8 @@ public:
     Recorder &recorder() { return m_recorder; }
     // The station as the keys and other programs drive it.
     StationRemote &remote() { return m_remote; }
+    // The station network: the radios told to the stations around, and held back by them.
+    NetworkWiring &network() { return *m_network; }
 
 signals:
     // The program is to end now (File > Exit).
@@ -161,4 +164,5 @@ private:
     Dialogs &m_dialogs;
     std::unique_ptr<SecondRadio> m_second;
     bool m_ended = false;
+    std::unique_ptr<NetworkWiring> m_network;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 #include "app/FontWarmUp.h"
+#include "app/NetworkWiring.h"
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseAudioInput.h"
 #include "playback/audio/PulseConnection.h"
@@ -179,6 +180,10 @@ int run(QApplication &application, TerminationSignals &termination, FontWarmUp &
     keyer.adaptor().setPreview(
         [&station](int memory) { return station.memoryPreview()->preview(memory); });
     keyer.adaptor().setTexts(&texts);
+    // Bus property Inhibited: the other stations that hold this one back.
+    keyer.adaptor().setInhibited(station.network().link().inhibitedBy());
+    QObject::connect(&station.network().link(), &NetworkLink::inhibitedChanged, &keyer.adaptor(),
+                     &KeyerAdaptor::setInhibited);
     station.window().show();
     // Once the window shows: the bus's answer and the sound server's library need not hold it.
     keyer.start(QDBusConnection::sessionBus());

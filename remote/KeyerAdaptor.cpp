@@ -314,11 +314,24 @@ void KeyerAdaptor::stationChanged()
     m_said = now;
 
     emit Changed(StationRemote::stateName(now.state), now.memory, now.onAir);
-    if (m_bus) {
-        QDBusMessage message
-            = QDBusMessage::createSignal(m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                         QStringLiteral("PropertiesChanged"));
-        message << QString::fromLatin1(InterfaceName) << properties << QStringList();
-        m_bus->send(message);
-    }
+    sayProperties(properties);
+}
+
+void KeyerAdaptor::setInhibited(const QString &stations)
+{
+    if (stations == m_inhibited)
+        return;
+    m_inhibited = stations;
+    sayProperties({{QStringLiteral("Inhibited"), stations}});
+}
+
+void KeyerAdaptor::sayProperties(const QVariantMap &properties)
+{
+    if (!m_bus)
+        return;
+    QDBusMessage message
+        = QDBusMessage::createSignal(m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                     QStringLiteral("PropertiesChanged"));
+    message << QString::fromLatin1(InterfaceName) << properties << QStringList();
+    m_bus->send(message);
 }

@@ -6,6 +6,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QVariantMap>
 #include <functional>
 #include <optional>
 
@@ -48,6 +49,9 @@ class KeyerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(int Focus READ focus)
     Q_PROPERTY(int Radio READ radio)
     Q_PROPERTY(int Radios READ radios)
+    // The other stations on the network that hold this one back now (another station on the band
+    // transmits), joined with ", "; empty: none. Its change is said (PropertiesChanged).
+    Q_PROPERTY(QString Inhibited READ inhibited)
 
 public:
     static constexpr const char *InterfaceName = "org.voicevocta.Keyer1";
@@ -76,6 +80,9 @@ public:
     int focus() const { return m_station.status().focus; }
     int radio() const { return m_station.status().radio; }
     int radios() const { return m_station.status().radios; }
+    QString inhibited() const { return m_inhibited; }
+    // The stations that hold this one back now (see Inhibited).
+    void setInhibited(const QString &stations);
 
     // How late a request that keys may be carried out after it was sent.
     static constexpr qint64 LateMs = 2000;
@@ -123,6 +130,7 @@ signals:
 
 private:
     void stationChanged();
+    void sayProperties(const QVariantMap &properties);
     // The call being delivered, when the object is a QDBusContext; null otherwise.
     const QDBusContext *busCall() const;
 
@@ -138,6 +146,7 @@ private:
     CallPacer m_pacer;
     std::function<bool(int)> m_preview;
     StationRemote::Status m_said;
+    QString m_inhibited;
     std::optional<QDBusConnection> m_bus;
     QString m_path;
 };

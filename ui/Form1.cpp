@@ -120,6 +120,7 @@ void Form1::forwardEvents()
     connect(ui->Parameters, &QAction::triggered, this, &Form1::Parameters_Click);
     connect(ui->Sound, &QAction::triggered, this, &Form1::Sound_Click);
     connect(ui->Ptt, &QAction::triggered, this, &Form1::Ptt_Click);
+    connect(ui->Network, &QAction::triggered, this, &Form1::Network_Click);
     connect(ui->Record, &QAction::triggered, this, &Form1::Record_Click);
     connect(ui->About, &QAction::triggered, this, &Form1::About_Click);
     connect(ui->Help, &QAction::triggered, this, &Form1::Help_Click);

@@ -53,7 +53,7 @@ public:
     const ImageList &ImageList2() const { return m_ImageList2; }
 
     // The menu items, by name: "Exit", "Charactersb", "Charactersl", "Parameters", "Comauto",
-    // "Sound", "Ptt", "Record", "About", "Help".
+    // "Sound", "Ptt", "Network", "Record", "About", "Help".
     QAction *menuItem(const QString &name) const;
 
     // The controls that take the button font, and the frames that take the label font.
@@ -75,6 +75,7 @@ signals:
     void Parameters_Click();
     void Sound_Click();
     void Ptt_Click();
+    void Network_Click();
     void Record_Click();
     void About_Click();
     void Help_Click();

@@ -289,6 +289,11 @@ QString KeyerClient::refusalReason(const SendArguments &request, const QVariantL
         return QStringLiteral("memory %1 is busy").arg(memory);
     if (state != QLatin1String("idle"))
         return QStringLiteral("another message is busy");
+    const QString inhibited = now.value(QStringLiteral("Inhibited")).toString();
+    if (!inhibited.isEmpty())
+        return QStringLiteral("held back while %1 transmit on the band (the station network's "
+                              "interlock)")
+            .arg(inhibited);
     if (request.command == SendArguments::Command::File)
         return QStringLiteral("%1 cannot be played (see the keyer's window)")
             .arg(LogText::quoted(request.path));

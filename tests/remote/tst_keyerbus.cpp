@@ -226,9 +226,10 @@ void TestKeyerBus::propertiesAtRest()
 {
     QCOMPARE(gdbus({"call", "--session", "--dest", Service, "--object-path", Path, "--method",
                     "org.freedesktop.DBus.Properties.GetAll", Interface}),
-             QString("({'Focus': <1>, 'Keyer': <'ready'>, 'Kind': <'memory'>, 'LastEnd': "
-                     "<'none'>, 'Lock': <false>, 'Memory': <0>, 'OnAir': <false>, 'Radio': <1>, "
-                     "'Radios': <1>, 'RepeatDue': <0>, 'Standby': <false>, 'State': <'idle'>},)"));
+             QString("({'Focus': <1>, 'Inhibited': <''>, 'Keyer': <'ready'>, 'Kind': <'memory'>, "
+                     "'LastEnd': <'none'>, 'Lock': <false>, 'Memory': <0>, 'OnAir': <false>, "
+                     "'Radio': <1>, 'Radios': <1>, 'RepeatDue': <0>, 'Standby': <false>, 'State': "
+                     "<'idle'>},)"));
     // What a client learns of the interface.
     const QString introspection
         = gdbus({"introspect", "--session", "--dest", Service, "--object-path", Path});

@@ -244,7 +244,7 @@ void TestStationKeys::heldKeyActsOnce()
 void TestStationKeys::keysWorkFromEveryWindow_data()
 {
     QTest::addColumn<QString>("menu");
-    for (const char *menu : {"Parameters", "Sound", "Ptt", "Record", "About"})
+    for (const char *menu : {"Parameters", "Sound", "Ptt", "Network", "Record", "About"})
         QTest::newRow(menu) << QString(menu);
 }
 

@@ -229,6 +229,7 @@ void TestMainWindow::menus_data()
                              << "Comauto" << QKeySequence();
     QTest::newRow("Sound") << QStringList{"Setup", "Sound..."} << "Sound" << QKeySequence();
     QTest::newRow("Ptt") << QStringList{"Setup", "PTT..."} << "Ptt" << QKeySequence();
+    QTest::newRow("Network") << QStringList{"Setup", "Network..."} << "Network" << QKeySequence();
     QTest::newRow("Record") << QStringList{"Setup", "Record..."} << "Record" << QKeySequence();
     QTest::newRow("About") << QStringList{"About"} << "About" << QKeySequence();
     QTest::newRow("Help") << QStringList{"Help"} << "Help" << QKeySequence();
@@ -248,7 +249,8 @@ void TestMainWindow::menus()
     QStringList setupCaptions;
     for (QAction *a : m_f->window().findChild<QMenu *>("Setup")->actions())
         setupCaptions << a->text();
-    QCOMPARE(setupCaptions, (QStringList{"Characters", "Com", "Sound...", "PTT...", "Record..."}));
+    QCOMPARE(setupCaptions,
+             (QStringList{"Characters", "Com", "Sound...", "PTT...", "Network...", "Record..."}));
 
     QAction *found = nullptr;
     for (const QString &caption : path) {
