@@ -2,6 +2,7 @@
 #include "app/VoiceVocta.h"
 
 #include "app/NetworkWiring.h"
+#include "app/OtrspWiring.h"
 #include "app/SecondRadio.h"
 #include "playback/SoundServer.h"
 #include "playback/kit/VoiceKit.h"
@@ -392,6 +393,8 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
         });
     m_pair.setSecond(&m_second->station(), m_state.So2r.Interlock,
                      [this] { m_second->followMemories(m_state); });
+    if (!m_state.So2r.Otrsp.isEmpty())
+        m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair);
     m_remote.setRadios(&m_pair);
     m_network->addRadio(2, m_second->station());
     m_keys.setFocusSwap([this] {

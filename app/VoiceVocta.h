@@ -37,6 +37,7 @@ class SerialLines;
 class SoundPlayer;
 class SoundServer;
 class SecondRadio;
+class OtrspWiring;
 class PttGuard;
 class SourceMute;
 class NetworkWiring;
@@ -163,6 +164,7 @@ private:
     LoudnessBook *m_loudness = nullptr;
     Dialogs &m_dialogs;
     std::unique_ptr<SecondRadio> m_second;
+    std::unique_ptr<OtrspWiring> m_otrsp;
     bool m_ended = false;
     std::unique_ptr<NetworkWiring> m_network;
 };

@@ -24,12 +24,13 @@ void RadioPair::setSecond(Station *second, InterlockRule rule, std::function<voi
     // Each radio's keying asks whether the other one may be keyed.
     for (int radio : {1, 2}) {
         const int other = 3 - radio;
-        station(radio).addKeyingGate([this, other]() -> std::optional<Holdback> {
-            if (radios() < 2 || !keyed(other))
-                return std::nullopt;
-            return Holdback{Answer::Reason::Interlocked, m_rule == InterlockRule::Wait,
-                            QStringLiteral("radio %1 is on the air").arg(other)};
-        });
+        station(radio).addKeyingGate(
+            [self = QPointer<RadioPair>(this), other]() -> std::optional<Holdback> {
+                if (!self || self->radios() < 2 || !self->keyed(other))
+                    return std::nullopt;
+                return Holdback{Answer::Reason::Interlocked, self->m_rule == InterlockRule::Wait,
+                                QStringLiteral("radio %1 is on the air").arg(other)};
+            });
     }
     emit radiosChanged(2);
 }

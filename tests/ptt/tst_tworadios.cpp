@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ptt/HamlibTesting.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/StationFixture.h"
 
 #include "app/SecondRadio.h"
@@ -7,11 +8,13 @@
 
 #include <QFile>
 #include <QTimer>
+#include <fcntl.h>
 
 using namespace HamlibTesting;
 
-// Two radios, each keyed through a rigctld of its own, from the settings file as an operator
-// writes it: never both transmitters keyed, while both rigs are polled all along.
+// Two radios, each keyed through a rigctld of its own, and an OTRSP box on a pseudo-terminal, from
+// the settings file as an operator writes it: never both transmitters keyed, while both rigs are
+// polled all along; the box gets a radio's transmit focus before it is keyed.
 class TestTwoRadios : public QObject
 {
     Q_OBJECT
@@ -25,13 +28,23 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     Rigctld rig1, rig2;
     START_OR_SKIP(rig1);
     START_OR_SKIP(rig2);
+    PseudoTerminal box;
+    QVERIFY(box.isValid());
+    QByteArray boxGot;
+    const auto boxRead = [&] {
+        char buffer[256];
+        ::fcntl(box.master(), F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = ::read(box.master(), buffer, sizeof buffer)) > 0;)
+            boxGot.append(buffer, n);
+        return boxGot;
+    };
     StationFixture f(false);
     QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write(QStringLiteral("[PTT]\nMethod=CAT\nRigModel=2\nRigPort=%1\n"
                              "[PTT2]\nMethod=CAT\nRigModel=2\nRigPort=%2\n"
-                             "[Audio2]\nOutput=radio2\n[SO2R]\nInterlock=wait\n")
-                  .arg(rig1.address(), rig2.address())
+                             "[Audio2]\nOutput=radio2\n[SO2R]\nInterlock=wait\nOtrsp=%3\n")
+                  .arg(rig1.address(), rig2.address(), box.name())
                   .toUtf8());
     ini.close();
     f.station->Form_Load();
@@ -60,6 +73,7 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QVERIFY(!player2.log.contains(QStringLiteral("Play")));
     f.leftClick(f.window().Command3d2());
     QTRY_COMPARE_WITH_TIMEOUT(rig2.ptt(), 1, WaitMs);
+    QVERIFY(boxRead().endsWith("TX2\r"));
     QCOMPARE(rig1.ptt(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(player2.log.contains(QStringLiteral("Play")), WaitMs);
     QCOMPARE(f.station->remote().status().radio, 2);
@@ -74,6 +88,8 @@ void TestTwoRadios::interlockedThroughTwoRigs()
 
     // Pause gives radio 2 the focus: the next click plays there.
     QVERIFY(f.station->radios().setFocus(2));
+    QTRY_VERIFY(boxRead().endsWith("RX2\r"));
+    QVERIFY(boxGot.startsWith("?NAME\r"));
     player2.clearLog();
     f.clickMemory(2);
     QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().MemFile[2]));
