@@ -31,6 +31,7 @@ private slots:
     void fileEndToEnd();
     void sayPlaysTheKitAsOneStream();
     void sayRefusesAMissingPart();
+    void radiosOfAOneRadioKeyer();
 
 private:
     // Starts the program with memory 1 playing `seconds` of a steady +0.25, and listens to "rig".
@@ -324,3 +325,21 @@ void TestLoggerBus::sayRefusesAMissingPart()
 
 QTEST_MAIN(TestLoggerBus)
 #include "tst_loggerbus.moc"
+
+// With one radio, radio 2 is refused by name and radio 1 plays as the focus does; a radio that is
+// not a number is a wrong command line.
+void TestLoggerBus::radiosOfAOneRadioKeyer()
+{
+    startKeyer(0.3);
+    QCOMPARE(send({"focus", "2"})->exitCode(), 1);
+    QProcess *other = send({"play", "1", "--radio", "2"});
+    QCOMPARE(other->exitCode(), 1);
+    QVERIFY(other->readAllStandardError().startsWith("voicevocta-send: refused"));
+    QCOMPARE(send({"--radio", "1", "play", "1", "--wait"})->exitCode(), 0);
+    QProcess *status = send({"status"});
+    const QByteArray said = status->readAllStandardOutput();
+    QVERIFY2(said.contains("radios=1\n") && said.contains("focus=1\n"), said.constData());
+    QCOMPARE(send({"focus", "x"})->exitCode(), 64);
+    QCOMPARE(send({"stop", "--radio", "2"})->exitCode(), 64);
+    QCOMPARE(send({"play", "1", "--radio"})->exitCode(), 64);
+}
