@@ -58,3 +58,4 @@ void runFootprintBench(BenchReport &report);
 void runFirstSampleBench(BenchReport &report);
 void runLoudnessBench(BenchReport &report);
 void runNetworkBench(BenchReport &report);
+void runRadiosBench(BenchReport &report);

@@ -39,7 +39,9 @@
 // ffmpeg's ebur128 filter) and "Open"+"Play" to the first sound with and without a loudness target;
 // "network", the station network on the loopback interface: publish() to the datagram at a peer,
 // a peer's datagram to the signal that stops a running station, and the UI thread's CPU and
-// longest stall under 10,000 packets a second, not RadioInfo and RadioInfo.
+// longest stall under 10,000 packets a second, not RadioInfo and RadioInfo; "radios", two radios'
+// owner: a click to its first sample's play() on the focus radio and after a focus swap, and the
+// interlock's refusal, beside a one-radio station's click.
 // "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
 // repeating message on a busy machine (two busy processes per core) beside paplay, counting the
 // plays with silence inserted.
@@ -75,6 +77,7 @@ int main(int argc, char **argv)
         {"firstsample", &runFirstSampleBench},
         {"loudness", &runLoudnessBench},
         {"network", &runNetworkBench},
+        {"radios", &runRadiosBench},
         {"soak", &runSoakBench, false},
     };
 
