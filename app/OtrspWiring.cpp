@@ -31,6 +31,11 @@ OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, QObject *pare
             });
     connect(&m_radios, &RadioPair::focusChanged, this,
             [this](int radio) { m_box.selectRx(radio, false); });
+    // Taking turns, the operator listens to the radio that does not send.
+    connect(&m_radios, &RadioPair::radioChanged, this, [this](int radio) {
+        if (m_radios.alternate())
+            m_box.selectRx(3 - radio, false);
+    });
     if (m_box.open())
         m_box.selectRx(m_radios.focus(), false);
 }

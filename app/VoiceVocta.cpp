@@ -393,6 +393,7 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
         });
     m_pair.setSecond(&m_second->station(), m_state.So2r.Interlock,
                      [this] { m_second->followMemories(m_state); });
+    m_pair.setAlternate(m_state.So2r.Alternate);
     if (!m_state.So2r.Otrsp.isEmpty())
         m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair);
     m_remote.setRadios(&m_pair);

@@ -172,3 +172,21 @@ void RadioPair::stationChanged(int radio)
     if (was && !now)
         handleOn(3 - radio, StationEvents::GateOpened{});
 }
+
+void RadioPair::setAlternate(bool on)
+{
+    m_alternate = on;
+    for (int radio = 1; radio <= radios(); ++radio) {
+        if (!on || radios() < 2) {
+            station(radio).setRepeatHandOff({});
+            continue;
+        }
+        const int other = 3 - radio;
+        station(radio).setRepeatHandOff([self = QPointer<RadioPair>(this), other](int memory) {
+            if (!self || self->station(other).state().playing())
+                return false;
+            return self->handleOn(other, StationEvents::MemoryClick{memory}).done()
+                   && self->station(other).state().playing();
+        });
+    }
+}

@@ -34,6 +34,11 @@ public:
     // An event for one radio (1 or 2): refused NoSuchMemory for a radio that is not there.
     Answer handleOn(int radio, const Event &event);
 
+    // A repeating memory alternates between the radios (dueling CQ): each repeat that is due
+    // plays on the other radio, when that one is idle and lets it key; else on the same one.
+    void setAlternate(bool on);
+    bool alternate() const { return m_alternate; }
+
     int radios() const { return m_stations[1] ? 2 : 1; }
     int focus() const { return m_focus; }
     // The radio of the message last started or on the air.
@@ -60,6 +65,7 @@ private:
     std::array<QPointer<Station>, 2> m_stations;
     std::function<void()> m_sync;
     InterlockRule m_rule = InterlockRule::Refuse;
+    bool m_alternate = false;
     int m_focus = 1;
     int m_radio = 1;
     std::array<bool, 2> m_wasKeyed{};

@@ -95,6 +95,12 @@ public:
     // asked before each request that would key it. A message held back with `wait` stays in its
     // lead until GateOpened; else it is refused. Lock is refused either way; a repeat waits.
     void addKeyingGate(KeyingGate gate) { m_gates.push_back(std::move(gate)); }
+    // Two radios taking turns: when a memory's repeat is due, `handOff(memory)` starts it on the
+    // other radio and answers whether it did; this radio's cycle then ends (none: it repeats here).
+    void setRepeatHandOff(std::function<bool(int memory)> handOff)
+    {
+        m_handOff = std::move(handOff);
+    }
 
 private:
     // What the audio of a message in its lead waits for.
@@ -186,6 +192,7 @@ private:
     bool m_muteTold = false; // what the mute was told last
     SameOnScreen m_sameOnScreen;
     std::vector<KeyingGate> m_gates;
+    std::function<bool(int)> m_handOff;
     int m_statusReports = 1; // the status reports the next tick of its timer stands for
     std::vector<QMetaObject::Connection> m_keyerConnections;
 

@@ -286,6 +286,14 @@ void Station::on(const StationEvents::RepeatTick &)
         armRepeat(std::max(m_state.delay, 1000));
         return;
     }
+    // Its turn on the other radio: this one's cycle ends.
+    if (m_handOff && m_state.kind == MessageKind::Memory && m_state.memory >= 0
+        && m_handOff(m_state.memory)) {
+        qCDebug(lcStation) << "the repeat of memory" << m_state.memory + 1
+                           << "goes to the other radio";
+        stopMessage();
+        return;
+    }
     m_state.playTime = 0;
     beginAudio(true);
 }

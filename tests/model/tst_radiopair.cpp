@@ -46,21 +46,26 @@ private slots:
     void neverTwoTransmittersAtOnce_data();
     void neverTwoTransmittersAtOnce();
     void refusedOrWaitingWhileTheOtherIsKeyed();
+    void repeatsTakeTurns();
 };
 
 void TestRadioPair::neverTwoTransmittersAtOnce_data()
 {
     QTest::addColumn<int>("rule");
     QTest::addColumn<int>("answerMs");
-    QTest::newRow("refuse, rigs that confirm") << int(InterlockRule::Refuse) << 1000;
-    QTest::newRow("wait, rigs that confirm") << int(InterlockRule::Wait) << 1000;
-    QTest::newRow("wait, lines that key at once") << int(InterlockRule::Wait) << 0;
+    QTest::addColumn<bool>("alternate");
+    QTest::newRow("refuse, rigs that confirm") << int(InterlockRule::Refuse) << 1000 << false;
+    QTest::newRow("wait, rigs that confirm") << int(InterlockRule::Wait) << 1000 << false;
+    QTest::newRow("wait, lines that key at once") << int(InterlockRule::Wait) << 0 << false;
+    QTest::newRow("refuse, taking turns") << int(InterlockRule::Refuse) << 1000 << true;
+    QTest::newRow("wait, taking turns") << int(InterlockRule::Wait) << 0 << true;
 }
 
 void TestRadioPair::neverTwoTransmittersAtOnce()
 {
     QFETCH(int, rule);
     QFETCH(int, answerMs);
+    QFETCH(bool, alternate);
     int keyedEvents = 0;
     for (quint32 seed = 1; seed <= 300; ++seed) {
         QRandomGenerator random(seed);
@@ -68,6 +73,7 @@ void TestRadioPair::neverTwoTransmittersAtOnce()
         Radio one(clock, answerMs), two(clock, answerMs);
         RadioPair pair(one.station);
         pair.setSecond(&two.station, InterlockRule(rule));
+        pair.setAlternate(alternate);
         Radio *radios[] = {&one, &two};
         for (int e = 0; e < 300; ++e) {
             Radio &r = *radios[random.bounded(2)];
@@ -159,6 +165,35 @@ void TestRadioPair::refusedOrWaitingWhileTheOtherIsKeyed()
         QCOMPARE(two.keyer.requests.last(), true);
         QCOMPARE(pair.radio(), 2);
     }
+}
+
+// Dueling CQ: a repeating memory plays on radio 1, the delay, radio 2, the delay, radio 1 ...; a
+// radio busy with a message of its own keeps it, and the turn stays where it is.
+void TestRadioPair::repeatsTakeTurns()
+{
+    VirtualClock clock;
+    Radio one(clock, 0), two(clock, 0);
+    RadioPair pair(one.station);
+    pair.setSecond(&two.station, InterlockRule::Wait);
+    pair.setAlternate(true);
+    pair.handle(StationEvents::MemoryClick{1}); // memory 2 repeats after 500 ms
+    QCOMPARE(one.player.log.count(QStringLiteral("Play")), 1);
+    one.player.finish();
+    clock.advance(500);
+    QVERIFY(!one.station.state().playing());
+    QCOMPARE(two.player.log.count(QStringLiteral("Play")), 1);
+    QCOMPARE(pair.radio(), 2);
+    two.player.finish();
+    clock.advance(500);
+    QCOMPARE(one.player.log.count(QStringLiteral("Play")), 2);
+    QVERIFY(!two.station.state().playing());
+    // Radio 2 busy with memory 1 of its own: the turn stays on radio 1.
+    pair.handleOn(2, StationEvents::MemoryClick{0});
+    one.player.finish();
+    clock.advance(500);
+    QVERIFY(one.station.state().playing());
+    QVERIFY(two.station.state().playing());
+    QCOMPARE(two.station.state().memory, 0);
 }
 
 QTEST_GUILESS_MAIN(TestRadioPair)
