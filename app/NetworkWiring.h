@@ -29,7 +29,8 @@ public:
     ~NetworkWiring() override;
 
     // A radio of this station, by its number (1, 2), and the station that keys it.
-    void addRadio(int radioNr, Station &station, std::function<NetworkLink::Tuning()> tuning = {})
+    void addRadio(int radioNr, StationDoor &station,
+                  std::function<NetworkLink::Tuning()> tuning = {})
     {
         m_link.addRadio(radioNr, station, std::move(tuning));
     }

@@ -3,7 +3,7 @@
 
 #include "remote/StationNetwork.h"
 #include "station/Log.h"
-#include "station/Station.h"
+#include "station/StationDoor.h"
 
 #include <QFileInfo>
 
@@ -13,7 +13,7 @@ NetworkLink::NetworkLink(const AppState &settings, Clock &clock, QObject *parent
 
 NetworkLink::~NetworkLink() = default;
 
-void NetworkLink::addRadio(int radioNr, Station &station, std::function<Tuning()> tuning)
+void NetworkLink::addRadio(int radioNr, StationDoor &station, std::function<Tuning()> tuning)
 {
     auto radio = std::make_unique<Radio>();
     radio->number = radioNr;
@@ -23,7 +23,7 @@ void NetworkLink::addRadio(int radioNr, Station &station, std::function<Tuning()
     station.addKeyingGate([link = QPointer<NetworkLink>(this), self = radio.get()] {
         return link ? link->gate(*self) : std::nullopt;
     });
-    connect(&station, &Station::changed, this, &NetworkLink::stationChanged);
+    connect(&station, &StationDoor::changed, this, &NetworkLink::stationChanged);
     m_radios.push_back(std::move(radio));
 }
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 class Clock;
-class Station;
+class StationDoor;
 class StationNetwork;
 
 // This station's radios on the station network: each one told to the stations around it (one
@@ -46,7 +46,7 @@ public:
         quint64 freqHz = 0;
         QString mode;
     };
-    void addRadio(int radioNr, Station &station, std::function<Tuning()> tuning = {});
+    void addRadio(int radioNr, StationDoor &station, std::function<Tuning()> tuning = {});
 
     // Takes the settings' [Network] as they are now: at start-up, and at the dialog's OK.
     void apply();
@@ -66,7 +66,7 @@ private:
     struct Radio
     {
         int number = 1;
-        QPointer<Station> station;
+        QPointer<StationDoor> station;
         std::function<Tuning()> tuning;
         RadioInfo said; // what was published last
         bool held = false; // its gate held it back at the last look

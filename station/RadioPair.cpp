@@ -48,6 +48,11 @@ bool RadioPair::keyed(int radio) const
     return s.onAir || s.transmitting;
 }
 
+void RadioPair::addKeyingGate(KeyingGate gate)
+{
+    station(1).addKeyingGate(std::move(gate));
+}
+
 const StationState &RadioPair::state() const
 {
     return station(shownRadio()).state();

@@ -30,6 +30,8 @@ public:
     // radio's that is on the air or busy, else the focus radio's.
     Answer handle(const Event &event) override;
     const StationState &state() const override;
+    // A gate for the first radio (the pair's own radios each have theirs).
+    void addKeyingGate(KeyingGate gate) override;
 
     // An event for one radio (1 or 2): refused NoSuchMemory for a radio that is not there.
     Answer handleOn(int radio, const Event &event);

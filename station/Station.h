@@ -94,7 +94,7 @@ public:
     // asked in turn;
     // asked before each request that would key it. A message held back with `wait` stays in its
     // lead until GateOpened; else it is refused. Lock is refused either way; a repeat waits.
-    void addKeyingGate(KeyingGate gate) { m_gates.push_back(std::move(gate)); }
+    void addKeyingGate(KeyingGate gate) override { m_gates.push_back(std::move(gate)); }
     // Two radios taking turns: when a memory's repeat is due, `handOff(memory)` starts it on the
     // other radio and answers whether it did; this radio's cycle then ends (none: it repeats here).
     void setRepeatHandOff(std::function<bool(int memory)> handOff)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "station/Answer.h"
+#include "station/KeyingGate.h"
 #include "station/StationEvents.h"
 #include "station/StationState.h"
 
@@ -18,6 +19,8 @@ public:
 
     virtual Answer handle(const Event &event) = 0;
     virtual const StationState &state() const = 0;
+    // What beyond the station may hold its transmitter back: asked before each keying.
+    virtual void addKeyingGate(KeyingGate gate) = 0;
 
 signals:
     void changed(const StationState &state);
