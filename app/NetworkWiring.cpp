@@ -5,18 +5,19 @@
 #include "settings/Settings.h"
 #include "station/AppState.h"
 #include "station/Dialogs.h"
+#include "station/SettingsBook.h"
 #include "ui/Form1.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
 
-NetworkWiring::NetworkWiring(AppState &state, Clock &clock, Form1 &window, Settings &settings,
+NetworkWiring::NetworkWiring(SettingsBook &book, Clock &clock, Form1 &window, Settings &settings,
                              Dialogs &dialogs, QObject *parent)
     : QObject(parent)
     , m_window(window)
     , m_dialogs(dialogs)
-    , m_link(state, clock)
-    , m_dialog(state, window)
+    , m_link(book.values(), clock)
+    , m_dialog(book, window)
     , m_statusCaption(window.Frame(3)->title())
 {
     connect(&window, &Form1::Network_Click, &m_dialog, &NetworkSetHandler::Network_Click);

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+class SettingsBook;
 struct AppState;
 class Clock;
 class Dialogs;
@@ -24,7 +25,7 @@ class NetworkWiring : public QObject
 {
     Q_OBJECT
 public:
-    NetworkWiring(AppState &state, Clock &clock, Form1 &window, Settings &settings,
+    NetworkWiring(SettingsBook &book, Clock &clock, Form1 &window, Settings &settings,
                   Dialogs &dialogs, QObject *parent = nullptr);
     ~NetworkWiring() override;
 

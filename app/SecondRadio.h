@@ -4,6 +4,7 @@
 #include "ptt/KeyerChoice.h"
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
+#include "station/SettingsBook.h"
 #include "station/Station.h"
 
 #include <QObject>
@@ -40,6 +41,7 @@ public:
 
 private:
     AppState m_settings;
+    SettingsBook m_book; // the one way to change m_settings
     SoundPlayer &m_player;
     SerialKeyer m_serial;
     KeyerChoice m_keyers;

@@ -11,6 +11,7 @@
 #include "station/AppState.h"
 #include "station/Clock.h"
 #include "station/RadioPair.h"
+#include "station/SettingsBook.h"
 #include "station/Station.h"
 #include "station/StationKeys.h"
 #include "station/StationRemote.h"
@@ -83,7 +84,8 @@ public:
     // The window was closed other than by File > Exit: save.
     void Form_Terminate();
 
-    AppState &state() { return m_state; }
+    const AppState &state() const { return m_state; }
+    SettingsBook &settingsBook() { return m_book; }
     Form1 &window() { return m_form; }
     SoundPlayer &device() { return m_device; }
     Settings &settings() { return m_settings; }
@@ -129,6 +131,7 @@ private:
     void measureMemories();
 
     AppState m_state;
+    SettingsBook m_book{m_state}; // the one way to change m_state
     SettingsPlace m_place;
     SoundPlayer &m_device;
     SoundServer &m_server;

@@ -11,6 +11,7 @@
 #include "remote/KeyerAdaptor.h"
 #include "remote/KeyerService.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/SetUp.h"
 #include "ui/PictureButton.h"
 
 #include <QDBusConnection>
@@ -116,8 +117,8 @@ void runSend(BenchReport &report, const PrivateBus &bus)
     populateProgramFolder(folder.path());
     BenchStation bench(folder.path());
     bench.station.Form_Load();
-    bench.station.state().RtsOn = true;
-    bench.station.state().RtsPos = true;
+    setUp(bench.station).Ptt.RtsOn = true;
+    setUp(bench.station).Ptt.RtsPos = true;
     const QString stationName = QStringLiteral("vvbench-keyer");
     KeyerService service(bench.station.remote());
     if (!service.start(QDBusConnection::connectToBus(bus.address(), stationName))) {
@@ -201,7 +202,7 @@ void runSpoken(BenchReport &report)
     }
     BenchStation bench(folder.path());
     bench.station.Form_Load();
-    bench.station.state().MemFile[0] = folder.filePath(QStringLiteral("memory.wav"));
+    setUp(bench.station).Memories.MemFile[0] = folder.filePath(QStringLiteral("memory.wav"));
     KeyerService service(bench.station.remote());
 
     using Steady = std::chrono::steady_clock;
@@ -224,7 +225,7 @@ void runSpoken(BenchReport &report)
     std::vector<double> warm;
     std::vector<double> memory;
     for (int run = 0; run < 11; ++run) {
-        KitMessages texts(bench.station.state(), kit, folder.path());
+        KitMessages texts(setUp(bench.station), kit, folder.path());
         service.adaptor().setTexts(&texts);
         const auto say = [&] {
             QStringList missing;

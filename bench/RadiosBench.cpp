@@ -9,6 +9,7 @@
 #include "station/Clock.h"
 #include "station/PttKeyer.h"
 #include "station/RadioPair.h"
+#include "station/SettingsBook.h"
 #include "station/Station.h"
 
 #include <QElapsedTimer>
@@ -66,14 +67,15 @@ private:
 
 struct Radio
 {
-    explicit Radio(Clock &clock) : station(settings, player, clock)
+    explicit Radio(Clock &clock) : station(book, player, clock)
     {
         for (int i = 0; i < MemoryCount; ++i)
-            settings.MemFile[i] = QStringLiteral("/bench%1.wav").arg(i + 1);
+            settings.Memories.MemFile[i] = QStringLiteral("/bench%1.wav").arg(i + 1);
         station.setKeyer(&keyer);
         station.handle(StationEvents::StartUp{});
     }
     AppState settings;
+    SettingsBook book{settings};
     StampingPlayer player;
     InstantKeyer keyer;
     Station station;

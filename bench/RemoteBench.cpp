@@ -15,6 +15,7 @@
 #include "remote/KeyerService.h"
 #include "station/Dialogs.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/SetUp.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -79,9 +80,9 @@ void runRemoteBench(BenchReport &report)
     SoundDevice preview(connection);
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
-    station.state().RtsOn = true;
-    station.state().RtsPos = true;
-    station.state().MemFile[0] = folder.path() + QStringLiteral("/Wav/1.wav");
+    setUp(station).Ptt.RtsOn = true;
+    setUp(station).Ptt.RtsPos = true;
+    setUp(station).Memories.MemFile[0] = folder.path() + QStringLiteral("/Wav/1.wav");
 
     const QString stationName = QStringLiteral("vvbench-station");
     KeyerService service(station.remote());

@@ -15,6 +15,7 @@
 #include "playback/audio/SoundDevice.h"
 #include "tests/support/MonitorCapture.h"
 #include "tests/support/PrivateSoundServer.h"
+#include "tests/support/SetUp.h"
 #include "ui/PictureButton.h"
 
 #include <QDir>
@@ -107,9 +108,9 @@ public:
         s.station.window().show();
         // The rig's output, as the Sound dialog stores it.
         s.device.setOutput(PrivateSoundServer::Rig);
-        s.station.state().MemFile[0] = first;
-        s.station.state().MemFile[1] = shortWav;
-        s.station.state().MemFile[2] = thirty;
+        setUp(s.station).Memories.MemFile[0] = first;
+        setUp(s.station).Memories.MemFile[1] = shortWav;
+        setUp(s.station).Memories.MemFile[2] = thirty;
 
         m_capture = std::make_unique<MonitorCapture>(PrivateSoundServer::Rig + ".monitor");
         if (!m_capture->start(&error)) {

@@ -12,6 +12,7 @@
 #include "playback/audio/PulseConnection.h"
 #include "tests/support/MonitorCapture.h"
 #include "tests/support/PrivateSoundServer.h"
+#include "tests/support/SetUp.h"
 #include "ui/PictureButton.h"
 
 #include <QCheckBox>
@@ -122,8 +123,8 @@ public:
         BenchStation s(connection, m_folder.path());
         s.station.Form_Load();
         s.device.setOutput(PrivateSoundServer::Rig);
-        s.station.state().MemFile[0] = file;
-        s.station.state().MemDelay[0] = PauseMs;
+        setUp(s.station).Memories.MemFile[0] = file;
+        setUp(s.station).Memories.MemDelay[0] = PauseMs;
         s.station.window().Check3d1(0)->setChecked(true);
 
         MonitorCapture rig(PrivateSoundServer::Rig + ".monitor");

@@ -7,6 +7,7 @@
 #include "bench/BenchReport.h"
 #include "bench/BenchSounds.h"
 #include "bench/BenchStation.h"
+#include "tests/support/SetUp.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -83,7 +84,7 @@ public:
     }
 
 private:
-    AppState &state() { return m_station->station.state(); }
+    AppState &state() { return setUp(m_station->station); }
     Form1 &window() { return m_station->station.window(); }
 
     // Start-up to the window shown: the station built with the real device, Form_Load, show,
@@ -140,7 +141,7 @@ private:
         std::vector<double> took;
         for (int run = 0; run < 3 * Runs; ++run) {
             // A changed delay, so that every save writes.
-            state().MemDelay[5] = 4500 + run % 2;
+            state().Memories.MemDelay[5] = 4500 + run % 2;
             QElapsedTimer timer;
             timer.start();
             m_station->station.settings().WriteMem();

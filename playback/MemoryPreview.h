@@ -21,7 +21,7 @@ class MemoryPreview : public QObject
 {
     Q_OBJECT
 public:
-    MemoryPreview(AppState &state, SoundPlayer &player, QObject *parent = nullptr);
+    MemoryPreview(const AppState &state, SoundPlayer &player, QObject *parent = nullptr);
 
     // Whether a message plays now (unset: none ever does).
     void setMessageBusy(std::function<bool()> query) { m_messageBusy = std::move(query); }
@@ -38,7 +38,7 @@ private:
     // Why the preview would go out on the transmitter's output; empty when it would not.
     QString refusal() const;
 
-    AppState &m_state;
+    const AppState &m_state;
     SoundPlayer &m_player;
     std::function<bool()> m_messageBusy;
     std::function<QString()> m_defaultOutput;

@@ -8,6 +8,7 @@
 #include "station/AppState.h"
 #include "station/Log.h"
 #include "station/LogText.h"
+#include "station/SettingsBook.h"
 #include "station/SoundPlayer.h"
 
 #include <QTemporaryDir>
@@ -18,8 +19,12 @@ constexpr int MinRate = 1000;
 constexpr int MaxRate = 384000;
 } // namespace
 
-Recorder::Recorder(AppState &state, AudioInput &input, SoundPlayer &preview, QObject *parent)
-    : QObject(parent), m_state(state), m_input(input), m_preview(preview)
+Recorder::Recorder(SettingsBook &settings, AudioInput &input, SoundPlayer &preview, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_state(settings.values())
+    , m_input(input)
+    , m_preview(preview)
 {
     m_nothingTimer = new QTimer(this);
     m_nothingTimer->setSingleShot(true);
@@ -65,7 +70,7 @@ bool Recorder::record()
     setPhase(Recording);
     say(QString());
     m_nothingTimer->start(m_nothingTimeout);
-    m_input.start(m_state.AudioInput);
+    m_input.start(m_state.Audio.AudioInput);
     return m_phase == Recording;
 }
 
@@ -127,9 +132,9 @@ void Recorder::onNothingArrived()
         return;
     m_input.stop();
     const QString input
-        = m_state.AudioInput.isEmpty()
+        = m_state.Audio.AudioInput.isEmpty()
               ? QStringLiteral("the default input")
-              : QStringLiteral("the input %1").arg(LogText::quoted(m_state.AudioInput));
+              : QStringLiteral("the input %1").arg(LogText::quoted(m_state.Audio.AudioInput));
     endRecording(QStringLiteral("Nothing arrives from %1: check that it is plugged in, or choose "
                                 "another input under Setup > Sound...")
                      .arg(input));
@@ -179,8 +184,8 @@ bool Recorder::play()
     }
 
     m_preview.close();
-    m_preview.setOutput(m_state.AudioMonitor);
-    m_preview.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
+    m_preview.setOutput(m_state.Audio.AudioMonitor);
+    m_preview.setLevel(m_state.Audio.AudioMonitor.isEmpty() ? 100 : m_state.Audio.MonitorLevel);
     m_preview.open(file);
     m_preview.play();
     if (m_preview.mode() != SoundPlayer::Mode::Playing) {
@@ -203,15 +208,17 @@ void Recorder::stopPreview()
 
 QString Recorder::previewOutput() const
 {
-    return m_state.AudioMonitor.isEmpty()
+    return m_state.Audio.AudioMonitor.isEmpty()
                ? QStringLiteral("the default output")
-               : QStringLiteral("the monitor output %1").arg(LogText::quoted(m_state.AudioMonitor));
+               : QStringLiteral("the monitor output %1")
+                     .arg(LogText::quoted(m_state.Audio.AudioMonitor));
 }
 
 QString Recorder::previewRefusal() const
 {
     const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
-    switch (SoundChoices::listening(m_state.AudioMonitor, m_state.AudioOutput, defaultOutput)) {
+    switch (SoundChoices::listening(m_state.Audio.AudioMonitor, m_state.Audio.AudioOutput,
+                                    defaultOutput)) {
     case SoundChoices::Listening::OnTheTransmitter:
         return QStringLiteral("Play is refused: the take would go out on the transmitter's "
                               "output. Choose a monitor output of its own under Setup > Sound...");

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class SettingsBook;
 struct AppState;
 class AudioInput;
 class SoundPlayer;
@@ -43,7 +44,8 @@ public:
     // The longest take; recording stops by itself there.
     static constexpr int MaxSeconds = 300;
 
-    Recorder(AppState &state, AudioInput &input, SoundPlayer &preview, QObject *parent = nullptr);
+    Recorder(SettingsBook &settings, AudioInput &input, SoundPlayer &preview,
+             QObject *parent = nullptr);
     ~Recorder() override;
 
     // Whether a message plays now (unset: none ever does).
@@ -126,7 +128,8 @@ private:
                      qsizetype end) const;
     Result writeKitPart(const QString &path, qsizetype begin, qsizetype end);
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     AudioInput &m_input;
     SoundPlayer &m_preview;
     std::function<bool()> m_messageBusy;

@@ -9,6 +9,7 @@
 #include "station/AppState.h"
 #include "station/Log.h"
 #include "station/LogText.h"
+#include "station/SettingsBook.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -41,13 +42,14 @@ bool Recorder::save(int memory)
     QString path;
     const Result written = writeTake(memory, begin, end, &path);
     if (!written) {
-        qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the recording in %1: %2")
-                                            .arg(LogText::quoted(m_state.RecordDir), written.error);
+        qCWarning(lcSound).noquote()
+            << QStringLiteral("Cannot save the recording in %1: %2")
+                   .arg(LogText::quoted(m_state.Places.RecordDir), written.error);
         sayNotSaved(written.error, QStringLiteral("memory %1 keeps its file").arg(memory));
         return false;
     }
 
-    m_state.MemFile[memory - 1] = path;
+    m_settings.edit(&AppState::Memories, [&](auto &area) { area.MemFile[memory - 1] = path; });
     m_savedFile = path;
     const bool settingsSaved = m_saveSettings ? m_saveSettings() : true;
     const QString name = QFileInfo(path).fileName();
@@ -176,7 +178,7 @@ Result Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype en
 // when it is whole, never over an existing file.
 Result Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path)
 {
-    const QDir folder(m_state.RecordDir);
+    const QDir folder(m_state.Places.RecordDir);
     const QDateTime now = QDateTime::currentDateTime();
     const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
                                               + QStringLiteral(".part"));

@@ -30,7 +30,8 @@ class KeyerChoice : public QObject
     Q_OBJECT
 public:
     // `rigs`: where the CAT and CM108 keyers find hamlib.
-    KeyerChoice(AppState &state, SerialKeyer &serial, RigModule &rigs, QObject *parent = nullptr);
+    KeyerChoice(const AppState &state, SerialKeyer &serial, RigModule &rigs,
+                QObject *parent = nullptr);
     ~KeyerChoice() override;
 
     // The guard that releases the transmitter should the program die (null: none).
@@ -69,7 +70,7 @@ private:
     void putInPlace(PttKeyer *keyer);
     void tellStatus();
 
-    AppState &m_state;
+    const AppState &m_state;
     SerialKeyer &m_serial;
     RigModule &m_rigs;
     std::unique_ptr<HamlibKeyer> m_hamlib;

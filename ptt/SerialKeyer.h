@@ -21,7 +21,8 @@ class SerialKeyer : public PttKeyer, public LineUse
 {
     Q_OBJECT
 public:
-    SerialKeyer(AppState &state, SerialLines &MSComm1, Dialogs &dialogs, QObject *parent = nullptr);
+    SerialKeyer(const AppState &state, SerialLines &MSComm1, Dialogs &dialogs,
+                QObject *parent = nullptr);
 
     // (Re)opens port ComNum with "9600,N,8,1". A failure is shown in a message box and the port
     // stays closed. Opening never keys the transmitter by itself.
@@ -61,7 +62,7 @@ private:
     void tellReceiveLevels();
     void tellStatus();
 
-    AppState &m_state;
+    const AppState &m_state;
     SerialLines &m_lines;
     Dialogs &m_dialogs;
     LineRecord m_rts;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/AppState.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -26,10 +28,10 @@ class ProfileText;
 // that is not UTF-8, a level out of range).
 namespace AudioSettings {
 
-constexpr double MinLoudness = -40;
-constexpr double MaxLoudness = -5;
-constexpr double MinTruePeak = -40;
-constexpr double MaxTruePeak = 0;
+constexpr double MinLoudness = AudioValues::MinLoudness;
+constexpr double MaxLoudness = AudioValues::MaxLoudness;
+constexpr double MinTruePeak = AudioValues::MinTruePeak;
+constexpr double MaxTruePeak = AudioValues::MaxTruePeak;
 constexpr double DefaultTruePeak = -1;
 
 // A level in LUFS or dB as the file and the Sound dialog take it: a number and nothing else

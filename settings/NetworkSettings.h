@@ -29,8 +29,8 @@ namespace NetworkSettings {
 
 using Values = NetworkValues;
 
-constexpr int MinPeerTimeoutS = 1;
-constexpr int MaxPeerTimeoutS = 60;
+constexpr int MinPeerTimeoutS = NetworkValues::MinPeerTimeoutS;
+constexpr int MaxPeerTimeoutS = NetworkValues::MaxPeerTimeoutS;
 // The longest station name, in characters.
 constexpr int MaxStationName = 64;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/AppState.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -27,14 +29,14 @@ class ProfileText;
 namespace PttSettings {
 
 // The ranges of the numbers.
-constexpr int RigModelMin = 1;
-constexpr int RigModelMax = 99999;
-constexpr int RigSpeedMax = 1000000;
-constexpr int Cm108GpioMin = 1;
-constexpr int Cm108GpioMax = 8;
-constexpr int LeadMsMax = 2000;
-constexpr int TailMsMax = 2000;
-constexpr int TimeoutSMax = 3600;
+constexpr int RigModelMin = PttValues::RigModelMin;
+constexpr int RigModelMax = PttValues::RigModelMax;
+constexpr int RigSpeedMax = PttValues::RigSpeedMax;
+constexpr int Cm108GpioMin = PttValues::Cm108GpioMin;
+constexpr int Cm108GpioMax = PttValues::Cm108GpioMax;
+constexpr int LeadMsMax = PttValues::LeadMsMax;
+constexpr int TailMsMax = PttValues::TailMsMax;
+constexpr int TimeoutSMax = PttValues::TimeoutSMax;
 
 // Reads the keys into the state; a missing file, section or key gives its default, and so does a
 // value the key does not accept: a method not named above, a number that is not a whole number

@@ -4,6 +4,7 @@
 #include "settings/ProfileText.h"
 #include "settings/SettingsLock.h"
 #include "station/AppState.h"
+#include "station/SettingsBook.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,7 +42,7 @@ struct SettingsPlace;
 class Settings
 {
 public:
-    explicit Settings(AppState &state);
+    explicit Settings(SettingsBook &book);
 
     // What the window does with the settings just read: shows the repeat flags in their boxes and
     // applies the button and label fonts. Called at the end of every ReadMem.
@@ -89,7 +90,8 @@ private:
     // Tells the operator of a save that failed for `reason` (empty: it succeeded).
     void tellOutcome(const QString &reason);
 
-    AppState &m_state;
+    SettingsBook &m_book;
+    const AppState &m_state;
     std::function<void()> m_showRead;
     std::function<void(const QString &, bool)> m_tell;
     // The state as ReadMem left it, or as the latest save wrote it: a newer key still holding this

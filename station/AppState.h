@@ -31,6 +31,9 @@ struct NetworkValues
     StationRole Role = StationRole::Run;
 
     bool operator==(const NetworkValues &) const = default;
+
+    static constexpr int MinPeerTimeoutS = 1;
+    static constexpr int MaxPeerTimeoutS = 60;
 };
 
 // While one radio is keyed, keying the other is refused, or waits until the first one's tail
@@ -49,11 +52,10 @@ struct So2rChoice
 // The number of memories: the buttons, their sound files, delays and repeat boxes.
 inline constexpr int MemoryCount = 6;
 
-// The station's settings and places: one plain struct, owned by VoiceVocta and handed by
-// reference to the classes that read or write the settings file, the dialogs and the station.
-// What the station does with them (the message that plays, Lock, standby, the transmitter) is the
-// station's own state (StationState). Names follow the station's own vocabulary.
-struct AppState
+// The memories ([MEMORY_1] to [MEMORY_6] of the settings file): what each button plays and how
+// it repeats. The station applies them (repeat boxes, the delay set while a memory repeats); the
+// memory bank and the recorder bind files to them.
+struct MemoryValues
 {
     // Sound file of each memory.
     std::array<QString, MemoryCount> MemFile;
@@ -62,7 +64,13 @@ struct AppState
     std::array<double, MemoryCount> MemDelay{};
     // Repeat wanted for each memory: what its repeat box shows and changes.
     std::array<bool, MemoryCount> MemRepeat{};
+    bool operator==(const MemoryValues &) const = default;
+};
 
+// How the transmitter is keyed ([COM] and [PTT] of the settings file; every default keeps the
+// serial lines keying as they always did).
+struct PttValues
+{
     qint16 ComNum = 0; // serial port number, 1..8 from the COM dialog
 
     bool DtrOn = false; // DTR keys PTT
@@ -70,8 +78,6 @@ struct AppState
     bool RtsOn = false; // RTS keys PTT
     bool RtsPos = false; // RTS polarity: true = positive
 
-    // PTT ([PTT] of the settings file; every default keeps the serial lines keying as they
-    // always did).
     KeyingMethod PttMethod = KeyingMethod::Serial;
     QString SerialDevice; // the serial device by its path; empty: the port ComNum
     int RigModel = 2; // hamlib's rig model; 2: rigctld over the network
@@ -82,9 +88,24 @@ struct AppState
     int LeadMs = 0; // from keying to the audio, 0..2000 ms
     int TailMs = 0; // from the last sample heard to the release, 0..2000 ms
     int TimeoutS = 0; // the longest the transmitter stays keyed without a break; 0: no limit
+    bool operator==(const PttValues &) const = default;
 
-    // The sound server's output (sink) that plays the messages, by its name; empty: the system's
-    // default output. The input (source) that the recorder records from; empty: the default.
+    // The ranges of the numbers.
+    static constexpr int RigModelMin = 1;
+    static constexpr int RigModelMax = 99999;
+    static constexpr int RigSpeedMax = 1000000;
+    static constexpr int Cm108GpioMin = 1;
+    static constexpr int Cm108GpioMax = 8;
+    static constexpr int LeadMsMax = 2000;
+    static constexpr int TailMsMax = 2000;
+    static constexpr int TimeoutSMax = 3600;
+};
+
+// The sound server's outputs and inputs and the levels ([Audio] of the settings file).
+struct AudioValues
+{
+    // The output (sink) that plays the messages, by its name; empty: the system's default output.
+    // The input (source) that the recorder records from; empty: the default.
     QString AudioOutput;
     QString AudioInput;
     int AudioLevel = 100; // percent of full scale (linear amplitude) of what is played, 0..100
@@ -98,17 +119,43 @@ struct AppState
     // their true peaks, in dBTP.
     std::optional<double> AudioLoudness;
     double AudioTruePeak = -1.0;
+    bool operator==(const AudioValues &) const = default;
 
-    // The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty:
-    // the default one, SettingsPlace::kitDir), and the silence between the parts of a word and
-    // between words, in milliseconds.
+    // The ranges of the numbers.
+    static constexpr int MaxLevel = 100;
+    static constexpr double MinLoudness = -40;
+    static constexpr double MaxLoudness = -5;
+    static constexpr double MinTruePeak = -40;
+    static constexpr double MaxTruePeak = 0;
+};
+
+// The voice kit that texts are spoken from ([Kit] of the settings file): its folder (empty: the
+// default one, SettingsPlace::kitDir), and the silence between the parts of a word and between
+// words, in milliseconds.
+struct KitValues
+{
     QString KitFolder;
     int KitLetterGapMs = 60;
     int KitWordGapMs = 150;
+    bool operator==(const KitValues &) const = default;
 
-    NetworkValues Network;
-    So2rChoice So2r;
+    static constexpr int MaxGapMs = 2000;
+};
 
+// The fonts of the window ([Fonts_1] and [Fonts_2]): element 1 the buttons, element 2 the frame
+// labels; element 0 unused.
+struct FontValues
+{
+    std::array<QString, 3> FntName;
+    std::array<qint16, 3> FntSize{};
+    std::array<bool, 3> FntBold{};
+    std::array<bool, 3> FntItalic{};
+    bool operator==(const FontValues &) const = default;
+};
+
+// Where the program's files are: found at start-up, never stored.
+struct PlaceValues
+{
     QString AppDir; // the executable's directory
     QString ImgDir; // AppDir + "/Images/", or ../share/voicevocta/Images/ when installed
     QString WavDir; // AppDir + "/Wav/", or ../share/voicevocta/Wav/ when installed
@@ -116,10 +163,19 @@ struct AppState
     // Where new recordings go: WavDir beside a writable program folder, else the user's own
     // $XDG_DATA_HOME/voicevocta/Wav/. Ends with a separator; may not exist yet.
     QString RecordDir;
+    bool operator==(const PlaceValues &) const = default;
+};
 
-    // Fonts: element 1 the buttons, element 2 the frame labels; element 0 unused.
-    std::array<QString, 3> FntName;
-    std::array<qint16, 3> FntSize{};
-    std::array<bool, 3> FntBold{};
-    std::array<bool, 3> FntItalic{};
+// One radio's settings and places, one value per area. SettingsBook holds the program's and
+// applies each area through one call that can refuse; everything else reads it.
+struct AppState
+{
+    MemoryValues Memories;
+    PttValues Ptt;
+    AudioValues Audio;
+    KitValues Kit;
+    FontValues Fonts;
+    NetworkValues Network;
+    So2rChoice So2r;
+    PlaceValues Places;
 };

@@ -8,6 +8,7 @@
 #include "station/Clock.h"
 #include "station/Log.h"
 #include "station/PttKeyer.h"
+#include "station/SettingsBook.h"
 
 using namespace StationEvents;
 
@@ -16,9 +17,10 @@ namespace {
 constexpr int SliderMax = 10000;
 } // namespace
 
-Station::Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject *parent)
+Station::Station(SettingsBook &settings, SoundPlayer &player, Clock &clock, QObject *parent)
     : StationDoor(parent)
-    , m_settings(settings)
+    , m_book(settings)
+    , m_settings(settings.values())
     , m_player(player)
     , m_clock(clock)
     , m_said(m_state)
@@ -148,7 +150,8 @@ void Station::on(const StationEvents::RepeatBox &event)
         m_answer = Answer::ignored();
         return;
     }
-    m_settings.MemRepeat.at(event.index) = event.ticked;
+    m_book.edit(&AppState::Memories,
+                [&](auto &area) { area.MemRepeat.at(event.index) = event.ticked; });
     // Only the current memory's box counts now; the others are read when their memory starts.
     if (event.index == m_state.memory)
         m_state.repeat = event.ticked;
@@ -165,7 +168,8 @@ void Station::on(const StationEvents::StoreDelay &)
         refuse(Answer::Reason::NoSuchMemory); // no memory to store it for
         return;
     }
-    m_settings.MemDelay.at(m_state.memory) = m_state.delay;
+    m_book.edit(&AppState::Memories,
+                [&](auto &area) { area.MemDelay.at(m_state.memory) = m_state.delay; });
 }
 
 void Station::on(const StationEvents::Refuse &)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+class SettingsBook;
 struct AppState;
 class Clock;
 class LineUse;
@@ -65,7 +66,7 @@ public:
     // `settings` holds the memories' files, repeat flags and delays and the lead, tail and
     // time-out; the station reads them when it needs them and writes the repeat flags and the
     // stored delays.
-    Station(AppState &settings, SoundPlayer &player, Clock &clock, QObject *parent = nullptr);
+    Station(SettingsBook &settings, SoundPlayer &player, Clock &clock, QObject *parent = nullptr);
     ~Station() override;
 
     // The station's one way in: applies `event` and every event it gave rise to, and answers.
@@ -178,7 +179,8 @@ private:
     void readKeyer();
     void followKeyer(PttKeyer *keyer);
 
-    AppState &m_settings;
+    SettingsBook &m_book;
+    const AppState &m_settings;
     SoundPlayer &m_player;
     Clock &m_clock;
     Answer m_answer; // of the event being applied

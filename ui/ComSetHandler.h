@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 
+class SettingsBook;
 struct AppState;
 class ComSet;
 class SerialKeyer;
@@ -17,7 +18,8 @@ class ComSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    ComSetHandler(AppState &state, QWidget &mainWindow, SerialLines &MSComm1, SerialKeyer &keyer);
+    ComSetHandler(SettingsBook &settings, QWidget &mainWindow, SerialLines &MSComm1,
+                  SerialKeyer &keyer);
     ~ComSetHandler() override;
 
     // Setup > Com > Parameters: shows the dialog, loading it first if it is not loaded.
@@ -43,7 +45,8 @@ private:
     void load();
     void showDevices();
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     QWidget &m_mainWindow;
     SerialLines &m_lines;
     SerialKeyer &m_keyer;

@@ -3,6 +3,7 @@
 
 #include <QList>
 
+class SettingsBook;
 struct AppState;
 class Dialogs;
 class QWidget;
@@ -12,7 +13,8 @@ class QWidget;
 class Fonts
 {
 public:
-    Fonts(AppState &state, QList<QWidget *> buttons, QList<QWidget *> labels, Dialogs &dialogs);
+    Fonts(SettingsBook &settings, QList<QWidget *> buttons, QList<QWidget *> labels,
+          Dialogs &dialogs);
 
     // Applies the stored button font to the buttons.
     void SetFontsB();
@@ -27,7 +29,8 @@ private:
     void apply(int element, const QList<QWidget *> &controls);
     void choose(int element);
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     QList<QWidget *> m_buttons;
     QList<QWidget *> m_labels;
     Dialogs &m_dialogs;

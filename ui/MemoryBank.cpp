@@ -4,6 +4,7 @@
 #include "settings/Settings.h"
 #include "station/AppState.h"
 #include "station/Dialogs.h"
+#include "station/SettingsBook.h"
 #include "station/StationState.h"
 
 #include <QFileInfo>
@@ -12,10 +13,11 @@ namespace {
 constexpr int RightButton = 2;
 }
 
-MemoryBank::MemoryBank(AppState &state, std::function<const StationState &()> station,
+MemoryBank::MemoryBank(SettingsBook &book, std::function<const StationState &()> station,
                        Settings &settings, Dialogs &dialogs,
                        std::function<void(int Index)> markChosen)
-    : m_state(state)
+    : m_book(book)
+    , m_state(book.values())
     , m_station(std::move(station))
     , m_settings(settings)
     , m_dialogs(dialogs)
@@ -44,16 +46,16 @@ void MemoryBank::chooseFile(int Index)
         = QStringList{QStringLiteral("Wav Files (*.wav)"), QStringLiteral("Mid Files (*.mid)")};
     request.fileName = QString();
     // The folder of the memory's present file; the recordings' when that file is not there.
-    const QFileInfo present(m_state.MemFile[Index]);
-    request.directory = present.isFile()                       ? present.absolutePath()
-                        : QFileInfo(m_state.RecordDir).isDir() ? m_state.RecordDir
-                                                               : m_state.WavDir;
+    const QFileInfo present(m_state.Memories.MemFile[Index]);
+    request.directory = present.isFile()                              ? present.absolutePath()
+                        : QFileInfo(m_state.Places.RecordDir).isDir() ? m_state.Places.RecordDir
+                                                                      : m_state.Places.WavDir;
     request.mustExist = true;
     const QString chosen = m_dialogs.openFile(request);
     if (chosen.isEmpty())
         return; // cancelled: nothing stored, nothing saved
 
-    m_state.MemFile[Index] = chosen;
+    m_book.edit(&AppState::Memories, [&](auto &area) { area.MemFile[Index] = chosen; });
     m_settings.WriteMem();
     if (m_fileChosen)
         m_fileChosen(Index);

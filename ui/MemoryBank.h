@@ -3,6 +3,7 @@
 
 #include <functional>
 
+class SettingsBook;
 struct AppState;
 struct StationState;
 class Dialogs;
@@ -17,8 +18,8 @@ public:
     // `markChosen` gives memory Index's button the yellow back colour of a memory whose file was
     // asked for, and draws it at once.
     // `station` tells what the station does now.
-    MemoryBank(AppState &state, std::function<const StationState &()> station, Settings &settings,
-               Dialogs &dialogs, std::function<void(int Index)> markChosen);
+    MemoryBank(SettingsBook &book, std::function<const StationState &()> station,
+               Settings &settings, Dialogs &dialogs, std::function<void(int Index)> markChosen);
 
     void Command3d1_MouseDown(int Index, int Button, int Shift, int x, int y);
     // Told of each file chosen for a memory, once it is stored.
@@ -27,7 +28,8 @@ public:
 private:
     void chooseFile(int Index);
 
-    AppState &m_state;
+    SettingsBook &m_book;
+    const AppState &m_state;
     std::function<const StationState &()> m_station;
     Settings &m_settings;
     Dialogs &m_dialogs;

@@ -3,6 +3,7 @@
 
 #include "settings/NetworkSettings.h"
 #include "station/AppState.h"
+#include "station/SettingsBook.h"
 #include "ui/NetworkSet.h"
 
 #include <QComboBox>
@@ -12,8 +13,8 @@
 
 #include <algorithm>
 
-NetworkSetHandler::NetworkSetHandler(AppState &state, QWidget &mainWindow)
-    : m_state(state), m_mainWindow(mainWindow)
+NetworkSetHandler::NetworkSetHandler(SettingsBook &settings, QWidget &mainWindow)
+    : m_settings(settings), m_state(settings.values()), m_mainWindow(mainWindow)
 { }
 
 NetworkSetHandler::~NetworkSetHandler()
@@ -87,7 +88,7 @@ void NetworkSetHandler::OkButton_Click()
         return;
     }
 
-    NetworkValues &v = m_state.Network;
+    NetworkValues v = m_state.Network;
     v.RadioInfo = radioInfo;
     v.StationName
         = *name == NetworkSettings::effectiveStationName(NetworkValues()) ? QString() : *name;
@@ -96,6 +97,10 @@ void NetworkSetHandler::OkButton_Click()
     v.Role = StationRole(std::clamp(dialog.RoleCombo()->currentIndex(), 0, 1));
     v.PeerTimeoutS = std::clamp(dialog.PeerTimeoutSpin()->value(), NetworkSettings::MinPeerTimeoutS,
                                 NetworkSettings::MaxPeerTimeoutS);
+    if (const Result done = m_settings.apply(v); !done) {
+        showStatus(done.error, false);
+        return;
+    }
     dialog.hide();
     emit applied();
 }

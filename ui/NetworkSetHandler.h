@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+class SettingsBook;
 struct AppState;
 class NetworkSet;
 class QWidget;
@@ -22,7 +23,7 @@ class NetworkSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    NetworkSetHandler(AppState &state, QWidget &mainWindow);
+    NetworkSetHandler(SettingsBook &settings, QWidget &mainWindow);
     ~NetworkSetHandler() override;
 
     // Shows the dialog, loading it first if it is not loaded, and fills it unless it is already on
@@ -48,7 +49,8 @@ private:
     void load();
     void showStatus(const QString &text, bool good);
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     QWidget &m_mainWindow;
     QPointer<NetworkSet> m_dialog;
     QString m_status;

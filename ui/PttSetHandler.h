@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 
+class SettingsBook;
 struct AppState;
 class PttSet;
 class QWidget;
@@ -44,7 +45,7 @@ class PttSetHandler : public QObject
 public:
     using Devices = PttDeviceLists;
 
-    PttSetHandler(AppState &state, QWidget &mainWindow, Devices devices = {});
+    PttSetHandler(SettingsBook &settings, QWidget &mainWindow, Devices devices = {});
     ~PttSetHandler() override;
 
     // Setup > PTT...: shows the dialog, loading it first if it is not loaded, and fills it
@@ -74,7 +75,8 @@ private:
     void load();
     void showStatus(const QString &text, bool ready);
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     QWidget &m_mainWindow;
     Devices m_devices;
     QPointer<PttSet> m_dialog;

@@ -19,7 +19,8 @@ class RecordSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    RecordSetHandler(AppState &state, QWidget &mainWindow, Recorder &recorder, SoundServer &server);
+    RecordSetHandler(const AppState &state, QWidget &mainWindow, Recorder &recorder,
+                     SoundServer &server);
     ~RecordSetHandler() override;
 
     // Setup > Record...: shows the dialog, loading it first if it is not loaded.
@@ -51,7 +52,7 @@ private:
     void showKit();
     void saveKitPart();
 
-    AppState &m_state;
+    const AppState &m_state;
     QWidget &m_mainWindow;
     Recorder &m_recorder;
     SoundServer &m_server;

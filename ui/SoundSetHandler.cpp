@@ -4,6 +4,7 @@
 #include "playback/SoundChoices.h"
 #include "playback/SoundServer.h"
 #include "station/AppState.h"
+#include "station/SettingsBook.h"
 #include "station/SoundPlayer.h"
 #include "ui/SoundSet.h"
 #include "ui/SoundSetLoudness.h"
@@ -31,9 +32,13 @@ void fill(QComboBox *combo, const QList<SoundChoices::Entry> &entries, const QSt
 
 } // namespace
 
-SoundSetHandler::SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
+SoundSetHandler::SoundSetHandler(SettingsBook &settings, QWidget &mainWindow, SoundServer &server,
                                  SoundPlayer &MMControl1)
-    : m_state(state), m_mainWindow(mainWindow), m_server(server), m_device(MMControl1)
+    : m_settings(settings)
+    , m_state(settings.values())
+    , m_mainWindow(mainWindow)
+    , m_server(server)
+    , m_device(MMControl1)
 {
     // Devices plugged in or out while the dialog is open appear and go at once.
     connect(&m_server, &SoundServer::changed, this, [this] {
@@ -72,7 +77,7 @@ void SoundSetHandler::load()
     connect(dialog, &SoundSet::HScroll1_Change, this, &SoundSetHandler::HScroll1_Change);
     connect(dialog, &SoundSet::HScroll2_Change, this, &SoundSetHandler::HScroll2_Change);
     connect(dialog, &SoundSet::Command1_Click, this, &SoundSetHandler::Command1_Click);
-    m_loudness = new SoundSetLoudness(m_state, *dialog, m_book);
+    m_loudness = new SoundSetLoudness(m_settings, *dialog, m_book);
     connect(m_loudness, &SoundSetLoudness::changed, this, &SoundSetHandler::loudnessChanged);
     connect(m_loudness, &SoundSetLoudness::noteChanged, this, &SoundSetHandler::showStatus);
     connect(dialog, &SoundSet::Form_Unload, this, [this, dialog] {
@@ -89,7 +94,7 @@ void SoundSetHandler::Form_Load()
     SoundSet &dialog = *m_dialog;
     {
         const QSignalBlocker blocker(dialog.HScroll1());
-        dialog.HScroll1()->setValue(m_state.AudioLevel);
+        dialog.HScroll1()->setValue(m_state.Audio.AudioLevel);
     }
     dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
     showMonitorLevel();
@@ -101,20 +106,21 @@ void SoundSetHandler::showDevices()
 {
     SoundSet &dialog = *m_dialog;
     fill(dialog.Combo1(),
-         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), m_state.AudioOutput,
-                               tr("Default output")),
-         m_state.AudioOutput);
+         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(),
+                               m_state.Audio.AudioOutput, tr("Default output")),
+         m_state.Audio.AudioOutput);
     fill(dialog.Combo2(),
-         SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
+         SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.Audio.AudioInput,
                                tr("Default input")),
-         m_state.AudioInput);
+         m_state.Audio.AudioInput);
     // Both by name only: "none" is never the default.
     fill(dialog.Combo3(),
-         SoundChoices::entries(m_server.outputs(), QString(), m_state.AudioMonitor, tr("None")),
-         m_state.AudioMonitor);
+         SoundChoices::entries(m_server.outputs(), QString(), m_state.Audio.AudioMonitor,
+                               tr("None")),
+         m_state.Audio.AudioMonitor);
     fill(dialog.Combo4(),
-         SoundChoices::entries(m_server.inputs(), QString(), m_state.MuteSource, tr("None")),
-         m_state.MuteSource);
+         SoundChoices::entries(m_server.inputs(), QString(), m_state.Audio.MuteSource, tr("None")),
+         m_state.Audio.MuteSource);
     showStatus();
 }
 
@@ -123,9 +129,9 @@ void SoundSetHandler::showMonitorLevel()
     SoundSet &dialog = *m_dialog;
     {
         const QSignalBlocker blocker(dialog.HScroll2());
-        dialog.HScroll2()->setValue(m_state.MonitorLevel);
+        dialog.HScroll2()->setValue(m_state.Audio.MonitorLevel);
     }
-    dialog.HScroll2()->setEnabled(!m_state.AudioMonitor.isEmpty());
+    dialog.HScroll2()->setEnabled(!m_state.Audio.AudioMonitor.isEmpty());
     dialog.Label3()->setText(QStringLiteral("%1 %").arg(dialog.HScroll2()->value()));
 }
 
@@ -134,7 +140,7 @@ void SoundSetHandler::showStatus()
     QStringList status;
     if (!m_server.isConnected())
         status << tr("No sound server answers.");
-    if (m_state.AudioLevel == 0)
+    if (m_state.Audio.AudioLevel == 0)
         status << tr("The level is 0 %: a message keys the transmitter and sends "
                      "silence.");
     if (!m_note.isEmpty())
@@ -146,21 +152,22 @@ void SoundSetHandler::showStatus()
 
 QString SoundSetHandler::transmitterSink() const
 {
-    return m_state.AudioOutput.isEmpty() ? m_server.defaultOutput() : m_state.AudioOutput;
+    return m_state.Audio.AudioOutput.isEmpty() ? m_server.defaultOutput()
+                                               : m_state.Audio.AudioOutput;
 }
 
 void SoundSetHandler::Combo1_Click(int Index)
 {
     const QString name = m_dialog->Combo1()->itemData(Index).toString();
-    if (name == m_state.AudioOutput)
+    if (name == m_state.Audio.AudioOutput)
         return;
     m_note.clear();
-    m_state.AudioOutput = name;
+    m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioOutput = name; });
     m_device.setOutput(name);
-    if (!m_state.AudioMonitor.isEmpty() && m_state.AudioMonitor == transmitterSink()) {
+    if (!m_state.Audio.AudioMonitor.isEmpty() && m_state.Audio.AudioMonitor == transmitterSink()) {
         // The transmitter's output is never the monitor as well.
         m_note = tr("The monitor was that output: it is off now.");
-        m_state.AudioMonitor.clear();
+        m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioMonitor.clear(); });
         showDevices();
         showMonitorLevel();
         emit monitorChanged();
@@ -171,9 +178,9 @@ void SoundSetHandler::Combo1_Click(int Index)
 void SoundSetHandler::Combo2_Click(int Index)
 {
     const QString name = m_dialog->Combo2()->itemData(Index).toString();
-    if (name == m_state.AudioInput)
+    if (name == m_state.Audio.AudioInput)
         return;
-    m_state.AudioInput = name;
+    m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioInput = name; });
 }
 
 void SoundSetHandler::Combo3_Click(int Index)
@@ -185,8 +192,8 @@ void SoundSetHandler::Combo3_Click(int Index)
         showDevices(); // the choice stays as it was
         return;
     }
-    if (name != m_state.AudioMonitor) {
-        m_state.AudioMonitor = name;
+    if (name != m_state.Audio.AudioMonitor) {
+        m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioMonitor = name; });
         showMonitorLevel();
         emit monitorChanged();
     }
@@ -195,13 +202,15 @@ void SoundSetHandler::Combo3_Click(int Index)
 
 void SoundSetHandler::Combo4_Click(int Index)
 {
-    m_state.MuteSource = m_dialog->Combo4()->itemData(Index).toString();
+    m_settings.edit(&AppState::Audio, [&](auto &area) {
+        area.MuteSource = m_dialog->Combo4()->itemData(Index).toString();
+    });
 }
 
 void SoundSetHandler::HScroll1_Change()
 {
     const int level = m_dialog->HScroll1()->value();
-    m_state.AudioLevel = level;
+    m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioLevel = level; });
     m_device.setLevel(level);
     m_dialog->Label1()->setText(QStringLiteral("%1 %").arg(level));
     showStatus();
@@ -209,8 +218,9 @@ void SoundSetHandler::HScroll1_Change()
 
 void SoundSetHandler::HScroll2_Change()
 {
-    m_state.MonitorLevel = m_dialog->HScroll2()->value();
-    m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.MonitorLevel));
+    m_settings.edit(&AppState::Audio,
+                    [&](auto &area) { area.MonitorLevel = m_dialog->HScroll2()->value(); });
+    m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.Audio.MonitorLevel));
     emit monitorChanged();
 }
 

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 
+class SettingsBook;
 struct AppState;
 class LoudnessBook;
 class SoundPlayer;
@@ -30,7 +31,7 @@ class SoundSetHandler : public QObject
 {
     Q_OBJECT
 public:
-    SoundSetHandler(AppState &state, QWidget &mainWindow, SoundServer &server,
+    SoundSetHandler(SettingsBook &settings, QWidget &mainWindow, SoundServer &server,
                     SoundPlayer &MMControl1);
     ~SoundSetHandler() override;
 
@@ -69,7 +70,8 @@ private:
     // The sink the messages go to: the chosen one, else the server's default (empty: unknown).
     QString transmitterSink() const;
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
     SoundPlayer &m_device;

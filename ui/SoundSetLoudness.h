@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+class SettingsBook;
 struct AppState;
 class LoudnessBook;
 class SoundSet;
@@ -18,7 +19,7 @@ class SoundSetLoudness : public QObject
     Q_OBJECT
 public:
     // `book`: the measurements (none: the memories' lines stay empty). A child of the dialog.
-    SoundSetLoudness(AppState &state, SoundSet &dialog, LoudnessBook *book);
+    SoundSetLoudness(SettingsBook &settings, SoundSet &dialog, LoudnessBook *book);
 
     // Fills the choices and the memories' lines.
     void show();
@@ -38,7 +39,8 @@ private:
     QString memoryLine(int memory, QStringList *unmeasured) const;
     void setNote(const QString &note);
 
-    AppState &m_state;
+    SettingsBook &m_settings;
+    const AppState &m_state;
     SoundSet &m_dialog;
     LoudnessBook *m_book;
     QString m_note;

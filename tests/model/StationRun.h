@@ -3,6 +3,7 @@
 
 #include "ptt/SerialKeyer.h"
 #include "station/AppState.h"
+#include "station/SettingsBook.h"
 #include "station/Station.h"
 #include "station/StationRemote.h"
 #include "tests/support/FakeDialogs.h"
@@ -92,6 +93,7 @@ private:
     std::mt19937 m_random;
     bool m_verbose;
     AppState m_settings;
+    SettingsBook m_book{m_settings};
     VirtualClock m_clock;
     FakeSoundPlayer m_player;
     FakeSerialLines m_lines;

@@ -3,6 +3,7 @@
 // players' and the rigs' events: never two transmitters keyed at once, whatever comes.
 #include "station/AppState.h"
 #include "station/RadioPair.h"
+#include "station/SettingsBook.h"
 #include "station/Station.h"
 #include "tests/support/FakeKeyer.h"
 #include "tests/support/FakeSoundPlayer.h"
@@ -16,13 +17,13 @@ namespace {
 struct Radio
 {
     explicit Radio(VirtualClock &clock, int answerMs)
-        : keyer(answerMs), station(settings, player, clock)
+        : keyer(answerMs), station(book, player, clock)
     {
         for (int i = 0; i < 6; ++i)
-            settings.MemFile[i] = QStringLiteral("/msg%1.wav").arg(i + 1);
-        settings.MemRepeat[1] = true;
-        settings.MemDelay[1] = 500;
-        settings.TailMs = 100;
+            settings.Memories.MemFile[i] = QStringLiteral("/msg%1.wav").arg(i + 1);
+        settings.Memories.MemRepeat[1] = true;
+        settings.Memories.MemDelay[1] = 500;
+        settings.Ptt.TailMs = 100;
         station.setKeyer(&keyer);
         station.handle(StationEvents::StartUp{});
     }
@@ -32,6 +33,7 @@ struct Radio
         return (!keyer.requests.isEmpty() && keyer.requests.last()) || keyer.confirmedOnAir;
     }
     AppState settings;
+    SettingsBook book{settings};
     FakeSoundPlayer player;
     FakeKeyer keyer;
     Station station;

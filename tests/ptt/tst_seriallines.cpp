@@ -2,6 +2,7 @@
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/SetUp.h"
 #include "tests/support/StationFixture.h"
 #include "tests/support/StderrCapture.h"
 
@@ -336,11 +337,11 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     FakeSoundPlayer preview;
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
-    station.state().RtsOn = true;
-    station.state().RtsPos = true;
-    station.state().ComNum = 1;
+    setUp(station).Ptt.RtsOn = true;
+    setUp(station).Ptt.RtsPos = true;
+    setUp(station).Ptt.ComNum = 1;
     if (byPath)
-        station.state().SerialDevice = pty.name();
+        setUp(station).Ptt.SerialDevice = pty.name();
 
     StderrCapture capture;
     station.serialKeyer().open();

@@ -106,14 +106,15 @@ void TestNetworkSettings::writtenOnlyWhenChosen()
     QCOMPARE(summary(f.state().Network), QString("||0|off|9|run"));
     f.state().Network.Interlock = InterlockMode::All;
     f.station->settings().WriteMem();
-    QVERIFY(contents(f.state().IniFile).contains(edited + "Interlock=all\n"));
+    QVERIFY(contents(f.state().Places.IniFile).contains(edited + "Interlock=all\n"));
 }
 
 void TestNetworkSettings::dialogRefusesAndApplies()
 {
     AppState state;
+    SettingsBook book(state);
     QWidget window;
-    NetworkSetHandler handler(state, window);
+    NetworkSetHandler handler(book, window);
     QSignalSpy applied(&handler, &NetworkSetHandler::applied);
     handler.Network_Click();
     NetworkSet *dialog = handler.form();

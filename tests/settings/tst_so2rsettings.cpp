@@ -43,12 +43,14 @@ void TestSo2rSettings::readAndWritten()
 
     // Saved and loaded with the rest of the settings.
     QTemporaryDir folder;
-    state.IniFile = folder.filePath("vocta.ini");
+    state.Places.IniFile = folder.filePath("vocta.ini");
     state.So2r.Otrsp = "/dev/serial/by-id/usb-SO2R";
-    Settings(state).WriteMem();
+    SettingsBook book(state);
+    Settings(book).WriteMem();
     AppState loaded = state;
     loaded.So2r = {};
-    Settings(loaded).ReadMem();
+    SettingsBook loadedBook(loaded);
+    Settings(loadedBook).ReadMem();
     QCOMPARE(loaded.So2r, state.So2r);
 }
 

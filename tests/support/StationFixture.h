@@ -7,6 +7,7 @@
 #include "tests/support/FakeSerialLines.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/FakeSoundServer.h"
+#include "tests/support/SetUp.h"
 #include "tests/support/VirtualClock.h"
 
 #include <QTemporaryDir>
@@ -38,7 +39,7 @@ public:
     QTemporaryDir folder;
     std::unique_ptr<VoiceVocta> station;
 
-    AppState &state() { return station->state(); }
+    AppState &state() { return setUp(*station); }
     Form1 &window() { return station->window(); }
     // What the station does now.
     const StationState &now() { return station->station().state(); }
