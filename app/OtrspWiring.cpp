@@ -8,8 +8,8 @@
 
 #include <QPointer>
 
-OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, QObject *parent)
-    : QObject(parent), m_radios(radios)
+OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, bool stereo, QObject *parent)
+    : QObject(parent), m_radios(radios), m_rx(radios.focus()), m_stereo(stereo)
 {
     m_box.setDevice(device);
     m_box.setKeyedCheck([this] { return m_radios.keyed(1) || m_radios.keyed(2); });
@@ -29,15 +29,29 @@ OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, QObject *pare
             [self = QPointer<OtrspWiring>(this), radio]() -> std::optional<Holdback> {
                 return self ? self->gate(radio) : std::nullopt;
             });
-    connect(&m_radios, &RadioPair::focusChanged, this,
-            [this](int radio) { m_box.selectRx(radio, false); });
+    connect(&m_radios, &RadioPair::focusChanged, this, &OtrspWiring::listen);
     // Taking turns, the operator listens to the radio that does not send.
     connect(&m_radios, &RadioPair::radioChanged, this, [this](int radio) {
         if (m_radios.alternate())
-            m_box.selectRx(3 - radio, false);
+            listen(3 - radio);
     });
     if (m_box.open())
-        m_box.selectRx(m_radios.focus(), false);
+        listen(m_rx);
+}
+
+void OtrspWiring::listen(int radio)
+{
+    m_rx = radio;
+    qCDebug(lcVocta) << "OTRSP receive focus: radio" << radio << (m_stereo ? "stereo" : "mono");
+    m_box.selectRx(radio, m_stereo);
+}
+
+void OtrspWiring::setStereo(bool on)
+{
+    if (on == m_stereo)
+        return;
+    m_stereo = on;
+    listen(m_rx);
 }
 
 // Keys only once the box has the radio's transmit focus: the first ask sends it, and the station

@@ -90,6 +90,13 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QVERIFY(f.station->radios().setFocus(2));
     QTRY_VERIFY(boxRead().contains("RX2\r"));
     QVERIFY(boxGot.startsWith("?NAME\r"));
+    // Stereo listening from the menu, saved; the focus swap then moves it to radio 1.
+    f.window().menuItem("Stereo")->trigger();
+    QTRY_VERIFY(boxRead().contains("RX2S\r"));
+    f.window().menuItem("FocusSwap")->trigger();
+    QTRY_VERIFY(boxRead().contains("RX1S\r"));
+    QVERIFY(ini.open(QIODevice::ReadOnly) && ini.readAll().contains("Stereo=1"));
+    QVERIFY(f.station->radios().setFocus(2));
     player2.clearLog();
     f.clickMemory(2);
     QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().MemFile[2]));
