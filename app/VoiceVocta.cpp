@@ -353,7 +353,7 @@ void VoiceVocta::Form_Terminate()
     m_settings.WriteMem();
 }
 
-// The transmitter released through the keyer in place, then every keyer let go.
+// Both radios' transmitters released through the keyers in place, then every keyer let go.
 void VoiceVocta::shutdownKeying()
 {
     m_pair.handle(StationEvents::Shutdown{});
