@@ -4,23 +4,31 @@
 #include "tests/support/StationFixture.h"
 
 #include "app/SecondRadio.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundDevice.h"
 #include "ptt/KeyerChoice.h"
+#include "tests/support/MonitorCapture.h"
+#include "tests/support/PrivateSoundServer.h"
 
 #include <QFile>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <fcntl.h>
 
 using namespace HamlibTesting;
 
 // Two radios, each keyed through a rigctld of its own, and an OTRSP box on a pseudo-terminal, from
 // the settings file as an operator writes it: never both transmitters keyed, while both rigs are
-// polled all along; the box gets a radio's transmit focus before it is keyed.
+// polled all along; the box gets a radio's transmit focus before it is keyed. One stereo sound
+// card split into the two radios' outputs by a private PulseAudio.
 class TestTwoRadios : public QObject
 {
     Q_OBJECT
 
 private slots:
     void interlockedThroughTwoRigs();
+    void stereoCardSplitInTwo();
 };
 
 void TestTwoRadios::interlockedThroughTwoRigs()
@@ -106,6 +114,52 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QCOMPARE(rig1.ptt(), 0);
     poll.stop();
     QVERIFY2(!both, "both transmitters were keyed at once");
+}
+
+void TestTwoRadios::stereoCardSplitInTwo()
+{
+    PrivateSoundServer server;
+    QString error;
+    if (!server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    // The card's left channel is radio 1's output, its right one radio 2's.
+    QVERIFY(!server
+                 .pactl({"load-module", "module-null-sink", "sink_name=card", "channels=2",
+                         "channel_map=front-left,front-right", "norewinds=1"})
+                 .isNull());
+    for (const char *side : {"left", "right"})
+        QVERIFY(!server
+                     .pactl({"load-module", "module-remap-sink", QString("sink_name=") + side,
+                             "master=card", "channels=2", "channel_map=front-left,front-right",
+                             QString("master_channel_map=front-%1,front-%1").arg(side), "remix=no"})
+                     .isNull());
+    PulseConnection connection;
+    QTRY_COMPARE_WITH_TIMEOUT(connection.state(), PulseConnection::Ready, 30000);
+    SoundDevice device1(connection), device2(connection);
+    FakeSerialLines lines2;
+    StationFixture f(device1, false);
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Audio]\nOutput=left\n[Audio2]\nOutput=right\n[PTT2]\nMethod=None\n");
+    ini.close();
+    f.station->Form_Load();
+    SecondRadio *second = f.station->addSecondRadio(device2, lines2, nullptr);
+    QVERIFY(second);
+    MonitorCapture left("card.monitor", MonitorCapture::SampleRate, {}, 0);
+    MonitorCapture right("card.monitor", MonitorCapture::SampleRate, {}, 1);
+    QVERIFY2(left.start(&error) && right.start(&error), qPrintable(error));
+
+    QVERIFY(f.station->remote().play(1, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(second->station().state().playing() == 0, 30000);
+    QVERIFY(left.catchUp() && right.catchUp());
+    const std::vector<float> heard = MonitorCapture::sound(right.samples());
+    QVERIFY2(heard.size() > MonitorCapture::SampleRate / 10,
+             qPrintable(QString::number(heard.size())));
+    const std::vector<float> other = left.samples();
+    QVERIFY(!other.empty());
+    const float loudest = std::abs(*std::max_element(
+        other.begin(), other.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
+    QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
 }
 
 QTEST_MAIN(TestTwoRadios)
