@@ -55,7 +55,7 @@ void OtrspWiring::setStereo(bool on)
 }
 
 // Keys only once the box has the radio's transmit focus: the first ask sends it, and the station
-// waits for it (Lock does not wait: it keys the radio the box has).
+// waits for it, Lock too.
 std::optional<Holdback> OtrspWiring::gate(int radio)
 {
     if (!m_box.isOpen() || m_tx == radio)
@@ -70,6 +70,7 @@ std::optional<Holdback> OtrspWiring::gate(int radio)
     hold.wait = true;
     hold.who = QStringLiteral("the OTRSP box switching to radio %1").arg(radio);
     hold.lockToo = false;
+    hold.lockWaits = true;
     return hold;
 }
 
@@ -86,9 +87,12 @@ void OtrspWiring::selected(int radio, OtrspBox::TxResult result)
     case OtrspBox::TxResult::Refused:
     case OtrspBox::TxResult::Failed:
         qCWarning(lcVocta).noquote()
-            << QStringLiteral("The OTRSP box did not switch to radio %1: its message is stopped")
+            << QStringLiteral("The OTRSP box did not switch to radio %1: its message (or Lock) "
+                              "is stopped")
                    .arg(radio);
         m_radios.handleOn(radio, StationEvents::MessageStop{});
+        if (m_radios.station(radio).lockWaiting()) // never keyed: let go
+            m_radios.handleOn(radio, StationEvents::LockClick{});
         return;
     }
     m_radios.handleOn(radio, StationEvents::GateOpened{});

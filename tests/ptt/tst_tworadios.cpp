@@ -71,8 +71,10 @@ void TestTwoRadios::interlockedThroughTwoRigs()
             [&] { both = both || (rig1.ptt() == 1 && rig2.ptt() == 1); });
     poll.start(100);
 
-    // Lock on radio 1; memory 1 asked on radio 2 waits, and keys once radio 1's rig is released.
+    // Lock on radio 1, keyed once TX1 has left for the box; memory 1 asked on radio 2 waits, and
+    // keys once radio 1's rig is released.
     f.leftClick(f.window().Command3d2());
+    QVERIFY(f.station->station().lockWaiting() && !f.station->station().state().onAir);
     QTRY_COMPARE_WITH_TIMEOUT(rig1.ptt(), 1, WaitMs);
     QVERIFY(f.station->remote().play(1, 2));
     QTest::qWait(600);
