@@ -5,16 +5,16 @@
 //
 //   crashkeyer <program folder> <device> <rts> <dtr> [guard|unitguard [mute=<source>]]
 //
-// rts and dtr: "positive", "negative" or "off". A device "<device>,<device 2>" adds a second
-// radio's port, at its receive levels, on the same crash release. A device "host:port" is a
-// rigctld: the station keys its rig through CAT. With "guard" the program's guard watches it (with
-// "unitguard", from a service unit of its own where the session bus has a service manager); with
-// "mute=<source>" it also mutes that microphone through the sound server, as for a message. It
-// writes "keyed <the guard's process id, or 0>" to standard output once the transmitter is keyed
-// (the rig has confirmed it), "guarded <process id>" whenever a guard runs and has been told
-// everything, and "released" should the station see its transmitter released from elsewhere (its
-// guard). Then a line on standard input says how to die: "fault" (a write to an address that is not
-// mapped) or "abort"; or "quit", to end in order; or "hang", to hold its event loop.
+// rts and dtr: "positive", "negative" or "off". A device "host:port" is a rigctld: the station
+// keys its rig through CAT. With "guard" the program's guard watches it (with "unitguard", from a
+// service unit of its own where the session bus has a service manager); with "mute=<source>" it
+// also mutes that microphone through the sound server, as for a message. It writes "keyed <the
+// guard's process id, or 0>" to standard output once the transmitter is keyed (the rig has
+// confirmed it), "guarded <process id>" whenever a guard runs and has been told everything, and
+// "released" should the station see its transmitter released from elsewhere
+// (its guard). Then a line on standard input says how to die: "fault" (a write to an address that
+// is not mapped) or "abort"; or "quit", to end in order; or "hang", to hold its event loop.
+// A device "<device>,<device 2>" adds a second radio's port on the same crash release.
 
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseConnection.h"
@@ -123,15 +123,12 @@ int main(int argc, char *argv[])
         if (!lines.isOpen())
             return 3;
     }
-    AppState state2 = state;
+    AppState state2 = state; // radio 2 at its receive levels
     QtSerialLines lines2([devices] { return devices.mid(1); });
+    lines2.setCrashRelease(&crash);
     SerialKeyer keyer2(state2, lines2, dialogs);
-    if (devices.size() == 2) {
-        lines2.setCrashRelease(&crash);
+    if (devices.size() == 2)
         keyer2.open();
-        if (!lines2.isOpen())
-            return 3;
-    }
     station.station().handle(StationEvents::LockClick{});
     if (!station.station().state().lock)
         return 3;

@@ -125,16 +125,15 @@ void TestTwoRadios::stereoCardSplitInTwo()
     if (!server.start(&error))
         QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
     // The card's left channel is radio 1's output, its right one radio 2's.
-    QVERIFY(!server
-                 .pactl({"load-module", "module-null-sink", "sink_name=card", "channels=2",
-                         "channel_map=front-left,front-right", "norewinds=1"})
-                 .isNull());
-    for (const char *side : {"left", "right"})
-        QVERIFY(!server
-                     .pactl({"load-module", "module-remap-sink", QString("sink_name=") + side,
-                             "master=card", "channels=2", "channel_map=front-left,front-right",
-                             QString("master_channel_map=front-%1,front-%1").arg(side), "remix=no"})
-                     .isNull());
+    const auto load = [&](const QString &module) {
+        return !server.pactl(("load-module " + module).split(' ')).isNull();
+    };
+    QVERIFY(load("module-null-sink sink_name=card norewinds=1"));
+    for (const QString side : {"left", "right"})
+        QVERIFY(load(QString("module-remap-sink sink_name=%1 master=card channels=2 remix=no "
+                             "master_channel_map=front-%1,front-%1 "
+                             "channel_map=front-left,front-right")
+                         .arg(side)));
     PulseConnection connection;
     QTRY_COMPARE_WITH_TIMEOUT(connection.state(), PulseConnection::Ready, 30000);
     SoundDevice device1(connection), device2(connection);
@@ -157,11 +156,10 @@ void TestTwoRadios::stereoCardSplitInTwo()
     const std::vector<float> heard = MonitorCapture::sound(right.samples());
     QVERIFY2(heard.size() > MonitorCapture::SampleRate / 10,
              qPrintable(QString::number(heard.size())));
-    const std::vector<float> other = left.samples();
-    QVERIFY(!other.empty());
-    const float loudest = std::abs(*std::max_element(
-        other.begin(), other.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
-    QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
+    const std::vector<float> other = left.samples(); // silence, but for rounding
+    QVERIFY(!other.empty() && std::all_of(other.begin(), other.end(), [](float s) {
+        return std::abs(s) < 1e-4f;
+    }));
 }
 
 QTEST_MAIN(TestTwoRadios)

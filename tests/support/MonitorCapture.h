@@ -9,10 +9,10 @@
 
 // Listens to a sound server's source (a sink's monitor: what went out on that sink) with a
 // connection of its own, as 32-bit float at the sink's rate (44.1 kHz unless told), in blocks of a
-// millisecond, and notes when the first and the last sound arrived. It keeps one of the sink's
-// two channels, the first unless told: the servers put a mono stream on both unchanged, while
-// they mix stereo down to mono each in its own way. Independent of the program's own sound code, it
-// stands where a listener at the sink would.
+// millisecond, and notes when the first and the last sound arrived. It keeps the first of the
+// sink's two channels: the servers put a mono stream on both unchanged, while they mix stereo
+// down to mono each in its own way. Independent of the program's own sound code, it stands where
+// a listener at the sink would.
 //
 // Sample n of samples() is what the sink played n samples after the capture began: its index is
 // a time on the sink's own clock. positionAt() tells which sample the sink was playing at a given
@@ -23,7 +23,7 @@ class MonitorCapture
 public:
     using Clock = std::chrono::steady_clock;
 
-    // On the server that PULSE_SERVER names, or on `server`; `channel` 0 (left) or 1 (right).
+    // On the server that PULSE_SERVER names, or on `server`; `channel` 1 keeps the second.
     explicit MonitorCapture(const QString &source, int sampleRate = SampleRate,
                             const QString &server = QString(), int channel = 0);
     ~MonitorCapture();
