@@ -109,7 +109,7 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QVERIFY(f.station->radios().setFocus(2));
     player2.clearLog();
     f.clickMemory(2);
-    QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().MemFile[2]));
+    QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().Memories.MemFile[2]));
     QTRY_COMPARE_WITH_TIMEOUT(rig2.ptt(), 1, WaitMs);
     f.station->Exit_Click();
     QCOMPARE(rig2.ptt(), 0);

@@ -86,7 +86,7 @@ void TestNetworkLink::stationsInterlock()
 
     // B waits for its repeat; A keys Lock meanwhile: B's repeat waits past its delay, and plays
     // once A has released.
-    b.state().MemDelay[1] = 2000;
+    b.state().Memories.MemDelay[1] = 2000;
     b.enter(Stage::RepeatWait, 1);
     QTRY_VERIFY(heldBy(a).isEmpty());
     a.leftClick(a.window().Command3d2());
