@@ -8,8 +8,8 @@
 
 #include <QPointer>
 
-OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, QObject *parent)
-    : QObject(parent), m_radios(radios)
+OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, bool stereo, QObject *parent)
+    : QObject(parent), m_radios(radios), m_rx(radios.focus()), m_stereo(stereo)
 {
     m_box.setDevice(device);
     m_box.setKeyedCheck([this] { return m_radios.keyed(1) || m_radios.keyed(2); });
@@ -29,19 +29,33 @@ OtrspWiring::OtrspWiring(const QString &device, RadioPair &radios, QObject *pare
             [self = QPointer<OtrspWiring>(this), radio]() -> std::optional<Holdback> {
                 return self ? self->gate(radio) : std::nullopt;
             });
-    connect(&m_radios, &RadioPair::focusChanged, this,
-            [this](int radio) { m_box.selectRx(radio, false); });
+    connect(&m_radios, &RadioPair::focusChanged, this, &OtrspWiring::listen);
     // Taking turns, the operator listens to the radio that does not send.
     connect(&m_radios, &RadioPair::radioChanged, this, [this](int radio) {
         if (m_radios.alternate())
-            m_box.selectRx(3 - radio, false);
+            listen(3 - radio);
     });
     if (m_box.open())
-        m_box.selectRx(m_radios.focus(), false);
+        listen(m_rx);
+}
+
+void OtrspWiring::listen(int radio)
+{
+    m_rx = radio;
+    qCDebug(lcVocta) << "OTRSP receive focus: radio" << radio << (m_stereo ? "stereo" : "mono");
+    m_box.selectRx(radio, m_stereo);
+}
+
+void OtrspWiring::setStereo(bool on)
+{
+    if (on == m_stereo)
+        return;
+    m_stereo = on;
+    listen(m_rx);
 }
 
 // Keys only once the box has the radio's transmit focus: the first ask sends it, and the station
-// waits for it (Lock does not wait: it keys the radio the box has).
+// waits for it, Lock too.
 std::optional<Holdback> OtrspWiring::gate(int radio)
 {
     if (!m_box.isOpen() || m_tx == radio)
@@ -56,6 +70,7 @@ std::optional<Holdback> OtrspWiring::gate(int radio)
     hold.wait = true;
     hold.who = QStringLiteral("the OTRSP box switching to radio %1").arg(radio);
     hold.lockToo = false;
+    hold.lockWaits = true;
     return hold;
 }
 
@@ -72,9 +87,12 @@ void OtrspWiring::selected(int radio, OtrspBox::TxResult result)
     case OtrspBox::TxResult::Refused:
     case OtrspBox::TxResult::Failed:
         qCWarning(lcVocta).noquote()
-            << QStringLiteral("The OTRSP box did not switch to radio %1: its message is stopped")
+            << QStringLiteral("The OTRSP box did not switch to radio %1: its message (or Lock) "
+                              "is stopped")
                    .arg(radio);
         m_radios.handleOn(radio, StationEvents::MessageStop{});
+        if (m_radios.station(radio).lockWaiting()) // never keyed: let go
+            m_radios.handleOn(radio, StationEvents::LockClick{});
         return;
     }
     m_radios.handleOn(radio, StationEvents::GateOpened{});

@@ -67,6 +67,5 @@ void SecondRadio::setGuard(PttGuard *guard)
 
 void SecondRadio::shutdown()
 {
-    m_station.handle(StationEvents::Shutdown{});
     m_keyers.shutdown();
 }

@@ -36,7 +36,8 @@ public:
     // Whether it shares a keying device with the first radio (the reason), or not (empty).
     static QString sharedWith(const AppState &second, const AppState &first);
     void setGuard(PttGuard *guard);
-    // The transmitter released, every keyer let go.
+    // Every keyer let go, once the station has been shut down (the radios' owner hands the end
+    // of the program to both stations).
     void shutdown();
 
 private:

@@ -360,7 +360,7 @@ void VoiceVocta::Form_Terminate()
     m_settings.WriteMem();
 }
 
-// The transmitter released through the keyer in place, then every keyer let go.
+// Both radios' transmitters released through the keyers in place, then every keyer let go.
 void VoiceVocta::shutdownKeying()
 {
     m_pair.handle(StationEvents::Shutdown{});
@@ -370,8 +370,7 @@ void VoiceVocta::shutdownKeying()
 }
 
 // A second radio, where the settings have one: a station of its own beside the first, both under
-// the pair that interlocks them; the window's title says which radio has the focus and which is
-// on the air, and the Pause key swaps the focus.
+// the pair that interlocks them.
 SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines, PttGuard *guard)
 {
     const std::optional<AppState> &settings = m_settings.secondRadio();
@@ -403,12 +402,31 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
                      [this] { m_second->followMemories(m_state); });
     m_pair.setAlternate(m_state.So2r.Alternate);
     if (!m_state.So2r.Otrsp.isEmpty())
-        m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair);
+        m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair, m_state.So2r.Stereo);
     m_remote.setRadios(&m_pair);
     m_network->addRadio(2, m_second->station());
+    wireRadios();
+    qCInfo(lcVocta) << "two radios; the focus is on radio 1";
+    return m_second.get();
+}
+
+// The window of two radios: its title says which radio has the focus and which is on the air;
+// the Pause key and the "Radios" menu swap the focus, and the menu turns stereo listening on and
+// off (saved at once).
+void VoiceVocta::wireRadios()
+{
     m_keys.setFocusSwap([this] {
         m_pair.swapFocus();
         return true;
+    });
+    m_form.showRadiosMenu(m_state.So2r.Stereo, m_otrsp != nullptr);
+    connect(&m_form, &Form1::FocusSwap_Click, &m_pair, &RadioPair::swapFocus);
+    connect(&m_form, &Form1::Stereo_Click, this, [this](bool on) {
+        qCDebug(lcVocta) << "stereo listening" << on;
+        m_book.edit(&AppState::So2r, [on](So2rChoice &so2r) { so2r.Stereo = on; });
+        if (m_otrsp)
+            m_otrsp->setStereo(on);
+        m_settings.WriteMem();
     });
     const auto title = [this] {
         QString text = tr("Voice Vocta — focus: radio %1").arg(m_pair.focus());
@@ -420,6 +438,4 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
     connect(&m_pair, &StationDoor::changed, this, title);
     connect(&m_pair, &RadioPair::focusChanged, this, title);
     title();
-    qCInfo(lcVocta) << "two radios; the focus is on radio 1";
-    return m_second.get();
 }

@@ -125,6 +125,7 @@ private:
     void wireWindow();
     void wireDialogs();
     void shutdownKeying();
+    void wireRadios();
     // Tells the microphone's mute which source it mutes (the station tells it when).
     void chooseMutedSource();
     void applyLoudness();

@@ -61,10 +61,11 @@ SoundParts::SoundParts()
     device.loadSoundFileLibrary();
 }
 
-// A second radio's player, serial lines and guard, made only where the settings have one.
+// A second radio's player, serial lines (released by the crash release too) and guard, made only
+// where the settings have one.
 struct SecondRadioParts
 {
-    void make(VoiceVocta &station, SoundParts &sound);
+    void make(VoiceVocta &station, SoundParts &sound, CrashRelease &crash);
 
     std::unique_ptr<SoundDevice> device;
     std::unique_ptr<QtSerialLines> lines;
@@ -72,13 +73,14 @@ struct SecondRadioParts
     std::unique_ptr<PttGuard> guard;
 };
 
-void SecondRadioParts::make(VoiceVocta &station, SoundParts &sound)
+void SecondRadioParts::make(VoiceVocta &station, SoundParts &sound, CrashRelease &crash)
 {
     if (!station.settings().secondRadio())
         return;
     device = std::make_unique<SoundDevice>(sound.connection);
     device->setLoudness(&sound.loudness);
     lines = std::make_unique<QtSerialLines>();
+    lines->setCrashRelease(&crash);
     guard = std::make_unique<PttGuard>(PttGuard::locate(QCoreApplication::applicationDirPath()));
     unit = std::make_unique<TransientUnit>();
     guard->setTransientUnit(unit.get());
@@ -169,7 +171,7 @@ int run(QApplication &application, TerminationSignals &termination, FontWarmUp &
     station.setGuard(&guard);
 
     station.Form_Load();
-    radio2.make(station, sound);
+    radio2.make(station, sound, crash);
     monitor();
     const SettingsPlace &place = station.settingsPlace();
     qCWarning(lcVocta).noquote() << place.description(station.settings().startedFromSiteDefault());

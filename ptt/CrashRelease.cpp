@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ptt/CrashRelease.h"
 
+#include "station/Log.h"
+
 #include <atomic>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -9,11 +11,11 @@
 namespace {
 
 // What the handler reads. A signal handler can reach nothing but plain data, so these values
-// live at file scope: a descriptor of the open port (-1: none), and the modem-control bits to
-// raise (low half) and to lower (high half) on it, in one value, so that the handler never sees
-// half of a change.
-std::atomic<int> portDescriptor{-1};
-std::atomic<unsigned> lineBits{0};
+// live at file scope, one of each per slot: a descriptor of the open port (-1: none), and the
+// modem-control bits to raise (low half) and to lower (high half) on it, in one value, so that
+// the handler never sees half of a change.
+std::atomic<int> portDescriptor[CrashRelease::MaxPorts] = {-1, -1};
+std::atomic<unsigned> lineBits[CrashRelease::MaxPorts] = {0, 0};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free,
               "the handler may only read lock-free atomics");
 
@@ -32,11 +34,18 @@ unsigned packLevels(const SerialLines::ReceiveLevels &levels)
     return raised | lowered << 16;
 }
 
+bool validSlot(int slot)
+{
+    return slot >= 0 && slot < CrashRelease::MaxPorts;
+}
+
 void onFatalSignal(int signal)
 {
-    const int port = portDescriptor.load();
-    if (port >= 0) {
-        const unsigned bits = lineBits.load();
+    for (int slot = 0; slot < CrashRelease::MaxPorts; ++slot) {
+        const int port = portDescriptor[slot].load();
+        if (port < 0)
+            continue;
+        const unsigned bits = lineBits[slot].load();
         int raised = int(bits & 0xFFFF);
         int lowered = int(bits >> 16);
         if (raised)
@@ -86,25 +95,51 @@ CrashRelease::~CrashRelease()
         ::sigaltstack(&stack, nullptr);
         handlerStackInstalled = false;
     }
-    forget();
-    lineBits.store(0);
+    for (int slot = 0; slot < MaxPorts; ++slot)
+        removePort(slot);
 }
 
-void CrashRelease::watch(int port)
+int CrashRelease::addPort()
 {
-    forget();
-    if (port >= 0)
-        portDescriptor.store(::fcntl(port, F_DUPFD_CLOEXEC, 0));
+    for (int slot = 0; slot < MaxPorts; ++slot) {
+        if (!m_taken[slot]) {
+            m_taken[slot] = true;
+            qCDebug(lcPtt) << "crash release: port slot" << slot;
+            return slot;
+        }
+    }
+    qCWarning(lcPtt).noquote() << QStringLiteral(
+        "a third serial port is not released should the program die of a fault");
+    return -1;
 }
 
-void CrashRelease::setReceiveLevels(const SerialLines::ReceiveLevels &levels)
+void CrashRelease::removePort(int slot)
 {
-    lineBits.store(packLevels(levels));
+    if (!validSlot(slot))
+        return;
+    forget(slot);
+    lineBits[slot].store(0);
+    m_taken[slot] = false;
 }
 
-void CrashRelease::forget()
+void CrashRelease::watch(int slot, int port)
 {
-    const int port = portDescriptor.exchange(-1);
+    forget(slot);
+    if (validSlot(slot) && port >= 0)
+        portDescriptor[slot].store(::fcntl(port, F_DUPFD_CLOEXEC, 0));
+}
+
+void CrashRelease::setReceiveLevels(int slot, const SerialLines::ReceiveLevels &levels)
+{
+    if (validSlot(slot))
+        lineBits[slot].store(packLevels(levels));
+}
+
+void CrashRelease::forget(int slot)
+{
+    if (!validSlot(slot))
+        return;
+    const int port = portDescriptor[slot].exchange(-1);
     if (port >= 0)
         ::close(port);
 }

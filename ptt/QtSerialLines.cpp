@@ -85,6 +85,7 @@ QtSerialLines::QtSerialLines(DeviceList devices, QObject *parent)
 QtSerialLines::~QtSerialLines()
 {
     release();
+    setCrashRelease(nullptr);
 }
 
 QString QtSerialLines::deviceName(int number) const
@@ -139,7 +140,7 @@ bool QtSerialLines::open()
     m_lineFailureSaid = false;
     // What keeps the transmitter released should the program die from now on.
     if (m_crash)
-        m_crash->watch(int(m_port->handle()));
+        m_crash->watch(m_crashSlot, int(m_port->handle()));
     applyReceiveLevels();
     if (m_guard)
         m_guard->watchPort(int(m_port->handle()), m_receive);
@@ -190,11 +191,14 @@ void QtSerialLines::setGuard(PttGuard *guard)
 
 void QtSerialLines::setCrashRelease(CrashRelease *crash)
 {
-    if (m_crash && isOpen())
-        m_crash->forget();
+    if (crash == m_crash)
+        return;
+    if (m_crash)
+        m_crash->removePort(m_crashSlot);
     m_crash = crash;
+    m_crashSlot = m_crash ? m_crash->addPort() : -1;
     if (m_crash && isOpen()) {
-        m_crash->watch(int(m_port->handle()));
+        m_crash->watch(m_crashSlot, int(m_port->handle()));
         applyReceiveLevels();
     }
 }
@@ -206,7 +210,7 @@ void QtSerialLines::setCrashRelease(CrashRelease *crash)
 void QtSerialLines::applyReceiveLevels()
 {
     if (m_crash)
-        m_crash->setReceiveLevels(m_receive);
+        m_crash->setReceiveLevels(m_crashSlot, m_receive);
     if (m_guard)
         m_guard->setReceiveLevels(m_receive);
 #ifdef Q_OS_UNIX
@@ -273,7 +277,7 @@ void QtSerialLines::release()
     // The crash release's and the guard's descriptors go first, so that the last close below is
     // the keeper's, and a guard never touches a port that the program has let go.
     if (m_crash)
-        m_crash->forget();
+        m_crash->forget(m_crashSlot);
     if (m_guard)
         m_guard->forgetPort();
 #ifdef Q_OS_UNIX

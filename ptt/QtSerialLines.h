@@ -54,7 +54,8 @@ public:
     void setReceiveLevels(const ReceiveLevels &levels) override;
     ReceiveLevels receiveLevels() const override { return m_receive; }
 
-    // The crash release that is told about the open port and its receive levels (null: none).
+    // The crash release that is told about the open port and its receive levels (null: none);
+    // these lines take a slot of their own in it, until they go or are given another.
     void setCrashRelease(CrashRelease *crash);
     // The guard that is told about the open port and its receive levels (null: none).
     void setGuard(PttGuard *guard);
@@ -80,6 +81,7 @@ private:
     std::optional<bool> m_dtr;
     ReceiveLevels m_receive;
     CrashRelease *m_crash = nullptr;
+    int m_crashSlot = -1;
     PttGuard *m_guard = nullptr;
     bool m_gone = false;
     bool m_lineFailureSaid = false;

@@ -29,7 +29,7 @@ std::optional<InterlockRule> interlockValue(const QByteArray &text)
     return std::nullopt;
 }
 
-std::optional<bool> alternateValue(const QByteArray &text)
+std::optional<bool> flagValue(const QByteArray &text)
 {
     const QByteArray word = TextRules::trimBlanks(text);
     if (word == "0" || word == "1")
@@ -63,7 +63,8 @@ void So2rSettings::read(const ProfileText &file, AppState &state)
     state.So2r.Interlock = readKey(file, "Interlock", InterlockRule::Refuse, interlockValue,
                                    "refuse or wait", "refuse", state.Places.IniFile);
     state.So2r.Alternate
-        = readKey(file, "Alternate", false, alternateValue, "0 or 1", "0", state.Places.IniFile);
+        = readKey(file, "Alternate", false, flagValue, "0 or 1", "0", state.Places.IniFile);
+    state.So2r.Stereo = readKey(file, "Stereo", false, flagValue, "0 or 1", "0", state.Places.IniFile);
 }
 
 QList<QByteArray> So2rSettings::write(ProfileText &file, const AppState &state)
@@ -85,9 +86,11 @@ QList<QByteArray> So2rSettings::write(ProfileText &file, const AppState &state)
         = interlockValue(file.value(Section, "Interlock", "")).value_or(defaults.Interlock);
     put("Interlock", so2r.Interlock == defaults.Interlock, interlock == so2r.Interlock,
         so2r.Interlock == InterlockRule::Wait ? "wait" : "refuse");
-    const bool alternate
-        = alternateValue(file.value(Section, "Alternate", "")).value_or(defaults.Alternate);
-    put("Alternate", so2r.Alternate == defaults.Alternate, alternate == so2r.Alternate,
-        so2r.Alternate ? "1" : "0");
+    const auto putFlag = [&](const char *key, bool value, bool fallback) {
+        const bool read = flagValue(file.value(Section, key, "")).value_or(fallback);
+        put(key, value == fallback, read == value, value ? "1" : "0");
+    };
+    putFlag("Alternate", so2r.Alternate, defaults.Alternate);
+    putFlag("Stereo", so2r.Stereo, defaults.Stereo);
     return refused;
 }

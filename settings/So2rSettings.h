@@ -12,6 +12,8 @@ class ProfileText;
 //   Interlock  "refuse" (the default) or "wait", in any case: what keying one radio does while
 //              the other one is keyed
 //   Alternate  0 (the default) or 1: a repeating memory alternates between the radios
+//   Stereo     0 (the default) or 1: the OTRSP box gives the operator both radios' receive audio
+//              (RX1S / RX2S), rather than the focus radio's alone (RX1 / RX2)
 //
 // A key is written only when its value differs from its default, or when the file has it already;
 // a key whose value is unchanged since it was read stays in the file byte for byte.

@@ -46,6 +46,7 @@ struct So2rChoice
     QString Otrsp; // the OTRSP box's serial device; empty: none
     InterlockRule Interlock = InterlockRule::Refuse;
     bool Alternate = false; // a repeating memory alternates between the radios
+    bool Stereo = false; // the OTRSP box gives both radios' receive audio, the focus radio's first
     bool operator==(const So2rChoice &) const = default;
 };
 

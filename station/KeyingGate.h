@@ -17,6 +17,8 @@ struct Holdback
     bool wait = false;
     QString who; // for the log: the radio or the stations
     bool lockToo = true; // Lock is refused while it holds
+    // Lock waits for it instead (engaged, and keyed at GateOpened); with lockToo false.
+    bool lockWaits = false;
 };
 
 // Asked by the station just before each request that would key the transmitter.

@@ -94,8 +94,11 @@ public:
     // What beyond this radio may hold its transmitter back (the other radio, other stations), each
     // asked in turn;
     // asked before each request that would key it. A message held back with `wait` stays in its
-    // lead until GateOpened; else it is refused. Lock is refused either way; a repeat waits.
+    // lead until GateOpened; else it is refused. Lock is refused either way (unless the gate
+    // says lockWaits: Lock then keys at GateOpened); a repeat waits.
     void addKeyingGate(KeyingGate gate) override { m_gates.push_back(std::move(gate)); }
+    // Lock is engaged and waits for a gate to open before it keys.
+    bool lockWaiting() const { return m_lockWaits; }
     // Two radios taking turns: when a memory's repeat is due, `handOff(memory)` starts it on the
     // other radio and answers whether it did; this radio's cycle then ends (none: it repeats here).
     void setRepeatHandOff(std::function<bool(int memory)> handOff)
@@ -161,6 +164,7 @@ private:
     void recStat();
     void muteThenKey();
     void key();
+    void keyLock();
     void keyingDone();
     bool keyedForMessage() const;
     void tellMute();
@@ -208,6 +212,7 @@ private:
     bool m_keyMessage = false; // the message keys the transmitter (not under standby, and not
                                // after Lock was released during it)
     bool m_leadNeeded = false; // its keying took the transmitter from released to keyed
+    bool m_lockWaits = false; // Lock is engaged but waits for a gate (lockWaits) to key
 
     // The keying: requests made by the last transition, waiting to go to the keyer after the
     // state is said; what the keyer last confirmed.

@@ -260,6 +260,7 @@ void Station::on(const StationEvents::LockClick &)
 {
     if (m_state.lock) {
         m_state.lock = false;
+        m_lockWaits = false;
         recStat();
         // A message that waits plays on without the transmitter: its audio need not wait.
         if (m_state.stage == Stage::Lead) {
@@ -269,16 +270,28 @@ void Station::on(const StationEvents::LockClick &)
         }
         return;
     }
-    // Never on a transmitter that another program keyed, nor while something holds it back.
+    m_state.lock = true;
+    if (!m_state.standby)
+        keyLock();
+}
+
+// Lock keys the transmitter: never one that another program keyed, nor while something holds it
+// back (refused), but for a gate it waits for (keyed when that opens).
+void Station::keyLock()
+{
     if (const std::optional<Holdback> hold = heldBack();
-        hold && hold->lockToo && !m_state.standby) {
+        hold && (hold->lockToo || hold->lockWaits)) {
+        if (hold->lockWaits) {
+            qCDebug(lcStation) << "Lock waits for" << hold->who;
+            m_lockWaits = true;
+            return;
+        }
         qCInfo(lcStation).noquote() << QStringLiteral("Lock not engaged: %1").arg(hold->who);
+        m_state.lock = false;
         refuse(hold->reason);
         return;
     }
-    m_state.lock = true;
-    if (!m_state.standby)
-        sendStat();
+    sendStat();
 }
 
 void Station::on(const StationEvents::StandbyClick &)
@@ -289,8 +302,13 @@ void Station::on(const StationEvents::StandbyClick &)
         // repeat: the transmitter would carry silence).
         if (!messageOnAir() && !m_state.lock)
             return;
-        // Held back now (the other radio, another station): it stays released, Lock too.
+        // Held back now (the other radio, another station): it stays released, Lock too; Lock
+        // alone waits for a gate that lets it.
         if (const std::optional<Holdback> hold = heldBack()) {
+            if (hold->lockWaits && m_state.lock && !messageOnAir()) {
+                m_lockWaits = true;
+                return;
+            }
             qCInfo(lcStation).noquote() << QStringLiteral("not keyed again: %1").arg(hold->who);
             m_state.lock = false;
             m_keyMessage = false;
@@ -479,6 +497,8 @@ std::optional<Holdback> Station::gateHolds() const
 // Whatever held the keying back is gone: a message that waited for it keys now.
 void Station::on(const StationEvents::GateOpened &)
 {
+    if (std::exchange(m_lockWaits, false) && m_state.lock && !m_state.standby)
+        keyLock();
     if (m_state.stage != Stage::Lead || m_await != Await::Gate)
         return;
     m_await = Await::Nothing;

@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QLayout>
+#include <QMenu>
 
 namespace {
 const QString IconFile = QStringLiteral(":/images/voicevocta.png");
@@ -186,6 +187,25 @@ QGroupBox *Form1::Frame(int number) const
 QAction *Form1::menuItem(const QString &name) const
 {
     return findChild<QAction *>(name);
+}
+
+void Form1::showRadiosMenu(bool stereo, bool canStereo)
+{
+    if (menuItem(QStringLiteral("Stereo")))
+        return;
+    auto *menu = new QMenu(tr("Radios"), ui->menubar);
+    menu->setObjectName(QStringLiteral("Radios"));
+    // The key is Pause from every window (StationKeys): shown here, not a shortcut of its own.
+    QAction *swap = menu->addAction(tr("Swap focus\tPause"));
+    swap->setObjectName(QStringLiteral("FocusSwap"));
+    QAction *listen = menu->addAction(tr("Stereo listening"));
+    listen->setObjectName(QStringLiteral("Stereo"));
+    listen->setCheckable(true);
+    listen->setChecked(stereo);
+    listen->setEnabled(canStereo);
+    ui->menubar->insertMenu(ui->About, menu);
+    connect(swap, &QAction::triggered, this, &Form1::FocusSwap_Click);
+    connect(listen, &QAction::triggered, this, &Form1::Stereo_Click);
 }
 
 QList<QWidget *> Form1::buttonFontControls() const

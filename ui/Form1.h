@@ -53,8 +53,12 @@ public:
     const ImageList &ImageList2() const { return m_ImageList2; }
 
     // The menu items, by name: "Exit", "Charactersb", "Charactersl", "Parameters", "Comauto",
-    // "Sound", "Ptt", "Network", "Record", "About", "Help".
+    // "Sound", "Ptt", "Network", "Record", "About", "Help"; with two radios "FocusSwap" and
+    // "Stereo".
     QAction *menuItem(const QString &name) const;
+    // The "Radios" menu, for two radios only: the focus swap (the Pause key's) and stereo
+    // listening, a check mark that shows `stereo` and is enabled where `canStereo`.
+    void showRadiosMenu(bool stereo, bool canStereo);
 
     // The controls that take the button font, and the frames that take the label font.
     QList<QWidget *> buttonFontControls() const;
@@ -76,6 +80,8 @@ signals:
     void Sound_Click();
     void Ptt_Click();
     void Network_Click();
+    void FocusSwap_Click();
+    void Stereo_Click(bool on);
     void Record_Click();
     void About_Click();
     void Help_Click();

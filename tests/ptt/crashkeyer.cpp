@@ -14,6 +14,7 @@
 // "released" should the station see its transmitter released from elsewhere
 // (its guard). Then a line on standard input says how to die: "fault" (a write to an address that
 // is not mapped) or "abort"; or "quit", to end in order; or "hang", to hold its event loop.
+// A device "<device>,<device 2>" adds a second radio's port on the same crash release.
 
 #include "app/VoiceVocta.h"
 #include "playback/audio/PulseConnection.h"
@@ -22,6 +23,7 @@
 #include "ptt/HamlibKeyer.h"
 #include "ptt/PttGuard.h"
 #include "ptt/QtSerialLines.h"
+#include "ptt/SerialKeyer.h"
 #include "ptt/TransientUnit.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDialogs.h"
@@ -58,7 +60,8 @@ int main(int argc, char *argv[])
     const bool muting = argc == 7 && std::strncmp(argv[6], "mute=", 5) == 0;
     if (argc != 5 && !(argc == 6 && guarded) && !(guarded && muting))
         return 2;
-    const QString device = QString::fromLocal8Bit(argv[2]);
+    const QStringList devices = QString::fromLocal8Bit(argv[2]).split(QLatin1Char(','));
+    const QString device = devices.first();
     const bool cat = !device.startsWith(QLatin1Char('/'));
 
     PttGuard guard(QStringLiteral(VV_GUARD));
@@ -121,6 +124,12 @@ int main(int argc, char *argv[])
         if (!lines.isOpen())
             return 3;
     }
+    AppState state2 = state; // radio 2 at its receive levels
+    QtSerialLines lines2([devices] { return devices.mid(1); });
+    lines2.setCrashRelease(&crash);
+    SerialKeyer keyer2(state2, lines2, dialogs);
+    if (devices.size() == 2)
+        keyer2.open();
     station.station().handle(StationEvents::LockClick{});
     if (!station.station().state().lock)
         return 3;

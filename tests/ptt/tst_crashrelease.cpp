@@ -47,7 +47,7 @@ void TestCrashRelease::keyerDies_data()
     QTest::addColumn<int>("signal");
     QTest::addColumn<QString>("rts");
     QTest::addColumn<QString>("dtr");
-    // The requests on the way out, "%1" standing for the device.
+    // The requests on the way out, "%1" standing for the device ("%2" for a second radio's).
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<bool>("hangUp");
 
@@ -68,6 +68,9 @@ void TestCrashRelease::keyerDies_data()
                                    << "positive" << QStringList{"lower RTS DTR on %1"} << true;
     QTest::newRow("both negative") << "kill" << int(SIGQUIT) << "negative"
                                    << "negative" << QStringList{"raise RTS DTR on %1"} << false;
+    QTest::newRow("two radios' ports")
+        << "kill" << int(SIGSEGV) << "negative"
+        << "positive" << (mixed + QStringList{"raise RTS on %2", "lower DTR on %2"}) << false;
     QTest::newRow("no line keys") << "kill" << int(SIGQUIT) << "off"
                                   << "off" << QStringList{} << true;
 }
@@ -81,12 +84,13 @@ void TestCrashRelease::keyerDies()
     QFETCH(QStringList, requests);
     QFETCH(bool, hangUp);
 
-    PseudoTerminal pty;
-    QVERIFY(pty.isValid());
+    PseudoTerminal pty, pty2;
+    QVERIFY(pty.isValid() && pty2.isValid());
     // A pseudo-terminal starts without the flag; a serial port that was never used has it.
     QVERIFY(pty.setHangUpOnClose(true));
+    const bool two = requests.join(' ').contains("%2");
     Keyer keyer;
-    QVERIFY(keyer.start({m_folder.path(), pty.name(), rts, dtr}));
+    QVERIFY(keyer.start({m_folder.path(), pty.name() + (two ? "," + pty2.name() : ""), rts, dtr}));
     QVERIFY2(keyer.waitUntilKeyed(), "the keyer did not key");
 
     QString refused;
@@ -107,7 +111,7 @@ void TestCrashRelease::keyerDies()
 
     QStringList expected;
     for (const QString &request : requests)
-        expected << request.arg(pty.name());
+        expected << QString(request).replace("%1", pty.name()).replace("%2", pty2.name());
     QCOMPARE(ending.requests, expected);
     QVERIFY2(WIFSIGNALED(ending.status), qPrintable(QString::number(ending.status, 16)));
     QCOMPARE(WTERMSIG(ending.status), signal);

@@ -4,23 +4,31 @@
 #include "tests/support/StationFixture.h"
 
 #include "app/SecondRadio.h"
+#include "playback/audio/PulseConnection.h"
+#include "playback/audio/SoundDevice.h"
 #include "ptt/KeyerChoice.h"
+#include "tests/support/MonitorCapture.h"
+#include "tests/support/PrivateSoundServer.h"
 
 #include <QFile>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <fcntl.h>
 
 using namespace HamlibTesting;
 
 // Two radios, each keyed through a rigctld of its own, and an OTRSP box on a pseudo-terminal, from
 // the settings file as an operator writes it: never both transmitters keyed, while both rigs are
-// polled all along; the box gets a radio's transmit focus before it is keyed.
+// polled all along; the box gets a radio's transmit focus before it is keyed. One stereo sound
+// card split into the two radios' outputs by a private PulseAudio.
 class TestTwoRadios : public QObject
 {
     Q_OBJECT
 
 private slots:
     void interlockedThroughTwoRigs();
+    void stereoCardSplitInTwo();
 };
 
 void TestTwoRadios::interlockedThroughTwoRigs()
@@ -63,8 +71,10 @@ void TestTwoRadios::interlockedThroughTwoRigs()
             [&] { both = both || (rig1.ptt() == 1 && rig2.ptt() == 1); });
     poll.start(100);
 
-    // Lock on radio 1; memory 1 asked on radio 2 waits, and keys once radio 1's rig is released.
+    // Lock on radio 1, keyed once TX1 has left for the box; memory 1 asked on radio 2 waits, and
+    // keys once radio 1's rig is released.
     f.leftClick(f.window().Command3d2());
+    QVERIFY(f.station->station().lockWaiting() && !f.station->station().state().onAir);
     QTRY_COMPARE_WITH_TIMEOUT(rig1.ptt(), 1, WaitMs);
     QVERIFY(f.station->remote().play(1, 2));
     QTest::qWait(600);
@@ -90,6 +100,13 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QVERIFY(f.station->radios().setFocus(2));
     QTRY_VERIFY(boxRead().contains("RX2\r"));
     QVERIFY(boxGot.startsWith("?NAME\r"));
+    // Stereo listening from the menu, saved; the focus swap then moves it to radio 1.
+    f.window().menuItem("Stereo")->trigger();
+    QTRY_VERIFY(boxRead().contains("RX2S\r"));
+    f.window().menuItem("FocusSwap")->trigger();
+    QTRY_VERIFY(boxRead().contains("RX1S\r"));
+    QVERIFY(ini.open(QIODevice::ReadOnly) && ini.readAll().contains("Stereo=1"));
+    QVERIFY(f.station->radios().setFocus(2));
     player2.clearLog();
     f.clickMemory(2);
     QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().Memories.MemFile[2]));
@@ -99,6 +116,50 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QCOMPARE(rig1.ptt(), 0);
     poll.stop();
     QVERIFY2(!both, "both transmitters were keyed at once");
+}
+
+void TestTwoRadios::stereoCardSplitInTwo()
+{
+    PrivateSoundServer server;
+    QString error;
+    if (!server.start(&error))
+        QSKIP(qPrintable("No private PulseAudio server can start here: " + error));
+    // The card's left channel is radio 1's output, its right one radio 2's.
+    const auto load = [&](const QString &module) {
+        return !server.pactl(("load-module " + module).split(' ')).isNull();
+    };
+    QVERIFY(load("module-null-sink sink_name=card norewinds=1"));
+    for (const QString side : {"left", "right"})
+        QVERIFY(load(QString("module-remap-sink sink_name=%1 master=card channels=2 remix=no "
+                             "master_channel_map=front-%1,front-%1 "
+                             "channel_map=front-left,front-right")
+                         .arg(side)));
+    PulseConnection connection;
+    QTRY_COMPARE_WITH_TIMEOUT(connection.state(), PulseConnection::Ready, 30000);
+    SoundDevice device1(connection), device2(connection);
+    FakeSerialLines lines2;
+    StationFixture f(device1, false);
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Audio]\nOutput=left\n[Audio2]\nOutput=right\n[PTT2]\nMethod=None\n");
+    ini.close();
+    f.station->Form_Load();
+    SecondRadio *second = f.station->addSecondRadio(device2, lines2, nullptr);
+    QVERIFY(second);
+    MonitorCapture left("card.monitor", MonitorCapture::SampleRate, {}, 0);
+    MonitorCapture right("card.monitor", MonitorCapture::SampleRate, {}, 1);
+    QVERIFY2(left.start(&error) && right.start(&error), qPrintable(error));
+
+    QVERIFY(f.station->remote().play(1, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(second->station().state().playing() == 0, 30000);
+    QVERIFY(left.catchUp() && right.catchUp());
+    const std::vector<float> heard = MonitorCapture::sound(right.samples());
+    QVERIFY2(heard.size() > MonitorCapture::SampleRate / 10,
+             qPrintable(QString::number(heard.size())));
+    const std::vector<float> other = left.samples(); // silence, but for rounding
+    QVERIFY(!other.empty() && std::all_of(other.begin(), other.end(), [](float s) {
+        return std::abs(s) < 1e-4f;
+    }));
 }
 
 QTEST_MAIN(TestTwoRadios)

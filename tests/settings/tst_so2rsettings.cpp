@@ -19,19 +19,20 @@ private slots:
 void TestSo2rSettings::readAndWritten()
 {
     // Bad values read as their defaults, said, and stay in the file as they were written.
-    const QByteArray edited("[SO2R]\nInterlock= sometimes\nOtrsp= /dev/ttyUSB1 \nAlternate=yes\n");
+    const QByteArray edited(
+        "[SO2R]\nInterlock= sometimes\nOtrsp= /dev/ttyUSB1 \nAlternate=yes\nStereo=on\n");
     ProfileText file(edited);
     AppState state;
     StderrCapture capture;
     So2rSettings::read(file, state);
-    QCOMPARE(capture.text().count("voicevocta: [SO2R] "), 2);
+    QCOMPARE(capture.text().count("voicevocta: [SO2R] "), 3);
     QCOMPARE(state.So2r, (So2rChoice{"/dev/ttyUSB1", InterlockRule::Refuse, false}));
     So2rSettings::write(file, state);
     QCOMPARE(file.bytes(), edited);
-    So2rSettings::read(ProfileText("[SO2R]\nInterlock=WAIT\nAlternate= 1 \n"), state);
-    QCOMPARE(state.So2r, (So2rChoice{"", InterlockRule::Wait, true}));
+    So2rSettings::read(ProfileText("[SO2R]\nInterlock=WAIT\nAlternate= 1 \nStereo=1\n"), state);
+    QCOMPARE(state.So2r, (So2rChoice{"", InterlockRule::Wait, true, true}));
     So2rSettings::write(file, state);
-    QCOMPARE(file.bytes(), QByteArray("[SO2R]\nInterlock= wait\nOtrsp= \nAlternate=1\n"));
+    QCOMPARE(file.bytes(), QByteArray("[SO2R]\nInterlock= wait\nOtrsp= \nAlternate=1\nStereo=1\n"));
 
     // Only what the operator chose is written; a device name with a line break is refused.
     ProfileText fresh("[COM]\nNum=1\n");

@@ -13,7 +13,7 @@
 #include <mutex>
 
 namespace {
-// The sink's channels as captured; the first is kept.
+// The sink's channels as captured; one of them is kept.
 constexpr int Channels = 2;
 } // namespace
 
@@ -22,6 +22,7 @@ struct MonitorCapture::Private
     QString source;
     int rate = SampleRate;
     QString server;
+    int channel = 0;
     pa_threaded_mainloop *mainloop = nullptr;
     pa_context *context = nullptr;
     pa_stream *stream = nullptr;
@@ -52,7 +53,7 @@ struct MonitorCapture::Private
             if (data) {
                 const auto *frames = static_cast<const float *>(data);
                 for (size_t i = 0; i < count; ++i)
-                    d->samples[at + i] = frames[i * Channels];
+                    d->samples[at + i] = frames[i * Channels + d->channel];
                 for (size_t i = at; i < at + count; ++i) {
                     if (d->samples[i] != 0.0f) {
                         ++d->sound;
@@ -67,12 +68,14 @@ struct MonitorCapture::Private
     }
 };
 
-MonitorCapture::MonitorCapture(const QString &source, int sampleRate, const QString &server)
+MonitorCapture::MonitorCapture(const QString &source, int sampleRate, const QString &server,
+                               int channel)
     : d(std::make_unique<Private>())
 {
     d->source = source;
     d->rate = sampleRate;
     d->server = server;
+    d->channel = channel;
 }
 
 int MonitorCapture::sampleRate() const

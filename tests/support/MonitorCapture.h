@@ -23,9 +23,9 @@ class MonitorCapture
 public:
     using Clock = std::chrono::steady_clock;
 
-    // On the server that PULSE_SERVER names, or on `server`.
+    // On the server that PULSE_SERVER names, or on `server`; `channel` 1 keeps the second.
     explicit MonitorCapture(const QString &source, int sampleRate = SampleRate,
-                            const QString &server = QString());
+                            const QString &server = QString(), int channel = 0);
     ~MonitorCapture();
     MonitorCapture(const MonitorCapture &) = delete;
     MonitorCapture &operator=(const MonitorCapture &) = delete;
