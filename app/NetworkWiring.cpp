@@ -1,18 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/NetworkWiring.h"
 
+#include "ptt/HamlibSettings.h"
+#include "ptt/RigTuning.h"
 #include "remote/StationNetwork.h"
 #include "settings/Settings.h"
 #include "station/AppState.h"
 #include "station/Dialogs.h"
+#include "station/StationDoor.h"
 #include "ui/Form1.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
 
+namespace {
+
+// Whether the settings put the station on the network: it sends RadioInfo, or hears it.
+bool onTheNetwork(const NetworkValues &network)
+{
+    return !network.RadioInfo.trimmed().isEmpty() || network.Listen != 0;
+}
+
+// rigctld's address where a radio is keyed through it; else none (a rig that hamlib drives on a
+// port of its own is not read: its frequency and mode stay unknown).
+QString rigctldOf(const AppState &radio)
+{
+    return radio.PttMethod == KeyingMethod::Cat && radio.RigModel == HamlibSettings::NetworkModel
+               ? radio.RigPort
+               : QString();
+}
+
+} // namespace
+
 NetworkWiring::NetworkWiring(AppState &state, Clock &clock, Form1 &window, Settings &settings,
                              Dialogs &dialogs, QObject *parent)
     : QObject(parent)
+    , m_state(state)
+    , m_clock(clock)
     , m_window(window)
     , m_dialogs(dialogs)
     , m_link(state, clock)
@@ -31,11 +55,45 @@ NetworkWiring::NetworkWiring(AppState &state, Clock &clock, Form1 &window, Setti
 
 NetworkWiring::~NetworkWiring() = default;
 
+void NetworkWiring::addRadio(int radioNr, StationDoor &station, const AppState &settings)
+{
+    TunedRadio *radio
+        = m_radios.emplace_back(std::make_unique<TunedRadio>(settings, &station, nullptr)).get();
+    m_link.addRadio(radioNr, station, [radio] {
+        return radio->reader ? NetworkLink::Tuning{radio->reader->freqHz(), radio->reader->mode()}
+                             : NetworkLink::Tuning();
+    });
+    followRigs();
+}
+
 void NetworkWiring::apply()
 {
     m_problem.clear();
+    m_applied = true;
     m_link.apply();
+    followRigs();
     showStatus();
+}
+
+// A reader of its own for each radio keyed through rigctld; it asks nothing while its radio is
+// keyed or a keying or a release is not confirmed yet (rigctld would make the keying wait).
+void NetworkWiring::followRigs()
+{
+    const bool wanted = m_applied && onTheNetwork(m_state.Network);
+    for (const auto &radio : m_radios) {
+        const QString address = wanted && radio->station ? rigctldOf(radio->settings) : QString();
+        if (radio->reader ? radio->reader->address() == address : address.isEmpty())
+            continue;
+        radio->reader.reset();
+        if (!address.isEmpty()) {
+            radio->reader = std::make_unique<RigTuning>(address, m_clock, [radio = radio.get()] {
+                const StationDoor *station = radio->station;
+                return station && !station->state().onAir && !station->state().transmitting;
+            });
+            connect(radio->reader.get(), &RigTuning::changed, &m_link, &NetworkLink::tuningChanged);
+        }
+        m_link.tuningChanged();
+    }
 }
 
 // While another station holds this one back, the "Status" frame's caption names it.
