@@ -216,9 +216,10 @@ void RigTuning::lose(const QString &reason)
     m_skip = m_backoff;
     m_backoff = std::clamp(m_backoff * 2, 1, MostWaitTicks);
     if (!std::exchange(m_lostSaid, true))
-        qCInfo(lcPtt).noquote() << QStringLiteral("The rig's frequency and mode are not read from "
-                                                  "rigctld at %1 (%2): unknown until it answers")
-                                       .arg(m_address, reason);
+        qCWarning(lcPtt).noquote()
+            << QStringLiteral("The rig's frequency and mode are not read from "
+                              "rigctld at %1 (%2): unknown until it answers")
+                   .arg(m_address, reason);
     set(0, QString());
 }
 
