@@ -6,6 +6,7 @@
 #include "remote/StationNetwork.h"
 #include "settings/Settings.h"
 #include "station/AppState.h"
+#include "station/Clock.h"
 #include "station/Dialogs.h"
 #include "station/StationDoor.h"
 #include "ui/Form1.h"
@@ -75,8 +76,17 @@ void NetworkWiring::apply()
     showStatus();
 }
 
-// A reader of its own for each radio keyed through rigctld; it asks nothing while its radio is
-// keyed or a keying or a release is not confirmed yet (rigctld would make the keying wait).
+// Whether a radio's rig may be asked what it is tuned to: not while it is keyed, a keying or a
+// release waits for the rig's answer, or a repeat keys it within a second (rigctld would make the
+// keying wait behind the question).
+bool NetworkWiring::mayAsk(const StationState &state) const
+{
+    const bool repeatSoon
+        = state.stage == Stage::RepeatWait && state.repeatDueAt - m_clock.now() < RigTuning::TickMs;
+    return !state.onAir && !state.transmitting && !repeatSoon;
+}
+
+// A reader of its own for each radio keyed through rigctld, while the station is on the network.
 void NetworkWiring::followRigs()
 {
     const bool wanted = m_applied && onTheNetwork(m_state.Network);
@@ -86,10 +96,10 @@ void NetworkWiring::followRigs()
             continue;
         radio->reader.reset();
         if (!address.isEmpty()) {
-            radio->reader = std::make_unique<RigTuning>(address, m_clock, [radio = radio.get()] {
-                const StationDoor *station = radio->station;
-                return station && !station->state().onAir && !station->state().transmitting;
-            });
+            radio->reader
+                = std::make_unique<RigTuning>(address, m_clock, [this, radio = radio.get()] {
+                      return radio->station && mayAsk(radio->station->state());
+                  });
             connect(radio->reader.get(), &RigTuning::changed, &m_link, &NetworkLink::tuningChanged);
         }
         m_link.tuningChanged();

@@ -17,6 +17,7 @@ class Clock;
 class Dialogs;
 class Form1;
 class RigTuning;
+struct StationState;
 class Settings;
 class Station;
 
@@ -54,6 +55,7 @@ private:
         std::unique_ptr<RigTuning> reader; // none: its frequency and mode are unknown
     };
 
+    bool mayAsk(const StationState &state) const;
     void showInhibited(const QString &stations);
     void showProblem(const QString &text);
     void showStatus();
