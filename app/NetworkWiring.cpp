@@ -26,8 +26,8 @@ bool onTheNetwork(const NetworkValues &network)
 // port of its own is not read: its frequency and mode stay unknown).
 QString rigctldOf(const AppState &radio)
 {
-    return radio.PttMethod == KeyingMethod::Cat && radio.RigModel == HamlibSettings::NetworkModel
-               ? radio.RigPort
+    return radio.Ptt.PttMethod == KeyingMethod::Cat && radio.Ptt.RigModel == HamlibSettings::NetworkModel
+               ? radio.Ptt.RigPort
                : QString();
 }
 

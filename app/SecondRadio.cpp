@@ -18,32 +18,32 @@ SecondRadio::SecondRadio(const AppState &settings, const AppState &first, SoundP
     if (!shared.isEmpty()) {
         qCWarning(lcVocta).noquote()
             << QStringLiteral("Radio 2 is not keyed: %1 (give each radio its own)").arg(shared);
-        m_settings.PttMethod = KeyingMethod::None;
+        m_settings.Ptt.PttMethod = KeyingMethod::None;
     }
     connect(&m_keyers, &KeyerChoice::keyerChanged, &m_station, &Station::setKeyer,
             Qt::DirectConnection);
     m_station.setLineUse(&m_serial);
     m_station.handle(StationEvents::StartUp{});
-    m_player.setOutput(m_settings.AudioOutput);
-    m_player.setLevel(m_settings.AudioLevel);
+    m_player.setOutput(m_settings.Audio.AudioOutput);
+    m_player.setLevel(m_settings.Audio.AudioLevel);
     m_keyers.apply();
 }
 
 QString SecondRadio::sharedWith(const AppState &second, const AppState &first)
 {
-    if (second.PttMethod != first.PttMethod)
+    if (second.Ptt.PttMethod != first.Ptt.PttMethod)
         return {};
-    switch (second.PttMethod) {
+    switch (second.Ptt.PttMethod) {
     case KeyingMethod::Serial:
-        if (second.SerialDevice == first.SerialDevice && second.ComNum == first.ComNum)
+        if (second.Ptt.SerialDevice == first.Ptt.SerialDevice && second.Ptt.ComNum == first.Ptt.ComNum)
             return QStringLiteral("its PTT is the first radio's serial port");
         return {};
     case KeyingMethod::Cat:
-        if (second.RigModel == first.RigModel && second.RigPort == first.RigPort)
-            return QStringLiteral("its rig is the first radio's (%1)").arg(second.RigPort);
+        if (second.Ptt.RigModel == first.Ptt.RigModel && second.Ptt.RigPort == first.Ptt.RigPort)
+            return QStringLiteral("its rig is the first radio's (%1)").arg(second.Ptt.RigPort);
         return {};
     case KeyingMethod::Cm108:
-        if (second.Cm108Device == first.Cm108Device && second.Cm108Gpio == first.Cm108Gpio)
+        if (second.Ptt.Cm108Device == first.Ptt.Cm108Device && second.Ptt.Cm108Gpio == first.Ptt.Cm108Gpio)
             return QStringLiteral("its CM108 pin is the first radio's");
         return {};
     case KeyingMethod::None:
@@ -54,9 +54,9 @@ QString SecondRadio::sharedWith(const AppState &second, const AppState &first)
 
 void SecondRadio::followMemories(const AppState &first)
 {
-    m_settings.MemFile = first.MemFile;
-    m_settings.MemDelay = first.MemDelay;
-    m_settings.MemRepeat = first.MemRepeat;
+    m_settings.Memories.MemFile = first.Memories.MemFile;
+    m_settings.Memories.MemDelay = first.Memories.MemDelay;
+    m_settings.Memories.MemRepeat = first.Memories.MemRepeat;
 }
 
 void SecondRadio::setGuard(PttGuard *guard)

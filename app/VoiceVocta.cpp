@@ -79,7 +79,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
     , m_keyWatch(m_keys, m_form)
     , m_dialogs(dialogs)
 {
-    m_state.AppDir = appDir;
+    m_state.Places.AppDir = appDir;
     // The recorder's takes never go out on the transmitter's output, the default one included.
     m_recorder.setDefaultOutput([&server] { return server.defaultOutput(); });
     // What the operator must know of the settings file shows in the window.
@@ -152,7 +152,7 @@ void VoiceVocta::wireDialogs()
     // The repeat boxes show the settings read at start-up, and the fonts apply.
     m_settings.setShowRead([this] {
         for (int i = 0; i < MemoryCount; ++i)
-            m_form.Check3d1(i)->setChecked(m_state.MemRepeat[i]);
+            m_form.Check3d1(i)->setChecked(m_state.Memories.MemRepeat[i]);
         m_fonts.SetFontsB();
         m_fonts.SetFontsL();
     });
@@ -191,7 +191,7 @@ void VoiceVocta::wireDialogs()
     m_recorder.setCurrentMemory([this] { return m_pair.state().memory; });
     // The recorder also records the voice kit's parts, into the kit the settings choose.
     m_recordSet.setKitFolder(
-        [this] { return VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir); });
+        [this] { return VoiceKit::folderFor(m_state.Kit.KitFolder, m_place.kitDir, m_state.Places.AppDir); });
     m_recorder.setSaveSettings([this] {
         measureMemories(); // a take saved for a memory
         m_settings.WriteMem();
@@ -231,9 +231,9 @@ void VoiceVocta::applyLoudness()
 {
     if (!m_loudness)
         return;
-    if (m_loudness->target() != m_state.AudioLoudness
-        || m_loudness->ceiling() != m_state.AudioTruePeak) {
-        m_loudness->setTarget(m_state.AudioLoudness, m_state.AudioTruePeak);
+    if (m_loudness->target() != m_state.Audio.AudioLoudness
+        || m_loudness->ceiling() != m_state.Audio.AudioTruePeak) {
+        m_loudness->setTarget(m_state.Audio.AudioLoudness, m_state.Audio.AudioTruePeak);
         emit loudnessChanged();
     }
     measureMemories();
@@ -242,8 +242,8 @@ void VoiceVocta::applyLoudness()
 void VoiceVocta::measureMemories()
 {
     // Without a target nothing is measured unasked (the "Sound" dialog asks for what it shows).
-    if (m_loudness && m_state.AudioLoudness)
-        m_loudness->measureSoon(QStringList(m_state.MemFile.cbegin(), m_state.MemFile.cend()));
+    if (m_loudness && m_state.Audio.AudioLoudness)
+        m_loudness->measureSoon(QStringList(m_state.Memories.MemFile.cbegin(), m_state.Memories.MemFile.cend()));
 }
 
 void VoiceVocta::setSourceMute(SourceMute *mute)
@@ -260,7 +260,7 @@ void VoiceVocta::setGuard(PttGuard *guard)
     if (!guard)
         return;
     connect(&m_station, &Station::changed, guard, [this, guard](const StationState &state) {
-        guard->setKeyed(state.onAir || state.transmitting, m_state.TimeoutS);
+        guard->setKeyed(state.onAir || state.transmitting, m_state.Ptt.TimeoutS);
     });
     connect(guard, &PttGuard::tookOver, this, [this](const QString &reason) {
         m_station.handle(StationEvents::ReleasedElsewhere{
@@ -270,10 +270,10 @@ void VoiceVocta::setGuard(PttGuard *guard)
 
 void VoiceVocta::chooseMutedSource()
 {
-    if (!m_sourceMute || (m_muteSource && *m_muteSource == m_state.MuteSource))
+    if (!m_sourceMute || (m_muteSource && *m_muteSource == m_state.Audio.MuteSource))
         return;
-    m_muteSource = m_state.MuteSource;
-    m_sourceMute->setSource(m_state.MuteSource);
+    m_muteSource = m_state.Audio.MuteSource;
+    m_sourceMute->setSource(m_state.Audio.MuteSource);
 }
 
 void VoiceVocta::Form_Load()
@@ -282,20 +282,20 @@ void VoiceVocta::Form_Load()
     // pictures and sounds beside the program, or in ../share/voicevocta when it is installed.
     // The settings file beside the program, or in the user's own folder when the program
     // folder cannot be written or the program is installed.
-    m_place = SettingsPlace::choose(m_state.AppDir);
+    m_place = SettingsPlace::choose(m_state.Places.AppDir);
     if (!m_place.missing.isEmpty())
         qCWarning(lcVocta).noquote() << m_place.missingDescription();
     const QString separator = QDir::separator();
-    m_state.ImgDir = m_place.dataDir + separator + QLatin1String("Images") + separator;
-    m_state.WavDir = m_place.dataDir + separator + QLatin1String("Wav") + separator;
-    m_state.IniFile = m_place.iniFile;
-    m_state.RecordDir = m_place.recordDir;
+    m_state.Places.ImgDir = m_place.dataDir + separator + QLatin1String("Images") + separator;
+    m_state.Places.WavDir = m_place.dataDir + separator + QLatin1String("Wav") + separator;
+    m_state.Places.IniFile = m_place.iniFile;
+    m_state.Places.RecordDir = m_place.recordDir;
     m_settings.setPlace(m_place);
 
     // The window at rest (the slider at 4500, every face blue), then the default message opened
     // and the transmitter to receive.
     m_presenter.start(m_station.state());
-    m_station.handle(StationEvents::StartUp{m_state.WavDir + QLatin1String("Default.wav")});
+    m_station.handle(StationEvents::StartUp{m_state.Places.WavDir + QLatin1String("Default.wav")});
 
     m_form.Gauge1()->setMinimum(0);
     m_form.Gauge1()->setMaximum(100);
@@ -310,17 +310,17 @@ void VoiceVocta::Form_Load()
     if (m_settings.inUseElsewhere())
         m_keyers.standDown(QStringLiteral("Not keying: another copy of Voice Vocta that is running "
                                           "keys the transmitter from %1")
-                               .arg(m_state.IniFile));
+                               .arg(m_state.Places.IniFile));
     // What saves cut short in an earlier run left behind, unless another copy that runs owns the
     // settings (and so may be saving now).
     if (!m_settings.inUseElsewhere()) {
-        const QString kit = VoiceKit::folderFor(m_state.KitFolder, m_place.kitDir, m_state.AppDir);
-        Recorder::removeLeftovers({m_state.RecordDir, kit, kit + QLatin1String("/calls")});
+        const QString kit = VoiceKit::folderFor(m_state.Kit.KitFolder, m_place.kitDir, m_state.Places.AppDir);
+        Recorder::removeLeftovers({m_state.Places.RecordDir, kit, kit + QLatin1String("/calls")});
     }
     // The messages play on the chosen output at the chosen level; the recorder's takes on the
     // monitor output, as Play asks.
-    m_device.setOutput(m_state.AudioOutput);
-    m_device.setLevel(m_state.AudioLevel);
+    m_device.setOutput(m_state.Audio.AudioOutput);
+    m_device.setLevel(m_state.Audio.AudioLevel);
     // The keyer of the chosen method; a rig keyed through CAT or a CM108 chip connects now.
     m_keyers.apply();
 
@@ -371,9 +371,9 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
     const std::optional<AppState> &settings = m_settings.secondRadio();
     if (!settings || m_second)
         return m_second.get();
-    if (!settings->AudioOutput.isEmpty() && settings->AudioOutput == m_state.AudioOutput) {
+    if (!settings->Audio.AudioOutput.isEmpty() && settings->Audio.AudioOutput == m_state.Audio.AudioOutput) {
         const QString text = tr("Radio 2 is not used: its sound output %1 is the first radio's.")
-                                 .arg(settings->AudioOutput);
+                                 .arg(settings->Audio.AudioOutput);
         qCWarning(lcVocta).noquote() << text;
         m_dialogs.notice(text, true);
         return nullptr;
@@ -385,7 +385,7 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
         connect(&m_second->station(), &StationDoor::changed, guard,
                 [this, guard](const StationState &state) {
                     guard->setKeyed(state.onAir || state.transmitting,
-                                    m_second->settings().TimeoutS);
+                                    m_second->settings().Ptt.TimeoutS);
                 });
     if (guard)
         connect(guard, &PttGuard::tookOver, &m_second->station(), [this](const QString &reason) {

@@ -162,7 +162,7 @@ int run(QApplication &application, TerminationSignals &termination, FontWarmUp &
     station.setPreviewPlayer(&sound.memoryPreview);
     // The monitor output plays every message too, at its own level.
     const auto monitor = [&device, &station] {
-        device.setMonitor(station.state().AudioMonitor, station.state().MonitorLevel);
+        device.setMonitor(station.state().Audio.AudioMonitor, station.state().Audio.MonitorLevel);
     };
     QObject::connect(&station.soundSet(), &SoundSetHandler::monitorChanged, &device, monitor);
     QObject::connect(&station, &VoiceVocta::endProgram, &application, &QCoreApplication::quit);
@@ -201,7 +201,7 @@ int run(QApplication &application, TerminationSignals &termination, FontWarmUp &
     // system rather than staying resident for the whole session.
     QTimer::singleShot(std::chrono::seconds(1), &application, [] { malloc_trim(0); });
     // The MIDI soundfont gets ready in the background, where a memory holds a MIDI file.
-    const auto &memories = station.state().MemFile;
+    const auto &memories = station.state().Memories.MemFile;
     device.preloadFor(QStringList(memories.cbegin(), memories.cend()));
     // Asked to end from outside (now or earlier): end as if the window were closed.
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &station.window(),

@@ -425,13 +425,13 @@ void runOn(BenchReport &report, PrivateSoundServer::Kind kind)
     BenchStation s(connection, folder.path());
     s.station.Form_Load();
     AppState &state = s.station.state();
-    state.MemFile[0] = file;
-    state.AudioOutput = PrivateSoundServer::Rig;
+    state.Memories.MemFile[0] = file;
+    state.Audio.AudioOutput = PrivateSoundServer::Rig;
     s.device.setOutput(PrivateSoundServer::Rig);
-    state.PttMethod = KeyingMethod::Serial;
-    state.RtsOn = true;
-    state.RtsPos = true;
-    state.SerialDevice = pty.name();
+    state.Ptt.PttMethod = KeyingMethod::Serial;
+    state.Ptt.RtsOn = true;
+    state.Ptt.RtsPos = true;
+    state.Ptt.SerialDevice = pty.name();
     s.station.keyers().apply();
     if (!s.lines.isOpen())
         s.station.serialKeyer().open();

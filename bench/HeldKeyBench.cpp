@@ -56,11 +56,11 @@ int runHeldKeyChild(int argc, char **argv)
     BenchStation s(folder.path());
     s.station.Form_Load();
     AppState &state = s.station.state();
-    state.MemFile[0] = wav;
-    state.PttMethod = KeyingMethod::Serial;
-    state.RtsOn = true;
-    state.RtsPos = true;
-    state.SerialDevice = pty.name();
+    state.Memories.MemFile[0] = wav;
+    state.Ptt.PttMethod = KeyingMethod::Serial;
+    state.Ptt.RtsOn = true;
+    state.Ptt.RtsPos = true;
+    state.Ptt.SerialDevice = pty.name();
     s.station.keyers().apply();
     s.station.serialKeyer().open();
     s.station.window().show();

@@ -125,10 +125,10 @@ private:
 
     void useSerial(const QString &device)
     {
-        state().PttMethod = KeyingMethod::Serial;
-        state().RtsOn = true;
-        state().RtsPos = true;
-        state().SerialDevice = device;
+        state().Ptt.PttMethod = KeyingMethod::Serial;
+        state().Ptt.RtsOn = true;
+        state().Ptt.RtsPos = true;
+        state().Ptt.SerialDevice = device;
         m_s.station.keyers().apply();
         if (!m_s.lines.isOpen())
             m_s.station.serialKeyer().open();
@@ -136,9 +136,9 @@ private:
 
     void useCat(const QString &address)
     {
-        state().PttMethod = KeyingMethod::Cat;
-        state().RigModel = HamlibSettings::NetworkModel;
-        state().RigPort = address;
+        state().Ptt.PttMethod = KeyingMethod::Cat;
+        state().Ptt.RigModel = HamlibSettings::NetworkModel;
+        state().Ptt.RigPort = address;
         m_s.station.keyers().apply();
     }
 
@@ -182,8 +182,8 @@ private:
     // release request; each against its setting.
     void leadAndTail(int leadMs, int tailMs)
     {
-        state().LeadMs = leadMs;
-        state().TailMs = tailMs;
+        state().Ptt.LeadMs = leadMs;
+        state().Ptt.TailMs = tailMs;
         std::optional<SoundPlayer::Outcome> lastCode;
         const QMetaObject::Connection done
             = QObject::connect(&m_s.device, &SoundPlayer::finished,
@@ -209,8 +209,8 @@ private:
             pause(50);
         }
         QObject::disconnect(done);
-        state().LeadMs = 0;
-        state().TailMs = 0;
+        state().Ptt.LeadMs = 0;
+        state().Ptt.TailMs = 0;
         addError(QStringLiteral("lead %1 ms: keying request to Play").arg(leadMs), lead);
         addError(QStringLiteral("tail %1 ms: Done (last sample heard) to release").arg(tailMs),
                  tail);
@@ -219,7 +219,7 @@ private:
     // No keyer: a click only changes the station picture. To its first paint on air.
     void noneKeying()
     {
-        state().PttMethod = KeyingMethod::None;
+        state().Ptt.PttMethod = KeyingMethod::None;
         m_s.station.keyers().apply();
         PaintWatch watch(m_s.station.window().Image1());
         std::vector<double> shown;
@@ -423,7 +423,7 @@ void runKeyingBench(BenchReport &report)
     Rigctld rigctld;
     BenchStation s(folder.path());
     s.station.Form_Load();
-    s.station.state().MemFile[0] = wav;
+    s.station.state().Memories.MemFile[0] = wav;
     s.station.window().show();
     waitFor([&] { return s.station.window().windowHandle()->isExposed(); });
 

@@ -116,8 +116,8 @@ void runSend(BenchReport &report, const PrivateBus &bus)
     populateProgramFolder(folder.path());
     BenchStation bench(folder.path());
     bench.station.Form_Load();
-    bench.station.state().RtsOn = true;
-    bench.station.state().RtsPos = true;
+    bench.station.state().Ptt.RtsOn = true;
+    bench.station.state().Ptt.RtsPos = true;
     const QString stationName = QStringLiteral("vvbench-keyer");
     KeyerService service(bench.station.remote());
     if (!service.start(QDBusConnection::connectToBus(bus.address(), stationName))) {
@@ -201,7 +201,7 @@ void runSpoken(BenchReport &report)
     }
     BenchStation bench(folder.path());
     bench.station.Form_Load();
-    bench.station.state().MemFile[0] = folder.filePath(QStringLiteral("memory.wav"));
+    bench.station.state().Memories.MemFile[0] = folder.filePath(QStringLiteral("memory.wav"));
     KeyerService service(bench.station.remote());
 
     using Steady = std::chrono::steady_clock;

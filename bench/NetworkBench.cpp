@@ -107,8 +107,8 @@ public:
         m_peer.bind(QHostAddress::LocalHost, 0);
         m_s.station.Form_Load();
         AppState &state = m_s.station.state();
-        state.PttMethod = KeyingMethod::Cat;
-        state.RigPort = rigctld;
+        state.Ptt.PttMethod = KeyingMethod::Cat;
+        state.Ptt.RigPort = rigctld;
         m_s.station.keyers().apply();
         state.Network = {QStringLiteral("127.0.0.1:%1").arg(m_peer.localPort()),
                          QStringLiteral("BENCH"),

@@ -69,7 +69,7 @@ struct Radio
     explicit Radio(Clock &clock) : station(settings, player, clock)
     {
         for (int i = 0; i < MemoryCount; ++i)
-            settings.MemFile[i] = QStringLiteral("/bench%1.wav").arg(i + 1);
+            settings.Memories.MemFile[i] = QStringLiteral("/bench%1.wav").arg(i + 1);
         station.setKeyer(&keyer);
         station.handle(StationEvents::StartUp{});
     }

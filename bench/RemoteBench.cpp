@@ -79,9 +79,9 @@ void runRemoteBench(BenchReport &report)
     SoundDevice preview(connection);
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
-    station.state().RtsOn = true;
-    station.state().RtsPos = true;
-    station.state().MemFile[0] = folder.path() + QStringLiteral("/Wav/1.wav");
+    station.state().Ptt.RtsOn = true;
+    station.state().Ptt.RtsPos = true;
+    station.state().Memories.MemFile[0] = folder.path() + QStringLiteral("/Wav/1.wav");
 
     const QString stationName = QStringLiteral("vvbench-station");
     KeyerService service(station.remote());

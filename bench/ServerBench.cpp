@@ -107,9 +107,9 @@ public:
         s.station.window().show();
         // The rig's output, as the Sound dialog stores it.
         s.device.setOutput(PrivateSoundServer::Rig);
-        s.station.state().MemFile[0] = first;
-        s.station.state().MemFile[1] = shortWav;
-        s.station.state().MemFile[2] = thirty;
+        s.station.state().Memories.MemFile[0] = first;
+        s.station.state().Memories.MemFile[1] = shortWav;
+        s.station.state().Memories.MemFile[2] = thirty;
 
         m_capture = std::make_unique<MonitorCapture>(PrivateSoundServer::Rig + ".monitor");
         if (!m_capture->start(&error)) {

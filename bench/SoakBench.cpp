@@ -122,8 +122,8 @@ public:
         BenchStation s(connection, m_folder.path());
         s.station.Form_Load();
         s.device.setOutput(PrivateSoundServer::Rig);
-        s.station.state().MemFile[0] = file;
-        s.station.state().MemDelay[0] = PauseMs;
+        s.station.state().Memories.MemFile[0] = file;
+        s.station.state().Memories.MemDelay[0] = PauseMs;
         s.station.window().Check3d1(0)->setChecked(true);
 
         MonitorCapture rig(PrivateSoundServer::Rig + ".monitor");

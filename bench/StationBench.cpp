@@ -140,7 +140,7 @@ private:
         std::vector<double> took;
         for (int run = 0; run < 3 * Runs; ++run) {
             // A changed delay, so that every save writes.
-            state().MemDelay[5] = 4500 + run % 2;
+            state().Memories.MemDelay[5] = 4500 + run % 2;
             QElapsedTimer timer;
             timer.start();
             m_station->station.settings().WriteMem();

@@ -20,7 +20,7 @@ bool MemoryPreview::isPlaying() const
 QString MemoryPreview::refusal() const
 {
     const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
-    switch (SoundChoices::listening(m_state.AudioMonitor, m_state.AudioOutput, defaultOutput)) {
+    switch (SoundChoices::listening(m_state.Audio.AudioMonitor, m_state.Audio.AudioOutput, defaultOutput)) {
     case SoundChoices::Listening::OnTheTransmitter:
         return QStringLiteral("it would go out on the transmitter's output; choose a monitor "
                               "output of its own under Setup > Sound...");
@@ -49,9 +49,9 @@ bool MemoryPreview::preview(int number)
         return refuse(why);
 
     m_player.close();
-    m_player.setOutput(m_state.AudioMonitor);
-    m_player.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
-    if (m_player.open(m_state.MemFile.at(size_t(number - 1))) != SoundPlayer::OpenResult::Opened)
+    m_player.setOutput(m_state.Audio.AudioMonitor);
+    m_player.setLevel(m_state.Audio.AudioMonitor.isEmpty() ? 100 : m_state.Audio.MonitorLevel);
+    if (m_player.open(m_state.Memories.MemFile.at(size_t(number - 1))) != SoundPlayer::OpenResult::Opened)
         return false; // the player has said why
     m_player.play();
     return true;

@@ -65,7 +65,7 @@ bool Recorder::record()
     setPhase(Recording);
     say(QString());
     m_nothingTimer->start(m_nothingTimeout);
-    m_input.start(m_state.AudioInput);
+    m_input.start(m_state.Audio.AudioInput);
     return m_phase == Recording;
 }
 
@@ -127,9 +127,9 @@ void Recorder::onNothingArrived()
         return;
     m_input.stop();
     const QString input
-        = m_state.AudioInput.isEmpty()
+        = m_state.Audio.AudioInput.isEmpty()
               ? QStringLiteral("the default input")
-              : QStringLiteral("the input %1").arg(LogText::quoted(m_state.AudioInput));
+              : QStringLiteral("the input %1").arg(LogText::quoted(m_state.Audio.AudioInput));
     endRecording(QStringLiteral("Nothing arrives from %1: check that it is plugged in, or choose "
                                 "another input under Setup > Sound...")
                      .arg(input));
@@ -179,8 +179,8 @@ bool Recorder::play()
     }
 
     m_preview.close();
-    m_preview.setOutput(m_state.AudioMonitor);
-    m_preview.setLevel(m_state.AudioMonitor.isEmpty() ? 100 : m_state.MonitorLevel);
+    m_preview.setOutput(m_state.Audio.AudioMonitor);
+    m_preview.setLevel(m_state.Audio.AudioMonitor.isEmpty() ? 100 : m_state.Audio.MonitorLevel);
     m_preview.open(file);
     m_preview.play();
     if (m_preview.mode() != SoundPlayer::Mode::Playing) {
@@ -203,15 +203,15 @@ void Recorder::stopPreview()
 
 QString Recorder::previewOutput() const
 {
-    return m_state.AudioMonitor.isEmpty()
+    return m_state.Audio.AudioMonitor.isEmpty()
                ? QStringLiteral("the default output")
-               : QStringLiteral("the monitor output %1").arg(LogText::quoted(m_state.AudioMonitor));
+               : QStringLiteral("the monitor output %1").arg(LogText::quoted(m_state.Audio.AudioMonitor));
 }
 
 QString Recorder::previewRefusal() const
 {
     const QString defaultOutput = m_defaultOutput ? m_defaultOutput() : QString();
-    switch (SoundChoices::listening(m_state.AudioMonitor, m_state.AudioOutput, defaultOutput)) {
+    switch (SoundChoices::listening(m_state.Audio.AudioMonitor, m_state.Audio.AudioOutput, defaultOutput)) {
     case SoundChoices::Listening::OnTheTransmitter:
         return QStringLiteral("Play is refused: the take would go out on the transmitter's "
                               "output. Choose a monitor output of its own under Setup > Sound...");

@@ -42,12 +42,12 @@ bool Recorder::save(int memory)
     const Result written = writeTake(memory, begin, end, &path);
     if (!written) {
         qCWarning(lcSound).noquote() << QStringLiteral("Cannot save the recording in %1: %2")
-                                            .arg(LogText::quoted(m_state.RecordDir), written.error);
+                                            .arg(LogText::quoted(m_state.Places.RecordDir), written.error);
         sayNotSaved(written.error, QStringLiteral("memory %1 keeps its file").arg(memory));
         return false;
     }
 
-    m_state.MemFile[memory - 1] = path;
+    m_state.Memories.MemFile[memory - 1] = path;
     m_savedFile = path;
     const bool settingsSaved = m_saveSettings ? m_saveSettings() : true;
     const QString name = QFileInfo(path).fileName();
@@ -176,7 +176,7 @@ Result Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype en
 // when it is whole, never over an existing file.
 Result Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path)
 {
-    const QDir folder(m_state.RecordDir);
+    const QDir folder(m_state.Places.RecordDir);
     const QDateTime now = QDateTime::currentDateTime();
     const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
                                               + QStringLiteral(".part"));

@@ -13,13 +13,13 @@ namespace {
 HamlibSettings hamlibSettings(const AppState &state)
 {
     HamlibSettings settings;
-    settings.method = state.PttMethod == KeyingMethod::Cm108 ? HamlibSettings::Method::Cm108
+    settings.method = state.Ptt.PttMethod == KeyingMethod::Cm108 ? HamlibSettings::Method::Cm108
                                                              : HamlibSettings::Method::Cat;
-    settings.rigModel = state.RigModel;
-    settings.rigPort = state.RigPort;
-    settings.rigSpeed = state.RigSpeed;
-    settings.cm108Device = state.Cm108Device;
-    settings.cm108Gpio = state.Cm108Gpio;
+    settings.rigModel = state.Ptt.RigModel;
+    settings.rigPort = state.Ptt.RigPort;
+    settings.rigSpeed = state.Ptt.RigSpeed;
+    settings.cm108Device = state.Ptt.Cm108Device;
+    settings.cm108Gpio = state.Ptt.Cm108Gpio;
     return settings;
 }
 
@@ -31,7 +31,7 @@ KeyerChoice::KeyerChoice(AppState &state, SerialKeyer &serial, RigModule &rigs, 
     , m_serial(serial)
     , m_rigs(rigs)
     , m_none(std::make_unique<NoKeyer>())
-    , m_serialDevice(state.SerialDevice)
+    , m_serialDevice(state.Ptt.SerialDevice)
 { }
 
 KeyerChoice::~KeyerChoice()
@@ -82,7 +82,7 @@ void KeyerChoice::apply()
         m_hamlib.reset();
         return;
     }
-    switch (m_state.PttMethod) {
+    switch (m_state.Ptt.PttMethod) {
     case KeyingMethod::Cat:
     case KeyingMethod::Cm108: {
         const HamlibSettings settings = hamlibSettings(m_state);
@@ -107,12 +107,12 @@ void KeyerChoice::apply()
     case KeyingMethod::Serial:
         putInPlace(&m_serial);
         // An open port moves to a device chosen since; a closed one waits for the COM dialog.
-        if (m_state.SerialDevice != m_serialDevice && m_serial.isPortOpen())
+        if (m_state.Ptt.SerialDevice != m_serialDevice && m_serial.isPortOpen())
             m_serial.open();
         tellStatus();
         break;
     }
-    m_serialDevice = m_state.SerialDevice;
+    m_serialDevice = m_state.Ptt.SerialDevice;
 
     // A rig put aside lets go: its thread finishes the release on its own, the UI never waits.
     if (m_hamlib && m_current != m_hamlib.get()) {

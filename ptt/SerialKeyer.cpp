@@ -16,9 +16,9 @@ SerialKeyer::SerialKeyer(AppState &state, SerialLines &MSComm1, Dialogs &dialogs
 void SerialKeyer::setOnAir(bool onAir)
 {
     tellReceiveLevels();
-    if (m_state.RtsOn)
+    if (m_state.Ptt.RtsOn)
         setLine(Line::Rts, onAir);
-    if (m_state.DtrOn)
+    if (m_state.Ptt.DtrOn)
         setLine(Line::Dtr, onAir);
     // The lines act at once.
     QMetaObject::invokeMethod(
@@ -54,14 +54,14 @@ void SerialKeyer::open()
         dropLines();
         m_lines.close();
     }
-    m_lines.setPortNumber(m_state.ComNum);
+    m_lines.setPortNumber(m_state.Ptt.ComNum);
     // A device chosen by its lasting name takes the place of the port number.
-    m_lines.setDevicePath(m_state.SerialDevice);
+    m_lines.setDevicePath(m_state.Ptt.SerialDevice);
     m_lines.setSettings(QStringLiteral("9600,N,8,1"));
     // Only ports 1 to 8 can be chosen; another number (from a hand-edited settings file) is
     // answered like a port without a device.
-    if (m_state.SerialDevice.isEmpty() && (m_state.ComNum < 1 || m_state.ComNum > 8)) {
-        m_dialogs.critical(SerialDevices::noSuchDevice(m_state.ComNum));
+    if (m_state.Ptt.SerialDevice.isEmpty() && (m_state.Ptt.ComNum < 1 || m_state.Ptt.ComNum > 8)) {
+        m_dialogs.critical(SerialDevices::noSuchDevice(m_state.Ptt.ComNum));
         tellStatus();
         return;
     }
@@ -84,9 +84,9 @@ void SerialKeyer::shutdown(int)
 void SerialKeyer::useChanged(int takenIntoUse)
 {
     tellReceiveLevels();
-    if (!m_state.RtsOn)
+    if (!m_state.Ptt.RtsOn)
         settleLine(Line::Rts, false);
-    if (!m_state.DtrOn)
+    if (!m_state.Ptt.DtrOn)
         settleLine(Line::Dtr, false);
     if (takenIntoUse & LineUse::Rts)
         setLine(Line::Rts, false);
@@ -107,7 +107,7 @@ void SerialKeyer::dropLines()
 
 void SerialKeyer::setLine(Line line, bool onAir)
 {
-    const bool positive = line == Line::Rts ? m_state.RtsPos : m_state.DtrPos;
+    const bool positive = line == Line::Rts ? m_state.Ptt.RtsPos : m_state.Ptt.DtrPos;
     LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
     record.onAir = onAir;
     record.level = onAir ? positive : !positive;
@@ -121,7 +121,7 @@ void SerialKeyer::setLine(Line line, bool onAir)
 // operator has taken out of use. Other lines keep the level the port layer remembers.
 void SerialKeyer::settleLine(Line line, bool keepOnAir)
 {
-    const bool enabled = line == Line::Rts ? m_state.RtsOn : m_state.DtrOn;
+    const bool enabled = line == Line::Rts ? m_state.Ptt.RtsOn : m_state.Ptt.DtrOn;
     LineRecord &record = line == Line::Rts ? m_rts : m_dtr;
     if (enabled) {
         setLine(line, keepOnAir && record.onAir);
@@ -137,10 +137,10 @@ void SerialKeyer::settleLine(Line line, bool keepOnAir)
 void SerialKeyer::tellReceiveLevels()
 {
     SerialLines::ReceiveLevels levels;
-    if (m_state.RtsOn)
-        levels.rts = !m_state.RtsPos;
-    if (m_state.DtrOn)
-        levels.dtr = !m_state.DtrPos;
+    if (m_state.Ptt.RtsOn)
+        levels.rts = !m_state.Ptt.RtsPos;
+    if (m_state.Ptt.DtrOn)
+        levels.dtr = !m_state.Ptt.DtrPos;
     if (m_toldReceiveLevels == levels)
         return;
     m_toldReceiveLevels = levels;

@@ -139,7 +139,7 @@ QString NetworkLink::captionOf(const Radio &radio) const
         return QStringLiteral("Text");
     if (state.kind == MessageKind::File || state.memory < 0 || state.memory > 5)
         return QStringLiteral("File");
-    const QString name = QFileInfo(m_settings.MemFile.at(state.memory)).completeBaseName();
+    const QString name = QFileInfo(m_settings.Memories.MemFile.at(state.memory)).completeBaseName();
     return QStringLiteral("M%1 %2").arg(state.memory + 1).arg(name).left(RadioInfo::MaxText);
 }
 

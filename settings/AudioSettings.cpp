@@ -34,23 +34,23 @@ void readLoudness(const ProfileText &file, const char *Section, AppState &state,
 {
     using namespace AudioSettings;
     const QByteArray target = trimBlanks(file.value(Section, "Loudness", ""));
-    state.AudioLoudness = target.isEmpty()
+    state.Audio.AudioLoudness = target.isEmpty()
                               ? std::nullopt
                               : decibelsIn(QString::fromUtf8(target), MinLoudness, MaxLoudness);
-    if (!target.isEmpty() && !state.AudioLoudness)
+    if (!target.isEmpty() && !state.Audio.AudioLoudness)
         problems << QStringLiteral("[%4] Loudness=%1 is not a loudness from %2 to %3 LUFS: "
                                    "messages play as recorded")
                         .arg(QString::fromUtf8(target))
                         .arg(MinLoudness)
                         .arg(MaxLoudness)
                         .arg(QLatin1String(Section));
-    state.AudioTruePeak = DefaultTruePeak;
+    state.Audio.AudioTruePeak = DefaultTruePeak;
     if (!file.contains(Section, "TruePeak"))
         return;
     const QByteArray ceiling = file.value(Section, "TruePeak", "");
     if (const std::optional<double> value
         = decibelsIn(QString::fromUtf8(ceiling), MinTruePeak, MaxTruePeak))
-        state.AudioTruePeak = *value;
+        state.Audio.AudioTruePeak = *value;
     else
         problems << QStringLiteral("[%5] TruePeak=%1 is not a ceiling from %2 to %3 dBTP: %4 "
                                    "is used")
@@ -91,12 +91,12 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state, const 
                         .arg(QLatin1String(Section));
         return DefaultLevel;
     };
-    state.AudioOutput = nameValue(file.value(Section, "Output", ""));
-    state.AudioInput = nameValue(file.value(Section, "Input", ""));
-    state.AudioLevel = level("Level");
-    state.AudioMonitor = nameValue(file.value(Section, "Monitor", ""));
-    state.MonitorLevel = level("MonitorLevel");
-    state.MuteSource = nameValue(file.value(Section, "MuteSource", ""));
+    state.Audio.AudioOutput = nameValue(file.value(Section, "Output", ""));
+    state.Audio.AudioInput = nameValue(file.value(Section, "Input", ""));
+    state.Audio.AudioLevel = level("Level");
+    state.Audio.AudioMonitor = nameValue(file.value(Section, "Monitor", ""));
+    state.Audio.MonitorLevel = level("MonitorLevel");
+    state.Audio.MuteSource = nameValue(file.value(Section, "MuteSource", ""));
     readLoudness(file, Section, state, problems);
     return problems;
 }
@@ -113,15 +113,15 @@ QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
             refused.append(QByteArray(Section) + '/' + key);
     };
 
-    const bool differs = !state.AudioOutput.isEmpty() || !state.AudioInput.isEmpty()
-                         || state.AudioLevel != DefaultLevel;
+    const bool differs = !state.Audio.AudioOutput.isEmpty() || !state.Audio.AudioInput.isEmpty()
+                         || state.Audio.AudioLevel != DefaultLevel;
     const bool present = file.contains(Section, "Output") || file.contains(Section, "Input")
                          || file.contains(Section, "Level");
     if (differs || present) {
-        put("Output", state.AudioOutput.toUtf8(), state.AudioOutput == asRead.AudioOutput);
-        put("Input", state.AudioInput.toUtf8(), state.AudioInput == asRead.AudioInput);
-        put("Level", QByteArray::number(qBound(0, state.AudioLevel, 100)),
-            state.AudioLevel == asRead.AudioLevel);
+        put("Output", state.Audio.AudioOutput.toUtf8(), state.Audio.AudioOutput == asRead.Audio.AudioOutput);
+        put("Input", state.Audio.AudioInput.toUtf8(), state.Audio.AudioInput == asRead.Audio.AudioInput);
+        put("Level", QByteArray::number(qBound(0, state.Audio.AudioLevel, 100)),
+            state.Audio.AudioLevel == asRead.Audio.AudioLevel);
     }
 
     // The monitor and the microphone to mute: each key on its own.
@@ -130,16 +130,16 @@ QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
               if (chosen || file.contains(Section, key))
                   put(key, value, unchanged);
           };
-    putIfChosen("Monitor", state.AudioMonitor.toUtf8(), !state.AudioMonitor.isEmpty(),
-                state.AudioMonitor == asRead.AudioMonitor);
-    putIfChosen("MonitorLevel", QByteArray::number(qBound(0, state.MonitorLevel, 100)),
-                state.MonitorLevel != DefaultLevel, state.MonitorLevel == asRead.MonitorLevel);
-    putIfChosen("MuteSource", state.MuteSource.toUtf8(), !state.MuteSource.isEmpty(),
-                state.MuteSource == asRead.MuteSource);
-    putIfChosen("Loudness", state.AudioLoudness ? decibelText(*state.AudioLoudness) : QByteArray(),
-                state.AudioLoudness.has_value(), state.AudioLoudness == asRead.AudioLoudness);
-    putIfChosen("TruePeak", decibelText(state.AudioTruePeak),
-                state.AudioTruePeak != DefaultTruePeak,
-                state.AudioTruePeak == asRead.AudioTruePeak);
+    putIfChosen("Monitor", state.Audio.AudioMonitor.toUtf8(), !state.Audio.AudioMonitor.isEmpty(),
+                state.Audio.AudioMonitor == asRead.Audio.AudioMonitor);
+    putIfChosen("MonitorLevel", QByteArray::number(qBound(0, state.Audio.MonitorLevel, 100)),
+                state.Audio.MonitorLevel != DefaultLevel, state.Audio.MonitorLevel == asRead.Audio.MonitorLevel);
+    putIfChosen("MuteSource", state.Audio.MuteSource.toUtf8(), !state.Audio.MuteSource.isEmpty(),
+                state.Audio.MuteSource == asRead.Audio.MuteSource);
+    putIfChosen("Loudness", state.Audio.AudioLoudness ? decibelText(*state.Audio.AudioLoudness) : QByteArray(),
+                state.Audio.AudioLoudness.has_value(), state.Audio.AudioLoudness == asRead.Audio.AudioLoudness);
+    putIfChosen("TruePeak", decibelText(state.Audio.AudioTruePeak),
+                state.Audio.AudioTruePeak != DefaultTruePeak,
+                state.Audio.AudioTruePeak == asRead.Audio.AudioTruePeak);
     return refused;
 }

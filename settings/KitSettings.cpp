@@ -52,9 +52,9 @@ int readGap(const ProfileText &file, const char *key, int fallback, const QStrin
 void KitSettings::read(const ProfileText &file, AppState &state)
 {
     const AppState defaults;
-    state.KitFolder = folderValue(file);
-    state.KitLetterGapMs = readGap(file, "LetterGapMs", defaults.KitLetterGapMs, state.IniFile);
-    state.KitWordGapMs = readGap(file, "WordGapMs", defaults.KitWordGapMs, state.IniFile);
+    state.Kit.KitFolder = folderValue(file);
+    state.Kit.KitLetterGapMs = readGap(file, "LetterGapMs", defaults.Kit.KitLetterGapMs, state.Places.IniFile);
+    state.Kit.KitWordGapMs = readGap(file, "WordGapMs", defaults.Kit.KitWordGapMs, state.Places.IniFile);
 }
 
 QList<QByteArray> KitSettings::write(ProfileText &file, const AppState &state)
@@ -69,13 +69,13 @@ QList<QByteArray> KitSettings::write(ProfileText &file, const AppState &state)
         if (!file.setValue(Section, key, value))
             refused.append(QByteArray(Section) + '/' + key);
     };
-    put("Folder", state.KitFolder.isEmpty(), folderValue(file) == state.KitFolder,
-        FileNames::encode(state.KitFolder));
+    put("Folder", state.Kit.KitFolder.isEmpty(), folderValue(file) == state.Kit.KitFolder,
+        FileNames::encode(state.Kit.KitFolder));
     const auto gap = [&](const char *key, int value, int fallback) {
         const int read = gapValue(file.value(Section, key, "")).value_or(fallback);
         put(key, value == fallback, read == value, QByteArray::number(value));
     };
-    gap("LetterGapMs", state.KitLetterGapMs, defaults.KitLetterGapMs);
-    gap("WordGapMs", state.KitWordGapMs, defaults.KitWordGapMs);
+    gap("LetterGapMs", state.Kit.KitLetterGapMs, defaults.Kit.KitLetterGapMs);
+    gap("WordGapMs", state.Kit.KitWordGapMs, defaults.Kit.KitWordGapMs);
     return refused;
 }

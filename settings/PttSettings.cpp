@@ -96,16 +96,16 @@ QStringList PttSettings::read(const ProfileText &file, AppState &state, const ch
 {
     const AppState defaults;
     Reader read(file, section);
-    state.PttMethod = read.method(defaults.PttMethod);
-    state.SerialDevice = read.name("SerialDevice", defaults.SerialDevice);
-    state.RigModel = read.number("RigModel", defaults.RigModel, RigModelMin, RigModelMax);
-    state.RigPort = read.name("RigPort", defaults.RigPort);
-    state.RigSpeed = read.number("RigSpeed", defaults.RigSpeed, 0, RigSpeedMax);
-    state.Cm108Device = read.name("Cm108Device", defaults.Cm108Device);
-    state.Cm108Gpio = read.number("Cm108Gpio", defaults.Cm108Gpio, Cm108GpioMin, Cm108GpioMax);
-    state.LeadMs = read.number("LeadMs", defaults.LeadMs, 0, LeadMsMax);
-    state.TailMs = read.number("TailMs", defaults.TailMs, 0, TailMsMax);
-    state.TimeoutS = read.number("TimeoutS", defaults.TimeoutS, 0, TimeoutSMax);
+    state.Ptt.PttMethod = read.method(defaults.Ptt.PttMethod);
+    state.Ptt.SerialDevice = read.name("SerialDevice", defaults.Ptt.SerialDevice);
+    state.Ptt.RigModel = read.number("RigModel", defaults.Ptt.RigModel, RigModelMin, RigModelMax);
+    state.Ptt.RigPort = read.name("RigPort", defaults.Ptt.RigPort);
+    state.Ptt.RigSpeed = read.number("RigSpeed", defaults.Ptt.RigSpeed, 0, RigSpeedMax);
+    state.Ptt.Cm108Device = read.name("Cm108Device", defaults.Ptt.Cm108Device);
+    state.Ptt.Cm108Gpio = read.number("Cm108Gpio", defaults.Ptt.Cm108Gpio, Cm108GpioMin, Cm108GpioMax);
+    state.Ptt.LeadMs = read.number("LeadMs", defaults.Ptt.LeadMs, 0, LeadMsMax);
+    state.Ptt.TailMs = read.number("TailMs", defaults.Ptt.TailMs, 0, TailMsMax);
+    state.Ptt.TimeoutS = read.number("TimeoutS", defaults.Ptt.TimeoutS, 0, TimeoutSMax);
     return read.problems;
 }
 
@@ -115,11 +115,11 @@ QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
     constexpr char Section[] = "PTT";
     const AppState defaults;
     const bool differs
-        = state.PttMethod != defaults.PttMethod || state.SerialDevice != defaults.SerialDevice
-          || state.RigModel != defaults.RigModel || state.RigPort != defaults.RigPort
-          || state.RigSpeed != defaults.RigSpeed || state.Cm108Device != defaults.Cm108Device
-          || state.Cm108Gpio != defaults.Cm108Gpio || state.LeadMs != defaults.LeadMs
-          || state.TailMs != defaults.TailMs || state.TimeoutS != defaults.TimeoutS;
+        = state.Ptt.PttMethod != defaults.Ptt.PttMethod || state.Ptt.SerialDevice != defaults.Ptt.SerialDevice
+          || state.Ptt.RigModel != defaults.Ptt.RigModel || state.Ptt.RigPort != defaults.Ptt.RigPort
+          || state.Ptt.RigSpeed != defaults.Ptt.RigSpeed || state.Ptt.Cm108Device != defaults.Ptt.Cm108Device
+          || state.Ptt.Cm108Gpio != defaults.Ptt.Cm108Gpio || state.Ptt.LeadMs != defaults.Ptt.LeadMs
+          || state.Ptt.TailMs != defaults.Ptt.TailMs || state.Ptt.TimeoutS != defaults.Ptt.TimeoutS;
     bool present = false;
     for (const char *key : Keys)
         present = present || file.contains(Section, key);
@@ -135,15 +135,15 @@ QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
     };
     const AppState &s = state;
     const AppState &r = asRead;
-    put("Method", methodText(s.PttMethod), s.PttMethod == r.PttMethod);
-    put("SerialDevice", FileNames::encode(s.SerialDevice), s.SerialDevice == r.SerialDevice);
-    put("RigModel", QByteArray::number(s.RigModel), s.RigModel == r.RigModel);
-    put("RigPort", FileNames::encode(s.RigPort), s.RigPort == r.RigPort);
-    put("RigSpeed", QByteArray::number(s.RigSpeed), s.RigSpeed == r.RigSpeed);
-    put("Cm108Device", FileNames::encode(s.Cm108Device), s.Cm108Device == r.Cm108Device);
-    put("Cm108Gpio", QByteArray::number(s.Cm108Gpio), s.Cm108Gpio == r.Cm108Gpio);
-    put("LeadMs", QByteArray::number(s.LeadMs), s.LeadMs == r.LeadMs);
-    put("TailMs", QByteArray::number(s.TailMs), s.TailMs == r.TailMs);
-    put("TimeoutS", QByteArray::number(s.TimeoutS), s.TimeoutS == r.TimeoutS);
+    put("Method", methodText(s.Ptt.PttMethod), s.Ptt.PttMethod == r.Ptt.PttMethod);
+    put("SerialDevice", FileNames::encode(s.Ptt.SerialDevice), s.Ptt.SerialDevice == r.Ptt.SerialDevice);
+    put("RigModel", QByteArray::number(s.Ptt.RigModel), s.Ptt.RigModel == r.Ptt.RigModel);
+    put("RigPort", FileNames::encode(s.Ptt.RigPort), s.Ptt.RigPort == r.Ptt.RigPort);
+    put("RigSpeed", QByteArray::number(s.Ptt.RigSpeed), s.Ptt.RigSpeed == r.Ptt.RigSpeed);
+    put("Cm108Device", FileNames::encode(s.Ptt.Cm108Device), s.Ptt.Cm108Device == r.Ptt.Cm108Device);
+    put("Cm108Gpio", QByteArray::number(s.Ptt.Cm108Gpio), s.Ptt.Cm108Gpio == r.Ptt.Cm108Gpio);
+    put("LeadMs", QByteArray::number(s.Ptt.LeadMs), s.Ptt.LeadMs == r.Ptt.LeadMs);
+    put("TailMs", QByteArray::number(s.Ptt.TailMs), s.Ptt.TailMs == r.Ptt.TailMs);
+    put("TimeoutS", QByteArray::number(s.Ptt.TimeoutS), s.Ptt.TimeoutS == r.Ptt.TimeoutS);
     return refused;
 }

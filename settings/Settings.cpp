@@ -68,7 +68,7 @@ void Settings::ReadMem()
 {
     // Start-up: the file becomes this copy's, unless another copy that runs has it; then what
     // interrupted saves of an earlier run left behind goes first.
-    const ProfileFile profile(m_state.IniFile);
+    const ProfileFile profile(m_state.Places.IniFile);
     if (own())
         profile.removeLeftovers();
     m_utf16Reported = profile.isUtf16();
@@ -79,7 +79,7 @@ void Settings::ReadMem()
     // settings file of the user's own that does not exist yet starts from the site default,
     // read this once; one that cannot serve starts it from the defaults.
     m_siteText.reset();
-    const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.IniFile);
+    const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.Places.IniFile);
     if (fromSite) {
         QString problem;
         m_siteText = SiteDefault::read(m_siteDefault, &problem);
@@ -91,22 +91,22 @@ void Settings::ReadMem()
     }
     const ProfileText file = fromSite ? m_siteText.value_or(ProfileText()) : profile.load();
 
-    m_state.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
-    m_state.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
-    m_state.DtrPos = flagValue(file.value("COM", "DtrPos", "1"));
-    m_state.RtsOn = flagValue(file.value("COM", "Rts", "0"));
-    m_state.RtsPos = flagValue(file.value("COM", "RtsPos", "1"));
+    m_state.Ptt.ComNum = roundToInt16(numericValue(file.value("COM", "Num", "1")));
+    m_state.Ptt.DtrOn = flagValue(file.value("COM", "Dtr", "0"));
+    m_state.Ptt.DtrPos = flagValue(file.value("COM", "DtrPos", "1"));
+    m_state.Ptt.RtsOn = flagValue(file.value("COM", "Rts", "0"));
+    m_state.Ptt.RtsPos = flagValue(file.value("COM", "RtsPos", "1"));
 
     for (int i = 1; i <= MemoryCount; ++i) {
         const QByteArray section = memorySection(i);
         const QByteArray defaultFile
-            = FileNames::encode(m_state.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
+            = FileNames::encode(m_state.Places.WavDir + numberText(i).mid(1) + QStringLiteral(".wav"));
         const QByteArray fileName = file.value(section, "FileName", defaultFile);
         const QByteArray repeat = file.value(section, "Repeat", "0");
         const QByteArray delay = file.value(section, "Delay", "4500");
-        m_state.MemFile[i - 1] = FileNames::decode(trimBlanks(fileName));
-        m_state.MemRepeat[i - 1] = flagValue(repeat);
-        m_state.MemDelay[i - 1] = numericValue(trimBlanks(delay));
+        m_state.Memories.MemFile[i - 1] = FileNames::decode(trimBlanks(fileName));
+        m_state.Memories.MemRepeat[i - 1] = flagValue(repeat);
+        m_state.Memories.MemDelay[i - 1] = numericValue(trimBlanks(delay));
     }
 
     for (int j = 1; j <= 2; ++j) {
@@ -117,10 +117,10 @@ void Settings::ReadMem()
         const QByteArray bold = file.value(section, "Fontbold", "0");
         const QByteArray italic = file.value(section, "Fontitalic", "0");
         m_fontNameRead[j] = trimBlanks(name);
-        m_state.FntName[j] = fromFontText(m_fontNameRead[j]);
-        m_state.FntSize[j] = roundToInt16(numericValue(trimBlanks(size)));
-        m_state.FntBold[j] = flagValue(bold);
-        m_state.FntItalic[j] = flagValue(italic);
+        m_state.Fonts.FntName[j] = fromFontText(m_fontNameRead[j]);
+        m_state.Fonts.FntSize[j] = roundToInt16(numericValue(trimBlanks(size)));
+        m_state.Fonts.FntBold[j] = flagValue(bold);
+        m_state.Fonts.FntItalic[j] = flagValue(italic);
     }
 
     // The newer sections take only the values they accept; each other one is said.
@@ -129,11 +129,11 @@ void Settings::ReadMem()
     problems += NetworkSettings::read(file, m_state);
     for (const QString &problem : problems)
         qCWarning(lcSettings).noquote()
-            << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.IniFile, problem);
+            << QStringLiteral("%1: %2").arg(fromSite ? m_siteDefault : m_state.Places.IniFile, problem);
     KitSettings::read(file, m_state);
     So2rSettings::read(file, m_state);
     m_asRead = m_state;
-    readSecondRadio(file, fromSite ? m_siteDefault : m_state.IniFile);
+    readSecondRadio(file, fromSite ? m_siteDefault : m_state.Places.IniFile);
 
     if (m_showRead)
         m_showRead();
@@ -148,11 +148,11 @@ void Settings::WriteMem()
     }
 
     if (m_makeFolder) {
-        const Result made = SettingsPlace::makeFolder(QFileInfo(m_state.IniFile).path());
+        const Result made = SettingsPlace::makeFolder(QFileInfo(m_state.Places.IniFile).path());
         if (!made) {
             // Nothing is lost: the settings stay in memory and go out with the next save.
             qCWarning(lcSettings).noquote() << QStringLiteral("Cannot save the settings to %1: %2")
-                                                   .arg(m_state.IniFile, made.error);
+                                                   .arg(m_state.Places.IniFile, made.error);
             m_lastSaveFailed = true;
             tellOutcome(made.error);
             return;
@@ -164,7 +164,7 @@ void Settings::WriteMem()
         }
     }
 
-    ProfileFile file(m_state.IniFile);
+    ProfileFile file(m_state.Places.IniFile);
     // A UTF-16 file is left as it is; the operator hears of it once.
     if (file.isUtf16()) {
         if (!m_utf16Reported)
@@ -187,7 +187,7 @@ void Settings::WriteMem()
         reason = QStringLiteral("%1 cannot be stored in the file; the old value is kept")
                      .arg(QString::fromLatin1(refused.join(", ")));
         qCWarning(lcSettings).noquote()
-            << QStringLiteral("Cannot save the settings to %1: %2").arg(m_state.IniFile, reason);
+            << QStringLiteral("Cannot save the settings to %1: %2").arg(m_state.Places.IniFile, reason);
     }
     m_lastSaveFailed = !reason.isEmpty();
     tellOutcome(reason);
@@ -205,27 +205,27 @@ QList<QByteArray> Settings::putValues(ProfileText &text) const
 
     // The first save of a file of the user's own keeps what the site default holds beyond
     // the keys written here (comments, keys of other programs).
-    if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.IniFile))
+    if (m_siteText && text.bytes().isEmpty() && !QFileInfo::exists(m_state.Places.IniFile))
         text = *m_siteText;
-    put(text, "COM", "Num", QByteArray::number(m_state.ComNum));
-    put(text, "COM", "Rts", ascii(Bool2Txt(m_state.RtsOn)));
-    put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.RtsPos)));
-    put(text, "COM", "Dtr", ascii(Bool2Txt(m_state.DtrOn)));
-    put(text, "COM", "DtrPos", ascii(Bool2Txt(m_state.DtrPos)));
+    put(text, "COM", "Num", QByteArray::number(m_state.Ptt.ComNum));
+    put(text, "COM", "Rts", ascii(Bool2Txt(m_state.Ptt.RtsOn)));
+    put(text, "COM", "RtsPos", ascii(Bool2Txt(m_state.Ptt.RtsPos)));
+    put(text, "COM", "Dtr", ascii(Bool2Txt(m_state.Ptt.DtrOn)));
+    put(text, "COM", "DtrPos", ascii(Bool2Txt(m_state.Ptt.DtrPos)));
 
     for (int i = 1; i <= MemoryCount; ++i) {
         const QByteArray section = memorySection(i);
-        put(text, section, "FileName", FileNames::encode(m_state.MemFile[i - 1]));
-        put(text, section, "Repeat", ascii(Bool2Txt(m_state.MemRepeat[i - 1])));
-        put(text, section, "Delay", ascii(formatWhole(m_state.MemDelay[i - 1])));
+        put(text, section, "FileName", FileNames::encode(m_state.Memories.MemFile[i - 1]));
+        put(text, section, "Repeat", ascii(Bool2Txt(m_state.Memories.MemRepeat[i - 1])));
+        put(text, section, "Delay", ascii(formatWhole(m_state.Memories.MemDelay[i - 1])));
     }
 
     for (int j = 1; j <= 2; ++j) {
         const QByteArray section = fontSection(j);
         put(text, section, "Fontname", fontNameText(j));
-        put(text, section, "Fontsize", QByteArray::number(m_state.FntSize[j]));
-        put(text, section, "Fontbold", ascii(Bool2Txt(m_state.FntBold[j])));
-        put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.FntItalic[j])));
+        put(text, section, "Fontsize", QByteArray::number(m_state.Fonts.FntSize[j]));
+        put(text, section, "Fontbold", ascii(Bool2Txt(m_state.Fonts.FntBold[j])));
+        put(text, section, "Fontitalic", ascii(Bool2Txt(m_state.Fonts.FntItalic[j])));
     }
 
     refused += AudioSettings::write(text, m_state, m_asRead);
@@ -240,7 +240,7 @@ bool Settings::own()
 {
     if (m_inUseElsewhere)
         return false;
-    const SettingsLock::Outcome lock = m_lock.take(m_state.IniFile);
+    const SettingsLock::Outcome lock = m_lock.take(m_state.Places.IniFile);
     if (lock == SettingsLock::Outcome::Refused)
         reportUnlocked(m_lock.problem());
     if (lock != SettingsLock::Outcome::InUse)
@@ -249,14 +249,14 @@ bool Settings::own()
     qCWarning(lcSettings).noquote()
         << QStringLiteral("%1 is in use by another copy of Voice Vocta that is running: this copy "
                           "saves nothing to it and keys no transmitter")
-               .arg(m_state.IniFile);
+               .arg(m_state.Places.IniFile);
     if (m_tell)
         m_tell(QStringLiteral("The settings file %1 is in use by another copy of Voice Vocta "
                               "that is running.\n\nThis copy works with the settings it read at "
                               "its start and saves nothing to that file: what is changed here is "
                               "lost when it ends. It keys no transmitter and touches no rig or "
                               "serial line: the transmitter is the other copy's.")
-                   .arg(m_state.IniFile),
+                   .arg(m_state.Places.IniFile),
                true);
     return false;
 }
@@ -266,12 +266,12 @@ void Settings::reportUnlocked(const QString &problem)
     if (m_unlockedReported)
         return;
     m_unlockedReported = true;
-    const QString lockFile = SettingsLock::lockFileOf(m_state.IniFile);
+    const QString lockFile = SettingsLock::lockFileOf(m_state.Places.IniFile);
     qCWarning(lcSettings).noquote()
         << QStringLiteral("Cannot lock the settings file with %1 (%2): a second copy of Voice "
                           "Vocta started on %3 would not be kept from saving over this one's "
                           "settings")
-               .arg(lockFile, problem, m_state.IniFile);
+               .arg(lockFile, problem, m_state.Places.IniFile);
     if (m_tell)
         m_tell(QStringLiteral("The settings file's lock %1 cannot be taken: %2.\n\nThe settings "
                               "are saved as usual, but a second copy of Voice Vocta started on "
@@ -288,9 +288,9 @@ void Settings::tellOutcome(const QString &reason)
             return;
         m_failureTold = false;
         qCWarning(lcSettings).noquote()
-            << QStringLiteral("The settings are saved again to %1").arg(m_state.IniFile);
+            << QStringLiteral("The settings are saved again to %1").arg(m_state.Places.IniFile);
         if (m_tell)
-            m_tell(QStringLiteral("The settings are saved again to %1.").arg(m_state.IniFile),
+            m_tell(QStringLiteral("The settings are saved again to %1.").arg(m_state.Places.IniFile),
                    false);
         return;
     }
@@ -303,7 +303,7 @@ void Settings::tellOutcome(const QString &reason)
     if (m_tell)
         m_tell(QStringLiteral("The settings cannot be saved to %1: %2.\n\nThey are kept while the "
                               "program runs, and the next save tries again.")
-                   .arg(m_state.IniFile, why),
+                   .arg(m_state.Places.IniFile, why),
                true);
 }
 
@@ -311,9 +311,9 @@ QByteArray Settings::fontNameText(int element) const
 {
     // A name read as Latin-1 and not changed since goes back as it was read.
     const QByteArray &read = m_fontNameRead[element];
-    if (!read.isNull() && fromFontText(read) == m_state.FntName[element])
+    if (!read.isNull() && fromFontText(read) == m_state.Fonts.FntName[element])
         return read;
-    return toFontText(m_state.FntName[element]);
+    return toFontText(m_state.Fonts.FntName[element]);
 }
 
 void Settings::reportUtf16(const QString &outcome)
@@ -321,7 +321,7 @@ void Settings::reportUtf16(const QString &outcome)
     qCWarning(lcSettings).noquote()
         << QStringLiteral("%1 is UTF-16 text, which this program cannot read or edit: %2, and "
                           "the settings are not saved to it")
-               .arg(m_state.IniFile, outcome);
+               .arg(m_state.Places.IniFile, outcome);
 }
 
 void Settings::readSecondRadio(const ProfileText &file, const QString &from)

@@ -61,9 +61,9 @@ void So2rSettings::read(const ProfileText &file, AppState &state)
 {
     state.So2r.Otrsp = deviceValue(file);
     state.So2r.Interlock = readKey(file, "Interlock", InterlockRule::Refuse, interlockValue,
-                                   "refuse or wait", "refuse", state.IniFile);
+                                   "refuse or wait", "refuse", state.Places.IniFile);
     state.So2r.Alternate
-        = readKey(file, "Alternate", false, alternateValue, "0 or 1", "0", state.IniFile);
+        = readKey(file, "Alternate", false, alternateValue, "0 or 1", "0", state.Places.IniFile);
 }
 
 QList<QByteArray> So2rSettings::write(ProfileText &file, const AppState &state)

@@ -148,7 +148,7 @@ void Station::on(const StationEvents::RepeatBox &event)
         m_answer = Answer::ignored();
         return;
     }
-    m_settings.MemRepeat.at(event.index) = event.ticked;
+    m_settings.Memories.MemRepeat.at(event.index) = event.ticked;
     // Only the current memory's box counts now; the others are read when their memory starts.
     if (event.index == m_state.memory)
         m_state.repeat = event.ticked;
@@ -165,7 +165,7 @@ void Station::on(const StationEvents::StoreDelay &)
         refuse(Answer::Reason::NoSuchMemory); // no memory to store it for
         return;
     }
-    m_settings.MemDelay.at(m_state.memory) = m_state.delay;
+    m_settings.Memories.MemDelay.at(m_state.memory) = m_state.delay;
 }
 
 void Station::on(const StationEvents::Refuse &)

@@ -195,9 +195,9 @@ void Station::keyingDone()
     if (m_state.stage != Stage::Lead || m_await != Await::Keying)
         return;
     m_confirmTimer->stop();
-    if (m_settings.LeadMs > 0 && m_leadNeeded) {
+    if (m_settings.Ptt.LeadMs > 0 && m_leadNeeded) {
         m_await = Await::LeadTime;
-        m_leadTimer->start(m_settings.LeadMs);
+        m_leadTimer->start(m_settings.Ptt.LeadMs);
         return;
     }
     startAudio();
@@ -227,9 +227,9 @@ void Station::release(SoundPlayer::Outcome outcome)
 {
     if (m_state.lock)
         return;
-    if (outcome == SoundPlayer::Outcome::Ended && m_settings.TailMs > 0 && m_state.onAir
+    if (outcome == SoundPlayer::Outcome::Ended && m_settings.Ptt.TailMs > 0 && m_state.onAir
         && !m_shutDown) {
-        int tail = m_settings.TailMs;
+        int tail = m_settings.Ptt.TailMs;
         if (m_state.stage == Stage::RepeatWait && m_state.delay > 0)
             tail = std::min(tail, m_state.delay / 2);
         startTail(tail);
@@ -314,7 +314,7 @@ void Station::on(const StationEvents::StandbyClick &)
 // The transmitter went from released to keyed: the count begins.
 void Station::startTimeout()
 {
-    m_timeoutSeconds = m_settings.TimeoutS;
+    m_timeoutSeconds = m_settings.Ptt.TimeoutS;
     m_state.timeoutWarning = false;
     if (m_timeoutSeconds <= 0)
         return;

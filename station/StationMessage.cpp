@@ -86,7 +86,7 @@ void Station::on(const StationEvents::MessageStop &)
 
 void Station::startMemory(int index)
 {
-    startMessage(Message{m_settings.MemFile.at(index), index, MessageKind::Memory});
+    startMessage(Message{m_settings.Memories.MemFile.at(index), index, MessageKind::Memory});
 }
 
 // A message starts: its file is opened, and a memory's brings its repeat and its delay.
@@ -111,10 +111,10 @@ void Station::startMessage(const Message &message)
     }
     m_message = message;
     const bool fromMemory = message.memory >= 0 && message.memory < MemoryCount;
-    m_state.repeat = fromMemory && m_settings.MemRepeat.at(message.memory);
+    m_state.repeat = fromMemory && m_settings.Memories.MemRepeat.at(message.memory);
     m_state.startedWithRepeat = m_state.repeat;
     if (fromMemory)
-        m_state.delay = sliderDelay(m_settings.MemDelay.at(message.memory));
+        m_state.delay = sliderDelay(m_settings.Memories.MemDelay.at(message.memory));
     // Another message shows on no memory button, and stores no delay.
     m_state.memory = fromMemory ? message.memory : -1;
     m_state.kind = fromMemory ? MessageKind::Memory : message.kind;

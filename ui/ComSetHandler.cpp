@@ -54,46 +54,46 @@ void ComSetHandler::load()
 void ComSetHandler::Form_Load()
 {
     ComSet &dialog = *m_dialog;
-    dialog.Option2(0)->setChecked(m_state.RtsPos);
-    dialog.Option2(1)->setChecked(!m_state.RtsPos);
-    dialog.Option3(0)->setChecked(m_state.DtrPos);
-    dialog.Option3(1)->setChecked(!m_state.DtrPos);
+    dialog.Option2(0)->setChecked(m_state.Ptt.RtsPos);
+    dialog.Option2(1)->setChecked(!m_state.Ptt.RtsPos);
+    dialog.Option3(0)->setChecked(m_state.Ptt.DtrPos);
+    dialog.Option3(1)->setChecked(!m_state.Ptt.DtrPos);
     // A box ticked here reports a click, which takes the same polarity again and enables its
     // options; a box left unticked keeps its options selectable.
-    dialog.Check1()->setChecked(m_state.RtsOn);
-    dialog.Check2()->setChecked(m_state.DtrOn);
+    dialog.Check1()->setChecked(m_state.Ptt.RtsOn);
+    dialog.Check2()->setChecked(m_state.Ptt.DtrOn);
     // A number outside 1 to 8 (a hand-edited settings file) selects no option; "OK" then
     // reports that the port has no device.
-    if (m_state.ComNum >= 1 && m_state.ComNum <= 8)
-        dialog.Option1(m_state.ComNum - 1)->setChecked(true);
+    if (m_state.Ptt.ComNum >= 1 && m_state.Ptt.ComNum <= 8)
+        dialog.Option1(m_state.Ptt.ComNum - 1)->setChecked(true);
 }
 
 void ComSetHandler::Check1_Click()
 {
-    const bool takenIntoUse = !m_state.RtsOn && m_dialog->Check1()->isChecked();
-    m_state.RtsOn = m_dialog->Check1()->isChecked();
-    if (m_state.RtsOn)
-        m_state.RtsPos = m_dialog->Option2(0)->isChecked();
-    m_dialog->Option2(0)->setEnabled(m_state.RtsOn);
-    m_dialog->Option2(1)->setEnabled(m_state.RtsOn);
+    const bool takenIntoUse = !m_state.Ptt.RtsOn && m_dialog->Check1()->isChecked();
+    m_state.Ptt.RtsOn = m_dialog->Check1()->isChecked();
+    if (m_state.Ptt.RtsOn)
+        m_state.Ptt.RtsPos = m_dialog->Option2(0)->isChecked();
+    m_dialog->Option2(0)->setEnabled(m_state.Ptt.RtsOn);
+    m_dialog->Option2(1)->setEnabled(m_state.Ptt.RtsOn);
     // Ticking the box never keys.
     emit linesChanged(takenIntoUse ? LineUse::Rts : 0);
 }
 
 void ComSetHandler::Check2_Click()
 {
-    const bool takenIntoUse = !m_state.DtrOn && m_dialog->Check2()->isChecked();
-    m_state.DtrOn = m_dialog->Check2()->isChecked();
-    if (m_state.DtrOn)
-        m_state.DtrPos = m_dialog->Option3(0)->isChecked();
-    m_dialog->Option3(0)->setEnabled(m_state.DtrOn);
-    m_dialog->Option3(1)->setEnabled(m_state.DtrOn);
+    const bool takenIntoUse = !m_state.Ptt.DtrOn && m_dialog->Check2()->isChecked();
+    m_state.Ptt.DtrOn = m_dialog->Check2()->isChecked();
+    if (m_state.Ptt.DtrOn)
+        m_state.Ptt.DtrPos = m_dialog->Option3(0)->isChecked();
+    m_dialog->Option3(0)->setEnabled(m_state.Ptt.DtrOn);
+    m_dialog->Option3(1)->setEnabled(m_state.Ptt.DtrOn);
     emit linesChanged(takenIntoUse ? LineUse::Dtr : 0);
 }
 
 void ComSetHandler::Option1_Click(int Index)
 {
-    m_state.ComNum = qint16(Index + 1);
+    m_state.Ptt.ComNum = qint16(Index + 1);
 }
 
 void ComSetHandler::Command1_Click()

@@ -37,13 +37,13 @@ void Fonts::apply(int element, const QList<QWidget *> &controls)
 {
     for (QWidget *control : controls) {
         QFont font = control->font();
-        font.setFamily(m_state.FntName[element]);
+        font.setFamily(m_state.Fonts.FntName[element]);
         // A size the toolkit cannot show (0 or less, from a hand-edited file) keeps the
         // control's present size.
-        if (m_state.FntSize[element] > 0)
-            font.setPointSize(m_state.FntSize[element]);
-        font.setBold(m_state.FntBold[element]);
-        font.setItalic(m_state.FntItalic[element]);
+        if (m_state.Fonts.FntSize[element] > 0)
+            font.setPointSize(m_state.Fonts.FntSize[element]);
+        font.setBold(m_state.Fonts.FntBold[element]);
+        font.setItalic(m_state.Fonts.FntItalic[element]);
         control->setFont(font);
         control->repaint();
     }
@@ -51,13 +51,13 @@ void Fonts::apply(int element, const QList<QWidget *> &controls)
 
 void Fonts::choose(int element)
 {
-    const Dialogs::FontChoice stored{m_state.FntName[element], double(m_state.FntSize[element]),
-                                     m_state.FntBold[element], m_state.FntItalic[element]};
+    const Dialogs::FontChoice stored{m_state.Fonts.FntName[element], double(m_state.Fonts.FntSize[element]),
+                                     m_state.Fonts.FntBold[element], m_state.Fonts.FntItalic[element]};
     const Dialogs::FontChoice chosen = m_dialogs.chooseFont(stored);
-    m_state.FntName[element] = chosen.name;
+    m_state.Fonts.FntName[element] = chosen.name;
     // Whole points, an exact half to the even neighbour (10.5 gives 10, 11.5 gives 12).
     const double rounded = std::nearbyint(chosen.pointSize);
-    m_state.FntSize[element] = qint16(qBound(-32768.0, rounded, 32767.0));
-    m_state.FntBold[element] = chosen.bold;
-    m_state.FntItalic[element] = chosen.italic;
+    m_state.Fonts.FntSize[element] = qint16(qBound(-32768.0, rounded, 32767.0));
+    m_state.Fonts.FntBold[element] = chosen.bold;
+    m_state.Fonts.FntItalic[element] = chosen.italic;
 }

@@ -44,16 +44,16 @@ void MemoryBank::chooseFile(int Index)
         = QStringList{QStringLiteral("Wav Files (*.wav)"), QStringLiteral("Mid Files (*.mid)")};
     request.fileName = QString();
     // The folder of the memory's present file; the recordings' when that file is not there.
-    const QFileInfo present(m_state.MemFile[Index]);
+    const QFileInfo present(m_state.Memories.MemFile[Index]);
     request.directory = present.isFile()                       ? present.absolutePath()
-                        : QFileInfo(m_state.RecordDir).isDir() ? m_state.RecordDir
-                                                               : m_state.WavDir;
+                        : QFileInfo(m_state.Places.RecordDir).isDir() ? m_state.Places.RecordDir
+                                                               : m_state.Places.WavDir;
     request.mustExist = true;
     const QString chosen = m_dialogs.openFile(request);
     if (chosen.isEmpty())
         return; // cancelled: nothing stored, nothing saved
 
-    m_state.MemFile[Index] = chosen;
+    m_state.Memories.MemFile[Index] = chosen;
     m_settings.WriteMem();
     if (m_fileChosen)
         m_fileChosen(Index);

@@ -183,26 +183,26 @@ void PttSetHandler::Form_Load()
     const AppState &s = m_state;
     {
         const QSignalBlocker blocker(dialog.MethodCombo());
-        dialog.MethodCombo()->setCurrentIndex(int(s.PttMethod));
+        dialog.MethodCombo()->setCurrentIndex(int(s.Ptt.PttMethod));
     }
-    fillSerial(dialog.SerialCombo(), listOf(m_devices.serial), s.SerialDevice);
+    fillSerial(dialog.SerialCombo(), listOf(m_devices.serial), s.Ptt.SerialDevice);
     const QList<PttDevices::RigModel> rigs = listOf(m_devices.rigs);
     m_knownModels.clear();
     for (const PttDevices::RigModel &rig : rigs)
         m_knownModels.insert(rig.number);
-    fillRigs(dialog.RigModelCombo(), rigs, s.RigModel);
-    dialog.RigPortEdit()->setText(s.RigPort);
-    fillSpeeds(dialog.RigSpeedCombo(), s.RigSpeed);
-    fillCm108(dialog.Cm108Combo(), listOf(m_devices.cm108), s.Cm108Device);
-    dialog.GpioSpin()->setValue(s.Cm108Gpio);
-    dialog.LeadSpin()->setValue(s.LeadMs);
-    dialog.TailSpin()->setValue(s.TailMs);
+    fillRigs(dialog.RigModelCombo(), rigs, s.Ptt.RigModel);
+    dialog.RigPortEdit()->setText(s.Ptt.RigPort);
+    fillSpeeds(dialog.RigSpeedCombo(), s.Ptt.RigSpeed);
+    fillCm108(dialog.Cm108Combo(), listOf(m_devices.cm108), s.Ptt.Cm108Device);
+    dialog.GpioSpin()->setValue(s.Ptt.Cm108Gpio);
+    dialog.LeadSpin()->setValue(s.Ptt.LeadMs);
+    dialog.TailSpin()->setValue(s.Ptt.TailMs);
     {
         const QSignalBlocker blocker(dialog.TimeoutCheck());
-        dialog.TimeoutCheck()->setChecked(s.TimeoutS > 0);
+        dialog.TimeoutCheck()->setChecked(s.Ptt.TimeoutS > 0);
     }
     // Without a time-out the field offers three minutes, for when the box is ticked.
-    dialog.TimeoutSpin()->setValue(s.TimeoutS > 0 ? s.TimeoutS : 180);
+    dialog.TimeoutSpin()->setValue(s.Ptt.TimeoutS > 0 ? s.Ptt.TimeoutS : 180);
     MethodCombo_Click(dialog.MethodCombo()->currentIndex());
     TimeoutCheck_Click();
     showStatus(m_status, m_ready);
@@ -252,20 +252,20 @@ void PttSetHandler::OkButton_Click()
     }
 
     AppState &s = m_state;
-    s.PttMethod = method;
-    s.SerialDevice = chosen(dialog.SerialCombo()).toString();
+    s.Ptt.PttMethod = method;
+    s.Ptt.SerialDevice = chosen(dialog.SerialCombo()).toString();
     if (m_knownModels.contains(rigModel))
-        s.RigModel = rigModel;
+        s.Ptt.RigModel = rigModel;
     if (!rigPort.isEmpty())
-        s.RigPort = rigPort;
-    s.RigSpeed
+        s.Ptt.RigPort = rigPort;
+    s.Ptt.RigSpeed
         = std::clamp(dialog.RigSpeedCombo()->currentData().toInt(), 0, PttSettings::RigSpeedMax);
-    s.Cm108Device = cm108Device;
-    s.Cm108Gpio = std::clamp(dialog.GpioSpin()->value(), PttSettings::Cm108GpioMin,
+    s.Ptt.Cm108Device = cm108Device;
+    s.Ptt.Cm108Gpio = std::clamp(dialog.GpioSpin()->value(), PttSettings::Cm108GpioMin,
                              PttSettings::Cm108GpioMax);
-    s.LeadMs = std::clamp(dialog.LeadSpin()->value(), 0, PttSettings::LeadMsMax);
-    s.TailMs = std::clamp(dialog.TailSpin()->value(), 0, PttSettings::TailMsMax);
-    s.TimeoutS = dialog.TimeoutCheck()->isChecked()
+    s.Ptt.LeadMs = std::clamp(dialog.LeadSpin()->value(), 0, PttSettings::LeadMsMax);
+    s.Ptt.TailMs = std::clamp(dialog.TailSpin()->value(), 0, PttSettings::TailMsMax);
+    s.Ptt.TimeoutS = dialog.TimeoutCheck()->isChecked()
                      ? std::clamp(dialog.TimeoutSpin()->value(), 1, PttSettings::TimeoutSMax)
                      : 0;
     dialog.hide();

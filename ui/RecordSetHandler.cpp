@@ -234,8 +234,8 @@ void RecordSetHandler::showTake()
         take += QStringLiteral(", %1 LUFS, %2 dBTP")
                     .arg(loudness->lufs, 0, 'f', 1)
                     .arg(loudness->truePeak, 0, 'f', 1);
-    const QString far = loudness && m_state.AudioLoudness
-                            ? TakeLoudness::note(*loudness, *m_state.AudioLoudness)
+    const QString far = loudness && m_state.Audio.AudioLoudness
+                            ? TakeLoudness::note(*loudness, *m_state.Audio.AudioLoudness)
                             : QString();
     if (!far.isEmpty())
         take += QLatin1Char('\n') + far; // on a line of its own
@@ -255,7 +255,7 @@ void RecordSetHandler::showPeak(double dBFS)
 void RecordSetHandler::showInput()
 {
     const QList<SoundChoices::Entry> entries = SoundChoices::entries(
-        m_server.inputs(), m_server.defaultInput(), m_state.AudioInput, tr("Default input"));
-    const QString caption = entries.at(SoundChoices::indexOf(entries, m_state.AudioInput)).caption;
+        m_server.inputs(), m_server.defaultInput(), m_state.Audio.AudioInput, tr("Default input"));
+    const QString caption = entries.at(SoundChoices::indexOf(entries, m_state.Audio.AudioInput)).caption;
     m_dialog->Label4()->setText(tr("Input: %1").arg(caption));
 }

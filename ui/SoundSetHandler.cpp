@@ -89,7 +89,7 @@ void SoundSetHandler::Form_Load()
     SoundSet &dialog = *m_dialog;
     {
         const QSignalBlocker blocker(dialog.HScroll1());
-        dialog.HScroll1()->setValue(m_state.AudioLevel);
+        dialog.HScroll1()->setValue(m_state.Audio.AudioLevel);
     }
     dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
     showMonitorLevel();
@@ -101,20 +101,20 @@ void SoundSetHandler::showDevices()
 {
     SoundSet &dialog = *m_dialog;
     fill(dialog.Combo1(),
-         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), m_state.AudioOutput,
+         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), m_state.Audio.AudioOutput,
                                tr("Default output")),
-         m_state.AudioOutput);
+         m_state.Audio.AudioOutput);
     fill(dialog.Combo2(),
-         SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.AudioInput,
+         SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.Audio.AudioInput,
                                tr("Default input")),
-         m_state.AudioInput);
+         m_state.Audio.AudioInput);
     // Both by name only: "none" is never the default.
     fill(dialog.Combo3(),
-         SoundChoices::entries(m_server.outputs(), QString(), m_state.AudioMonitor, tr("None")),
-         m_state.AudioMonitor);
+         SoundChoices::entries(m_server.outputs(), QString(), m_state.Audio.AudioMonitor, tr("None")),
+         m_state.Audio.AudioMonitor);
     fill(dialog.Combo4(),
-         SoundChoices::entries(m_server.inputs(), QString(), m_state.MuteSource, tr("None")),
-         m_state.MuteSource);
+         SoundChoices::entries(m_server.inputs(), QString(), m_state.Audio.MuteSource, tr("None")),
+         m_state.Audio.MuteSource);
     showStatus();
 }
 
@@ -123,9 +123,9 @@ void SoundSetHandler::showMonitorLevel()
     SoundSet &dialog = *m_dialog;
     {
         const QSignalBlocker blocker(dialog.HScroll2());
-        dialog.HScroll2()->setValue(m_state.MonitorLevel);
+        dialog.HScroll2()->setValue(m_state.Audio.MonitorLevel);
     }
-    dialog.HScroll2()->setEnabled(!m_state.AudioMonitor.isEmpty());
+    dialog.HScroll2()->setEnabled(!m_state.Audio.AudioMonitor.isEmpty());
     dialog.Label3()->setText(QStringLiteral("%1 %").arg(dialog.HScroll2()->value()));
 }
 
@@ -134,7 +134,7 @@ void SoundSetHandler::showStatus()
     QStringList status;
     if (!m_server.isConnected())
         status << tr("No sound server answers.");
-    if (m_state.AudioLevel == 0)
+    if (m_state.Audio.AudioLevel == 0)
         status << tr("The level is 0 %: a message keys the transmitter and sends "
                      "silence.");
     if (!m_note.isEmpty())
@@ -146,21 +146,21 @@ void SoundSetHandler::showStatus()
 
 QString SoundSetHandler::transmitterSink() const
 {
-    return m_state.AudioOutput.isEmpty() ? m_server.defaultOutput() : m_state.AudioOutput;
+    return m_state.Audio.AudioOutput.isEmpty() ? m_server.defaultOutput() : m_state.Audio.AudioOutput;
 }
 
 void SoundSetHandler::Combo1_Click(int Index)
 {
     const QString name = m_dialog->Combo1()->itemData(Index).toString();
-    if (name == m_state.AudioOutput)
+    if (name == m_state.Audio.AudioOutput)
         return;
     m_note.clear();
-    m_state.AudioOutput = name;
+    m_state.Audio.AudioOutput = name;
     m_device.setOutput(name);
-    if (!m_state.AudioMonitor.isEmpty() && m_state.AudioMonitor == transmitterSink()) {
+    if (!m_state.Audio.AudioMonitor.isEmpty() && m_state.Audio.AudioMonitor == transmitterSink()) {
         // The transmitter's output is never the monitor as well.
         m_note = tr("The monitor was that output: it is off now.");
-        m_state.AudioMonitor.clear();
+        m_state.Audio.AudioMonitor.clear();
         showDevices();
         showMonitorLevel();
         emit monitorChanged();
@@ -171,9 +171,9 @@ void SoundSetHandler::Combo1_Click(int Index)
 void SoundSetHandler::Combo2_Click(int Index)
 {
     const QString name = m_dialog->Combo2()->itemData(Index).toString();
-    if (name == m_state.AudioInput)
+    if (name == m_state.Audio.AudioInput)
         return;
-    m_state.AudioInput = name;
+    m_state.Audio.AudioInput = name;
 }
 
 void SoundSetHandler::Combo3_Click(int Index)
@@ -185,8 +185,8 @@ void SoundSetHandler::Combo3_Click(int Index)
         showDevices(); // the choice stays as it was
         return;
     }
-    if (name != m_state.AudioMonitor) {
-        m_state.AudioMonitor = name;
+    if (name != m_state.Audio.AudioMonitor) {
+        m_state.Audio.AudioMonitor = name;
         showMonitorLevel();
         emit monitorChanged();
     }
@@ -195,13 +195,13 @@ void SoundSetHandler::Combo3_Click(int Index)
 
 void SoundSetHandler::Combo4_Click(int Index)
 {
-    m_state.MuteSource = m_dialog->Combo4()->itemData(Index).toString();
+    m_state.Audio.MuteSource = m_dialog->Combo4()->itemData(Index).toString();
 }
 
 void SoundSetHandler::HScroll1_Change()
 {
     const int level = m_dialog->HScroll1()->value();
-    m_state.AudioLevel = level;
+    m_state.Audio.AudioLevel = level;
     m_device.setLevel(level);
     m_dialog->Label1()->setText(QStringLiteral("%1 %").arg(level));
     showStatus();
@@ -209,8 +209,8 @@ void SoundSetHandler::HScroll1_Change()
 
 void SoundSetHandler::HScroll2_Change()
 {
-    m_state.MonitorLevel = m_dialog->HScroll2()->value();
-    m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.MonitorLevel));
+    m_state.Audio.MonitorLevel = m_dialog->HScroll2()->value();
+    m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.Audio.MonitorLevel));
     emit monitorChanged();
 }
 

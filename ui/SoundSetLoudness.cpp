@@ -56,11 +56,11 @@ void SoundSetLoudness::showChoices()
     for (int target : Targets)
         targets << decibels(target, "LUFS");
     fill(m_dialog.Combo5(), targets,
-         m_state.AudioLoudness ? decibels(*m_state.AudioLoudness, "LUFS") : targets.first());
+         m_state.Audio.AudioLoudness ? decibels(*m_state.Audio.AudioLoudness, "LUFS") : targets.first());
     QStringList ceilings;
     for (int ceiling : Ceilings)
         ceilings << decibels(ceiling, "dBTP");
-    fill(m_dialog.Combo6(), ceilings, decibels(m_state.AudioTruePeak, "dBTP"));
+    fill(m_dialog.Combo6(), ceilings, decibels(m_state.Audio.AudioTruePeak, "dBTP"));
 }
 
 void SoundSetLoudness::targetTyped()
@@ -77,9 +77,9 @@ void SoundSetLoudness::targetTyped()
                           .arg(AudioSettings::MaxLoudness)
                           .arg(text)
                     : QString());
-    const bool change = !refused && target != m_state.AudioLoudness;
+    const bool change = !refused && target != m_state.Audio.AudioLoudness;
     if (change)
-        m_state.AudioLoudness = target;
+        m_state.Audio.AudioLoudness = target;
     showChoices(); // the choice in the list's own words, or as it was
     if (change) {
         showMemories();
@@ -97,9 +97,9 @@ void SoundSetLoudness::ceilingTyped()
                           .arg(AudioSettings::MinTruePeak)
                           .arg(AudioSettings::MaxTruePeak)
                           .arg(text));
-    const bool change = ceiling && *ceiling != m_state.AudioTruePeak;
+    const bool change = ceiling && *ceiling != m_state.Audio.AudioTruePeak;
     if (change)
-        m_state.AudioTruePeak = *ceiling;
+        m_state.Audio.AudioTruePeak = *ceiling;
     showChoices();
     if (change) {
         showMemories();
@@ -114,7 +114,7 @@ void SoundSetLoudness::showMemories()
     QStringList unmeasured;
     for (int memory = 0; memory < MemoryCount; ++memory) {
         lines << memoryLine(memory, &unmeasured);
-        files << QStringLiteral("%1: %2").arg(memory + 1).arg(m_state.MemFile[size_t(memory)]);
+        files << QStringLiteral("%1: %2").arg(memory + 1).arg(m_state.Memories.MemFile[size_t(memory)]);
     }
     m_dialog.Label4()->setText(lines.join(QLatin1Char('\n')));
     m_dialog.Label4()->setToolTip(files.join(QLatin1Char('\n')));
@@ -125,7 +125,7 @@ void SoundSetLoudness::showMemories()
 // "1: -21.4 LUFS, -3.0 dBTP, +1.4 dB  CQ.wav", the name shortened to fit.
 QString SoundSetLoudness::memoryLine(int memory, QStringList *unmeasured) const
 {
-    const QString path = m_state.MemFile[size_t(memory)];
+    const QString path = m_state.Memories.MemFile[size_t(memory)];
     QString line = QStringLiteral("%1: ").arg(memory + 1);
     const std::optional<Loudness> loudness = m_book ? m_book->known(path) : std::nullopt;
     const QString problem = m_book && !loudness ? m_book->problem(path) : QString();
@@ -141,9 +141,9 @@ QString SoundSetLoudness::memoryLine(int memory, QStringList *unmeasured) const
         line += QStringLiteral("%1 LUFS, %2 dBTP")
                     .arg(loudness->lufs, 0, 'f', 1)
                     .arg(loudness->truePeak, 0, 'f', 1);
-        if (m_state.AudioLoudness) {
-            const LoudnessGain gain = LoudnessGain::forMessage(*loudness, *m_state.AudioLoudness,
-                                                               m_state.AudioTruePeak);
+        if (m_state.Audio.AudioLoudness) {
+            const LoudnessGain gain = LoudnessGain::forMessage(*loudness, *m_state.Audio.AudioLoudness,
+                                                               m_state.Audio.AudioTruePeak);
             line += QString::asprintf(", %+.1f dB", gain.db);
             if (gain.limit != LoudnessGain::None)
                 line += QStringLiteral(" (stays below)");

@@ -222,7 +222,7 @@ void StationPresenter::blinkStandby()
 // size. A picture that cannot be read leaves the area empty and is said once per run.
 void StationPresenter::showPicture(bool onAir)
 {
-    const QString path = m_settings.ImgDir + QLatin1String(onAir ? "ontheair.bmp" : "receive.bmp");
+    const QString path = m_settings.Places.ImgDir + QLatin1String(onAir ? "ontheair.bmp" : "receive.bmp");
     const QPixmap picture = readPicture(path);
     if (picture.isNull() && !m_reported.contains(path)) {
         m_reported.insert(path);

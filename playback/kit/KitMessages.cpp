@@ -37,9 +37,9 @@ KitMessages::Built KitMessages::build(const QString &text)
 
 KitMessages::Built KitMessages::speak(const QString &text, bool write)
 {
-    m_kit.setFolder(VoiceKit::folderFor(m_settings.KitFolder, m_defaultFolder, m_programFolder));
-    m_kit.setGaps(m_settings.KitLetterGapMs, m_settings.KitWordGapMs);
-    m_kit.setLoudness(m_settings.AudioLoudness);
+    m_kit.setFolder(VoiceKit::folderFor(m_settings.Kit.KitFolder, m_defaultFolder, m_programFolder));
+    m_kit.setGaps(m_settings.Kit.KitLetterGapMs, m_settings.Kit.KitWordGapMs);
+    m_kit.setLoudness(m_settings.Audio.AudioLoudness);
     const VoiceKit::Spoken spoken = m_kit.speak(text);
     Built built{spoken.ok, spoken.missing, spoken.seconds, spoken.error, QString()};
     if (built.ok && write) {

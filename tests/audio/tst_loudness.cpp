@@ -212,8 +212,8 @@ void TestLoudness::kitPartsAtOneLoudness()
     QVERIFY(write(kit + "/b.wav", tone(150, 0.5, 0.5)));
     QVERIFY(write(kit + "/1.wav", tone(3000, 0.25, 0.1)));
     AppState state;
-    state.KitFolder = kit;
-    state.AudioLoudness = -20;
+    state.Kit.KitFolder = kit;
+    state.Audio.AudioLoudness = -20;
     KitMessages texts(state, kit, m_dir.path());
     const KitMessages::Built built = texts.build("ab1");
     QVERIFY2(built.ok, qPrintable(built.error));

@@ -206,9 +206,9 @@ void TestPipeWire::firstSampleFollowsTheKey()
     SoundDevice device(*m_connection);
     StationFixture f(device);
     f.keyThroughRts();
-    f.state().AudioOutput = PrivateSoundServer::Rig;
+    f.state().Audio.AudioOutput = PrivateSoundServer::Rig;
     device.setOutput(PrivateSoundServer::Rig);
-    f.state().MemFile[0] = path("sweep.wav");
+    f.state().Memories.MemFile[0] = path("sweep.wav");
     MonitorCapture::Clock::time_point keyedAt;
     QString atKey; // the sink and the stream as the transmitter keys
     f.lines.onLog = [&](const QString &entry) {

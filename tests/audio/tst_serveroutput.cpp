@@ -428,7 +428,7 @@ void TestServerOutput::serverLostMidMessage()
     SoundDevice device(*m_connection);
     StationFixture f(device);
     f.keyThroughRts();
-    f.state().MemFile[0] = path("long.wav");
+    f.state().Memories.MemFile[0] = path("long.wav");
     QSignalSpy done(&device, &SoundPlayer::finished);
 
     f.clickMemory(0);
@@ -449,7 +449,7 @@ void TestServerOutput::serverLostMidMessage()
     startServer();
     waitForServer();
     listen();
-    f.state().MemFile[1] = path("message.wav");
+    f.state().Memories.MemFile[1] = path("message.wav");
     f.clickMemory(1);
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
     QCOMPARE(done.at(1).at(0).value<SoundPlayer::Outcome>(), SoundPlayer::Outcome::Ended);
@@ -594,7 +594,7 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     auto mute = std::make_unique<PulseSourceMute>(*m_connection);
     StationFixture f;
     f.station->setSourceMute(mute.get());
-    f.state().MuteSource = "mic";
+    f.state().Audio.MuteSource = "mic";
     const auto muted = [this](const QString &source) {
         return sourceMute(m_server, source) == "Mute: yes";
     };
@@ -603,7 +603,7 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     // Muted for the message, its tail included; put back when the transmitter is released. The
     // guard is told of it before it is muted, until it is put back.
     QSignalSpy told(mute.get(), &SourceMute::mutedSourcesChanged);
-    f.state().TailMs = 300;
+    f.state().Ptt.TailMs = 300;
     // The transmitter is keyed only once the server has muted the microphone.
     std::optional<bool> mutedAtKeying;
     const QMetaObject::Connection keying = QObject::connect(
@@ -628,17 +628,17 @@ void TestServerOutput::microphoneMutedWhileKeyed()
     // Muted before: left muted. (Once "mic2" is muted for the next message, a wrong unmute of
     // "mic", sent before it, would have shown.)
     QVERIFY(!m_server.pactl({"set-source-mute", "mic", "1"}).isNull());
-    f.state().TailMs = 0;
+    f.state().Ptt.TailMs = 0;
     f.clickMemory(0);
     f.clickMemory(0);
     // One that is not there: said once, and the message goes on.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot mute the microphone "
                                                           "\"nowhere\": it is not available$"));
-    f.state().MuteSource = "nowhere";
+    f.state().Audio.MuteSource = "nowhere";
     f.clickMemory(0);
     QCOMPARE(f.now().playing(), 1);
     f.clickMemory(0);
-    f.state().MuteSource = "mic2";
+    f.state().Audio.MuteSource = "mic2";
     f.clickMemory(0);
     QTRY_VERIFY(muted("mic2"));
     QVERIFY(muted("mic"));
@@ -648,7 +648,7 @@ void TestServerOutput::microphoneMutedWhileKeyed()
 
     // The server restarts while the microphone is muted and remembers it muted: put back once it
     // answers again.
-    f.state().MuteSource = "mic";
+    f.state().Audio.MuteSource = "mic";
     f.clickMemory(0);
     QTRY_VERIFY(muted("mic"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The sound server went away: .+"));

@@ -76,7 +76,7 @@ bool eventLoopAnswers(int boundMs)
 
 void keyThroughRts(StationFixture &f)
 {
-    f.state().RtsPos = true;
+    f.state().Ptt.RtsPos = true;
     f.window().menuItem(QStringLiteral("Parameters"))->trigger();
     ComSet *dialog = f.station->comSet().form();
     f.leftClick(dialog->Option2(0));

@@ -52,9 +52,9 @@ void TestPortFaults::unpluggedWhileKeyed()
 
     StationFixture f;
     keyThroughRts(f);
-    const QByteArray saved = fileBytes(f.state().IniFile);
+    const QByteArray saved = fileBytes(f.state().Places.IniFile);
     f.window().Check3d1(0)->setChecked(repeat);
-    f.state().MemDelay[0] = 1000;
+    f.state().Memories.MemDelay[0] = 1000;
     if (lock)
         f.leftClick(f.window().Command3d2());
     f.clickMemory(0);
@@ -105,7 +105,7 @@ void TestPortFaults::unpluggedWhileKeyed()
     }
     QCOMPARE(f.dialogs.messages.size(), 1);
     QVERIFY2(watch.longestGap() < ResponsiveMs, qPrintable(QString::number(watch.longestGap())));
-    QCOMPARE(fileBytes(f.state().IniFile), saved);
+    QCOMPARE(fileBytes(f.state().Places.IniFile), saved);
 }
 
 void TestPortFaults::programEndsWhileUnplugged()
@@ -122,7 +122,7 @@ void TestPortFaults::programEndsWhileUnplugged()
     // saved, and nothing is said.
     QCOMPARE(f.lines.log, QStringList({"RTS 0", "Close"}));
     QVERIFY(f.dialogs.messages.isEmpty());
-    QVERIFY(fileBytes(f.state().IniFile).contains("[MEMORY_6]"));
+    QVERIFY(fileBytes(f.state().Places.IniFile).contains("[MEMORY_6]"));
 }
 
 QTEST_MAIN(TestPortFaults)

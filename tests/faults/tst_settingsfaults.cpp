@@ -110,14 +110,14 @@ void TestSettingsFaults::unusableFile()
     UiWatch watch;
     f.station->Form_Load();
     // A read-only file reads as always; the others give the defaults.
-    QCOMPARE(f.state().ComNum, qint16(fault == ReadOnly ? 2 : 1));
-    QCOMPARE(f.state().MemFile[0], fault == ReadOnly ? QStringLiteral("/sounds/cq.wav")
-                                                     : f.state().WavDir + QStringLiteral("1.wav"));
+    QCOMPARE(f.state().Ptt.ComNum, qint16(fault == ReadOnly ? 2 : 1));
+    QCOMPARE(f.state().Memories.MemFile[0], fault == ReadOnly ? QStringLiteral("/sounds/cq.wav")
+                                                     : f.state().Places.WavDir + QStringLiteral("1.wav"));
 
     // The operator chooses a file: the save is refused and the disk stays as it was.
     expectRefusedSave();
-    chooseFile(f, 2, f.state().WavDir + QStringLiteral("6.wav"));
-    QCOMPARE(f.state().MemFile[2], f.state().WavDir + QStringLiteral("6.wav"));
+    chooseFile(f, 2, f.state().Places.WavDir + QStringLiteral("6.wav"));
+    QCOMPARE(f.state().Memories.MemFile[2], f.state().Places.WavDir + QStringLiteral("6.wav"));
     QVERIFY(f.station->settings().lastSaveFailed());
 
     // The transmitter keys and releases as always; the new file plays.
@@ -125,7 +125,7 @@ void TestSettingsFaults::unusableFile()
     playMessage(f, 1);
     f.clickMemory(2);
     QCOMPARE(f.device.log.filter(QStringLiteral("Open ")).last(),
-             QStringLiteral("Open ") + f.state().WavDir + QStringLiteral("6.wav"));
+             QStringLiteral("Open ") + f.state().Places.WavDir + QStringLiteral("6.wav"));
     f.clickMemory(2);
     QVERIFY(!keyed(f));
     QVERIFY2(watch.longestGap() < ResponsiveMs, qPrintable(QString::number(watch.longestGap())));
@@ -153,18 +153,18 @@ void TestSettingsFaults::folderGoesAwayWhileRunning()
     const QString ini = f.programDir() + QStringLiteral("/vocta.ini");
     QVERIFY(writeFile(ini, OldSettings));
     f.station->Form_Load();
-    QCOMPARE(f.state().MemFile[0], QStringLiteral("/sounds/cq.wav"));
+    QCOMPARE(f.state().Memories.MemFile[0], QStringLiteral("/sounds/cq.wav"));
 
     // Something puts a folder in the file's place while the program runs. The operator is told
     // in the window the first time a save fails, not at every save.
     QVERIFY(QFile::remove(ini));
     QVERIFY(QDir().mkpath(ini));
     expectRefusedSave();
-    chooseFile(f, 3, f.state().WavDir + QStringLiteral("5.wav"));
+    chooseFile(f, 3, f.state().Places.WavDir + QStringLiteral("5.wav"));
     QVERIFY(f.station->settings().lastSaveFailed());
     QVERIFY(QFileInfo(ini).isDir());
     expectRefusedSave();
-    chooseFile(f, 2, f.state().WavDir + QStringLiteral("2.wav"));
+    chooseFile(f, 2, f.state().Places.WavDir + QStringLiteral("2.wav"));
     QCOMPARE(f.dialogs.notices,
              QStringList{"problem: The settings cannot be saved to " + ini
                          + ": the path is a folder.\n\nThey are kept while the program runs, and "
@@ -182,7 +182,7 @@ void TestSettingsFaults::folderGoesAwayWhileRunning()
     const QByteArray saved = fileBytes(ini);
     QVERIFY(saved.contains("[MEMORY_1]\nFileName=/sounds/cq.wav\nRepeat=1\nDelay=1500\n"));
     QVERIFY(
-        saved.contains("[MEMORY_4]\nFileName=" + QFile::encodeName(f.state().WavDir) + "5.wav\n"));
+        saved.contains("[MEMORY_4]\nFileName=" + QFile::encodeName(f.state().Places.WavDir) + "5.wav\n"));
     QVERIFY(saved.contains("[COM]\nNum=1\nRts=1\n")); // port 1, chosen in the COM dialog
 }
 
@@ -194,7 +194,7 @@ void TestSettingsFaults::noiseBelowTheSizeLimit()
     const QByteArray bytes = noise(1000 * 1000);
     QVERIFY(writeFile(ini, bytes));
     f.station->Form_Load();
-    const QString chosen = f.state().WavDir + QStringLiteral("4.wav");
+    const QString chosen = f.state().Places.WavDir + QStringLiteral("4.wav");
     chooseFile(f, 0, chosen);
     QVERIFY(!f.station->settings().lastSaveFailed());
     QVERIFY(fileBytes(ini).startsWith(bytes));
@@ -203,7 +203,7 @@ void TestSettingsFaults::noiseBelowTheSizeLimit()
     StationFixture next(false);
     QVERIFY(QFile::copy(ini, next.programDir() + QStringLiteral("/vocta.ini")));
     next.station->Form_Load();
-    QCOMPARE(next.state().MemFile[0], chosen);
+    QCOMPARE(next.state().Memories.MemFile[0], chosen);
 }
 
 void TestSettingsFaults::longNameSurvivesRestarts()
@@ -228,7 +228,7 @@ void TestSettingsFaults::longNameSurvivesRestarts()
         const QString ini = f.programDir() + QStringLiteral("/vocta.ini");
         QVERIFY(writeFile(ini, saved));
         f.station->Form_Load();
-        QCOMPARE(f.state().MemFile[4], name);
+        QCOMPARE(f.state().Memories.MemFile[4], name);
         f.window().menuItem(QStringLiteral("Exit"))->trigger();
         QCOMPARE(fileBytes(ini), saved);
     }
@@ -240,8 +240,8 @@ void TestSettingsFaults::longNameSurvivesRestarts()
 void TestSettingsFaults::secondCopyLeavesTheFileAlone()
 {
     StationFixture first;
-    const QString ini = first.state().IniFile;
-    chooseFile(first, 0, first.state().WavDir + QStringLiteral("6.wav"));
+    const QString ini = first.state().Places.IniFile;
+    chooseFile(first, 0, first.state().Places.WavDir + QStringLiteral("6.wav"));
     const QByteArray saved = fileBytes(ini);
 
     StationFixture second(false);
@@ -250,8 +250,8 @@ void TestSettingsFaults::secondCopyLeavesTheFileAlone()
                                        second.input, second.preview, first.programDir());
     StderrCapture capture;
     second.station->Form_Load();
-    QCOMPARE(second.state().MemFile[0], first.state().MemFile[0]); // it read the file
-    chooseFile(second, 1, second.state().WavDir + QStringLiteral("5.wav"));
+    QCOMPARE(second.state().Memories.MemFile[0], first.state().Memories.MemFile[0]); // it read the file
+    chooseFile(second, 1, second.state().Places.WavDir + QStringLiteral("5.wav"));
     second.window().Check3d1(2)->setChecked(true);
     // It keys nothing: the COM dialog's OK opens no port, Lock reaches no line, and the keyer
     // says why.
@@ -276,7 +276,7 @@ void TestSettingsFaults::secondCopyLeavesTheFileAlone()
     first.window().Check3d1(3)->setChecked(true);
     first.window().menuItem(QStringLiteral("Exit"))->trigger();
     QVERIFY(fileBytes(ini).contains(
-        "[MEMORY_4]\nFileName=" + QFile::encodeName(first.state().WavDir) + "4.wav\nRepeat=1\n"));
+        "[MEMORY_4]\nFileName=" + QFile::encodeName(first.state().Places.WavDir) + "4.wav\nRepeat=1\n"));
     first.station.reset();
 
     StationFixture third(false);
@@ -284,10 +284,10 @@ void TestSettingsFaults::secondCopyLeavesTheFileAlone()
         = std::make_unique<VoiceVocta>(third.device, third.lines, third.dialogs, third.server,
                                        third.input, third.preview, first.programDir());
     third.station->Form_Load();
-    chooseFile(third, 1, third.state().WavDir + QStringLiteral("5.wav"));
+    chooseFile(third, 1, third.state().Places.WavDir + QStringLiteral("5.wav"));
     QVERIFY(third.dialogs.notices.isEmpty());
     QVERIFY(fileBytes(ini).contains(
-        "[MEMORY_2]\nFileName=" + QFile::encodeName(third.state().WavDir) + "5.wav\n"));
+        "[MEMORY_2]\nFileName=" + QFile::encodeName(third.state().Places.WavDir) + "5.wav\n"));
 }
 
 QTEST_MAIN(TestSettingsFaults)

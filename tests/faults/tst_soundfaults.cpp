@@ -135,14 +135,14 @@ void TestSoundFaults::messageThatCannotPlay()
     }
     chooseFile(f, 0, file);
     chooseFile(f, 1, path(QStringLiteral("short.wav")));
-    QCOMPARE(f.state().MemFile[0], file);
+    QCOMPARE(f.state().Memories.MemFile[0], file);
     if (fault == Deleted)
         QVERIFY(QFile::remove(file));
-    const QByteArray saved = fileBytes(f.state().IniFile);
+    const QByteArray saved = fileBytes(f.state().Places.IniFile);
     QVERIFY(saved.contains(QFile::encodeName(file)));
 
     f.window().Check3d1(0)->setChecked(repeat);
-    f.state().MemDelay[0] = 100;
+    f.state().Memories.MemDelay[0] = 100;
     if (lock)
         f.leftClick(f.window().Command3d2());
 
@@ -188,7 +188,7 @@ void TestSoundFaults::messageThatCannotPlay()
     QCOMPARE(keyed(f), lock);
     QVERIFY2(watch.longestGap() < ResponsiveMs, qPrintable(QString::number(watch.longestGap())));
     QVERIFY(eventLoopAnswers());
-    QCOMPARE(fileBytes(f.state().IniFile), saved);
+    QCOMPARE(fileBytes(f.state().Places.IniFile), saved);
 
     if (fault == NoOutput) {
         // While there is no output, a good file fails the same way.
@@ -221,7 +221,7 @@ void TestSoundFaults::messageThatCannotPlay()
         QVERIFY(!keyed(f));
     }
     QVERIFY2(watch.longestGap() < ResponsiveMs, qPrintable(QString::number(watch.longestGap())));
-    QCOMPARE(fileBytes(f.state().IniFile), saved);
+    QCOMPARE(fileBytes(f.state().Places.IniFile), saved);
 }
 
 QTEST_MAIN(TestSoundFaults)

@@ -87,24 +87,24 @@ void StationRun::randomSettings()
     const double delays[] = {4500, 0, 10000, 1000, 250, 12000, -40, 2500.5, 1.5, 1000, 2000};
     for (int i = 0; i < 6; ++i) {
         const int kind = pick(100);
-        m_settings.MemFile[i] = kind < 10   ? QString()
+        m_settings.Memories.MemFile[i] = kind < 10   ? QString()
                                 : kind < 20 ? QStringLiteral("/text%1.wav").arg(i + 1)
                                             : QStringLiteral("/msg%1.wav").arg(i + 1);
         m_player.unopenable << QStringLiteral("/text%1.wav").arg(i + 1);
-        m_settings.MemRepeat[i] = chance(50);
-        m_settings.MemDelay[i] = chance(20) ? double(pick(10001)) : delays[pick(11)];
+        m_settings.Memories.MemRepeat[i] = chance(50);
+        m_settings.Memories.MemDelay[i] = chance(20) ? double(pick(10001)) : delays[pick(11)];
     }
     const int leads[] = {1, 20, 300, 2000};
     const int tails[] = {1, 50, 600, 2000, 6000};
     const int timeouts[] = {1, 5, 29, 30, 45};
-    m_settings.LeadMs = chance(50) ? 0 : leads[pick(4)];
-    m_settings.TailMs = chance(35) ? 0 : tails[pick(5)];
-    m_settings.TimeoutS = chance(55) ? 0 : timeouts[pick(5)];
-    m_settings.RtsOn = chance(60);
-    m_settings.RtsPos = chance(50);
-    m_settings.DtrOn = chance(40);
-    m_settings.DtrPos = chance(50);
-    m_settings.ComNum = qint16(1 + pick(2));
+    m_settings.Ptt.LeadMs = chance(50) ? 0 : leads[pick(4)];
+    m_settings.Ptt.TailMs = chance(35) ? 0 : tails[pick(5)];
+    m_settings.Ptt.TimeoutS = chance(55) ? 0 : timeouts[pick(5)];
+    m_settings.Ptt.RtsOn = chance(60);
+    m_settings.Ptt.RtsPos = chance(50);
+    m_settings.Ptt.DtrOn = chance(40);
+    m_settings.Ptt.DtrPos = chance(50);
+    m_settings.Ptt.ComNum = qint16(1 + pick(2));
     const qint32 lengths[] = {3000, 1100, 1, 0};
     m_player.nextLength = lengths[pick(4)];
     m_player.holdPrepared = chance(50);
@@ -181,7 +181,7 @@ QString StationRun::play(Kind kind)
         m_station->handle(StationEvents::StandbyClick{});
         break;
     case RepeatBox:
-        m_station->handle(StationEvents::RepeatBox{memory, !m_settings.MemRepeat[memory]});
+        m_station->handle(StationEvents::RepeatBox{memory, !m_settings.Memories.MemRepeat[memory]});
         what += QStringLiteral(" %1").arg(memory + 1);
         break;
     case Slider: {
@@ -272,8 +272,8 @@ QString StationRun::play(Kind kind)
     case LineBox: {
         // As the COM dialog's box: ticked with the polarity shown, unticked as it is.
         const bool rts = chance(50);
-        bool &on = rts ? m_settings.RtsOn : m_settings.DtrOn;
-        bool &positive = rts ? m_settings.RtsPos : m_settings.DtrPos;
+        bool &on = rts ? m_settings.Ptt.RtsOn : m_settings.Ptt.DtrOn;
+        bool &positive = rts ? m_settings.Ptt.RtsPos : m_settings.Ptt.DtrPos;
         const bool taken = !on;
         on = !on;
         if (on)
@@ -367,8 +367,8 @@ QStringList StationRun::problems(Kind kind, const StationState &before, const QS
         && s.stage != Stage::Playing && s.stage != Stage::Lead) {
         m_endedAt = now;
         m_allowedTail = s.stage == Stage::RepeatWait && s.delay > 0
-                            ? std::min(m_settings.TailMs, s.delay / 2)
-                            : m_settings.TailMs;
+                            ? std::min(m_settings.Ptt.TailMs, s.delay / 2)
+                            : m_settings.Ptt.TailMs;
     }
     const bool messageOnAir = s.stage == Stage::Lead || s.stage == Stage::Playing;
     if (s.onAir && !s.lock && !messageOnAir
@@ -381,7 +381,7 @@ QStringList StationRun::problems(Kind kind, const StationState &before, const QS
         out << QStringLiteral("keyed for a message that cannot play");
 
     // No transmission outlasts the time-out.
-    if (requested && m_settings.TimeoutS > 0 && now - m_keyedSince > m_settings.TimeoutS * 1000)
+    if (requested && m_settings.Ptt.TimeoutS > 0 && now - m_keyedSince > m_settings.Ptt.TimeoutS * 1000)
         out << QStringLiteral("keyed longer than the time-out without a break");
 
     // No sample of a message before the key: a play of the station's own, for a message that
@@ -430,12 +430,12 @@ QStringList StationRun::problems(Kind kind, const StationState &before, const QS
         };
         const SerialLines::ReceiveLevels told = m_lines.receiveLevels();
         if (m_lines.isOpen()
-            && (told.rts != receive(m_settings.RtsOn, m_settings.RtsPos)
-                || told.dtr != receive(m_settings.DtrOn, m_settings.DtrPos)))
+            && (told.rts != receive(m_settings.Ptt.RtsOn, m_settings.Ptt.RtsPos)
+                || told.dtr != receive(m_settings.Ptt.DtrOn, m_settings.Ptt.DtrPos)))
             out << QStringLiteral("the port layer does not know the receive levels");
         const bool linesKeyed
-            = enabledLineKeyed(m_settings.RtsOn, m_settings.RtsPos, m_lines.rts())
-              || enabledLineKeyed(m_settings.DtrOn, m_settings.DtrPos, m_lines.dtr());
+            = enabledLineKeyed(m_settings.Ptt.RtsOn, m_settings.Ptt.RtsPos, m_lines.rts())
+              || enabledLineKeyed(m_settings.Ptt.DtrOn, m_settings.Ptt.DtrPos, m_lines.dtr());
         if (linesKeyed && !s.onAir)
             out << QStringLiteral("a line keys while the station shows receive");
     }

@@ -19,10 +19,10 @@ struct Radio
         : keyer(answerMs), station(settings, player, clock)
     {
         for (int i = 0; i < 6; ++i)
-            settings.MemFile[i] = QStringLiteral("/msg%1.wav").arg(i + 1);
-        settings.MemRepeat[1] = true;
-        settings.MemDelay[1] = 500;
-        settings.TailMs = 100;
+            settings.Memories.MemFile[i] = QStringLiteral("/msg%1.wav").arg(i + 1);
+        settings.Memories.MemRepeat[1] = true;
+        settings.Memories.MemDelay[1] = 500;
+        settings.Ptt.TailMs = 100;
         station.setKeyer(&keyer);
         station.handle(StationEvents::StartUp{});
     }

@@ -36,7 +36,7 @@ private slots:
 void TestMemoryBank::firstClickAfterStartUp()
 {
     StationFixture f;
-    f.state().MemFile[2] = "/sounds/three.wav";
+    f.state().Memories.MemFile[2] = "/sounds/three.wav";
     f.device.clearLog();
     f.clickMemory(2);
 
@@ -222,7 +222,7 @@ void TestMemoryBank::storedDelayMovesTheSlider()
     QFETCH(int, slider);
     QFETCH(QString, caption);
     StationFixture f;
-    f.state().MemDelay[2] = stored;
+    f.state().Memories.MemDelay[2] = stored;
     f.clickMemory(2);
     QCOMPARE(f.window().HScroll1()->value(), slider);
     QCOMPARE(f.window().Panel3d2()->text(), caption);
@@ -241,12 +241,12 @@ void TestMemoryBank::fileDialogAsksForTheMemorysFile()
     QCOMPARE(f.memory(2)->backColor(), QColor(255, 255, 0));
 
     // It opens in the folder of the memory's file; in the recordings' when that file is gone.
-    f.state().MemFile[2] = f.programDir() + "/Images/receive.bmp";
+    f.state().Memories.MemFile[2] = f.programDir() + "/Images/receive.bmp";
     f.rightClick(f.memory(2));
     QCOMPARE(f.dialogs.fileRequests.last().directory, f.programDir() + "/Images");
-    f.state().MemFile[2] = f.programDir() + "/Images/gone.wav";
+    f.state().Memories.MemFile[2] = f.programDir() + "/Images/gone.wav";
     f.rightClick(f.memory(2));
-    QCOMPARE(f.dialogs.fileRequests.last().directory, f.state().RecordDir);
+    QCOMPARE(f.dialogs.fileRequests.last().directory, f.state().Places.RecordDir);
 }
 
 void TestMemoryBank::chosenFileIsStoredAndSaved()
@@ -255,8 +255,8 @@ void TestMemoryBank::chosenFileIsStoredAndSaved()
     f.clickMemory(0); // a message plays meanwhile
     f.dialogs.fileAnswer = "/sounds/cq contest.wav";
     f.rightClick(f.memory(3));
-    QCOMPARE(f.state().MemFile[3], QString("/sounds/cq contest.wav"));
-    QFile ini(f.state().IniFile);
+    QCOMPARE(f.state().Memories.MemFile[3], QString("/sounds/cq contest.wav"));
+    QFile ini(f.state().Places.IniFile);
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains("FileName=/sounds/cq contest.wav"));
     // The message that plays is not affected.
@@ -267,11 +267,11 @@ void TestMemoryBank::chosenFileIsStoredAndSaved()
 void TestMemoryBank::cancelledDialogChangesNothingElse()
 {
     StationFixture f;
-    const QString before = f.state().MemFile[1];
+    const QString before = f.state().Memories.MemFile[1];
     f.dialogs.fileAnswer.clear();
     f.rightClick(f.memory(1));
-    QCOMPARE(f.state().MemFile[1], before);
-    QVERIFY(!QFile::exists(f.state().IniFile));
+    QCOMPARE(f.state().Memories.MemFile[1], before);
+    QVERIFY(!QFile::exists(f.state().Places.IniFile));
     QCOMPARE(f.memory(1)->backColor(), QColor(255, 255, 0));
     QCOMPARE(f.face(f.memory(1)), 1);
 }
@@ -288,7 +288,7 @@ void TestMemoryBank::onlyTheRightButtonChoosesAFile()
 void TestMemoryBank::lateDoneCannotRestartANewMessage()
 {
     StationFixture f;
-    f.state().MemDelay[0] = 1000;
+    f.state().Memories.MemDelay[0] = 1000;
     f.window().Check3d1(0)->setChecked(true);
     f.clickMemory(0);
     f.clickMemory(0); // stop: the player's stop ends the play...
@@ -317,15 +317,15 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys()
     QFETCH(bool, repeat);
     StationFixture f;
     // RTS keys by a high level, DTR by a low one: "RTS 1" and "DTR 0" are on-air levels.
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().DtrOn = true;
-    f.state().DtrPos = false;
-    f.state().ComNum = 1;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
+    f.state().Ptt.DtrOn = true;
+    f.state().Ptt.DtrPos = false;
+    f.state().Ptt.ComNum = 1;
     f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
-    f.state().MemFile[0] = "/sounds/text.wav";
-    f.state().MemDelay[0] = 1000;
+    f.state().Memories.MemFile[0] = "/sounds/text.wav";
+    f.state().Memories.MemDelay[0] = 1000;
     f.device.unopenable << "/sounds/text.wav";
     f.window().Check3d1(0)->setChecked(repeat);
     f.lines.clearLogs();
@@ -350,7 +350,7 @@ void TestMemoryBank::fileThatCannotOpenNeverKeys()
     QVERIFY(f.lines.wireDtr);
 
     // A file that opens keys as before.
-    f.state().MemFile[1] = "/sounds/good.wav";
+    f.state().Memories.MemFile[1] = "/sounds/good.wav";
     f.clickMemory(1);
     QVERIFY(f.onAirPictureShown());
     QVERIFY(f.lines.wireRts);

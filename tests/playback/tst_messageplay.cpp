@@ -307,7 +307,7 @@ void TestMessagePlay::refusalFacesRepeatInEveryRun()
 void TestMessagePlay::playMemWithAnEmptyPathStillOpensAndPlays()
 {
     StationFixture f;
-    f.state().MemFile[4].clear();
+    f.state().Memories.MemFile[4].clear();
     f.device.clearLog();
     f.clickMemory(4);
     QCOMPARE(f.device.commands(), (QStringList{"Close", "Open", "Prepare", "Play"}));

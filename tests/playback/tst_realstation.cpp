@@ -35,9 +35,9 @@ namespace {
 // RTS keys the transmitter; the port is open, so every level reaches the (fake) wire.
 void keyThroughRts(StationFixture &f)
 {
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().ComNum = 1;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
+    f.state().Ptt.ComNum = 1;
     f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
 }
@@ -58,7 +58,7 @@ void TestRealStation::memorySendsExactlyItsFile()
         auto device = std::make_unique<SoundDevice>();
         StationFixture f(*device);
         keyThroughRts(f);
-        const QString file = f.state().MemFile[0];
+        const QString file = f.state().Memories.MemFile[0];
         QCOMPARE(file, f.programDir() + "/Wav/1.wav");
         expected = decode(file);
         QVERIFY(!expected.empty());
@@ -101,8 +101,8 @@ void TestRealStation::repeatCycleRunsInRealTime()
     StationFixture f(device);
     keyThroughRts(f);
     QSignalSpy done(&device, &SoundPlayer::finished);
-    f.state().MemFile[0] = second;
-    f.state().MemDelay[0] = 200;
+    f.state().Memories.MemFile[0] = second;
+    f.state().Memories.MemDelay[0] = 200;
     f.window().Check3d1(0)->setChecked(true);
 
     QElapsedTimer clock;

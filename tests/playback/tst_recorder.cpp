@@ -82,7 +82,7 @@ void recordTake(StationFixture &f, const QVector<float> &samples)
 
 QStringList recordings(StationFixture &f)
 {
-    return QDir(f.state().RecordDir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    return QDir(f.state().Places.RecordDir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 QStringList keyingRequests(const StationFixture &f)
@@ -119,7 +119,7 @@ void TestRecorder::recordsFromTheChosenInputAndMeters()
 {
     StationFixture f;
     Recorder &recorder = f.station->recorder();
-    f.state().AudioInput = "rig.monitor";
+    f.state().Audio.AudioInput = "rig.monitor";
     QSignalSpy peaks(&recorder, &Recorder::peak);
 
     QVERIFY(recorder.record());
@@ -195,9 +195,9 @@ void TestRecorder::noMessageStartsWhileRecording()
 void TestRecorder::nothingTheRecorderDoesKeys()
 {
     StationFixture f;
-    f.state().AudioOutput = "rig"; // the takes play on the default output
-    f.state().RtsOn = true;
-    f.state().DtrOn = true;
+    f.state().Audio.AudioOutput = "rig"; // the takes play on the default output
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.DtrOn = true;
     f.station->serialKeyer().open();
     f.lines.clearLogs();
 
@@ -238,7 +238,7 @@ void TestRecorder::silentOrClippedTakesAreRefused()
     QFETCH(QVector<float>, samples);
     QFETCH(QString, message);
     StationFixture f;
-    const QString bound = f.state().MemFile[1];
+    const QString bound = f.state().Memories.MemFile[1];
     recordTake(f, samples);
     const bool saved = f.station->recorder().save(2);
     QCOMPARE(saved, message.isEmpty());
@@ -246,7 +246,7 @@ void TestRecorder::silentOrClippedTakesAreRefused()
         return;
     QVERIFY2(f.station->recorder().message().startsWith(message),
              qPrintable(f.station->recorder().message()));
-    QCOMPARE(f.state().MemFile[1], bound);
+    QCOMPARE(f.state().Memories.MemFile[1], bound);
     QVERIFY(recordings(f).filter("Memory").isEmpty());
     QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
 }
@@ -254,15 +254,15 @@ void TestRecorder::silentOrClippedTakesAreRefused()
 void TestRecorder::savedTakeIsBoundAndSavedAtOnce()
 {
     StationFixture f;
-    f.state().RecordDir = f.programDir() + "/Recordings/"; // made when first needed
+    f.state().Places.RecordDir = f.programDir() + "/Recordings/"; // made when first needed
     const QVector<float> samples = take(1, 0.5, 1);
     recordTake(f, samples);
     const QDateTime before = QDateTime::currentDateTime();
     QVERIFY(f.station->recorder().save(4));
 
-    const QString path = f.state().MemFile[3];
+    const QString path = f.state().Memories.MemFile[3];
     const QString name = QFileInfo(path).fileName();
-    QCOMPARE(QFileInfo(path).absolutePath(), QDir(f.state().RecordDir).absolutePath());
+    QCOMPARE(QFileInfo(path).absolutePath(), QDir(f.state().Places.RecordDir).absolutePath());
     QVERIFY2(
         QRegularExpression("^Memory 4 \\d{4}-\\d\\d-\\d\\d \\d{6}\\.wav$").match(name).hasMatch(),
         qPrintable(name));
@@ -271,7 +271,7 @@ void TestRecorder::savedTakeIsBoundAndSavedAtOnce()
     QCOMPARE(recordings(f), QStringList{name}); // no temporary file left
     QCOMPARE(f.station->recorder().message(), "Saved for memory 4 as \"" + name + "\".");
     // The settings file holds the binding now.
-    QVERIFY(TestFiles::contents(f.state().IniFile).contains("FileName=" + path.toUtf8() + "\n"));
+    QVERIFY(TestFiles::contents(f.state().Places.IniFile).contains("FileName=" + path.toUtf8() + "\n"));
 
     // 16-bit mono at the input's rate, trimmed to 50 ms around the sound.
     SF_INFO info{};
@@ -293,17 +293,17 @@ void TestRecorder::neverOverwritesAFile()
     recordTake(f, take(0, 0.5, 0));
     // Files of this second and the next are there already.
     const QDateTime now = QDateTime::currentDateTime();
-    QDir().mkpath(f.state().RecordDir);
+    QDir().mkpath(f.state().Places.RecordDir);
     QStringList taken;
     for (int s = 0; s < 2; ++s) {
         taken << TakeRules::fileName(1, now.addSecs(s));
-        TestFiles::put(QDir(f.state().RecordDir).filePath(taken.last()), "keep");
+        TestFiles::put(QDir(f.state().Places.RecordDir).filePath(taken.last()), "keep");
     }
     QVERIFY(f.station->recorder().save(1));
     QVERIFY(f.station->recorder().save(1));
     for (const QString &name : taken)
-        QCOMPARE(TestFiles::contents(QDir(f.state().RecordDir).filePath(name)), QByteArray("keep"));
-    QVERIFY(!taken.contains(QFileInfo(f.state().MemFile[0]).fileName()));
+        QCOMPARE(TestFiles::contents(QDir(f.state().Places.RecordDir).filePath(name)), QByteArray("keep"));
+    QVERIFY(!taken.contains(QFileInfo(f.state().Memories.MemFile[0]).fileName()));
     QCOMPARE(recordings(f).filter("Memory 1 ").size(), 4);
 }
 
@@ -312,11 +312,11 @@ void TestRecorder::theMemoryThatPlaysKeepsItsFile()
     StationFixture f;
     recordTake(f, take(0, 0.5, 0));
     f.clickMemory(2);
-    const QString playing = f.state().MemFile[2];
+    const QString playing = f.state().Memories.MemFile[2];
     QVERIFY(!f.station->recorder().save(3));
     QCOMPARE(f.station->recorder().message(),
              QString("Memory 3 is playing: save the take when it has ended."));
-    QCOMPARE(f.state().MemFile[2], playing);
+    QCOMPARE(f.state().Memories.MemFile[2], playing);
     // Another memory takes it meanwhile.
     QVERIFY(f.station->recorder().save(4));
 }
@@ -325,8 +325,8 @@ void TestRecorder::fullDiskKeepsTheTakeAndBindsNothing()
 {
     StationFixture f;
     recordTake(f, take(1, 1, 1)); // 1 s of sound: 16 kB when saved
-    const QString bound = f.state().MemFile[4];
-    const QByteArray settings = TestFiles::contents(f.state().IniFile);
+    const QString bound = f.state().Memories.MemFile[4];
+    const QByteArray settings = TestFiles::contents(f.state().Places.IniFile);
 
     // A file may grow to 4 kB only: writing beyond fails as on a full disk.
     struct rlimit old
@@ -349,8 +349,8 @@ void TestRecorder::fullDiskKeepsTheTakeAndBindsNothing()
              qPrintable(f.station->recorder().message()));
     QCOMPARE(f.station->recorder().phase(), Recorder::Ready);
     QCOMPARE(f.station->recorder().take().size(), 3 * Rate);
-    QCOMPARE(f.state().MemFile[4], bound);
-    QCOMPARE(TestFiles::contents(f.state().IniFile), settings);
+    QCOMPARE(f.state().Memories.MemFile[4], bound);
+    QCOMPARE(TestFiles::contents(f.state().Places.IniFile), settings);
     QVERIFY(recordings(f).filter("Memory").isEmpty());
 
     // With room again, the same take is saved.
@@ -378,7 +378,7 @@ void TestRecorder::inputThatFailsOrDeliversNothing()
 
     // It starts and delivers nothing.
     recorder.setNothingTimeout(50);
-    f.state().AudioInput = "mic";
+    f.state().Audio.AudioInput = "mic";
     QVERIFY(recorder.record());
     f.input.begin(Rate);
     QTRY_COMPARE(recorder.phase(), Recorder::Empty);
@@ -392,9 +392,9 @@ void TestRecorder::inputThatFailsOrDeliversNothing()
 void TestRecorder::previewPlaysOnTheMonitorOutput()
 {
     StationFixture f;
-    f.state().AudioOutput = "rig";
-    f.state().AudioMonitor = "speakers";
-    f.state().MonitorLevel = 40;
+    f.state().Audio.AudioOutput = "rig";
+    f.state().Audio.AudioMonitor = "speakers";
+    f.state().Audio.MonitorLevel = 40;
     Recorder &recorder = f.station->recorder();
     recordTake(f, take(1, 0.5, 1));
     f.device.clearLog();
@@ -452,8 +452,8 @@ void TestRecorder::previewNeverOnTheTransmittersOutput()
     StationFixture f;
     f.server.connected = !defaultOutput.isEmpty();
     f.server.defaultSink = defaultOutput;
-    f.state().AudioOutput = output;
-    f.state().AudioMonitor = monitor;
+    f.state().Audio.AudioOutput = output;
+    f.state().Audio.AudioMonitor = monitor;
     recordTake(f, take(1, 0.5, 1));
     f.preview.clearLog();
 
@@ -466,7 +466,7 @@ void TestRecorder::previewNeverOnTheTransmittersOutput()
 void TestRecorder::dialogFollowsTheRecorder()
 {
     StationFixture f;
-    f.state().AudioInput = "rig.monitor";
+    f.state().Audio.AudioInput = "rig.monitor";
     f.window().menuItem("Record")->trigger();
     RecordSet *dialog = f.station->recordSet().form();
     QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
@@ -489,7 +489,7 @@ void TestRecorder::dialogFollowsTheRecorder()
     f.input.deliver(take(0, 0.5, 0));
     QCOMPARE(dialog->Label2()->text(), QString("Take: 0.6 s"));
     QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-dialog.png"));
-    f.state().AudioLoudness = -40;
+    f.state().Audio.AudioLoudness = -40;
     f.leftClick(dialog->Command2());
     QCOMPARE(enabled(), QString("Re--PlSa"));
     QCOMPARE(dialog->Gauge1()->value(), -600);
@@ -503,7 +503,7 @@ void TestRecorder::dialogFollowsTheRecorder()
 
     dialog->Combo1()->setCurrentIndex(5);
     f.leftClick(dialog->Command4());
-    QVERIFY(f.state().MemFile[5].contains("Memory 6 "));
+    QVERIFY(f.state().Memories.MemFile[5].contains("Memory 6 "));
     QVERIFY(dialog->Label3()->text().startsWith("Saved for memory 6 as"));
 
     // Closing it while it records stops the recording; the take stays for the next opening.
@@ -557,7 +557,7 @@ void TestRecorder::savesTheVoiceKitsParts()
         parts << dialog->Combo2()->itemText(i);
     QVERIFY2(parts.mid(parts.size() - 2) == QStringList({"cq", "calls/dl1abc-p"}),
              qPrintable(parts.join(' ')));
-    QVERIFY(f.state().MemFile[0] != kit + "b.wav"); // no memory took it
+    QVERIFY(f.state().Memories.MemFile[0] != kit + "b.wav"); // no memory took it
     QVERIFY(dialog->grab().save(QDir::tempPath() + "/vv-record-kit.png"));
 }
 

@@ -32,7 +32,7 @@ private slots:
 namespace {
 void startRepeating(StationFixture &f, int memory, int delay)
 {
-    f.state().MemDelay[memory] = delay;
+    f.state().Memories.MemDelay[memory] = delay;
     f.window().Check3d1(memory)->setChecked(true);
     f.clickMemory(memory);
 }
@@ -132,7 +132,7 @@ void TestRepeatCycle::sliderMovedDuringTheWaitCountsAtTheNextEnd()
     f.clock.advance(1);
     QCOMPARE(f.now().stage, Stage::Playing);
     // The stored delay did not change: it sets the slider at the next start only.
-    QCOMPARE(f.state().MemDelay[3], 4000.0);
+    QCOMPARE(f.state().Memories.MemDelay[3], 4000.0);
 }
 
 void TestRepeatCycle::boxUntickedDuringTheWaitPlaysOnceMore()
@@ -203,14 +203,14 @@ void TestRepeatCycle::delayButton()
     w.HScroll1()->setValue(2500);
     w.Panel3d2()->click();
     QVERIFY(!w.Picture1()->isHidden());
-    for (double delay : f.state().MemDelay)
+    for (double delay : f.state().Memories.MemDelay)
         QVERIFY(delay != 2500);
 
     f.clickMemory(1);
     w.HScroll1()->setValue(7300);
     w.Panel3d2()->click();
-    QCOMPARE(f.state().MemDelay[1], 7300.0);
-    QCOMPARE(f.state().MemDelay[2], 4500.0);
+    QCOMPARE(f.state().Memories.MemDelay[1], 7300.0);
+    QCOMPARE(f.state().Memories.MemDelay[2], 4500.0);
     f.clickMemory(1);
     // Another memory brings its own delay; memory 2 brings back the stored one.
     f.clickMemory(2);
@@ -270,9 +270,9 @@ void TestRepeatCycle::standbyAndLockThroughTheCycle()
 void TestRepeatCycle::restartThatCannotPlayDoesNotKey()
 {
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = false; // on air is the low level
-    f.state().ComNum = 1;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = false; // on air is the low level
+    f.state().Ptt.ComNum = 1;
     f.station->serialKeyer().open();
     startRepeating(f, 0, 1000);
     f.device.finish();

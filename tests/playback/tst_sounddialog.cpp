@@ -94,7 +94,7 @@ void TestSoundDialog::listsTheServersDevices()
     f.server.sinks.clear();
     f.server.sources.clear();
     f.server.defaultSink.clear();
-    f.state().AudioInput = "mic";
+    f.state().Audio.AudioInput = "mic";
     dialog = openDialog(f);
     QCOMPARE(captions(dialog->Combo1()), QStringList{"Default output"});
     QCOMPARE(captions(dialog->Combo2()), (QStringList{"Default input", "mic (not found)"}));
@@ -106,22 +106,22 @@ void TestSoundDialog::choosingStoresTheNameAtOnce()
     StationFixture f;
     SoundSet *dialog = openDialog(f);
     choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
-    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("rig"));
     QCOMPARE(f.device.output(), QString("rig"));
     choose(dialog->Combo2(), "Monitor of USB Audio CODEC Analog Stereo");
-    QCOMPARE(f.state().AudioInput, QString("rig.monitor"));
+    QCOMPARE(f.state().Audio.AudioInput, QString("rig.monitor"));
     // The preview device stays on the default output.
     QCOMPARE(f.preview.output(), QString());
 
     // The first entry stores the system's default as empty.
     choose(dialog->Combo1(), "Default output (Built-in Audio Analog Stereo, speakers)");
-    QCOMPARE(f.state().AudioOutput, QString());
+    QCOMPARE(f.state().Audio.AudioOutput, QString());
     QCOMPARE(f.device.output(), QString());
 
     // The choice reaches the file at the next save.
     choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
     f.station->settings().WriteMem();
-    QVERIFY(TestFiles::contents(f.state().IniFile)
+    QVERIFY(TestFiles::contents(f.state().Places.IniFile)
                 .endsWith("[Audio]\nOutput=rig\nInput=rig.monitor\nLevel=100\n"));
 }
 
@@ -135,20 +135,20 @@ void TestSoundDialog::absentDeviceStaysTheChoice()
     SoundSet *dialog = openDialog(f);
     QCOMPARE(dialog->Combo1()->currentText(), QString("usbcodec (not found)"));
     QCOMPARE(dialog->Combo2()->currentText(), QString("usbcodec.mic (not found)"));
-    QCOMPARE(f.state().AudioOutput, QString("usbcodec"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("usbcodec"));
 
     // The operator may go elsewhere and come back to it while the dialog is open.
     choose(dialog->Combo1(), "Built-in Audio Analog Stereo");
-    QCOMPARE(f.state().AudioOutput, QString("speakers"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("speakers"));
     choose(dialog->Combo1(), "usbcodec (not found)");
-    QCOMPARE(f.state().AudioOutput, QString("usbcodec"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("usbcodec"));
     QCOMPARE(f.device.output(), QString("usbcodec"));
 }
 
 void TestSoundDialog::followsHotPlugging()
 {
     StationFixture f;
-    f.state().AudioOutput = "rig";
+    f.state().Audio.AudioOutput = "rig";
     SoundSet *dialog = openDialog(f);
     QCOMPARE(dialog->Combo1()->currentText(), QString("USB Audio CODEC Analog Stereo"));
 
@@ -159,14 +159,14 @@ void TestSoundDialog::followsHotPlugging()
              (QStringList{"Default output (Built-in Audio Analog Stereo, speakers)",
                           "Built-in Audio Analog Stereo", "rig (not found)"}));
     QCOMPARE(dialog->Combo1()->currentText(), QString("rig (not found)"));
-    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("rig"));
     QCOMPARE(captions(dialog->Combo2()).size(), 2);
 
     // Plugged in again, under its description.
     f.server.setDevices(speakersOnly + QList<SoundEndpoint>{{"rig", "USB Audio CODEC"}}, {});
     QCOMPARE(dialog->Combo1()->currentText(), QString("USB Audio CODEC"));
     QCOMPARE(dialog->Combo1()->count(), 3);
-    QCOMPARE(f.state().AudioOutput, QString("rig"));
+    QCOMPARE(f.state().Audio.AudioOutput, QString("rig"));
 }
 
 void TestSoundDialog::levelAppliesAtOnce()
@@ -183,7 +183,7 @@ void TestSoundDialog::levelAppliesAtOnce()
     f.clickMemory(0);
     f.device.clearLog();
     dialog->HScroll1()->setValue(35);
-    QCOMPARE(f.state().AudioLevel, 35);
+    QCOMPARE(f.state().Audio.AudioLevel, 35);
     QCOMPARE(f.device.level(), 35);
     QCOMPARE(dialog->Label1()->text(), QString("35 %"));
     QVERIFY(f.device.log.isEmpty());
@@ -205,21 +205,21 @@ void TestSoundDialog::levelZeroIsWarned()
 void TestSoundDialog::monitorAndMicrophoneAreStored()
 {
     StationFixture f;
-    f.state().AudioOutput = "rig";
+    f.state().Audio.AudioOutput = "rig";
     SoundSet *dialog = openDialog(f);
     QSignalSpy monitor(&f.station->soundSet(), &SoundSetHandler::monitorChanged);
     choose(dialog->Combo3(), "Built-in Audio Analog Stereo");
-    QCOMPARE(f.state().AudioMonitor, QString("speakers"));
+    QCOMPARE(f.state().Audio.AudioMonitor, QString("speakers"));
     QVERIFY(dialog->HScroll2()->isEnabled());
     dialog->HScroll2()->setValue(30);
-    QCOMPARE(f.state().MonitorLevel, 30);
+    QCOMPARE(f.state().Audio.MonitorLevel, 30);
     QCOMPARE(dialog->Label3()->text(), QString("30 %"));
     QCOMPARE(monitor.count(), 2);
     choose(dialog->Combo4(), "Built-in Audio Analog Stereo");
-    QCOMPARE(f.state().MuteSource, QString("mic"));
+    QCOMPARE(f.state().Audio.MuteSource, QString("mic"));
 
     f.station->settings().WriteMem();
-    QVERIFY(TestFiles::contents(f.state().IniFile)
+    QVERIFY(TestFiles::contents(f.state().Places.IniFile)
                 .endsWith("[Audio]\nOutput=rig\nInput=\nLevel=100\nMonitor=speakers\n"
                           "MonitorLevel=30\nMuteSource=mic\n"));
 }
@@ -230,17 +230,17 @@ void TestSoundDialog::monitorNeverTheTransmittersOutput()
     SoundSet *dialog = openDialog(f);
     // The transmitter is on the default output, "speakers".
     choose(dialog->Combo3(), "Built-in Audio Analog Stereo");
-    QCOMPARE(f.state().AudioMonitor, QString());
+    QCOMPARE(f.state().Audio.AudioMonitor, QString());
     QCOMPARE(dialog->Combo3()->currentText(), QString("None"));
     QCOMPARE(dialog->Label2()->text(), QString("The monitor cannot be the transmitter's output."));
 
     choose(dialog->Combo3(), "USB Audio CODEC Analog Stereo");
-    QCOMPARE(f.state().AudioMonitor, QString("rig"));
+    QCOMPARE(f.state().Audio.AudioMonitor, QString("rig"));
     QCOMPARE(dialog->Label2()->text(), QString());
     // The transmitter moves to the monitor's output: the monitor is off.
     choose(dialog->Combo1(), "USB Audio CODEC Analog Stereo");
-    QCOMPARE(f.state().AudioOutput, QString("rig"));
-    QCOMPARE(f.state().AudioMonitor, QString());
+    QCOMPARE(f.state().Audio.AudioOutput, QString("rig"));
+    QCOMPARE(f.state().Audio.AudioMonitor, QString());
     QCOMPARE(dialog->Combo3()->currentText(), QString("None"));
     QCOMPARE(dialog->Label2()->text(), QString("The monitor was that output: it is off now."));
 }
@@ -271,7 +271,7 @@ void TestSoundDialog::loudnessChosenTypedOrRefused()
     QTRY_VERIFY(dialog->Label4()->text().count("LUFS") == 6);
     QSignalSpy changed(f.station.get(), &VoiceVocta::loudnessChanged);
     choose(dialog->Combo5(), "-20 LUFS");
-    QCOMPARE(f.state().AudioLoudness, -20.0);
+    QCOMPARE(f.state().Audio.AudioLoudness, -20.0);
     QCOMPARE(book.target(), -20.0);
     QVERIFY(dialog->Label4()->text().contains(" dB"));
 
@@ -281,11 +281,11 @@ void TestSoundDialog::loudnessChosenTypedOrRefused()
         emit combo->lineEdit()->editingFinished();
     };
     type(dialog->Combo5(), "-50");
-    QCOMPARE(f.state().AudioLoudness, -20.0);
+    QCOMPARE(f.state().Audio.AudioLoudness, -20.0);
     QCOMPARE(dialog->Label2()->text(),
              QString("The target must be from -40 to -5 LUFS: \"-50\" is refused."));
     type(dialog->Combo6(), "0.5");
-    QCOMPARE(f.state().AudioTruePeak, -1.0);
+    QCOMPARE(f.state().Audio.AudioTruePeak, -1.0);
     QVERIFY(dialog->Label2()->text().startsWith("The ceiling must be from -40 to 0 dBTP"));
     type(dialog->Combo6(), "-2.5 dBTP");
     QCOMPARE(book.ceiling(), -2.5);
@@ -294,7 +294,7 @@ void TestSoundDialog::loudnessChosenTypedOrRefused()
 
     f.leftClick(dialog->Command1());
     QVERIFY(
-        TestFiles::contents(f.state().IniFile).endsWith("[Audio]\nLoudness=-20\nTruePeak=-2.5\n"));
+        TestFiles::contents(f.state().Places.IniFile).endsWith("[Audio]\nLoudness=-20\nTruePeak=-2.5\n"));
 }
 
 QTEST_MAIN(TestSoundDialog)

@@ -15,7 +15,7 @@ namespace KeyingCallers {
 // A left click on idle memory 1: it plays (with repeat when asked), and keys unless standby.
 inline void startMessage(StationFixture &f, bool repeat = false)
 {
-    f.state().MemDelay[0] = 1000;
+    f.state().Memories.MemDelay[0] = 1000;
     f.window().Check3d1(0)->setChecked(repeat);
     f.clickMemory(0);
 }
@@ -77,7 +77,7 @@ inline QString stationPicture(StationFixture &f)
 // Opens the port as "OK" of the COM dialog does, and forgets what the fake lines saw so far.
 inline void openPort(StationFixture &f, int port = 1)
 {
-    f.state().ComNum = qint16(port);
+    f.state().Ptt.ComNum = qint16(port);
     f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     f.lines.clearLogs();

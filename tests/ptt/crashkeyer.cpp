@@ -97,17 +97,17 @@ int main(int argc, char *argv[])
     station.Form_Load();
 
     AppState &state = station.state();
-    if (!setLine(argv[3], state.RtsOn, state.RtsPos)
-        || !setLine(argv[4], state.DtrOn, state.DtrPos))
+    if (!setLine(argv[3], state.Ptt.RtsOn, state.Ptt.RtsPos)
+        || !setLine(argv[4], state.Ptt.DtrOn, state.Ptt.DtrPos))
         return 2;
     const auto sayKeyed = [&guard] {
         std::printf("keyed %lld\n", static_cast<long long>(guard.processId()));
         std::fflush(stdout);
     };
     if (cat) {
-        state.PttMethod = KeyingMethod::Cat;
-        state.RigModel = HamlibSettings::NetworkModel;
-        state.RigPort = device;
+        state.Ptt.PttMethod = KeyingMethod::Cat;
+        state.Ptt.RigModel = HamlibSettings::NetworkModel;
+        state.Ptt.RigPort = device;
         station.keyers().apply();
         QObject::connect(station.keyers().hamlibKeyer(), &PttKeyer::confirmed, &application,
                          [sayKeyed](bool onAir) {
@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
                                  sayKeyed();
                          });
     } else {
-        state.ComNum = 1;
+        state.Ptt.ComNum = 1;
         station.serialKeyer().open();
         if (!lines.isOpen())
             return 3;

@@ -44,9 +44,9 @@ namespace {
 // The station keying through CAT at `address`, as the PTT dialog's OK leaves it.
 void useCat(StationFixture &f, const QString &address)
 {
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigModel = HamlibSettings::NetworkModel;
-    f.state().RigPort = address;
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigModel = HamlibSettings::NetworkModel;
+    f.state().Ptt.RigPort = address;
     f.station->keyers().apply();
 }
 
@@ -173,7 +173,7 @@ void TestCatStation::methodsCanBeSwitched()
     f.leftClick(f.window().Command3d2());
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
     QVERIFY(!f.lines.wireRts);
-    f.state().PttMethod = KeyingMethod::Serial;
+    f.state().Ptt.PttMethod = KeyingMethod::Serial;
     f.station->keyers().apply();
     QVERIFY(f.lines.wireRts);
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
@@ -182,7 +182,7 @@ void TestCatStation::methodsCanBeSwitched()
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 1, WaitMs);
 
     // None: only the picture changes.
-    f.state().PttMethod = KeyingMethod::None;
+    f.state().Ptt.PttMethod = KeyingMethod::None;
     f.station->keyers().apply();
     QTRY_COMPARE_WITH_TIMEOUT(rigctld.ptt(), 0, WaitMs);
     QVERIFY(!f.lines.wireRts);
@@ -203,8 +203,8 @@ void TestCatStation::chosenInThePttDialog()
     dialog->MethodCombo()->setCurrentIndex(int(KeyingMethod::Cat));
     dialog->RigPortEdit()->setText(rigctld.address());
     dialog->OkButton()->click();
-    QCOMPARE(f.state().PttMethod, KeyingMethod::Cat);
-    QCOMPARE(f.state().RigPort, rigctld.address());
+    QCOMPARE(f.state().Ptt.PttMethod, KeyingMethod::Cat);
+    QCOMPARE(f.state().Ptt.RigPort, rigctld.address());
     QTRY_VERIFY_WITH_TIMEOUT(ready(f), WaitMs);
 
     f.leftClick(f.window().Command3d2()); // Lock
@@ -287,9 +287,9 @@ void TestCatStation::missingModuleSaysWhyAndKeysNothing()
     StationFixture f;
     QVERIFY(QFile::remove(f.folder.filePath(RigModule::FileName)));
     StderrCapture capture;
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigModel = 3073; // a rig on a serial port, through hamlib
-    f.state().RigPort = QStringLiteral("/dev/ttyUSB0");
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigModel = 3073; // a rig on a serial port, through hamlib
+    f.state().Ptt.RigPort = QStringLiteral("/dev/ttyUSB0");
     f.station->keyers().apply();
     f.window().menuItem("Ptt")->trigger();
     PttSet *dialog = f.station->pttSet().form();

@@ -28,7 +28,7 @@ private slots:
 void TestComPort::openingSequence()
 {
     StationFixture f;
-    f.state().ComNum = 2;
+    f.state().Ptt.ComNum = 2;
     f.station->serialKeyer().open();
     QCOMPARE(f.lines.log, QStringList({"Port 2", "Settings 9600,N,8,1", "Open"}));
     QVERIFY(f.lines.isOpen());
@@ -36,7 +36,7 @@ void TestComPort::openingSequence()
 
     // Every "OK" closes the port and opens it again.
     f.lines.clearLogs();
-    f.state().ComNum = 3;
+    f.state().Ptt.ComNum = 3;
     f.station->serialKeyer().open();
     QCOMPARE(f.lines.log, QStringList({"Close", "Port 3", "Settings 9600,N,8,1", "Open"}));
     QVERIFY(f.lines.isOpen());
@@ -85,13 +85,13 @@ void TestComPort::openingNeverKeys()
     AppState &state = f.state();
     for (const QString &step : before) {
         if (step == "rts+" || step == "rts-") {
-            state.RtsOn = true;
-            state.RtsPos = step == "rts+";
+            state.Ptt.RtsOn = true;
+            state.Ptt.RtsPos = step == "rts+";
         } else if (step == "dtr+" || step == "dtr-") {
-            state.DtrOn = true;
-            state.DtrPos = step == "dtr+";
+            state.Ptt.DtrOn = true;
+            state.Ptt.DtrPos = step == "dtr+";
         } else if (step == "rts off") {
-            state.RtsOn = false;
+            state.Ptt.RtsOn = false;
         } else if (step == "lock") {
             clickLock(f);
         } else if (step == "standby") {
@@ -107,7 +107,7 @@ void TestComPort::openingNeverKeys()
         }
     }
     QVERIFY(f.lines.wire.isEmpty());
-    state.ComNum = 1;
+    state.Ptt.ComNum = 1;
     f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), wire);
@@ -142,17 +142,17 @@ void TestComPort::failedOpening()
     QFETCH(bool, tried);
 
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
     openPort(f, 1); // a port that was open before
 
     f.lines.openError = openError;
-    f.state().ComNum = qint16(port);
+    f.state().Ptt.ComNum = qint16(port);
     f.station->serialKeyer().open();
     QCOMPARE(f.dialogs.messages, QStringList{message});
     QVERIFY(!f.lines.isOpen());
     QCOMPARE(f.lines.log.contains("Open"), tried);
-    QCOMPARE(f.state().ComNum, qint16(port));
+    QCOMPARE(f.state().Ptt.ComNum, qint16(port));
 
     // Keying now changes nothing on the wire.
     f.lines.clearLogs();
@@ -167,8 +167,8 @@ void TestComPort::failedOpening()
 void TestComPort::portThatGoesAway()
 {
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
     openPort(f);
     clickLock(f);
     QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
@@ -216,24 +216,24 @@ void TestComPort::reopeningReleasesTheLinesFirst()
     QFETCH(QStringList, wire);
 
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().DtrOn = true;
-    f.state().DtrPos = false;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
+    f.state().Ptt.DtrOn = true;
+    f.state().Ptt.DtrPos = false;
     openPort(f);
     clickLock(f);
     QCOMPARE(f.lines.wire, QStringList({"RTS 1", "DTR 0"}));
     f.lines.clearLogs();
 
     f.lines.openError = openError;
-    f.state().ComNum = qint16(port);
+    f.state().Ptt.ComNum = qint16(port);
     f.station->serialKeyer().open();
     QCOMPARE(f.lines.wire, wire);
     QCOMPARE(f.lines.isOpen(), openError.isEmpty() && port == 1);
 
     // Lock is still engaged: the port, once it opens, keys again.
     f.lines.openError.clear();
-    f.state().ComNum = 1;
+    f.state().Ptt.ComNum = 1;
     f.station->serialKeyer().open();
     QVERIFY(f.lines.isOpen());
     QCOMPARE(f.lines.wireSinceOpen(), QStringList({"RTS 1", "DTR 0"}));
@@ -255,10 +255,10 @@ void TestComPort::endOfProgram()
     QFETCH(bool, portOpen);
 
     StationFixture f;
-    f.state().RtsOn = true;
-    f.state().RtsPos = true;
-    f.state().DtrOn = true;
-    f.state().DtrPos = false;
+    f.state().Ptt.RtsOn = true;
+    f.state().Ptt.RtsPos = true;
+    f.state().Ptt.DtrOn = true;
+    f.state().Ptt.DtrPos = false;
     if (portOpen)
         openPort(f);
     clickLock(f);

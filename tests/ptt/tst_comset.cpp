@@ -291,11 +291,11 @@ void TestComSet::loading()
     QFETCH(int, selectedPort);
 
     AppState &state = m_f->state();
-    state.RtsOn = rtsOn;
-    state.RtsPos = rtsPos;
-    state.DtrOn = dtrOn;
-    state.DtrPos = dtrPos;
-    state.ComNum = qint16(comNum);
+    state.Ptt.RtsOn = rtsOn;
+    state.Ptt.RtsPos = rtsPos;
+    state.Ptt.DtrOn = dtrOn;
+    state.Ptt.DtrPos = dtrPos;
+    state.Ptt.ComNum = qint16(comNum);
     m_f->lines.clearLogs();
     ComSet *dialog = openDialog();
 
@@ -313,40 +313,40 @@ void TestComSet::loading()
     for (int i = 0; i < 8; ++i)
         QCOMPARE(dialog->Option1(i)->isChecked(), i + 1 == selectedPort);
     // Loading changes nothing in the state, and touches no line.
-    QCOMPARE(state.RtsOn, rtsOn);
-    QCOMPARE(state.RtsPos, rtsPos);
-    QCOMPARE(state.DtrOn, dtrOn);
-    QCOMPARE(state.DtrPos, dtrPos);
-    QCOMPARE(state.ComNum, qint16(comNum));
+    QCOMPARE(state.Ptt.RtsOn, rtsOn);
+    QCOMPARE(state.Ptt.RtsPos, rtsPos);
+    QCOMPARE(state.Ptt.DtrOn, dtrOn);
+    QCOMPARE(state.Ptt.DtrPos, dtrPos);
+    QCOMPARE(state.Ptt.ComNum, qint16(comNum));
     QVERIFY(m_f->lines.log.isEmpty());
 }
 
 void TestComSet::untickedBoxLetsThePolarityBeChosenFirst()
 {
-    m_f->state().RtsPos = true;
+    m_f->state().Ptt.RtsPos = true;
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Option2(1));
-    QVERIFY(m_f->state().RtsPos); // a polarity option alone does nothing
+    QVERIFY(m_f->state().Ptt.RtsPos); // a polarity option alone does nothing
     m_f->leftClick(dialog->Check1());
-    QVERIFY(m_f->state().RtsOn);
-    QVERIFY(!m_f->state().RtsPos);
+    QVERIFY(m_f->state().Ptt.RtsOn);
+    QVERIFY(!m_f->state().Ptt.RtsPos);
 
     m_f->leftClick(dialog->Option3(0));
     m_f->leftClick(dialog->Check2());
-    QVERIFY(m_f->state().DtrOn);
-    QVERIFY(m_f->state().DtrPos);
+    QVERIFY(m_f->state().Ptt.DtrOn);
+    QVERIFY(m_f->state().Ptt.DtrPos);
 }
 
 void TestComSet::tickingAgainTakesThePolarityOfTheMoment()
 {
     AppState &state = m_f->state();
-    state.DtrOn = true;
-    state.DtrPos = true;
+    state.Ptt.DtrOn = true;
+    state.Ptt.DtrPos = true;
     ComSet *dialog = openDialog();
 
     m_f->leftClick(dialog->Check2()); // untick
-    QVERIFY(!state.DtrOn);
-    QVERIFY(state.DtrPos);
+    QVERIFY(!state.Ptt.DtrOn);
+    QVERIFY(state.Ptt.DtrPos);
     QVERIFY(!dialog->Option3(0)->isEnabled());
     QVERIFY(!dialog->Option3(1)->isEnabled());
     // Greyed: a click does not reach them.
@@ -354,14 +354,14 @@ void TestComSet::tickingAgainTakesThePolarityOfTheMoment()
     QVERIFY(dialog->Option3(0)->isChecked());
 
     m_f->leftClick(dialog->Check2()); // tick
-    QVERIFY(state.DtrOn);
+    QVERIFY(state.Ptt.DtrOn);
     QVERIFY(dialog->Option3(1)->isEnabled());
     m_f->leftClick(dialog->Option3(1));
-    QVERIFY(state.DtrPos); // not yet taken
+    QVERIFY(state.Ptt.DtrPos); // not yet taken
     m_f->leftClick(dialog->Check2());
     m_f->leftClick(dialog->Check2());
-    QVERIFY(state.DtrOn);
-    QVERIFY(!state.DtrPos);
+    QVERIFY(state.Ptt.DtrOn);
+    QVERIFY(!state.Ptt.DtrPos);
 }
 
 void TestComSet::untickingReleasesAKeyedLine_data()
@@ -380,8 +380,8 @@ void TestComSet::untickingReleasesAKeyedLine()
     QFETCH(bool, keyed);
     QFETCH(QStringList, wire);
     AppState &state = m_f->state();
-    state.RtsOn = true;
-    state.RtsPos = positive;
+    state.Ptt.RtsOn = true;
+    state.Ptt.RtsPos = positive;
     openPort(*m_f);
     if (keyed)
         clickLock(*m_f);
@@ -389,8 +389,8 @@ void TestComSet::untickingReleasesAKeyedLine()
         m_f->station->station().handle(StationEvents::StartUp{});
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Check1());
-    QVERIFY(!state.RtsOn);
-    QCOMPARE(state.RtsPos, positive);
+    QVERIFY(!state.Ptt.RtsOn);
+    QCOMPARE(state.Ptt.RtsPos, positive);
     // A line the program no longer touches is not left keying the transmitter ...
     QCOMPARE(m_f->lines.wire, wire);
     // ... and from now on nothing touches it.
@@ -441,8 +441,8 @@ void TestComSet::tickingNeverKeys()
     if (dialog->Option2(0)->isEnabled())
         m_f->leftClick(dialog->Option2(positive ? 0 : 1));
     m_f->leftClick(dialog->Check1());
-    QVERIFY(state.RtsOn);
-    QCOMPARE(state.RtsPos, positive);
+    QVERIFY(state.Ptt.RtsOn);
+    QCOMPARE(state.Ptt.RtsPos, positive);
     QCOMPARE(m_f->lines.wire, wire);
 
     // The next keying call keys it.
@@ -455,8 +455,8 @@ void TestComSet::tickingNeverKeys()
 void TestComSet::loadingLeavesAKeyedLineKeyed()
 {
     AppState &state = m_f->state();
-    state.RtsOn = true;
-    state.RtsPos = true;
+    state.Ptt.RtsOn = true;
+    state.Ptt.RtsPos = true;
     openPort(*m_f);
     clickLock(*m_f);
     m_f->lines.clearLogs();
@@ -487,13 +487,13 @@ void TestComSet::portOptionsNameTheirDevices()
 
 void TestComSet::closeBoxUnloadsWithoutOpening()
 {
-    m_f->state().ComNum = 1;
+    m_f->state().Ptt.ComNum = 1;
     ComSet *dialog = openDialog();
     QPointer<ComSet> first = dialog;
     m_f->lines.clearLogs();
 
     m_f->leftClick(dialog->Option1(2));
-    QCOMPARE(m_f->state().ComNum, qint16(3)); // at once
+    QCOMPARE(m_f->state().Ptt.ComNum, qint16(3)); // at once
     dialog->close();
     QVERIFY(!m_f->station->comSet().form());
     QTRY_VERIFY(!first);
@@ -510,7 +510,7 @@ void TestComSet::closeBoxUnloadsWithoutOpening()
 void TestComSet::okOpensAndKeepsTheDialog()
 {
     AppState &state = m_f->state();
-    state.ComNum = 2;
+    state.Ptt.ComNum = 2;
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Option2(1));
     m_f->leftClick(dialog->Check1());
@@ -527,8 +527,8 @@ void TestComSet::okOpensAndKeepsTheDialog()
     QVERIFY(m_f->dialogs.messages.isEmpty());
 
     // Reopened as it was left, not loaded again from the state.
-    state.RtsOn = false;
-    state.ComNum = 5;
+    state.Ptt.RtsOn = false;
+    state.Ptt.ComNum = 5;
     QCOMPARE(openDialog(), dialog);
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->Check1()->isChecked());
@@ -539,7 +539,7 @@ void TestComSet::okOpensAndKeepsTheDialog()
 void TestComSet::okWithAPortThatCannotOpen()
 {
     m_f->lines.openError = "Permission denied";
-    m_f->state().ComNum = 1;
+    m_f->state().Ptt.ComNum = 1;
     ComSet *dialog = openDialog();
     m_f->leftClick(dialog->Command1());
     QCOMPARE(m_f->dialogs.messages, QStringList{"Permission denied"});
@@ -548,7 +548,7 @@ void TestComSet::okWithAPortThatCannotOpen()
 
     // A number outside 1 to 8 selects nothing; "OK" says there is no such port.
     m_f->station->comSet().form()->close();
-    m_f->state().ComNum = 12;
+    m_f->state().Ptt.ComNum = 12;
     dialog = openDialog();
     m_f->leftClick(dialog->Command1());
     QCOMPARE(m_f->dialogs.messages, QStringList({"Permission denied", "Port 12: no such device"}));

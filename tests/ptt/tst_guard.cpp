@@ -317,11 +317,11 @@ void TestGuard::guardThatCannotStartIsSaidOnce()
     StationFixture f;
     f.station->keyers().setGuard(&guard);
     StderrCapture capture;
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigPort = rigctld.address();
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigPort = rigctld.address();
     f.station->keyers().apply();
     QTRY_VERIFY_WITH_TIMEOUT(f.station->keyers().isReady(), WaitMs);
-    f.state().RigSpeed = 9600; // a change, which tells the guard again
+    f.state().Ptt.RigSpeed = 9600; // a change, which tells the guard again
     f.station->keyers().apply();
 
     // The station keys all the same.

@@ -33,10 +33,10 @@ private slots:
 // Line setting in a row: "off" (not enabled), "+" (enabled, positive), "-" (enabled, negative).
 static void configureLines(AppState &state, const QString &rts, const QString &dtr)
 {
-    state.RtsOn = rts != "off";
-    state.RtsPos = rts == "+";
-    state.DtrOn = dtr != "off";
-    state.DtrPos = dtr == "+";
+    state.Ptt.RtsOn = rts != "off";
+    state.Ptt.RtsPos = rts == "+";
+    state.Ptt.DtrOn = dtr != "off";
+    state.Ptt.DtrPos = dtr == "+";
 }
 
 void TestOnAir::lineLevels_data()
@@ -118,14 +118,14 @@ void TestOnAir::disabledLineKeepsItsLevel()
     QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
 
     // Taken out of use while asserted: no later call touches it until it is enabled again.
-    f.state().RtsOn = false;
+    f.state().Ptt.RtsOn = false;
     clickLock(f);
     clickStandby(f);
     clickStandby(f);
     QCOMPARE(f.lines.wire, QStringList{"RTS 1"});
     QVERIFY(f.lines.wireRts);
 
-    f.state().RtsOn = true;
+    f.state().Ptt.RtsOn = true;
     clickLock(f);
     clickLock(f);
     QCOMPARE(f.lines.wire, QStringList({"RTS 1", "RTS 1", "RTS 0"}));
@@ -337,7 +337,7 @@ void TestOnAir::theKeyerCanBeSwapped()
 void TestOnAir::timeoutWarningBlinksLock()
 {
     StationFixture f;
-    f.state().TimeoutS = 40;
+    f.state().Ptt.TimeoutS = 40;
     PictureButton *lock = f.window().Command3d2();
     startMessage(f);
     f.clock.advance(25000);

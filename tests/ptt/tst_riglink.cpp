@@ -113,8 +113,8 @@ void TestRigLink::lockFollowsARigctldThatComesBack()
     START_OR_SKIP(rigctld);
     SlowLink link(rigctld.port(), SlowLink::Way::Answers, 0ms);
     StationFixture f;
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigPort = link.address();
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigPort = link.address();
     f.station->keyers().apply();
     const PttKeyer &keyer = f.station->keyers().current();
     QTRY_VERIFY_WITH_TIMEOUT(keyer.isReady(), WaitMs);
@@ -150,8 +150,8 @@ void TestRigLink::rigKeyedByAnotherProgramIsLeftAlone()
     START_OR_SKIP(rigctld);
     QVERIFY(setPtt(rigctld.port(), true));
     StationFixture f;
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigPort = rigctld.address();
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigPort = rigctld.address();
     f.station->keyers().apply();
     const PttKeyer &keyer = f.station->keyers().current();
     QTRY_COMPARE_WITH_TIMEOUT(keyer.link(), PttKeyer::Link::KeyedElsewhere, WaitMs);

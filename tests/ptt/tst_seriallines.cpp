@@ -336,11 +336,11 @@ void TestSerialLines::stationKeysThroughAPseudoTerminal()
     FakeSoundPlayer preview;
     VoiceVocta station(device, lines, dialogs, server, input, preview, folder.path());
     station.Form_Load();
-    station.state().RtsOn = true;
-    station.state().RtsPos = true;
-    station.state().ComNum = 1;
+    station.state().Ptt.RtsOn = true;
+    station.state().Ptt.RtsPos = true;
+    station.state().Ptt.ComNum = 1;
     if (byPath)
-        station.state().SerialDevice = pty.name();
+        station.state().Ptt.SerialDevice = pty.name();
 
     StderrCapture capture;
     station.serialKeyer().open();

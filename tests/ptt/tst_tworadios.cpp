@@ -92,7 +92,7 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     QVERIFY(boxGot.startsWith("?NAME\r"));
     player2.clearLog();
     f.clickMemory(2);
-    QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().MemFile[2]));
+    QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().Memories.MemFile[2]));
     QTRY_COMPARE_WITH_TIMEOUT(rig2.ptt(), 1, WaitMs);
     f.station->Exit_Click();
     QCOMPARE(rig2.ptt(), 0);

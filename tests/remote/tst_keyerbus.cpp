@@ -298,7 +298,7 @@ void TestKeyerBus::lateRequestsAreRefused()
     StderrCapture capture;
     const int refusals = f.now().refusals;
     QCOMPARE(call("PlaySentAt", {"1", sent(3000)}), QString("(false,)"));
-    QCOMPARE(call("PlayFileSentAt", {f.state().WavDir + "1.wav", sent(60000)}),
+    QCOMPARE(call("PlayFileSentAt", {f.state().Places.WavDir + "1.wav", sent(60000)}),
              QString("(false,)"));
     QVERIFY(call("PlayTextSentAt", {"cq", sent(-5000)}).startsWith("(false,"));
     QCOMPARE(call("SetLockSentAt", {"true", sent(2500)}), QString("(false,)"));

@@ -27,9 +27,9 @@ namespace {
 void setUp(StationFixture &f, FakeSoundPlayer &player)
 {
     f.station->setPreviewPlayer(&player);
-    f.state().AudioOutput = "rig";
-    f.state().AudioMonitor = "speakers";
-    f.state().MonitorLevel = 40;
+    f.state().Audio.AudioOutput = "rig";
+    f.state().Audio.AudioMonitor = "speakers";
+    f.state().Audio.MonitorLevel = 40;
     f.keyThroughRts();
     f.lines.clearLogs();
     f.device.clearLog();
@@ -46,7 +46,7 @@ void TestMemoryPreview::previewNeverKeys()
 
     press(Qt::Key_F2, Qt::ControlModifier);
     QCOMPARE(player.commands(), (QStringList{"Close", "Open", "Play"}));
-    QCOMPARE(player.fileName(), f.state().MemFile[1]);
+    QCOMPARE(player.fileName(), f.state().Memories.MemFile[1]);
     QCOMPARE(player.output(), QString("speakers"));
     QCOMPARE(player.level(), 40);
     // Esc stops it, and goes no further.
@@ -58,7 +58,7 @@ void TestMemoryPreview::previewNeverKeys()
     service.adaptor().setPreview(
         [&f](int memory) { return f.station->memoryPreview()->preview(memory); });
     QVERIFY(service.adaptor().Preview(3));
-    QCOMPARE(player.fileName(), f.state().MemFile[2]);
+    QCOMPARE(player.fileName(), f.state().Memories.MemFile[2]);
     QCOMPARE(player.mode(), SoundPlayer::Mode::Playing);
     player.finish();
 
@@ -91,8 +91,8 @@ void TestMemoryPreview::previewRefused()
     StationFixture f;
     FakeSoundPlayer player;
     setUp(f, player);
-    f.state().AudioOutput = output;
-    f.state().AudioMonitor = monitor;
+    f.state().Audio.AudioOutput = output;
+    f.state().Audio.AudioMonitor = monitor;
     if (messagePlays)
         f.clickMemory(0);
     QTest::ignoreMessage(QtWarningMsg,

@@ -137,7 +137,7 @@ void TestNetworkLink::stationsInterlock()
 
     // B waits for its repeat; A keys Lock meanwhile: B's repeat waits past its delay, and plays
     // once A has released.
-    b.state().MemDelay[1] = 2000;
+    b.state().Memories.MemDelay[1] = 2000;
     b.enter(Stage::RepeatWait, 1);
     QTRY_VERIFY(heldBy(a).isEmpty());
     a.leftClick(a.window().Command3d2());
@@ -199,8 +199,8 @@ void TestNetworkLink::frequencyFromTheRig()
     StationFixture f;
     QUdpSocket board;
     QVERIFY(board.bind(QHostAddress::LocalHost, 0));
-    f.state().PttMethod = KeyingMethod::Cat;
-    f.state().RigPort = rigctld.address();
+    f.state().Ptt.PttMethod = KeyingMethod::Cat;
+    f.state().Ptt.RigPort = rigctld.address();
     f.station->keyers().apply();
     join(f, "RUN1", 0, board.localPort(), StationRole::Run);
     QVERIFY(tune(rigctld, {"F", "7100000", "M", "LSB", "0"}));

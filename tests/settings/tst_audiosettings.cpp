@@ -62,9 +62,9 @@ void TestAudioSettings::reading()
     QFETCH(int, level);
     AppState state;
     const QStringList said = AudioSettings::read(ProfileText(file), state);
-    QCOMPARE(state.AudioOutput, output);
-    QCOMPARE(state.AudioInput, input);
-    QCOMPARE(state.AudioLevel, level);
+    QCOMPARE(state.Audio.AudioOutput, output);
+    QCOMPARE(state.Audio.AudioInput, input);
+    QCOMPARE(state.Audio.AudioLevel, level);
     // One line for a level not taken.
     QCOMPARE(said.size(), int(file.contains("Level=") && level == 100));
 }
@@ -74,7 +74,7 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     // A first start leaves the file it always left.
     StationFixture f;
     f.station->Exit_Click();
-    QByteArray file = contents(f.state().IniFile);
+    QByteArray file = contents(f.state().Places.IniFile);
     QVERIFY(file.endsWith("[Fonts_2]\nFontname=Helvetica\nFontsize=8\nFontbold=0\nFontitalic=0\n"));
     QVERIFY(!file.contains("Audio"));
     QCOMPARE(file.count('='), 31);
@@ -84,30 +84,30 @@ void TestAudioSettings::writtenOnlyOnceChosen()
     StationFixture next(false);
     put(next.programDir() + "/vocta.ini", file);
     next.station->Form_Load();
-    next.state().AudioLevel = 40;
-    next.state().AudioInput = "rig.monitor";
+    next.state().Audio.AudioLevel = 40;
+    next.state().Audio.AudioInput = "rig.monitor";
     next.station->settings().WriteMem();
-    file = contents(next.state().IniFile);
+    file = contents(next.state().Places.IniFile);
     QVERIFY(file.endsWith("Fontitalic=0\n\n[Audio]\nOutput=\nInput=rig.monitor\nLevel=40\n"));
     // Put back as it was read and saved again, it is saved as put back.
-    next.state().AudioLevel = 100;
+    next.state().Audio.AudioLevel = 100;
     next.station->settings().WriteMem();
-    QVERIFY(contents(next.state().IniFile).endsWith("Input=rig.monitor\nLevel=100\n"));
-    next.state().AudioLevel = 40;
+    QVERIFY(contents(next.state().Places.IniFile).endsWith("Input=rig.monitor\nLevel=100\n"));
+    next.state().Audio.AudioLevel = 40;
     next.station->settings().WriteMem();
 
     StationFixture third(false);
     put(third.programDir() + "/vocta.ini", file);
     third.station->Form_Load();
-    QCOMPARE(third.state().AudioInput, QString("rig.monitor"));
+    QCOMPARE(third.state().Audio.AudioInput, QString("rig.monitor"));
     QCOMPARE(third.device.level(), 40);
     QCOMPARE(third.device.output(), QString());
 
     // Back at the defaults, the section there is kept up to date.
-    third.state().AudioLevel = 100;
-    third.state().AudioInput.clear();
+    third.state().Audio.AudioLevel = 100;
+    third.state().Audio.AudioInput.clear();
     third.station->settings().WriteMem();
-    QVERIFY(contents(third.state().IniFile).endsWith("[Audio]\nOutput=\nInput=\nLevel=100\n"));
+    QVERIFY(contents(third.state().Places.IniFile).endsWith("[Audio]\nOutput=\nInput=\nLevel=100\n"));
 }
 
 void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
@@ -118,23 +118,23 @@ void TestAudioSettings::monitorAndMicrophoneEachOnItsOwn()
     QCOMPARE(problems,
              QStringList{
                  "[Audio] MonitorLevel=\"250\" is not a whole number from 0 to 100: 100 is used"});
-    QCOMPARE(state.AudioMonitor, QString("speakers"));
-    QCOMPARE(state.MonitorLevel, 100);
-    QCOMPARE(state.MuteSource, QString("mic"));
+    QCOMPARE(state.Audio.AudioMonitor, QString("speakers"));
+    QCOMPARE(state.Audio.MonitorLevel, 100);
+    QCOMPARE(state.Audio.MuteSource, QString("mic"));
     AudioSettings::read(ProfileText("[Audio]\nMonitorLevel=30"), state);
-    QCOMPARE(state.AudioMonitor, QString());
-    QCOMPARE(state.MonitorLevel, 30);
-    QCOMPARE(state.MuteSource, QString());
+    QCOMPARE(state.Audio.AudioMonitor, QString());
+    QCOMPARE(state.Audio.MonitorLevel, 30);
+    QCOMPARE(state.Audio.MuteSource, QString());
 
     // A key that differs from its default goes in alone; once there, it is kept up to date.
     ProfileText file("[COM]\nNum=1\n");
     AppState chosen;
-    chosen.MonitorLevel = 30;
+    chosen.Audio.MonitorLevel = 30;
     QVERIFY(AudioSettings::write(file, chosen, AppState()).isEmpty());
     QCOMPARE(file.bytes(), QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=30\n"));
     const AppState asRead = chosen;
-    chosen.MonitorLevel = 100;
-    chosen.MuteSource = "mic";
+    chosen.Audio.MonitorLevel = 100;
+    chosen.Audio.MuteSource = "mic";
     AudioSettings::write(file, chosen, asRead);
     QCOMPARE(file.bytes(),
              QByteArray("[COM]\nNum=1\n\n[Audio]\nMonitorLevel=100\nMuteSource=mic\n"));
@@ -164,19 +164,19 @@ void TestAudioSettings::loudnessTargetAndCeiling()
     QFETCH(int, lines);
     AppState state;
     QCOMPARE(AudioSettings::read(ProfileText(file), state).size(), lines);
-    QCOMPARE(state.AudioLoudness, std::isnan(target) ? std::nullopt : std::optional(target));
-    QCOMPARE(state.AudioTruePeak, ceiling);
+    QCOMPARE(state.Audio.AudioLoudness, std::isnan(target) ? std::nullopt : std::optional(target));
+    QCOMPARE(state.Audio.AudioTruePeak, ceiling);
 
     // Each written only once it differs from its default; once there, kept up to date.
     ProfileText written("[COM]\n");
     AppState chosen;
     AudioSettings::write(written, chosen, AppState());
-    chosen.AudioLoudness = -20;
+    chosen.Audio.AudioLoudness = -20;
     AudioSettings::write(written, chosen, AppState());
     QCOMPARE(written.bytes(), QByteArray("[COM]\n\n[Audio]\nLoudness=-20\n"));
     const AppState saved = chosen;
-    chosen.AudioLoudness.reset();
-    chosen.AudioTruePeak = -2.5;
+    chosen.Audio.AudioLoudness.reset();
+    chosen.Audio.AudioTruePeak = -2.5;
     AudioSettings::write(written, chosen, saved);
     QCOMPARE(written.bytes(), QByteArray("[COM]\n\n[Audio]\nLoudness=\nTruePeak=-2.5\n"));
 }

@@ -26,12 +26,12 @@ void TestKitSettings::readAndWritten()
     KitSettings::read(file, state);
     const QByteArray said = capture.text();
     QVERIFY2(said.count("voicevocta: [Kit] ") == 2 && said.count('\n') == 2, said.constData());
-    QCOMPARE(state.KitFolder, QString("/op/kit"));
-    QCOMPARE(state.KitLetterGapMs, 60);
-    QCOMPARE(state.KitWordGapMs, 150);
+    QCOMPARE(state.Kit.KitFolder, QString("/op/kit"));
+    QCOMPARE(state.Kit.KitLetterGapMs, 60);
+    QCOMPARE(state.Kit.KitWordGapMs, 150);
     KitSettings::write(file, state);
     QCOMPARE(file.bytes(), edited);
-    state.KitLetterGapMs = 80;
+    state.Kit.KitLetterGapMs = 80;
     KitSettings::write(file, state);
     QCOMPARE(file.bytes(),
              QByteArray("[Kit]\nLetterGapMs= 80\nFolder= /op/kit \nWordGapMs=2001\n"));
@@ -40,8 +40,8 @@ void TestKitSettings::readAndWritten()
     ProfileText fresh("[COM]\nNum=1\n");
     KitSettings::write(fresh, AppState());
     QCOMPARE(fresh.bytes(), QByteArray("[COM]\nNum=1\n"));
-    state.KitFolder.clear();
-    state.KitWordGapMs = 200;
+    state.Kit.KitFolder.clear();
+    state.Kit.KitWordGapMs = 200;
     KitSettings::write(fresh, state);
     QCOMPARE(fresh.bytes(), QByteArray("[COM]\nNum=1\n\n[Kit]\nLetterGapMs=80\nWordGapMs=200\n"));
     // Without a folder of its own, the kit is beside a portable program or in the data folder.

@@ -106,7 +106,7 @@ void TestNetworkSettings::writtenOnlyWhenChosen()
     QCOMPARE(summary(f.state().Network), QString("||0|off|9|run"));
     f.state().Network.Interlock = InterlockMode::All;
     f.station->settings().WriteMem();
-    QVERIFY(contents(f.state().IniFile).contains(edited + "Interlock=all\n"));
+    QVERIFY(contents(f.state().Places.IniFile).contains(edited + "Interlock=all\n"));
 }
 
 void TestNetworkSettings::dialogRefusesAndApplies()

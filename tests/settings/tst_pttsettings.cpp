@@ -38,15 +38,15 @@ QString summary(const AppState &s)
 {
     const char *methods[] = {"Serial", "CAT", "CM108", "None"};
     return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10")
-        .arg(QLatin1String(methods[int(s.PttMethod)]), s.SerialDevice)
-        .arg(s.RigModel)
-        .arg(s.RigPort)
-        .arg(s.RigSpeed)
-        .arg(s.Cm108Device)
-        .arg(s.Cm108Gpio)
-        .arg(s.LeadMs)
-        .arg(s.TailMs)
-        .arg(s.TimeoutS);
+        .arg(QLatin1String(methods[int(s.Ptt.PttMethod)]), s.Ptt.SerialDevice)
+        .arg(s.Ptt.RigModel)
+        .arg(s.Ptt.RigPort)
+        .arg(s.Ptt.RigSpeed)
+        .arg(s.Ptt.Cm108Device)
+        .arg(s.Ptt.Cm108Gpio)
+        .arg(s.Ptt.LeadMs)
+        .arg(s.Ptt.TailMs)
+        .arg(s.Ptt.TimeoutS);
 }
 } // namespace
 
@@ -100,7 +100,7 @@ void TestPttSettings::writtenOnlyWhenItDiffers()
     // A first start leaves the file it always left: the worked example's 31 keys.
     StationFixture f;
     f.station->Exit_Click();
-    QByteArray file = contents(f.state().IniFile);
+    QByteArray file = contents(f.state().Places.IniFile);
     QVERIFY(file.endsWith("[Fonts_2]\nFontname=Helvetica\nFontsize=8\nFontbold=0\nFontitalic=0\n"));
     QVERIFY(!file.contains("PTT"));
     QCOMPARE(file.count('='), 31);
@@ -110,18 +110,18 @@ void TestPttSettings::writtenOnlyWhenItDiffers()
     put(next.programDir() + "/vocta.ini", file);
     next.station->Form_Load();
     AppState &chosen = next.state();
-    chosen.PttMethod = KeyingMethod::Cm108;
-    chosen.SerialDevice = "/dev/serial/by-id/usb-Prolific-port0";
-    chosen.RigModel = 1;
-    chosen.RigPort = "rig.local:4532";
-    chosen.RigSpeed = 9600;
-    chosen.Cm108Device = "/dev/hidraw0";
-    chosen.Cm108Gpio = 2;
-    chosen.LeadMs = 2000;
-    chosen.TailMs = 1;
-    chosen.TimeoutS = 3600;
+    chosen.Ptt.PttMethod = KeyingMethod::Cm108;
+    chosen.Ptt.SerialDevice = "/dev/serial/by-id/usb-Prolific-port0";
+    chosen.Ptt.RigModel = 1;
+    chosen.Ptt.RigPort = "rig.local:4532";
+    chosen.Ptt.RigSpeed = 9600;
+    chosen.Ptt.Cm108Device = "/dev/hidraw0";
+    chosen.Ptt.Cm108Gpio = 2;
+    chosen.Ptt.LeadMs = 2000;
+    chosen.Ptt.TailMs = 1;
+    chosen.Ptt.TimeoutS = 3600;
     next.station->settings().WriteMem();
-    file = contents(next.state().IniFile);
+    file = contents(next.state().Places.IniFile);
     QVERIFY(file.endsWith("Fontitalic=0\n\n[PTT]\nMethod=CM108\n"
                           "SerialDevice=/dev/serial/by-id/usb-Prolific-port0\nRigModel=1\n"
                           "RigPort=rig.local:4532\nRigSpeed=9600\nCm108Device=/dev/hidraw0\n"
@@ -133,18 +133,18 @@ void TestPttSettings::writtenOnlyWhenItDiffers()
     QCOMPARE(summary(third.state()), summary(chosen));
 
     // Back at the defaults, the section there is kept up to date.
-    third.state().PttMethod = KeyingMethod::Serial;
-    third.state().SerialDevice.clear();
-    third.state().RigModel = 2;
-    third.state().RigPort = "localhost:4532";
-    third.state().RigSpeed = 0;
-    third.state().Cm108Device.clear();
-    third.state().Cm108Gpio = 3;
-    third.state().LeadMs = 0;
-    third.state().TailMs = 0;
-    third.state().TimeoutS = 0;
+    third.state().Ptt.PttMethod = KeyingMethod::Serial;
+    third.state().Ptt.SerialDevice.clear();
+    third.state().Ptt.RigModel = 2;
+    third.state().Ptt.RigPort = "localhost:4532";
+    third.state().Ptt.RigSpeed = 0;
+    third.state().Ptt.Cm108Device.clear();
+    third.state().Ptt.Cm108Gpio = 3;
+    third.state().Ptt.LeadMs = 0;
+    third.state().Ptt.TailMs = 0;
+    third.state().Ptt.TimeoutS = 0;
     third.station->settings().WriteMem();
-    QVERIFY(contents(third.state().IniFile)
+    QVERIFY(contents(third.state().Places.IniFile)
                 .endsWith("[PTT]\nMethod=Serial\nSerialDevice=\nRigModel=2\n"
                           "RigPort=localhost:4532\nRigSpeed=0\nCm108Device=\nCm108Gpio=3\n"
                           "LeadMs=0\nTailMs=0\nTimeoutS=0\n"));
@@ -165,14 +165,14 @@ void TestPttSettings::handEditedValuesAreSaidAndKept()
     QCOMPARE(said.filter("is not").size(), 3);
     QVERIFY(said.filter("Level=\"abc\"").size() == 1 && said.filter("Method=\"Bogus\"").size() == 1
             && said.filter("RigModel=\"-5\"").size() == 1);
-    QCOMPARE(f.state().AudioLevel, 100);
-    QCOMPARE(f.state().PttMethod, KeyingMethod::Serial);
-    QCOMPARE(f.state().RigModel, 2);
-    QCOMPARE(f.state().RigPort, QString("rig.local:4532"));
+    QCOMPARE(f.state().Audio.AudioLevel, 100);
+    QCOMPARE(f.state().Ptt.PttMethod, KeyingMethod::Serial);
+    QCOMPARE(f.state().Ptt.RigModel, 2);
+    QCOMPARE(f.state().Ptt.RigPort, QString("rig.local:4532"));
 
-    f.state().LeadMs = 100;
+    f.state().Ptt.LeadMs = 100;
     f.station->settings().WriteMem();
-    const QByteArray saved = contents(f.state().IniFile);
+    const QByteArray saved = contents(f.state().Places.IniFile);
     QVERIFY(saved.contains("[Audio]\nOutput=K\xFC"
                            "che\n"));
     QVERIFY(saved.contains("\nLevel=abc\n"));
@@ -189,14 +189,14 @@ void TestPttSettings::dialogsSaveAtTheirOk()
     QVERIFY(ptt);
     ptt->LeadSpin()->setValue(250);
     ptt->OkButton()->click();
-    QVERIFY(contents(f.state().IniFile).contains("\nLeadMs=250\n"));
+    QVERIFY(contents(f.state().Places.IniFile).contains("\nLeadMs=250\n"));
 
     f.window().menuItem("Sound")->trigger();
     SoundSet *sound = f.station->soundSet().form();
     QVERIFY(sound);
     sound->HScroll1()->setValue(35);
     f.leftClick(sound->Command1());
-    QVERIFY(contents(f.state().IniFile).contains("\nLevel=35\n"));
+    QVERIFY(contents(f.state().Places.IniFile).contains("\nLevel=35\n"));
 }
 
 QTEST_MAIN(TestPttSettings)

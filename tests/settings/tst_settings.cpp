@@ -34,9 +34,9 @@ struct Station
 {
     explicit Station(const QString &dir)
     {
-        state.AppDir = dir;
-        state.WavDir = dir + "/Wav/";
-        state.IniFile = dir + "/vocta.ini";
+        state.Places.AppDir = dir;
+        state.Places.WavDir = dir + "/Wav/";
+        state.Places.IniFile = dir + "/vocta.ini";
         fonts = std::make_unique<Fonts>(state, QList<QWidget *>{&button}, QList<QWidget *>{&frame},
                                         dialogs);
         settings = std::make_unique<Settings>(state);
@@ -130,40 +130,40 @@ void TestSettings::firstStartUsesDefaultsAndCreatesNoFile()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    station.state.MemRepeat[2] = true;
+    station.state.Memories.MemRepeat[2] = true;
     station.settings->ReadMem();
 
     const AppState &s = station.state;
-    QCOMPARE(s.ComNum, qint16(1));
-    QCOMPARE(s.DtrOn, false);
-    QCOMPARE(s.DtrPos, true);
-    QCOMPARE(s.RtsOn, false);
-    QCOMPARE(s.RtsPos, true);
+    QCOMPARE(s.Ptt.ComNum, qint16(1));
+    QCOMPARE(s.Ptt.DtrOn, false);
+    QCOMPARE(s.Ptt.DtrPos, true);
+    QCOMPARE(s.Ptt.RtsOn, false);
+    QCOMPARE(s.Ptt.RtsPos, true);
     for (int i = 0; i < 6; ++i) {
-        QCOMPARE(s.MemFile[i], dir.path() + "/Wav/" + QString::number(i + 1) + ".wav");
-        QCOMPARE(station.state.MemRepeat[i], false);
-        QCOMPARE(s.MemDelay[i], 4500.0);
+        QCOMPARE(s.Memories.MemFile[i], dir.path() + "/Wav/" + QString::number(i + 1) + ".wav");
+        QCOMPARE(station.state.Memories.MemRepeat[i], false);
+        QCOMPARE(s.Memories.MemDelay[i], 4500.0);
     }
-    QCOMPARE(s.FntName[1], QStringLiteral("Helvetica"));
-    QCOMPARE(s.FntName[2], QStringLiteral("Helvetica"));
-    QCOMPARE(s.FntSize[1], qint16(12));
-    QCOMPARE(s.FntSize[2], qint16(8));
-    QVERIFY(!s.FntBold[1] && !s.FntBold[2] && !s.FntItalic[1] && !s.FntItalic[2]);
+    QCOMPARE(s.Fonts.FntName[1], QStringLiteral("Helvetica"));
+    QCOMPARE(s.Fonts.FntName[2], QStringLiteral("Helvetica"));
+    QCOMPARE(s.Fonts.FntSize[1], qint16(12));
+    QCOMPARE(s.Fonts.FntSize[2], qint16(8));
+    QVERIFY(!s.Fonts.FntBold[1] && !s.Fonts.FntBold[2] && !s.Fonts.FntItalic[1] && !s.Fonts.FntItalic[2]);
     // The fonts were applied: buttons then labels.
     QCOMPARE(station.button.font().pointSize(), 12);
     QCOMPARE(station.frame.font().pointSize(), 8);
-    QVERIFY(!QFile::exists(s.IniFile));
+    QVERIFY(!QFile::exists(s.Places.IniFile));
 }
 
 void TestSettings::firstStartWritesTheFullFile()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    station.state.WavDir = "/opt/vv/Wav/";
+    station.state.Places.WavDir = "/opt/vv/Wav/";
     station.settings->ReadMem();
     station.settings->WriteMem();
     QVERIFY(!station.settings->lastSaveFailed());
-    QCOMPARE(contents(station.state.IniFile), firstStartFile());
+    QCOMPARE(contents(station.state.Places.IniFile), firstStartFile());
 }
 
 void TestSettings::readingValues_data()
@@ -235,36 +235,36 @@ void TestSettings::readingValues()
 
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, file);
+    put(station.state.Places.IniFile, file);
     station.settings->ReadMem();
     const AppState &s = station.state;
     const QHash<QString, QVariant> fields{
-        {"ComNum", int(s.ComNum)},     {"DtrOn", s.DtrOn},
-        {"DtrPos", s.DtrPos},          {"RtsOn", s.RtsOn},
-        {"RtsPos", s.RtsPos},          {"Repeat4", station.state.MemRepeat[3]},
-        {"Delay4", s.MemDelay[3]},     {"File4", s.MemFile[3]},
-        {"Font2", s.FntName[2]},       {"Size2", int(s.FntSize[2])},
-        {"Bold1", bool(s.FntBold[1])}, {"Italic1", bool(s.FntItalic[1])},
+        {"ComNum", int(s.Ptt.ComNum)},     {"DtrOn", s.Ptt.DtrOn},
+        {"DtrPos", s.Ptt.DtrPos},          {"RtsOn", s.Ptt.RtsOn},
+        {"RtsPos", s.Ptt.RtsPos},          {"Repeat4", station.state.Memories.MemRepeat[3]},
+        {"Delay4", s.Memories.MemDelay[3]},     {"File4", s.Memories.MemFile[3]},
+        {"Font2", s.Fonts.FntName[2]},       {"Size2", int(s.Fonts.FntSize[2])},
+        {"Bold1", bool(s.Fonts.FntBold[1])}, {"Italic1", bool(s.Fonts.FntItalic[1])},
     };
     QVERIFY(fields.contains(field));
     QCOMPARE(fields.value(field), expected);
-    QCOMPARE(contents(station.state.IniFile), file); // reading changes nothing
+    QCOMPARE(contents(station.state.Places.IniFile), file); // reading changes nothing
 }
 
 void TestSettings::delayKeptAsReadAndWrittenRounded()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, "[MEMORY_2]\nDelay=1500.7\n");
+    put(station.state.Places.IniFile, "[MEMORY_2]\nDelay=1500.7\n");
     station.settings->ReadMem();
-    QCOMPARE(station.state.MemDelay[1], 1500.7);
+    QCOMPARE(station.state.Memories.MemDelay[1], 1500.7);
     station.settings->WriteMem();
-    QVERIFY(contents(station.state.IniFile).startsWith("[MEMORY_2]\nDelay=1501\n"));
+    QVERIFY(contents(station.state.Places.IniFile).startsWith("[MEMORY_2]\nDelay=1501\n"));
 
-    station.state.MemDelay[1] = 1500.5;
-    station.state.MemDelay[2] = 1501.5;
+    station.state.Memories.MemDelay[1] = 1500.5;
+    station.state.Memories.MemDelay[2] = 1501.5;
     station.settings->WriteMem();
-    ProfileFile file(station.state.IniFile);
+    ProfileFile file(station.state.Places.IniFile);
     QCOMPARE(file.read("MEMORY_2", "Delay", ""), QByteArray("1501"));
     QCOMPARE(file.read("MEMORY_3", "Delay", ""), QByteArray("1502"));
 }
@@ -273,33 +273,33 @@ void TestSettings::readThenWriteChangesNothingElse()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, HandKeptFile);
+    put(station.state.Places.IniFile, HandKeptFile);
     station.settings->ReadMem();
-    QCOMPARE(station.state.ComNum, qint16(3));
-    QCOMPARE(station.state.MemFile[1], QStringLiteral("/srv/qrz.wav"));
-    QVERIFY(station.state.MemRepeat[0]);
-    QCOMPARE(station.state.FntName[1], QStringLiteral("DejaVu Sans"));
+    QCOMPARE(station.state.Ptt.ComNum, qint16(3));
+    QCOMPARE(station.state.Memories.MemFile[1], QStringLiteral("/srv/qrz.wav"));
+    QVERIFY(station.state.Memories.MemRepeat[0]);
+    QCOMPARE(station.state.Fonts.FntName[1], QStringLiteral("DejaVu Sans"));
     station.settings->WriteMem();
     QVERIFY(!station.settings->lastSaveFailed());
-    QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+    QCOMPARE(contents(station.state.Places.IniFile), HandKeptFile);
 }
 
 void TestSettings::changedValueChangesOnlyItsLine()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, HandKeptFile);
+    put(station.state.Places.IniFile, HandKeptFile);
     station.settings->ReadMem();
-    station.state.ComNum = 5;
-    station.state.MemRepeat[1] = true;
-    station.state.MemDelay[5] = 2500;
+    station.state.Ptt.ComNum = 5;
+    station.state.Memories.MemRepeat[1] = true;
+    station.state.Memories.MemDelay[5] = 2500;
     station.settings->WriteMem();
 
     QByteArray expected = HandKeptFile;
     expected.replace("  NUM = 3\r\n", "  NUM = 5\r\n");
     expected.replace("repeat=0\r\n", "repeat=1\r\n");
     expected.replace("Delay=10000\r\n", "Delay=2500\r\n");
-    QCOMPARE(contents(station.state.IniFile), expected);
+    QCOMPARE(contents(station.state.Places.IniFile), expected);
 }
 
 void TestSettings::stateSurvivesSaveAndLoad()
@@ -308,40 +308,40 @@ void TestSettings::stateSurvivesSaveAndLoad()
     Station first(dir.path());
     first.settings->ReadMem();
     AppState &s = first.state;
-    s.ComNum = 7;
-    s.DtrOn = true;
-    s.DtrPos = false;
-    s.RtsOn = true;
-    s.RtsPos = false;
+    s.Ptt.ComNum = 7;
+    s.Ptt.DtrOn = true;
+    s.Ptt.DtrPos = false;
+    s.Ptt.RtsOn = true;
+    s.Ptt.RtsPos = false;
     for (int i = 0; i < 6; ++i) {
-        s.MemFile[i] = QStringLiteral("/sounds/memory %1.mid").arg(i + 1);
-        s.MemDelay[i] = 1000 * i;
-        first.state.MemRepeat[i] = i % 2;
+        s.Memories.MemFile[i] = QStringLiteral("/sounds/memory %1.mid").arg(i + 1);
+        s.Memories.MemDelay[i] = 1000 * i;
+        first.state.Memories.MemRepeat[i] = i % 2;
     }
-    s.FntName = {QString(), "Liberation Sans", "Liberation Mono"};
-    s.FntSize = {0, 20, 6};
-    s.FntBold = {false, true, false};
-    s.FntItalic = {false, false, true};
+    s.Fonts.FntName = {QString(), "Liberation Sans", "Liberation Mono"};
+    s.Fonts.FntSize = {0, 20, 6};
+    s.Fonts.FntBold = {false, true, false};
+    s.Fonts.FntItalic = {false, false, true};
     first.settings->WriteMem();
 
     Station second(dir.path());
     second.settings->ReadMem();
     const AppState &t = second.state;
-    QCOMPARE(t.ComNum, s.ComNum);
-    QCOMPARE(t.DtrOn, s.DtrOn);
-    QCOMPARE(t.DtrPos, s.DtrPos);
-    QCOMPARE(t.RtsOn, s.RtsOn);
-    QCOMPARE(t.RtsPos, s.RtsPos);
+    QCOMPARE(t.Ptt.ComNum, s.Ptt.ComNum);
+    QCOMPARE(t.Ptt.DtrOn, s.Ptt.DtrOn);
+    QCOMPARE(t.Ptt.DtrPos, s.Ptt.DtrPos);
+    QCOMPARE(t.Ptt.RtsOn, s.Ptt.RtsOn);
+    QCOMPARE(t.Ptt.RtsPos, s.Ptt.RtsPos);
     for (int i = 0; i < 6; ++i) {
-        QCOMPARE(t.MemFile[i], s.MemFile[i]);
-        QCOMPARE(t.MemDelay[i], s.MemDelay[i]);
-        QCOMPARE(second.state.MemRepeat[i], first.state.MemRepeat[i]);
+        QCOMPARE(t.Memories.MemFile[i], s.Memories.MemFile[i]);
+        QCOMPARE(t.Memories.MemDelay[i], s.Memories.MemDelay[i]);
+        QCOMPARE(second.state.Memories.MemRepeat[i], first.state.Memories.MemRepeat[i]);
     }
     for (int j = 1; j <= 2; ++j) {
-        QCOMPARE(t.FntName[j], s.FntName[j]);
-        QCOMPARE(t.FntSize[j], s.FntSize[j]);
-        QCOMPARE(t.FntBold[j], s.FntBold[j]);
-        QCOMPARE(t.FntItalic[j], s.FntItalic[j]);
+        QCOMPARE(t.Fonts.FntName[j], s.Fonts.FntName[j]);
+        QCOMPARE(t.Fonts.FntSize[j], s.Fonts.FntSize[j]);
+        QCOMPARE(t.Fonts.FntBold[j], s.Fonts.FntBold[j]);
+        QCOMPARE(t.Fonts.FntItalic[j], s.Fonts.FntItalic[j]);
     }
     QCOMPARE(second.button.font().pointSize(), 20);
     QVERIFY(second.button.font().bold());
@@ -355,10 +355,10 @@ void TestSettings::oneStepSaveEqualsKeyByKeyWrites()
     const QByteArray start = "[Fonts_2]\nFontsize=9\n\n[MEMORY_3]\nDelay=1\n; x\n[COM]\nDtr=1";
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, start);
+    put(station.state.Places.IniFile, start);
     station.settings->ReadMem();
-    station.state.MemFile[4] = QStringLiteral("/x/y.wav");
-    station.state.MemRepeat[5] = true;
+    station.state.Memories.MemFile[4] = QStringLiteral("/x/y.wav");
+    station.state.Memories.MemRepeat[5] = true;
     station.settings->WriteMem();
 
     const QString other = dir.filePath("other.ini");
@@ -368,41 +368,41 @@ void TestSettings::oneStepSaveEqualsKeyByKeyWrites()
     const auto flag = [](bool value) {
         return value ? "1" : "0";
     };
-    QVERIFY(file.write("COM", "Num", QByteArray::number(s.ComNum)));
-    QVERIFY(file.write("COM", "Rts", flag(s.RtsOn)));
-    QVERIFY(file.write("COM", "RtsPos", flag(s.RtsPos)));
-    QVERIFY(file.write("COM", "Dtr", flag(s.DtrOn)));
-    QVERIFY(file.write("COM", "DtrPos", flag(s.DtrPos)));
+    QVERIFY(file.write("COM", "Num", QByteArray::number(s.Ptt.ComNum)));
+    QVERIFY(file.write("COM", "Rts", flag(s.Ptt.RtsOn)));
+    QVERIFY(file.write("COM", "RtsPos", flag(s.Ptt.RtsPos)));
+    QVERIFY(file.write("COM", "Dtr", flag(s.Ptt.DtrOn)));
+    QVERIFY(file.write("COM", "DtrPos", flag(s.Ptt.DtrPos)));
     for (int i = 1; i <= 6; ++i) {
         const QByteArray section = "MEMORY_" + QByteArray::number(i);
-        QVERIFY(file.write(section, "FileName", s.MemFile[i - 1].toUtf8()));
-        QVERIFY(file.write(section, "Repeat", flag(station.state.MemRepeat[i - 1])));
-        QVERIFY(file.write(section, "Delay", QByteArray::number(qRound(s.MemDelay[i - 1]))));
+        QVERIFY(file.write(section, "FileName", s.Memories.MemFile[i - 1].toUtf8()));
+        QVERIFY(file.write(section, "Repeat", flag(station.state.Memories.MemRepeat[i - 1])));
+        QVERIFY(file.write(section, "Delay", QByteArray::number(qRound(s.Memories.MemDelay[i - 1]))));
     }
     for (int j = 1; j <= 2; ++j) {
         const QByteArray section = "Fonts_" + QByteArray::number(j);
-        QVERIFY(file.write(section, "Fontname", s.FntName[j].toUtf8()));
-        QVERIFY(file.write(section, "Fontsize", QByteArray::number(s.FntSize[j])));
-        QVERIFY(file.write(section, "Fontbold", flag(s.FntBold[j])));
-        QVERIFY(file.write(section, "Fontitalic", flag(s.FntItalic[j])));
+        QVERIFY(file.write(section, "Fontname", s.Fonts.FntName[j].toUtf8()));
+        QVERIFY(file.write(section, "Fontsize", QByteArray::number(s.Fonts.FntSize[j])));
+        QVERIFY(file.write(section, "Fontbold", flag(s.Fonts.FntBold[j])));
+        QVERIFY(file.write(section, "Fontitalic", flag(s.Fonts.FntItalic[j])));
     }
-    QCOMPARE(contents(station.state.IniFile), contents(other));
+    QCOMPARE(contents(station.state.Places.IniFile), contents(other));
 }
 
 void TestSettings::valuesOutOfRange()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile,
+    put(station.state.Places.IniFile,
         "[COM]\nNum=70000\n[Fonts_1]\nFontsize=-70000\n[MEMORY_1]\nDelay=1e400\n");
     station.settings->ReadMem();
-    QCOMPARE(station.state.ComNum, qint16(32767));
-    QCOMPARE(station.state.FntSize[1], qint16(-32768));
-    QVERIFY(std::isfinite(station.state.MemDelay[0]));
+    QCOMPARE(station.state.Ptt.ComNum, qint16(32767));
+    QCOMPARE(station.state.Fonts.FntSize[1], qint16(-32768));
+    QVERIFY(std::isfinite(station.state.Memories.MemDelay[0]));
 
-    station.state.ComNum = -3;
+    station.state.Ptt.ComNum = -3;
     station.settings->WriteMem();
-    ProfileFile file(station.state.IniFile);
+    ProfileFile file(station.state.Places.IniFile);
     QCOMPARE(file.read("COM", "Num", ""), QByteArray("-3"));
     QCOMPARE(file.read("Fonts_1", "Fontsize", ""), QByteArray("-32768"));
 }
@@ -414,13 +414,13 @@ void TestSettings::fileNamesBeyondLatin1()
     first.settings->ReadMem();
     const QString name
         = QString::fromUtf8("/home/\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD/cq \xE2\x82\xAC.wav");
-    first.state.MemFile[0] = name;
+    first.state.Memories.MemFile[0] = name;
     first.settings->WriteMem();
-    QVERIFY(contents(first.state.IniFile).contains("FileName=" + name.toUtf8() + "\n"));
+    QVERIFY(contents(first.state.Places.IniFile).contains("FileName=" + name.toUtf8() + "\n"));
 
     Station second(dir.path());
     second.settings->ReadMem();
-    QCOMPARE(second.state.MemFile[0], name);
+    QCOMPARE(second.state.Memories.MemFile[0], name);
 }
 
 void TestSettings::fileNameWithLineBreakKeepsTheOldValue()
@@ -429,13 +429,13 @@ void TestSettings::fileNameWithLineBreakKeepsTheOldValue()
     Station station(dir.path());
     station.settings->ReadMem();
     station.settings->WriteMem();
-    station.state.MemFile[2] = QStringLiteral("/a\n[COM]\nNum=9.wav");
-    station.state.ComNum = 4;
+    station.state.Memories.MemFile[2] = QStringLiteral("/a\n[COM]\nNum=9.wav");
+    station.state.Ptt.ComNum = 4;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save the settings to .*"));
     station.settings->WriteMem();
     QVERIFY(station.settings->lastSaveFailed());
 
-    ProfileFile file(station.state.IniFile);
+    ProfileFile file(station.state.Places.IniFile);
     QCOMPARE(file.read("COM", "Num", ""), QByteArray("4"));
     QCOMPARE(file.read("MEMORY_3", "FileName", ""), (dir.path() + "/Wav/3.wav").toUtf8());
 }
@@ -453,30 +453,30 @@ void TestSettings::unsavedSettingsAreReported()
     QTemporaryDir dir;
     Station station(dir.path());
     if (readOnly) {
-        put(station.state.IniFile, HandKeptFile);
-        QVERIFY(QFile::setPermissions(station.state.IniFile, QFileDevice::ReadOwner));
+        put(station.state.Places.IniFile, HandKeptFile);
+        QVERIFY(QFile::setPermissions(station.state.Places.IniFile, QFileDevice::ReadOwner));
     } else {
-        station.state.IniFile = dir.filePath("gone/vocta.ini");
+        station.state.Places.IniFile = dir.filePath("gone/vocta.ini");
     }
     station.settings->ReadMem();
-    station.state.ComNum = 8;
+    station.state.Ptt.ComNum = 8;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot save the settings to .*"));
     station.settings->WriteMem();
     QVERIFY(station.settings->lastSaveFailed());
     if (readOnly)
-        QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+        QCOMPARE(contents(station.state.Places.IniFile), HandKeptFile);
     else
         QVERIFY(!QFile::exists(dir.filePath("gone")));
 
     // Once the file can be written again, the next save goes through.
     if (readOnly)
-        QVERIFY(QFile::setPermissions(station.state.IniFile,
+        QVERIFY(QFile::setPermissions(station.state.Places.IniFile,
                                       QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     else
-        station.state.IniFile = dir.filePath("vocta.ini");
+        station.state.Places.IniFile = dir.filePath("vocta.ini");
     station.settings->WriteMem();
     QVERIFY(!station.settings->lastSaveFailed());
-    QCOMPARE(ProfileFile(station.state.IniFile).read("COM", "Num", ""), QByteArray("8"));
+    QCOMPARE(ProfileFile(station.state.Places.IniFile).read("COM", "Num", ""), QByteArray("8"));
 }
 
 void TestSettings::namesWrittenBackByteForByte()
@@ -489,32 +489,32 @@ void TestSettings::namesWrittenBackByteForByte()
     before.replace("[Fonts_1]\nFontname=Helvetica", "[Fonts_1]\nFontname=Caf\xE9 Sans");
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, before);
+    put(station.state.Places.IniFile, before);
     station.settings->ReadMem();
-    QCOMPARE(FileNames::encode(station.state.MemFile[0]), QByteArray("/srv/caf\xE9.wav"));
-    QCOMPARE(station.state.FntName[1], QString::fromLatin1("Caf\xE9 Sans"));
+    QCOMPARE(FileNames::encode(station.state.Memories.MemFile[0]), QByteArray("/srv/caf\xE9.wav"));
+    QCOMPARE(station.state.Fonts.FntName[1], QString::fromLatin1("Caf\xE9 Sans"));
     station.settings->WriteMem();
-    QCOMPARE(contents(station.state.IniFile), before);
+    QCOMPARE(contents(station.state.Places.IniFile), before);
 
     // A font the operator chose is written in the system's encoding.
-    station.state.FntName[1] = QString::fromLatin1("Caf\xE9 Serif");
+    station.state.Fonts.FntName[1] = QString::fromLatin1("Caf\xE9 Serif");
     station.settings->WriteMem();
     QByteArray after = before;
     after.replace("Fontname=Caf\xE9 Sans", "Fontname=Caf\xC3\xA9 Serif");
-    QCOMPARE(contents(station.state.IniFile), after);
+    QCOMPARE(contents(station.state.Places.IniFile), after);
 }
 
 void TestSettings::byteOrderMarkKept()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, "\xEF\xBB\xBF" + firstStartFile());
+    put(station.state.Places.IniFile, "\xEF\xBB\xBF" + firstStartFile());
     station.settings->ReadMem();
-    station.state.ComNum = 4;
+    station.state.Ptt.ComNum = 4;
     station.settings->WriteMem();
     QByteArray expected = "\xEF\xBB\xBF" + firstStartFile();
     expected.replace("Num=1", "Num=4");
-    QCOMPARE(contents(station.state.IniFile), expected);
+    QCOMPARE(contents(station.state.Places.IniFile), expected);
 }
 
 void TestSettings::utf16FileLeftAlone()
@@ -524,33 +524,33 @@ void TestSettings::utf16FileLeftAlone()
     QByteArray utf16("\xFF\xFE");
     for (const QChar c : QStringLiteral("[COM]\r\nNum=3\r\n"))
         utf16 += char(c.unicode()) + QByteArray(1, '\0');
-    put(station.state.IniFile, utf16);
+    put(station.state.Places.IniFile, utf16);
 
     StderrCapture capture;
     station.settings->ReadMem();
-    QCOMPARE(station.state.ComNum, qint16(1)); // as without a file
+    QCOMPARE(station.state.Ptt.ComNum, qint16(1)); // as without a file
     station.settings->WriteMem();
     QVERIFY(station.settings->lastSaveFailed());
-    station.state.MemFile[0] = QStringLiteral("/srv/cq.wav");
+    station.state.Memories.MemFile[0] = QStringLiteral("/srv/cq.wav");
     station.settings->WriteMem();
     QVERIFY(station.settings->lastSaveFailed());
     const QByteArray said = capture.text();
     QCOMPARE(said.count('\n'), 1);
-    QVERIFY2(said.startsWith("voicevocta: " + QFile::encodeName(station.state.IniFile)
+    QVERIFY2(said.startsWith("voicevocta: " + QFile::encodeName(station.state.Places.IniFile)
                              + " is UTF-16 text"),
              said.constData());
-    QCOMPARE(contents(station.state.IniFile), utf16);
+    QCOMPARE(contents(station.state.Places.IniFile), utf16);
 }
 
 void TestSettings::startRemovesLeftoversOfSaves()
 {
     QTemporaryDir dir;
     Station station(dir.path());
-    put(station.state.IniFile, "[COM]\nNum=3\n");
+    put(station.state.Places.IniFile, "[COM]\nNum=3\n");
     put(dir.filePath("vocta.ini.voicevocta-save-RqzTbe"), "[COM]\nNum=5\n");
     put(dir.filePath("vocta.ini.backup"), "[COM]\nNum=6\n");
     station.settings->ReadMem();
-    QCOMPARE(station.state.ComNum, qint16(3));
+    QCOMPARE(station.state.Ptt.ComNum, qint16(3));
     QVERIFY(!QFile::exists(dir.filePath("vocta.ini.voicevocta-save-RqzTbe")));
     QCOMPARE(contents(dir.filePath("vocta.ini.backup")), QByteArray("[COM]\nNum=6\n"));
 }
@@ -566,7 +566,7 @@ void TestSettings::fullDiskKeepsTheOldFile()
     auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
 
     Station station(dir.path());
-    put(station.state.IniFile, HandKeptFile);
+    put(station.state.Places.IniFile, HandKeptFile);
     station.settings->ReadMem();
     const int fd = ::open(folder + "/filler", O_WRONLY | O_CREAT, 0600);
     QVERIFY(fd >= 0);
@@ -575,12 +575,12 @@ void TestSettings::fullDiskKeepsTheOldFile()
     QCOMPARE(errno, ENOSPC);
     ::close(fd);
 
-    station.state.ComNum = 6;
+    station.state.Ptt.ComNum = 6;
     StderrCapture capture;
     station.settings->WriteMem();
     const QByteArray said = capture.text();
     QVERIFY(station.settings->lastSaveFailed());
-    QCOMPARE(contents(station.state.IniFile), HandKeptFile);
+    QCOMPARE(contents(station.state.Places.IniFile), HandKeptFile);
     QCOMPARE(said.count('\n'), 1);
     QVERIFY2(said.startsWith("voicevocta: Cannot save the settings to "), said.constData());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),

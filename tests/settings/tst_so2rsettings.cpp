@@ -43,7 +43,7 @@ void TestSo2rSettings::readAndWritten()
 
     // Saved and loaded with the rest of the settings.
     QTemporaryDir folder;
-    state.IniFile = folder.filePath("vocta.ini");
+    state.Places.IniFile = folder.filePath("vocta.ini");
     state.So2r.Otrsp = "/dev/serial/by-id/usb-SO2R";
     Settings(state).WriteMem();
     AppState loaded = state;

@@ -236,8 +236,8 @@ void TestSettingsPlace::writableFolderKeepsEverythingBesideTheProgram()
 
     // The station started there keeps its recordings beside the program too.
     StationFixture f;
-    QCOMPARE(f.state().IniFile, f.programDir() + QStringLiteral("/vocta.ini"));
-    QCOMPARE(f.state().RecordDir, f.state().WavDir);
+    QCOMPARE(f.state().Places.IniFile, f.programDir() + QStringLiteral("/vocta.ini"));
+    QCOMPARE(f.state().Places.RecordDir, f.state().Places.WavDir);
 
     // A folder that is not there (or is a file) cannot be written.
     QVERIFY(!SettingsPlace::folderWritable(dir.filePath(QStringLiteral("gone"))));
@@ -299,10 +299,10 @@ void TestSettingsPlace::uncreatableFolderKeepsTheSettingsForTheNextSave()
     SettingsPlace place = SettingsPlace::choose(f.programDir(), false,
                                                 plainEnvironment(QStringLiteral("/home/op")));
     place.iniFile = blocker + QStringLiteral("/voicevocta/vocta.ini");
-    f.state().IniFile = place.iniFile;
+    f.state().Places.IniFile = place.iniFile;
     f.station->settings().setPlace(place);
 
-    f.state().ComNum = 4;
+    f.state().Ptt.ComNum = 4;
     {
         StderrCapture capture;
         f.station->settings().WriteMem();
@@ -406,7 +406,7 @@ void TestSettingsPlace::brokenSiteDefaultGivesTheDefaults()
     const SettingsPlace place = SettingsPlace::installedLayout(
         f.programDir(), f.programDir(), plainEnvironment(dir.filePath(QStringLiteral("home"))),
         sitePath);
-    f.state().IniFile = place.iniFile;
+    f.state().Places.IniFile = place.iniFile;
     f.station->settings().setPlace(place);
 
     StderrCapture capture;

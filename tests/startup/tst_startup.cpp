@@ -32,10 +32,10 @@ void TestStartup::foldersComeFromTheProgramDirectory()
 {
     StationFixture f;
     const QString dir = f.programDir();
-    QCOMPARE(f.state().AppDir, dir);
-    QCOMPARE(f.state().ImgDir, dir + "/Images/");
-    QCOMPARE(f.state().WavDir, dir + "/Wav/");
-    QCOMPARE(f.state().IniFile, dir + "/vocta.ini");
+    QCOMPARE(f.state().Places.AppDir, dir);
+    QCOMPARE(f.state().Places.ImgDir, dir + "/Images/");
+    QCOMPARE(f.state().Places.WavDir, dir + "/Wav/");
+    QCOMPARE(f.state().Places.IniFile, dir + "/vocta.ini");
 }
 
 void TestStartup::defaultFileIsOpenedWithoutReports()

@@ -52,8 +52,8 @@ struct Desk
     explicit Desk(int keyerTimeoutMs = 0) : keyer(keyerTimeoutMs, &player.log)
     {
         for (int i = 0; i < 6; ++i)
-            settings.MemFile[i] = QStringLiteral("/m%1.wav").arg(i + 1);
-        settings.MemDelay.fill(1000);
+            settings.Memories.MemFile[i] = QStringLiteral("/m%1.wav").arg(i + 1);
+        settings.Memories.MemDelay.fill(1000);
         station.setKeyer(&keyer);
         station.handle(StationEvents::StartUp{});
         player.clearLog();
@@ -85,7 +85,7 @@ const QStringList start{"Close", "Open /m1.wav"};
 void TestStation::leadKeysBeforeTheAudio()
 {
     Desk d;
-    d.settings.LeadMs = 300;
+    d.settings.Ptt.LeadMs = 300;
     d.start(0, true);
     QCOMPARE(d.seen(), start + QStringList({"Prepare", "Key"}));
     QCOMPARE(d.now().stage, Stage::Lead);
@@ -124,8 +124,8 @@ void TestStation::noLeadWhenAlreadyKeyedOrUnderStandby()
     QFETCH(QString, before);
     QFETCH(QStringList, seen);
     Desk d;
-    d.settings.LeadMs = 500;
-    d.settings.TailMs = 500;
+    d.settings.Ptt.LeadMs = 500;
+    d.settings.Ptt.TailMs = 500;
     if (before.contains("lock"))
         d.station.handle(StationEvents::LockClick{});
     if (before.contains("standby"))
@@ -177,8 +177,8 @@ void TestStation::duringTheLead()
     QFETCH(Stage, stage);
     QFETCH(bool, keyed);
     Desk d;
-    d.settings.LeadMs = 1000;
-    d.settings.TailMs = 200;
+    d.settings.Ptt.LeadMs = 1000;
+    d.settings.Ptt.TailMs = 200;
     d.start();
     QCOMPARE(d.now().stage, Stage::Lead);
     d.seen();
@@ -211,7 +211,7 @@ void TestStation::duringTheLead()
 void TestStation::tailHoldsTheRelease()
 {
     Desk d;
-    d.settings.TailMs = 700;
+    d.settings.Ptt.TailMs = 700;
     d.start();
     d.seen();
     d.player.finish();
@@ -251,9 +251,9 @@ void TestStation::duringTheTail()
     QFETCH(QString, action);
     QFETCH(bool, keyed);
     Desk d;
-    d.settings.LeadMs = 400;
-    d.settings.TailMs = 600;
-    d.settings.MemDelay[0] = 4000;
+    d.settings.Ptt.LeadMs = 400;
+    d.settings.Ptt.TailMs = 600;
+    d.settings.Memories.MemDelay[0] = 4000;
     d.start(0, repeat);
     d.clock.advance(400);
     d.player.finish();
@@ -275,7 +275,7 @@ void TestStation::duringTheTail()
         } else if (step == "lock") {
             d.station.handle(StationEvents::LockClick{});
         } else if (step == "unplayable") {
-            d.player.unopenable << d.settings.MemFile[1];
+            d.player.unopenable << d.settings.Memories.MemFile[1];
             d.start(1);
         }
     }
@@ -296,9 +296,9 @@ void TestStation::endOfProgramReleasesAtOnce()
 {
     for (const bool inTail : {false, true}) {
         Desk d;
-        d.settings.LeadMs = 2000;
-        d.settings.TailMs = 2000;
-        d.settings.TimeoutS = 60;
+        d.settings.Ptt.LeadMs = 2000;
+        d.settings.Ptt.TailMs = 2000;
+        d.settings.Ptt.TimeoutS = 60;
         d.start();
         if (inTail) {
             d.clock.advance(2000);
@@ -321,7 +321,7 @@ void TestStation::endOfProgramReleasesAtOnce()
 void TestStation::timeOutUnderLockWithRepeat()
 {
     Desk d;
-    d.settings.TimeoutS = 40;
+    d.settings.Ptt.TimeoutS = 40;
     d.station.handle(StationEvents::LockClick{});
     d.start(0, true);
     d.player.finish();
@@ -359,7 +359,7 @@ void TestStation::timeOutUnderLockWithRepeat()
 void TestStation::timeOutWithoutWarning()
 {
     Desk d;
-    d.settings.TimeoutS = 29;
+    d.settings.Ptt.TimeoutS = 29;
     d.start();
     d.keyer.requests.clear();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("keyed for 29 s without a break"));
@@ -374,9 +374,9 @@ void TestStation::timeOutWithoutWarning()
 void TestStation::timeOutCountsWithoutABreak()
 {
     Desk d;
-    d.settings.TimeoutS = 30;
-    d.settings.TailMs = 500;
-    d.settings.LeadMs = 100;
+    d.settings.Ptt.TimeoutS = 30;
+    d.settings.Ptt.TailMs = 500;
+    d.settings.Ptt.LeadMs = 100;
     d.station.handle(StationEvents::LockClick{});
     d.clock.advance(15000);
     QVERIFY(d.now().timeoutWarning);
@@ -419,7 +419,7 @@ void TestStation::audioWaitsForTheKeying()
     QFETCH(int, confirmAfter);
     QFETCH(int, lead);
     Desk d(answerMs);
-    d.settings.LeadMs = lead;
+    d.settings.Ptt.LeadMs = lead;
     d.start(0, true);
     for (int round = 0; round < 3; ++round) {
         if (round > 0) {
@@ -487,8 +487,8 @@ void TestStation::repeatPauseReleasesHalfwayThroughTheDelay()
     QFETCH(int, tail);
     QFETCH(int, released);
     Desk d;
-    d.settings.TailMs = tail;
-    d.settings.MemDelay[0] = delay;
+    d.settings.Ptt.TailMs = tail;
+    d.settings.Memories.MemDelay[0] = delay;
     d.start(0, true);
     for (int round = 0; round < 2; ++round) {
         d.player.finish();

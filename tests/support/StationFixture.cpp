@@ -84,9 +84,9 @@ bool StationFixture::onAirPictureShown()
 
 void StationFixture::keyThroughRts()
 {
-    state().RtsOn = true;
-    state().RtsPos = true;
-    state().ComNum = 1;
+    state().Ptt.RtsOn = true;
+    state().Ptt.RtsPos = true;
+    state().Ptt.ComNum = 1;
     station->serialKeyer().open();
 }
 

@@ -94,9 +94,9 @@ void TestFonts::startUpAppliesTheDefaults()
 void TestFonts::dialogIsPreloadedWithTheStoredFont()
 {
     StationFixture f;
-    f.state().FntName[2] = "DejaVu Serif";
-    f.state().FntSize[2] = 9;
-    f.state().FntItalic[2] = true;
+    f.state().Fonts.FntName[2] = "DejaVu Serif";
+    f.state().Fonts.FntSize[2] = 9;
+    f.state().Fonts.FntItalic[2] = true;
     f.window().menuItem("Charactersl")->trigger();
     QCOMPARE(f.dialogs.fontRequests.size(), 1);
     const Dialogs::FontChoice &asked = f.dialogs.fontRequests.first();
@@ -122,17 +122,17 @@ void TestFonts::chosenSizeIsRoundedHalfToEven()
     QFETCH(int, stored);
     StationFixture f;
     chooseButtonsFont(f, {"DejaVu Sans", chosen, true, false});
-    QCOMPARE(f.state().FntName[1], QString("DejaVu Sans"));
-    QCOMPARE(int(f.state().FntSize[1]), stored);
-    QVERIFY(f.state().FntBold[1]);
-    QVERIFY(!f.state().FntItalic[1]);
+    QCOMPARE(f.state().Fonts.FntName[1], QString("DejaVu Sans"));
+    QCOMPARE(int(f.state().Fonts.FntSize[1]), stored);
+    QVERIFY(f.state().Fonts.FntBold[1]);
+    QVERIFY(!f.state().Fonts.FntItalic[1]);
     // Applied at once to all ten buttons, not saved by itself.
     for (QWidget *button : f.window().buttonFontControls()) {
         QCOMPARE(button->font().family(), QString("DejaVu Sans"));
         QCOMPARE(button->font().pointSize(), stored);
         QVERIFY(button->font().bold());
     }
-    QVERIFY(!QFile::exists(f.state().IniFile));
+    QVERIFY(!QFile::exists(f.state().Places.IniFile));
 }
 
 void TestFonts::cancelKeepsTheStoredFont()
@@ -141,9 +141,9 @@ void TestFonts::cancelKeepsTheStoredFont()
     chooseButtonsFont(f, {"DejaVu Sans", 14, false, true});
     f.dialogs.cancelFont = true;
     f.window().menuItem("Charactersb")->trigger();
-    QCOMPARE(f.state().FntName[1], QString("DejaVu Sans"));
-    QCOMPARE(int(f.state().FntSize[1]), 14);
-    QVERIFY(f.state().FntItalic[1]);
+    QCOMPARE(f.state().Fonts.FntName[1], QString("DejaVu Sans"));
+    QCOMPARE(int(f.state().Fonts.FntSize[1]), 14);
+    QVERIFY(f.state().Fonts.FntItalic[1]);
     for (QWidget *button : f.window().buttonFontControls()) {
         QCOMPARE(button->font().pointSize(), 14);
         QVERIFY(button->font().italic());
@@ -222,7 +222,7 @@ void TestFonts::fontsComeBackAfterARestart()
         StationFixture f;
         chooseButtonsFont(f, {"DejaVu Sans Mono", 11, false, true});
         f.window().menuItem("Exit")->trigger();
-        ini = f.state().IniFile;
+        ini = f.state().Places.IniFile;
         QVERIFY(QFile::copy(ini, keep.filePath("vocta.ini")));
     }
     StationFixture g(false);

@@ -37,8 +37,8 @@ namespace {
 // The PTT fields of the state, to compare.
 auto pttFields(const AppState &s)
 {
-    return std::make_tuple(s.PttMethod, s.SerialDevice, s.RigModel, s.RigPort, s.RigSpeed,
-                           s.Cm108Device, s.Cm108Gpio, s.LeadMs, s.TailMs, s.TimeoutS);
+    return std::make_tuple(s.Ptt.PttMethod, s.Ptt.SerialDevice, s.Ptt.RigModel, s.Ptt.RigPort, s.Ptt.RigSpeed,
+                           s.Ptt.Cm108Device, s.Ptt.Cm108Gpio, s.Ptt.LeadMs, s.Ptt.TailMs, s.Ptt.TimeoutS);
 }
 
 QStringList captions(const QComboBox *combo)
@@ -93,14 +93,14 @@ struct Station
 void TestPttDialog::showsTheStateAndTheDevices()
 {
     Station st;
-    st.state.PttMethod = KeyingMethod::Cat;
-    st.state.SerialDevice = st.serial[1].path;
-    st.state.RigModel = 3073;
-    st.state.RigPort = "/dev/ttyUSB1";
-    st.state.RigSpeed = 19200;
-    st.state.LeadMs = 150;
-    st.state.TailMs = 300;
-    st.state.TimeoutS = 120;
+    st.state.Ptt.PttMethod = KeyingMethod::Cat;
+    st.state.Ptt.SerialDevice = st.serial[1].path;
+    st.state.Ptt.RigModel = 3073;
+    st.state.Ptt.RigPort = "/dev/ttyUSB1";
+    st.state.Ptt.RigSpeed = 19200;
+    st.state.Ptt.LeadMs = 150;
+    st.state.Ptt.TailMs = 300;
+    st.state.Ptt.TimeoutS = 120;
 
     PttSet *dialog = st.open();
     QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
@@ -189,19 +189,19 @@ void TestPttDialog::okStoresEveryFieldOnce()
     dialog->SerialCombo()->setEditText("/dev/ttyS0");
     dialog->TimeoutCheck()->setChecked(false);
     dialog->OkButton()->click();
-    QCOMPARE(st.state.SerialDevice, QString("/dev/ttyS0"));
-    QCOMPARE(st.state.TimeoutS, 0);
+    QCOMPARE(st.state.Ptt.SerialDevice, QString("/dev/ttyS0"));
+    QCOMPARE(st.state.Ptt.TimeoutS, 0);
     st.open();
     choose(dialog->SerialCombo(), "COM port of the COM dialog");
     dialog->OkButton()->click();
-    QCOMPARE(st.state.SerialDevice, QString());
+    QCOMPARE(st.state.Ptt.SerialDevice, QString());
     QCOMPARE(st.applied.size(), 3);
 }
 
 void TestPttDialog::cancelAndCloseChangeNothing()
 {
     Station st;
-    st.state.LeadMs = 100;
+    st.state.Ptt.LeadMs = 100;
     const auto before = pttFields(st.state);
     const auto meddle = [](PttSet *dialog) {
         choose(dialog->MethodCombo(), "CAT (hamlib)");
@@ -260,19 +260,19 @@ void TestPttDialog::refusesWhatCannotKey()
     choose(dialog->MethodCombo(), "None (the rig's VOX)");
     dialog->OkButton()->click();
     QCOMPARE(st.applied.size(), 1);
-    QCOMPARE(st.state.PttMethod, KeyingMethod::None);
-    QCOMPARE(st.state.RigPort, QString("localhost:4532"));
-    QCOMPARE(st.state.RigModel, 2);
+    QCOMPARE(st.state.Ptt.PttMethod, KeyingMethod::None);
+    QCOMPARE(st.state.Ptt.RigPort, QString("localhost:4532"));
+    QCOMPARE(st.state.Ptt.RigModel, 2);
 }
 
 void TestPttDialog::absentDevicesAreMarkedAndKept()
 {
     Station st;
-    st.state.PttMethod = KeyingMethod::Cm108;
-    st.state.SerialDevice = "/dev/serial/by-id/usb-gone-if00-port0";
-    st.state.Cm108Device = "/dev/hidraw-gone";
-    st.state.RigModel = 99998;
-    st.state.RigSpeed = 4000;
+    st.state.Ptt.PttMethod = KeyingMethod::Cm108;
+    st.state.Ptt.SerialDevice = "/dev/serial/by-id/usb-gone-if00-port0";
+    st.state.Ptt.Cm108Device = "/dev/hidraw-gone";
+    st.state.Ptt.RigModel = 99998;
+    st.state.Ptt.RigSpeed = 4000;
     const auto before = pttFields(st.state);
 
     PttSet *dialog = st.open();

@@ -72,7 +72,7 @@ QWidget *comDialog(StationFixture &f)
 // sent.
 QWidget *soundDialog(StationFixture &f, LoudnessBook &book)
 {
-    f.state().AudioLoudness = -20;
+    f.state().Audio.AudioLoudness = -20;
     f.station->setLoudness(&book);
     book.waitForIdle();
     settle();
@@ -80,11 +80,11 @@ QWidget *soundDialog(StationFixture &f, LoudnessBook &book)
                          {"rig", "USB Audio CODEC (the rig's sound card)"}},
                         {{"mic", "Built-in Audio Analog Stereo"},
                          {"rig.in", "USB Audio CODEC (the rig's sound card)"}});
-    f.state().AudioOutput = QStringLiteral("rig");
-    f.state().AudioLevel = 80;
-    f.state().AudioMonitor = QStringLiteral("speakers");
-    f.state().MonitorLevel = 40;
-    f.state().MuteSource = QStringLiteral("mic");
+    f.state().Audio.AudioOutput = QStringLiteral("rig");
+    f.state().Audio.AudioLevel = 80;
+    f.state().Audio.AudioMonitor = QStringLiteral("speakers");
+    f.state().Audio.MonitorLevel = 40;
+    f.state().Audio.MuteSource = QStringLiteral("mic");
     f.window().menuItem(QStringLiteral("Sound"))->trigger();
     return f.station->soundSet().form();
 }
