@@ -5,14 +5,20 @@
 #include "ui/NetworkSetHandler.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
 class SettingsBook;
+#include <memory>
+#include <vector>
+
 struct AppState;
 class Clock;
 class Dialogs;
 class Form1;
+class RigTuning;
+struct StationState;
 class Settings;
 class Station;
 
@@ -29,23 +35,34 @@ public:
                   Dialogs &dialogs, QObject *parent = nullptr);
     ~NetworkWiring() override;
 
-    // A radio of this station, by its number (1, 2), and the station that keys it.
-    void addRadio(int radioNr, StationDoor &station,
-                  std::function<NetworkLink::Tuning()> tuning = {})
-    {
-        m_link.addRadio(radioNr, station, std::move(tuning));
-    }
+    // A radio of this station, by its number (1, 2), the station that keys it, and its settings
+    // (its keying): a radio keyed through rigctld has its frequency and mode read from there while
+    // the station is on the network.
+    void addRadio(int radioNr, StationDoor &station, const AppState &settings);
     // Takes the settings as they are now (at start-up, once they are read).
     void apply();
+    // Reads the frequency and mode from each radio's rigctld as the settings say now (none but
+    // on the network): at apply(), and when the radios' keying settings change.
+    void followRigs();
 
     NetworkLink &link() { return m_link; }
     NetworkSetHandler &dialog() { return m_dialog; }
 
 private:
+    struct TunedRadio
+    {
+        const AppState &settings;
+        QPointer<StationDoor> station;
+        std::unique_ptr<RigTuning> reader; // none: its frequency and mode are unknown
+    };
+
+    bool mayAsk(const StationState &state) const;
     void showInhibited(const QString &stations);
     void showProblem(const QString &text);
     void showStatus();
 
+    const AppState &m_state;
+    Clock &m_clock;
     Form1 &m_window;
     Dialogs &m_dialogs;
     NetworkLink m_link;
@@ -53,4 +70,6 @@ private:
     QString m_statusCaption; // the "Status" frame's own caption
     QSet<QString> m_told; // problems already shown in a notice
     QString m_problem; // the last one since the settings were applied
+    std::vector<std::unique_ptr<TunedRadio>> m_radios;
+    bool m_applied = false; // the settings were taken (a second copy never takes them)
 };

@@ -98,7 +98,7 @@ VoiceVocta::VoiceVocta(SoundPlayer &MMControl1, SerialLines &MSComm1, Dialogs &d
         m_keyedElsewhereTold = elsewhere;
     });
     m_network = std::make_unique<NetworkWiring>(m_book, m_clock, m_form, m_settings, dialogs);
-    m_network->addRadio(1, m_station);
+    m_network->addRadio(1, m_station, m_state);
     wire();
 }
 
@@ -172,6 +172,7 @@ void VoiceVocta::wireDialogs()
     // line follows the keyer in place.
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
+    connect(&m_pttSet, &PttSetHandler::applied, m_network.get(), &NetworkWiring::followRigs);
     // What the PTT and Sound dialogs' OK applies is saved at once.
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
@@ -404,7 +405,7 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
     if (!m_state.So2r.Otrsp.isEmpty())
         m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair, m_state.So2r.Stereo);
     m_remote.setRadios(&m_pair);
-    m_network->addRadio(2, m_second->station());
+    m_network->addRadio(2, m_second->station(), m_second->settings());
     wireRadios();
     qCInfo(lcVocta) << "two radios; the focus is on radio 1";
     return m_second.get();

@@ -2,15 +2,24 @@
 // The station network on the loopback interface: publish() to the datagram at a peer's socket, a
 // peer's datagram to the signal that stops a running station's message, and what a flood of
 // 10,000 packets a second (not RadioInfo, and RadioInfo) costs the UI thread and how long it holds
-// it.
+// it. Then the whole program keying a rigctld dummy rig: a click to the datagram that says it
+// transmits at a peer, and a search-and-pounce station's packet to the message stopped and to the
+// rig read released, beside a click's release at the same rig.
 
+#include "app/NetworkWiring.h"
 #include "bench/BenchReport.h"
 #include "bench/BenchStation.h"
 #include "remote/StationNetwork.h"
 #include "station/Clock.h"
+#include "tests/support/Rigctld.h"
+#include "tests/support/SetUp.h"
+#include "ui/PictureButton.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -79,6 +88,121 @@ void flood(BenchReport &report, StationNetwork &network, const QList<QByteArray>
                QStringLiteral("< 100"));
 }
 
+using Steady = std::chrono::steady_clock;
+
+double msSince(Steady::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+}
+
+// The program keying a rigctld dummy rig on 20 m through CAT, on the network (telling a peer's
+// socket, hearing on a port of its own, Interlock=band): each message keyed by a click, then
+// stopped by a search-and-pounce station's packet or by a second click, in turn; the rig's PTT
+// read ("t") on a connection of the benchmark's own until it reads released.
+class ProgramPath
+{
+public:
+    ProgramPath(const QString &rigctld, const QString &folder, quint16 listen)
+        : m_listen(listen), m_s(folder)
+    {
+        m_peer.bind(QHostAddress::LocalHost, 0);
+        m_s.station.Form_Load();
+        AppState &state = setUp(m_s.station);
+        state.Ptt.PttMethod = KeyingMethod::Cat;
+        state.Ptt.RigPort = rigctld;
+        m_s.station.keyers().apply();
+        state.Network = {QStringLiteral("127.0.0.1:%1").arg(m_peer.localPort()),
+                         QStringLiteral("BENCH"),
+                         listen,
+                         InterlockMode::Band,
+                         5,
+                         StationRole::Run};
+        m_s.station.network().apply();
+        wait([&] { return m_s.station.keyers().current().isReady(); });
+        longestStallWhile([] { return false; }, 1500); // the rig's frequency read
+    }
+    ~ProgramPath() { m_s.station.Form_Terminate(); }
+
+    void run(PttReader &rig, bool bySp)
+    {
+        while (m_peer.hasPendingDatagrams())
+            m_peer.receiveDatagram();
+        const Steady::time_point clicked = Steady::now();
+        click(m_s.station.window().Command3d1(0), Qt::LeftButton);
+        toDatagram.push_back(wait([&] { return heard(); }) ? msSince(clicked) : -1);
+        wait([&] { return state().transmitting && state().stage == Stage::Playing; });
+        const Steady::time_point stopped = Steady::now();
+        if (bySp) {
+            sp(true);
+            spToStop.push_back(wait([&] { return !state().playing(); }) ? msSince(stopped) : -1);
+        } else {
+            click(m_s.station.window().Command3d1(0), Qt::LeftButton);
+        }
+        (bySp ? spToRig : clickToRig)
+            .push_back(wait([&] { return rig.read() == 0; }) ? msSince(stopped) : -1);
+        sp(false);
+        wait([&] {
+            return !state().transmitting && m_s.station.network().link().inhibitedBy().isEmpty();
+        });
+        longestStallWhile([] { return false; }, 100);
+    }
+
+    std::vector<double> toDatagram, spToStop, spToRig, clickToRig;
+
+private:
+    const StationState &state() { return m_s.station.station().state(); }
+    static bool wait(const std::function<bool()> &done)
+    {
+        bool met = false; // `done` may take what it looks at
+        longestStallWhile([&] { return met = met || done(); }, 5000);
+        return met;
+    }
+    bool heard()
+    {
+        while (m_peer.hasPendingDatagrams())
+            if (const auto info = RadioInfo::decode(m_peer.receiveDatagram().data());
+                info && info->IsTransmitting)
+                return true;
+        return false;
+    }
+    void sp(bool transmitting)
+    {
+        m_sp.writeDatagram(radio(QStringLiteral("SP1"), transmitting, false).encode(),
+                           QHostAddress::LocalHost, m_listen);
+    }
+
+    quint16 m_listen;
+    QUdpSocket m_peer, m_sp;
+    BenchStation m_s;
+};
+
+void runProgramPath(BenchReport &report)
+{
+    Rigctld rigctld;
+    if (Rigctld::program().isEmpty() || !rigctld.start())
+        return report.note(Section + QStringLiteral(": no rigctld; no figures of the program"));
+    QProcess::execute(QStringLiteral("rigctl"),
+                      {"-m", "2", "-r", rigctld.address(), "F", "14200000"});
+    QTemporaryDir folder;
+    populateProgramFolder(folder.path());
+    QUdpSocket probe; // only to find a free port
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 listen = probe.localPort();
+    probe.close();
+    ProgramPath path(rigctld.address(), folder.path(), listen);
+    PttReader rig(rigctld.port());
+    for (int run = 0; run < 2 * 21; ++run)
+        path.run(rig, run % 2 == 0);
+    report.addSpread(Section, "program: click to IsTransmitting True at a peer", path.toDatagram,
+                     "< 20");
+    report.addSpread(Section, "program: search-and-pounce packet to the message stopped",
+                     path.spToStop, "< 50");
+    report.addSpread(Section, "program: search-and-pounce packet to the rig's t reading 0",
+                     path.spToRig, "< 50");
+    report.addSpread(Section, "program: click (stop) to the rig's t reading 0", path.clickToRig,
+                     "(beside)");
+}
+
 } // namespace
 
 void runNetworkBench(BenchReport &report)
@@ -140,4 +264,5 @@ void runNetworkBench(BenchReport &report)
           QStringLiteral("10,000 hostile packets/s"));
     flood(report, network, {valid, radio(QStringLiteral("RUN9"), false, true).encode()},
           QStringLiteral("10,000 RadioInfo packets/s"));
+    runProgramPath(report);
 }

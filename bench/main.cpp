@@ -39,12 +39,13 @@
 // ffmpeg's ebur128 filter) and "Open"+"Play" to the first sound with and without a loudness target;
 // "network", the station network on the loopback interface: publish() to the datagram at a peer,
 // a peer's datagram to the signal that stops a running station, and the UI thread's CPU and
-// longest stall under 10,000 packets a second, not RadioInfo and RadioInfo; "radios", two radios'
-// owner: a click to its first sample's play() on the focus radio and after a focus swap, and the
-// interlock's refusal, beside a one-radio station's click.
-// "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
-// repeating message on a busy machine (two busy processes per core) beside paplay, counting the
-// plays with silence inserted.
+// longest stall under 10,000 packets a second, not RadioInfo and RadioInfo; then the whole station
+// keying a rigctld of its own: a click to the datagram at a peer, and a search-and-pounce station's
+// packet to the message stopped and to the rig read released, beside a click's; "radios", two
+// radios' owner: a click to its first sample's play() on the focus radio and after a focus swap,
+// and the interlock's refusal, beside a one-radio station's click. "soak", run only when named (it
+// takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a busy machine
+// (two busy processes per core) beside paplay, counting the plays with silence inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play

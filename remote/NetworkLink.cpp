@@ -51,6 +51,12 @@ void NetworkLink::apply()
     inhibitorsChanged();
 }
 
+void NetworkLink::tuningChanged()
+{
+    stationChanged();
+    inhibitorsChanged();
+}
+
 // ---- Holding back ------------------------------------------------------------------------------
 
 QStringList NetworkLink::inhibitors(const Radio &radio) const

@@ -50,6 +50,9 @@ public:
 
     // Takes the settings' [Network] as they are now: at start-up, and at the dialog's OK.
     void apply();
+    // What a radio's `tuning` says changed: the stations around are told, and its band may hold
+    // it back now, or no longer.
+    void tuningChanged();
 
     // The other stations that hold this station back now, joined with ", "; empty: none.
     QString inhibitedBy() const { return m_inhibitedBy; }

@@ -90,6 +90,39 @@ private:
     quint16 m_port = 0;
 };
 
+// The PTT that rigctld's dummy rig reads on a connection of our own: 1, 0, or -1 (no answer;
+// rigctld 4.5 may close a connection by mistake, so the next read makes a new one).
+class PttReader
+{
+public:
+    explicit PttReader(quint16 port) : m_port(port) { }
+    ~PttReader() { drop(); }
+
+    int read()
+    {
+        if (m_fd < 0)
+            m_fd = LocalSocket::connectTo(m_port);
+        char answer[32] = {};
+        if (m_fd < 0 || ::send(m_fd, "t\n", 2, MSG_NOSIGNAL) != 2
+            || ::recv(m_fd, answer, sizeof answer - 1, 0) <= 0) {
+            drop();
+            return -1;
+        }
+        return answer[0] == '1' ? 1 : answer[0] == '0' ? 0 : -1;
+    }
+
+private:
+    void drop()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    quint16 m_port;
+    int m_fd = -1;
+};
+
 // A rig server that accepts connections and never answers: the kernel completes each connection
 // in the listening queue, and nobody ever reads from it.
 class SilentServer : public LocalSocket
