@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SecondRadio.h"
 
+#include "settings/PttSettings.h"
 #include "station/Log.h"
 #include "station/SoundPlayer.h"
 
@@ -15,7 +16,7 @@ SecondRadio::SecondRadio(const AppState &settings, const AppState &first, SoundP
     , m_keyers(m_settings, m_serial, rigs)
     , m_station(m_book, player, clock)
 {
-    const QString shared = sharedWith(m_settings, first);
+    const QString shared = PttSettings::sharedWith(m_settings.Ptt, first.Ptt);
     if (!shared.isEmpty()) {
         qCWarning(lcVocta).noquote()
             << QStringLiteral("Radio 2 is not keyed: %1 (give each radio its own)").arg(shared);
@@ -28,31 +29,6 @@ SecondRadio::SecondRadio(const AppState &settings, const AppState &first, SoundP
     m_player.setOutput(m_settings.Audio.AudioOutput);
     m_player.setLevel(m_settings.Audio.AudioLevel);
     m_keyers.apply();
-}
-
-QString SecondRadio::sharedWith(const AppState &second, const AppState &first)
-{
-    if (second.Ptt.PttMethod != first.Ptt.PttMethod)
-        return {};
-    switch (second.Ptt.PttMethod) {
-    case KeyingMethod::Serial:
-        if (second.Ptt.SerialDevice == first.Ptt.SerialDevice
-            && second.Ptt.ComNum == first.Ptt.ComNum)
-            return QStringLiteral("its PTT is the first radio's serial port");
-        return {};
-    case KeyingMethod::Cat:
-        if (second.Ptt.RigModel == first.Ptt.RigModel && second.Ptt.RigPort == first.Ptt.RigPort)
-            return QStringLiteral("its rig is the first radio's (%1)").arg(second.Ptt.RigPort);
-        return {};
-    case KeyingMethod::Cm108:
-        if (second.Ptt.Cm108Device == first.Ptt.Cm108Device
-            && second.Ptt.Cm108Gpio == first.Ptt.Cm108Gpio)
-            return QStringLiteral("its CM108 pin is the first radio's");
-        return {};
-    case KeyingMethod::None:
-        return {};
-    }
-    return {};
 }
 
 void SecondRadio::followMemories(const AppState &first)

@@ -30,11 +30,10 @@ public:
 
     Station &station() { return m_station; }
     const AppState &settings() const { return m_settings; }
+    SettingsBook &book() { return m_book; }
     KeyerChoice &keyers() { return m_keyers; }
     // What the first radio's settings hold of the memories (files, repeat, delays) is this one's.
     void followMemories(const AppState &first);
-    // Whether it shares a keying device with the first radio (the reason), or not (empty).
-    static QString sharedWith(const AppState &second, const AppState &first);
     void setGuard(PttGuard *guard);
     // Every keyer let go, once the station has been shut down (the radios' owner hands the end
     // of the program to both stations).

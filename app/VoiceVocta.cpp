@@ -171,16 +171,19 @@ void VoiceVocta::wireDialogs()
     // The PTT dialog: its OK puts the chosen keyer in place (a rig connects then); its status
     // line follows the keyer in place.
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
-    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_keyers.apply(); });
+    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { pttKeyers().apply(); });
     connect(&m_pttSet, &PttSetHandler::applied, m_network.get(), &NetworkWiring::followRigs);
     // What the PTT and Sound dialogs' OK applies is saved at once.
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_soundSet, &SoundSetHandler::loudnessChanged, this, &VoiceVocta::applyLoudness);
     m_bank.setFileChosen([this](int) { measureMemories(); });
-    connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet, &PttSetHandler::setStatus);
+    connect(&m_keyers, &KeyerChoice::statusChanged, this, [this](const QString &text, bool ready) {
+        if (m_pttSet.radio() == 1)
+            m_pttSet.setStatus(text, ready);
+    });
     connect(&m_pttSet, &PttSetHandler::opened, this,
-            [this] { m_pttSet.setStatus(m_keyers.statusText(), m_keyers.isReady()); });
+            [this] { m_pttSet.setStatus(pttKeyers().statusText(), pttKeyers().isReady()); });
 
     // The recorder: no message starts while it records, and it waits while a message plays, also
     // one started with the transport bar; a take bound to a memory is saved at once, as a file
@@ -203,6 +206,11 @@ void VoiceVocta::wireDialogs()
 }
 
 VoiceVocta::~VoiceVocta() = default;
+
+KeyerChoice &VoiceVocta::pttKeyers()
+{
+    return m_pttSet.radio() == 2 && m_second ? m_second->keyers() : m_keyers;
+}
 
 void VoiceVocta::setPreviewPlayer(SoundPlayer *player)
 {
@@ -406,6 +414,15 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
         m_otrsp = std::make_unique<OtrspWiring>(m_state.So2r.Otrsp, m_pair, m_state.So2r.Stereo);
     m_remote.setRadios(&m_pair);
     m_network->addRadio(2, m_second->station(), m_second->settings());
+    // The PTT and Sound dialogs show either radio; a save writes the second one's sections too.
+    m_settings.setSecondRadio(&m_second->settings());
+    m_pttSet.setSecondRadio(&m_second->book());
+    m_soundSet.setSecondRadio(&m_second->book(), &player);
+    connect(&m_second->keyers(), &KeyerChoice::statusChanged, this,
+            [this](const QString &text, bool ready) {
+                if (m_pttSet.radio() == 2)
+                    m_pttSet.setStatus(text, ready);
+            });
     wireRadios();
     qCInfo(lcVocta) << "two radios; the focus is on radio 1";
     return m_second.get();

@@ -129,6 +129,8 @@ private:
     // Tells the microphone's mute which source it mutes (the station tells it when).
     void chooseMutedSource();
     void applyLoudness();
+    // The keyers of the radio the PTT dialog shows.
+    KeyerChoice &pttKeyers();
     void measureMemories();
 
     AppState m_state;

@@ -102,9 +102,11 @@ QStringList AudioSettings::read(const ProfileText &file, AppState &state, const 
 }
 
 QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
-                                       const AppState &asRead)
+                                       const AppState &asRead, const char *Section)
 {
-    constexpr char Section[] = "Audio";
+    // The second radio's section takes the keys it has and its output, input and level; the
+    // others it shares with the first radio's.
+    const bool ownSection = qstrcmp(Section, "Audio") == 0;
     QList<QByteArray> refused;
     const auto put = [&](const char *key, const QByteArray &value, bool unchanged) {
         if (unchanged && file.contains(Section, key))
@@ -129,7 +131,7 @@ QList<QByteArray> AudioSettings::write(ProfileText &file, const AppState &state,
     // The monitor and the microphone to mute: each key on its own.
     const auto putIfChosen
         = [&](const char *key, const QByteArray &value, bool chosen, bool unchanged) {
-              if (chosen || file.contains(Section, key))
+              if ((chosen && ownSection) || file.contains(Section, key))
                   put(key, value, unchanged);
           };
     putIfChosen("Monitor", state.Audio.AudioMonitor.toUtf8(), !state.Audio.AudioMonitor.isEmpty(),

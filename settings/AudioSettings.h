@@ -48,6 +48,9 @@ QStringList read(const ProfileText &file, AppState &state, const char *Section =
 // Writes the keys that are due (see above); `asRead` is the state as read() left it. Returns
 // "section/key" of each value the file cannot hold (a line break in a name); those keep their old
 // value in the file.
-QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead);
+// `section` "Audio2": the second radio's, which holds only the keys it already has besides its
+// output, input and level.
+QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead,
+                        const char *section = "Audio");
 
 } // namespace AudioSettings

@@ -111,9 +111,8 @@ QStringList PttSettings::read(const ProfileText &file, AppState &state, const ch
 }
 
 QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
-                                     const AppState &asRead)
+                                     const AppState &asRead, const char *Section)
 {
-    constexpr char Section[] = "PTT";
     const AppState defaults;
     const bool differs = state.Ptt.PttMethod != defaults.Ptt.PttMethod
                          || state.Ptt.SerialDevice != defaults.Ptt.SerialDevice
@@ -153,4 +152,27 @@ QList<QByteArray> PttSettings::write(ProfileText &file, const AppState &state,
     put("TailMs", QByteArray::number(s.Ptt.TailMs), s.Ptt.TailMs == r.Ptt.TailMs);
     put("TimeoutS", QByteArray::number(s.Ptt.TimeoutS), s.Ptt.TimeoutS == r.Ptt.TimeoutS);
     return refused;
+}
+
+QString PttSettings::sharedWith(const PttValues &second, const PttValues &first)
+{
+    if (second.PttMethod != first.PttMethod)
+        return {};
+    switch (second.PttMethod) {
+    case KeyingMethod::Serial:
+        if (second.SerialDevice == first.SerialDevice && second.ComNum == first.ComNum)
+            return QStringLiteral("its PTT is the first radio's serial port");
+        return {};
+    case KeyingMethod::Cat:
+        if (second.RigModel == first.RigModel && second.RigPort == first.RigPort)
+            return QStringLiteral("its rig is the first radio's (%1)").arg(second.RigPort);
+        return {};
+    case KeyingMethod::Cm108:
+        if (second.Cm108Device == first.Cm108Device && second.Cm108Gpio == first.Cm108Gpio)
+            return QStringLiteral("its CM108 pin is the first radio's");
+        return {};
+    case KeyingMethod::None:
+        return {};
+    }
+    return {};
 }

@@ -48,6 +48,11 @@ QStringList read(const ProfileText &file, AppState &state, const char *section =
 // Writes the keys when the section is due (see above); `asRead` is the state as read() left it.
 // Returns "section/key" of each value the file cannot hold (a line break in a name); those keep
 // their old value in the file.
-QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead);
+QList<QByteArray> write(ProfileText &file, const AppState &state, const AppState &asRead,
+                        const char *section = "PTT");
+
+// Why two radios cannot key through the same PTT (a serial port, a rig, a CM108 pin); empty when
+// they can.
+QString sharedWith(const PttValues &second, const PttValues &first);
 
 } // namespace PttSettings

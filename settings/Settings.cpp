@@ -183,8 +183,11 @@ void Settings::WriteMem()
     const bool saved = file.update([&](ProfileText &text) { refused = putValues(text); });
     // What went to the file is the state to compare with from now on: a value chosen and saved,
     // then put back as it was read, is saved again rather than left as the earlier save wrote it.
-    if (saved)
+    if (saved) {
         m_asRead = m_state;
+        if (m_second && m_secondRadio)
+            m_secondRadio = *m_second;
+    }
 
     // A value the file cannot hold (a line break in a file name) keeps its old value there.
     QString reason = saved ? QString() : file.errorString();
@@ -238,6 +241,10 @@ QList<QByteArray> Settings::putValues(ProfileText &text) const
     refused += KitSettings::write(text, m_state);
     refused += NetworkSettings::write(text, m_state, m_asRead);
     refused += So2rSettings::write(text, m_state);
+    if (m_second && m_secondRadio) {
+        refused += AudioSettings::write(text, *m_second, *m_secondRadio, "Audio2");
+        refused += PttSettings::write(text, *m_second, *m_secondRadio, "PTT2");
+    }
     return refused;
 }
 

@@ -77,6 +77,10 @@ public:
     // [Audio2] and [PTT2] in place of [Audio] and [PTT] (their keys and meanings); none when the
     // file has neither. Nothing writes those sections: they stay in the file as they are.
     const std::optional<AppState> &secondRadio() const { return m_secondRadio; }
+    // The second radio's settings as the program holds them, once it runs: every save writes them
+    // to [Audio2] and [PTT2] (their output, input and level, their keying, and the keys the
+    // sections already have).
+    void setSecondRadio(const AppState *values) { m_second = values; }
 
 private:
     QByteArray fontNameText(int element) const;
@@ -97,7 +101,8 @@ private:
     // The state as ReadMem left it, or as the latest save wrote it: a newer key still holding this
     // is left in the file as it is.
     AppState m_asRead;
-    std::optional<AppState> m_secondRadio;
+    std::optional<AppState> m_secondRadio; // as read, or as the latest save wrote it
+    const AppState *m_second = nullptr;
     SettingsLock m_lock;
     bool m_inUseElsewhere = false;
     bool m_unlockedReported = false;

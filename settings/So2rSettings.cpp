@@ -64,7 +64,8 @@ void So2rSettings::read(const ProfileText &file, AppState &state)
                                    "refuse or wait", "refuse", state.Places.IniFile);
     state.So2r.Alternate
         = readKey(file, "Alternate", false, flagValue, "0 or 1", "0", state.Places.IniFile);
-    state.So2r.Stereo = readKey(file, "Stereo", false, flagValue, "0 or 1", "0", state.Places.IniFile);
+    state.So2r.Stereo
+        = readKey(file, "Stereo", false, flagValue, "0 or 1", "0", state.Places.IniFile);
 }
 
 QList<QByteArray> So2rSettings::write(ProfileText &file, const AppState &state)

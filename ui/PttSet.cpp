@@ -16,6 +16,7 @@ PttSet::PttSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::PttSet)
     completer->setFilterMode(Qt::MatchContains);
     completer->setCaseSensitivity(Qt::CaseInsensitive);
 
+    connect(ui->RadioCombo, &QComboBox::activated, this, &PttSet::RadioCombo_Click);
     connect(ui->MethodCombo, &QComboBox::currentIndexChanged, this, &PttSet::MethodCombo_Click);
     connect(ui->TimeoutCheck, &QCheckBox::toggled, this, &PttSet::TimeoutCheck_Click);
     connect(ui->OkButton, &QPushButton::clicked, this, &PttSet::OkButton_Click);
@@ -25,6 +26,16 @@ PttSet::PttSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::PttSet)
 PttSet::~PttSet()
 {
     delete ui;
+}
+
+QLabel *PttSet::RadioLabel() const
+{
+    return ui->RadioLabel;
+}
+
+QComboBox *PttSet::RadioCombo() const
+{
+    return ui->RadioCombo;
 }
 
 QComboBox *PttSet::MethodCombo() const

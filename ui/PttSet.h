@@ -29,6 +29,9 @@ public:
     explicit PttSet(QWidget *parent = nullptr);
     ~PttSet() override;
 
+    // With two radios: the radio whose settings the dialog shows (hidden with one).
+    QLabel *RadioLabel() const;
+    QComboBox *RadioCombo() const;
     QComboBox *MethodCombo() const;
     // Serial: the device (editable).
     QGroupBox *SerialFrame() const;
@@ -53,6 +56,7 @@ public:
     QPushButton *CancelButton() const;
 
 signals:
+    void RadioCombo_Click(int Index);
     void MethodCombo_Click(int Index);
     void TimeoutCheck_Click();
     void OkButton_Click();

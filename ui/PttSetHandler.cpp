@@ -139,10 +139,7 @@ void fillCm108(QComboBox *combo, const QList<PttDevices::Cm108Device> &devices,
 } // namespace
 
 PttSetHandler::PttSetHandler(SettingsBook &settings, QWidget &mainWindow, Devices devices)
-    : m_settings(settings)
-    , m_state(settings.values())
-    , m_mainWindow(mainWindow)
-    , m_devices(std::move(devices))
+    : m_settings(settings), m_mainWindow(mainWindow), m_devices(std::move(devices))
 { }
 
 PttSetHandler::~PttSetHandler()
@@ -171,6 +168,7 @@ void PttSetHandler::load()
 {
     m_dialog = new PttSet(&m_mainWindow);
     PttSet *dialog = m_dialog;
+    connect(dialog, &PttSet::RadioCombo_Click, this, &PttSetHandler::RadioCombo_Click);
     connect(dialog, &PttSet::MethodCombo_Click, this, &PttSetHandler::MethodCombo_Click);
     connect(dialog, &PttSet::TimeoutCheck_Click, this, &PttSetHandler::TimeoutCheck_Click);
     connect(dialog, &PttSet::OkButton_Click, this, &PttSetHandler::OkButton_Click);
@@ -184,7 +182,10 @@ void PttSetHandler::load()
 void PttSetHandler::Form_Load()
 {
     PttSet &dialog = *m_dialog;
-    const AppState &s = m_state;
+    const AppState &s = edited().values();
+    dialog.RadioLabel()->setVisible(m_second);
+    dialog.RadioCombo()->setVisible(m_second);
+    dialog.RadioCombo()->setCurrentIndex(m_radio - 1);
     {
         const QSignalBlocker blocker(dialog.MethodCombo());
         dialog.MethodCombo()->setCurrentIndex(int(s.Ptt.PttMethod));
@@ -255,7 +256,7 @@ void PttSetHandler::OkButton_Click()
         return;
     }
 
-    PttValues p = m_state.Ptt;
+    PttValues p = edited().values().Ptt;
     p.PttMethod = method;
     p.SerialDevice = chosen(dialog.SerialCombo()).toString();
     if (m_knownModels.contains(rigModel))
@@ -272,12 +273,40 @@ void PttSetHandler::OkButton_Click()
     p.TimeoutS = dialog.TimeoutCheck()->isChecked()
                      ? std::clamp(dialog.TimeoutSpin()->value(), 1, PttSettings::TimeoutSMax)
                      : 0;
-    if (const Result done = m_settings.apply(p); !done) {
+    if (m_second) {
+        const SettingsBook &other = m_radio == 2 ? m_settings : *m_second;
+        const QString shared = PttSettings::sharedWith(p, other.values().Ptt);
+        if (!shared.isEmpty()) {
+            showStatus(tr("Radio %1 cannot be keyed so: %2.").arg(m_radio).arg(shared), false);
+            return;
+        }
+    }
+    if (const Result done = edited().apply(p); !done) {
         showStatus(done.error, false);
         return;
     }
     dialog.hide();
     emit applied();
+}
+
+void PttSetHandler::setSecondRadio(SettingsBook *second)
+{
+    m_second = second;
+    m_radio = 1;
+    if (m_dialog && m_dialog->isVisible())
+        Form_Load();
+}
+
+void PttSetHandler::RadioCombo_Click(int Index)
+{
+    m_radio = m_second && Index == 1 ? 2 : 1;
+    Form_Load();
+    emit opened(); // the status line shows the chosen radio's keyer
+}
+
+SettingsBook &PttSetHandler::edited()
+{
+    return m_radio == 2 && m_second ? *m_second : m_settings;
 }
 
 void PttSetHandler::CancelButton_Click()

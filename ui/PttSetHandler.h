@@ -53,6 +53,7 @@ public:
     void Ptt_Click();
 
     void Form_Load();
+    void RadioCombo_Click(int Index);
     void MethodCombo_Click(int Index);
     void TimeoutCheck_Click();
     void OkButton_Click();
@@ -61,6 +62,12 @@ public:
     // The keyer's status for the status line (`ready` false: it cannot key), shown now and each
     // time the dialog is shown until the next call.
     void setStatus(const QString &text, bool ready);
+
+    // A second radio's settings (null: one radio): the dialog then shows a radio choice, and
+    // refuses a keying that the other radio already uses.
+    void setSecondRadio(SettingsBook *second);
+    // The radio the dialog shows, and whose settings its OK applies (1 or 2).
+    int radio() const { return m_radio; }
 
     // The dialog while it is loaded, else null.
     PttSet *form() const;
@@ -74,9 +81,11 @@ signals:
 private:
     void load();
     void showStatus(const QString &text, bool ready);
+    SettingsBook &edited();
 
     SettingsBook &m_settings;
-    const AppState &m_state;
+    SettingsBook *m_second = nullptr;
+    int m_radio = 1;
     QWidget &m_mainWindow;
     Devices m_devices;
     QPointer<PttSet> m_dialog;

@@ -9,6 +9,7 @@ SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSe
     ui->setupUi(this);
     setGeometry(494, 152, 360, 580);
 
+    connect(ui->RadioCombo, &QComboBox::activated, this, &SoundSet::RadioCombo_Click);
     connect(ui->Combo1, &QComboBox::activated, this, &SoundSet::Combo1_Click);
     connect(ui->Combo2, &QComboBox::activated, this, &SoundSet::Combo2_Click);
     connect(ui->Combo3, &QComboBox::activated, this, &SoundSet::Combo3_Click);
@@ -26,6 +27,11 @@ SoundSet::SoundSet(QWidget *parent) : ModelessDialog(parent), ui(new Ui::SoundSe
 SoundSet::~SoundSet()
 {
     delete ui;
+}
+
+QComboBox *SoundSet::RadioCombo() const
+{
+    return ui->RadioCombo;
 }
 
 QComboBox *SoundSet::Combo1() const

@@ -25,6 +25,8 @@ public:
     ~SoundSet() override;
 
     // The outputs; the first entry is the system's default output.
+    // With two radios: the radio whose output and level the dialog shows (hidden with one).
+    QComboBox *RadioCombo() const;
     QComboBox *Combo1() const;
     // The inputs; the first entry is the system's default input.
     QComboBox *Combo2() const;
@@ -47,6 +49,7 @@ public:
     QPushButton *Command1() const;
 
 signals:
+    void RadioCombo_Click(int Index);
     // The operator chose an entry (not the program filling the lists).
     void Combo1_Click(int Index);
     void Combo2_Click(int Index);

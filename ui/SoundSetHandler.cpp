@@ -70,6 +70,7 @@ void SoundSetHandler::load()
 {
     m_dialog = new SoundSet(&m_mainWindow);
     SoundSet *dialog = m_dialog;
+    connect(dialog, &SoundSet::RadioCombo_Click, this, &SoundSetHandler::RadioCombo_Click);
     connect(dialog, &SoundSet::Combo1_Click, this, &SoundSetHandler::Combo1_Click);
     connect(dialog, &SoundSet::Combo2_Click, this, &SoundSetHandler::Combo2_Click);
     connect(dialog, &SoundSet::Combo3_Click, this, &SoundSetHandler::Combo3_Click);
@@ -94,7 +95,7 @@ void SoundSetHandler::Form_Load()
     SoundSet &dialog = *m_dialog;
     {
         const QSignalBlocker blocker(dialog.HScroll1());
-        dialog.HScroll1()->setValue(m_state.Audio.AudioLevel);
+        dialog.HScroll1()->setValue(edited().values().Audio.AudioLevel);
     }
     dialog.Label1()->setText(QStringLiteral("%1 %").arg(dialog.HScroll1()->value()));
     showMonitorLevel();
@@ -105,10 +106,12 @@ void SoundSetHandler::Form_Load()
 void SoundSetHandler::showDevices()
 {
     SoundSet &dialog = *m_dialog;
+    showRadio();
+    const QString output = edited().values().Audio.AudioOutput;
     fill(dialog.Combo1(),
-         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(),
-                               m_state.Audio.AudioOutput, tr("Default output")),
-         m_state.Audio.AudioOutput);
+         SoundChoices::entries(m_server.outputs(), m_server.defaultOutput(), output,
+                               tr("Default output")),
+         output);
     fill(dialog.Combo2(),
          SoundChoices::entries(m_server.inputs(), m_server.defaultInput(), m_state.Audio.AudioInput,
                                tr("Default input")),
@@ -140,7 +143,7 @@ void SoundSetHandler::showStatus()
     QStringList status;
     if (!m_server.isConnected())
         status << tr("No sound server answers.");
-    if (m_state.Audio.AudioLevel == 0)
+    if (edited().values().Audio.AudioLevel == 0)
         status << tr("The level is 0 %: a message keys the transmitter and sends "
                      "silence.");
     if (!m_note.isEmpty())
@@ -159,12 +162,19 @@ QString SoundSetHandler::transmitterSink() const
 void SoundSetHandler::Combo1_Click(int Index)
 {
     const QString name = m_dialog->Combo1()->itemData(Index).toString();
-    if (name == m_state.Audio.AudioOutput)
+    if (name == edited().values().Audio.AudioOutput)
         return;
     m_note.clear();
-    m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioOutput = name; });
-    m_device.setOutput(name);
-    if (!m_state.Audio.AudioMonitor.isEmpty() && m_state.Audio.AudioMonitor == transmitterSink()) {
+    if (m_second && !name.isEmpty() && name == other().values().Audio.AudioOutput) {
+        m_note = tr("Radio %1 plays on that output: each radio needs its own.")
+                     .arg(m_radio == 1 ? 2 : 1);
+        showDevices(); // the choice stays as it was
+        return;
+    }
+    edited().edit(&AppState::Audio, [&](auto &area) { area.AudioOutput = name; });
+    device().setOutput(name);
+    if (m_radio == 1 && !m_state.Audio.AudioMonitor.isEmpty()
+        && m_state.Audio.AudioMonitor == transmitterSink()) {
         // The transmitter's output is never the monitor as well.
         m_note = tr("The monitor was that output: it is off now.");
         m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioMonitor.clear(); });
@@ -210,8 +220,8 @@ void SoundSetHandler::Combo4_Click(int Index)
 void SoundSetHandler::HScroll1_Change()
 {
     const int level = m_dialog->HScroll1()->value();
-    m_settings.edit(&AppState::Audio, [&](auto &area) { area.AudioLevel = level; });
-    m_device.setLevel(level);
+    edited().edit(&AppState::Audio, [&](auto &area) { area.AudioLevel = level; });
+    device().setLevel(level);
     m_dialog->Label1()->setText(QStringLiteral("%1 %").arg(level));
     showStatus();
 }
@@ -222,6 +232,50 @@ void SoundSetHandler::HScroll2_Change()
                     [&](auto &area) { area.MonitorLevel = m_dialog->HScroll2()->value(); });
     m_dialog->Label3()->setText(QStringLiteral("%1 %").arg(m_state.Audio.MonitorLevel));
     emit monitorChanged();
+}
+
+void SoundSetHandler::setSecondRadio(SettingsBook *second, SoundPlayer *device)
+{
+    m_second = second && device ? second : nullptr;
+    m_secondDevice = m_second ? device : nullptr;
+    m_radio = 1;
+    if (m_dialog && m_dialog->isVisible())
+        Form_Load();
+}
+
+void SoundSetHandler::RadioCombo_Click(int Index)
+{
+    m_radio = m_second && Index == 1 ? 2 : 1;
+    Form_Load();
+}
+
+// With two radios the output frame holds the radio choice; the second radio has its own output
+// and level, and shares the rest with the first.
+void SoundSetHandler::showRadio()
+{
+    SoundSet &dialog = *m_dialog;
+    dialog.RadioCombo()->setVisible(m_second);
+    dialog.RadioCombo()->setCurrentIndex(m_radio - 1);
+    const QRect whole(8, 22, 328, 26);
+    dialog.Combo1()->setGeometry(m_second ? whole.adjusted(88, 0, 0, 0) : whole);
+    for (const char *shared : {"Frame3", "Frame4", "Frame5", "Frame6"})
+        if (auto *frame = dialog.findChild<QWidget *>(QLatin1String(shared)))
+            frame->setEnabled(m_radio == 1);
+}
+
+SettingsBook &SoundSetHandler::edited()
+{
+    return m_radio == 2 && m_second ? *m_second : m_settings;
+}
+
+const SettingsBook &SoundSetHandler::other() const
+{
+    return m_radio == 2 || !m_second ? m_settings : *m_second;
+}
+
+SoundPlayer &SoundSetHandler::device()
+{
+    return m_radio == 2 && m_secondDevice ? *m_secondDevice : m_device;
 }
 
 void SoundSetHandler::Command1_Click()

@@ -48,6 +48,11 @@ public:
     // "OK": hides the dialog and reports applied().
     void Command1_Click();
 
+    // A second radio's settings and its player (null: one radio): the dialog then shows a radio
+    // choice for the output and the level, and refuses an output the other radio plays on.
+    void setSecondRadio(SettingsBook *second, SoundPlayer *device);
+    void RadioCombo_Click(int Index);
+
     // The dialog while it is loaded, else null.
     SoundSet *form() const;
     // The messages' measurements, shown for each memory (none: nothing shows).
@@ -69,12 +74,20 @@ private:
     void showStatus();
     // The sink the messages go to: the chosen one, else the server's default (empty: unknown).
     QString transmitterSink() const;
+    void showRadio();
+    // The radio the dialog shows: its settings and player; the other radio's settings.
+    SettingsBook &edited();
+    const SettingsBook &other() const;
+    SoundPlayer &device();
 
     SettingsBook &m_settings;
     const AppState &m_state;
     QWidget &m_mainWindow;
     SoundServer &m_server;
     SoundPlayer &m_device;
+    SettingsBook *m_second = nullptr;
+    SoundPlayer *m_secondDevice = nullptr;
+    int m_radio = 1;
     QPointer<SoundSet> m_dialog;
     QPointer<SoundSetLoudness> m_loudness; // the dialog's child
     LoudnessBook *m_book = nullptr;

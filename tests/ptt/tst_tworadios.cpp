@@ -9,8 +9,16 @@
 #include "ptt/KeyerChoice.h"
 #include "tests/support/MonitorCapture.h"
 #include "tests/support/PrivateSoundServer.h"
+#include "ui/PttSet.h"
+#include "ui/SoundSet.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -111,6 +119,34 @@ void TestTwoRadios::interlockedThroughTwoRigs()
     f.clickMemory(2);
     QVERIFY(player2.log.contains(QStringLiteral("Open ") + f.state().Memories.MemFile[2]));
     QTRY_COMPARE_WITH_TIMEOUT(rig2.ptt(), 1, WaitMs);
+    player2.finish(SoundPlayer::Outcome::Ended);
+
+    // The PTT dialog shows radio 2 on request: its rig cannot be radio 1's; its OK keys radio 2
+    // anew and saves [PTT2]. The Sound dialog sets radio 2's level on its player.
+    f.station->pttSet().Ptt_Click();
+    PttSet *ptt = f.station->pttSet().form();
+    ptt->RadioCombo()->activated(1);
+    QCOMPARE(ptt->RigPortEdit()->text(), rig2.address());
+    ptt->RigPortEdit()->setText(rig1.address());
+    ptt->OkButton()->click();
+    QVERIFY(ptt->isVisible() && ptt->StatusLabel()->text().contains("Radio 2 cannot"));
+    ptt->RigPortEdit()->setText(rig2.address());
+    ptt->LeadSpin()->setValue(40);
+    ptt->OkButton()->click();
+    QVERIFY(!ptt->isVisible());
+    QCOMPARE(second->settings().Ptt.LeadMs, 40);
+    QCOMPARE(f.state().Ptt.LeadMs, 0);
+    f.station->soundSet().Sound_Click();
+    f.station->soundSet().form()->RadioCombo()->activated(1);
+    f.station->soundSet().form()->HScroll1()->setValue(35);
+    QCOMPARE(player2.level(), 35);
+    f.station->soundSet().Command1_Click();
+    ini.close();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray saved = ini.readAll();
+    QVERIFY2(saved.contains("[PTT2]") && saved.contains("LeadMs=40\n")
+                 && saved.contains("Output=radio2\n") && saved.contains("Level=35\n"),
+             saved.constData());
     f.station->Exit_Click();
     QCOMPARE(rig2.ptt(), 0);
     QCOMPARE(rig1.ptt(), 0);
