@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -104,6 +105,44 @@ QWidget *pttDialog(StationFixture &f)
     return dialog;
 }
 
+// A second radio from the settings file, keyed through its own rigctld, on an output of its own.
+bool addSecondRadio(StationFixture &f)
+{
+    static FakeSoundPlayer player2;
+    static FakeSerialLines lines2;
+    QFile ini(f.state().Places.IniFile);
+    if (!ini.open(QIODevice::Append))
+        return false;
+    ini.write("[PTT2]\nMethod=CAT\nRigModel=2\nRigPort=localhost:4533\n[Audio2]\nOutput=radio2\n");
+    ini.close();
+    f.station->settings().ReadMem();
+    return f.station->addSecondRadio(player2, lines2, nullptr) != nullptr;
+}
+
+// Two radios: Setup > PTT... showing radio 2.
+QWidget *secondRadioPtt(StationFixture &f)
+{
+    if (!addSecondRadio(f))
+        return nullptr;
+    f.window().menuItem(QStringLiteral("Ptt"))->trigger();
+    PttSet *dialog = f.station->pttSet().form();
+    if (dialog)
+        dialog->RadioCombo()->activated(1);
+    return dialog;
+}
+
+// Two radios: Setup > Sound... showing radio 2, whose output and level are its own.
+QWidget *secondRadioSound(StationFixture &f)
+{
+    if (!addSecondRadio(f))
+        return nullptr;
+    f.window().menuItem(QStringLiteral("Sound"))->trigger();
+    SoundSet *dialog = f.station->soundSet().form();
+    if (dialog)
+        dialog->RadioCombo()->activated(1);
+    return dialog;
+}
+
 // Setup > Record..., memory 1 chosen, a take of a second and a half just recorded.
 QWidget *recorder(StationFixture &f)
 {
@@ -152,6 +191,8 @@ int main(int argc, char *argv[])
          }},
         {"ptt-dialog.png", pttDialog},
         {"recorder.png", recorder},
+        {"ptt-dialog-second-radio.png", secondRadioPtt},
+        {"sound-dialog-second-radio.png", secondRadioSound},
     };
 
     bool ok = true;
