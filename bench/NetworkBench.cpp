@@ -197,8 +197,9 @@ void runProgramPath(BenchReport &report)
                      "< 20");
     report.addSpread(Section, "program: search-and-pounce packet to the message stopped",
                      path.spToStop, "< 50");
+    // The dummy rig takes 50 ms to release on its own: the packet's path is judged beside a click.
     report.addSpread(Section, "program: search-and-pounce packet to the rig's t reading 0",
-                     path.spToRig, "< 50");
+                     path.spToRig, "click + 50");
     report.addSpread(Section, "program: click (stop) to the rig's t reading 0", path.clickToRig,
                      "(beside)");
 }
