@@ -91,6 +91,17 @@ void SecondRadioParts::make(VoiceVocta &station, SoundParts &sound, CrashRelease
 
 int run(QApplication &application, TerminationSignals &termination, FontWarmUp &fonts);
 
+// The keyer on the bus: memory previews, the voice kit's texts, and property Inhibited (the other
+// stations that hold this one back).
+void wireBus(KeyerAdaptor &adaptor, VoiceVocta &station, KitMessages &texts)
+{
+    adaptor.setPreview([&station](int memory) { return station.memoryPreview()->preview(memory); });
+    adaptor.setTexts(&texts);
+    adaptor.setInhibited(station.network().link().inhibitedBy());
+    QObject::connect(&station.network().link(), &NetworkLink::inhibitedChanged, &adaptor,
+                     &KeyerAdaptor::setInhibited);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -179,13 +190,7 @@ int run(QApplication &application, TerminationSignals &termination, FontWarmUp &
     // Texts that loggers have spoken, from the voice kit.
     KitMessages texts(station.state(), place.kitDir, QCoreApplication::applicationDirPath());
     KeyerService keyer(station.remote());
-    keyer.adaptor().setPreview(
-        [&station](int memory) { return station.memoryPreview()->preview(memory); });
-    keyer.adaptor().setTexts(&texts);
-    // Bus property Inhibited: the other stations that hold this one back.
-    keyer.adaptor().setInhibited(station.network().link().inhibitedBy());
-    QObject::connect(&station.network().link(), &NetworkLink::inhibitedChanged, &keyer.adaptor(),
-                     &KeyerAdaptor::setInhibited);
+    wireBus(keyer.adaptor(), station, texts);
     station.window().show();
     // Once the window shows: the bus's answer and the sound server's library need not hold it.
     keyer.start(QDBusConnection::sessionBus());

@@ -71,10 +71,14 @@ QString SendArguments::usage()
     return text.arg(MemoryCount);
 }
 
-Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result)
+namespace {
+
+using Command = SendArguments::Command;
+
+// The options, and the words that are not options; `help` when help is asked for.
+Result readOptions(const QList<QByteArray> &arguments, SendArguments *result,
+                   QList<QByteArray> &words, bool &help)
 {
-    *result = SendArguments();
-    QList<QByteArray> words;
     bool options = true;
     bool radioNext = false;
     for (const QByteArray &argument : arguments) {
@@ -92,6 +96,7 @@ Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *r
             result->wait = true;
         } else if (options && (argument == "--help" || argument == "-h")) {
             result->command = Command::Help;
+            help = true;
             return {};
         } else if (options && argument.startsWith('-') && argument.size() > 1
                    && !isNumber(argument)) {
@@ -103,30 +108,13 @@ Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *r
     }
     if (radioNext)
         return Result::failure(QStringLiteral("--radio takes a radio number, 1 or 2"));
-    if (words.isEmpty())
-        return Result::failure(QStringLiteral("no command given"));
-    const CommandName *found = nullptr;
-    for (const CommandName &entry : Commands) {
-        if (words.first() == entry.name)
-            found = &entry;
-    }
-    if (!found)
-        return Result::failure(QStringLiteral("unknown command %1")
-                                   .arg(LogText::quoted(QString::fromLocal8Bit(words.first()))));
-    const QList<QByteArray> rest = words.mid(1);
-    if (rest.size() < found->minArguments
-        || (found->maxArguments >= 0 && rest.size() > found->maxArguments))
-        return Result::failure(QStringLiteral("%1 takes %2")
-                                   .arg(QLatin1String(found->name),
-                                        found->maxArguments == 0 ? QStringLiteral("no argument")
-                                        : found->maxArguments < 0
-                                            ? QStringLiteral("a text")
-                                            : QStringLiteral("one argument")));
-    if (result->wait && !found->waits)
-        return Result::failure(QStringLiteral("--wait goes with play, file and say"));
-    if (result->radio != 0 && !found->waits)
-        return Result::failure(QStringLiteral("--radio goes with play, file and say"));
-    result->command = found->command;
+    return {};
+}
+
+// The command's own arguments.
+Result readCommandArguments(const CommandName *found, const QList<QByteArray> &rest,
+                            SendArguments *result)
+{
     switch (found->command) {
     case Command::Focus: {
         bool ok = false;
@@ -170,4 +158,40 @@ Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *r
         break;
     }
     return {};
+}
+
+} // namespace
+
+Result SendArguments::parse(const QList<QByteArray> &arguments, SendArguments *result)
+{
+    *result = SendArguments();
+    QList<QByteArray> words;
+    bool help = false;
+    if (const Result options = readOptions(arguments, result, words, help); !options || help)
+        return options;
+    if (words.isEmpty())
+        return Result::failure(QStringLiteral("no command given"));
+    const CommandName *found = nullptr;
+    for (const CommandName &entry : Commands) {
+        if (words.first() == entry.name)
+            found = &entry;
+    }
+    if (!found)
+        return Result::failure(QStringLiteral("unknown command %1")
+                                   .arg(LogText::quoted(QString::fromLocal8Bit(words.first()))));
+    const QList<QByteArray> rest = words.mid(1);
+    if (rest.size() < found->minArguments
+        || (found->maxArguments >= 0 && rest.size() > found->maxArguments))
+        return Result::failure(QStringLiteral("%1 takes %2")
+                                   .arg(QLatin1String(found->name),
+                                        found->maxArguments == 0 ? QStringLiteral("no argument")
+                                        : found->maxArguments < 0
+                                            ? QStringLiteral("a text")
+                                            : QStringLiteral("one argument")));
+    if (result->wait && !found->waits)
+        return Result::failure(QStringLiteral("--wait goes with play, file and say"));
+    if (result->radio != 0 && !found->waits)
+        return Result::failure(QStringLiteral("--radio goes with play, file and say"));
+    result->command = found->command;
+    return readCommandArguments(found, rest, result);
 }
