@@ -43,9 +43,12 @@
 // keying a rigctld of its own: a click to the datagram at a peer, and a search-and-pounce station's
 // packet to the message stopped and to the rig read released, beside a click's; "radios", two
 // radios' owner: a click to its first sample's play() on the focus radio and after a focus swap,
-// and the interlock's refusal, beside a one-radio station's click. "soak", run only when named (it
-// takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a repeating message on a busy machine
-// (two busy processes per core) beside paplay, counting the plays with silence inserted.
+// and the interlock's refusal, beside a one-radio station's click; then the whole program on a
+// PulseAudio of its own, each radio on a null sink: a click to the first sample heard at radio 1's
+// sink, and the Pause key with a click to the first at radio 2's, beside a one-radio program's
+// click. "soak", run only when named (it takes 10 minutes, VVBENCH_SOAK_SECONDS to change that): a
+// repeating message on a busy machine (two busy processes per core) beside paplay, counting the
+// plays with silence inserted.
 //
 // It runs headless: offscreen window, and SDL's dummy sound driver unless SDL_AUDIODRIVER names
 // another. The first two sections never reach a sound server that runs on the machine (they play
