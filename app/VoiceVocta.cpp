@@ -178,10 +178,11 @@ void VoiceVocta::wireDialogs()
     connect(&m_soundSet, &SoundSetHandler::applied, this, [this] { m_settings.WriteMem(); });
     connect(&m_soundSet, &SoundSetHandler::loudnessChanged, this, &VoiceVocta::applyLoudness);
     m_bank.setFileChosen([this](int) { measureMemories(); });
-    connect(&m_keyers, &KeyerChoice::statusChanged, this, [this](const QString &text, bool ready) {
-        if (m_pttSet.radio() == 1)
-            m_pttSet.setStatus(text, ready);
-    });
+    connect(&m_keyers, &KeyerChoice::statusChanged, &m_pttSet,
+            [this](const QString &text, bool ready) {
+                if (m_pttSet.radio() == 1)
+                    m_pttSet.setStatus(text, ready);
+            });
     connect(&m_pttSet, &PttSetHandler::opened, this,
             [this] { m_pttSet.setStatus(pttKeyers().statusText(), pttKeyers().isReady()); });
 
@@ -418,7 +419,7 @@ SecondRadio *VoiceVocta::addSecondRadio(SoundPlayer &player, SerialLines &lines,
     m_settings.setSecondRadio(&m_second->settings());
     m_pttSet.setSecondRadio(&m_second->book());
     m_soundSet.setSecondRadio(&m_second->book(), &player);
-    connect(&m_second->keyers(), &KeyerChoice::statusChanged, this,
+    connect(&m_second->keyers(), &KeyerChoice::statusChanged, &m_pttSet,
             [this](const QString &text, bool ready) {
                 if (m_pttSet.radio() == 2)
                     m_pttSet.setStatus(text, ready);
