@@ -34,14 +34,13 @@ std::vector<double> measureRuns(const QString &file, bool peer)
     std::vector<double> results;
     for (int i = 0; i < Runs; ++i) {
         const auto start = Steady::now();
-        QString error;
         Loudness loudness;
         QProcess ffmpeg;
         if (peer)
             ffmpeg.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-i", file, "-af",
                                                     "ebur128=peak=true", "-f", "null", "-"});
         const std::unique_ptr<SoundFileSource> source
-            = peer ? nullptr : SoundFileSource::open(file, &error);
+            = peer ? nullptr : SoundFileSource::open(file).value;
         const bool measured = peer ? ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0
                                    : source && LoudnessMeter::measure(*source, &loudness);
         results.push_back(measured ? since(start) : -1);

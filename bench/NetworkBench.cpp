@@ -161,7 +161,7 @@ private:
     {
         while (m_peer.hasPendingDatagrams())
             if (const auto info = RadioInfo::decode(m_peer.receiveDatagram().data());
-                info && info->IsTransmitting)
+                info && info.value.IsTransmitting)
                 return true;
         return false;
     }

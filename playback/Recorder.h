@@ -113,7 +113,8 @@ private:
     void stopPreview();
     void setPhase(Phase phase);
     void say(const QString &message);
-    Result writeTake(int memory, qsizetype begin, qsizetype end, QString *path);
+    // The file the take is saved as.
+    ResultOf<QString> writeTake(int memory, qsizetype begin, qsizetype end);
     // Why Play may not go to the monitor output now; empty when it may.
     QString previewRefusal() const;
     // The output the take plays on, as the operator reads it.

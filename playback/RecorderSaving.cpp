@@ -39,8 +39,7 @@ bool Recorder::save(int memory)
     if (!judgeTake(&begin, &end))
         return false;
 
-    QString path;
-    const Result written = writeTake(memory, begin, end, &path);
+    const ResultOf<QString> written = writeTake(memory, begin, end);
     if (!written) {
         qCWarning(lcSound).noquote()
             << QStringLiteral("Cannot save the recording in %1: %2")
@@ -48,6 +47,7 @@ bool Recorder::save(int memory)
         sayNotSaved(written.error, QStringLiteral("memory %1 keeps its file").arg(memory));
         return false;
     }
+    const QString &path = written.value;
 
     m_settings.edit(&AppState::Memories, [&](auto &area) { area.MemFile[memory - 1] = path; });
     m_savedFile = path;
@@ -176,14 +176,14 @@ Result Recorder::writeKitPart(const QString &path, qsizetype begin, qsizetype en
 
 // Writes the part [begin, end) of the take under a temporary name, and gives it its own name only
 // when it is whole, never over an existing file.
-Result Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *path)
+ResultOf<QString> Recorder::writeTake(int memory, qsizetype begin, qsizetype end)
 {
     const QDir folder(m_state.Places.RecordDir);
     const QDateTime now = QDateTime::currentDateTime();
     const QString temporary = folder.filePath(QLatin1Char('.') + TakeRules::fileName(memory, now)
                                               + QStringLiteral(".part"));
     if (Result step = writePart(folder.path(), temporary, begin, end); !step)
-        return step;
+        return ResultOf<QString>::failure(step.error);
 
     constexpr int Attempts = 1000;
     for (int attempt = 1; attempt <= Attempts; ++attempt) {
@@ -191,15 +191,13 @@ Result Recorder::writeTake(int memory, qsizetype begin, qsizetype end, QString *
         if (QFileInfo::exists(name))
             continue;
         QFile file(temporary);
-        if (file.rename(name)) {
-            *path = name;
-            return {};
-        }
+        if (file.rename(name))
+            return {name};
         if (!QFileInfo::exists(name)) {
             QFile::remove(temporary);
-            return Result::failure(file.errorString());
+            return ResultOf<QString>::failure(file.errorString());
         }
     }
     QFile::remove(temporary);
-    return Result::failure(QStringLiteral("no free file name"));
+    return ResultOf<QString>::failure(QStringLiteral("no free file name"));
 }

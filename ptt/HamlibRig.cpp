@@ -209,33 +209,33 @@ bool HamlibRig::knowsModel(int model)
     return rig_get_caps(model) != nullptr;
 }
 
-HamlibRig::Failure HamlibRig::open(const HamlibSettings &settings, QString *failure)
+HamlibRig::Result HamlibRig::open(const HamlibSettings &settings)
 {
     close();
     setUpLibrary();
     m_settings = settings;
-    bool settingsFault = false;
     const auto started = std::chrono::steady_clock::now();
-    int result = openOnce(failure, &settingsFault);
+    std::optional<OpenFault> fault = openOnce();
     // rigctld 4.5 sometimes closes a connection twice, and the second close hits the connection
     // that it accepted next; it lands on a new one most often when the previous one has just
     // gone. A connection lost so is made again once, a moment later.
-    if (result != RIG_OK && !settingsFault && m_network && transient(result)) {
+    if (fault && fault->result != 0 && m_network && transient(fault->result)) {
         std::this_thread::sleep_for(ReconnectPause);
-        result = openOnce(failure, &settingsFault);
+        fault = openOnce();
     }
-    if (result == RIG_OK)
-        return Failure::None;
-    if (settingsFault)
-        return Failure::Settings;
+    if (!fault)
+        return {};
+    if (fault->result == 0)
+        return {Failure::Settings, fault->why};
     // A server that takes the connection and says nothing keeps hamlib waiting for its answer.
     const auto waited = std::chrono::steady_clock::now() - started;
-    if (std::abs(result) == RIG_ETIMEOUT || waited >= std::chrono::milliseconds(AnswerTimeoutMs))
-        return Failure::NoAnswer;
-    return Failure::NotConnected;
+    if (std::abs(fault->result) == RIG_ETIMEOUT
+        || waited >= std::chrono::milliseconds(AnswerTimeoutMs))
+        return {Failure::NoAnswer, fault->why};
+    return {Failure::NotConnected, fault->why};
 }
 
-int HamlibRig::openOnce(QString *failure, bool *settingsFault)
+std::optional<HamlibRig::OpenFault> HamlibRig::openOnce()
 {
     const HamlibSettings &settings = m_settings;
     m_name = settings.plainName();
@@ -246,9 +246,8 @@ int HamlibRig::openOnce(QString *failure, bool *settingsFault)
             rig_cleanup(m_rig);
             m_rig = nullptr;
         }
-        *settingsFault = result == 0;
-        *failure = QStringLiteral("Cannot open %1: %2").arg(m_name, why);
-        return result == 0 ? -RIG_ECONF : result;
+        return std::optional(
+            OpenFault{QStringLiteral("Cannot open %1: %2").arg(m_name, why), result});
     };
 
     const bool cm108 = settings.method == HamlibSettings::Method::Cm108;
@@ -301,65 +300,59 @@ int HamlibRig::openOnce(QString *failure, bool *settingsFault)
             return fail(QStringLiteral("cannot connect"), result);
         return fail(describe(result), result);
     }
-    return RIG_OK;
+    return std::nullopt;
 }
 
 template<typename Call>
-HamlibRig::Failure HamlibRig::request(Call call, QString *failure)
+HamlibRig::Result HamlibRig::request(Call call)
 {
-    if (!m_rig) {
-        *failure = QStringLiteral("No answer from %1 (not connected)").arg(m_name);
-        return Failure::NotConnected;
-    }
+    if (!m_rig)
+        return {Failure::NotConnected,
+                QStringLiteral("No answer from %1 (not connected)").arg(m_name)};
     int result = call();
     // A connection to rigctld that it closed by mistake (see open()) is made again, once.
     if (result != RIG_OK && m_network && transient(result)) {
         drop();
         std::this_thread::sleep_for(ReconnectPause);
-        QString ignored;
-        bool settingsFault = false;
-        if (openOnce(&ignored, &settingsFault) == RIG_OK)
+        if (!openOnce())
             result = call();
     }
     if (result == RIG_OK)
-        return Failure::None;
-    if (std::abs(result) == RIG_ENIMPL || std::abs(result) == RIG_ENAVAIL) {
-        *failure = QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result));
-        return Failure::Unsupported;
-    }
+        return {};
+    if (std::abs(result) == RIG_ENIMPL || std::abs(result) == RIG_ENAVAIL)
+        return {Failure::Unsupported,
+                QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result))};
     drop();
     switch (std::abs(result)) {
     case RIG_ETIMEOUT:
-        *failure = QStringLiteral("No answer from %1").arg(m_name);
-        break;
+        return {failureOf(result), QStringLiteral("No answer from %1").arg(m_name)};
     case RIG_EIO:
     case RIG_EPROTO:
-        *failure = QStringLiteral("No answer from %1 (%2)").arg(m_name, describe(result));
-        break;
+        return {failureOf(result),
+                QStringLiteral("No answer from %1 (%2)").arg(m_name, describe(result))};
     default:
-        *failure = QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result));
-        break;
+        return {failureOf(result),
+                QStringLiteral("Cannot key %1: %2").arg(m_name, describe(result))};
     }
-    return failureOf(result);
 }
 
-HamlibRig::Failure HamlibRig::setPtt(bool onAir, QString *failure)
+HamlibRig::Result HamlibRig::setPtt(bool onAir)
 {
     return request(
-        [&] { return rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF); },
-        failure);
+        [&] { return rig_set_ptt(m_rig, RIG_VFO_CURR, onAir ? RIG_PTT_ON : RIG_PTT_OFF); });
 }
 
-HamlibRig::Failure HamlibRig::getPtt(bool *onAir, QString *failure)
+HamlibRig::Result HamlibRig::getPtt()
 {
-    return request(
-        [&] {
-            ptt_t ptt = RIG_PTT_OFF;
-            const int result = rig_get_ptt(m_rig, RIG_VFO_CURR, &ptt);
-            *onAir = ptt != RIG_PTT_OFF;
-            return result;
-        },
-        failure);
+    bool onAir = false;
+    Result read = request([&] {
+        ptt_t ptt = RIG_PTT_OFF;
+        const int result = rig_get_ptt(m_rig, RIG_VFO_CURR, &ptt);
+        onAir = ptt != RIG_PTT_OFF;
+        return result;
+    });
+    read.mayBeKeyed = read.failure == Failure::None && onAir;
+    return read;
 }
 
 // A request that was not answered may still be carried out when the rig reads it: what was

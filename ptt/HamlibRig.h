@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <chrono>
+#include <optional>
 
 struct s_rig;
 
@@ -20,23 +21,25 @@ public:
 
     // Why a call failed.
     using Failure = RigConnection::Failure;
+    // What a call came to: its failure (None: done) and the words that tell the operator why.
+    using Result = RigConnection::Result;
 
     HamlibRig() = default;
     ~HamlibRig() { close(); }
     HamlibRig(const HamlibRig &) = delete;
     HamlibRig &operator=(const HamlibRig &) = delete;
 
-    // Opens the rig that `settings` name. On failure the rig stays closed and `failure` tells
-    // the operator why ("Cannot open rigctld at localhost:4532: cannot connect").
-    Failure open(const HamlibSettings &settings, QString *failure);
+    // Opens the rig that `settings` name. On failure the rig stays closed and the text tells the
+    // operator why ("Cannot open rigctld at localhost:4532: cannot connect").
+    Result open(const HamlibSettings &settings);
     // Whether open() succeeded and the connection was not dropped since.
     bool isOpen() const { return m_rig != nullptr; }
-    // Keys (true) or releases the transmitter; reads whether it is keyed. On failure `failure`
-    // tells the operator ("No answer from rigctld at localhost:4532") and the connection is
-    // dropped with what was written to it, so that nothing asked now is carried out later on
-    // it: the next request needs a new open().
-    Failure setPtt(bool onAir, QString *failure);
-    Failure getPtt(bool *onAir, QString *failure);
+    // Keys (true) or releases the transmitter; reads whether it is keyed (mayBeKeyed: the rig
+    // says it is). On failure the text tells the operator ("No answer from rigctld at
+    // localhost:4532") and the connection is dropped with what was written to it, so that
+    // nothing asked now is carried out later on it: the next request needs a new open().
+    Result setPtt(bool onAir);
+    Result getPtt();
     // Lets the rig go. It does not release the transmitter: setPtt(false) first.
     void close();
 
@@ -61,12 +64,19 @@ private:
     // How long a lost connection to rigctld rests before it is made again.
     static constexpr std::chrono::milliseconds ReconnectPause{100};
 
-    // One attempt to open the rig of m_settings: RIG_OK, or a negative code with `failure`.
-    int openOnce(QString *failure, bool *settingsFault);
+    // Why an attempt to open the rig failed: the operator's words, and hamlib's (negative)
+    // result, 0 for a fault of the settings themselves.
+    struct OpenFault
+    {
+        QString why;
+        int result = 0;
+    };
+    // One attempt to open the rig of m_settings: nothing when it opened.
+    std::optional<OpenFault> openOnce();
     // Runs `call` (a hamlib request); a connection to rigctld that rigctld closed by mistake is
     // made again once. A failure drops the connection.
     template<typename Call>
-    Failure request(Call call, QString *failure);
+    Result request(Call call);
     // Lets the rig go, discarding what was written to it and not yet read.
     void drop();
 

@@ -35,11 +35,10 @@ bool RigLink::holds(bool onAir, Clock::time_point now) const
 RigLink::Result RigLink::bring(bool onAir)
 {
     using Failure = HamlibRig::Failure;
-    QString text;
     if (!m_rig.isOpen()) {
-        const Failure failure = m_rig.open(m_settings, &text);
-        if (failure != Failure::None)
-            return fail(failure, text);
+        const Result opened = m_rig.open(m_settings);
+        if (opened.failure != Failure::None)
+            return fail(opened.failure, opened.text);
         m_known.reset();
         m_unsure = true;
     }
@@ -66,13 +65,13 @@ RigLink::Result RigLink::bring(bool onAir)
             return {Failure::KeyedElsewhere,
                     QStringLiteral("%1 is keyed by another program").arg(m_rig.name())};
         }
-        const Failure failure = m_rig.setPtt(onAir, &text);
-        if (failure != Failure::None) {
+        const Result set = m_rig.setPtt(onAir);
+        if (set.failure != Failure::None) {
             m_unsure = true; // it may carry it out yet
             m_recheck = true;
             m_known.reset();
-            result.failure = failure == Failure::Unsupported ? Failure::Settings : failure;
-            result.text = text;
+            result.failure = set.failure == Failure::Unsupported ? Failure::Settings : set.failure;
+            result.text = set.text;
             return result;
         }
         m_known = onAir;
@@ -91,9 +90,9 @@ RigLink::Result RigLink::bring(bool onAir)
 RigLink::Result RigLink::readBack(bool onAir, Clock::time_point now)
 {
     using Failure = HamlibRig::Failure;
-    QString text;
-    bool keyed = false;
-    const Failure failure = m_rig.getPtt(&keyed, &text);
+    const Result read = m_rig.getPtt();
+    const Failure failure = read.failure;
+    const bool keyed = read.mayBeKeyed;
     const bool wasUnsure = std::exchange(m_unsure, false);
     m_readAt.reset();
     m_readIsRecheck = false;
@@ -104,7 +103,7 @@ RigLink::Result RigLink::readBack(bool onAir, Clock::time_point now)
     }
     if (failure != Failure::None) {
         m_unsure = wasUnsure;
-        return fail(failure, text);
+        return fail(failure, read.text);
     }
     Result result;
     if (keyed && m_known != true) {

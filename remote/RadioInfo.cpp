@@ -5,6 +5,7 @@
 #include "station/Result.h"
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -185,13 +186,11 @@ QByteArray RadioInfo::encode() const
     return out;
 }
 
-std::optional<RadioInfo> RadioInfo::decode(QByteArrayView datagram, QString *reason)
+ResultOf<RadioInfo> RadioInfo::decode(QByteArrayView datagram)
 {
     QString why;
-    const auto refuse = [&](const QString &text) -> std::optional<RadioInfo> {
-        if (reason)
-            *reason = text;
-        return std::nullopt;
+    const auto refuse = [](const QString &text) {
+        return ResultOf<RadioInfo>::failure(text);
     };
     if (datagram.size() > MaxDatagram)
         return refuse(QStringLiteral("larger than 64 kB"));
@@ -228,5 +227,5 @@ std::optional<RadioInfo> RadioInfo::decode(QByteArrayView datagram, QString *rea
         if (Elements[i].required && !(seen & (1u << i)))
             return refuse(QStringLiteral("no %1").arg(QLatin1String(Elements[i].name)));
     }
-    return info;
+    return {info};
 }

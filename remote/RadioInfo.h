@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-
-#include <optional>
 
 // One radio of a station as the station network tells it: N1MM Logger+'s RadioInfo datagram (UDP,
 // XML), which loggers, score boards, dashboards and band or antenna controllers read. The members
@@ -56,7 +56,7 @@ struct RadioInfo
     // does not know are ignored; a known one that is empty or missing keeps its default (a Freq
     // missing is 0, unknown; IsRunning missing is True). Booleans are True or False in any case,
     // or 1 or 0.
-    static std::optional<RadioInfo> decode(QByteArrayView datagram, QString *reason = nullptr);
+    static ResultOf<RadioInfo> decode(QByteArrayView datagram);
 
     bool operator==(const RadioInfo &) const = default;
 };

@@ -86,24 +86,23 @@ void RadioInfoSender::sendAll()
     for (Target &target : m_targets) {
         if (target.address.isNull())
             continue;
-        QString error;
-        QUdpSocket *socket = socketFor(target.address, &error);
-        bool sent = socket != nullptr;
+        const ResultOf<QUdpSocket *> socket = socketFor(target.address);
+        bool sent = socket.ok;
         for (const QByteArray &datagram : std::as_const(m_datagrams)) {
             sent = sent
-                   && socket->writeDatagram(datagram, target.address, target.destination.port)
+                   && socket.value->writeDatagram(datagram, target.address, target.destination.port)
                           == datagram.size();
         }
         if (!sent && !target.failing)
             say(QStringLiteral("RadioInfo cannot be sent to %1:%2: %3")
                     .arg(target.destination.host)
                     .arg(target.destination.port)
-                    .arg(socket ? socket->errorString() : error));
+                    .arg(socket ? socket.value->errorString() : socket.error));
         target.failing = !sent;
     }
 }
 
-QUdpSocket *RadioInfoSender::socketFor(const QHostAddress &address, QString *error)
+ResultOf<QUdpSocket *> RadioInfoSender::socketFor(const QHostAddress &address)
 {
     const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
     std::unique_ptr<QUdpSocket> &socket = v4 ? m_socket4 : m_socket6;
@@ -111,11 +110,12 @@ QUdpSocket *RadioInfoSender::socketFor(const QHostAddress &address, QString *err
         socket = std::make_unique<QUdpSocket>();
         // Bound at once, so that the port it sends from is known (own packets heard back).
         if (!socket->bind(v4 ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6, 0)) {
-            *error = socket->errorString();
+            const QString error = socket->errorString();
             socket.reset();
+            return ResultOf<QUdpSocket *>::failure(error);
         }
     }
-    return socket.get();
+    return {socket.get()};
 }
 
 void RadioInfoSender::say(const QString &text)

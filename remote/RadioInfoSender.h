@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/NetworkSettings.h"
+#include "station/Result.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -50,7 +51,7 @@ private:
 
     void lookUp(int index);
     void sendAll();
-    QUdpSocket *socketFor(const QHostAddress &address, QString *error);
+    ResultOf<QUdpSocket *> socketFor(const QHostAddress &address);
     void say(const QString &text);
 
     Clock &m_clock;

@@ -37,11 +37,10 @@ void StationNetwork::configure(const NetworkValues &values)
     m_peers.setTimeoutS(qBound(NetworkSettings::MinPeerTimeoutS, values.PeerTimeoutS,
                                NetworkSettings::MaxPeerTimeoutS));
     if (first || values.RadioInfo != before.RadioInfo) {
-        QString reason;
-        const auto destinations = NetworkSettings::destinations(values.RadioInfo, &reason);
+        const auto destinations = NetworkSettings::destinations(values.RadioInfo);
         if (!destinations)
-            say(QStringLiteral("RadioInfo is sent nowhere: %1").arg(reason));
-        m_sender->setDestinations(destinations.value_or(QList<NetworkSettings::Destination>()));
+            say(QStringLiteral("RadioInfo is sent nowhere: %1").arg(destinations.error));
+        m_sender->setDestinations(destinations.value);
     }
     if (first || values.Listen != before.Listen)
         listen(values.Listen);
@@ -119,11 +118,10 @@ void StationNetwork::readBatch()
 
 void StationNetwork::take(QByteArrayView datagram, const QHostAddress &sender, quint16 port)
 {
-    QString reason;
-    const std::optional<RadioInfo> info = RadioInfo::decode(datagram, &reason);
+    const ResultOf<RadioInfo> info = RadioInfo::decode(datagram);
     if (!info)
-        return dropped(reason, sender);
-    if (info->StationName == m_name) {
+        return dropped(info.error, sender);
+    if (info.value.StationName == m_name) {
         if (!isOwn(sender, port) && !m_nameClashSaid) {
             m_nameClashSaid = true;
             say(QStringLiteral("Another station (%1) goes by this station's name %2: it does not "
@@ -132,7 +130,7 @@ void StationNetwork::take(QByteArrayView datagram, const QHostAddress &sender, q
         }
         return;
     }
-    if (!m_peers.heard(*info))
+    if (!m_peers.heard(info.value))
         dropped(QStringLiteral("from more than %1 radios").arg(PeerRadios::MaxRadios), sender);
 }
 

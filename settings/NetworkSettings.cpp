@@ -108,12 +108,6 @@ std::optional<NetworkSettings::Destination> destinationValue(QStringView entry)
     return NetworkSettings::Destination{host.toString(), *number};
 }
 
-void setReason(QString *reason, const QString &text)
-{
-    if (reason)
-        *reason = text;
-}
-
 template<typename T>
 struct Choice
 {
@@ -182,51 +176,47 @@ private:
 
 } // namespace
 
-std::optional<QList<NetworkSettings::Destination>> NetworkSettings::destinations(QStringView text,
-                                                                                 QString *reason)
+ResultOf<QList<NetworkSettings::Destination>> NetworkSettings::destinations(QStringView text)
 {
     QList<Destination> list;
     if (text.trimmed().isEmpty())
-        return list;
+        return {list};
     for (QStringView entry : text.split(u',')) {
         entry = entry.trimmed();
         const std::optional<Destination> destination = destinationValue(entry);
-        if (!destination) {
-            setReason(reason, QStringLiteral("%1 is not host:port (a port from 1 to 65535)")
-                                  .arg(LogText::quoted(entry)));
-            return std::nullopt;
-        }
+        if (!destination)
+            return ResultOf<QList<Destination>>::failure(
+                QStringLiteral("%1 is not host:port (a port from 1 to 65535)")
+                    .arg(LogText::quoted(entry)));
         if (!list.contains(*destination))
             list << *destination;
     }
-    return list;
+    return {list};
 }
 
-std::optional<int> NetworkSettings::listenPort(QStringView text, QString *reason)
+ResultOf<int> NetworkSettings::listenPort(QStringView text)
 {
     text = text.trimmed();
     if (text.isEmpty())
-        return 0;
+        return {0};
     if (const std::optional<quint16> port = portValue(text))
-        return *port;
-    setReason(reason,
-              QStringLiteral("%1 is not a UDP port from 1 to 65535").arg(LogText::quoted(text)));
-    return std::nullopt;
+        return {*port};
+    return ResultOf<int>::failure(
+        QStringLiteral("%1 is not a UDP port from 1 to 65535").arg(LogText::quoted(text)));
 }
 
-std::optional<QString> NetworkSettings::stationName(QStringView text, QString *reason)
+ResultOf<QString> NetworkSettings::stationName(QStringView text)
 {
     text = text.trimmed();
     const bool control = std::any_of(text.begin(), text.end(), [](QChar c) {
         return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
     });
     if (text.size() <= MaxStationName && !control)
-        return text.toString();
-    setReason(reason, QStringLiteral("%1 is not a name of at most %2 characters without control "
-                                     "characters")
-                          .arg(LogText::quoted(text))
-                          .arg(MaxStationName));
-    return std::nullopt;
+        return {text.toString()};
+    return ResultOf<QString>::failure(
+        QStringLiteral("%1 is not a name of at most %2 characters without control characters")
+            .arg(LogText::quoted(text))
+            .arg(MaxStationName));
 }
 
 QString NetworkSettings::effectiveStationName(const Values &values)
@@ -255,14 +245,15 @@ QStringList NetworkSettings::read(const ProfileText &file, AppState &state)
     Reader read(file);
     // A text key: the value when `check` takes it, else the default and a line.
     const auto textKey = [&](const char *key, auto check, const QString &used) {
-        const std::optional<QString> text = read.text(key);
-        if (!text)
-            return decltype(check(QStringView(), nullptr))();
-        QString reason;
-        auto value = check(*text, &reason);
-        if (!value)
-            read.problems
-                << QStringLiteral("[Network] %1: %2: %3").arg(QLatin1String(key), reason, used);
+        std::optional<decltype(check(QStringView()).value)> value;
+        if (const std::optional<QString> text = read.text(key)) {
+            auto checked = check(*text);
+            if (checked)
+                value = std::move(checked.value);
+            else
+                read.problems << QStringLiteral("[Network] %1: %2: %3")
+                                     .arg(QLatin1String(key), checked.error, used);
+        }
         return value;
     };
     if (textKey("RadioInfo", &destinations, QStringLiteral("nothing is sent")))

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "station/AppState.h"
+#include "station/Result.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,13 +45,13 @@ struct Destination
 
 // The entries of a "RadioInfo=" list: "host:port" separated by commas, blanks around each allowed,
 // an IPv6 address in brackets ("[fe80::1]:12060"), the port from 1 to 65535. An empty text is no
-// destination. Nothing, with the reason in `reason`, when an entry is not one.
-std::optional<QList<Destination>> destinations(QStringView text, QString *reason = nullptr);
+// destination. A failure, with the reason, when an entry is not one.
+ResultOf<QList<Destination>> destinations(QStringView text);
 // A UDP port to listen on: empty (blanks allowed) gives 0, none; else 1 to 65535.
-std::optional<int> listenPort(QStringView text, QString *reason = nullptr);
+ResultOf<int> listenPort(QStringView text);
 // A station name as the settings take it (blanks around it removed): at most MaxStationName
 // characters, no control characters. The empty name stands for the host name.
-std::optional<QString> stationName(QStringView text, QString *reason = nullptr);
+ResultOf<QString> stationName(QStringView text);
 // The name this station uses on the network: its own, else the machine's host name.
 QString effectiveStationName(const Values &values);
 

@@ -81,13 +81,13 @@ void Settings::ReadMem()
     m_siteText.reset();
     const bool fromSite = !m_siteDefault.isEmpty() && !QFileInfo::exists(m_state.Places.IniFile);
     if (fromSite) {
-        QString problem;
-        m_siteText = SiteDefault::read(m_siteDefault, &problem);
-        if (!problem.isEmpty())
+        ResultOf<std::optional<ProfileText>> site = SiteDefault::read(m_siteDefault);
+        m_siteText = std::move(site.value);
+        if (!site)
             qCWarning(lcSettings).noquote()
                 << QStringLiteral("Cannot start from the site's settings %1: %2; the settings "
                                   "start from their defaults")
-                       .arg(m_siteDefault, problem);
+                       .arg(m_siteDefault, site.error);
     }
     const ProfileText file = fromSite ? m_siteText.value_or(ProfileText()) : profile.load();
 

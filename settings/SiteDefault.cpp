@@ -35,14 +35,13 @@ bool holdsSettings(QByteArray bytes)
 
 } // namespace
 
-std::optional<ProfileText> SiteDefault::read(const QString &path, QString *problem)
+ResultOf<std::optional<ProfileText>> SiteDefault::read(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
-        return std::nullopt;
-    const auto refuse = [problem](const QString &why) {
-        *problem = why;
-        return std::nullopt;
+        return {std::nullopt};
+    const auto refuse = [](const QString &why) {
+        return ResultOf<std::optional<ProfileText>>::failure(why);
     };
     if (!info.exists())
         return refuse(QStringLiteral("it is a link to nothing"));
@@ -66,5 +65,5 @@ std::optional<ProfileText> SiteDefault::read(const QString &path, QString *probl
         return refuse(QStringLiteral("it is empty"));
     if (!holdsSettings(bytes))
         return refuse(QStringLiteral("it holds no section of settings"));
-    return ProfileText(bytes);
+    return {ProfileText(bytes)};
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/ProfileText.h"
+#include "station/Result.h"
 
 #include <QString>
 #include <optional>
@@ -11,10 +12,10 @@
 // written.
 namespace SiteDefault {
 
-// The text of the site default at `path`, or nothing: when there is no file (nothing to say), or
-// when the file cannot serve as settings (`problem` then says why): it cannot be read, it is not
+// The text of the site default at `path`; nothing when there is no file (nothing to say); a
+// failure, with the reason, when the file cannot serve as settings: it cannot be read, it is not
 // a regular file, it is larger than a settings file may be, it is UTF-16 text, it is not text at
 // all, it is empty (or blank), or it is text without a single section.
-std::optional<ProfileText> read(const QString &path, QString *problem);
+ResultOf<std::optional<ProfileText>> read(const QString &path);
 
 } // namespace SiteDefault

@@ -68,31 +68,28 @@ void NetworkSetHandler::Form_Load()
 void NetworkSetHandler::OkButton_Click()
 {
     NetworkSet &dialog = *m_dialog;
-    QString reason;
     const QString radioInfo = dialog.RadioInfoEdit()->text().trimmed();
-    const auto destinations = NetworkSettings::destinations(radioInfo, &reason);
-    const auto listen = destinations
-                            ? NetworkSettings::listenPort(dialog.ListenEdit()->text(), &reason)
-                            : std::nullopt;
-    const auto name = listen
-                          ? NetworkSettings::stationName(dialog.StationNameEdit()->text(), &reason)
-                          : std::nullopt;
-    if (!destinations)
-        reason = tr("Send RadioInfo to: %1.").arg(reason);
-    else if (!listen)
-        reason = tr("Listen on UDP port: %1.").arg(reason);
-    else if (!name)
-        reason = tr("Station name: %1.").arg(reason);
+    if (const auto destinations = NetworkSettings::destinations(radioInfo); !destinations) {
+        showStatus(tr("Send RadioInfo to: %1.").arg(destinations.error), false);
+        return;
+    }
+    const auto listen = NetworkSettings::listenPort(dialog.ListenEdit()->text());
+    if (!listen) {
+        showStatus(tr("Listen on UDP port: %1.").arg(listen.error), false);
+        return;
+    }
+    const auto name = NetworkSettings::stationName(dialog.StationNameEdit()->text());
     if (!name) {
-        showStatus(reason, false);
+        showStatus(tr("Station name: %1.").arg(name.error), false);
         return;
     }
 
     NetworkValues v = m_state.Network;
     v.RadioInfo = radioInfo;
-    v.StationName
-        = *name == NetworkSettings::effectiveStationName(NetworkValues()) ? QString() : *name;
-    v.Listen = *listen;
+    v.StationName = name.value == NetworkSettings::effectiveStationName(NetworkValues())
+                        ? QString()
+                        : name.value;
+    v.Listen = listen.value;
     v.Interlock = InterlockMode(std::clamp(dialog.InterlockCombo()->currentIndex(), 0, 2));
     v.Role = StationRole(std::clamp(dialog.RoleCombo()->currentIndex(), 0, 1));
     v.PeerTimeoutS = std::clamp(dialog.PeerTimeoutSpin()->value(), NetworkSettings::MinPeerTimeoutS,

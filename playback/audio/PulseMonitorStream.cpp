@@ -49,12 +49,12 @@ void PulseMonitorStream::renew()
         drop(QString());
     if (m_stream || m_sink.isEmpty())
         return;
-    QString error;
-    m_stream = connect(m_connection, m_format, m_sink, m_level,
-                       int(bytesFor(SlackMs, sampleFormat(m_format))), &error);
-    if (!m_stream) {
+    const ResultOf<pa_stream *> made = connect(m_connection, m_format, m_sink, m_level,
+                                               int(bytesFor(SlackMs, sampleFormat(m_format))));
+    m_stream = made.value;
+    if (!made) {
         drop(QStringLiteral("The monitor output %1 cannot play: %2")
-                 .arg(LogText::quoted(m_sink), error));
+                 .arg(LogText::quoted(m_sink), made.error));
         return;
     }
     qCDebug(lcSound).noquote() << "Monitor: makes its stream on" << LogText::quoted(m_sink);

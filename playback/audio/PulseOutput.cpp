@@ -62,10 +62,10 @@ Result PulseOutput::open(const Format &format)
 
 Result PulseOutput::createStream()
 {
-    QString error;
-    m_stream = connect(m_connection, m_format, m_format.sink, m_level, -1, &error);
-    if (!m_stream)
-        return Result::failure(error);
+    const ResultOf<pa_stream *> made = connect(m_connection, m_format, m_format.sink, m_level, -1);
+    m_stream = made.value;
+    if (!made)
+        return Result::failure(made.error);
     const pa_sample_spec spec = sampleFormat(m_format);
     m_frameBytes = pa_frame_size(&spec);
     qCDebug(lcSound).noquote() << "Output: makes its stream on" << outputName(m_format.sink);

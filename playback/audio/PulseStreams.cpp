@@ -20,18 +20,17 @@ pa_cvolume volumeFor(float level, int channels)
 }
 
 // A new stream in the format on the context, not connected yet.
-pa_stream *newStream(pa_context *context, const SoundOutput::Format &format, QString *error)
+ResultOf<pa_stream *> newStream(pa_context *context, const SoundOutput::Format &format)
 {
     const pa_sample_spec spec = sampleFormat(format);
     pa_channel_map map;
     if (!pa_sample_spec_valid(&spec)
         || (!pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX)
-            && !pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX))) {
-        *error = QStringLiteral("the sound server cannot play %1 channels at %2 Hz")
-                     .arg(format.channels)
-                     .arg(format.sampleRate);
-        return nullptr;
-    }
+            && !pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX)))
+        return ResultOf<pa_stream *>::failure(
+            QStringLiteral("the sound server cannot play %1 channels at %2 Hz")
+                .arg(format.channels)
+                .arg(format.sampleRate));
     pa_proplist *properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, PulseConnection::ClientName);
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, PulseConnection::ClientName);
@@ -39,8 +38,9 @@ pa_stream *newStream(pa_context *context, const SoundOutput::Format &format, QSt
                                                     &map, properties);
     pa_proplist_free(properties);
     if (!stream)
-        *error = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
-    return stream;
+        return ResultOf<pa_stream *>::failure(
+            QString::fromUtf8(pa_strerror(pa_context_errno(context))));
+    return {stream};
 }
 
 } // namespace
@@ -78,17 +78,16 @@ uint32_t bytesFor(int milliseconds, const pa_sample_spec &spec)
     return uint32_t(pa_usec_to_bytes(pa_usec_t(milliseconds) * PA_USEC_PER_MSEC, &spec));
 }
 
-pa_stream *connect(const PulseConnection &connection, const SoundOutput::Format &format,
-                   const QString &sink, float level, int extraBytes, QString *error)
+ResultOf<pa_stream *> connect(const PulseConnection &connection, const SoundOutput::Format &format,
+                              const QString &sink, float level, int extraBytes)
 {
     pa_context *context = connection.context();
-    if (!context) {
-        *error = QStringLiteral("no sound server answers");
-        return nullptr;
-    }
-    pa_stream *stream = newStream(context, format, error);
-    if (!stream)
-        return nullptr;
+    if (!context)
+        return ResultOf<pa_stream *>::failure(QStringLiteral("no sound server answers"));
+    const ResultOf<pa_stream *> made = newStream(context, format);
+    if (!made)
+        return made;
+    pa_stream *stream = made.value;
 
     // The server asks for more once only AheadMs is left queued, for what it played since it last
     // asked (QueueMs - AheadMs, about two seconds). Without early requests or an adjusted latency
@@ -112,11 +111,11 @@ pa_stream *connect(const PulseConnection &connection, const SoundOutput::Format 
     if (pa_stream_connect_playback(stream, name.isEmpty() ? nullptr : name.constData(), &attributes,
                                    pa_stream_flags_t(flags), &volume, nullptr)
         < 0) {
-        *error = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
+        const QString error = QString::fromUtf8(pa_strerror(pa_context_errno(context)));
         pa_stream_unref(stream);
-        return nullptr;
+        return ResultOf<pa_stream *>::failure(error);
     }
-    return stream;
+    return {stream};
 }
 
 bool usable(const PulseConnection &connection, pa_stream *stream)

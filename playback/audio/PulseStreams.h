@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/audio/SoundOutput.h"
+#include "station/Result.h"
 
 #include <QString>
 
@@ -48,9 +49,9 @@ std::uint32_t bytesFor(int milliseconds, const pa_sample_spec &spec);
 
 // A corked playback stream in the format, connected to the sink (empty: the default one, which the
 // server may move it from) at the level; its queue holds QueueMs and extraBytes more (negative:
-// what the server chooses). Null with error set when it cannot be made.
-pa_stream *connect(const PulseConnection &connection, const SoundOutput::Format &format,
-                   const QString &sink, float level, int extraBytes, QString *error);
+// what the server chooses). A failure, with the reason, when it cannot be made.
+ResultOf<pa_stream *> connect(const PulseConnection &connection, const SoundOutput::Format &format,
+                              const QString &sink, float level, int extraBytes);
 // Whether the stream is of the connection's current context and being made or ready.
 bool usable(const PulseConnection &connection, pa_stream *stream);
 // Sets the stream's own volume in the server, once the server has made it.

@@ -102,22 +102,18 @@ void SoundDevice::preloadFor(const QStringList &paths)
 // A MIDI file, with the synthesizer and its soundfont ready for it: a soundfont that is missing
 // or cannot be loaded makes the file unplayable, before anything is keyed for it. The first MIDI
 // file waits here for the soundfont unless preloadFor() has loaded it already.
-std::unique_ptr<AudioSource> SoundDevice::openMidi(const QString &path, QString *error)
+ResultOf<std::unique_ptr<AudioSource>> SoundDevice::openMidi(const QString &path)
 {
+    using Opened = ResultOf<std::unique_ptr<AudioSource>>;
     MidiFile midi;
-    if (const Result step = midi.load(path); !step) {
-        *error = step.error;
-        return nullptr;
-    }
-    if (!d->synth.soundFontAvailable()) {
-        *error = QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath());
-        return nullptr;
-    }
-    if (const Result step = d->synth.ensureLoaded(); !step) {
-        *error = step.error;
-        return nullptr;
-    }
-    return std::make_unique<MidiSource>(std::move(midi), d->synth);
+    if (const Result step = midi.load(path); !step)
+        return Opened::failure(step.error);
+    if (!d->synth.soundFontAvailable())
+        return Opened::failure(
+            QStringLiteral("the soundfont %1 is missing").arg(d->synth.soundFontPath()));
+    if (const Result step = d->synth.ensureLoaded(); !step)
+        return Opened::failure(step.error);
+    return {std::make_unique<MidiSource>(std::move(midi), d->synth)};
 }
 
 SoundPlayer::Mode SoundDevice::mode() const
@@ -193,13 +189,13 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
         return OpenResult::OutputAbsent;
     }
 
-    QString error;
-    std::unique_ptr<AudioSource> source = openSource(path, &error);
-    if (!source) {
+    ResultOf<std::unique_ptr<AudioSource>> opened = openSource(path);
+    if (!opened) {
         qCWarning(lcSound).noquote()
-            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), error);
+            << QStringLiteral("Cannot play %1: %2").arg(LogText::quoted(path), opened.error);
         return OpenResult::Unreadable;
     }
+    std::unique_ptr<AudioSource> source = std::move(opened.value);
 
     d->sampleRate = source->sampleRate();
     d->frames = source->frameCount();
@@ -213,14 +209,19 @@ SoundPlayer::OpenResult SoundDevice::open(const QString &path)
     return OpenResult::Opened;
 }
 
-std::unique_ptr<AudioSource> SoundDevice::openSource(const QString &path, QString *error)
+ResultOf<std::unique_ptr<AudioSource>> SoundDevice::openSource(const QString &path)
 {
     // What is not a MIDI file, or cannot be looked into, goes to the sound-file library, which
     // refuses what it cannot read.
-    std::unique_ptr<AudioSource> source
-        = isMidiFile(path) ? openMidi(path, error) : SoundFileSource::open(path, error);
+    ResultOf<std::unique_ptr<AudioSource>> source;
+    if (isMidiFile(path))
+        source = openMidi(path);
+    else if (auto file = SoundFileSource::open(path))
+        source.value = std::move(file.value);
+    else
+        source = ResultOf<std::unique_ptr<AudioSource>>::failure(file.error);
     if (source && d->loudness)
-        source = d->loudness->leveled(path, std::move(source));
+        source.value = d->loudness->leveled(path, std::move(source.value));
     return source;
 }
 
@@ -233,12 +234,11 @@ void SoundDevice::levelAgain()
 {
     if (d->mode != Mode::Stopped)
         return; // nothing open, or it plays: the next open takes it
-    QString error;
-    std::unique_ptr<AudioSource> source = openSource(fileName(), &error);
+    ResultOf<std::unique_ptr<AudioSource>> source = openSource(fileName());
     if (!source)
         return; // gone meanwhile: its play says so
     const qint64 position = d->engine.position();
-    d->engine.setSource(std::move(source));
+    d->engine.setSource(std::move(source.value));
     if (position > 0)
         d->engine.seek(position);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "station/Result.h"
 #include "station/SoundPlayer.h"
 
 #include <QStringList>
@@ -89,8 +90,8 @@ public:
 private:
     void setMode(Mode mode);
     void applyLevels();
-    std::unique_ptr<AudioSource> openMidi(const QString &path, QString *error);
-    std::unique_ptr<AudioSource> openSource(const QString &path, QString *error);
+    ResultOf<std::unique_ptr<AudioSource>> openMidi(const QString &path);
+    ResultOf<std::unique_ptr<AudioSource>> openSource(const QString &path);
     void queueDone(Outcome outcome);
     void deliverDone(quint64 generation, quint64 play, Outcome outcome);
     void finishPlay(quint64 play, Outcome outcome);

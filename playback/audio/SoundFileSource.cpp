@@ -79,52 +79,40 @@ void SoundFileSource::loadLibrary()
     sf_error_number(SF_ERR_NO_ERROR);
 }
 
-std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QString *error)
+ResultOf<std::unique_ptr<SoundFileSource>> SoundFileSource::open(const QString &path)
 {
+    const auto fail = [](const QString &why) {
+        return ResultOf<std::unique_ptr<SoundFileSource>>::failure(why);
+    };
     {
         QFile file;
-        if (const Result opened = FileNames::openForReading(file, path); !opened) {
-            *error = opened.error;
-            return nullptr;
-        }
-        if (file.size() == 0) {
-            *error = QStringLiteral("the file is empty");
-            return nullptr;
-        }
-        if (const Result step = soundDataFits(file); !step) {
-            *error = step.error;
-            return nullptr;
-        }
+        if (const Result opened = FileNames::openForReading(file, path); !opened)
+            return fail(opened.error);
+        if (file.size() == 0)
+            return fail(QStringLiteral("the file is empty"));
+        if (const Result step = soundDataFits(file); !step)
+            return fail(step.error);
     }
 
     SF_INFO sfInfo{};
     SNDFILE *handle = sf_open(FileNames::encode(path).constData(), SFM_READ, &sfInfo);
-    if (!handle) {
-        *error = QString::fromLocal8Bit(sf_strerror(nullptr));
-        return nullptr;
-    }
+    if (!handle)
+        return fail(QString::fromLocal8Bit(sf_strerror(nullptr)));
     std::unique_ptr<SoundFileSource> source(new SoundFileSource);
     source->m_file = handle;
     source->m_sampleRate = sfInfo.samplerate;
     source->m_channels = sfInfo.channels;
     source->m_frames = sfInfo.frames;
 
-    if (sfInfo.channels < 1 || sfInfo.channels > MaxChannels) {
-        *error = QStringLiteral("%1 channels are not supported").arg(sfInfo.channels);
-        return nullptr;
-    }
-    if (sfInfo.samplerate < MinRate || sfInfo.samplerate > MaxRate) {
-        *error = QStringLiteral("a sample rate of %1 Hz is not supported").arg(sfInfo.samplerate);
-        return nullptr;
-    }
-    if (sfInfo.frames <= 0) {
-        *error = QStringLiteral("the file holds no sound");
-        return nullptr;
-    }
-    if (sfInfo.frames > MaxSeconds * sfInfo.samplerate) {
-        *error = QStringLiteral("the file claims an impossible length");
-        return nullptr;
-    }
+    if (sfInfo.channels < 1 || sfInfo.channels > MaxChannels)
+        return fail(QStringLiteral("%1 channels are not supported").arg(sfInfo.channels));
+    if (sfInfo.samplerate < MinRate || sfInfo.samplerate > MaxRate)
+        return fail(
+            QStringLiteral("a sample rate of %1 Hz is not supported").arg(sfInfo.samplerate));
+    if (sfInfo.frames <= 0)
+        return fail(QStringLiteral("the file holds no sound"));
+    if (sfInfo.frames > MaxSeconds * sfInfo.samplerate)
+        return fail(QStringLiteral("the file claims an impossible length"));
 
     // Decode the first frames now, so that a file that cannot be decoded is refused at once.
     std::array<float, 256 * MaxChannels> probe;
@@ -132,16 +120,13 @@ std::unique_ptr<SoundFileSource> SoundFileSource::open(const QString &path, QStr
     const sf_count_t got = sf_readf_float(handle, probe.data(), wanted);
     if (got <= 0 || sf_error(handle) != SF_ERR_NO_ERROR) {
         const QString reason = QString::fromLocal8Bit(sf_strerror(handle));
-        *error = reason.isEmpty() || sf_error(handle) == SF_ERR_NO_ERROR
-                     ? QStringLiteral("the sound data cannot be decoded")
-                     : reason;
-        return nullptr;
+        return fail(reason.isEmpty() || sf_error(handle) == SF_ERR_NO_ERROR
+                        ? QStringLiteral("the sound data cannot be decoded")
+                        : reason);
     }
-    if (!source->seek(0)) {
-        *error = source->m_error;
-        return nullptr;
-    }
-    return source;
+    if (!source->seek(0))
+        return fail(source->m_error);
+    return {std::move(source)};
 }
 
 qint64 SoundFileSource::read(float *buffer, qint64 frames)

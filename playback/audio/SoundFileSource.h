@@ -2,6 +2,7 @@
 #pragma once
 
 #include "playback/audio/AudioSource.h"
+#include "station/Result.h"
 
 #include <memory>
 
@@ -14,9 +15,9 @@ public:
     ~SoundFileSource() override;
 
     // Opens path and checks that it holds playable sound: the header must be sound, the data it
-    // announces must be in the file, and the first frames must decode. Returns null and sets
-    // error otherwise.
-    static std::unique_ptr<SoundFileSource> open(const QString &path, QString *error);
+    // announces must be in the file, and the first frames must decode. A failure with the reason
+    // otherwise.
+    static ResultOf<std::unique_ptr<SoundFileSource>> open(const QString &path);
     // Opens the sound-file library now rather than at the first open(), which then need not wait.
     static void loadLibrary();
 

@@ -44,7 +44,9 @@ KitMessages::Built KitMessages::speak(const QString &text, bool write)
     const VoiceKit::Spoken spoken = m_kit.speak(text);
     Built built{spoken.ok, spoken.missing, spoken.seconds, spoken.error, QString()};
     if (built.ok && write) {
-        if (const Result written = this->write(*spoken.sound, &built.path); !written) {
+        const ResultOf<QString> written = this->write(*spoken.sound);
+        built.path = written.value;
+        if (!written) {
             built.ok = false;
             built.error = written.error;
         }
@@ -52,7 +54,7 @@ KitMessages::Built KitMessages::speak(const QString &text, bool write)
     return built;
 }
 
-Result KitMessages::write(const SoundBuffer &sound, QString *path)
+ResultOf<QString> KitMessages::write(const SoundBuffer &sound)
 {
     if (!m_folder || !m_folder->isValid()) {
         QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -60,8 +62,9 @@ Result KitMessages::write(const SoundBuffer &sound, QString *path)
             runtime = QDir::tempPath();
         m_folder = std::make_unique<QTemporaryDir>(runtime + QLatin1String("/voicevocta-XXXXXX"));
         if (!m_folder->isValid())
-            return Result::failure(QStringLiteral("no folder for the spoken text in %1: %2")
-                                       .arg(runtime, m_folder->errorString()));
+            return ResultOf<QString>::failure(
+                QStringLiteral("no folder for the spoken text in %1: %2")
+                    .arg(runtime, m_folder->errorString()));
     }
     const QString part = m_folder->filePath(QStringLiteral("text.wav.part"));
     const QString done = m_folder->filePath(QStringLiteral("text.wav"));
@@ -82,9 +85,8 @@ Result KitMessages::write(const SoundBuffer &sound, QString *path)
         || std::rename(FileNames::encode(part).constData(), FileNames::encode(done).constData())
                != 0) {
         QFile::remove(part);
-        return Result::failure(
+        return ResultOf<QString>::failure(
             QStringLiteral("the spoken text cannot be written to %1: %2").arg(part, failure));
     }
-    *path = done;
-    return {};
+    return {done};
 }

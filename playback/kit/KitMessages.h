@@ -43,7 +43,8 @@ public:
 
 private:
     Built speak(const QString &text, bool write);
-    Result write(const SoundBuffer &sound, QString *path);
+    // The file that `sound` is written to.
+    ResultOf<QString> write(const SoundBuffer &sound);
 
     const AppState &m_settings;
     QString m_defaultFolder;

@@ -71,16 +71,16 @@ Result KitParts::stamp(const QString &path, Stamp *stamp)
     return {};
 }
 
-std::shared_ptr<const SoundBuffer> KitParts::decode(const QString &path, QString *error)
+ResultOf<std::shared_ptr<const SoundBuffer>> KitParts::decode(const QString &path)
 {
-    const std::unique_ptr<SoundFileSource> source = SoundFileSource::open(path, error);
-    if (!source)
-        return nullptr;
+    using Decoded = ResultOf<std::shared_ptr<const SoundBuffer>>;
+    const ResultOf<std::unique_ptr<SoundFileSource>> opened = SoundFileSource::open(path);
+    if (!opened)
+        return Decoded::failure(opened.error);
+    const std::unique_ptr<SoundFileSource> &source = opened.value;
     const qint64 limit = qint64(MaxPartSeconds) * source->sampleRate();
-    if (source->frameCount() > limit) {
-        *error = QStringLiteral("longer than %1 s").arg(MaxPartSeconds);
-        return nullptr;
-    }
+    if (source->frameCount() > limit)
+        return Decoded::failure(QStringLiteral("longer than %1 s").arg(MaxPartSeconds));
     auto sound = std::make_shared<SoundBuffer>();
     sound->sampleRate = source->sampleRate();
     sound->channels = source->channels();
@@ -89,38 +89,34 @@ std::shared_ptr<const SoundBuffer> KitParts::decode(const QString &path, QString
     while (done < source->frameCount()) {
         const qint64 got = source->read(sound->samples.data() + done * sound->channels,
                                         source->frameCount() - done);
-        if (got < 0) {
-            *error = source->errorString();
-            return nullptr;
-        }
+        if (got < 0)
+            return Decoded::failure(source->errorString());
         if (got == 0)
             break;
         done += got;
     }
     sound->samples.resize(size_t(done) * size_t(sound->channels));
-    if (!trimAndFade(*sound)) {
-        *error = QStringLiteral("nothing but silence");
-        return nullptr;
-    }
-    return sound;
+    if (!trimAndFade(*sound))
+        return Decoded::failure(QStringLiteral("nothing but silence"));
+    return {std::move(sound)};
 }
 
-std::shared_ptr<const SoundBuffer> KitParts::part(const QString &path, int sampleRate, int channels,
-                                                  QString *error)
+ResultOf<std::shared_ptr<const SoundBuffer>> KitParts::part(const QString &path, int sampleRate,
+                                                            int channels)
 {
     Stamp now;
     if (const Result stamped = stamp(path, &now); !stamped) {
-        *error = stamped.error;
         m_entries.remove(path);
-        return nullptr;
+        return ResultOf<std::shared_ptr<const SoundBuffer>>::failure(stamped.error);
     }
     Entry &entry = m_entries[path];
     if (!entry.recorded || entry.stamp != now) {
-        entry = Entry{now, decode(path, error), nullptr, 0};
-        if (!entry.recorded) {
+        ResultOf<std::shared_ptr<const SoundBuffer>> decoded = decode(path);
+        if (!decoded) {
             m_entries.remove(path);
-            return nullptr;
+            return decoded;
         }
+        entry = Entry{now, std::move(decoded.value), nullptr, 0};
     }
     entry.used = ++m_uses;
     const SoundBuffer &recorded = *entry.recorded;
@@ -143,7 +139,7 @@ std::shared_ptr<const SoundBuffer> KitParts::part(const QString &path, int sampl
         result = entry.converted;
     }
     keepWithinLimit();
-    return result;
+    return {result};
 }
 
 qint64 KitParts::keptBytes() const

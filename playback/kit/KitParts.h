@@ -24,9 +24,9 @@ public:
     static constexpr qint64 MaxKeptBytes = qint64(64) << 20;
 
     // The recording at `path`, trimmed and faded, at `sampleRate` and `channels` when they are
-    // not 0, else as recorded. Null, with the reason in `error`, when it cannot be used.
-    std::shared_ptr<const SoundBuffer> part(const QString &path, int sampleRate, int channels,
-                                            QString *error);
+    // not 0, else as recorded. A failure, with the reason, when it cannot be used.
+    ResultOf<std::shared_ptr<const SoundBuffer>> part(const QString &path, int sampleRate,
+                                                      int channels);
 
     // What is kept, in bytes.
     qint64 keptBytes() const;
@@ -49,7 +49,7 @@ private:
     };
 
     static Result stamp(const QString &path, Stamp *stamp);
-    static std::shared_ptr<const SoundBuffer> decode(const QString &path, QString *error);
+    static ResultOf<std::shared_ptr<const SoundBuffer>> decode(const QString &path);
     void keepWithinLimit();
 
     QHash<QString, Entry> m_entries;

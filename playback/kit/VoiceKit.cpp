@@ -136,14 +136,13 @@ VoiceKit::PartFormat VoiceKit::commonFormat(const QList<Piece> &pieces, Spoken &
     // Each part as recorded, to find the rate and channel count they all take.
     PartFormat format;
     for (const Piece &piece : pieces) {
-        QString error;
-        const auto part = m_parts.part(path(piece.file), 0, 0, &error);
+        const auto part = m_parts.part(path(piece.file), 0, 0);
         if (!part) {
-            addOnce(spoken.missing, QStringLiteral("%1 (%2)").arg(piece.file, error));
+            addOnce(spoken.missing, QStringLiteral("%1 (%2)").arg(piece.file, part.error));
             continue;
         }
-        format.rate = std::max(format.rate, std::min(part->sampleRate, MaxRate));
-        format.channels = std::max(format.channels, std::min(part->channels, MaxChannels));
+        format.rate = std::max(format.rate, std::min(part.value->sampleRate, MaxRate));
+        format.channels = std::max(format.channels, std::min(part.value->channels, MaxChannels));
     }
     return format;
 }
@@ -152,8 +151,7 @@ qint64 VoiceKit::framesOf(const QList<Piece> &pieces, int rate)
 {
     qint64 frames = 0;
     for (const Piece &piece : pieces) {
-        QString error;
-        const auto part = m_parts.part(path(piece.file), 0, 0, &error);
+        const auto part = m_parts.part(path(piece.file), 0, 0).value;
         frames += framesAt(part ? part->frameCount() : 0, part ? part->sampleRate : rate, rate)
                   + qint64(piece.gapAfterMs) * rate / 1000;
     }
@@ -168,13 +166,13 @@ std::shared_ptr<SoundBuffer> VoiceKit::join(const QList<Piece> &pieces, PartForm
     sound->channels = format.channels;
     sound->samples.reserve(size_t(frames) * size_t(format.channels));
     for (const Piece &piece : pieces) {
-        QString error;
-        const auto part = m_parts.part(path(piece.file), format.rate, format.channels, &error);
-        if (!part) { // changed under our feet since it was looked at
-            spoken.missing.append(QStringLiteral("%1 (%2)").arg(piece.file, error));
+        const auto found = m_parts.part(path(piece.file), format.rate, format.channels);
+        if (!found) { // changed under our feet since it was looked at
+            spoken.missing.append(QStringLiteral("%1 (%2)").arg(piece.file, found.error));
             spoken.error = unusableParts(spoken.missing);
             return nullptr;
         }
+        const std::shared_ptr<const SoundBuffer> &part = found.value;
         const size_t first = sound->samples.size();
         sound->samples.insert(sound->samples.end(), part->samples.begin(), part->samples.end());
         if (m_loudness)

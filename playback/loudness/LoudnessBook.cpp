@@ -20,28 +20,27 @@ namespace {
 
 // A message file as the player opens it: a MIDI file rendered by a synthesizer of the measuring
 // thread's own (loaded once it meets one), any other through libsndfile.
-std::unique_ptr<AudioSource> openForMeasuring(const QString &path,
-                                              std::unique_ptr<MidiSynth> &synth, QString *error)
+ResultOf<std::unique_ptr<AudioSource>> openForMeasuring(const QString &path,
+                                                        std::unique_ptr<MidiSynth> &synth)
 {
+    using Opened = ResultOf<std::unique_ptr<AudioSource>>;
     QFile probe;
-    if (const Result opened = FileNames::openForReading(probe, path); !opened) {
-        *error = opened.error;
-        return nullptr;
+    if (const Result opened = FileNames::openForReading(probe, path); !opened)
+        return Opened::failure(opened.error);
+    if (!MidiFile::looksLikeMidi(probe.read(4))) {
+        ResultOf<std::unique_ptr<SoundFileSource>> file = SoundFileSource::open(path);
+        if (!file)
+            return Opened::failure(file.error);
+        return {std::move(file.value)};
     }
-    if (!MidiFile::looksLikeMidi(probe.read(4)))
-        return SoundFileSource::open(path, error);
     MidiFile midi;
-    if (const Result step = midi.load(path); !step) {
-        *error = step.error;
-        return nullptr;
-    }
+    if (const Result step = midi.load(path); !step)
+        return Opened::failure(step.error);
     if (!synth)
         synth = std::make_unique<MidiSynth>(SoundDevice::defaultSoundFont());
-    if (const Result step = synth->ensureLoaded(); !step) {
-        *error = step.error;
-        return nullptr;
-    }
-    return std::make_unique<MidiSource>(std::move(midi), *synth);
+    if (const Result step = synth->ensureLoaded(); !step)
+        return Opened::failure(step.error);
+    return {std::make_unique<MidiSource>(std::move(midi), *synth)};
 }
 
 QString stampKey(const QString &path, FileStamp stamp)
@@ -171,11 +170,11 @@ void LoudnessBook::measureInBackground(const QString &path, std::unique_ptr<Midi
 {
     const std::optional<FileStamp> stamp = FileStamp::of(path);
     if (stamp && !lookUp(path, *stamp)) {
-        QString error;
         Loudness loudness;
-        const std::unique_ptr<AudioSource> source = openForMeasuring(path, synth, &error);
-        const Result measured = source ? LoudnessMeter::measure(*source, &loudness, &m_abandon)
-                                       : Result::failure(error);
+        const ResultOf<std::unique_ptr<AudioSource>> source = openForMeasuring(path, synth);
+        const Result measured = source
+                                    ? LoudnessMeter::measure(*source.value, &loudness, &m_abandon)
+                                    : Result::failure(source.error);
         if (measured)
             keep(path, *stamp, loudness);
         else if (!m_abandon)

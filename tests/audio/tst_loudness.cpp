@@ -330,8 +330,7 @@ void TestLoudness::oneGain()
     book.setTarget(std::isnan(target) ? std::nullopt : std::optional(target), -1);
     StderrCapture lines;
     for (int play = 0; play < 2; ++play) { // measured at the first, known at the second
-        QString error;
-        std::unique_ptr<AudioSource> opened = SoundFileSource::open(file, &error);
+        std::unique_ptr<AudioSource> opened = SoundFileSource::open(file).value;
         const AudioSource *asOpened = opened.get();
         const std::unique_ptr<AudioSource> source = book.leveled(file, std::move(opened));
         QCOMPARE(source.get() == asOpened, std::isnan(target)); // as recorded: the file's own

@@ -86,7 +86,7 @@ bool hears(StationFixture &f, QUdpSocket &board, bool (*wanted)(const RadioInfo 
         QTest::qWait(500);
         while (board.hasPendingDatagrams()) {
             const auto info = RadioInfo::decode(board.receiveDatagram().data());
-            if (info && wanted(*info))
+            if (info && wanted(info.value))
                 return true;
         }
     }

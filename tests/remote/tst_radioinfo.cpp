@@ -44,7 +44,7 @@ void TestRadioInfo::encodedAsTheLoggersDo()
     info.FunctionKeyCaption = "F1 CQ";
     info.RadioName = "IC-7300";
     QCOMPARE(info.encode(), example());
-    QCOMPARE(RadioInfo::decode(example()).value_or(RadioInfo()), info);
+    QCOMPARE(RadioInfo::decode(example()).value, info);
 
     // Text goes out escaped and comes back whole; what XML cannot hold is left out.
     info.StationName = "<OZ&Ø's \"1\">";
@@ -52,7 +52,7 @@ void TestRadioInfo::encodedAsTheLoggersDo()
     const QByteArray datagram = info.encode();
     QVERIFY(datagram.contains("<StationName>&lt;OZ&amp;Ø&apos;s &quot;1&quot;&gt;</StationName>"));
     info.FunctionKeyCaption = "CQ test";
-    QCOMPARE(RadioInfo::decode(datagram).value_or(RadioInfo()), info);
+    QCOMPARE(RadioInfo::decode(datagram).value, info);
 }
 
 void TestRadioInfo::readLeniently()
@@ -64,13 +64,12 @@ void TestRadioInfo::readLeniently()
                                 "&#x41;</StationName>\n  <Extra><Inner>1</Inner></Extra>\n"
                                 "  <RadioNr> 2 </RadioNr><IsRunning>false</IsRunning>"
                                 "<Rotors/><IsTransmitting>TRUE</IsTransmitting>\n</RadioInfo>\n";
-    QString reason;
-    const std::optional<RadioInfo> info = RadioInfo::decode(datagram, &reason);
-    QVERIFY2(info, qPrintable(reason));
-    QCOMPARE(info->StationName, QString("S&P<2>A"));
-    QCOMPARE(info->RadioNr, 2);
-    QCOMPARE(info->Freq, qint64(0)); // unknown
-    QVERIFY(info->IsTransmitting && !info->IsRunning);
+    const ResultOf<RadioInfo> info = RadioInfo::decode(datagram);
+    QVERIFY2(info, qPrintable(info.error));
+    QCOMPARE(info.value.StationName, QString("S&P<2>A"));
+    QCOMPARE(info.value.RadioNr, 2);
+    QCOMPARE(info.value.Freq, qint64(0)); // unknown
+    QVERIFY(info.value.IsTransmitting && !info.value.IsRunning);
 }
 
 void TestRadioInfo::refused_data()
@@ -126,9 +125,9 @@ void TestRadioInfo::refused()
 {
     QFETCH(QByteArray, datagram);
     QFETCH(QString, reason);
-    QString said;
-    QVERIFY(!RadioInfo::decode(datagram, &said));
-    QVERIFY2(said.contains(reason), qPrintable(said));
+    const ResultOf<RadioInfo> info = RadioInfo::decode(datagram);
+    QVERIFY(!info);
+    QVERIFY2(info.error.contains(reason), qPrintable(info.error));
 }
 
 void TestRadioInfo::bandEdges()

@@ -96,8 +96,7 @@ void TestStationNetwork::stationsHoldEachOtherBack()
     board.readDatagram(nullptr, 0);
     clock.advance(1000);
     QTRY_VERIFY(board.hasPendingDatagrams());
-    QCOMPARE(RadioInfo::decode(board.receiveDatagram().data()).value_or(RadioInfo()).StationName,
-             QString("SP1"));
+    QCOMPARE(RadioInfo::decode(board.receiveDatagram().data()).value.StationName, QString("SP1"));
 
     // Released: heard at once. The running station never heard itself.
     run.publish({radio(false, 14'205'000)});
