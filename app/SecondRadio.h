@@ -34,14 +34,19 @@ public:
     KeyerChoice &keyers() { return m_keyers; }
     // What the first radio's settings hold of the memories (files, repeat, delays) is this one's.
     void followMemories(const AppState &first);
+    // Keys as the settings now hold it (the PTT dialog's OK): not at all while that keying is the
+    // first radio's. The settings themselves keep what the operator chose.
+    void applyKeying();
     void setGuard(PttGuard *guard);
     // Every keyer let go, once the station has been shut down (the radios' owner hands the end
     // of the program to both stations).
     void shutdown();
 
 private:
+    const AppState &m_first;
     AppState m_settings;
     SettingsBook m_book; // the one way to change m_settings
+    AppState m_keying; // what the keyers key by: m_settings, without keying while it is shared
     SoundPlayer &m_player;
     SerialKeyer m_serial;
     KeyerChoice m_keyers;

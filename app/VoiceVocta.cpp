@@ -171,7 +171,12 @@ void VoiceVocta::wireDialogs()
     // The PTT dialog: its OK puts the chosen keyer in place (a rig connects then); its status
     // line follows the keyer in place.
     connect(form, &Form1::Ptt_Click, this, [this] { m_pttSet.Ptt_Click(); });
-    connect(&m_pttSet, &PttSetHandler::applied, this, [this] { pttKeyers().apply(); });
+    connect(&m_pttSet, &PttSetHandler::applied, this, [this] {
+        if (m_pttSet.radio() == 2 && m_second)
+            m_second->applyKeying();
+        else
+            m_keyers.apply();
+    });
     connect(&m_pttSet, &PttSetHandler::applied, m_network.get(), &NetworkWiring::followRigs);
     // What the PTT and Sound dialogs' OK applies is saved at once.
     connect(&m_pttSet, &PttSetHandler::applied, this, [this] { m_settings.WriteMem(); });

@@ -37,6 +37,7 @@ class TestTwoRadios : public QObject
 private slots:
     void interlockedThroughTwoRigs();
     void stereoCardSplitInTwo();
+    void sharedKeyingIsNotUsedNorLost();
 };
 
 void TestTwoRadios::interlockedThroughTwoRigs()
@@ -196,6 +197,26 @@ void TestTwoRadios::stereoCardSplitInTwo()
     QVERIFY(!other.empty() && std::all_of(other.begin(), other.end(), [](float s) {
         return std::abs(s) < 1e-4f;
     }));
+}
+
+// A second radio keyed through the first one's rigctld is not keyed at all; a save keeps what
+// the operator wrote, so that the file is as it was once the rig is given one of its own.
+void TestTwoRadios::sharedKeyingIsNotUsedNorLost()
+{
+    StationFixture f(false);
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[PTT]\nMethod=CAT\nRigPort=127.0.0.1:9\n[PTT2]\nMethod=CAT\nRigPort=127.0.0.1:9\n");
+    ini.close();
+    f.station->Form_Load();
+    FakeSoundPlayer player2;
+    FakeSerialLines lines2;
+    SecondRadio *second = f.station->addSecondRadio(player2, lines2, nullptr);
+    QVERIFY(second);
+    QVERIFY(!second->keyers().hamlibKeyer()); // no rig connection of its own
+    f.station->settings().WriteMem();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("[PTT2]\nMethod=CAT\nRigPort=127.0.0.1:9\n"));
 }
 
 QTEST_MAIN(TestTwoRadios)
