@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ptt/RigTuning.h"
 
+#include "ptt/RigctldLink.h"
+
 #include "station/Clock.h"
 #include "station/Log.h"
 
@@ -30,16 +32,6 @@ std::pair<QString, quint16> hostAndPort(const QString &address)
     bool ok = false;
     const uint number = port.toUInt(&ok);
     return {host, ok && number <= 65535 ? quint16(number) : quint16(0)};
-}
-
-// "RPRT <code>": the code; anything else: none.
-std::optional<int> reportCode(const QByteArray &line)
-{
-    if (!line.startsWith("RPRT "))
-        return std::nullopt;
-    bool ok = false;
-    const int code = line.mid(5).trimmed().toInt(&ok);
-    return ok ? std::optional(code) : std::nullopt;
 }
 
 // A mode as hamlib names it ("USB", "PKTLSB", "CWR"): a short word of letters and digits.
@@ -145,7 +137,7 @@ void RigTuning::read()
 // One line of an answer; false for what makes no sense here.
 bool RigTuning::takeLine(const QByteArray &line)
 {
-    const std::optional<int> code = reportCode(line);
+    const std::optional<int> code = RigctldLink::reportCode(line);
     const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
     switch (m_asking) {
     case Ask::None:

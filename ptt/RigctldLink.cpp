@@ -48,16 +48,6 @@ QString describe(int code)
     }
 }
 
-// "RPRT <code>": the code; anything else: none.
-std::optional<int> reportCode(const QByteArray &line)
-{
-    if (!line.startsWith("RPRT "))
-        return std::nullopt;
-    bool ok = false;
-    const int code = line.mid(5).trimmed().toInt(&ok);
-    return ok ? std::optional(code) : std::nullopt;
-}
-
 // "host:port", "[v6 address]:port" or "host" (rigctld's own port, 4532).
 void splitAddress(const QString &address, QByteArray *host, QByteArray *port)
 {
@@ -518,4 +508,13 @@ RigConnection::Result RigctldLink::lost()
     close();
     m_unsure = true;
     return result;
+}
+
+std::optional<int> RigctldLink::reportCode(const QByteArray &line)
+{
+    if (!line.startsWith("RPRT "))
+        return std::nullopt;
+    bool ok = false;
+    const int code = line.mid(5).trimmed().toInt(&ok);
+    return ok ? std::optional(code) : std::nullopt;
 }

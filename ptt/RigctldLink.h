@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <deque>
+#include <optional>
 
 // The link to rigctld, hamlib's rig daemon, spoken to in its own line protocol over TCP ("T 1"
 // keys, "T 0" releases, "t" reads), one connection held for as long as rigctld keeps it. No client
@@ -43,6 +44,8 @@ public:
     static constexpr int MostAnswerMs = 10000;
     // The longest line rigctld answers with.
     static constexpr int MaxLine = 256;
+    // rigctld's report "RPRT <code>": the code; any other line: none.
+    static std::optional<int> reportCode(const QByteArray &line);
 
     // `owner`: the process whose keyings the link writes (0: this one; the guard names the
     // program's).
