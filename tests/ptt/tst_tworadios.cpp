@@ -30,6 +30,18 @@ using namespace HamlibTesting;
 // the settings file as an operator writes it: never both transmitters keyed, while both rigs are
 // polled all along; the box gets a radio's transmit focus before it is keyed. One stereo sound
 // card split into the two radios' outputs by a private PulseAudio.
+// The program started from `settings` (its vocta.ini), with the second radio they give it.
+SecondRadio *startTwoRadios(StationFixture &f, const QByteArray &settings, SoundPlayer &player2,
+                            SerialLines &lines2)
+{
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
+    if (!ini.open(QIODevice::WriteOnly) || ini.write(settings) != settings.size())
+        return nullptr;
+    ini.close();
+    f.station->Form_Load();
+    return f.station->addSecondRadio(player2, lines2, nullptr);
+}
+
 class TestTwoRadios : public QObject
 {
     Q_OBJECT
@@ -56,19 +68,18 @@ void TestTwoRadios::interlockedThroughTwoRigs()
         return boxGot;
     };
     StationFixture f(false);
-    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(QStringLiteral("[PTT]\nMethod=CAT\nRigModel=2\nRigPort=%1\n"
-                             "[PTT2]\nMethod=CAT\nRigModel=2\nRigPort=%2\n"
-                             "[Audio2]\nOutput=radio2\n[SO2R]\nInterlock=wait\nOtrsp=%3\n")
-                  .arg(rig1.address(), rig2.address(), box.name())
-                  .toUtf8());
-    ini.close();
-    f.station->Form_Load();
     FakeSoundPlayer player2;
     FakeSerialLines lines2;
-    SecondRadio *second = f.station->addSecondRadio(player2, lines2, nullptr);
+    SecondRadio *second = startTwoRadios(
+        f,
+        QStringLiteral("[PTT]\nMethod=CAT\nRigModel=2\nRigPort=%1\n"
+                       "[PTT2]\nMethod=CAT\nRigModel=2\nRigPort=%2\n"
+                       "[Audio2]\nOutput=radio2\n[SO2R]\nInterlock=wait\nOtrsp=%3\n")
+            .arg(rig1.address(), rig2.address(), box.name())
+            .toUtf8(),
+        player2, lines2);
     QVERIFY(second);
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
     QCOMPARE(f.station->remote().status().radios, 2);
     QTRY_VERIFY_WITH_TIMEOUT(f.station->keyers().current().isReady(), WaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(second->keyers().current().isReady(), WaitMs);
@@ -176,12 +187,8 @@ void TestTwoRadios::stereoCardSplitInTwo()
     SoundDevice device1(connection), device2(connection);
     FakeSerialLines lines2;
     StationFixture f(device1, false);
-    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Audio]\nOutput=left\n[Audio2]\nOutput=right\n[PTT2]\nMethod=None\n");
-    ini.close();
-    f.station->Form_Load();
-    SecondRadio *second = f.station->addSecondRadio(device2, lines2, nullptr);
+    SecondRadio *second = startTwoRadios(
+        f, "[Audio]\nOutput=left\n[Audio2]\nOutput=right\n[PTT2]\nMethod=None\n", device2, lines2);
     QVERIFY(second);
     MonitorCapture left("card.monitor", MonitorCapture::SampleRate, {}, 0);
     MonitorCapture right("card.monitor", MonitorCapture::SampleRate, {}, 1);
@@ -204,17 +211,15 @@ void TestTwoRadios::stereoCardSplitInTwo()
 void TestTwoRadios::sharedKeyingIsNotUsedNorLost()
 {
     StationFixture f(false);
-    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[PTT]\nMethod=CAT\nRigPort=127.0.0.1:9\n[PTT2]\nMethod=CAT\nRigPort=127.0.0.1:9\n");
-    ini.close();
-    f.station->Form_Load();
     FakeSoundPlayer player2;
     FakeSerialLines lines2;
-    SecondRadio *second = f.station->addSecondRadio(player2, lines2, nullptr);
+    const QByteArray shared = "[PTT]\nMethod=CAT\nRigPort=127.0.0.1:9\n"
+                              "[PTT2]\nMethod=CAT\nRigPort=127.0.0.1:9\n";
+    SecondRadio *second = startTwoRadios(f, shared, player2, lines2);
     QVERIFY(second);
     QVERIFY(!second->keyers().hamlibKeyer()); // no rig connection of its own
     f.station->settings().WriteMem();
+    QFile ini(f.programDir() + QStringLiteral("/vocta.ini"));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains("[PTT2]\nMethod=CAT\nRigPort=127.0.0.1:9\n"));
 }
